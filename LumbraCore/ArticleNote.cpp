@@ -1,0 +1,90 @@
+#include "ArticleNote.h"
+
+#include "ItemLink.h"
+#include "NoteNames.h"
+#include "Unicode.h"
+
+#include <QDateTime>
+#include <QStringList>
+
+namespace ArticleNote {
+
+namespace {
+
+bool isBlank(const QString& text)
+{
+    return Unicode::trimSpaces(text).isEmpty();
+}
+
+QString frontMatter(const Quote& quote, const QTimeZone& timeZone)
+{
+    QStringList lines{QStringLiteral("---")};
+    const QString authorName = author(quote);
+    if (!authorName.isEmpty()) {
+        lines << QStringLiteral("auteur:");
+        lines << QStringLiteral("  - \"[[") + authorName + QStringLiteral("]]\"");
+    }
+    if (quote.siteLink)
+        lines << QStringLiteral("site: ") + *quote.siteLink;
+    else if (const auto domain = domainOf(quote.url))
+        lines << QStringLiteral("site: https://") + *domain + u'/';
+    if (quote.url) lines << QStringLiteral("url: ") + *quote.url;
+    const QDateTime saved = QDateTime::fromSecsSinceEpoch(quote.savedAt, timeZone);
+    lines << QStringLiteral("datum: ") + saved.toString(QStringLiteral("yyyy-MM-dd"));
+    lines << QStringLiteral("---");
+    if (quote.url) {
+        QString title = quote.title;
+        title.replace(u']', u')');
+        lines << u'[' + title + QStringLiteral("](") + *quote.url + u')';
+    } else {
+        lines << quote.title;
+    }
+    return lines.join(u'\n');
+}
+
+} // namespace
+
+QString author(const Quote& quote)
+{
+    if (quote.author && !isBlank(*quote.author)) return safeNoteName(*quote.author);
+    if (!isBlank(quote.feedTitle)) return safeNoteName(quote.feedTitle);
+    return safeNoteName(domainOf(quote.siteLink ? quote.siteLink : quote.url).value_or(QString()));
+}
+
+QString path(const Quote& quote, const std::function<bool(const QString&)>& taken)
+{
+    QString name = safeNoteName(quote.title);
+    if (name.isEmpty()) name = QStringLiteral("Article ") + QString::number(quote.itemId);
+    const QString folder = articleFolder + u'/';
+    const QString candidate = folder + name + QStringLiteral(".md");
+    if (!taken(candidate)) return candidate;
+    const auto domain = domainOf(quote.url);
+    const QString word = domain ? safeNoteName(*domain) : QString::number(quote.itemId);
+    return folder + name + QStringLiteral(" (") + word + QStringLiteral(").md");
+}
+
+bool isFor(const QString& noteText, const Quote& quote)
+{
+    if (quote.url) return noteText.contains(*quote.url);
+    return noteText.contains(QStringLiteral("tavo://lumbra/item/") + QString::number(quote.itemId));
+}
+
+QString append(const QString& existing, const Quote& quote, const QTimeZone& timeZone)
+{
+    const QString id = QString::number(quote.itemId);
+    const auto blockIds = Unicode::compile(
+        Unicode::toIcu(QString(QStringLiteral(" \\^lumbra-") + id + QStringLiteral("-\\d+"))));
+    const int number = Unicode::countMatches(*blockIds, Unicode::toIcu(existing)) + 1;
+
+    QStringList block;
+    for (const QString& line : quote.text.split(u'\n'))
+        block << Unicode::trimTrailingWhiteSpace(QStringLiteral("> ") + line);
+    block << QStringLiteral("> [\u2197](") + tavoLink(quote.itemId, quote.url) +
+                 QStringLiteral(") ^lumbra-") + id + u'-' + QString::number(number);
+
+    QString base = Unicode::trimTrailingWhiteSpace(existing);
+    if (base.isEmpty()) base = frontMatter(quote, timeZone);
+    return base + QStringLiteral("\n\n") + block.join(u'\n') + u'\n';
+}
+
+} // namespace ArticleNote

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "Quote.h"
+
+#include <QString>
+#include <QTimeZone>
+#include <functional>
+
+// The vault sub-folder that holds the article notes.
+inline const QString articleFolder = QStringLiteral("lumbra");
+
+// Which note in the vault belongs to an article, and what it reads after one more quote.
+// Pure text work: the caller reads and writes the files.
+namespace ArticleNote {
+
+// The author note name the front matter links to; may be empty.
+QString author(const Quote& quote);
+
+// The vault-relative path of the article's note ("lumbra/<name>.md"). `taken` is asked
+// once, about the plain candidate; when it answers true a distinguished name is returned.
+QString path(const Quote& quote, const std::function<bool(const QString&)>& taken);
+
+// Whether an existing note's text belongs to the quote's article.
+bool isFor(const QString& noteText, const Quote& quote);
+
+// The complete new note text: `existing` ("" for a new note) with the quote appended, or a
+// new note with front matter and title when `existing` holds only white space.
+QString append(const QString& existing, const Quote& quote, const QTimeZone& timeZone);
+
+} // namespace ArticleNote

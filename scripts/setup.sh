@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs every Debian package Lumbra needs to build, run and test. Safe to run again:
+# when everything is already there it does nothing.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config git
+    qt6-base-dev qt6-wayland libgl-dev
+    qcoro-qt6-dev
+    libsimdjson-dev libicu-dev
+    libcpp-httplib-dev libssl-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "setup: all ${#packages[@]} packages are installed"
+    exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+echo "setup: installing ${missing[*]}"
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

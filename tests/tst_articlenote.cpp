@@ -1,0 +1,387 @@
+#include "ArticleNote.h"
+#include "ItemLink.h"
+#include "NoteNames.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+Quote quote42()
+{
+    Quote q;
+    q.itemId = 42;
+    q.feedId = 7;
+    q.title = u"A [draft] plan"_s;
+    q.url = u"https://example.org/ab"_s;
+    q.author = u"Ann Lee"_s;
+    q.feedTitle = u"Blog"_s;
+    q.text = u"First line\n\nThird line  "_s;
+    // 2026-12-05 12:00 UTC
+    q.savedAt = 1796472000;
+    return q;
+}
+
+const QTimeZone utc = QTimeZone::utc();
+
+} // namespace
+
+using OptionalString = std::optional<QString>;
+
+class ArticleNoteTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void domainOf_data()
+    {
+        QTest::addColumn<OptionalString>("url");
+        QTest::addColumn<OptionalString>("expected");
+        QTest::newRow("absent") << OptionalString() << OptionalString();
+        QTest::newRow("trimmed, lower-cased, no www")
+            << OptionalString(u"  https://WWW.Example.org/x  "_s)
+            << OptionalString(u"example.org"_s);
+        QTest::newRow("no dot") << OptionalString(u"https://localhost:8080/"_s) << OptionalString();
+        QTest::newRow("no scheme, no host")
+            << OptionalString(u"www.example.org"_s) << OptionalString();
+        QTest::newRow("www.com") << OptionalString(u"https://www.com/"_s) << OptionalString();
+        QTest::newRow("subdomain kept") << OptionalString(u"http://blog.www.example.org"_s)
+                                        << OptionalString(u"blog.www.example.org"_s);
+        QTest::newRow("not a url")
+            << OptionalString(u"https://exa mple.org/"_s) << OptionalString();
+        QTest::newRow("line break is not trimmed")
+            << OptionalString(u"https://e.org/\n"_s) << OptionalString();
+    }
+
+    void domainOf()
+    {
+        QFETCH(OptionalString, url);
+        QFETCH(OptionalString, expected);
+        QCOMPARE(::domainOf(url), expected);
+    }
+
+    void safeNoteName_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("separators") << u"a/b: c?"_s << u"a b c"_s;
+        QTest::newRow("wiki link") << u"[[Note]]"_s << u"Note"_s;
+        QTest::newRow("blank") << u"  "_s << QString();
+        QTest::newRow("only forbidden") << u"\\/:*?\"<>|#^[]"_s << QString();
+        QTest::newRow("hash and caret") << u"C# ^2"_s << u"C 2"_s;
+        QTest::newRow("dots and dashes stay") << u"v1.2 - final"_s << u"v1.2 - final"_s;
+        QTest::newRow("line breaks") << u"a\r\n\tb"_s << u"a b"_s;
+        QTest::newRow("dot-dot is only a name") << u"../../etc"_s << u".. .. etc"_s;
+        QTest::newRow("cut leaves no trailing space")
+            << QString(u"x"_s.repeated(119) + u" yyyy"_s) << u"x"_s.repeated(119);
+        QTest::newRow("120 emoji kept whole")
+            << u"👍🏽"_s.repeated(130) << u"👍🏽"_s.repeated(120);
+    }
+
+    void safeNoteName()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(::safeNoteName(text), expected);
+    }
+
+    void tavoLink_data()
+    {
+        QTest::addColumn<qint64>("id");
+        QTest::addColumn<OptionalString>("url");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("bare") << qint64(42) << OptionalString() << u"tavo://lumbra/item/42"_s;
+        QTest::newRow("with url") << qint64(42) << OptionalString(u"https://example.org/ab"_s)
+                                  << u"tavo://lumbra/item/42?u=aHR0cHM6Ly9leGFtcGxlLm9yZy9hYg"_s;
+        QTest::newRow("url-safe alphabet")
+            << qint64(42) << OptionalString(u"https://example.org/??"_s)
+            << u"tavo://lumbra/item/42?u=aHR0cHM6Ly9leGFtcGxlLm9yZy8_Pw"_s;
+        QTest::newRow("negative") << qint64(-5) << OptionalString() << u"tavo://lumbra/item/-5"_s;
+    }
+
+    void tavoLink()
+    {
+        QFETCH(qint64, id);
+        QFETCH(OptionalString, url);
+        QFETCH(QString, expected);
+        QCOMPARE(::tavoLink(id, url), expected);
+    }
+
+    void parseLink_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<qint64>("id");
+        QTest::addColumn<OptionalString>("url");
+        auto row = [](const char* name, QString link, bool valid, qint64 id, OptionalString url) {
+            QTest::newRow(name) << link << valid << id << url;
+        };
+        row("plain", u"tavo://lumbra/item/42"_s, true, 42, {});
+        row("trailing slash", u"tavo://lumbra/item/42/"_s, true, 42, {});
+        row("no id", u"tavo://lumbra/item/"_s, false, 0, {});
+        row("no item segment", u"tavo://lumbra/item"_s, false, 0, {});
+        row("items", u"tavo://lumbra/items/42"_s, false, 0, {});
+        row("other host", u"tavo://other/item/42"_s, false, 0, {});
+        row("other scheme", u"https://lumbra/item/42"_s, false, 0, {});
+        row("short form", u"lumbra://item/42"_s, true, 42, {});
+        row("short form, two ids", u"lumbra://item/12/34"_s, false, 0, {});
+        row("negative", u"tavo://lumbra/item/-5"_s, true, -5, {});
+        row("plus sign", u"tavo://lumbra/item/+5"_s, true, 5, {});
+        row("overflow", u"tavo://lumbra/item/9223372036854775808"_s, false, 0, {});
+        row("max", u"tavo://lumbra/item/9223372036854775807"_s, true,
+            std::numeric_limits<qint64>::max(), {});
+        row("letters", u"tavo://lumbra/item/4a"_s, false, 0, {});
+        row("blank inside", u"tavo://lumbra/item/%204"_s, false, 0, {});
+        row("with url", u"tavo://lumbra/item/42?u=aHR0cHM6Ly9leGFtcGxlLm9yZy9hYg"_s, true, 42,
+            u"https://example.org/ab"_s);
+        row("javascript url dropped",
+            u"tavo://lumbra/item/42?u="_s +
+                QString::fromLatin1(
+                    QByteArray("javascript:alert(1)")
+                        .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals)),
+            true, 42, {});
+        row("file url dropped", u"tavo://lumbra/item/42?u=ZmlsZTovLy9ldGM"_s, true, 42, {});
+        row("not base64", u"tavo://lumbra/item/42?u=%25%25%25"_s, true, 42, {});
+        row("impossible length", u"tavo://lumbra/item/42?u=aHR0c"_s, true, 42, {});
+        row("empty u", u"tavo://lumbra/item/42?u="_s, true, 42, {});
+        row("first u counts",
+            u"tavo://lumbra/item/42?u=ZmlsZTovLy9ldGM&u=aHR0cHM6Ly9leGFtcGxlLm9yZy9hYg"_s, true, 42,
+            {});
+        row("other key ignored", u"tavo://lumbra/item/42?x=aHR0cHM6Ly9leGFtcGxlLm9yZy9hYg"_s, true,
+            42, {});
+        row("invalid utf-8", u"tavo://lumbra/item/42?u=_w"_s, true, 42, {});
+    }
+
+    void parseLink()
+    {
+        QFETCH(QString, link);
+        QFETCH(bool, valid);
+        QFETCH(qint64, id);
+        QFETCH(OptionalString, url);
+        const auto parsed = LumbraLink::parse(QUrl(link));
+        QCOMPARE(parsed.has_value(), valid);
+        if (!valid) return;
+        QCOMPARE(parsed->itemId(), id);
+        QCOMPARE(parsed->url().has_value(), url.has_value());
+        if (url) QCOMPARE(parsed->url()->toString(), *url);
+    }
+
+    void linkRoundTrip_data()
+    {
+        QTest::addColumn<QString>("url");
+        for (const char* url :
+             {"https://example.org/ab", "http://example.org/", "https://e.org/??",
+              "https://e.org/a?b=c&d=e#frag", "https://user:pw@host.example:8443/p",
+              "https://e.org/%C3%A5%20x", "https://[::1]:80/x", "HTTPS://Example.ORG/Path",
+              "https://e.org/a+b/c~d_e-f.g", "https://xn--bcher-kva.example/"})
+            QTest::newRow(url) << QString::fromUtf8(url);
+        QTest::newRow("non-ascii path") << u"https://e.org/Åsa/日本"_s;
+    }
+
+    void linkRoundTrip()
+    {
+        QFETCH(QString, url);
+        for (qint64 id : {qint64(0), qint64(42), qint64(-7), std::numeric_limits<qint64>::max()}) {
+            const auto parsed = LumbraLink::parse(QUrl(::tavoLink(id, url)));
+            QVERIFY(parsed);
+            QCOMPARE(parsed->itemId(), id);
+            QVERIFY(parsed->url());
+            QCOMPARE(*parsed->url(), QUrl(url, QUrl::StrictMode));
+        }
+    }
+
+    void author_data()
+    {
+        QTest::addColumn<OptionalString>("author");
+        QTest::addColumn<QString>("feedTitle");
+        QTest::addColumn<OptionalString>("siteLink");
+        QTest::addColumn<OptionalString>("url");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("author") << OptionalString(u"Ann: Lee"_s) << u"Blog"_s << OptionalString()
+                                << OptionalString() << u"Ann Lee"_s;
+        QTest::newRow("blank author, feed title")
+            << OptionalString(u"  "_s) << u"Blog"_s << OptionalString() << OptionalString()
+            << u"Blog"_s;
+        QTest::newRow("domain of url")
+            << OptionalString() << u""_s << OptionalString()
+            << OptionalString(u"https://www.example.org/x"_s) << u"example.org"_s;
+        QTest::newRow("site link before url")
+            << OptionalString() << u" "_s << OptionalString(u"https://site.example/"_s)
+            << OptionalString(u"https://www.example.org/x"_s) << u"site.example"_s;
+        QTest::newRow("nothing") << OptionalString() << u""_s << OptionalString()
+                                 << OptionalString() << QString();
+    }
+
+    void author()
+    {
+        QFETCH(OptionalString, author);
+        QFETCH(QString, feedTitle);
+        QFETCH(OptionalString, siteLink);
+        QFETCH(OptionalString, url);
+        QFETCH(QString, expected);
+        Quote q = quote42();
+        q.author = author;
+        q.feedTitle = feedTitle;
+        q.siteLink = siteLink;
+        q.url = url;
+        QCOMPARE(ArticleNote::author(q), expected);
+    }
+
+    void path_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<OptionalString>("url");
+        QTest::addColumn<bool>("taken");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("free") << u"Title"_s << OptionalString(u"https://www.site.example/a"_s)
+                              << false << u"lumbra/Title.md"_s;
+        QTest::newRow("taken, with domain")
+            << u"Title"_s << OptionalString(u"https://www.site.example/a"_s) << true
+            << u"lumbra/Title (site.example).md"_s;
+        QTest::newRow("taken, without url")
+            << u"Title"_s << OptionalString() << true << u"lumbra/Title (42).md"_s;
+        QTest::newRow("empty safe name")
+            << u"?"_s << OptionalString() << false << u"lumbra/Article 42.md"_s;
+        QTest::newRow("path characters")
+            << u"../../x/y"_s << OptionalString() << false << u"lumbra/.. .. x y.md"_s;
+    }
+
+    void path()
+    {
+        QFETCH(QString, title);
+        QFETCH(OptionalString, url);
+        QFETCH(bool, taken);
+        QFETCH(QString, expected);
+        Quote q = quote42();
+        q.title = title;
+        q.url = url;
+        QStringList asked;
+        const QString result = ArticleNote::path(q, [&](const QString& candidate) {
+            asked << candidate;
+            return taken;
+        });
+        QCOMPARE(result, expected);
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked[0].startsWith(u"lumbra/"_s));
+    }
+
+    void isFor()
+    {
+        Quote q = quote42();
+        QVERIFY(ArticleNote::isFor(u"url: https://example.org/ab\n"_s, q));
+        QVERIFY(!ArticleNote::isFor(u"url: https://example.org/AB\n"_s, q));
+        q.url.reset();
+        QVERIFY(ArticleNote::isFor(u"> [↗](tavo://lumbra/item/42) ^lumbra-42-1"_s, q));
+        QVERIFY(!ArticleNote::isFor(u"tavo://lumbra/item/4 "_s, q));
+    }
+
+    void appendBuildsTheWorkedExample()
+    {
+        const QString expected =
+            u"---\n"
+            u"auteur:\n"
+            u"  - \"[[Ann Lee]]\"\n"
+            u"site: https://example.org/\n"
+            u"url: https://example.org/ab\n"
+            u"datum: 2026-12-05\n"
+            u"---\n"
+            u"[A [draft) plan](https://example.org/ab)\n"
+            u"\n"
+            u"> First line\n"
+            u">\n"
+            u"> Third line\n"
+            u"> [\u2197](tavo://lumbra/item/42?u=aHR0cHM6Ly9leGFtcGxlLm9yZy9hYg) "
+            u"^lumbra-42-1\n"_s;
+        const QString note = ArticleNote::append(QString(), quote42(), utc);
+        QCOMPARE(note.toUtf8(), expected.toUtf8());
+
+        Quote second = quote42();
+        second.text = u"More"_s;
+        const QString next = ArticleNote::append(note, second, utc);
+        QCOMPARE(next, note + u"\n> More\n> [\u2197](tavo://lumbra/item/42?u="
+                              u"aHR0cHM6Ly9leGFtcGxlLm9yZy9hYg) ^lumbra-42-2\n"_s);
+    }
+
+    void appendCountsOnlyThisArticlesBlocks_data()
+    {
+        QTest::addColumn<QString>("existing");
+        QTest::addColumn<QString>("lastLine");
+        QTest::newRow("two earlier") << u"x ^lumbra-42-1\ny ^lumbra-42-2"_s << u"^lumbra-42-3"_s;
+        QTest::newRow("other item") << u"x ^lumbra-421-1"_s << u"^lumbra-42-1"_s;
+        QTest::newRow("at the very start") << u"^lumbra-42-1 x"_s << u"^lumbra-42-1"_s;
+        QTest::newRow("no digits") << u"x ^lumbra-42-"_s << u"^lumbra-42-1"_s;
+    }
+
+    void appendCountsOnlyThisArticlesBlocks()
+    {
+        QFETCH(QString, existing);
+        QFETCH(QString, lastLine);
+        const QString note = ArticleNote::append(existing, quote42(), utc);
+        QVERIFY2(note.endsWith(u' ' + lastLine + u'\n'), qPrintable(note));
+    }
+
+    void appendKeepsExistingText_data()
+    {
+        QTest::addColumn<QString>("existing");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("trailing blank lines") << u"abc\n\n\n"_s << u"abc"_s;
+        QTest::newRow("trailing unicode space") << u"abc\u2029\u00A0\r\n"_s << u"abc"_s;
+        QTest::newRow("leading white space kept") << u"\n  abc"_s << u"\n  abc"_s;
+    }
+
+    void appendKeepsExistingText()
+    {
+        QFETCH(QString, existing);
+        QFETCH(QString, kept);
+        Quote q = quote42();
+        q.text = u"Q"_s;
+        QCOMPARE(ArticleNote::append(existing, q, utc),
+                 kept + u"\n\n> Q\n> [\u2197](tavo://lumbra/item/42?u="
+                        u"aHR0cHM6Ly9leGFtcGxlLm9yZy9hYg) ^lumbra-42-1\n"_s);
+    }
+
+    void appendToBlankTextStartsANewNote()
+    {
+        const QString fresh = ArticleNote::append(QString(), quote42(), utc);
+        QCOMPARE(ArticleNote::append(u"\n \n"_s, quote42(), utc), fresh);
+    }
+
+    void frontMatterWithoutAnything()
+    {
+        Quote q = quote42();
+        q.url.reset();
+        q.author.reset();
+        q.feedTitle.clear();
+        q.siteLink.reset();
+        q.text = u"t"_s;
+        QCOMPARE(ArticleNote::append(QString(), q, utc),
+                 u"---\ndatum: 2026-12-05\n---\nA [draft] plan\n\n> t\n"
+                 u"> [\u2197](tavo://lumbra/item/42) ^lumbra-42-1\n"_s);
+    }
+
+    void dateFollowsTheTimeZone()
+    {
+        Quote q = quote42();
+        q.savedAt = 1796515200 - 60; // 2026-12-05 23:59 UTC
+        QVERIFY(ArticleNote::append(QString(), q, utc).contains(u"datum: 2026-12-05"_s));
+        QVERIFY(ArticleNote::append(QString(), q, QTimeZone("Asia/Tokyo"_ba))
+                    .contains(u"datum: 2026-12-06"_s));
+        q.siteLink = u" raw site "_s;
+        QVERIFY(ArticleNote::append(QString(), q, utc).contains(u"\nsite:  raw site \n"_s));
+    }
+
+    void quoteJsonRoundTrip()
+    {
+        const Quote q = quote42();
+        QCOMPARE(Json::decode<Quote>(Json::encode(q)), q);
+        Quote bare = q;
+        bare.url.reset();
+        bare.author.reset();
+        const QByteArray json = Json::encode(bare);
+        QVERIFY(!json.contains("\"url\"") && !json.contains("\"author\""));
+        QCOMPARE(Json::decode<Quote>(json), bare);
+    }
+};
+
+QTEST_GUILESS_MAIN(ArticleNoteTest)
+#include "tst_articlenote.moc"

@@ -1,0 +1,207 @@
+#include "Json.h"
+#include "Records.h"
+
+#include <QFile>
+#include <QSet>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray readData(const char* name)
+{
+    QFile file(QStringLiteral(LUMBRA_TEST_DATA "/") + QString::fromLatin1(name));
+    if (!file.open(QIODevice::ReadOnly)) qFatal("missing test data %s", name);
+    return file.readAll();
+}
+
+const QByteArray itemJson = R"({"id":1,"feedId":2,"title":"T","unread":true,"starred":false})"_ba;
+
+// `json` with the first occurrence of `from` replaced by `to`.
+QByteArray with(QByteArray json, const char* from, const char* to)
+{
+    const auto at = json.indexOf(from);
+    if (at < 0) qFatal("bad fixture");
+    return json.replace(at, qsizetype(qstrlen(from)), to);
+}
+
+} // namespace
+
+class RecordsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void decodesRealServerReplies()
+    {
+        const auto folders = Json::decode<FoldersResponse>(readData("040-news-folders.json"));
+        QCOMPARE(folders.folders.size(), 2);
+        QCOMPARE(folders.folders[1], (Folder{1, u"Tech & Science"_s}));
+
+        const auto feeds = Json::decode<FeedsResponse>(readData("041-news-feeds.json"));
+        QCOMPARE(feeds.starredCount, std::optional<qint64>(0));
+        QCOMPARE(feeds.feeds.size(), 3);
+        const Feed& misc = feeds.feeds[0];
+        QCOMPARE(misc.title, u"Peer Misc (root level)"_s);
+        QCOMPARE(misc.url, std::optional(u"http://127.0.0.1:8081/misc.rss"_s)); // "\/" unescaped
+        QVERIFY(!misc.faviconLink);
+        QVERIFY(!misc.folderId);
+        QCOMPARE(feeds.feeds[1].folderId, std::optional<qint64>(1));
+
+        const auto items =
+            Json::decode<ItemsResponse>(readData("042-news-items-all-unread-batch-minus1.json"));
+        QVERIFY(!items.items.isEmpty());
+        QCOMPARE(items.items[0].id, 7);
+        QVERIFY(!items.items[0].author);
+        bool sawEscapedTag = false;
+        for (const Item& item : items.items)
+            sawEscapedTag |= item.body && item.body->contains("<");
+        QVERIFY(sawEscapedTag); // "\u003C" in the reply
+    }
+
+    void rejectsInvalidItems_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("unread as number") << with(itemJson, "true", "1") << u"unread"_s;
+        QTest::newRow("id as string") << with(itemJson, "\"id\":1", "\"id\":\"1\"") << u"id"_s;
+        QTest::newRow("id as fraction") << with(itemJson, "\"id\":1", "\"id\":1.5") << u"id"_s;
+        QTest::newRow("id beyond 64 bits")
+            << with(itemJson, "\"id\":1", "\"id\":9223372036854775808") << u"id"_s;
+        QTest::newRow("missing unread") << with(itemJson, "\"unread\":true,", "") << u"unread"_s;
+        QTest::newRow("missing starred")
+            << with(itemJson, ",\"starred\":false", "") << u"starred"_s;
+        QTest::newRow("missing feedId") << with(itemJson, "\"feedId\":2,", "") << u"feedId"_s;
+        QTest::newRow("title as number") << with(itemJson, "\"T\"", "3") << u"title"_s;
+        QTest::newRow("required null") << with(itemJson, "true", "null") << u"unread"_s;
+        QTest::newRow("broken literal in unknown key")
+            << with(itemJson, "{", "{\"rtl\":tru,") << u"rtl"_s;
+        QTest::newRow("bad escape in unknown key")
+            << with(itemJson, "{", "{\"guid\":\"a\\qb\",") << u"guid"_s;
+        QTest::newRow("raw control character")
+            << with(itemJson, "\"T\"", "\"a\nb\"") << QString(); // caught before decoding
+        QTest::newRow("lone surrogate") << with(itemJson, "\"T\"", "\"\\ud800\"") << u"title"_s;
+        QTest::newRow("trailing garbage") << itemJson + " x" << QString();
+        QTest::newRow("second document") << itemJson + "{}" << QString();
+        QTest::newRow("truncated") << itemJson.left(itemJson.size() - 5) << u"starred"_s;
+        QTest::newRow("not an object") << "[1,2]"_ba << QString();
+        QTest::newRow("empty") << QByteArray() << QString();
+    }
+
+    void rejectsInvalidItems()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QString, path);
+        try {
+            Json::decode<Item>(json);
+            QFAIL("decoded invalid JSON");
+        } catch (const DecodingError& e) {
+            QCOMPARE(e.path(), path);
+            QVERIFY(e.description().startsWith(u"The data couldn't be read"_s));
+        }
+    }
+
+    void oneBadElementFailsTheList()
+    {
+        const QByteArray json = "{\"items\":[" + itemJson + "," +
+                                with(itemJson, "\"starred\":false", "\"starred\":0") + "]}";
+        try {
+            Json::decode<ItemsResponse>(json);
+            QFAIL("decoded a list with a bad element");
+        } catch (const DecodingError& e) {
+            QCOMPARE(e.path(), u"items[1].starred"_s);
+        }
+    }
+
+    void optionalFieldsMayBeNullOrMissing_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::newRow("missing") << R"({"id":5,"title":"F"})"_ba;
+        QTest::newRow("null") << R"({"id":5,"title":"F","url":null,"link":null,
+            "faviconLink":null,"folderId":null,"unreadCount":null,"extra":{"a":[1,null]}})"_ba;
+    }
+
+    void optionalFieldsMayBeNullOrMissing()
+    {
+        QFETCH(QByteArray, json);
+        QCOMPARE(Json::decode<Feed>(json), (Feed{5, u"F"_s, {}, {}, {}, {}, {}}));
+    }
+
+    void feedWithoutTitleFailsTheResponse()
+    {
+        QVERIFY_THROWS_EXCEPTION(DecodingError,
+                                 Json::decode<FeedsResponse>(R"({"feeds":[{"id":1}]})"_ba));
+    }
+
+    void roundTripsEveryField()
+    {
+        const qint64 big = (qint64(1) << 53) + 1;
+        const Item item{big,
+                        -big,
+                        u"Ti\"tle"_s,
+                        u"https://e.org/a?b=1&c"_s,
+                        u"Åsa 🇸🇪"_s,
+                        std::numeric_limits<qint64>::max(),
+                        "<p>x\\y</p>"_ba,
+                        true,
+                        false};
+        QCOMPARE(Json::decode<Item>(Json::encode(item)), item);
+
+        const Feed feed{big, u"F"_s, u"u"_s, u"l"_s, u"f"_s, std::numeric_limits<qint64>::min(), 3};
+        QCOMPARE(Json::decode<Feed>(Json::encode(feed)), feed);
+
+        const Account account{u"https://cloud.example/"_s, u"a:b\"c\\"_s, u"pässword"_s};
+        QCOMPARE(Json::decode<Account>(Json::encode(account)), account);
+
+        const FeedsResponse response{{feed, Feed{2, u"G"_s, {}, {}, {}, {}, {}}}, big};
+        QCOMPARE(Json::decode<FeedsResponse>(Json::encode(response)), response);
+    }
+
+    void absentOptionalsAreLeftOut()
+    {
+        const Item item{1, 2, {}, {}, {}, {}, {}, false, true};
+        const QByteArray json = Json::encode(item);
+        for (const char* key : {"title", "url", "author", "pubDate", "body"})
+            QVERIFY2(!json.contains(QByteArray(QByteArray("\"") + key + "\"")), key);
+        QVERIFY(!json.contains("null"));
+    }
+
+    void readsPaddedBufferInPlaceAndCopiesOthers()
+    {
+        QByteArray padded = itemJson;
+        padded.reserve(itemJson.size() + Json::padding);
+        QCOMPARE(Json::decode<Item>(padded).id, 1);
+        const QByteArray raw = QByteArray::fromRawData(itemJson.constData(), itemJson.size());
+        QCOMPARE(Json::decode<Item>(raw).id, 1);
+    }
+
+    void equalityComparesContentAndHashFollows()
+    {
+        const Item a{1, 2, u"T"_s, {}, {}, {}, {}, true, false};
+        Item b = a;
+        QCOMPARE(qHash(a), qHash(b));
+        b.starred = true;
+        QVERIFY(a != b);
+        QCOMPARE(a.id, b.id);
+        Item c = a;
+        c.title.reset();
+        QVERIFY(a != c);
+
+        QSet<Source> sources{Source::folder(3),   Source::feed(3), Source::folder(3),
+                             Source::allUnread(), Source::all(),   Source::starred()};
+        QCOMPARE(sources.size(), 5);
+        QVERIFY(Source::folder(3) != Source::feed(3));
+        QCOMPARE(Source::folder(3), Source::folder(3));
+        QVERIFY(Source::folder(3) != Source::folder(4));
+
+        const Folder f{1, u"A"_s};
+        QCOMPARE(qHash(f), qHash(Folder{1, u"A"_s}));
+        const Feed feed{1, u"A"_s, {}, {}, {}, {}, {}};
+        Feed other = feed;
+        other.unreadCount = 0; // absent and 0 differ
+        QVERIFY(feed != other);
+    }
+};
+
+QTEST_GUILESS_MAIN(RecordsTest)
+#include "tst_records.moc"
