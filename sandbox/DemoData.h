@@ -1,0 +1,25 @@
+#pragma once
+
+#include "NewsStore.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sandbox {
+
+// A small set of feeds and articles that reads like a real subscription list: folders,
+// feeds with and without folder, favicons, HTML bodies with images, links, code, quotes,
+// entities, non-Latin text and a script, dates from minutes to months old and one ahead.
+// `baseUrl` is the sandbox's own address, which serves the favicons and images.
+void seedDemo(NewsStore& store, const std::string& baseUrl, int64_t now);
+
+// `count` articles spread over 24 feeds in 6 folders, with bodies of realistic size
+// (about 5 KB on average), the same for the same `seed`. Item ids start above `firstId`.
+void generateItems(NewsStore& store, size_t count, uint64_t seed, int64_t now,
+                   int64_t firstId = 1000);
+
+// A 16 × 16 PNG served for favicons and article images.
+std::string_view demoImage();
+
+} // namespace sandbox

@@ -1,0 +1,554 @@
+#include "Sandbox.h"
+
+#include "DemoData.h"
+#include "PhpJson.h"
+#include "SelfSignedCertificate.h"
+
+#include <httplib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <random>
+#include <regex>
+#include <stdexcept>
+
+namespace sandbox {
+
+namespace {
+
+const std::string newsPrefix = "/index.php/apps/news/api/";
+
+std::string lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
+}
+
+std::string randomText(size_t length)
+{
+    static std::mutex mutex;
+    static std::mt19937_64 random{std::random_device{}()};
+    static constexpr char alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::lock_guard lock(mutex);
+    std::string text(length, ' ');
+    for (char& c : text)
+        c = alphabet[random() % (sizeof alphabet - 1)];
+    return text;
+}
+
+std::string base64Decode(const std::string& text)
+{
+    std::string out;
+    unsigned buffer = 0;
+    int bits = 0;
+    for (char c : text) {
+        int value;
+        if (c >= 'A' && c <= 'Z')
+            value = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            value = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            value = c - '0' + 52;
+        else if (c == '+')
+            value = 62;
+        else if (c == '/')
+            value = 63;
+        else if (c == '=')
+            break;
+        else
+            return {};
+        buffer = (buffer << 6) | unsigned(value);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out += char((buffer >> bits) & 0xFF);
+        }
+    }
+    return out;
+}
+
+// Form bodies as PHP reads them: "+" is a space, %XX a byte.
+std::map<std::string, std::string> parseForm(const std::string& body)
+{
+    std::map<std::string, std::string> fields;
+    size_t start = 0;
+    while (start <= body.size()) {
+        const size_t end = std::min(body.find('&', start), body.size());
+        const std::string pair = body.substr(start, end - start);
+        const size_t equals = pair.find('=');
+        const auto decode = [](const std::string& s) {
+            std::string out;
+            for (size_t i = 0; i < s.size(); ++i) {
+                if (s[i] == '+') {
+                    out += ' ';
+                } else if (s[i] == '%' && i + 2 < s.size() + 0 && std::isxdigit(s[i + 1]) &&
+                           std::isxdigit(s[i + 2])) {
+                    out += char(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+                    i += 2;
+                } else {
+                    out += s[i];
+                }
+            }
+            return out;
+        };
+        if (!pair.empty())
+            fields.emplace(decode(pair.substr(0, equals)),
+                           equals == std::string::npos ? "" : decode(pair.substr(equals + 1)));
+        start = end + 1;
+    }
+    return fields;
+}
+
+Sandbox::Reply json(int status, std::string body, std::string route)
+{
+    return {status, "application/json; charset=utf-8", std::move(body), std::move(route)};
+}
+
+Sandbox::Reply html(int status, const std::string& title, const std::string& content,
+                    std::string route)
+{
+    return {status, "text/html; charset=UTF-8",
+            "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title +
+                "</title></head>\n<body>" + content + "</body>\n</html>\n",
+            std::move(route)};
+}
+
+Sandbox::Reply message(int status, const std::string& text, std::string route)
+{
+    PhpJson body;
+    body.beginObject().key("message").string(text).endObject();
+    return json(status, body.take(), std::move(route));
+}
+
+Sandbox::Reply serverError(std::string route)
+{
+    return html(500, "Internal Server Error",
+                "<h2>Internal Server Error</h2><p>The server was unable to complete your "
+                "request.</p>",
+                std::move(route));
+}
+
+Sandbox::Reply methodNotAllowed(std::string route)
+{
+    return {405, "text/html; charset=UTF-8", "", std::move(route)};
+}
+
+std::optional<int64_t> parseInt(const std::string& text)
+{
+    if (text.empty()) return std::nullopt;
+    try {
+        size_t used = 0;
+        const long long value = std::stoll(text, &used);
+        if (used != text.size()) return std::nullopt;
+        return value;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<int64_t> newestItemId(const std::string& body)
+{
+    static const std::regex pattern(R"(^\s*\{\s*"newestItemId"\s*:\s*(-?\d+)\s*\}\s*$)");
+    std::smatch match;
+    if (!std::regex_match(body, match, pattern)) return std::nullopt;
+    return parseInt(match[1]);
+}
+
+bool boolParam(const std::map<std::string, std::string>& query, const char* name, bool fallback)
+{
+    const auto it = query.find(name);
+    if (it == query.end()) return fallback;
+    return it->second == "true" || it->second == "1";
+}
+
+int64_t intParam(const std::map<std::string, std::string>& query, const char* name,
+                 int64_t fallback)
+{
+    const auto it = query.find(name);
+    if (it == query.end()) return fallback;
+    return parseInt(it->second).value_or(fallback);
+}
+
+int64_t unixNow()
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+std::string LoggedRequest::header(std::string name) const
+{
+    const auto it = headers.find(lower(std::move(name)));
+    return it == headers.end() ? std::string() : it->second;
+}
+
+bool LoggedRequest::hasHeader(std::string name) const
+{
+    return headers.count(lower(std::move(name))) > 0;
+}
+
+Sandbox::Sandbox(Options options) : m_options(std::move(options))
+{
+    m_firstPassword = randomText(72);
+    m_passwords.insert(m_firstPassword);
+}
+
+Sandbox::~Sandbox()
+{
+    stop();
+}
+
+std::string Sandbox::baseUrl() const
+{
+    return std::string(m_options.https ? "https" : "http") +
+           "://127.0.0.1:" + std::to_string(m_port);
+}
+
+void Sandbox::start(int port)
+{
+    if (m_options.https) {
+        const auto certificate = SelfSignedCertificate::generate("127.0.0.1");
+        m_server = std::make_unique<httplib::SSLServer>(certificate.x509(), certificate.key());
+    } else {
+        m_server = std::make_unique<httplib::Server>();
+    }
+    const auto handler = [this](const httplib::Request& req, httplib::Response& res) {
+        LoggedRequest request{req.method, req.target, {}, req.body};
+        for (const auto& [name, value] : req.headers)
+            request.headers.emplace(lower(name), value);
+        {
+            std::lock_guard lock(m_mutex);
+            m_log.push_back(request);
+        }
+        std::map<std::string, std::string> query;
+        for (const auto& [name, value] : req.params)
+            query.emplace(name, value);
+        Reply reply = handle(request, query);
+
+        const std::optional<Fault> fault = takeFault(reply.route);
+        if (fault && fault->delayMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(fault->delayMs));
+        if (fault && fault->status != 0)
+            reply = message(fault->status, "Sandbox fault", reply.route);
+        if (fault && fault->body == Fault::Body::malformed)
+            reply.body = "{\"items\":[{\"id\":1,\"unread\":tru";
+        if (fault && fault->body == Fault::Body::truncated)
+            reply.body.resize(reply.body.size() / 2);
+        res.status = reply.status;
+        if (fault && fault->body == Fault::Body::drop) {
+            // Announce the whole body, send half of it and hang up.
+            auto body = std::make_shared<std::string>(std::move(reply.body));
+            res.set_content_provider(body->size() + 16, reply.contentType,
+                                     [body](size_t, size_t, httplib::DataSink& sink) {
+                                         sink.write(body->data(), body->size() / 2);
+                                         return false;
+                                     });
+            return;
+        }
+        res.set_content(reply.body, reply.contentType);
+    };
+    // Short, so that stopping does not wait long for idle keep-alive connections.
+    m_server->set_keep_alive_timeout(1);
+    m_server->Get(".*", handler);
+    m_server->Post(".*", handler);
+    m_server->Put(".*", handler);
+    m_server->Delete(".*", handler);
+    m_server->Patch(".*", handler);
+
+    m_port = port == 0 ? m_server->bind_to_any_port("127.0.0.1")
+                       : (m_server->bind_to_port("127.0.0.1", port) ? port : -1);
+    if (m_port <= 0) throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port));
+
+    if (m_options.demo && m_store.itemCount() == 0) seedDemo(m_store, baseUrl(), unixNow());
+    if (m_options.generatedItems > 0)
+        generateItems(m_store, m_options.generatedItems, m_options.seed, unixNow());
+
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    while (!m_server->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void Sandbox::stop()
+{
+    if (!m_server) return;
+    m_server->stop();
+    if (m_thread.joinable()) m_thread.join();
+    m_server.reset();
+}
+
+std::string Sandbox::issueAppPassword()
+{
+    std::string password = randomText(72);
+    std::lock_guard lock(m_mutex);
+    m_passwords.insert(password);
+    return password;
+}
+
+bool Sandbox::isValidPassword(const std::string& password) const
+{
+    std::lock_guard lock(m_mutex);
+    return m_passwords.count(password) > 0;
+}
+
+bool Sandbox::grant(const std::string& loginUrl)
+{
+    const std::string marker = "/index.php/login/v2/flow/";
+    const size_t at = loginUrl.find(marker);
+    if (at == std::string::npos) return false;
+    const std::string flowId = loginUrl.substr(at + marker.size());
+    const std::string password = issueAppPassword();
+    std::lock_guard lock(m_mutex);
+    const auto it = m_flows.find(flowId);
+    if (it == m_flows.end() || it->second.granted) return false;
+    it->second.granted = true;
+    it->second.appPassword = password;
+    return true;
+}
+
+void Sandbox::setNewsInstalled(bool installed)
+{
+    std::lock_guard lock(m_mutex);
+    m_newsInstalled = installed;
+}
+
+void Sandbox::setFault(const std::string& route, Fault fault)
+{
+    std::lock_guard lock(m_mutex);
+    m_faults[route] = fault;
+}
+
+void Sandbox::clearFaults()
+{
+    std::lock_guard lock(m_mutex);
+    m_faults.clear();
+}
+
+std::optional<Fault> Sandbox::takeFault(const std::string& route)
+{
+    std::lock_guard lock(m_mutex);
+    auto it = m_faults.find(route);
+    if (it == m_faults.end()) it = m_faults.find("*");
+    if (it == m_faults.end() || route.empty()) return std::nullopt;
+    Fault fault = it->second;
+    if (it->second.times > 0 && --it->second.times == 0) m_faults.erase(it);
+    return fault;
+}
+
+std::vector<LoggedRequest> Sandbox::requests() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_log;
+}
+
+void Sandbox::clearRequests()
+{
+    std::lock_guard lock(m_mutex);
+    m_log.clear();
+}
+
+std::optional<std::string> Sandbox::authenticatedPassword(const LoggedRequest& request) const
+{
+    const std::string header = request.header("authorization");
+    if (header.rfind("Basic ", 0) != 0) return std::nullopt;
+    const std::string credentials = base64Decode(header.substr(6));
+    const size_t colon = credentials.find(':');
+    if (colon == std::string::npos || credentials.substr(0, colon) != m_options.user)
+        return std::nullopt;
+    const std::string password = credentials.substr(colon + 1);
+    if (!isValidPassword(password)) return std::nullopt;
+    return password;
+}
+
+Sandbox::Reply Sandbox::handle(const LoggedRequest& request,
+                               const std::map<std::string, std::string>& query)
+{
+    const std::string path = request.target.substr(0, request.target.find('?'));
+    if (path.rfind(newsPrefix, 0) == 0) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_newsInstalled) return html(404, "Not found", "<h2>Page not found</h2>", "news");
+        }
+        const std::string rest = path.substr(newsPrefix.size());
+        const bool v13 = rest.rfind("v1-3/", 0) == 0;
+        const bool v12 = rest.rfind("v1-2/", 0) == 0;
+        if (!v13 && !v12) return html(404, "Not found", "<h2>Page not found</h2>", "news");
+        if (!request.hasHeader("authorization"))
+            return message(401, "CORS requires basic auth", "auth");
+        if (!authenticatedPassword(request)) return message(401, "", "auth");
+        return handleNews(request.method, rest.substr(5), query, request.body, v12);
+    }
+    if (path.rfind("/index.php/login/v2", 0) == 0) return handleLogin(request, path);
+    if (path == "/ocs/v2.php/core/apppassword") return handleRevoke(request);
+    if (request.method == "GET" &&
+        (path.rfind("/favicons/", 0) == 0 || path.rfind("/images/", 0) == 0))
+        return {200, "image/png", std::string(demoImage()), "image"};
+    if (request.method == "GET" && (path == "/" || path == "/index.php"))
+        return html(200, "Lumbra sandbox",
+                    "<h1>Lumbra sandbox</h1><p>A local stand-in for Nextcloud News.</p>", "");
+    return html(404, "Not found", "<h2>Page not found</h2>", "");
+}
+
+Sandbox::Reply Sandbox::handleNews(const std::string& method, const std::string& path,
+                                   const std::map<std::string, std::string>& query,
+                                   const std::string& body, bool readOnlyVersion)
+{
+    static const std::regex itemAction(R"(items/(-?\d+)/(read|unread|star|unstar))");
+    static const std::regex markRead(R"((feeds|folders)/(-?\d+)/read)");
+    std::smatch match;
+
+    if (method == "GET") {
+        if (path == "folders") return json(200, m_store.foldersJson(), "folders");
+        if (path == "feeds") return json(200, m_store.feedsJson(), "feeds");
+        if (path == "items") {
+            ItemsQuery q;
+            q.type = int(intParam(query, "type", 3));
+            q.id = intParam(query, "id", 0);
+            q.getRead = boolParam(query, "getRead", true);
+            q.batchSize = intParam(query, "batchSize", -1);
+            q.offset = intParam(query, "offset", 0);
+            q.oldestFirst = boolParam(query, "oldestFirst", false);
+            if (q.type == 2 && !q.getRead)
+                return message(400, "Starred items can only be listed with getRead=true", "items");
+            return json(200, m_store.itemsJson(q), "items");
+        }
+        return methodNotAllowed("news");
+    }
+    if (method != "POST" || readOnlyVersion) return methodNotAllowed("news");
+
+    if (std::regex_match(path, match, itemAction)) {
+        const std::string action = match[2];
+        const std::string route = "item-" + action;
+        const auto id = parseInt(match[1]);
+        const bool found = action == "read"     ? m_store.setUnread(*id, false)
+                           : action == "unread" ? m_store.setUnread(*id, true)
+                           : action == "star"   ? m_store.setStarred(*id, true)
+                                                : m_store.setStarred(*id, false);
+        if (!found)
+            return message(404,
+                           "Did expect one result but found none when executing: query "
+                           "\"SELECT `items`.* FROM `*PREFIX*news_items` `items`\"; ",
+                           route);
+        return json(200, "[]", route);
+    }
+    if (std::regex_match(path, match, markRead)) {
+        const bool feed = match[1] == "feeds";
+        const std::string route = feed ? "feed-read" : "folder-read";
+        const auto newest = newestItemId(body);
+        const auto id = parseInt(match[2]);
+        if (!newest) return serverError(route);
+        const bool found =
+            feed ? m_store.markFeedRead(*id, *newest) : m_store.markFolderRead(*id, *newest);
+        return found ? json(200, "null", route) : serverError(route);
+    }
+    if (path == "items/read") {
+        const auto newest = newestItemId(body);
+        if (!newest) return serverError("items-read");
+        m_store.markAllRead(*newest);
+        return json(200, "null", "items-read");
+    }
+    return methodNotAllowed("news");
+}
+
+Sandbox::Reply Sandbox::handleLogin(const LoggedRequest& request, const std::string& path)
+{
+    const std::string flowPrefix = "/index.php/login/v2/flow/";
+    if (path == "/index.php/login/v2") {
+        if (request.method != "POST") return methodNotAllowed("login-start");
+        const std::string flowId = randomText(128);
+        const std::string token = randomText(128);
+        {
+            std::lock_guard lock(m_mutex);
+            m_flows[flowId] = Flow{token, false, false, {}};
+        }
+        PhpJson body;
+        body.beginObject()
+            .key("poll")
+            .beginObject()
+            .key("token")
+            .string(token)
+            .key("endpoint")
+            .string(baseUrl() + "/index.php/login/v2/poll")
+            .endObject()
+            .key("login")
+            .string(baseUrl() + flowPrefix + flowId)
+            .endObject();
+        return json(200, body.take(), "login-start");
+    }
+    if (path == "/index.php/login/v2/poll") {
+        if (request.method != "POST") return methodNotAllowed("login-poll");
+        const auto form = parseForm(request.body);
+        const auto token = form.find("token");
+        std::lock_guard lock(m_mutex);
+        for (auto& [id, flow] : m_flows) {
+            if (token == form.end() || flow.token != token->second || !flow.granted ||
+                flow.delivered)
+                continue;
+            flow.delivered = true;
+            PhpJson body;
+            body.beginObject()
+                .key("server")
+                .string(baseUrl())
+                .key("loginName")
+                .string(m_options.user)
+                .key("appPassword")
+                .string(flow.appPassword)
+                .endObject();
+            return json(200, body.take(), "login-poll");
+        }
+        return json(404, "[]", "login-poll");
+    }
+    if (path.rfind(flowPrefix, 0) == 0 && request.method == "GET") {
+        const std::string flowId = path.substr(flowPrefix.size());
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_flows.count(flowId))
+                return html(404, "Not found", "<h2>This login link is not valid.</h2>",
+                            "login-page");
+        }
+        return html(200, "Connect to your account",
+                    "<h2>Connect to your account</h2><p>Lumbra wants to access your "
+                    "account <b>" +
+                        m_options.user +
+                        "</b>.</p>"
+                        "<form method=\"post\" action=\"/index.php/login/v2/grant\">"
+                        "<input type=\"hidden\" name=\"flow\" value=\"" +
+                        flowId +
+                        "\">"
+                        "<button type=\"submit\">Grant access</button></form>",
+                    "login-page");
+    }
+    if (path == "/index.php/login/v2/grant" && request.method == "POST") {
+        const auto form = parseForm(request.body);
+        const auto flow = form.find("flow");
+        if (flow == form.end() || !grant(baseUrl() + flowPrefix + flow->second))
+            return html(400, "Login failed", "<h2>This login link is not valid any more.</h2>",
+                        "login-page");
+        return html(200, "Account connected",
+                    "<h2>Account connected</h2><p>You can close this window and return to "
+                    "Lumbra.</p>",
+                    "login-page");
+    }
+    return html(404, "Not found", "<h2>Page not found</h2>", "login-page");
+}
+
+Sandbox::Reply Sandbox::handleRevoke(const LoggedRequest& request)
+{
+    if (request.method != "DELETE") return methodNotAllowed("revoke");
+    if (request.header("ocs-apirequest") != "true")
+        return message(412, "CSRF check failed", "revoke");
+    const auto password = authenticatedPassword(request);
+    if (!password) return message(401, "", "revoke");
+    {
+        std::lock_guard lock(m_mutex);
+        m_passwords.erase(*password);
+    }
+    return json(200,
+                R"({"ocs":{"meta":{"status":"ok","statuscode":200,"message":"OK"},"data":[]}})",
+                "revoke");
+}
+
+} // namespace sandbox

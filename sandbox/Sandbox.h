@@ -1,0 +1,127 @@
+#pragma once
+
+#include "NewsStore.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace httplib {
+class Server;
+}
+
+namespace sandbox {
+
+// What to do instead of (or on top of) the normal answer of one route.
+struct Fault {
+    enum class Body { normal, malformed, truncated, drop };
+    int status = 0;  // answer with this status (and a small JSON body) when not 0
+    int delayMs = 0; // wait this long before answering
+    Body body = Body::normal;
+    int times = -1; // how many requests it applies to; -1 for all
+};
+
+struct LoggedRequest {
+    std::string method;
+    std::string target;                              // path with query, as sent
+    std::multimap<std::string, std::string> headers; // names lower-cased
+    std::string body;
+
+    // The first value of a header, "" when absent. `name` is matched case-insensitively.
+    std::string header(std::string name) const;
+    bool hasHeader(std::string name) const;
+};
+
+struct Options {
+    bool demo = true;
+    size_t generatedItems = 0;
+    uint64_t seed = 1;
+    bool https = false;
+    std::string user = "demo";
+};
+
+// A local stand-in for a Nextcloud server with the News app: News API v1-3 (and the GET
+// routes of v1-2), Login Flow v2 with a login page, app-password revocation and Basic
+// authentication, answering as a real server does. Listens on 127.0.0.1 only and serves
+// from its own threads.
+//
+// Route names for faults: "folders", "feeds", "items", "item-read", "item-unread",
+// "item-star", "item-unstar", "feed-read", "folder-read", "items-read", "login-start",
+// "login-poll", "login-page", "revoke", or "*" for every route.
+class Sandbox {
+public:
+    explicit Sandbox(Options options = {});
+    ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+
+    // Starts serving; port 0 picks a free one. Throws std::runtime_error when it cannot bind.
+    void start(int port = 0);
+    void stop();
+
+    int port() const { return m_port; }
+    std::string baseUrl() const;
+    const std::string& user() const { return m_options.user; }
+    // An app password issued at start, so tests need not log in first.
+    const std::string& appPassword() const { return m_firstPassword; }
+    std::string issueAppPassword();
+    bool isValidPassword(const std::string& password) const;
+
+    // What the user's "Grant access" click does: the login at `loginUrl` may now be polled.
+    bool grant(const std::string& loginUrl);
+
+    // Without the News app every News path answers 404.
+    void setNewsInstalled(bool installed);
+    void setFault(const std::string& route, Fault fault);
+    void clearFaults();
+
+    std::vector<LoggedRequest> requests() const;
+    void clearRequests();
+
+    NewsStore& store() { return m_store; }
+
+    struct Reply {
+        int status = 200;
+        std::string contentType = "application/json; charset=utf-8";
+        std::string body;
+        std::string route;
+    };
+
+private:
+    Reply handle(const LoggedRequest& request, const std::map<std::string, std::string>& query);
+    Reply handleNews(const std::string& method, const std::string& path,
+                     const std::map<std::string, std::string>& query, const std::string& body,
+                     bool readOnlyVersion);
+    Reply handleLogin(const LoggedRequest& request, const std::string& path);
+    Reply handleRevoke(const LoggedRequest& request);
+    std::optional<std::string> authenticatedPassword(const LoggedRequest& request) const;
+    std::optional<Fault> takeFault(const std::string& route);
+
+    struct Flow {
+        std::string token;
+        bool granted = false;
+        bool delivered = false;
+        std::string appPassword;
+    };
+
+    Options m_options;
+    NewsStore m_store;
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+    int m_port = 0;
+    std::string m_firstPassword;
+
+    mutable std::mutex m_mutex; // guards everything below
+    bool m_newsInstalled = true;
+    std::set<std::string> m_passwords;
+    std::map<std::string, Flow> m_flows; // by flow id
+    std::map<std::string, Fault> m_faults;
+    std::vector<LoggedRequest> m_log;
+};
+
+} // namespace sandbox

@@ -1,0 +1,121 @@
+// lumbra-sandbox: a local Nextcloud News stand-in for the demo, tests and benchmarks.
+
+#include "Sandbox.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+namespace {
+
+void usage()
+{
+    std::cout << "usage: lumbra-sandbox [--port P] [--demo | --no-demo] [--items N] [--seed S]\n"
+                 "                      [--without-news] [--https]\n"
+                 "                      [--fault ROUTE=STATUS[,delay=MS][,body=malformed|"
+                 "truncated|drop]]\n";
+}
+
+bool parseFault(const std::string& spec, sandbox::Sandbox& server)
+{
+    const size_t equals = spec.find('=');
+    if (equals == std::string::npos) return false;
+    sandbox::Fault fault;
+    std::string rest = spec.substr(equals + 1);
+    while (!rest.empty()) {
+        const size_t comma = rest.find(',');
+        const std::string part = rest.substr(0, comma);
+        rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
+        if (part.rfind("delay=", 0) == 0)
+            fault.delayMs = std::stoi(part.substr(6));
+        else if (part == "body=malformed")
+            fault.body = sandbox::Fault::Body::malformed;
+        else if (part == "body=truncated")
+            fault.body = sandbox::Fault::Body::truncated;
+        else if (part == "body=drop")
+            fault.body = sandbox::Fault::Body::drop;
+        else
+            fault.status = std::stoi(part);
+    }
+    server.setFault(spec.substr(0, equals), fault);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    sandbox::Options options;
+    int port = 8080;
+    bool withoutNews = false;
+    std::vector<std::string> faults;
+    try {
+        for (int i = 1; i < argc; ++i) {
+            const std::string arg = argv[i];
+            const auto value = [&]() -> std::string {
+                if (i + 1 >= argc) throw std::invalid_argument(arg + " needs a value");
+                return argv[++i];
+            };
+            if (arg == "--port")
+                port = std::stoi(value());
+            else if (arg == "--demo")
+                options.demo = true;
+            else if (arg == "--no-demo")
+                options.demo = false;
+            else if (arg == "--items")
+                options.generatedItems = std::stoul(value());
+            else if (arg == "--seed")
+                options.seed = std::stoull(value());
+            else if (arg == "--without-news")
+                withoutNews = true;
+            else if (arg == "--https")
+                options.https = true;
+            else if (arg == "--fault")
+                faults.push_back(value());
+            else if (arg == "--help" || arg == "-h")
+                return usage(), 0;
+            else
+                throw std::invalid_argument("unknown option " + arg);
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "lumbra-sandbox: " << e.what() << "\n";
+        usage();
+        return 2;
+    }
+
+    // Wait for Ctrl-C in this thread; the server threads never see the signals.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    sandbox::Sandbox server(options);
+    try {
+        server.start(port);
+    } catch (const std::exception& e) {
+        std::cerr << "lumbra-sandbox: " << e.what() << "\n";
+        return 1;
+    }
+    server.setNewsInstalled(!withoutNews);
+    for (const std::string& fault : faults)
+        if (!parseFault(fault, server)) {
+            std::cerr << "lumbra-sandbox: bad fault " << fault << "\n";
+            return 2;
+        }
+
+    std::cout << "Lumbra sandbox serving Nextcloud News at " << server.baseUrl() << "\n"
+              << "  user: " << server.user() << " (log in through the browser and press "
+              << "\"Grant access\")\n"
+              << "  articles: " << server.store().itemCount()
+              << (withoutNews ? ", News app switched off" : "") << "\n"
+              << "Press Ctrl-C to stop." << std::endl;
+
+    int received = 0;
+    sigwait(&signals, &received);
+    server.stop();
+    std::cout << "Lumbra sandbox stopped." << std::endl;
+    return 0;
+}

@@ -1,0 +1,325 @@
+#include "DemoData.h"
+#include "HttpClient.h"
+#include "Json.h"
+#include "Sandbox.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using Headers = QList<QPair<QByteArray, QByteArray>>;
+
+class SandboxTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<sandbox::Sandbox> m_server;
+    QString m_base;
+    Headers m_auth;
+
+    QString api(const QString& path) const
+    {
+        return m_base + u"/index.php/apps/news/api/v1-3"_s + path;
+    }
+    HttpResult get(const QString& path) { return httpSend("GET", api(path), m_auth); }
+    HttpResult post(const QString& path, const QByteArray& body = {})
+    {
+        Headers headers = m_auth;
+        if (!body.isEmpty()) headers.append(qMakePair("Content-Type"_ba, "application/json"_ba));
+        return httpSend("POST", api(path), headers, body);
+    }
+    QList<qint64> itemIds(const QString& query)
+    {
+        const HttpResult reply = get(u"/items?"_s + query);
+        if (reply.status != 200) qFatal("items failed: %d", reply.status);
+        QList<qint64> ids;
+        for (const Item& item : Json::decode<ItemsResponse>(reply.body).items)
+            ids.append(item.id);
+        return ids;
+    }
+    std::optional<qint64> unreadCount(qint64 feedId)
+    {
+        for (const Feed& feed : Json::decode<FeedsResponse>(get(u"/feeds"_s).body).feeds)
+            if (feed.id == feedId) return feed.unreadCount;
+        return std::nullopt;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_server = std::make_unique<sandbox::Sandbox>();
+        m_server->start();
+        m_base = QString::fromStdString(m_server->baseUrl());
+        m_auth = {{"Authorization",
+                   basicAuth(u"demo"_s, QString::fromStdString(m_server->appPassword()))}};
+    }
+    void cleanup()
+    {
+        httpManager().clearConnectionCache(); // lets the server's threads end at once
+        m_server.reset();
+    }
+
+    void itemQueries_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QList<qint64>>("expected");
+        // Demo items 1-18; read: 3 4 7 10 13 16 18; starred: 2 7 17; feed 1 = 1-4.
+        QTest::newRow("all, paged below offset")
+            << u"type=3&id=0&getRead=true&batchSize=2&offset=6"_s << QList<qint64>{5, 4};
+        QTest::newRow("oldest first above offset")
+            << u"type=3&id=0&getRead=true&batchSize=3&offset=15&oldestFirst=true"_s
+            << QList<qint64>{16, 17, 18};
+        QTest::newRow("feed, unread only")
+            << u"type=0&id=1&getRead=false&batchSize=-1"_s << QList<qint64>{2, 1};
+        QTest::newRow("folder") << u"type=1&id=1&getRead=true&batchSize=-1"_s
+                                << QList<qint64>{7, 6, 5, 4, 3, 2, 1};
+        QTest::newRow("root folder is empty") << u"type=1&id=0&batchSize=-1"_s << QList<qint64>{};
+        QTest::newRow("starred") << u"type=2&id=0&getRead=true&batchSize=-1"_s
+                                 << QList<qint64>{17, 7, 2};
+        QTest::newRow("batch size 0 is everything")
+            << u"type=0&id=6&getRead=true&batchSize=0"_s << QList<qint64>{18, 17};
+    }
+
+    void itemQueries()
+    {
+        QFETCH(QString, query);
+        QFETCH(QList<qint64>, expected);
+        QCOMPARE(itemIds(query), expected);
+    }
+
+    void repliesAreEscapedLikePhp()
+    {
+        const HttpResult reply = get(u"/items?type=3&id=0&getRead=true&batchSize=-1"_s);
+        QCOMPARE(reply.contentType, "application/json; charset=utf-8"_ba);
+        QVERIFY(reply.body.contains("\\u003Cp\\u003E"));
+        QVERIFY(reply.body.contains("https:\\/\\/"));
+        QVERIFY(reply.body.contains("\\u6771")); // 東
+        for (const char* key : {"\"guidHash\"", "\"fingerprint\"", "\"enclosureLink\"", "\"rtl\""})
+            QVERIFY(reply.body.contains(key));
+        QVERIFY(get(u"/feeds"_s).body.contains("\"newestItemId\":18"));
+    }
+
+    void itemActionsKeepCountsConsistent()
+    {
+        QCOMPARE(unreadCount(1), std::optional<qint64>(2));
+        QCOMPARE(post(u"/items/1/read"_s).body, "[]"_ba);
+        QCOMPARE(unreadCount(1), std::optional<qint64>(1));
+        QCOMPARE(post(u"/items/1/read"_s).status, 200); // repeating is accepted
+        QCOMPARE(post(u"/items/3/unread"_s).status, 200);
+        QCOMPARE(unreadCount(1), std::optional<qint64>(2));
+        QCOMPARE(post(u"/items/1/star"_s).status, 200);
+        QVERIFY(get(u"/feeds"_s).body.startsWith("{\"starredCount\":4,"));
+        QCOMPARE(post(u"/items/1/unstar"_s).status, 200);
+        QVERIFY(get(u"/feeds"_s).body.startsWith("{\"starredCount\":3,"));
+        const HttpResult missing = post(u"/items/999/read"_s);
+        QCOMPARE(missing.status, 404);
+        QVERIFY(missing.body.startsWith("{\"message\":"));
+    }
+
+    void markAllReadStopsAtNewestItemId()
+    {
+        const HttpResult feed = post(u"/feeds/1/read"_s, R"({"newestItemId":1})"_ba);
+        QCOMPARE(feed.status, 200);
+        QCOMPARE(feed.body, "null"_ba);
+        QCOMPARE(m_server->store().itemState(1)->unread, false);
+        QCOMPARE(m_server->store().itemState(2)->unread, true);
+
+        QCOMPARE(post(u"/folders/2/read"_s, R"({"newestItemId":11})"_ba).status, 200);
+        QCOMPARE(m_server->store().itemState(9)->unread, false);
+        QCOMPARE(m_server->store().itemState(11)->unread, false);
+        QCOMPARE(m_server->store().itemState(12)->unread, true);
+
+        QCOMPARE(post(u"/items/read"_s, R"({"newestItemId":14})"_ba).status, 200);
+        QCOMPARE(itemIds(u"type=3&id=0&getRead=false&batchSize=-1"_s), (QList<qint64>{17, 15}));
+
+        QCOMPARE(post(u"/feeds/99/read"_s, R"({"newestItemId":1})"_ba).status, 500);
+        QCOMPARE(post(u"/folders/1/read"_s).status, 500); // no newestItemId
+    }
+
+    void refusesWhatTheRealServerRefuses_data()
+    {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("authorised");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("no credentials") << "GET"_ba << u"/feeds"_s << false << 401
+                                        << R"({"message":"CORS requires basic auth"})"_ba;
+        QTest::newRow("wrong method") << "DELETE"_ba << u"/feeds"_s << true << 405 << ""_ba;
+        QTest::newRow("unknown endpoint") << "GET"_ba << u"/doesnotexist"_s << true << 405 << ""_ba;
+        QTest::newRow("starred unread-only")
+            << "GET"_ba << u"/items?type=2&id=0&getRead=false"_s << true << 400 << QByteArray();
+    }
+
+    void refusesWhatTheRealServerRefuses()
+    {
+        QFETCH(QByteArray, method);
+        QFETCH(QString, path);
+        QFETCH(bool, authorised);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        const HttpResult reply = httpSend(method, api(path), authorised ? m_auth : Headers{});
+        QCOMPARE(reply.status, status);
+        if (!body.isNull()) QCOMPARE(reply.body, body);
+    }
+
+    void wrongPasswordAndRevocation()
+    {
+        const Headers wrong{{"Authorization", basicAuth(u"demo"_s, u"nope"_s)}};
+        const HttpResult denied = httpSend("GET", api(u"/feeds"_s), wrong);
+        QCOMPARE(denied.status, 401);
+        QCOMPARE(denied.body, R"({"message":""})"_ba);
+
+        const QString revoke = m_base + u"/ocs/v2.php/core/apppassword"_s;
+        QCOMPARE(httpSend("DELETE", revoke, m_auth).status, 412);
+        QCOMPARE(get(u"/feeds"_s).status, 200);
+        Headers ocs = m_auth;
+        ocs.append(qMakePair("OCS-APIRequest"_ba, "true"_ba));
+        const HttpResult revoked = httpSend("DELETE", revoke, ocs);
+        QCOMPARE(revoked.status, 200);
+        QVERIFY(revoked.body.contains("\"statuscode\":200"));
+        QCOMPARE(get(u"/feeds"_s).status, 401);
+    }
+
+    void loginFlowHandsOverOnePasswordOnce()
+    {
+        const HttpResult start = httpSend("POST", m_base + u"/index.php/login/v2"_s, {}, ""_ba);
+        QCOMPARE(start.status, 200);
+        QVERIFY(start.body.contains("\\/index.php\\/login\\/v2\\/poll"));
+        const auto poll = [&](const QByteArray& token) {
+            return httpSend("POST", m_base + u"/index.php/login/v2/poll"_s,
+                            {{"Content-Type", "application/x-www-form-urlencoded"}},
+                            "token=" + token);
+        };
+        const QByteArray token = start.body.mid(start.body.indexOf("\"token\":\"") + 9, 128);
+        QString login = QString::fromUtf8(start.body.mid(start.body.indexOf("\"login\":\"") + 9));
+        login = login.left(login.indexOf(u'"')).replace(u"\\/"_s, u"/"_s);
+
+        const HttpResult pending = poll(token);
+        QCOMPARE(pending.status, 404);
+        QCOMPARE(pending.body, "[]"_ba);
+        QCOMPARE(httpSend("GET", m_base + u"/index.php/login/v2/poll"_s).status, 405);
+
+        const HttpResult page = httpSend("GET", login);
+        QCOMPARE(page.status, 200);
+        QVERIFY(page.body.contains("Grant access"));
+        const QByteArray flow = login.section(u'/', -1).toUtf8();
+        QCOMPARE(httpSend("POST", m_base + u"/index.php/login/v2/grant"_s,
+                          {{"Content-Type", "application/x-www-form-urlencoded"}}, "flow=" + flow)
+                     .status,
+                 200);
+
+        const HttpResult granted = poll(token);
+        QCOMPARE(granted.status, 200);
+        const Account account = Json::decode<Account>(granted.body);
+        QCOMPARE(account.server, m_base);
+        QCOMPARE(account.loginName, u"demo"_s);
+        QCOMPARE(account.appPassword.size(), 72);
+        QVERIFY(account.appPassword != QString::fromStdString(m_server->appPassword()));
+        QCOMPARE(poll(token).status, 404);
+        QCOMPARE(poll("unknown").status, 404);
+
+        const Headers fresh{{"Authorization", basicAuth(u"demo"_s, account.appPassword)}};
+        QCOMPARE(httpSend("GET", api(u"/folders"_s), fresh).status, 200);
+    }
+
+    void withoutNewsEveryNewsPathIs404()
+    {
+        m_server->setNewsInstalled(false);
+        QCOMPARE(get(u"/folders"_s).status, 404);
+        QCOMPARE(post(u"/items/1/read"_s).status, 404);
+        QCOMPARE(httpSend("POST", m_base + u"/index.php/login/v2"_s, {}, ""_ba).status, 200);
+    }
+
+    void olderApiVersionServesTheSameReads()
+    {
+        const QString v12 = m_base + u"/index.php/apps/news/api/v1-2"_s;
+        QCOMPARE(httpSend("GET", v12 + u"/feeds"_s, m_auth).body, get(u"/feeds"_s).body);
+        QCOMPARE(httpSend("POST", v12 + u"/items/1/read"_s, m_auth).status, 405);
+    }
+
+    void faults_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("body");
+        QTest::addColumn<int>("expectedStatus");
+        QTest::addColumn<bool>("decodes");
+        QTest::addColumn<bool>("networkError");
+        using B = sandbox::Fault::Body;
+        QTest::newRow("status") << 500 << int(B::normal) << 500 << false << false;
+        QTest::newRow("malformed") << 0 << int(B::malformed) << 200 << false << false;
+        QTest::newRow("truncated") << 0 << int(B::truncated) << 200 << false << false;
+        QTest::newRow("dropped") << 0 << int(B::drop) << 200 << false << true;
+    }
+
+    void faults()
+    {
+        QFETCH(int, status);
+        QFETCH(int, body);
+        QFETCH(int, expectedStatus);
+        QFETCH(bool, networkError);
+        m_server->setFault("folders", {status, 0, sandbox::Fault::Body(body), 1});
+        const HttpResult faulty = get(u"/folders"_s);
+        QCOMPARE(faulty.status, expectedStatus);
+        // A hang-up is a transport failure, not an HTTP one.
+        QCOMPARE(networkError, faulty.error != QNetworkReply::NoError &&
+                                   faulty.error < QNetworkReply::ContentAccessDenied);
+        if (!networkError && status == 0)
+            QVERIFY_THROWS_EXCEPTION(DecodingError, Json::decode<FoldersResponse>(faulty.body));
+        // Applied once, then the route answers normally again.
+        const HttpResult next = get(u"/folders"_s);
+        QCOMPARE(next.status, 200);
+        QCOMPARE(Json::decode<FoldersResponse>(next.body).folders.size(), 3);
+    }
+
+    void delayAndRequestLog()
+    {
+        m_server->setFault("feeds", {0, 300, sandbox::Fault::Body::normal, -1});
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(post(u"/items/2/star"_s).status, 200); // other routes are not delayed
+        QCOMPARE(get(u"/feeds"_s).status, 200);
+        QVERIFY(timer.elapsed() >= 300);
+
+        const auto log = m_server->requests();
+        QCOMPARE(log.size(), size_t(2));
+        QCOMPARE(log[0].method, "POST");
+        QCOMPARE(log[0].target, "/index.php/apps/news/api/v1-3/items/2/star");
+        QCOMPARE(QByteArray::fromStdString(log[1].header("AUTHORIZATION")), m_auth[0].second);
+        m_server->clearRequests();
+        QVERIFY(m_server->requests().empty());
+    }
+
+    void httpsCertificateIsNotTrusted()
+    {
+        sandbox::Options options;
+        options.https = true;
+        sandbox::Sandbox secure(options);
+        secure.start();
+        const HttpResult reply = httpSend("GET",
+                                          QString::fromStdString(secure.baseUrl()) +
+                                              u"/index.php/apps/news/api/v1-3/feeds"_s,
+                                          m_auth);
+        QCOMPARE(reply.error, QNetworkReply::SslHandshakeFailedError);
+        QVERIFY(secure.requests().empty());
+    }
+
+    void generatedDataIsDeterministic()
+    {
+        sandbox::NewsStore a, b, c;
+        sandbox::generateItems(a, 300, 7, 1'800'000'000);
+        sandbox::generateItems(b, 300, 7, 1'800'000'000);
+        sandbox::generateItems(c, 300, 8, 1'800'000'000);
+        const sandbox::ItemsQuery all;
+        QCOMPARE(a.itemCount(), size_t(300));
+        QVERIFY(a.itemsJson(all) == b.itemsJson(all));
+        QVERIFY(a.itemsJson(all) != c.itemsJson(all));
+        const auto items = Json::decode<ItemsResponse>(QByteArray::fromStdString(a.itemsJson(all)));
+        QCOMPARE(items.items.size(), 300);
+        qint64 bodyBytes = 0;
+        for (const Item& item : items.items)
+            bodyBytes += item.body->size();
+        QVERIFY(bodyBytes / 300 > 2000 && bodyBytes / 300 < 8000); // realistic sizes
+    }
+};
+
+QTEST_GUILESS_MAIN(SandboxTest)
+#include "tst_sandbox.moc"
