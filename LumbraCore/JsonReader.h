@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <memory>
 #include <optional>
 #include <simdjson.h>
 #include <string_view>
@@ -21,9 +22,8 @@ using Value = simdjson::ondemand::value;
 [[noreturn]] void rethrowWithin(const QString& outer, const DecodingError& inner);
 
 // Unescapes the JSON string whose opening quote is just before `raw`, appending its bytes
-// to `out` (std::string or QByteArray).
+// to `out`.
 void unescapeInto(const char* raw, std::string& out);
-void unescapeInto(const char* raw, QByteArray& out);
 
 qint64 readInt(Value value);
 bool readBool(Value value);
@@ -86,7 +86,10 @@ template <typename T, typename ReadRoot> T parse(const QByteArray& json, ReadRoo
 } // namespace JsonReader
 
 namespace JsonReader::detail {
-simdjson::ondemand::parser& parser();
+// A parser sized for `bytes`: small documents share one per thread; a large one gets its
+// own, freed with it, so a thread does not keep its index buffers after a huge reply.
+std::unique_ptr<simdjson::ondemand::parser> parserFor(size_t bytes);
+simdjson::ondemand::parser& sharedParser();
 simdjson::padded_string_view padded(const QByteArray& json, simdjson::padded_string& copy);
 void requireEnd(simdjson::ondemand::document& doc);
 } // namespace JsonReader::detail
@@ -96,8 +99,10 @@ T JsonReader::parse(const QByteArray& json, ReadRoot readRoot)
 {
     simdjson::padded_string copy;
     auto input = detail::padded(json, copy);
+    const auto ownParser = detail::parserFor(input.size());
+    simdjson::ondemand::parser& parser = ownParser ? *ownParser : detail::sharedParser();
     simdjson::ondemand::document doc;
-    if (auto error = detail::parser().iterate(input).get(doc)) fail("not JSON", error);
+    if (auto error = parser.iterate(input).get(doc)) fail("not JSON", error);
     Value root;
     if (auto error = doc.get_value().get(root)) fail("not JSON", error);
     T result = readRoot(root);

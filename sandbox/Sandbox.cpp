@@ -227,13 +227,14 @@ void Sandbox::start(int port)
         std::map<std::string, std::string> query;
         for (const auto& [name, value] : req.params)
             query.emplace(name, value);
-        Reply reply = handle(request, query);
-
-        const std::optional<Fault> fault = takeFault(reply.route);
+        // A fault is decided before the request is handled: an injected failure changes nothing.
+        const std::string path = request.target.substr(0, request.target.find('?'));
+        const std::string route = routeOf(request.method, path);
+        const std::optional<Fault> fault = takeFault(route);
         if (fault && fault->delayMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(fault->delayMs));
-        if (fault && fault->status != 0)
-            reply = message(fault->status, "Sandbox fault", reply.route);
+        Reply reply = fault && fault->status != 0 ? message(fault->status, "Sandbox fault", route)
+                                                  : handle(request, query);
         if (fault && fault->body == Fault::Body::malformed)
             reply.body = "{\"items\":[{\"id\":1,\"unread\":tru";
         if (fault && fault->body == Fault::Body::truncated)
@@ -286,6 +287,12 @@ std::string Sandbox::issueAppPassword()
     std::lock_guard lock(m_mutex);
     m_passwords.insert(password);
     return password;
+}
+
+void Sandbox::addAppPassword(const std::string& password)
+{
+    std::lock_guard lock(m_mutex);
+    m_passwords.insert(password);
 }
 
 bool Sandbox::isValidPassword(const std::string& password) const
@@ -361,6 +368,30 @@ std::optional<std::string> Sandbox::authenticatedPassword(const LoggedRequest& r
     const std::string password = credentials.substr(colon + 1);
     if (!isValidPassword(password)) return std::nullopt;
     return password;
+}
+
+std::string Sandbox::routeOf(const std::string& method, const std::string& path)
+{
+    static const std::regex news(R"(/index\.php/apps/news/api/v1-[23]/(.*))");
+    static const std::regex itemAction(R"(items/-?\d+/(read|unread|star|unstar))");
+    static const std::regex markRead(R"((feed|folder)s/-?\d+/read)");
+    std::smatch match;
+    if (std::regex_match(path, match, news)) {
+        const std::string rest = match[1];
+        if (method == "GET" && (rest == "folders" || rest == "feeds" || rest == "items"))
+            return rest;
+        if (method == "POST" && rest == "items/read") return "items-read";
+        if (method == "POST" && std::regex_match(rest, match, itemAction))
+            return "item-" + std::string(match[1]);
+        if (method == "POST" && std::regex_match(rest, match, markRead))
+            return std::string(match[1]) + "-read";
+        return "news";
+    }
+    if (path == "/index.php/login/v2") return "login-start";
+    if (path == "/index.php/login/v2/poll") return "login-poll";
+    if (path.rfind("/index.php/login/v2/", 0) == 0) return "login-page";
+    if (path == "/ocs/v2.php/core/apppassword") return "revoke";
+    return "";
 }
 
 Sandbox::Reply Sandbox::handle(const LoggedRequest& request,

@@ -70,6 +70,8 @@ public:
     // An app password issued at start, so tests need not log in first.
     const std::string& appPassword() const { return m_firstPassword; }
     std::string issueAppPassword();
+    // Accepts a chosen app password too, for clients pointed at the program by hand.
+    void addAppPassword(const std::string& password);
     bool isValidPassword(const std::string& password) const;
 
     // What the user's "Grant access" click does: the login at `loginUrl` may now be polled.
@@ -94,6 +96,7 @@ public:
 
 private:
     Reply handle(const LoggedRequest& request, const std::map<std::string, std::string>& query);
+    static std::string routeOf(const std::string& method, const std::string& path);
     Reply handleNews(const std::string& method, const std::string& path,
                      const std::map<std::string, std::string>& query, const std::string& body,
                      bool readOnlyVersion);

@@ -13,7 +13,7 @@ namespace {
 void usage()
 {
     std::cout << "usage: lumbra-sandbox [--port P] [--demo | --no-demo] [--items N] [--seed S]\n"
-                 "                      [--without-news] [--https]\n"
+                 "                      [--without-news] [--https] [--app-password PW]\n"
                  "                      [--fault ROUTE=STATUS[,delay=MS][,body=malformed|"
                  "truncated|drop]]\n";
 }
@@ -51,6 +51,7 @@ int main(int argc, char* argv[])
     int port = 8080;
     bool withoutNews = false;
     std::vector<std::string> faults;
+    std::string appPassword;
     try {
         for (int i = 1; i < argc; ++i) {
             const std::string arg = argv[i];
@@ -74,6 +75,8 @@ int main(int argc, char* argv[])
                 options.https = true;
             else if (arg == "--fault")
                 faults.push_back(value());
+            else if (arg == "--app-password")
+                appPassword = value();
             else if (arg == "--help" || arg == "-h")
                 return usage(), 0;
             else
@@ -100,6 +103,7 @@ int main(int argc, char* argv[])
         return 1;
     }
     server.setNewsInstalled(!withoutNews);
+    if (!appPassword.empty()) server.addAppPassword(appPassword);
     for (const std::string& fault : faults)
         if (!parseFault(fault, server)) {
             std::cerr << "lumbra-sandbox: bad fault " << fault << "\n";

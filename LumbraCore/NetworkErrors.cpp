@@ -1,0 +1,21 @@
+#include "NetworkErrors.h"
+
+NewsError NewsError::http(const QString& name, int status)
+{
+    return NewsError(Kind::http, name, status,
+                     QStringLiteral("News API ") + name + QStringLiteral(": HTTP ") +
+                         QString::number(status));
+}
+
+NewsError NewsError::notInstalled()
+{
+    return NewsError(Kind::notInstalled, QString(), 404,
+                     QStringLiteral("Nextcloud News is not installed on this server."));
+}
+
+InvalidAddressError::InvalidAddressError(const QString& address)
+    : LumbraError(QStringLiteral("\u201C") + address +
+                  QStringLiteral("\u201D is not a valid server address. Enter an address such "
+                                 "as https://cloud.example.org."))
+{
+}

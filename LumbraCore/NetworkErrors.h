@@ -1,0 +1,61 @@
+#pragma once
+
+#include "Errors.h"
+
+#include <QNetworkReply>
+
+// The server answered with a status other than 200.
+class NewsError : public LumbraError {
+public:
+    enum class Kind { http, notInstalled };
+
+    static NewsError http(const QString& name, int status);
+    static NewsError notInstalled();
+
+    Kind kind() const { return m_kind; }
+    // The request's path up to its "?" (for `http`).
+    const QString& name() const { return m_name; }
+    int status() const { return m_status; }
+
+    friend bool operator==(const NewsError& a, const NewsError& b)
+    {
+        return a.m_kind == b.m_kind && a.m_name == b.m_name && a.m_status == b.m_status;
+    }
+
+private:
+    NewsError(Kind kind, QString name, int status, QString description)
+        : LumbraError(std::move(description)), m_kind(kind), m_name(std::move(name)),
+          m_status(status)
+    {
+    }
+    Kind m_kind;
+    QString m_name;
+    int m_status;
+};
+
+// The exchange failed below HTTP: no connection, a time-out, TLS, a dropped connection.
+// The description is Qt's own text for the failure.
+class NetworkError : public LumbraError {
+public:
+    NetworkError(QNetworkReply::NetworkError code, QString description)
+        : LumbraError(std::move(description)), m_code(code)
+    {
+    }
+    QNetworkReply::NetworkError code() const { return m_code; }
+    bool isTimeout() const { return m_code == QNetworkReply::TimeoutError; }
+
+private:
+    QNetworkReply::NetworkError m_code;
+};
+
+// The caller cancelled the operation; callers usually end silently on it.
+class CancelledError : public LumbraError {
+public:
+    CancelledError() : LumbraError(QStringLiteral("The operation was cancelled.")) {}
+};
+
+// An address that cannot be requested at all; nothing was sent.
+class InvalidAddressError : public LumbraError {
+public:
+    explicit InvalidAddressError(const QString& address);
+};

@@ -1,0 +1,136 @@
+#include "NewsAPI.h"
+
+#include "Json.h"
+
+namespace {
+
+QString decimal(qint64 value)
+{
+    return QString::number(value);
+}
+
+QString withoutTrailingSlashes(QString text)
+{
+    while (text.endsWith(u'/'))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
+QString itemsQuery(const Source& source)
+{
+    int type = 3;
+    qint64 id = 0;
+    bool getRead = false;
+    switch (source.kind()) {
+    case Source::Kind::feed:
+        type = 0, id = source.id();
+        break;
+    case Source::Kind::folder:
+        type = 1, id = source.id();
+        break;
+    case Source::Kind::starred:
+        type = 2, getRead = true;
+        break;
+    case Source::Kind::all:
+        getRead = true;
+        break;
+    case Source::Kind::allUnread:
+        break;
+    }
+    return QStringLiteral("type=") + QString::number(type) + QStringLiteral("&id=") + decimal(id) +
+           QStringLiteral("&getRead=") +
+           (getRead ? QStringLiteral("true") : QStringLiteral("false")) +
+           QStringLiteral("&batchSize=-1");
+}
+
+QByteArray basicAuthorization(const Account& account)
+{
+    return "Basic " + (account.loginName + u':' + account.appPassword).toUtf8().toBase64();
+}
+
+QCoro::Task<QByteArray> NewsAPI::request(QByteArray method, QString path,
+                                         std::optional<QByteArray> body, std::stop_token stop) const
+{
+    const QUrl url = Http::checkedUrl(withoutTrailingSlashes(m_account.server) +
+                                      QStringLiteral("/index.php/apps/news/api/v1-3") + path);
+    QNetworkRequest request(url);
+    request.setRawHeader("Authorization", basicAuthorization(m_account));
+    request.setRawHeader("Accept", "application/json");
+    if (body) request.setRawHeader("Content-Type", "application/json");
+    const Http::Reply reply = co_await Http::send(m_session, request, method, body, stop);
+    if (reply.status == 200) co_return reply.body;
+    if (reply.status == 404 && method == "GET") throw NewsError::notInstalled();
+    throw NewsError::http(path.section(u'?', 0, 0), reply.status);
+}
+
+QCoro::Task<QList<Folder>> NewsAPI::folders(std::stop_token stop) const
+{
+    QByteArray json = co_await request("GET", QStringLiteral("/folders"), std::nullopt, stop);
+    co_return (co_await Http::decodeInBackground<FoldersResponse>(std::move(json))).folders;
+}
+
+QCoro::Task<FeedsResponse> NewsAPI::feeds(std::stop_token stop) const
+{
+    QByteArray json = co_await request("GET", QStringLiteral("/feeds"), std::nullopt, stop);
+    co_return co_await Http::decodeInBackground<FeedsResponse>(std::move(json));
+}
+
+QCoro::Task<QList<Item>> NewsAPI::items(Source source, std::stop_token stop) const
+{
+    QByteArray json =
+        co_await request("GET", QStringLiteral("/items?") + itemsQuery(source), std::nullopt, stop);
+    co_return (co_await Http::decodeInBackground<ItemsResponse>(std::move(json))).items;
+}
+
+QCoro::Task<std::optional<Item>> NewsAPI::item(qint64 id, std::stop_token stop) const
+{
+    // A batch of two at offset id + 1 holds the item, if it exists, and maybe a neighbour.
+    QByteArray json = co_await request(
+        "GET",
+        QStringLiteral("/items?type=3&id=0&getRead=true&batchSize=2&offset=") + decimal(id + 1),
+        std::nullopt, stop);
+    const ItemsResponse response =
+        co_await Http::decodeInBackground<ItemsResponse>(std::move(json));
+    for (const Item& item : response.items)
+        if (item.id == id) co_return item;
+    co_return std::nullopt;
+}
+
+QCoro::Task<> NewsAPI::setRead(qint64 id, bool read, std::stop_token stop) const
+{
+    co_await request("POST",
+                     QStringLiteral("/items/") + decimal(id) +
+                         (read ? QStringLiteral("/read") : QStringLiteral("/unread")),
+                     std::nullopt, stop);
+}
+
+QCoro::Task<> NewsAPI::setStarred(qint64 id, bool starred, std::stop_token stop) const
+{
+    co_await request("POST",
+                     QStringLiteral("/items/") + decimal(id) +
+                         (starred ? QStringLiteral("/star") : QStringLiteral("/unstar")),
+                     std::nullopt, stop);
+}
+
+QCoro::Task<> NewsAPI::markAllRead(Source source, qint64 newestItemId, std::stop_token stop) const
+{
+    QString path;
+    switch (source.kind()) {
+    case Source::Kind::folder:
+        path = QStringLiteral("/folders/") + decimal(source.id()) + QStringLiteral("/read");
+        break;
+    case Source::Kind::feed:
+        path = QStringLiteral("/feeds/") + decimal(source.id()) + QStringLiteral("/read");
+        break;
+    case Source::Kind::allUnread:
+    case Source::Kind::all:
+        path = QStringLiteral("/items/read");
+        break;
+    case Source::Kind::starred:
+        co_return;
+    }
+    const QByteArray body = "{\"newestItemId\":" + QByteArray::number(newestItemId) + '}';
+    co_await request("POST", path, body, stop);
+}

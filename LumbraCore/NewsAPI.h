@@ -1,0 +1,46 @@
+#pragma once
+
+#include "HttpSession.h"
+#include "NetworkErrors.h"
+#include "Records.h"
+
+#include <QList>
+#include <optional>
+#include <qcoro/qcorotask.h>
+#include <stop_token>
+
+// "type=…&id=…&getRead=…&batchSize=-1" for the item list of a source.
+QString itemsQuery(const Source& source);
+
+// The News REST API v1-3 of one account. Holds no state between calls; every operation
+// runs without blocking its caller and fails with NewsError, NetworkError, DecodingError,
+// InvalidAddressError or, when `stop` is requested, CancelledError.
+class NewsAPI {
+public:
+    NewsAPI(Account account, HttpSession session)
+        : m_account(std::move(account)), m_session(session)
+    {
+    }
+
+    const Account& account() const { return m_account; }
+
+    QCoro::Task<QList<Folder>> folders(std::stop_token stop = {}) const;
+    QCoro::Task<FeedsResponse> feeds(std::stop_token stop = {}) const;
+    QCoro::Task<QList<Item>> items(Source source, std::stop_token stop = {}) const;
+    // The item with that id, or none when the server no longer has it.
+    QCoro::Task<std::optional<Item>> item(qint64 id, std::stop_token stop = {}) const;
+    QCoro::Task<> setRead(qint64 id, bool read, std::stop_token stop = {}) const;
+    QCoro::Task<> setStarred(qint64 id, bool starred, std::stop_token stop = {}) const;
+    // Sends nothing for the starred source, which has no server-side equivalent.
+    QCoro::Task<> markAllRead(Source source, qint64 newestItemId, std::stop_token stop = {}) const;
+
+private:
+    QCoro::Task<QByteArray> request(QByteArray method, QString path, std::optional<QByteArray> body,
+                                    std::stop_token stop) const;
+
+    Account m_account;
+    HttpSession m_session;
+};
+
+// "Basic " and the Base64 of the UTF-8 "loginName:appPassword".
+QByteArray basicAuthorization(const Account& account);

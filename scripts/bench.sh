@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks. Arguments go to the decode benchmark (item counts).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+bash scripts/build.sh
+build/bench/bench_items_decode "$@"

@@ -1,0 +1,356 @@
+#include "Await.h"
+#include "NewsAPI.h"
+#include "SandboxFixture.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <qcoro/qcorotask.h>
+
+using namespace Qt::StringLiterals;
+using Operation = std::function<QCoro::Task<>(const NewsAPI&)>;
+Q_DECLARE_METATYPE(Operation)
+
+namespace {
+
+const QByteArray apiBase = "/index.php/apps/news/api/v1-3";
+
+// Runs an operation to its end; returns the description of what it threw, "" on success.
+template <typename Task> QString outcome(Task&& task)
+{
+    try {
+        await(std::forward<Task>(task));
+        return QString();
+    } catch (const LumbraError& e) {
+        return e.description();
+    }
+}
+
+} // namespace
+
+class NewsAPITest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<SandboxFixture> m_sandbox;
+    NewsAPI api() const { return NewsAPI(m_sandbox->account(), m_sandbox->session()); }
+
+private Q_SLOTS:
+    void init() { m_sandbox = std::make_unique<SandboxFixture>(); }
+    void cleanup() { m_sandbox.reset(); }
+
+    void itemsQuery_data()
+    {
+        QTest::addColumn<Source>("source");
+        QTest::addColumn<QString>("query");
+        QTest::newRow("all unread")
+            << Source::allUnread() << u"type=3&id=0&getRead=false&batchSize=-1"_s;
+        QTest::newRow("all") << Source::all() << u"type=3&id=0&getRead=true&batchSize=-1"_s;
+        QTest::newRow("starred") << Source::starred() << u"type=2&id=0&getRead=true&batchSize=-1"_s;
+        QTest::newRow("folder") << Source::folder(7) << u"type=1&id=7&getRead=false&batchSize=-1"_s;
+        QTest::newRow("feed") << Source::feed(-12) << u"type=0&id=-12&getRead=false&batchSize=-1"_s;
+    }
+
+    void itemsQuery()
+    {
+        QFETCH(Source, source);
+        QFETCH(QString, query);
+        QCOMPARE(::itemsQuery(source), query);
+    }
+
+    void sendsExactRequests_data()
+    {
+        QTest::addColumn<Operation>("operation");
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<QByteArray>("body");
+        auto row = [](const char* name, Operation op, const char* method, const char* target,
+                      QByteArray body = {}) {
+            QTest::newRow(name) << op << QByteArray(method) << apiBase + target << body;
+        };
+        row(
+            "folders", [](const NewsAPI& a) -> QCoro::Task<> { co_await a.folders(); }, "GET",
+            "/folders");
+        row(
+            "feeds", [](const NewsAPI& a) -> QCoro::Task<> { co_await a.feeds(); }, "GET",
+            "/feeds");
+        row(
+            "items", [](const NewsAPI& a) -> QCoro::Task<> { co_await a.items(Source::folder(1)); },
+            "GET", "/items?type=1&id=1&getRead=false&batchSize=-1");
+        row(
+            "item", [](const NewsAPI& a) -> QCoro::Task<> { co_await a.item(10); }, "GET",
+            "/items?type=3&id=0&getRead=true&batchSize=2&offset=11");
+        row(
+            "read", [](const NewsAPI& a) -> QCoro::Task<> { co_await a.setRead(5, true); }, "POST",
+            "/items/5/read");
+        row(
+            "unread", [](const NewsAPI& a) -> QCoro::Task<> { co_await a.setRead(5, false); },
+            "POST", "/items/5/unread");
+        row(
+            "star", [](const NewsAPI& a) -> QCoro::Task<> { co_await a.setStarred(5, true); },
+            "POST", "/items/5/star");
+        row(
+            "unstar", [](const NewsAPI& a) -> QCoro::Task<> { co_await a.setStarred(5, false); },
+            "POST", "/items/5/unstar");
+        row(
+            "mark feed read",
+            [](const NewsAPI& a) -> QCoro::Task<> { co_await a.markAllRead(Source::feed(1), 345); },
+            "POST", "/feeds/1/read", R"({"newestItemId":345})");
+        row(
+            "mark folder read",
+            [](const NewsAPI& a) -> QCoro::Task<> { co_await a.markAllRead(Source::folder(2), 9); },
+            "POST", "/folders/2/read", R"({"newestItemId":9})");
+        row(
+            "mark all read",
+            [](const NewsAPI& a) -> QCoro::Task<> { co_await a.markAllRead(Source::all(), 1234); },
+            "POST", "/items/read", R"({"newestItemId":1234})");
+        row(
+            "mark all unread read",
+            [](const NewsAPI& a) -> QCoro::Task<> {
+                co_await a.markAllRead(Source::allUnread(), -3);
+            },
+            "POST", "/items/read", R"({"newestItemId":-3})");
+    }
+
+    void sendsExactRequests()
+    {
+        QFETCH(Operation, operation);
+        QFETCH(QByteArray, method);
+        QFETCH(QByteArray, target);
+        QFETCH(QByteArray, body);
+        // Three trailing slashes leave exactly one before "index.php".
+        Account account = m_sandbox->account();
+        account.server += u"///"_s;
+        QCOMPARE(outcome(operation(NewsAPI(account, m_sandbox->session()))), QString());
+
+        const auto log = m_sandbox->requests();
+        QCOMPARE(log.size(), size_t(1));
+        const sandbox::LoggedRequest& request = log.front();
+        QCOMPARE(QByteArray::fromStdString(request.method), method);
+        QCOMPARE(QByteArray::fromStdString(request.target), target);
+        QCOMPARE(QByteArray::fromStdString(request.body), body);
+        QCOMPARE(QByteArray::fromStdString(request.header("Authorization")),
+                 basicAuthorization(account));
+        QCOMPARE(request.header("Accept"), "application/json");
+        QCOMPARE(request.hasHeader("Content-Type"), !body.isEmpty());
+        if (!body.isEmpty()) QCOMPARE(request.header("Content-Type"), "application/json");
+    }
+
+    void authorizationKeepsColonsInTheLoginName()
+    {
+        const Account account{m_sandbox->account().server, u"a:b"_s, u"pässword"_s};
+        QCOMPARE(basicAuthorization(account),
+                 "Basic " + QByteArray("a:b:p\xc3\xa4ssword").toBase64());
+    }
+
+    void decodesReplies()
+    {
+        const QList<Folder> folders = await(api().folders());
+        QCOMPARE(folders.size(), 3);
+        QCOMPARE(folders[0].name, u"Tech & Science"_s);
+        const FeedsResponse feeds = await(api().feeds());
+        QCOMPARE(feeds.starredCount, std::optional<qint64>(3));
+        QCOMPARE(feeds.feeds.size(), 7);
+        QVERIFY(!feeds.feeds.last().unreadCount); // null right after adding
+        const QList<Item> unread = await(api().items(Source::feed(4)));
+        QCOMPARE(unread.size(), 1);
+        QCOMPARE(unread[0].title, std::optional(u"東京で桜が満開"_s));
+        QVERIFY(unread[0].body->contains("🎉"));
+        const auto item = await(api().item(3));
+        QVERIFY(item);
+        QCOMPARE(item->id, 3);
+        QCOMPARE(item->unread, false);
+    }
+
+    void itemReturnsNoneWhenOnlyNeighboursCome()
+    {
+        sandbox::Options options;
+        options.demo = false;
+        SandboxFixture sparse(options);
+        for (qint64 id : {8, 9})
+            sparse.server->store().addItem(
+                sandbox::ItemRecord{id, 1, "g", {}, {}, {}, {}, {}, {}, {}, true, false}, 0);
+        const NewsAPI client(sparse.account(), sparse.session());
+        QCOMPARE(await(client.item(10)), std::optional<Item>());
+        QCOMPARE(sparse.requests().front().target,
+                 std::string(apiBase) + "/items?type=3&id=0&getRead=true&batchSize=2&offset=11");
+        QCOMPARE(await(client.item(9))->id, 9);
+    }
+
+    void markAllReadForStarredSendsNothing()
+    {
+        QCOMPARE(outcome(api().markAllRead(Source::starred(), 99)), QString());
+        QVERIFY(m_sandbox->requests().empty());
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<Operation>("operation");
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("newsInstalled");
+        QTest::addColumn<QString>("text");
+        const auto folders = [](const NewsAPI& a) -> QCoro::Task<> { co_await a.folders(); };
+        const auto feeds = [](const NewsAPI& a) -> QCoro::Task<> { co_await a.feeds(); };
+        const auto items = [](const NewsAPI& a) -> QCoro::Task<> {
+            co_await a.items(Source::all());
+        };
+        const auto item = [](const NewsAPI& a) -> QCoro::Task<> { co_await a.item(3); };
+        const auto read = [](const NewsAPI& a) -> QCoro::Task<> { co_await a.setRead(5, true); };
+        const auto star = [](const NewsAPI& a) -> QCoro::Task<> { co_await a.setStarred(5, true); };
+        const auto markFeed = [](const NewsAPI& a) -> QCoro::Task<> {
+            co_await a.markAllRead(Source::feed(12), 1);
+        };
+        QTest::newRow("no News app, GET") << Operation(folders) << u""_s << 0 << false
+                                          << u"Nextcloud News is not installed on this server."_s;
+        QTest::newRow("no News app, POST")
+            << Operation(read) << u""_s << 0 << false << u"News API /items/5/read: HTTP 404"_s;
+        QTest::newRow("401") << Operation(feeds) << u"feeds"_s << 401 << true
+                             << u"News API /feeds: HTTP 401"_s;
+        QTest::newRow("item list named without query")
+            << Operation(items) << u"items"_s << 500 << true << u"News API /items: HTTP 500"_s;
+        QTest::newRow("one item named without query")
+            << Operation(item) << u"items"_s << 503 << true << u"News API /items: HTTP 503"_s;
+        QTest::newRow("204 is a failure") << Operation(star) << u"item-star"_s << 204 << true
+                                          << u"News API /items/5/star: HTTP 204"_s;
+        QTest::newRow("unknown feed")
+            << Operation(markFeed) << u""_s << 0 << true << u"News API /feeds/12/read: HTTP 500"_s;
+    }
+
+    void failures()
+    {
+        QFETCH(Operation, operation);
+        QFETCH(QString, route);
+        QFETCH(int, status);
+        QFETCH(bool, newsInstalled);
+        QFETCH(QString, text);
+        m_sandbox->server->setNewsInstalled(newsInstalled);
+        if (status) m_sandbox->server->setFault(route.toStdString(), {status, 0, {}, -1});
+        QCOMPARE(outcome(operation(api())), text);
+    }
+
+    void newsErrorsCompareByCaseAndPayload()
+    {
+        QCOMPARE(NewsError::http(u"/feeds"_s, 401), NewsError::http(u"/feeds"_s, 401));
+        QVERIFY(!(NewsError::http(u"/feeds"_s, 401) == NewsError::http(u"/feeds"_s, 404)));
+        QVERIFY(!(NewsError::notInstalled() == NewsError::http(u""_s, 404)));
+    }
+
+    void badBodiesFailToDecode_data()
+    {
+        QTest::addColumn<int>("body");
+        QTest::newRow("malformed") << int(sandbox::Fault::Body::malformed);
+        QTest::newRow("truncated") << int(sandbox::Fault::Body::truncated);
+    }
+
+    void badBodiesFailToDecode()
+    {
+        QFETCH(int, body);
+        m_sandbox->server->setFault("items", {0, 0, sandbox::Fault::Body(body), -1});
+        QVERIFY_THROWS_EXCEPTION(DecodingError, await(api().items(Source::all())));
+    }
+
+    void transportFailures_data()
+    {
+        QTest::addColumn<int>("body");
+        QTest::addColumn<int>("code");
+        QTest::newRow("dropped connection")
+            << int(sandbox::Fault::Body::drop) << int(QNetworkReply::RemoteHostClosedError);
+    }
+
+    void transportFailures()
+    {
+        QFETCH(int, body);
+        QFETCH(int, code);
+        m_sandbox->server->setFault("folders", {0, 0, sandbox::Fault::Body(body), -1});
+        try {
+            await(api().folders());
+            QFAIL("no failure");
+        } catch (const NetworkError& e) {
+            QCOMPARE(int(e.code()), code);
+            QVERIFY(!e.description().isEmpty());
+        }
+    }
+
+    void nothingListensOnThePort()
+    {
+        const Account account{u"http://127.0.0.1:"_s +
+                                  QString::number(SandboxFixture::closedPort()),
+                              u"demo"_s, u"x"_s};
+        try {
+            await(NewsAPI(account, m_sandbox->session()).feeds());
+            QFAIL("no failure");
+        } catch (const NetworkError& e) {
+            QCOMPARE(e.code(), QNetworkReply::ConnectionRefusedError);
+        }
+    }
+
+    void timeOutIsReportedAsSuch()
+    {
+        m_sandbox->server->setFault("feeds", {0, 3000, {}, -1});
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            await(NewsAPI(m_sandbox->account(), m_sandbox->session(std::chrono::milliseconds(300)))
+                      .feeds());
+            QFAIL("no failure");
+        } catch (const NetworkError& e) {
+            QVERIFY(e.isTimeout());
+            QCOMPARE(e.description(), u"The request timed out."_s);
+        }
+        QVERIFY(timer.elapsed() < 2500);
+    }
+
+    void cancellingAbortsTheRequest()
+    {
+        m_sandbox->server->setFault("folders", {0, 3000, {}, -1});
+        std::stop_source stop;
+        QTimer::singleShot(100, [&] { stop.request_stop(); });
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY_THROWS_EXCEPTION(CancelledError, await(api().folders(stop.get_token())));
+        QVERIFY(timer.elapsed() < 2500);
+        // Already cancelled: nothing is sent.
+        m_sandbox->server->clearRequests();
+        QVERIFY_THROWS_EXCEPTION(CancelledError, await(api().feeds(stop.get_token())));
+        QVERIFY(m_sandbox->requests().empty());
+    }
+
+    void untrustedCertificateIsRefused()
+    {
+        sandbox::Options options;
+        options.https = true;
+        SandboxFixture secure(options);
+        try {
+            await(NewsAPI(secure.account(), secure.session()).folders());
+            QFAIL("an untrusted certificate was accepted");
+        } catch (const NetworkError& e) {
+            QCOMPARE(e.code(), QNetworkReply::SslHandshakeFailedError);
+        }
+        QVERIFY(secure.requests().empty());
+    }
+
+    void invalidAddressSendsNothing_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::newRow("scheme only") << u"https://"_s;
+        QTest::newRow("blank in host") << u"https://exa mple.org"_s;
+        QTest::newRow("ftp") << u"ftp://x"_s;
+        QTest::newRow("no scheme") << u"cloud.example.org"_s;
+    }
+
+    void invalidAddressSendsNothing()
+    {
+        QFETCH(QString, server);
+        const NewsAPI client(Account{server, u"demo"_s, u"x"_s}, m_sandbox->session());
+        try {
+            await(client.folders());
+            QFAIL("no failure");
+        } catch (const InvalidAddressError& e) {
+            QVERIFY(e.description().contains(server));
+            QVERIFY(e.description().contains(u"not a valid server address"_s));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(NewsAPITest)
+#include "tst_newsapi.moc"
