@@ -1,14 +1,40 @@
+#include "DesktopEnvironment.h"
+#include "Keychain.h"
+#include "Reader.h"
+
 #include <QApplication>
 #include <QMainWindow>
+#include <QNetworkAccessManager>
+
+namespace {
+
+QCoro::Task<> startUp(Reader& reader, QMainWindow& window)
+{
+    // The stored account is known before the window first shows.
+    co_await reader.start();
+    window.show();
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumbra"));
     QApplication::setOrganizationDomain(QStringLiteral("lumbra.app"));
+
+    QNetworkAccessManager network;
+    Keychain keychain;
+    DesktopBrowser browser;
+    MainWindowActivator activator;
+    SystemClock clock;
+    Reader reader(ReaderEnvironment{&keychain, &browser, &activator, &clock,
+                                    HttpSession{&network, requestTimeout}, ReaderTiming{}});
+
     QMainWindow window;
     window.setWindowTitle(QStringLiteral("Lumbra"));
     window.setMinimumSize(900, 560);
-    window.show();
+    activator.setWindow(&window);
+    auto starting = startUp(reader, window);
     return QApplication::exec();
 }

@@ -9,6 +9,7 @@ packages=(
     qcoro-qt6-dev
     libsimdjson-dev libicu-dev
     libcpp-httplib-dev libssl-dev
+    qtkeychain-qt6-dev gnome-keyring dbus-daemon
 )
 
 missing=()

@@ -1,0 +1,94 @@
+#pragma once
+
+// Test helper: a real Reader against a sandbox, with stand-ins only for what needs a
+// person (the browser, the window) and an in-memory account store.
+
+#include "Reader.h"
+#include "SandboxFixture.h"
+
+#include <QDateTime>
+#include <QStringList>
+#include <functional>
+
+class MemoryAccountStore final : public AccountStore {
+public:
+    QCoro::Task<std::optional<Account>> load() override { co_return stored; }
+    QCoro::Task<> save(Account account) override
+    {
+        stored = std::move(account);
+        ++saves;
+        co_return;
+    }
+    QCoro::Task<> remove() override
+    {
+        stored.reset();
+        ++removals;
+        co_return;
+    }
+    std::optional<Account> stored;
+    int saves = 0;
+    int removals = 0;
+};
+
+class RecordingBrowser final : public Browser {
+public:
+    void open(const QUrl& url) override
+    {
+        opened << url;
+        if (onOpen) onOpen(url);
+    }
+    QList<QUrl> opened;
+    std::function<void(const QUrl&)> onOpen;
+};
+
+class CountingActivator final : public WindowActivator {
+public:
+    void activate() override { ++count; }
+    int count = 0;
+};
+
+class FixedClock final : public Clock {
+public:
+    qint64 now() const override { return QDateTime::currentSecsSinceEpoch(); }
+};
+
+struct ReaderFixture {
+    explicit ReaderFixture(sandbox::Options options = {}, ReaderTiming timing = fastTiming())
+        : sandbox(options)
+    {
+        reader = std::make_unique<Reader>(
+            ReaderEnvironment{&accounts, &browser, &activator, &clock, sandbox.session(), timing});
+    }
+
+    static ReaderTiming fastTiming()
+    {
+        ReaderTiming timing;
+        timing.pollInterval = std::chrono::milliseconds(1);
+        return timing;
+    }
+
+    // Requests whose path starts with `prefix`, e.g. "/index.php/apps/news/api/v1-3/feeds".
+    int count(const std::string& prefix) const
+    {
+        int n = 0;
+        for (const auto& request : sandbox.requests())
+            n += request.target.rfind(prefix, 0) == 0;
+        return n;
+    }
+    QStringList targets() const
+    {
+        QStringList list;
+        for (const auto& request : sandbox.requests())
+            list << QString::fromStdString(request.target);
+        return list;
+    }
+
+    SandboxFixture sandbox;
+    MemoryAccountStore accounts;
+    RecordingBrowser browser;
+    CountingActivator activator;
+    FixedClock clock;
+    std::unique_ptr<Reader> reader;
+};
+
+inline const std::string news = "/index.php/apps/news/api/v1-3";

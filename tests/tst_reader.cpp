@@ -1,0 +1,353 @@
+#include "Await.h"
+#include "ReaderFixture.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QList<qint64> ids(const QList<Item>& items)
+{
+    QList<qint64> result;
+    for (const Item& item : items)
+        result << item.id;
+    return result;
+}
+
+} // namespace
+
+class ReaderTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ReaderFixture> f;
+
+    void startLoggedIn()
+    {
+        f->accounts.stored = f->sandbox.account();
+        await(f->reader->start());
+        QTRY_VERIFY(!f->reader->refreshing() && !f->reader->items().isEmpty());
+        f->sandbox.server->clearRequests();
+    }
+
+private Q_SLOTS:
+    void init() { f = std::make_unique<ReaderFixture>(); }
+    void cleanup() { f.reset(); }
+
+    void startsEmptyAndLoggedOut()
+    {
+        await(f->reader->start());
+        QTest::qWait(100);
+        QVERIFY(!f->reader->account());
+        QCOMPARE(f->reader->login(), LoginState::idle());
+        QCOMPARE(f->reader->source(), std::optional(Source::allUnread()));
+        QVERIFY(f->sandbox.requests().empty());
+        f->reader->refresh(); // nothing to refresh without an account
+        QVERIFY(!f->reader->refreshing());
+    }
+
+    void storedAccountRefreshesAtOnce()
+    {
+        f->accounts.stored = f->sandbox.account();
+        QSignalSpy items(f->reader.get(), &Reader::itemsChanged);
+        await(f->reader->start());
+        QVERIFY(f->reader->refreshing());
+        QTRY_VERIFY(!f->reader->refreshing());
+
+        const QStringList targets = f->targets();
+        QCOMPARE(targets.size(), 3);
+        QCOMPARE(QSet<QString>(targets.begin(), targets.begin() + 2),
+                 (QSet<QString>{QString::fromStdString(news + "/folders"),
+                                QString::fromStdString(news + "/feeds")}));
+        QCOMPARE(targets[2],
+                 QString::fromStdString(news) + u"/items?type=3&id=0&getRead=false&batchSize=-1"_s);
+
+        QStringList folders;
+        for (const Folder& folder : f->reader->folders())
+            folders << folder.name;
+        QCOMPARE(folders, (QStringList{u"Empty Folder"_s, u"Tech & Science"_s, u"World"_s}));
+        QCOMPARE(f->reader->feeds().first().title, u"Daily Links"_s);
+        QCOMPARE(f->reader->starredCount(), 3);
+        QCOMPARE(items.count(), 1);
+        QCOMPARE(ids(f->reader->items()).first(), 14); // newest first
+        QCOMPARE(ids(f->reader->items()).last(), 11);  // the future-dated one waits at the end
+        QVERIFY(!f->reader->error());
+    }
+
+    void sortsNamesLikeAFileBrowser()
+    {
+        sandbox::Options options;
+        options.demo = false;
+        ReaderFixture custom(options);
+        for (auto [id, title] :
+             {std::pair{1, "Feed 10"}, {2, "feed 2"}, {3, "Feed 1"}, {4, "apple"}})
+            custom.sandbox.server->store().addFeed({id, "u", title, {}, {}, {}, 0});
+        custom.accounts.stored = custom.sandbox.account();
+        await(custom.reader->start());
+        QTRY_VERIFY(!custom.reader->refreshing());
+        QStringList titles;
+        for (const Feed& feed : custom.reader->feeds())
+            titles << feed.title;
+        QCOMPARE(titles, (QStringList{u"apple"_s, u"Feed 1"_s, u"feed 2"_s, u"Feed 10"_s}));
+        QCOMPARE(custom.reader->starredCount(), 0);
+    }
+
+    void secondRefreshDuringOneSendsNothing()
+    {
+        startLoggedIn();
+        f->sandbox.server->setFault("folders", {0, 300, {}, -1});
+        QSignalSpy refreshing(f->reader.get(), &Reader::refreshingChanged);
+        f->reader->refresh();
+        f->reader->refresh();
+        QTRY_VERIFY(!f->reader->refreshing());
+        QCOMPARE(f->count(news + "/folders"), 1);
+        QCOMPARE(refreshing.count(), 2); // true, then false: no spurious notifications
+    }
+
+    void foldersSucceedFeedsFail()
+    {
+        startLoggedIn();
+        const QList<Feed> feeds = f->reader->feeds();
+        const QList<Item> items = f->reader->items();
+        f->sandbox.server->store().addFolder({9, "Aaa new"});
+        f->sandbox.server->setFault("feeds", {500, 0, {}, -1});
+        f->reader->refresh();
+        QTRY_VERIFY(!f->reader->refreshing());
+        QCOMPARE(f->reader->error(), std::optional(u"News API /feeds: HTTP 500"_s));
+        QCOMPARE(f->reader->folders().first().name, u"Aaa new"_s);
+        QCOMPARE(f->reader->feeds(), feeds);
+        QCOMPARE(f->reader->items(), items);
+        QCOMPARE(f->count(news + "/items"), 0);
+
+        f->sandbox.server->clearFaults();
+        f->reader->setMessage(u"kept"_s);
+        f->reader->refresh();
+        QTRY_VERIFY(!f->reader->refreshing());
+        QVERIFY(!f->reader->error());
+        QCOMPARE(f->reader->message(), std::optional(u"kept"_s));
+    }
+
+    void foldersFailLeavesFoldersAndCancelsFeeds()
+    {
+        startLoggedIn();
+        const QList<Folder> folders = f->reader->folders();
+        f->sandbox.server->setFault("folders", {401, 0, {}, -1});
+        f->sandbox.server->setFault("feeds", {0, 2000, {}, -1});
+        QElapsedTimer timer;
+        timer.start();
+        f->reader->refresh();
+        QTRY_VERIFY(!f->reader->refreshing());
+        QVERIFY(timer.elapsed() < 1500); // the slow feeds request was cancelled
+        QCOMPARE(f->reader->error(), std::optional(u"News API /folders: HTTP 401"_s));
+        QCOMPARE(f->reader->folders(), folders);
+    }
+
+    void newsNotInstalledNamesTheServer()
+    {
+        startLoggedIn();
+        f->sandbox.server->setNewsInstalled(false);
+        f->reader->refresh();
+        QTRY_VERIFY(!f->reader->refreshing());
+        QCOMPARE(f->reader->error(), std::optional(u"Nextcloud News is not installed on "_s +
+                                                   f->sandbox.account().server + u'.'));
+    }
+
+    void failedLoadKeepsItemsAndSaysSo()
+    {
+        startLoggedIn();
+        const QList<Item> items = f->reader->items();
+        f->sandbox.server->setFault("items", {0, 0, sandbox::Fault::Body::malformed, -1});
+        await(f->reader->loadItems());
+        QCOMPARE(f->reader->items(), items);
+        QVERIFY(f->reader->message()->startsWith(
+            u"Couldn't load articles: The data couldn't be read"_s));
+        QVERIFY(!f->reader->loadingItems());
+        QVERIFY(!f->reader->error());
+    }
+
+    void staleLoadIsDropped()
+    {
+        startLoggedIn();
+        f->reader->setSource(Source::feed(1));
+        f->sandbox.server->setFault("items", {0, 300, {}, 1});
+        auto slow = f->reader->loadItems();
+        QVERIFY(f->reader->loadingItems());
+        const QList<Item> before = f->reader->items();
+        f->reader->setSource(Source::feed(3));
+        await(std::move(slow));
+        QCOMPARE(f->reader->items(), before); // the late feed 1 list was not stored
+        QVERIFY(!f->reader->loadingItems());
+        await(f->reader->loadItems());
+        QCOMPARE(ids(f->reader->items()), (QList<qint64>{8, 9, 11}));
+    }
+
+    void readItemsStayInUnreadOnlySources_data()
+    {
+        QTest::addColumn<Source>("source");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("all unread") << Source::allUnread() << true;
+        QTest::newRow("feed") << Source::feed(1) << true;
+        QTest::newRow("all") << Source::all() << false;
+        QTest::newRow("starred") << Source::starred() << false;
+    }
+
+    void readItemsStayInUnreadOnlySources()
+    {
+        QFETCH(Source, source);
+        QFETCH(bool, kept);
+        startLoggedIn();
+        f->reader->setSource(source);
+        await(f->reader->loadItems());
+        // Item 2 is unread and starred; elsewhere it is read and unstarred, then gone.
+        QVERIFY(ids(f->reader->items()).contains(2));
+        f->reader->updateItem(2, false, std::nullopt);
+        f->sandbox.server->store().setUnread(2, false);
+        f->sandbox.server->store().setStarred(2, false);
+        // An item still unread here but gone from the reply is dropped everywhere.
+        f->sandbox.server->store().setUnread(1, false);
+        f->sandbox.server->store().setStarred(1, true);
+        await(f->reader->loadItems());
+        QCOMPARE(ids(f->reader->items()).contains(2), kept || source == Source::all());
+        if (source != Source::all() && source != Source::starred())
+            QVERIFY(!ids(f->reader->items()).contains(1));
+    }
+
+    void wholeLogin()
+    {
+        await(f->reader->start());
+        f->browser.onOpen = [this](const QUrl& url) {
+            f->sandbox.server->grant(url.toString().toStdString());
+        };
+        QSignalSpy login(f->reader.get(), &Reader::loginChanged);
+        f->reader->startLogin(u"  "_s + f->sandbox.account().server + u"/"_s);
+        QCOMPARE(f->reader->login(), LoginState::waiting());
+        QTRY_VERIFY(f->reader->account());
+        QCOMPARE(f->reader->login(), LoginState::idle());
+        QCOMPARE(login.count(), 2);
+        QCOMPARE(f->browser.opened.size(), 1);
+        QCOMPARE(f->accounts.stored, f->reader->account());
+        QCOMPARE(f->activator.count, 1);
+        QVERIFY(
+            f->sandbox.server->isValidPassword(f->reader->account()->appPassword.toStdString()));
+        QTRY_VERIFY(!f->reader->items().isEmpty()); // the refresh ran
+    }
+
+    void failingPollsDoNotEndTheAttempt()
+    {
+        f->sandbox.server->setFault("login-poll", {500, 0, {}, 3});
+        int opened = 0;
+        f->browser.onOpen = [&](const QUrl&) { ++opened; };
+        f->reader->startLogin(f->sandbox.account().server);
+        QTRY_COMPARE(f->count("/index.php/login/v2/poll"), 4);
+        QCOMPARE(f->reader->login(), LoginState::waiting());
+        f->sandbox.server->grant(f->browser.opened.first().toString().toStdString());
+        QTRY_VERIFY(f->reader->account());
+    }
+
+    void givesUpAfter600Polls()
+    {
+        f->reader->startLogin(f->sandbox.account().server);
+        QTRY_COMPARE_WITH_TIMEOUT(f->reader->login(), LoginState::failed(u"Login timed out"_s),
+                                  90000);
+        QCOMPARE(f->count("/index.php/login/v2/poll"), 600);
+        QVERIFY(!f->reader->account());
+    }
+
+    void startFailureIsShown()
+    {
+        const QString closed =
+            u"http://127.0.0.1:"_s + QString::number(SandboxFixture::closedPort());
+        f->reader->startLogin(closed);
+        QTRY_COMPARE(f->reader->login().kind(), LoginState::Kind::failed);
+        QCOMPARE(f->reader->login().text(), u"Connection refused"_s);
+        f->reader->startLogin(u"exa mple.org"_s);
+        QTRY_VERIFY(f->reader->login().text().contains(u"not a valid server address"_s));
+    }
+
+    void cancelDuringStart()
+    {
+        f->sandbox.server->setFault("login-start", {0, 400, {}, -1});
+        f->reader->startLogin(f->sandbox.account().server);
+        QTest::qWait(50);
+        f->reader->cancelLogin();
+        QCOMPARE(f->reader->login(), LoginState::idle());
+        QTest::qWait(600);
+        QCOMPARE(f->reader->login(), LoginState::idle());
+        QVERIFY(f->browser.opened.isEmpty());
+        QCOMPARE(f->count("/index.php/login/v2/poll"), 0);
+    }
+
+    void cancelDuringPoll()
+    {
+        f->sandbox.server->setFault("login-poll", {0, 300, {}, -1});
+        f->browser.onOpen = [this](const QUrl& url) {
+            f->sandbox.server->grant(url.toString().toStdString());
+        };
+        f->reader->startLogin(f->sandbox.account().server);
+        QTRY_COMPARE(f->count("/index.php/login/v2/poll"), 1);
+        f->reader->cancelLogin();
+        QTest::qWait(500);
+        QCOMPARE(f->reader->login(), LoginState::idle());
+        QVERIFY(!f->reader->account());
+        QCOMPARE(f->count("/index.php/login/v2/poll"), 1);
+    }
+
+    void cancelDuringSleep()
+    {
+        ReaderTiming slow;
+        slow.pollInterval = std::chrono::milliseconds(300);
+        ReaderFixture sleepy({}, slow);
+        sleepy.reader->startLogin(sleepy.sandbox.account().server);
+        QTRY_COMPARE(sleepy.browser.opened.size(), 1);
+        sleepy.reader->cancelLogin();
+        QTest::qWait(500);
+        QCOMPARE(sleepy.count("/index.php/login/v2/poll"), 0);
+        QCOMPARE(sleepy.reader->login(), LoginState::idle());
+    }
+
+    void startingAgainReplacesTheAttempt()
+    {
+        f->reader->startLogin(f->sandbox.account().server);
+        QTRY_COMPARE(f->browser.opened.size(), 1);
+        f->reader->startLogin(f->sandbox.account().server);
+        QTRY_COMPARE(f->browser.opened.size(), 2);
+        QCOMPARE(f->count("/index.php/login/v2"), f->count("/index.php/login/v2/poll") + 2);
+        f->sandbox.server->grant(f->browser.opened.last().toString().toStdString());
+        QTRY_VERIFY(f->reader->account());
+        QCOMPARE(f->reader->login(), LoginState::idle());
+    }
+
+    void logOutEmptiesEverythingAndRevokesOnce()
+    {
+        startLoggedIn();
+        const std::string password = f->sandbox.server->appPassword();
+        f->reader->logOut();
+        QVERIFY(!f->reader->account());
+        QVERIFY(f->reader->folders().isEmpty());
+        QVERIFY(f->reader->feeds().isEmpty());
+        QVERIFY(f->reader->items().isEmpty());
+        QVERIFY(!f->reader->selectedId());
+        QVERIFY(!f->accounts.stored);
+        QTRY_VERIFY(!f->sandbox.server->isValidPassword(password));
+        f->reader->logOut();
+        QTest::qWait(100);
+        QCOMPARE(f->count("/ocs/v2.php/core/apppassword"), 1);
+        QCOMPARE(f->accounts.removals, 1);
+    }
+
+    void resultsAfterLogOutAreDropped()
+    {
+        startLoggedIn();
+        f->sandbox.server->setFault("feeds", {0, 300, {}, -1});
+        f->reader->refresh();
+        f->reader->logOut();
+        QTRY_VERIFY(!f->reader->refreshing());
+        QVERIFY(f->reader->feeds().isEmpty());
+        QVERIFY(f->reader->items().isEmpty());
+        QVERIFY(!f->reader->error());
+    }
+};
+
+QTEST_GUILESS_MAIN(ReaderTest)
+#include "tst_reader.moc"
