@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QFileDialog>
 
 void DesktopBrowser::open(const QUrl& url)
 {
@@ -19,4 +20,31 @@ void MainWindowActivator::activate()
 qint64 SystemClock::now() const
 {
     return QDateTime::currentSecsSinceEpoch();
+}
+
+std::optional<QString> SettingsPreferences::string(const QString& key) const
+{
+    const QVariant value = m_settings.value(key);
+    if (value.typeId() != QMetaType::QString) return std::nullopt;
+    return value.toString();
+}
+
+void SettingsPreferences::setString(const QString& key, const std::optional<QString>& value)
+{
+    if (value)
+        m_settings.setValue(key, *value);
+    else
+        m_settings.remove(key);
+}
+
+std::optional<QString> DialogFolderChooser::chooseFolder(const QString& prompt,
+                                                         const QString& message,
+                                                         const QString& startFolder)
+{
+    QFileDialog dialog(m_parent, message, startFolder);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setLabelText(QFileDialog::Accept, prompt);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().constFirst();
 }

@@ -5,6 +5,7 @@
 
 #include "Records.h"
 
+#include <QString>
 #include <QUrl>
 #include <chrono>
 #include <optional>
@@ -38,6 +39,31 @@ public:
     virtual ~Clock() = default;
     // Whole seconds since 1970-01-01 00:00 UTC.
     virtual qint64 now() const = 0;
+};
+
+// The user's preferences ("vaultPath", "server").
+class Preferences {
+public:
+    virtual ~Preferences() = default;
+    virtual std::optional<QString> string(const QString& key) const = 0;
+    // None removes the entry.
+    virtual void setString(const QString& key, const std::optional<QString>& value) = 0;
+};
+
+// Asks the user for a folder; none when cancelled.
+class FolderChooser {
+public:
+    virtual ~FolderChooser() = default;
+    virtual std::optional<QString> chooseFolder(const QString& prompt, const QString& message,
+                                                const QString& startFolder) = 0;
+};
+
+// The article page's text selection, as the page reports it: none when the page answers
+// anything but a string.
+class TextSelectionSource {
+public:
+    virtual ~TextSelectionSource() = default;
+    virtual QCoro::Task<std::optional<QString>> selectedText() = 0;
 };
 
 // The Reader's waits. Tests shorten them; the product uses these values.

@@ -2,6 +2,7 @@
 
 #include "Environment.h"
 #include "HttpSession.h"
+#include "ItemLink.h"
 #include "LoginState.h"
 #include "NewsAPI.h"
 #include "Records.h"
@@ -9,6 +10,7 @@
 #include <QList>
 #include <QObject>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
@@ -20,6 +22,8 @@ struct ReaderEnvironment {
     Browser* browser = nullptr;
     WindowActivator* activator = nullptr;
     Clock* clock = nullptr;
+    Preferences* preferences = nullptr;
+    FolderChooser* folderChooser = nullptr;
     HttpSession session;
     ReaderTiming timing;
 };
@@ -63,11 +67,41 @@ public:
     void cancelLogin();
     void logOut();
 
+    void setMessage(std::optional<QString> message);
+
+    // Selection (the sidebar and timeline bind to these).
+    void selectSource(std::optional<Source> source);
+    void select(std::optional<qint64> id);
+    void selectNext();
+    void selectPrevious();
+    void selectNextUnread();
+
+    // Derived values.
+    std::optional<Item> selectedItem() const;
+    std::optional<Feed> feed(qint64 id) const;
+    QString title(const Source& source) const;
+    qint64 count(const Source& source) const;
+
+    // Item actions: the local state changes at once, the server is told in the background
+    // and the change is undone when it refuses.
+    void toggleRead(const Item& item);
+    void toggleStarred(const Item& item);
+    void markAllRead();
+    void openInBrowser(const Item& item);
+    // Resolves an item link whose item is not in `items`.
+    QCoro::Task<> openLink(LumbraLink link);
+
     // Sets the given flags on the item with that id, in `items` and as `linked`.
     void updateItem(qint64 id, std::optional<bool> unread, std::optional<bool> starred);
+    void adjustUnread(qint64 feedId, qint64 delta);
 
-    void setSource(std::optional<Source> source);
-    void setMessage(std::optional<QString> message);
+    // Quotes. The article view registers its page; the Reader only keeps it weakly.
+    void setWebView(std::weak_ptr<TextSelectionSource> page) { m_webView = std::move(page); }
+    QCoro::Task<> saveQuote();
+    void writeQuote(const QString& text, const Item& item);
+    std::optional<QString> chooseVault();
+    void storeVault(const std::optional<QString>& path);
+    std::optional<QString> storedVault() const;
 
 Q_SIGNALS:
     void accountChanged();
@@ -83,6 +117,8 @@ Q_SIGNALS:
     void loadingItemsChanged();
     void selectedIdChanged();
     void linkedChanged();
+    // One item's flags changed in place; `itemsChanged` means the list was replaced.
+    void itemChanged(qsizetype index);
 
 private:
     // Stores `value` and emits `changed` only when it differs from what was there.
@@ -130,6 +166,11 @@ private:
     void refreshFailed(std::exception_ptr failure);
     QCoro::Task<> loginProcedure(QString server, std::stop_token stop);
     QCoro::Task<> revokeTask(Account account);
+    void markSelectedRead(qint64 id);
+    void moveSelection(int step);
+    using ServerCall = std::function<QCoro::Task<>(const NewsAPI&)>;
+    void sendChange(ServerCall call, std::function<void()> undo);
+    QCoro::Task<> sendChangeTask(NewsAPI api, ServerCall call, std::function<void()> undo);
 
     ReaderEnvironment m_env;
 
@@ -148,6 +189,7 @@ private:
     std::shared_ptr<std::stop_source> m_loginTask; // cancels the running login
     QTimer m_refreshTimer;
     std::optional<Item> m_linked;
+    std::weak_ptr<TextSelectionSource> m_webView;
 
     // Requested when the Reader goes away, so its requests in flight end at once.
     std::stop_source m_lifetime;

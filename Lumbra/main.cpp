@@ -28,13 +28,18 @@ int main(int argc, char* argv[])
     DesktopBrowser browser;
     MainWindowActivator activator;
     SystemClock clock;
-    Reader reader(ReaderEnvironment{&keychain, &browser, &activator, &clock,
-                                    HttpSession{&network, requestTimeout}, ReaderTiming{}});
+    QSettings settings;
+    SettingsPreferences preferences(settings);
+    DialogFolderChooser folderChooser;
+    Reader reader(ReaderEnvironment{&keychain, &browser, &activator, &clock, &preferences,
+                                    &folderChooser, HttpSession{&network, requestTimeout},
+                                    ReaderTiming{}});
 
     QMainWindow window;
     window.setWindowTitle(QStringLiteral("Lumbra"));
     window.setMinimumSize(900, 560);
     activator.setWindow(&window);
+    folderChooser.setParent(&window);
     auto starting = startUp(reader, window);
     return QApplication::exec();
 }

@@ -7,7 +7,9 @@
 #include "SandboxFixture.h"
 
 #include <QDateTime>
+#include <QSettings>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <functional>
 
 class MemoryAccountStore final : public AccountStore {
@@ -52,12 +54,54 @@ public:
     qint64 now() const override { return QDateTime::currentSecsSinceEpoch(); }
 };
 
+// Real preferences in a throwaway settings file.
+class FilePreferences final : public Preferences {
+public:
+    FilePreferences()
+        : m_settings(m_dir.filePath(QStringLiteral("lumbra.ini")), QSettings::IniFormat)
+    {
+    }
+    std::optional<QString> string(const QString& key) const override
+    {
+        const QVariant value = m_settings.value(key);
+        return value.isValid() ? std::optional(value.toString()) : std::nullopt;
+    }
+    void setString(const QString& key, const std::optional<QString>& value) override
+    {
+        if (value)
+            m_settings.setValue(key, *value);
+        else
+            m_settings.remove(key);
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QSettings m_settings;
+};
+
+// Answers the folder question as a person would have: with `answer`, or by cancelling.
+class ScriptedFolderChooser final : public FolderChooser {
+public:
+    std::optional<QString> chooseFolder(const QString& prompt, const QString& message,
+                                        const QString&) override
+    {
+        ++asked;
+        lastPrompt = prompt;
+        lastMessage = message;
+        return answer;
+    }
+    std::optional<QString> answer;
+    int asked = 0;
+    QString lastPrompt, lastMessage;
+};
+
 struct ReaderFixture {
     explicit ReaderFixture(sandbox::Options options = {}, ReaderTiming timing = fastTiming())
         : sandbox(options)
     {
-        reader = std::make_unique<Reader>(
-            ReaderEnvironment{&accounts, &browser, &activator, &clock, sandbox.session(), timing});
+        reader = std::make_unique<Reader>(ReaderEnvironment{&accounts, &browser, &activator, &clock,
+                                                            &preferences, &folderChooser,
+                                                            sandbox.session(), timing});
     }
 
     static ReaderTiming fastTiming()
@@ -88,6 +132,8 @@ struct ReaderFixture {
     RecordingBrowser browser;
     CountingActivator activator;
     FixedClock clock;
+    FilePreferences preferences;
+    ScriptedFolderChooser folderChooser;
     std::unique_ptr<Reader> reader;
 };
 

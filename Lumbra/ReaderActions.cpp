@@ -1,0 +1,145 @@
+// Changes to items: applied here first, sent in the background, undone when refused.
+
+#include "Reader.h"
+
+#include <QPointer>
+#include <algorithm>
+
+void Reader::updateItem(qint64 id, std::optional<bool> unread, std::optional<bool> starred)
+{
+    const auto apply = [&](Item& item) {
+        if (unread) item.unread = *unread;
+        if (starred) item.starred = *starred;
+    };
+    if (m_linked && m_linked->id == id) {
+        Item linked = *m_linked;
+        apply(linked);
+        assign(m_linked, std::optional<Item>(linked), &Reader::linkedChanged);
+    }
+    const auto it = std::find_if(m_items.cbegin(), m_items.cend(),
+                                 [id](const Item& item) { return item.id == id; });
+    if (it == m_items.cend()) return;
+    const qsizetype index = it - m_items.cbegin();
+    Item changed = m_items[index];
+    apply(changed);
+    if (changed == m_items[index]) return;
+    m_items[index] = std::move(changed);
+    Q_EMIT itemChanged(index);
+}
+
+void Reader::adjustUnread(qint64 feedId, qint64 delta)
+{
+    for (qsizetype i = 0; i < m_feeds.size(); ++i) {
+        if (m_feeds[i].id != feedId) continue;
+        QList<Feed> feeds = m_feeds;
+        feeds[i].unreadCount = std::max<qint64>(0, feeds[i].unreadCount.value_or(0) + delta);
+        setFeeds(std::move(feeds));
+        return;
+    }
+}
+
+void Reader::sendChange(ServerCall call, std::function<void()> undo)
+{
+    if (!m_account) return; // the local change stays; there is nobody to tell
+    sendChangeTask(api(), std::move(call), std::move(undo));
+}
+
+QCoro::Task<> Reader::sendChangeTask(NewsAPI api, ServerCall call, std::function<void()> undo)
+{
+    QPointer<Reader> self(this);
+    try {
+        co_await call(api);
+    } catch (const LumbraError& failure) {
+        if (!self) co_return;
+        undo();
+        setMessage(QStringLiteral("Couldn't reach Nextcloud: ") + failure.description());
+    }
+}
+
+void Reader::toggleRead(const Item& item)
+{
+    const bool wasUnread = item.unread;
+    updateItem(item.id, !wasUnread, std::nullopt);
+    adjustUnread(item.feedId, wasUnread ? -1 : +1);
+    sendChange([id = item.id, wasUnread](const NewsAPI& api) { return api.setRead(id, wasUnread); },
+               [this, item, wasUnread] {
+                   updateItem(item.id, wasUnread, std::nullopt);
+                   adjustUnread(item.feedId, wasUnread ? +1 : -1);
+               });
+}
+
+void Reader::toggleStarred(const Item& item)
+{
+    const bool star = !item.starred;
+    updateItem(item.id, std::nullopt, star);
+    setStarredCount(m_starredCount + (star ? 1 : -1));
+    sendChange([id = item.id, star](const NewsAPI& api) { return api.setStarred(id, star); },
+               [this, item, star] {
+                   updateItem(item.id, std::nullopt, !star);
+                   setStarredCount(m_starredCount + (star ? -1 : 1));
+               });
+}
+
+void Reader::markAllRead()
+{
+    if (!m_source || m_items.isEmpty()) return;
+    const Source source = *m_source;
+    qint64 newest = m_items.first().id;
+    QList<Item> unread;
+    for (const Item& item : std::as_const(m_items)) {
+        newest = std::max(newest, item.id);
+        if (item.unread) unread.append(item);
+    }
+    for (const Item& item : std::as_const(unread)) {
+        updateItem(item.id, false, std::nullopt);
+        adjustUnread(item.feedId, -1);
+    }
+    const auto undo = [this](const Item& item) {
+        updateItem(item.id, true, std::nullopt);
+        adjustUnread(item.feedId, +1);
+    };
+    // The server has no "mark read" for the starred list; each of its items is marked read
+    // on its own, so the list never shows as read what the server keeps unread.
+    if (source == Source::starred()) {
+        for (const Item& item : std::as_const(unread))
+            sendChange([id = item.id](const NewsAPI& api) { return api.setRead(id, true); },
+                       [undo, item] { undo(item); });
+        return;
+    }
+    sendChange([source, newest](const NewsAPI& api) { return api.markAllRead(source, newest); },
+               [undo, unread] {
+                   for (const Item& item : unread)
+                       undo(item);
+               });
+}
+
+void Reader::openInBrowser(const Item& item)
+{
+    if (!item.url) return;
+    const QUrl url(*item.url, QUrl::StrictMode);
+    if (url.isValid() && !url.isRelative()) m_env.browser->open(url);
+}
+
+QCoro::Task<> Reader::openLink(LumbraLink link)
+{
+    QPointer<Reader> self(this);
+    std::optional<Item> item;
+    if (m_account) {
+        const NewsAPI client = api();
+        try {
+            item = co_await client.item(link.itemId(), m_lifetime.get_token());
+        } catch (const LumbraError&) {
+            // Falls back like an item the server no longer has.
+        }
+        if (!self) co_return;
+    }
+    if (item) {
+        assign(m_linked, item, &Reader::linkedChanged);
+        select(item->id);
+        co_return;
+    }
+    if (link.url())
+        m_env.browser->open(*link.url());
+    else
+        setMessage(QStringLiteral("Can't find that article in News any more."));
+}

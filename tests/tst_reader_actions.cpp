@@ -1,0 +1,278 @@
+#include "Await.h"
+#include "ReaderFixture.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using Action = std::function<void(Reader&, const Item&)>;
+Q_DECLARE_METATYPE(Action)
+
+class ReaderActionsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ReaderFixture> f;
+
+    void showSource(const Source& source)
+    {
+        f->reader->selectSource(source);
+        QTRY_VERIFY(!f->reader->loadingItems());
+        f->sandbox.server->clearRequests();
+    }
+    Item item(qint64 id) const
+    {
+        for (const Item& item : f->reader->items())
+            if (item.id == id) return item;
+        qFatal("item %lld is not shown", static_cast<long long>(id));
+    }
+    qint64 unread(qint64 feedId) const { return f->reader->count(Source::feed(feedId)); }
+    QList<qint64> shownIds() const
+    {
+        QList<qint64> ids;
+        for (const Item& item : f->reader->items())
+            ids << item.id;
+        return ids;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        f = std::make_unique<ReaderFixture>();
+        f->accounts.stored = f->sandbox.account();
+        await(f->reader->start());
+        QTRY_VERIFY(!f->reader->refreshing() && !f->reader->items().isEmpty());
+        f->sandbox.server->clearRequests();
+    }
+    void cleanup() { f.reset(); }
+
+    void selectingMarksReadOnce()
+    {
+        QCOMPARE(unread(1), 2);
+        QSignalSpy changed(f->reader.get(), &Reader::itemChanged);
+        f->reader->select(1);
+        QCOMPARE(f->reader->selectedId(), std::optional<qint64>(1));
+        QVERIFY(!item(1).unread);
+        QCOMPARE(unread(1), 1);
+        QCOMPARE(changed.count(), 1);
+        f->reader->select(1);
+        f->reader->select(std::nullopt);
+        f->reader->select(1);
+        QTRY_VERIFY(f->sandbox.server->store().itemState(1)->unread == false);
+        QTest::qWait(50);
+        QCOMPARE(f->count(news + "/items/1/read"), 1);
+    }
+
+    void failedChangesAreUndone_data()
+    {
+        QTest::addColumn<Action>("action");
+        QTest::addColumn<qint64>("id");
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QString>("name");
+        const Action toggleRead = [](Reader& r, const Item& i) { r.toggleRead(i); };
+        const Action toggleStar = [](Reader& r, const Item& i) { r.toggleStarred(i); };
+        const Action select = [](Reader& r, const Item& i) { r.select(i.id); };
+        const Action markAll = [](Reader& r, const Item&) { r.markAllRead(); };
+        QTest::newRow("read") << toggleRead << qint64(5) << u"item-read"_s << u"/items/5/read"_s;
+        QTest::newRow("select") << select << qint64(5) << u"item-read"_s << u"/items/5/read"_s;
+        QTest::newRow("unread") << toggleRead << qint64(3) << u"item-unread"_s
+                                << u"/items/3/unread"_s;
+        QTest::newRow("star") << toggleStar << qint64(5) << u"item-star"_s << u"/items/5/star"_s;
+        QTest::newRow("unstar") << toggleStar << qint64(7) << u"item-unstar"_s
+                                << u"/items/7/unstar"_s;
+        QTest::newRow("mark all") << markAll << qint64(5) << u"items-read"_s << u"/items/read"_s;
+    }
+
+    void failedChangesAreUndone()
+    {
+        QFETCH(Action, action);
+        QFETCH(qint64, id);
+        QFETCH(QString, route);
+        QFETCH(QString, name);
+        showSource(Source::all());
+        const QList<Item> items = f->reader->items();
+        const QList<Feed> feeds = f->reader->feeds();
+        const qint64 starred = f->reader->starredCount();
+        f->sandbox.server->setFault(route.toStdString(), {500, 100, {}, -1});
+
+        action(*f->reader, item(id));
+        QVERIFY(f->reader->items() != items || f->reader->starredCount() != starred); // at once
+        QTRY_VERIFY(f->reader->message());
+        QCOMPARE(*f->reader->message(),
+                 u"Couldn't reach Nextcloud: News API "_s + name + u": HTTP 500"_s);
+        QCOMPARE(f->reader->items(), items);
+        QCOMPARE(f->reader->feeds(), feeds);
+        QCOMPARE(f->reader->starredCount(), starred);
+    }
+
+    void successfulChangesReachTheServer()
+    {
+        showSource(Source::all());
+        f->reader->toggleStarred(item(5));
+        QCOMPARE(f->reader->starredCount(), 4);
+        QTRY_VERIFY(f->sandbox.server->store().itemState(5)->starred);
+        f->reader->toggleRead(item(3)); // read → unread
+        QCOMPARE(unread(1), 3);
+        QTRY_VERIFY(f->sandbox.server->store().itemState(3)->unread);
+        QVERIFY(!f->reader->message());
+    }
+
+    void unreadCountsNeverGoBelowZero()
+    {
+        f->reader->adjustUnread(5, -50);
+        QCOMPARE(unread(5), 0);
+        f->reader->adjustUnread(7, 2); // unknown count counts as 0
+        QCOMPARE(unread(7), 2);
+        f->reader->adjustUnread(999, 1); // no such feed: nothing
+    }
+
+    void steppingStopsAtTheEnds()
+    {
+        showSource(Source::all());
+        const QList<qint64> ids = shownIds();
+        f->reader->selectPrevious();
+        QCOMPARE(f->reader->selectedId(), std::optional(ids.first()));
+        f->reader->selectPrevious();
+        QCOMPARE(f->reader->selectedId(), std::optional(ids.first()));
+        f->reader->selectNext();
+        QCOMPARE(f->reader->selectedId(), std::optional(ids[1]));
+        f->reader->select(ids.last());
+        f->reader->selectNext();
+        QCOMPARE(f->reader->selectedId(), std::optional(ids.last()));
+        f->reader->select(12345); // not in the list: next starts at the top
+        f->reader->selectNext();
+        QCOMPARE(f->reader->selectedId(), std::optional(ids.first()));
+    }
+
+    void nextUnreadDoesNotWrap()
+    {
+        showSource(Source::all());
+        const QList<qint64> ids = shownIds();
+        f->reader->selectNextUnread();
+        const qint64 firstUnread = *f->reader->selectedId();
+        QVERIFY(!item(firstUnread).unread); // selecting marked it read
+        // From the last item nothing follows, even with unread items above.
+        f->reader->select(ids.last());
+        f->reader->selectNextUnread();
+        QCOMPARE(f->reader->selectedId(), std::optional(ids.last()));
+    }
+
+    void markAllReadSendsTheLargestId()
+    {
+        showSource(Source::feed(1)); // unread 1, 2
+        f->reader->select(1);        // read locally, still listed
+        QTRY_COMPARE(f->count(news + "/items/1/read"), 1);
+        f->sandbox.server->clearRequests();
+        f->reader->markAllRead();
+        QVERIFY(!item(2).unread);
+        QCOMPARE(unread(1), 0);
+        QTRY_COMPARE(f->sandbox.requests().size(), size_t(1));
+        QCOMPARE(f->sandbox.requests().front().target, news + "/feeds/1/read");
+        QCOMPARE(f->sandbox.requests().front().body, R"({"newestItemId":2})");
+    }
+
+    void markAllReadWithNothingSendsNothing()
+    {
+        showSource(Source::feed(7)); // no items
+        f->reader->markAllRead();
+        f->reader->selectSource(std::nullopt);
+        f->reader->markAllRead();
+        QTest::qWait(100);
+        QVERIFY(f->sandbox.requests().empty());
+    }
+
+    void markAllReadOnStarredMarksEachItem()
+    {
+        showSource(Source::starred()); // 2 (unread), 7 and 17 (read)
+        f->reader->markAllRead();
+        QVERIFY(!item(2).unread);
+        QTRY_VERIFY(!f->sandbox.server->store().itemState(2)->unread);
+        QCOMPARE(f->count(news + "/items/2/read"), 1);
+        QCOMPARE(f->count(news + "/items/read"), 0);
+    }
+
+    void openLinkUsesTheServersItem()
+    {
+        showSource(Source::feed(1));
+        const QList<Item> items = f->reader->items();
+        await(f->reader->openLink(LumbraLink(5, std::nullopt)));
+        QCOMPARE(f->reader->selectedId(), std::optional<qint64>(5));
+        QCOMPARE(f->reader->selectedItem()->title,
+                 std::optional(u"Tardigrades survive the vacuum of space"_s));
+        QCOMPARE(f->reader->items(), items);
+        QCOMPARE(f->reader->source(), std::optional(Source::feed(1)));
+        QVERIFY(f->sandbox.server->store().itemState(5)->unread); // not marked read
+
+        // Shown both in the list and as linked: starring changes both copies.
+        f->reader->selectSource(Source::feed(2));
+        QTRY_VERIFY(!f->reader->loadingItems() && shownIds().contains(5));
+        f->reader->select(5);
+        f->reader->toggleStarred(item(5));
+        QVERIFY(item(5).starred);
+        QVERIFY(f->reader->linked()->starred);
+    }
+
+    void openLinkFallsBack()
+    {
+        const QUrl article(u"https://example.org/gone"_s);
+        await(f->reader->openLink(LumbraLink(999, article)));
+        QCOMPARE(f->browser.opened, QList<QUrl>{article});
+        QVERIFY(!f->reader->message());
+        await(f->reader->openLink(LumbraLink(999, std::nullopt)));
+        QCOMPARE(f->reader->message(),
+                 std::optional(u"Can't find that article in News any more."_s));
+        f->sandbox.server->setFault("items", {500, 0, {}, -1}); // a failed lookup too
+        await(f->reader->openLink(LumbraLink(5, article)));
+        QCOMPARE(f->browser.opened.size(), 2);
+    }
+
+    void openInBrowserNeedsAUsableUrl()
+    {
+        Item item{1, 1, {}, u"https://example.org/a"_s, {}, {}, {}, true, false};
+        f->reader->openInBrowser(item);
+        item.url = u"not a url"_s;
+        f->reader->openInBrowser(item);
+        item.url.reset();
+        f->reader->openInBrowser(item);
+        QCOMPARE(f->browser.opened, QList<QUrl>{QUrl(u"https://example.org/a"_s)});
+    }
+
+    void derivedValues_data()
+    {
+        QTest::addColumn<Source>("source");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<qint64>("count");
+        QTest::newRow("all unread") << Source::allUnread() << u"All Unread"_s << qint64(11);
+        QTest::newRow("all") << Source::all() << u"All Articles"_s << qint64(11);
+        QTest::newRow("starred") << Source::starred() << u"Starred"_s << qint64(3);
+        QTest::newRow("folder") << Source::folder(1) << u"Tech & Science"_s << qint64(4);
+        QTest::newRow("empty folder") << Source::folder(3) << u"Empty Folder"_s << qint64(0);
+        QTest::newRow("unknown folder") << Source::folder(99) << u"Folder"_s << qint64(0);
+        QTest::newRow("feed") << Source::feed(4) << u"日本語ニュース"_s << qint64(1);
+        QTest::newRow("feed without count") << Source::feed(7) << u"Just Added"_s << qint64(0);
+        QTest::newRow("unknown feed") << Source::feed(99) << u"Feed"_s << qint64(0);
+    }
+
+    void derivedValues()
+    {
+        QFETCH(Source, source);
+        QFETCH(QString, title);
+        QFETCH(qint64, count);
+        QCOMPARE(f->reader->title(source), title);
+        QCOMPARE(f->reader->count(source), count);
+    }
+
+    void choosingTheSameSourceChangesNothing()
+    {
+        f->reader->select(1);
+        QSignalSpy items(f->reader.get(), &Reader::itemsChanged);
+        f->reader->selectSource(Source::allUnread());
+        QCOMPARE(items.count(), 0);
+        QCOMPARE(f->reader->selectedId(), std::optional<qint64>(1));
+        f->reader->selectSource(Source::starred());
+        QVERIFY(f->reader->items().isEmpty());
+        QVERIFY(!f->reader->selectedId());
+    }
+};
+
+QTEST_GUILESS_MAIN(ReaderActionsTest)
+#include "tst_reader_actions.moc"

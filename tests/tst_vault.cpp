@@ -1,0 +1,233 @@
+#include "Await.h"
+#include "ReaderFixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <QTimer>
+#include <qcoro/qcorotimer.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The article page as the web view reports its selection, after a short delay.
+class FakePage final : public TextSelectionSource {
+public:
+    QCoro::Task<std::optional<QString>> selectedText() override
+    {
+        co_await QCoro::sleepFor(std::chrono::milliseconds(20));
+        co_return text;
+    }
+    std::optional<QString> text;
+};
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll();
+}
+
+Item article(qint64 id, std::optional<QString> title, std::optional<QString> url, qint64 feedId = 1)
+{
+    return Item{id, feedId, title, url, u"Ann"_s, 1796472000, "<p>x</p>"_ba, true, false};
+}
+
+} // namespace
+
+class VaultTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ReaderFixture> f;
+    std::unique_ptr<QTemporaryDir> vault;
+    std::shared_ptr<FakePage> page;
+
+    QString note(const QString& name) const
+    {
+        return vault->filePath(u"lumbra/"_s + name + u".md"_s);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        f = std::make_unique<ReaderFixture>();
+        f->accounts.stored = f->sandbox.account();
+        await(f->reader->start());
+        QTRY_VERIFY(!f->reader->refreshing() && !f->reader->items().isEmpty());
+        vault = std::make_unique<QTemporaryDir>();
+        f->reader->storeVault(vault->path());
+        page = std::make_shared<FakePage>();
+        f->reader->setWebView(page);
+    }
+    void cleanup()
+    {
+        f.reset();
+        vault.reset();
+        page.reset();
+    }
+
+    void quotesFromThePageGoIntoOneNote()
+    {
+        f->reader->select(5);
+        page->text = u"  The tiny animals endure\n"_s;
+        await(f->reader->saveQuote());
+        const QString name = u"Tardigrades survive the vacuum of space"_s;
+        QCOMPARE(f->reader->message(), std::optional(u"Quote added to "_s + name));
+        const QString first = QString::fromUtf8(readAll(note(name)));
+        QVERIFY(first.startsWith(
+            u"---\nauteur:\n  - \"[[Dr. Lin Wei]]\"\nsite: https://science.example/\n"_s));
+        QVERIFY(first.endsWith(
+            u"> The tiny animals endure\n> [↗](tavo://lumbra/item/5?u="_s +
+            QString::fromLatin1(u"https://feed2.example/articles/5"_s.toUtf8().toBase64(
+                QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals)) +
+            u") ^lumbra-5-1\n"_s));
+
+        page->text = u"radiation"_s;
+        await(f->reader->saveQuote());
+        const QString second = QString::fromUtf8(readAll(note(name)));
+        QVERIFY(second.startsWith(first.trimmed()));
+        QVERIFY(second.endsWith(u") ^lumbra-5-2\n"_s));
+        QCOMPARE(QDir(vault->filePath(u"lumbra"_s)).entryList(QDir::Files).size(), 1);
+    }
+
+    void emptySelectionAsksForText_data()
+    {
+        QTest::addColumn<std::optional<QString>>("text");
+        QTest::newRow("blank") << std::optional(u" \n\t "_s);
+        QTest::newRow("not a string") << std::optional<QString>();
+    }
+
+    void emptySelectionAsksForText()
+    {
+        QFETCH(std::optional<QString>, text);
+        f->reader->select(5);
+        page->text = text;
+        await(f->reader->saveQuote());
+        QCOMPARE(f->reader->message(), std::optional(u"Select some text in the article first."_s));
+        QVERIFY(!QDir(vault->filePath(u"lumbra"_s)).exists());
+    }
+
+    void nothingHappensWithoutPageOrSelection()
+    {
+        page->text = u"text"_s;
+        await(f->reader->saveQuote()); // nothing selected
+        f->reader->select(5);
+        page.reset(); // the page went away
+        await(f->reader->saveQuote());
+        QVERIFY(!f->reader->message());
+    }
+
+    void theQuoteBelongsToTheItemSelectedWhenAsked()
+    {
+        f->reader->select(5);
+        page->text = u"kept"_s;
+        auto saving = f->reader->saveQuote();
+        f->reader->select(6); // while the page is still answering
+        await(std::move(saving));
+        QVERIFY(QFile::exists(note(u"Tardigrades survive the vacuum of space"_s)));
+    }
+
+    void sameTitleFromAnotherSiteGetsItsOwnNote()
+    {
+        f->reader->writeQuote(u"one"_s, article(901, u"Weekly notes"_s, u"https://a.example/1"_s));
+        f->reader->writeQuote(u"two"_s,
+                              article(902, u"Weekly notes"_s, u"https://www.b.example/2"_s));
+        QCOMPARE(f->reader->message(), std::optional(u"Quote added to Weekly notes (b.example)"_s));
+        f->reader->writeQuote(u"three"_s,
+                              article(901, u"Weekly notes"_s, u"https://a.example/1"_s));
+        QVERIFY(readAll(note(u"Weekly notes"_s)).endsWith("^lumbra-901-2\n"));
+        QVERIFY(readAll(note(u"Weekly notes (b.example)"_s)).endsWith("^lumbra-902-1\n"));
+    }
+
+    void titlesNeverLeaveTheLumbraFolder_data()
+    {
+        QTest::addColumn<std::optional<QString>>("title");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("parent folders")
+            << std::optional(u"../../etc/passwd"_s) << u".. .. etc passwd"_s;
+        QTest::newRow("absolute") << std::optional(u"/tmp/x"_s) << u"tmp x"_s;
+        QTest::newRow("dots") << std::optional(u".."_s) << u".."_s;
+        QTest::newRow("untitled") << std::optional<QString>() << u"Untitled"_s;
+        QTest::newRow("only symbols") << std::optional(u"?*"_s) << u"Article 903"_s;
+    }
+
+    void titlesNeverLeaveTheLumbraFolder()
+    {
+        QFETCH(std::optional<QString>, title);
+        QFETCH(QString, name);
+        f->reader->writeQuote(u"q"_s, article(903, title, std::nullopt, 999));
+        QCOMPARE(f->reader->message(), std::optional(u"Quote added to "_s + name));
+        QVERIFY(QFile::exists(note(name)));
+        QCOMPARE(QDir(vault->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{u"lumbra"_s});
+        // A feed missing from the list gives no feed title and no site.
+        QVERIFY(!readAll(note(name)).contains("site:"));
+    }
+
+    void aDeletedVaultIsCreatedAgain()
+    {
+        QVERIFY(QDir(vault->path()).removeRecursively());
+        f->reader->writeQuote(u"q"_s, article(904, u"Back again"_s, std::nullopt));
+        QCOMPARE(f->reader->message(), std::optional(u"Quote added to Back again"_s));
+        QVERIFY(QFile::exists(note(u"Back again"_s)));
+    }
+
+    void unusableNotesAreLeftAsTheyAre_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("not UTF-8") << "caf\xe9 \xff\xfe notes\n"_ba << false
+                                   << u"is not UTF-8 text, so it was left as it is."_s;
+        QTest::newRow("read-only, this article's")
+            << "> [\xe2\x86\x97](tavo://lumbra/item/905) ^lumbra-905-1\n"_ba << true
+            << u"is read-only, so it was left as it is."_s;
+    }
+
+    void unusableNotesAreLeftAsTheyAre()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, readOnly);
+        QFETCH(QString, problem);
+        QVERIFY(QDir(vault->path()).mkpath(u"lumbra"_s));
+        const QString path = note(u"Precious"_s);
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(content);
+        }
+        if (readOnly) QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+        f->reader->writeQuote(u"q"_s, article(905, u"Precious"_s, std::nullopt));
+        QCOMPARE(f->reader->message(),
+                 std::optional(u"Couldn't write to the vault: the note \u201CPrecious\u201D "_s +
+                               problem));
+        QCOMPARE(readAll(path), content);
+        QCOMPARE(QDir(vault->filePath(u"lumbra"_s)).entryList(QDir::Files),
+                 QStringList{u"Precious.md"_s});
+    }
+
+    void cancellingTheChooserSavesNothing()
+    {
+        f->reader->storeVault(std::nullopt);
+        f->reader->writeQuote(u"q"_s, article(906, u"Nowhere"_s, std::nullopt));
+        QCOMPARE(f->folderChooser.asked, 1);
+        QCOMPARE(f->folderChooser.lastPrompt, u"Use as Vault"_s);
+        QCOMPARE(
+            f->folderChooser.lastMessage,
+            u"Choose your Obsidian vault. Lumbra keeps a note per article in its lumbra folder."_s);
+        QVERIFY(!f->reader->message());
+        QVERIFY(!f->reader->storedVault());
+        QVERIFY(!QDir(vault->filePath(u"lumbra"_s)).exists());
+
+        f->folderChooser.answer = vault->path();
+        f->reader->writeQuote(u"q"_s, article(906, u"Somewhere"_s, std::nullopt));
+        QCOMPARE(f->reader->storedVault(), std::optional(vault->path()));
+        QCOMPARE(f->reader->message(), std::optional(u"Quote added to Somewhere"_s));
+        f->reader->writeQuote(u"q"_s, article(906, u"Somewhere"_s, std::nullopt));
+        QCOMPARE(f->folderChooser.asked, 2); // not asked again once stored
+    }
+};
+
+QTEST_GUILESS_MAIN(VaultTest)
+#include "tst_vault.moc"
