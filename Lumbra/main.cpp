@@ -1,45 +1,28 @@
-#include "DesktopEnvironment.h"
-#include "Keychain.h"
-#include "Reader.h"
+#include "LumbraApp.h"
 
 #include <QApplication>
-#include <QMainWindow>
-#include <QNetworkAccessManager>
-
-namespace {
-
-QCoro::Task<> startUp(Reader& reader, QMainWindow& window)
-{
-    // The stored account is known before the window first shows.
-    co_await reader.start();
-    window.show();
-}
-
-} // namespace
+#include <QIcon>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumbra"));
     QApplication::setOrganizationDomain(QStringLiteral("lumbra.app"));
+    QApplication::setApplicationVersion(QStringLiteral(LUMBRA_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("app.lumbra.Lumbra"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("app.lumbra.Lumbra"),
+                                                 QIcon(QStringLiteral(":/lumbra.svg"))));
 
-    QNetworkAccessManager network;
-    Keychain keychain;
-    DesktopBrowser browser;
-    MainWindowActivator activator;
-    SystemClock clock;
-    QSettings settings;
-    SettingsPreferences preferences(settings);
-    DialogFolderChooser folderChooser;
-    Reader reader(ReaderEnvironment{&keychain, &browser, &activator, &clock, &preferences,
-                                    &folderChooser, HttpSession{&network, requestTimeout},
-                                    ReaderTiming{}});
+    // A link given on the command line goes to the Lumbra that already runs, if any.
+    const QStringList arguments = QApplication::arguments();
+    const QUrl link = arguments.size() > 1 ? QUrl(arguments.at(1)) : QUrl();
+    if (LinkHandler::handOver(link)) return 0;
 
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Lumbra"));
-    window.setMinimumSize(900, 560);
-    activator.setWindow(&window);
-    folderChooser.setParent(&window);
-    auto starting = startUp(reader, window);
+    LumbraApp lumbra;
+    lumbra.links().listen();
+    auto starting = lumbra.start();
+    if (!link.isEmpty())
+        QMetaObject::invokeMethod(
+            &lumbra, [&] { lumbra.links().open(link); }, Qt::QueuedConnection);
     return QApplication::exec();
 }

@@ -417,6 +417,25 @@ Sandbox::Reply Sandbox::handle(const LoggedRequest& request,
     if (request.method == "GET" &&
         (path.rfind("/favicons/", 0) == 0 || path.rfind("/images/", 0) == 0))
         return {200, "image/png", std::string(demoImage()), "image"};
+    if (request.method == "GET" && path == "/appcast.xml")
+        return {200, "application/rss+xml; charset=utf-8",
+                "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                "<rss version=\"2.0\" "
+                "xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\">"
+                "<channel><title>Lumbra</title>"
+                "<item><title>0.9.0</title><sparkle:version>0.9.0</sparkle:version>"
+                "<enclosure url=\"" +
+                    baseUrl() +
+                    "/downloads/lumbra-0.9.0.tar.gz\"/></item>"
+                    "<item><title>1.10.0</title><sparkle:version>1.10.0</sparkle:version>"
+                    "<sparkle:releaseNotesLink>" +
+                    baseUrl() +
+                    "/notes/1.10.0</sparkle:releaseNotesLink>"
+                    "<enclosure url=\"" +
+                    baseUrl() +
+                    "/downloads/lumbra-1.10.0.tar.gz\"/></item>"
+                    "</channel></rss>\n",
+                ""};
     if (request.method == "GET" && (path == "/" || path == "/index.php"))
         return html(200, "Lumbra sandbox",
                     "<h1>Lumbra sandbox</h1><p>A local stand-in for Nextcloud News.</p>", "");

@@ -1,0 +1,66 @@
+#include "ContentView.h"
+
+#include "LoginView.h"
+#include "MessageView.h"
+#include "Reader.h"
+#include "SidebarView.h"
+#include "TimelineView.h"
+
+#include <QLabel>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+namespace {
+
+// Until an article is chosen.
+QWidget* articlePlaceholder()
+{
+    auto* pane = new QWidget;
+    auto* layout = new QVBoxLayout(pane);
+    auto* icon = new QLabel;
+    icon->setPixmap(QIcon::fromTheme(QStringLiteral("text-x-generic")).pixmap(48));
+    icon->setAlignment(Qt::AlignCenter);
+    auto* title = new QLabel(QStringLiteral("No Article Selected"));
+    QFont font = title->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.3);
+    title->setFont(font);
+    title->setAlignment(Qt::AlignCenter);
+    title->setForegroundRole(QPalette::PlaceholderText);
+    layout->addStretch();
+    layout->addWidget(icon);
+    layout->addWidget(title);
+    layout->addStretch();
+    return pane;
+}
+
+} // namespace
+
+ContentView::ContentView(Reader& reader, Preferences& preferences, FeedIcons& icons,
+                         QWidget* parent)
+    : QStackedWidget(parent), m_reader(reader), m_login(new LoginView(reader, preferences)),
+      m_page(new QWidget), m_columns(new QSplitter(Qt::Horizontal)),
+      m_sidebar(new SidebarView(reader, icons)), m_timeline(new TimelineView(reader, icons))
+{
+    m_sidebar->setMinimumWidth(200);
+    m_timeline->setMinimumWidth(300);
+    m_columns->addWidget(m_sidebar);
+    m_columns->addWidget(m_timeline);
+    m_columns->addWidget(articlePlaceholder());
+    m_columns->setChildrenCollapsible(false);
+    m_columns->setStretchFactor(2, 1);
+    m_columns->setSizes({240, 360, 600});
+    auto* pageLayout = new QVBoxLayout(m_page);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    pageLayout->addWidget(m_columns);
+    m_banner = new MessageView(reader, m_page); // over the columns, not one of them
+    addWidget(m_login);
+    addWidget(m_page);
+    connect(&reader, &Reader::accountChanged, this, &ContentView::showAccountState);
+    showAccountState();
+}
+
+void ContentView::showAccountState()
+{
+    setCurrentWidget(m_reader.account() ? m_page : static_cast<QWidget*>(m_login));
+}

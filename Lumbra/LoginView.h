@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QWidget>
+
+class Preferences;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStackedWidget;
+class Reader;
+
+// Shown while there is no account: the server field and the browser login's progress.
+class LoginView final : public QWidget {
+    Q_OBJECT
+
+public:
+    LoginView(Reader& reader, Preferences& preferences, QWidget* parent = nullptr);
+
+    QLineEdit* serverField() const { return m_server; }
+    QPushButton* logInButton() const { return m_logIn; }
+    QPushButton* retryButton() const { return m_retry; }
+    QPushButton* cancelButton() const { return m_cancel; }
+    QLabel* failureText() const { return m_failure; }
+    QStackedWidget* states() const { return m_states; }
+
+private:
+    void logIn();
+    void showState();
+
+    Reader& m_reader;
+    Preferences& m_preferences;
+    QLineEdit* m_server;
+    QStackedWidget* m_states;
+    QPushButton* m_logIn;
+    QPushButton* m_cancel;
+    QLabel* m_failure;
+    QPushButton* m_retry;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QLabel>
+#include <QTimer>
+#include <chrono>
+
+class QGraphicsOpacityEffect;
+class QPropertyAnimation;
+class Reader;
+
+// The banner at the bottom centre that shows the Reader's message. A message is cleared
+// after 4 seconds unless a newer one replaced it; each new text gets its own 4 seconds.
+class MessageView final : public QLabel {
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds defaultTimeout{4000};
+
+    MessageView(Reader& reader, QWidget* parent,
+                std::chrono::milliseconds timeout = defaultTimeout);
+
+    // Places the banner in its parent: centred, 16 px above the bottom edge.
+    void reposition();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void showMessage();
+    void timedOut();
+
+    Reader& m_reader;
+    QString m_shown;
+    QTimer m_timeout;
+    QGraphicsOpacityEffect* m_opacity;
+    QPropertyAnimation* m_fade;
+};

@@ -1,0 +1,384 @@
+#include "Await.h"
+#include "ContentView.h"
+#include "FeedIcons.h"
+#include "LinkHandler.h"
+#include "LoginView.h"
+#include "LumbraApp.h"
+#include "MessageView.h"
+#include "ReaderCommands.h"
+#include "ReaderFixture.h"
+#include "SettingsView.h"
+#include "SidebarView.h"
+#include "TimelineView.h"
+#include "UpdateController.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStandardItemModel>
+#include <QTest>
+#include <QTreeView>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QStringList rowTitles(QStandardItemModel* model, QStandardItem* parent = nullptr)
+{
+    QStringList titles;
+    QStandardItem* root = parent ? parent : model->invisibleRootItem();
+    for (int row = 0; row < root->rowCount(); ++row)
+        titles << root->child(row)->text();
+    return titles;
+}
+
+qint64 badge(QStandardItemModel* model, const QString& title)
+{
+    const auto found = model->findItems(title, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? -1 : found.first()->data(SidebarView::BadgeRole).toLongLong();
+}
+
+} // namespace
+
+// The main window's views against a real Reader and the sandbox, on the offscreen platform.
+class ViewsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ReaderFixture> f;
+    std::unique_ptr<QMainWindow> window;
+    std::unique_ptr<FeedIcons> icons;
+    ContentView* content = nullptr;
+    ReaderCommands* commands = nullptr;
+
+    void build(bool loggedIn)
+    {
+        f = std::make_unique<ReaderFixture>();
+        if (loggedIn) f->accounts.stored = f->sandbox.account();
+        icons = std::make_unique<FeedIcons>(f->sandbox.manager);
+        window = std::make_unique<QMainWindow>();
+        content = new ContentView(*f->reader, f->preferences, *icons, window.get());
+        window->setCentralWidget(content);
+        commands = new ReaderCommands(*f->reader, *window);
+        window->resize(1280, 800);
+        window->show();
+        await(f->reader->start());
+        if (loggedIn) QTRY_VERIFY(!f->reader->refreshing() && !f->reader->items().isEmpty());
+    }
+
+private Q_SLOTS:
+    void cleanup()
+    {
+        window.reset();
+        icons.reset();
+        f.reset();
+    }
+
+    void sidebarListsTraysFoldersAndFeeds()
+    {
+        build(true);
+        QStandardItemModel* model = content->sidebar()->model();
+        QCOMPARE(rowTitles(model),
+                 (QStringList{u"All Unread"_s, u"All Articles"_s, u"Starred"_s, u"Folders"_s,
+                              u"Empty Folder"_s, u"Tech & Science"_s, u"World"_s, u"Feeds"_s,
+                              u"Daily Links"_s, u"Just Added"_s, u"Photo Walks"_s}));
+        QCOMPARE(rowTitles(model, model->item(5)),
+                 (QStringList{u"Planet Code"_s, u"Science Notes"_s}));
+        QVERIFY(!content->sidebar()->tree()->isExpanded(model->index(5, 0)));
+        QCOMPARE(badge(model, u"All Unread"_s), 11);
+        QCOMPARE(badge(model, u"All Articles"_s), 11);
+        QCOMPARE(badge(model, u"Starred"_s), 3);
+        QCOMPARE(badge(model, u"Tech & Science"_s), 4);
+        QCOMPARE(badge(model, u"Empty Folder"_s), 0);
+        QCOMPARE(badge(model, u"Just Added"_s), 0); // no count: no badge
+
+        // Choosing a row chooses the source; reading updates the badges.
+        const QModelIndex starred = model->index(2, 0);
+        content->sidebar()->tree()->setCurrentIndex(starred);
+        QCOMPARE(f->reader->source(), std::optional(Source::starred()));
+        QTRY_VERIFY(!f->reader->loadingItems());
+        f->reader->toggleStarred(f->reader->items().first());
+        QCOMPARE(badge(model, u"Starred"_s), 2);
+    }
+
+    void noFeedsSectionWhenEveryFeedHasAFolder()
+    {
+        build(false);
+        sandbox::Options options;
+        options.demo = false;
+        ReaderFixture custom(options);
+        custom.sandbox.server->store().addFolder({1, "Only"});
+        custom.sandbox.server->store().addFeed({1, "u", "Filed", {}, {}, int64_t(1), 0});
+        custom.accounts.stored = custom.sandbox.account();
+        SidebarView sidebar(*custom.reader, *icons);
+        await(custom.reader->start());
+        QTRY_VERIFY(!custom.reader->refreshing());
+        QCOMPARE(rowTitles(sidebar.model()), (QStringList{u"All Unread"_s, u"All Articles"_s,
+                                                          u"Starred"_s, u"Folders"_s, u"Only"_s}));
+    }
+
+    void errorOverlayAndRefreshButton()
+    {
+        build(true);
+        SidebarView* sidebar = content->sidebar();
+        QVERIFY(sidebar->errorOverlay()->isHidden());
+        f->sandbox.server->setFault("folders", {500, 300, {}, 1});
+        sidebar->refreshButton()->click();
+        QVERIFY(!sidebar->refreshButton()->isEnabled());
+        QTRY_VERIFY(sidebar->refreshButton()->isEnabled());
+        QVERIFY(sidebar->errorOverlay()->isVisible());
+        QCOMPARE(sidebar->errorText()->text(), u"News API /folders: HTTP 500"_s);
+        commands->refresh->trigger();
+        QTRY_VERIFY(sidebar->errorOverlay()->isHidden());
+    }
+
+    void timelineHeaderOverlaysAndButton()
+    {
+        build(true);
+        TimelineView* timeline = content->timeline();
+        QCOMPARE(timeline->titleLabel()->text(), u"All Unread"_s);
+        QCOMPARE(timeline->subtitleLabel()->text(), u"11 unread"_s);
+        QCOMPARE(timeline->list()->model()->rowCount(), 11);
+        QVERIFY(timeline->markAllReadButton()->isEnabled());
+        QVERIFY(timeline->placeholder()->isHidden());
+
+        f->sandbox.server->setFault("items", {0, 300, {}, 1});
+        f->reader->selectSource(Source::starred());
+        QVERIFY(timeline->progress()->isVisible());
+        QTRY_VERIFY(!f->reader->loadingItems());
+        QCOMPARE(timeline->subtitleLabel()->text(), u"3 unread"_s); // starredCount
+        QVERIFY(!timeline->markAllReadButton()->isEnabled());
+
+        f->reader->selectSource(Source::feed(7));
+        QTRY_VERIFY(!f->reader->loadingItems());
+        QCOMPARE(timeline->placeholder()->text(), u"All Read"_s);
+        QVERIFY(timeline->placeholder()->isVisible());
+        QVERIFY(!timeline->markAllReadButton()->isEnabled());
+
+        f->reader->selectSource(Source::feed(6)); // one read, one unread
+        QTRY_VERIFY(!f->reader->loadingItems());
+        f->reader->markAllRead();
+        QVERIFY(!timeline->markAllReadButton()->isEnabled());
+        f->reader->toggleRead(f->reader->items().first());
+        QVERIFY(timeline->markAllReadButton()->isEnabled());
+    }
+
+    void menuTitlesFollowTheSelection()
+    {
+        build(true);
+        QCOMPARE(commands->star->text(), u"Star"_s);
+        QCOMPARE(commands->markRead->text(), u"Mark as Unread"_s);
+        commands->star->trigger(); // nothing selected: nothing happens
+        QCOMPARE(f->reader->starredCount(), 3);
+
+        f->reader->select(2); // starred; selecting marks it read
+        QCOMPARE(commands->star->text(), u"Unstar"_s);
+        QCOMPARE(commands->markRead->text(), u"Mark as Unread"_s);
+        QTest::keyClick(window.get(), Qt::Key_M);
+        QCOMPARE(commands->markRead->text(), u"Mark as Read"_s);
+        QTest::keyClick(window.get(), Qt::Key_S);
+        QCOMPARE(commands->star->text(), u"Star"_s);
+    }
+
+    void bareKeysActInTheWindowOnly()
+    {
+        build(true);
+        const QList<Item> items = f->reader->items();
+        QTest::keyClick(window.get(), Qt::Key_J);
+        QCOMPARE(f->reader->selectedId(), std::optional(items[0].id));
+        QTest::keyClick(window.get(), Qt::Key_J);
+        QCOMPARE(f->reader->selectedId(), std::optional(items[1].id));
+        QTest::keyClick(window.get(), Qt::Key_K);
+        QCOMPARE(f->reader->selectedId(), std::optional(items[0].id));
+        QTest::keyClick(window.get(), Qt::Key_N);
+        QCOMPARE(f->reader->selectedId(), std::optional(items[2].id));
+        QTest::keyClick(window.get(), Qt::Key_B);
+        QCOMPARE(f->browser.opened.size(), 1);
+
+        auto* field = new QLineEdit(window.get());
+        field->show();
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_J);
+        QCOMPARE(field->text(), u"j"_s);
+        QCOMPARE(f->reader->selectedId(), std::optional(items[2].id));
+    }
+
+    void bannerTimeouts()
+    {
+        build(true);
+        QWidget area;
+        MessageView banner(*f->reader, &area, std::chrono::milliseconds(300));
+        f->reader->setMessage(u"first"_s);
+        QVERIFY(banner.isVisible() || !area.isVisible());
+        QCOMPARE(banner.text(), u"first"_s);
+        QTest::qWait(200);
+        f->reader->setMessage(u"second"_s); // its own full wait
+        QTest::qWait(200);
+        QCOMPARE(f->reader->message(), std::optional(u"second"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(!f->reader->message(), 1000);
+
+        f->reader->setMessage(u"same"_s);
+        QTest::qWait(200);
+        f->reader->setMessage(u"same"_s); // no change, no new wait
+        QTest::qWait(150);
+        QVERIFY(!f->reader->message());
+    }
+
+    void loginScreenStates()
+    {
+        build(false);
+        LoginView* login = content->loginView();
+        QCOMPARE(content->currentWidget(), login);
+        QVERIFY(!login->logInButton()->isEnabled());
+        QTest::keyClick(login->serverField(), Qt::Key_Return);
+        QCOMPARE(f->reader->login(), LoginState::idle());
+
+        f->sandbox.server->setFault("login-start", {0, 300, {}, 1});
+        QTest::keyClicks(login->serverField(), f->sandbox.account().server);
+        QVERIFY(login->logInButton()->isEnabled());
+        QCOMPARE(f->preferences.string(u"server"_s), std::optional(f->sandbox.account().server));
+        login->logInButton()->click();
+        QCOMPARE(login->states()->currentIndex(), 1);
+        QVERIFY(!login->serverField()->isEnabled());
+        login->cancelButton()->click();
+        QCOMPARE(login->states()->currentIndex(), 0);
+        QCOMPARE(login->serverField()->text(), f->sandbox.account().server);
+
+        login->serverField()->setText(u"exa mple.org"_s);
+        login->logInButton()->click();
+        QTRY_COMPARE(login->states()->currentIndex(), 2);
+        QVERIFY(login->failureText()->text().contains(u"not a valid server address"_s));
+        QVERIFY(login->failureText()->styleSheet().contains(u"color"_s));
+        login->serverField()->clear();
+        QVERIFY(login->retryButton()->isEnabled());
+
+        // Logging in through the browser shows the columns without reopening the window.
+        f->browser.onOpen = [this](const QUrl& url) {
+            f->sandbox.server->grant(url.toString().toStdString());
+        };
+        login->serverField()->setText(f->sandbox.account().server);
+        login->retryButton()->click();
+        QTRY_COMPARE(content->currentWidget(), content->readerPage());
+        f->reader->logOut();
+        QCOMPARE(content->currentWidget(), login);
+    }
+
+    void applicationWindow()
+    {
+        LumbraApp app;
+        QCOMPARE(app.window().windowTitle(), u"Lumbra"_s);
+        QCOMPARE(app.window().minimumSize(), QSize(900, 560));
+        QCOMPARE(app.commands().settings->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        QCOMPARE(app.commands().refresh->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+        QCOMPARE(app.commands().markAllRead->shortcut(), QKeySequence(u"Shift+Ctrl+A"_s));
+        QCOMPARE(app.commands().saveQuote->shortcut(), QKeySequence(u"Shift+Ctrl+H"_s));
+        const auto splitter = app.content().columns();
+        QCOMPARE(splitter->count(), 3);
+        QCOMPARE(splitter->widget(0)->minimumWidth(), 200);
+        QCOMPARE(splitter->widget(1)->minimumWidth(), 300);
+    }
+
+    void settingsShowTheAccountAndVault()
+    {
+        build(true);
+        UpdateController updates(f->sandbox.manager, QUrl(), u"0.1.0"_s);
+        SettingsView settings(*f->reader, updates);
+        QCOMPARE(settings.account()->currentIndex(), 1);
+        QCOMPARE(settings.loginName()->text(), u"demo"_s);
+        QCOMPARE(settings.server()->text(), f->sandbox.account().server);
+        QCOMPARE(settings.vaultPath()->text(), u"Not chosen"_s);
+        settings.chooseVaultButton()->click(); // cancelled
+        QCOMPARE(settings.vaultPath()->text(), u"Not chosen"_s);
+        f->folderChooser.answer = u"/home/ann/Vaults/Main"_s;
+        settings.chooseVaultButton()->click();
+        QCOMPARE(settings.vaultPath()->text(), u"/home/ann/Vaults/Main"_s);
+        settings.logOutButton()->click();
+        QCOMPARE(settings.account()->currentIndex(), 0);
+    }
+
+    void itemLinks()
+    {
+        build(true);
+        LinkHandler links(*f->reader, f->activator);
+        links.open(QUrl(u"tavo://lumbra/item/notanumber"_s));
+        links.open(QUrl(u"https://example.org/"_s));
+        QCOMPARE(f->activator.count, 0);
+
+        links.open(QUrl(u"tavo://lumbra/item/5"_s)); // listed: selected as a click would
+        QCOMPARE(f->reader->selectedId(), std::optional<qint64>(5));
+        QCOMPARE(f->activator.count, 1);
+        QVERIFY(!f->reader->linked());
+
+        links.open(QUrl(u"tavo://lumbra/item/3"_s)); // read, so not in All Unread
+        QTRY_VERIFY(f->reader->linked());
+        QCOMPARE(f->reader->selectedId(), std::optional<qint64>(3));
+
+        const QString channel =
+            u"lumbra-test-"_s + QString::number(QCoreApplication::applicationPid());
+        QVERIFY(links.listen(channel));
+        QVERIFY(LinkHandler::handOver(QUrl(u"tavo://lumbra/item/6"_s), channel));
+        QTRY_COMPARE(f->reader->selectedId(), std::optional<qint64>(6));
+        QVERIFY(!LinkHandler::handOver(QUrl(u"tavo://lumbra/item/6"_s), channel + u"-none"_s));
+    }
+
+    void updateCheck_data()
+    {
+        QTest::addColumn<QString>("current");
+        QTest::addColumn<bool>("configured");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("newer") << u"1.9.0"_s << true
+                               << u"Lumbra 1.10.0 is available (you have 1.9.0)"_s;
+        QTest::newRow("current") << u"1.10.0"_s << true
+                                 << u"Lumbra 1.10.0 is the newest version."_s;
+        QTest::newRow("unconfigured") << u"1.0"_s << false << u"has no update feed"_s;
+    }
+
+    void updateCheck()
+    {
+        QFETCH(QString, current);
+        QFETCH(bool, configured);
+        QFETCH(QString, outcome);
+        build(false);
+        const QUrl feed =
+            configured ? QUrl(f->sandbox.account().server + u"/appcast.xml"_s) : QUrl();
+        UpdateController updates(f->sandbox.manager, feed, current);
+        QSignalSpy checked(&updates, &UpdateController::checked);
+        updates.checkForUpdates(nullptr);
+        QTRY_COMPARE(checked.count(), 1);
+        QVERIFY2(checked.first().first().toString().contains(outcome),
+                 qPrintable(checked.first().first().toString()));
+    }
+
+    void versionsCompareNumerically()
+    {
+        QVERIFY(UpdateController::compareVersions(u"1.10"_s, u"1.9"_s) > 0);
+        QVERIFY(UpdateController::compareVersions(u"2.0.0"_s, u"2"_s) == 0);
+        QVERIFY(UpdateController::compareVersions(u"0.9.1"_s, u"0.10"_s) < 0);
+    }
+
+    void screenshots()
+    {
+        const QString folder = qEnvironmentVariable("LUMBRA_SCREENSHOTS");
+        if (folder.isEmpty()) QSKIP("set LUMBRA_SCREENSHOTS to a folder to write screenshots");
+        build(false);
+        content->loginView()->serverField()->setText(u"cloud.example.org"_s);
+        QVERIFY(window->grab().save(folder + u"/login.png"_s));
+        f->accounts.stored = f->sandbox.account();
+        await(f->reader->start());
+        QTRY_VERIFY(!f->reader->refreshing() && !f->reader->items().isEmpty());
+        content->sidebar()->tree()->expandAll();
+        f->reader->select(f->reader->items()[1].id);
+        f->reader->setMessage(u"Quote added to Tardigrades survive the vacuum of space"_s);
+        QTest::qWait(400);
+        QVERIFY(window->grab().save(folder + u"/reader.png"_s));
+    }
+};
+
+QTEST_MAIN(ViewsTest)
+#include "tst_views.moc"
