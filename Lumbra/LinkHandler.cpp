@@ -27,6 +27,10 @@ LinkHandler::LinkHandler(Reader& reader, WindowActivator& activator, QObject* pa
 
 QString LinkHandler::channelName()
 {
+    // LUMBRA_CHANNEL keeps test runs apart from a Lumbra the user has open.
+    const QString override = qEnvironmentVariable("LUMBRA_CHANNEL");
+    if (!override.isEmpty())
+        return override;
     return QStringLiteral("lumbra-") + qEnvironmentVariable("USER", QStringLiteral("user"));
 }
 

@@ -6,6 +6,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QIcon>
+#include <QStandardPaths>
 
 #ifndef LUMBRA_UPDATE_FEED
 #define LUMBRA_UPDATE_FEED ""
@@ -16,12 +18,27 @@ QUrl LumbraApp::updateFeed()
     return QUrl(QStringLiteral(LUMBRA_UPDATE_FEED));
 }
 
+void LumbraApp::useIconTheme()
+{
+    // Desktops without an icon theme of their own still get the icons the views name.
+    QStringList paths = QIcon::themeSearchPaths();
+    for (const QString& path :
+         QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+                                   QStandardPaths::LocateDirectory))
+        if (!paths.contains(path)) paths << path;
+    QIcon::setThemeSearchPaths(paths);
+    QIcon::setFallbackThemeName(QStringLiteral("breeze"));
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1StringView("hicolor"))
+        QIcon::setThemeName(QStringLiteral("breeze"));
+}
+
 LumbraApp::LumbraApp()
     : m_reader(std::make_unique<Reader>(ReaderEnvironment{
           &m_keychain, &m_browser, &m_activator, &m_clock, &m_preferences, &m_folderChooser,
           HttpSession{&m_network, requestTimeout}, ReaderTiming{}})),
       m_updates(m_network, updateFeed(), QApplication::applicationVersion())
 {
+    useIconTheme();
     m_window.setWindowTitle(QStringLiteral("Lumbra"));
     m_window.setMinimumSize(900, 560);
     m_window.resize(1280, 800);

@@ -24,6 +24,7 @@ class LumbraApp final : public QObject {
 public:
     // The address of the update feed, fixed when the build is configured; may be empty.
     static QUrl updateFeed();
+    static void useIconTheme();
 
     LumbraApp();
     ~LumbraApp() override;

@@ -8,7 +8,8 @@
 
 MessageView::MessageView(Reader& reader, QWidget* parent, std::chrono::milliseconds timeout)
     : QLabel(parent), m_reader(reader), m_opacity(new QGraphicsOpacityEffect(this)),
-      m_fade(new QPropertyAnimation(m_opacity, "opacity", this))
+      m_fade(new QPropertyAnimation(m_opacity, "opacity", this)),
+      m_slide(new QPropertyAnimation(this, "pos", this))
 {
     setObjectName(QStringLiteral("messageBanner"));
     setStyleSheet(
@@ -17,6 +18,8 @@ MessageView::MessageView(Reader& reader, QWidget* parent, std::chrono::milliseco
     setTextFormat(Qt::PlainText);
     setGraphicsEffect(m_opacity);
     m_fade->setDuration(200);
+    m_slide->setDuration(200);
+    m_slide->setEasingCurve(QEasingCurve::OutCubic);
     m_timeout.setSingleShot(true);
     m_timeout.setInterval(timeout);
     connect(&m_timeout, &QTimer::timeout, this, &MessageView::timedOut);
@@ -44,7 +47,14 @@ void MessageView::showMessage()
     m_shown = *message;
     setText(m_shown);
     adjustSize();
+    const bool arriving = isHidden() || m_opacity->opacity() < 1.0;
     reposition();
+    if (arriving) {
+        m_slide->stop();
+        m_slide->setStartValue(pos() + QPoint(0, 24)); // slides in from the bottom edge
+        m_slide->setEndValue(pos());
+        m_slide->start();
+    }
     show();
     raise();
     m_fade->stop();

@@ -34,4 +34,5 @@ private:
     QTimer m_timeout;
     QGraphicsOpacityEffect* m_opacity;
     QPropertyAnimation* m_fade;
+    QPropertyAnimation* m_slide;
 };

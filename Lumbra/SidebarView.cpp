@@ -199,8 +199,10 @@ void SidebarView::rebuild()
                               Source::allUnread()));
     root->appendRow(sourceRow(QStringLiteral("All Articles"),
                               QIcon::fromTheme(QStringLiteral("mail-read")), Source::all()));
-    root->appendRow(sourceRow(QStringLiteral("Starred"),
-                              QIcon::fromTheme(QStringLiteral("starred")), Source::starred()));
+    root->appendRow(sourceRow(
+        QStringLiteral("Starred"),
+        QIcon::fromTheme(QStringLiteral("starred"), QIcon::fromTheme(QStringLiteral("rating"))),
+        Source::starred()));
     root->appendRow(header(QStringLiteral("Folders")));
     for (const Folder& folder : m_reader.folders()) {
         QStandardItem* row = sourceRow(folder.name, QIcon::fromTheme(QStringLiteral("folder")),

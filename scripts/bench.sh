@@ -6,3 +6,4 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
 build/bench/bench_items_decode "$@"
+QT_QPA_PLATFORM=offscreen build/bench/bench_timeline 100000

@@ -16,5 +16,6 @@ if ! kill -0 "$sandbox" 2>/dev/null; then
     echo "run: the sandbox could not start on port $port; try LUMBRA_SANDBOX_PORT=8181 $0" >&2
     exit 1
 fi
-echo "run: log in to http://127.0.0.1:$port in Lumbra"
+echo "run: in Lumbra, type http://127.0.0.1:$port as the server and press Log In;"
+echo "run: your browser opens the sandbox's page, where \"Grant access\" logs you in."
 build/Lumbra/lumbra "$@"

@@ -10,6 +10,8 @@ packages=(
     libsimdjson-dev libicu-dev
     libcpp-httplib-dev libssl-dev
     qtkeychain-qt6-dev gnome-keyring dbus-daemon
+    breeze-icon-theme libqt6svg6
+    appstream desktop-file-utils
 )
 
 missing=()

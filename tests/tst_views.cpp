@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMainWindow>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -73,6 +74,12 @@ class ViewsTest : public QObject {
     }
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        LumbraApp::useIconTheme();
+        QApplication::setWindowIcon(QIcon(u":/lumbra.svg"_s));
+    }
+
     void cleanup()
     {
         window.reset();
@@ -325,6 +332,17 @@ private Q_SLOTS:
         QVERIFY(LinkHandler::handOver(QUrl(u"tavo://lumbra/item/6"_s), channel));
         QTRY_COMPARE(f->reader->selectedId(), std::optional<qint64>(6));
         QVERIFY(!LinkHandler::handOver(QUrl(u"tavo://lumbra/item/6"_s), channel + u"-none"_s));
+
+        // A second lumbra process hands its link over and exits.
+        QProcess second;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"LUMBRA_CHANNEL"_s, channel);
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        second.setProcessEnvironment(environment);
+        second.start(QStringLiteral(LUMBRA_PROGRAM), {u"tavo://lumbra/item/9"_s});
+        QVERIFY(second.waitForFinished(20000));
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE(f->reader->selectedId(), std::optional<qint64>(9));
     }
 
     void updateCheck_data()
