@@ -1,5 +1,6 @@
 #include "ContentView.h"
 
+#include "ArticleView.h"
 #include "LoginView.h"
 #include "MessageView.h"
 #include "Reader.h"
@@ -9,32 +10,6 @@
 #include <QLabel>
 #include <QSplitter>
 #include <QVBoxLayout>
-
-namespace {
-
-// Until an article is chosen.
-QWidget* articlePlaceholder()
-{
-    auto* pane = new QWidget;
-    auto* layout = new QVBoxLayout(pane);
-    auto* icon = new QLabel;
-    icon->setPixmap(QIcon::fromTheme(QStringLiteral("text-x-generic")).pixmap(48));
-    icon->setAlignment(Qt::AlignCenter);
-    auto* title = new QLabel(QStringLiteral("No Article Selected"));
-    QFont font = title->font();
-    font.setBold(true);
-    font.setPointSizeF(font.pointSizeF() * 1.3);
-    title->setFont(font);
-    title->setAlignment(Qt::AlignCenter);
-    title->setForegroundRole(QPalette::PlaceholderText);
-    layout->addStretch();
-    layout->addWidget(icon);
-    layout->addWidget(title);
-    layout->addStretch();
-    return pane;
-}
-
-} // namespace
 
 ContentView::ContentView(Reader& reader, Preferences& preferences, FeedIcons& icons,
                          QWidget* parent)
@@ -46,7 +21,7 @@ ContentView::ContentView(Reader& reader, Preferences& preferences, FeedIcons& ic
     m_timeline->setMinimumWidth(300);
     m_columns->addWidget(m_sidebar);
     m_columns->addWidget(m_timeline);
-    m_columns->addWidget(articlePlaceholder());
+    m_columns->addWidget(new ArticleView(reader));
     m_columns->setChildrenCollapsible(false);
     m_columns->setStretchFactor(2, 1);
     m_columns->setSizes({240, 360, 600});

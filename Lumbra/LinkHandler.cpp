@@ -29,8 +29,7 @@ QString LinkHandler::channelName()
 {
     // LUMBRA_CHANNEL keeps test runs apart from a Lumbra the user has open.
     const QString override = qEnvironmentVariable("LUMBRA_CHANNEL");
-    if (!override.isEmpty())
-        return override;
+    if (!override.isEmpty()) return override;
     return QStringLiteral("lumbra-") + qEnvironmentVariable("USER", QStringLiteral("user"));
 }
 

@@ -88,6 +88,8 @@ public:
     void toggleStarred(const Item& item);
     void markAllRead();
     void openInBrowser(const Item& item);
+    // Hands an address to the default browser (or mail program).
+    void openUrl(const QUrl& url) { m_env.browser->open(url); }
     // Resolves an item link whose item is not in `items`.
     QCoro::Task<> openLink(LumbraLink link);
 

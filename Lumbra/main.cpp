@@ -1,3 +1,4 @@
+#include "ArticleWebView.h"
 #include "LumbraApp.h"
 
 #include <QApplication>
@@ -5,7 +6,9 @@
 
 int main(int argc, char* argv[])
 {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); // Qt WebEngine needs it first
     QApplication app(argc, argv);
+    ArticlePage::followAppearance(QApplication::palette());
     QApplication::setApplicationName(QStringLiteral("Lumbra"));
     QApplication::setOrganizationDomain(QStringLiteral("lumbra.app"));
     QApplication::setApplicationVersion(QStringLiteral(LUMBRA_VERSION));

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config git
-    qt6-base-dev qt6-wayland libgl-dev
+    qt6-base-dev qt6-wayland libgl-dev qt6-webengine-dev
     qcoro-qt6-dev
     libsimdjson-dev libicu-dev
     libcpp-httplib-dev libssl-dev

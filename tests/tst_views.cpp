@@ -398,5 +398,11 @@ private Q_SLOTS:
     }
 };
 
+// Qt WebEngine wants shared GL contexts before the application exists.
+static const bool sharedContexts = [] {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    return true;
+}();
+
 QTEST_MAIN(ViewsTest)
 #include "tst_views.moc"

@@ -1,0 +1,88 @@
+#include "ArticleDocument.h"
+
+#include "RelativeDate.h"
+#include "Text.h"
+#include "Unicode.h"
+
+#include <QStringList>
+
+namespace ArticleDocument {
+
+const QString& head()
+{
+    static const QString text = QString::fromUtf8(
+        R"html(<!doctype html><html><head><meta charset="utf-8">)html"
+        "\n"
+        R"html(<meta http-equiv="Content-Security-Policy" content="script-src 'none'; object-src 'none'">)html"
+        "\n"
+        R"html(<style>)html"
+        "\n"
+        R"html(  :root { color-scheme: light dark; --muted: #6e6e73; --link: #b4472b; --quote: rgba(180,71,43,.07); })html"
+        "\n"
+        R"html(  @media (prefers-color-scheme: dark) { :root { --muted: #98989d; --link: #e8825f; --quote: rgba(232,130,95,.10); } })html"
+        "\n"
+        R"html(  body { margin: 0; padding: 28px 40px 80px; background: transparent; font: 17px/1.65 -apple-system, system-ui, sans-serif;)html"
+        "\n"
+        R"html(         overflow-wrap: break-word; })html"
+        "\n"
+        R"html(  article { max-width: 680px; margin: 0 auto; })html"
+        "\n"
+        R"html(  h1 { font-size: 30px; line-height: 1.2; margin: 0 0 6px; letter-spacing: -0.01em; })html"
+        "\n"
+        R"html(  h1 a { color: inherit; text-decoration: none; })html"
+        "\n"
+        R"html(  .meta { color: var(--muted); font-size: 14px; margin-bottom: 28px; })html"
+        "\n"
+        R"html(  a { color: var(--link); })html"
+        "\n"
+        R"html(  img, video, iframe { max-width: 100%; height: auto; border-radius: 4px; })html"
+        "\n"
+        R"html(  pre { overflow-x: auto; padding: 12px; background: var(--quote); border-radius: 6px; })html"
+        "\n"
+        R"html(  code { font: 14px ui-monospace, monospace; })html"
+        "\n"
+        R"html(  blockquote { margin: 18px 0; padding: 4px 18px; background: var(--quote); border-left: 3px solid var(--link); })html"
+        "\n"
+        R"html(  ::selection { background: rgba(180,71,43,.25); })html"
+        "\n"
+        R"html(</style></head><body><article>)html"
+        "\n"
+        R"html(<h1>)html");
+    return text;
+}
+
+QString escapeHTML(const QString& text)
+{
+    QString escaped = text;
+    escaped.replace(u'&', QStringLiteral("&amp;")); // first, so later entities stay as they are
+    escaped.replace(u'<', QStringLiteral("&lt;"));
+    escaped.replace(u'>', QStringLiteral("&gt;"));
+    escaped.replace(u'"', QStringLiteral("&quot;"));
+    return escaped;
+}
+
+QString titleAnchor(const QString& url, const std::optional<QString>& title)
+{
+    return QStringLiteral("<a href=\"") + escapeHTML(url) + QStringLiteral("\">") +
+           escapeHTML(decodeEntities(title.value_or(QString()))) + QStringLiteral("</a>");
+}
+
+QString articleHTML(const Item& item, const QString& feedTitle, qint64 now)
+{
+    QStringList meta;
+    if (!feedTitle.isEmpty()) meta << escapeHTML(feedTitle);
+    const QString author = Unicode::trimSpaces(item.author.value_or(QString()));
+    if (!author.isEmpty() && author.compare(feedTitle, Qt::CaseInsensitive) != 0)
+        meta << escapeHTML(author);
+    const QString date = relativeDate(item.pubDate, now);
+    if (!date.isEmpty()) meta << escapeHTML(date);
+
+    const QString title = item.url ? titleAnchor(*item.url, item.title)
+                                   : escapeHTML(decodeEntities(item.title.value_or(QString())));
+    return head() + title + QStringLiteral("</h1>\n<div class=\"meta\">") +
+           meta.join(QStringLiteral(" \u00B7 ")) + QStringLiteral("</div>\n") +
+           (item.body ? QString::fromUtf8(*item.body) : QString()) +
+           QStringLiteral("\n</article></body></html>");
+}
+
+} // namespace ArticleDocument
