@@ -2,10 +2,14 @@
 #include "ReaderFixture.h"
 
 #include <QDir>
+#include <QProcess>
+
 #include <QFile>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 #include <qcoro/qcorotimer.h>
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -205,6 +209,70 @@ private Q_SLOTS:
         QCOMPARE(readAll(path), content);
         QCOMPARE(QDir(vault->filePath(u"lumbra"_s)).entryList(QDir::Files),
                  QStringList{u"Precious.md"_s});
+    }
+
+    void twoProcessesNeverLoseAQuote()
+    {
+        QProcess first, second;
+        first.start(QStringLiteral(VAULT_WRITER), {vault->path(), u"25"_s, u"first"_s});
+        second.start(QStringLiteral(VAULT_WRITER), {vault->path(), u"25"_s, u"second"_s});
+        QVERIFY(first.waitForFinished(60000) && second.waitForFinished(60000));
+        QCOMPARE(first.exitCode(), 0);
+        QCOMPARE(second.exitCode(), 0);
+        const QString text = QString::fromUtf8(readAll(note(u"Shared note"_s)));
+        for (int i = 0; i < 25; ++i)
+            for (const QString& tag : {u"first"_s, u"second"_s})
+                QVERIFY2(text.contains(u"> "_s + tag + u' ' + QString::number(i) + u'\n'),
+                         qPrintable(tag + QString::number(i)));
+        for (int n = 1; n <= 50; ++n) // every block id once
+            QCOMPARE(text.count(u" ^lumbra-77-"_s + QString::number(n) + u'\n'), 1);
+        QVERIFY(!QFile::exists(vault->filePath(u"lumbra/.lumbra.lock"_s)));
+    }
+
+    void aWriteThatFailsHalfWayKeepsTheOldNote()
+    {
+        f->reader->writeQuote(u"kept"_s, article(907, u"Full disk"_s, std::nullopt));
+        const QByteArray before = readAll(note(u"Full disk"_s));
+        QVERIFY(!before.isEmpty());
+        // A file-size limit stands in for a full disk: the write stops part-way.
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit original{};
+        getrlimit(RLIMIT_FSIZE, &original);
+        rlimit tiny = original;
+        tiny.rlim_cur = rlim_t(before.size() + 10);
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &tiny) == 0);
+        f->reader->writeQuote(QString(400, u'x'), article(907, u"Full disk"_s, std::nullopt));
+        setrlimit(RLIMIT_FSIZE, &original);
+        QVERIFY2(
+            f->reader->message()->startsWith(
+                u"Couldn't write to the vault: couldn't save the note \u201CFull disk\u201D ("_s),
+            qPrintable(*f->reader->message()));
+        QCOMPARE(readAll(note(u"Full disk"_s)), before);
+        QCOMPARE(QDir(vault->filePath(u"lumbra"_s)).entryList(QDir::Files),
+                 QStringList{u"Full disk.md"_s});
+    }
+
+    void linksNeverLeadOutOfTheVault()
+    {
+        QTemporaryDir outside;
+        QFile secret(outside.filePath(u"secret.md"_s));
+        QVERIFY(secret.open(QIODevice::WriteOnly));
+        secret.write("not yours\n");
+        secret.close();
+
+        // A note that is a link to a file elsewhere.
+        QVERIFY(QDir(vault->path()).mkpath(u"lumbra"_s));
+        QVERIFY(QFile::link(secret.fileName(), note(u"Linked"_s)));
+        f->reader->writeQuote(u"q"_s, article(908, u"Linked"_s, std::nullopt));
+        QVERIFY(f->reader->message()->contains(u"is a symbolic link"_s));
+        QCOMPARE(readAll(secret.fileName()), "not yours\n"_ba);
+
+        // The lumbra folder itself a link to elsewhere.
+        QVERIFY(QDir(vault->filePath(u"lumbra"_s)).removeRecursively());
+        QVERIFY(QFile::link(outside.path(), vault->filePath(u"lumbra"_s)));
+        f->reader->writeQuote(u"q"_s, article(909, u"Escape"_s, std::nullopt));
+        QVERIFY(f->reader->message()->startsWith(u"Couldn't write to the vault: "_s));
+        QCOMPARE(QDir(outside.path()).entryList(QDir::Files), QStringList{u"secret.md"_s});
     }
 
     void cancellingTheChooserSavesNothing()
