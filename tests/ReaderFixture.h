@@ -96,12 +96,13 @@ public:
 };
 
 struct ReaderFixture {
-    explicit ReaderFixture(sandbox::Options options = {}, ReaderTiming timing = fastTiming())
+    explicit ReaderFixture(sandbox::Options options = {}, ReaderTiming timing = fastTiming(),
+                           std::chrono::milliseconds timeout = requestTimeout)
         : sandbox(options)
     {
         reader = std::make_unique<Reader>(ReaderEnvironment{&accounts, &browser, &activator, &clock,
                                                             &preferences, &folderChooser,
-                                                            sandbox.session(), timing});
+                                                            sandbox.session(timeout), timing});
     }
 
     static ReaderTiming fastTiming()

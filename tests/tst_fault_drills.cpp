@@ -1,0 +1,284 @@
+#include "Await.h"
+#include "ReaderFixture.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Body = sandbox::Fault::Body;
+
+struct Drill {
+    QString name;
+    sandbox::Fault fault;
+    QString text; // what the failure reads as: "" when the fault does not make the call fail
+};
+
+// The faults every server call is drilled with. The time-out waits longer than the
+// shortened request time-out of these tests.
+QList<Drill> drills(bool decodesBody)
+{
+    const QString decoding = u"The data couldn't be read"_s;
+    return {
+        {u"500"_s, {500, 0, Body::normal, -1}, u"HTTP 500"_s},
+        {u"401"_s, {401, 0, Body::normal, -1}, u"HTTP 401"_s},
+        {u"time-out"_s, {0, 1500, Body::normal, -1}, u"The request timed out."_s},
+        {u"truncated"_s, {0, 0, Body::truncated, -1}, decodesBody ? decoding : QString()},
+        {u"malformed"_s, {0, 0, Body::malformed, -1}, decodesBody ? decoding : QString()},
+        {u"dropped"_s, {0, 0, Body::drop, -1}, u"closed"_s},
+    };
+}
+
+// Counts the longest pause of the event loop while a drill runs.
+class Heartbeat {
+public:
+    Heartbeat()
+    {
+        m_clock.start();
+        QObject::connect(&m_timer, &QTimer::timeout,
+                         [this] { m_longest = std::max(m_longest, m_clock.restart()); });
+        m_timer.start(10);
+    }
+    qint64 longestPause() const { return m_longest; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_longest = 0;
+};
+
+} // namespace
+
+// Every server call the Reader makes, failing in every way a server or network can: the
+// window keeps responding, the state is the documented one, and a later call recovers.
+class FaultDrillsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ReaderFixture> f;
+
+    void startLoggedIn()
+    {
+        f = std::make_unique<ReaderFixture>(sandbox::Options{}, ReaderFixture::fastTiming(),
+                                            std::chrono::milliseconds(500));
+        f->accounts.stored = f->sandbox.account();
+        await(f->reader->start());
+        QTRY_VERIFY(!f->reader->refreshing() && !f->reader->items().isEmpty());
+    }
+    void fault(const char* route, const sandbox::Fault& fault)
+    {
+        f->sandbox.server->setFault(route, fault);
+    }
+
+private Q_SLOTS:
+    void cleanup() { f.reset(); }
+
+    void refreshFailures_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<sandbox::Fault>("fault");
+        QTest::addColumn<QString>("text");
+        for (const char* route : {"folders", "feeds"})
+            for (const Drill& drill : drills(true))
+                QTest::addRow("%s %s", route, qPrintable(drill.name))
+                    << QString::fromLatin1(route) << drill.fault << drill.text;
+    }
+
+    void refreshFailures()
+    {
+        QFETCH(QString, route);
+        QFETCH(sandbox::Fault, fault);
+        QFETCH(QString, text);
+        startLoggedIn();
+        const QList<Feed> feeds = f->reader->feeds();
+        const QList<Item> items = f->reader->items();
+        Heartbeat heartbeat;
+        this->fault(route.toLatin1().constData(), fault);
+        f->reader->refresh();
+        QTRY_VERIFY_WITH_TIMEOUT(!f->reader->refreshing(), 10000);
+        QVERIFY(heartbeat.longestPause() < 300);
+        QVERIFY2(f->reader->error() && f->reader->error()->contains(text),
+                 qPrintable(f->reader->error().value_or(u"(none)"_s)));
+        QCOMPARE(f->reader->feeds(), feeds);
+        QCOMPARE(f->reader->items(), items);
+
+        f->sandbox.server->clearFaults();
+        f->reader->refresh();
+        QTRY_VERIFY_WITH_TIMEOUT(!f->reader->refreshing(), 10000);
+        QVERIFY(!f->reader->error());
+    }
+
+    void itemLoadFailures_data()
+    {
+        QTest::addColumn<sandbox::Fault>("fault");
+        QTest::addColumn<QString>("text");
+        for (const Drill& drill : drills(true))
+            QTest::newRow(qPrintable(drill.name)) << drill.fault << drill.text;
+    }
+
+    void itemLoadFailures()
+    {
+        QFETCH(sandbox::Fault, fault);
+        QFETCH(QString, text);
+        startLoggedIn();
+        const QList<Item> items = f->reader->items();
+        Heartbeat heartbeat;
+        this->fault("items", fault);
+        await(f->reader->loadItems());
+        QVERIFY(heartbeat.longestPause() < 300);
+        QVERIFY(f->reader->message()->startsWith(u"Couldn't load articles: "_s));
+        QVERIFY2(f->reader->message()->contains(text), qPrintable(*f->reader->message()));
+        QCOMPARE(f->reader->items(), items);
+        QVERIFY(!f->reader->loadingItems());
+
+        f->sandbox.server->clearFaults();
+        f->reader->selectSource(Source::all());
+        QTRY_VERIFY_WITH_TIMEOUT(f->reader->items().size() == 18, 10000);
+    }
+
+    void itemLinkFailures_data() { itemLoadFailures_data(); }
+
+    void itemLinkFailures()
+    {
+        QFETCH(sandbox::Fault, fault);
+        startLoggedIn();
+        this->fault("items", fault);
+        const QUrl article(u"https://example.org/a"_s);
+        await(f->reader->openLink(LumbraLink(3, article)));
+        QCOMPARE(f->browser.opened, QList<QUrl>{article});
+        await(f->reader->openLink(LumbraLink(3, std::nullopt)));
+        QCOMPARE(f->reader->message(),
+                 std::optional(u"Can't find that article in News any more."_s));
+        f->sandbox.server->clearFaults();
+        await(f->reader->openLink(LumbraLink(3, std::nullopt)));
+        QCOMPARE(f->reader->selectedId(), std::optional<qint64>(3));
+    }
+
+    void changeFailures_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<sandbox::Fault>("fault");
+        QTest::addColumn<QString>("text");
+        for (const char* action : {"read", "unread", "star", "unstar", "mark all"})
+            for (const Drill& drill : drills(false))
+                QTest::addRow("%s %s", action, qPrintable(drill.name))
+                    << QString::fromLatin1(action) << drill.fault << drill.text;
+    }
+
+    void changeFailures()
+    {
+        QFETCH(QString, action);
+        QFETCH(sandbox::Fault, fault);
+        QFETCH(QString, text);
+        startLoggedIn();
+        f->reader->selectSource(Source::all());
+        QTRY_VERIFY(f->reader->items().size() == 18);
+        const QList<Item> items = f->reader->items();
+        const QList<Feed> feeds = f->reader->feeds();
+        const qint64 starred = f->reader->starredCount();
+        const auto find = [&](qint64 id) {
+            return *std::find_if(items.cbegin(), items.cend(),
+                                 [&](const Item& i) { return i.id == id; });
+        };
+        const QMap<QString, std::pair<const char*, std::function<void()>>> actions{
+            {u"read"_s, {"item-read", [&] { f->reader->toggleRead(find(5)); }}},
+            {u"unread"_s, {"item-unread", [&] { f->reader->toggleRead(find(3)); }}},
+            {u"star"_s, {"item-star", [&] { f->reader->toggleStarred(find(5)); }}},
+            {u"unstar"_s, {"item-unstar", [&] { f->reader->toggleStarred(find(7)); }}},
+            {u"mark all"_s, {"items-read", [&] { f->reader->markAllRead(); }}},
+        };
+        const auto& [route, act] = actions.value(action);
+        Heartbeat heartbeat;
+        this->fault(route, fault);
+        act();
+        QTest::qWait(fault.delayMs + 700);
+        QVERIFY(heartbeat.longestPause() < 300);
+        if (text.isEmpty()) { // the server accepted it; its reply's body does not matter
+            QVERIFY(!f->reader->message());
+            QVERIFY(f->reader->items() != items || f->reader->starredCount() != starred);
+            return;
+        }
+        QVERIFY2(f->reader->message() &&
+                     f->reader->message()->startsWith(u"Couldn't reach Nextcloud: "_s) &&
+                     f->reader->message()->contains(text),
+                 qPrintable(f->reader->message().value_or(u"(none)"_s)));
+        QCOMPARE(f->reader->items(), items);
+        QCOMPARE(f->reader->feeds(), feeds);
+        QCOMPARE(f->reader->starredCount(), starred);
+
+        f->sandbox.server->clearFaults();
+        f->reader->setMessage(std::nullopt);
+        act();
+        QTest::qWait(300);
+        QVERIFY(!f->reader->message());
+        QVERIFY(f->reader->items() != items || f->reader->starredCount() != starred);
+    }
+
+    void loginFailures_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<sandbox::Fault>("fault");
+        QTest::addColumn<QString>("text");
+        for (const Drill& drill : drills(true))
+            QTest::addRow("start %s", qPrintable(drill.name))
+                << u"login-start"_s << drill.fault << drill.text;
+        for (const Drill& drill : drills(true))
+            QTest::addRow("poll %s", qPrintable(drill.name))
+                << u"login-poll"_s << drill.fault << QString();
+    }
+
+    void loginFailures()
+    {
+        QFETCH(QString, route);
+        QFETCH(sandbox::Fault, fault);
+        QFETCH(QString, text);
+        f = std::make_unique<ReaderFixture>(sandbox::Options{}, ReaderFixture::fastTiming(),
+                                            std::chrono::milliseconds(500));
+        await(f->reader->start());
+        Heartbeat heartbeat;
+        f->sandbox.server->setFault(route.toStdString(), fault);
+        f->reader->startLogin(f->sandbox.account().server);
+        if (!text.isEmpty()) {
+            QTRY_VERIFY_WITH_TIMEOUT(f->reader->login().kind() == LoginState::Kind::failed, 10000);
+            QVERIFY2(f->reader->login().text().contains(text),
+                     qPrintable(f->reader->login().text()));
+        } else {
+            // Failed polls count as pending: the attempt goes on.
+            QTRY_VERIFY_WITH_TIMEOUT(f->count("/index.php/login/v2/poll") >= 2, 10000);
+            QCOMPARE(f->reader->login(), LoginState::waiting());
+        }
+        QVERIFY(heartbeat.longestPause() < 300);
+        QVERIFY(!f->reader->account());
+
+        f->sandbox.server->clearFaults();
+        f->browser.onOpen = [this](const QUrl& url) {
+            f->sandbox.server->grant(url.toString().toStdString());
+        };
+        if (!f->browser.opened.isEmpty())
+            f->sandbox.server->grant(f->browser.opened.last().toString().toStdString());
+        else
+            f->reader->startLogin(f->sandbox.account().server);
+        QTRY_VERIFY_WITH_TIMEOUT(f->reader->account(), 10000);
+    }
+
+    void revokeFailures_data() { itemLoadFailures_data(); }
+
+    void revokeFailures()
+    {
+        QFETCH(sandbox::Fault, fault);
+        startLoggedIn();
+        Heartbeat heartbeat;
+        this->fault("revoke", fault);
+        f->reader->logOut();
+        QVERIFY(!f->reader->account());
+        QTest::qWait(fault.delayMs + 300);
+        QVERIFY(heartbeat.longestPause() < 300);
+        QVERIFY(!f->reader->message());
+        QCOMPARE(f->reader->login(), LoginState::idle());
+    }
+};
+
+QTEST_GUILESS_MAIN(FaultDrillsTest)
+#include "tst_fault_drills.moc"
