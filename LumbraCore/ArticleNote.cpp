@@ -54,6 +54,9 @@ QString author(const Quote& quote)
 QString path(const Quote& quote, const std::function<bool(const QString&)>& taken)
 {
     QString name = safeNoteName(quote.title);
+    // A name starting with a dot would be a hidden file, which Obsidian never shows.
+    while (name.startsWith(u'.'))
+        name = Unicode::trimSpaces(name.mid(1));
     if (name.isEmpty()) name = QStringLiteral("Article ") + QString::number(quote.itemId);
     const QString folder = articleFolder + u'/';
     const QString candidate = folder + name + QStringLiteral(".md");

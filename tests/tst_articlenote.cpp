@@ -243,7 +243,11 @@ private Q_SLOTS:
         QTest::newRow("empty safe name")
             << u"?"_s << OptionalString() << false << u"lumbra/Article 42.md"_s;
         QTest::newRow("path characters")
-            << u"../../x/y"_s << OptionalString() << false << u"lumbra/.. .. x y.md"_s;
+            << u"../../x/y"_s << OptionalString() << false << u"lumbra/x y.md"_s;
+        QTest::newRow("no hidden note")
+            << u".NET 8 released"_s << OptionalString() << false << u"lumbra/NET 8 released.md"_s;
+        QTest::newRow("only dots") << u"..."_s << OptionalString() << false
+                                   << u"lumbra/Article 42.md"_s;
     }
 
     void path()
