@@ -12,6 +12,7 @@ packages=(
     qtkeychain-qt6-dev gnome-keyring dbus-daemon
     breeze-icon-theme libqt6svg6
     appstream desktop-file-utils
+    clang libclang-rt-14-dev
 )
 
 missing=()
