@@ -3,12 +3,14 @@
 // Test helper: a real Reader against a sandbox, with stand-ins only for what needs a
 // person (the browser, the window) and an in-memory account store.
 
+#include "Await.h"
 #include "Reader.h"
 #include "SandboxFixture.h"
 
 #include <QDateTime>
 #include <QSettings>
 #include <QStringList>
+#include <QTest>
 #include <QTemporaryDir>
 #include <functional>
 
@@ -110,6 +112,16 @@ struct ReaderFixture {
         ReaderTiming timing;
         timing.pollInterval = std::chrono::milliseconds(1);
         return timing;
+    }
+
+    // Starts the Reader with the demo account stored, as a relaunch would, and waits for the
+    // first refresh and item load. False when they did not end in time.
+    bool startLoggedIn()
+    {
+        accounts.stored = sandbox.account();
+        await(reader->start());
+        return QTest::qWaitFor([this] { return !reader->refreshing() && !reader->items().isEmpty(); },
+                               10000);
     }
 
     // Requests whose path starts with `prefix`, e.g. "/index.php/apps/news/api/v1-3/feeds".

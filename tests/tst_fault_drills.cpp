@@ -63,9 +63,7 @@ class FaultDrillsTest : public QObject {
     {
         f = std::make_unique<ReaderFixture>(sandbox::Options{}, ReaderFixture::fastTiming(),
                                             std::chrono::milliseconds(500));
-        f->accounts.stored = f->sandbox.account();
-        await(f->reader->start());
-        QTRY_VERIFY(!f->reader->refreshing() && !f->reader->items().isEmpty());
+        QVERIFY(f->startLoggedIn());
     }
     void fault(const char* route, const sandbox::Fault& fault)
     {

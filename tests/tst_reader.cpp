@@ -25,9 +25,7 @@ class ReaderTest : public QObject {
 
     void startLoggedIn()
     {
-        f->accounts.stored = f->sandbox.account();
-        await(f->reader->start());
-        QTRY_VERIFY(!f->reader->refreshing() && !f->reader->items().isEmpty());
+        QVERIFY(f->startLoggedIn());
         f->sandbox.server->clearRequests();
     }
 

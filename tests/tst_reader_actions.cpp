@@ -38,9 +38,7 @@ private Q_SLOTS:
     void init()
     {
         f = std::make_unique<ReaderFixture>();
-        f->accounts.stored = f->sandbox.account();
-        await(f->reader->start());
-        QTRY_VERIFY(!f->reader->refreshing() && !f->reader->items().isEmpty());
+        QVERIFY(f->startLoggedIn());
         f->sandbox.server->clearRequests();
     }
     void cleanup() { f.reset(); }

@@ -56,9 +56,7 @@ private Q_SLOTS:
     void init()
     {
         f = std::make_unique<ReaderFixture>();
-        f->accounts.stored = f->sandbox.account();
-        await(f->reader->start());
-        QTRY_VERIFY(!f->reader->refreshing() && !f->reader->items().isEmpty());
+        QVERIFY(f->startLoggedIn());
         vault = std::make_unique<QTemporaryDir>();
         f->reader->storeVault(vault->path());
         page = std::make_shared<FakePage>();
