@@ -4,7 +4,7 @@
 
 #include <QPointer>
 #include <QTimer>
-#include <qcoro/qcorosignal.h>
+#include <qcoro/qcorotimer.h>
 
 QCoro::Task<> sleepFor(std::chrono::milliseconds duration, std::stop_token stop)
 {
@@ -22,6 +22,9 @@ QCoro::Task<> sleepFor(std::chrono::milliseconds duration, std::stop_token stop)
             Qt::QueuedConnection);
     });
     timer.start(duration);
-    co_await qCoro(&timer, &QTimer::timeout);
+    // Awaited as a timer, not through its timeout signal, whose private-signal tag
+    // argument UBSan rightly objects to.
+    QTimer* running = &timer;
+    co_await running;
     if (stop.stop_requested()) throw CancelledError();
 }

@@ -170,7 +170,7 @@ private:
     QCoro::Task<> revokeTask(Account account);
     void markSelectedRead(qint64 id);
     void moveSelection(int step);
-    using ServerCall = std::function<QCoro::Task<>(const NewsAPI&)>;
+    using ServerCall = std::function<QCoro::Task<>(const NewsAPI&, std::stop_token)>;
     void sendChange(ServerCall call, std::function<void()> undo);
     QCoro::Task<> sendChangeTask(NewsAPI api, ServerCall call, std::function<void()> undo);
 

@@ -48,7 +48,7 @@ QCoro::Task<> Reader::sendChangeTask(NewsAPI api, ServerCall call, std::function
 {
     QPointer<Reader> self(this);
     try {
-        co_await call(api);
+        co_await call(api, m_lifetime.get_token());
     } catch (const LumbraError& failure) {
         if (!self) co_return;
         undo();
@@ -61,11 +61,14 @@ void Reader::toggleRead(const Item& item)
     const bool wasUnread = item.unread;
     updateItem(item.id, !wasUnread, std::nullopt);
     adjustUnread(item.feedId, wasUnread ? -1 : +1);
-    sendChange([id = item.id, wasUnread](const NewsAPI& api) { return api.setRead(id, wasUnread); },
-               [this, item, wasUnread] {
-                   updateItem(item.id, wasUnread, std::nullopt);
-                   adjustUnread(item.feedId, wasUnread ? +1 : -1);
-               });
+    sendChange(
+        [id = item.id, wasUnread](const NewsAPI& api, std::stop_token stop) {
+            return api.setRead(id, wasUnread, stop);
+        },
+        [this, item, wasUnread] {
+            updateItem(item.id, wasUnread, std::nullopt);
+            adjustUnread(item.feedId, wasUnread ? +1 : -1);
+        });
 }
 
 void Reader::toggleStarred(const Item& item)
@@ -73,11 +76,14 @@ void Reader::toggleStarred(const Item& item)
     const bool star = !item.starred;
     updateItem(item.id, std::nullopt, star);
     setStarredCount(m_starredCount + (star ? 1 : -1));
-    sendChange([id = item.id, star](const NewsAPI& api) { return api.setStarred(id, star); },
-               [this, item, star] {
-                   updateItem(item.id, std::nullopt, !star);
-                   setStarredCount(m_starredCount + (star ? -1 : 1));
-               });
+    sendChange(
+        [id = item.id, star](const NewsAPI& api, std::stop_token stop) {
+            return api.setStarred(id, star, stop);
+        },
+        [this, item, star] {
+            updateItem(item.id, std::nullopt, !star);
+            setStarredCount(m_starredCount + (star ? -1 : 1));
+        });
 }
 
 void Reader::markAllRead()
@@ -102,15 +108,19 @@ void Reader::markAllRead()
     // on its own, so the list never shows as read what the server keeps unread.
     if (source == Source::starred()) {
         for (const Item& item : std::as_const(unread))
-            sendChange([id = item.id](const NewsAPI& api) { return api.setRead(id, true); },
+            sendChange([id = item.id](const NewsAPI& api,
+                                      std::stop_token stop) { return api.setRead(id, true, stop); },
                        [undo, item] { undo(item); });
         return;
     }
-    sendChange([source, newest](const NewsAPI& api) { return api.markAllRead(source, newest); },
-               [undo, unread] {
-                   for (const Item& item : unread)
-                       undo(item);
-               });
+    sendChange(
+        [source, newest](const NewsAPI& api, std::stop_token stop) {
+            return api.markAllRead(source, newest, stop);
+        },
+        [undo, unread] {
+            for (const Item& item : unread)
+                undo(item);
+        });
 }
 
 void Reader::openInBrowser(const Item& item)

@@ -86,5 +86,6 @@ void Reader::logOut()
 
 QCoro::Task<> Reader::revokeTask(Account account)
 {
-    co_await LoginFlow::revoke(m_env.session, std::move(account));
+    // Goes on after the logout; only quitting Lumbra stops it.
+    co_await LoginFlow::revoke(m_env.session, std::move(account), m_lifetime.get_token());
 }

@@ -40,11 +40,12 @@ void Reader::markSelectedRead(qint64 id)
     const Item item = m_items[index];
     updateItem(item.id, false, std::nullopt);
     adjustUnread(item.feedId, -1);
-    sendChange([id](const NewsAPI& api) { return api.setRead(id, true); },
-               [this, item] {
-                   updateItem(item.id, true, std::nullopt);
-                   adjustUnread(item.feedId, +1);
-               });
+    sendChange(
+        [id](const NewsAPI& api, std::stop_token stop) { return api.setRead(id, true, stop); },
+        [this, item] {
+            updateItem(item.id, true, std::nullopt);
+            adjustUnread(item.feedId, +1);
+        });
 }
 
 void Reader::moveSelection(int step)

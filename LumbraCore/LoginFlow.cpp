@@ -137,7 +137,7 @@ QCoro::Task<std::optional<Account>> poll(HttpSession session, Poll poll, std::st
     co_return Json::decode<Account>(reply.body);
 }
 
-QCoro::Task<> revoke(HttpSession session, Account account)
+QCoro::Task<> revoke(HttpSession session, Account account, std::stop_token stop)
 {
     try {
         QString server = account.server;
@@ -147,7 +147,7 @@ QCoro::Task<> revoke(HttpSession session, Account account)
             Http::checkedUrl(server + QStringLiteral("/ocs/v2.php/core/apppassword")));
         request.setRawHeader("OCS-APIRequest", "true");
         request.setRawHeader("Authorization", basicAuthorization(account));
-        co_await Http::send(session, request, "DELETE", std::nullopt, {});
+        co_await Http::send(session, request, "DELETE", std::nullopt, stop);
     } catch (const LumbraError&) {
         // Nothing to report: the password then simply stays valid on the server.
     }

@@ -40,7 +40,7 @@ QCoro::Task<Start> start(HttpSession session, QString address, std::stop_token s
 // The account once the user has granted access; none while still pending.
 QCoro::Task<std::optional<Account>> poll(HttpSession session, Poll poll, std::stop_token stop = {});
 // Never fails: an unreachable server simply keeps the password.
-QCoro::Task<> revoke(HttpSession session, Account account);
+QCoro::Task<> revoke(HttpSession session, Account account, std::stop_token stop = {});
 
 } // namespace LoginFlow
 

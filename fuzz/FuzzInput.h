@@ -9,13 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_REQUIRE(condition)                                                               \
-    do {                                                                                      \
-        if (!(condition)) {                                                                   \
-            std::fprintf(stderr, "property failed: %s (%s:%d)\n", #condition, __FILE__,       \
-                         __LINE__);                                                           \
-            std::abort();                                                                     \
-        }                                                                                     \
+#define FUZZ_REQUIRE(condition)                                                                    \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "property failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
+            std::abort();                                                                          \
+        }                                                                                          \
     } while (false)
 
 // Fields separated by a 0 byte, so the fuzzer can grow each one independently.

@@ -12,8 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     item.feedId = 1;
     item.title = input.next();
     const QString url = input.next();
-    if (!url.isEmpty())
-        item.url = url;
+    if (!url.isEmpty()) item.url = url;
     item.author = input.next();
     const QString feedTitle = input.next();
     item.body = input.nextBytes();

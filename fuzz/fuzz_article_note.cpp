@@ -12,11 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     quote.itemId = size > 0 ? qint64(data[0]) - 100 : 42;
     quote.title = input.next();
     const QString url = input.next();
-    if (!url.isEmpty())
-        quote.url = url;
+    if (!url.isEmpty()) quote.url = url;
     const QString author = input.next();
-    if (!author.isEmpty())
-        quote.author = author;
+    if (!author.isEmpty()) quote.author = author;
     quote.feedTitle = input.next();
     quote.text = input.next();
     quote.savedAt = qint64(size) * 86400;
@@ -37,10 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     while (kept > 0) {
         const bool pair = kept > 1 && existing.at(kept - 1).isLowSurrogate() &&
                           existing.at(kept - 2).isHighSurrogate();
-        const char32_t c = pair ? QChar::surrogateToUcs4(existing.at(kept - 2), existing.at(kept - 1))
-                                : existing.at(kept - 1).unicode();
-        if (!u_isUWhiteSpace(UChar32(c)))
-            break;
+        const char32_t c =
+            pair ? QChar::surrogateToUcs4(existing.at(kept - 2), existing.at(kept - 1))
+                 : existing.at(kept - 1).unicode();
+        if (!u_isUWhiteSpace(UChar32(c))) break;
         kept -= pair ? 2 : 1;
     }
     FUZZ_REQUIRE(note.startsWith(existing.left(kept)));

@@ -8,8 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzInput input(data, size);
     const QUrl url(QString::fromUtf8(input.all()));
     const auto link = LumbraLink::parse(url);
-    if (!link)
-        return 0;
+    if (!link) return 0;
     if (link->url()) {
         const QString scheme = link->url()->scheme().toLower();
         FUZZ_REQUIRE(scheme == QLatin1StringView("http") || scheme == QLatin1StringView("https"));

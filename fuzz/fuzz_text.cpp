@@ -14,7 +14,8 @@ qsizetype graphemes(const QString& text)
     UErrorCode status = U_ZERO_ERROR;
     static std::unique_ptr<icu::BreakIterator> breaks(
         icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    const icu::UnicodeString unicode(reinterpret_cast<const UChar*>(text.utf16()), int32_t(text.size()));
+    const icu::UnicodeString unicode(reinterpret_cast<const UChar*>(text.utf16()),
+                                     int32_t(text.size()));
     breaks->setText(unicode);
     qsizetype count = 0;
     breaks->first();

@@ -10,8 +10,8 @@
 #include <QDateTime>
 #include <QSettings>
 #include <QStringList>
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 #include <functional>
 
 class MemoryAccountStore final : public AccountStore {
@@ -107,6 +107,13 @@ struct ReaderFixture {
                                                             sandbox.session(timeout), timing});
     }
 
+    ~ReaderFixture()
+    {
+        // The Reader aborts its requests as it goes; let them end before the network goes.
+        reader.reset();
+        QTest::qWait(20);
+    }
+
     static ReaderTiming fastTiming()
     {
         ReaderTiming timing;
@@ -120,8 +127,8 @@ struct ReaderFixture {
     {
         accounts.stored = sandbox.account();
         await(reader->start());
-        return QTest::qWaitFor([this] { return !reader->refreshing() && !reader->items().isEmpty(); },
-                               10000);
+        return QTest::qWaitFor(
+            [this] { return !reader->refreshing() && !reader->items().isEmpty(); }, 10000);
     }
 
     // Requests whose path starts with `prefix`, e.g. "/index.php/apps/news/api/v1-3/feeds".

@@ -246,8 +246,8 @@ private Q_SLOTS:
             << u"../../x/y"_s << OptionalString() << false << u"lumbra/x y.md"_s;
         QTest::newRow("no hidden note")
             << u".NET 8 released"_s << OptionalString() << false << u"lumbra/NET 8 released.md"_s;
-        QTest::newRow("only dots") << u"..."_s << OptionalString() << false
-                                   << u"lumbra/Article 42.md"_s;
+        QTest::newRow("only dots")
+            << u"..."_s << OptionalString() << false << u"lumbra/Article 42.md"_s;
     }
 
     void path()

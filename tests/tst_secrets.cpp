@@ -27,12 +27,10 @@ QStringList filesContaining(const QString& root, const QList<QByteArray>& secret
     QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         QFile file(it.next());
-        if (file.size() > 200 * 1024 * 1024 || !file.open(QIODevice::ReadOnly))
-            continue;
+        if (file.size() > 200 * 1024 * 1024 || !file.open(QIODevice::ReadOnly)) continue;
         const QByteArray content = file.readAll();
         for (const QByteArray& secret : secrets)
-            if (content.contains(secret))
-                found << file.fileName();
+            if (content.contains(secret)) found << file.fileName();
     }
     return found;
 }
@@ -63,7 +61,9 @@ private Q_SLOTS:
                 f.sandbox.session(), ReaderFixture::fastTiming()});
             view = new ArticleView(*reader);
             view->show();
-            f.browser.onOpen = [&](const QUrl& url) { f.sandbox.server->grant(url.toString().toStdString()); };
+            f.browser.onOpen = [&](const QUrl& url) {
+                f.sandbox.server->grant(url.toString().toStdString());
+            };
             await(reader->start());
             preferences.setString(u"server"_s, f.sandbox.account().server);
             reader->startLogin(f.sandbox.account().server);
@@ -94,7 +94,8 @@ private Q_SLOTS:
         }
         qInstallMessageHandler(nullptr);
         for (const QString& message : std::as_const(messages))
-            QVERIFY2(!message.contains(QString::fromStdString(password)), "the password was printed");
+            QVERIFY2(!message.contains(QString::fromStdString(password)),
+                     "the password was printed");
     }
 };
 

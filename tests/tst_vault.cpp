@@ -146,8 +146,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<std::optional<QString>>("title");
         QTest::addColumn<QString>("name");
-        QTest::newRow("parent folders")
-            << std::optional(u"../../etc/passwd"_s) << u"etc passwd"_s;
+        QTest::newRow("parent folders") << std::optional(u"../../etc/passwd"_s) << u"etc passwd"_s;
         QTest::newRow("absolute") << std::optional(u"/tmp/x"_s) << u"tmp x"_s;
         QTest::newRow("dots") << std::optional(u".."_s) << u"Article 903"_s;
         QTest::newRow("untitled") << std::optional<QString>() << u"Untitled"_s;
