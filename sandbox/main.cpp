@@ -18,12 +18,12 @@ void usage()
                  "truncated|drop]]\n";
 }
 
-bool parseFault(const std::string& spec, sandbox::Sandbox& server)
+bool parseFault(const std::string& text, sandbox::Sandbox& server)
 {
-    const size_t equals = spec.find('=');
+    const size_t equals = text.find('=');
     if (equals == std::string::npos) return false;
     sandbox::Fault fault;
-    std::string rest = spec.substr(equals + 1);
+    std::string rest = text.substr(equals + 1);
     while (!rest.empty()) {
         const size_t comma = rest.find(',');
         const std::string part = rest.substr(0, comma);
@@ -39,7 +39,7 @@ bool parseFault(const std::string& spec, sandbox::Sandbox& server)
         else
             fault.status = std::stoi(part);
     }
-    server.setFault(spec.substr(0, equals), fault);
+    server.setFault(text.substr(0, equals), fault);
     return true;
 }
 
