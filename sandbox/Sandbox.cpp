@@ -101,38 +101,35 @@ std::map<std::string, std::string> parseForm(const std::string& body)
     return fields;
 }
 
-Sandbox::Reply json(int status, std::string body, std::string route)
+Sandbox::Reply json(int status, std::string body)
 {
-    return {status, "application/json; charset=utf-8", std::move(body), std::move(route)};
+    return {status, "application/json; charset=utf-8", std::move(body)};
 }
 
-Sandbox::Reply html(int status, const std::string& title, const std::string& content,
-                    std::string route)
+Sandbox::Reply html(int status, const std::string& title, const std::string& content)
 {
     return {status, "text/html; charset=UTF-8",
             "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title +
-                "</title></head>\n<body>" + content + "</body>\n</html>\n",
-            std::move(route)};
+                "</title></head>\n<body>" + content + "</body>\n</html>\n"};
 }
 
-Sandbox::Reply message(int status, const std::string& text, std::string route)
+Sandbox::Reply message(int status, const std::string& text)
 {
     PhpJson body;
     body.beginObject().key("message").string(text).endObject();
-    return json(status, body.take(), std::move(route));
+    return json(status, body.take());
 }
 
-Sandbox::Reply serverError(std::string route)
+Sandbox::Reply serverError()
 {
     return html(500, "Internal Server Error",
                 "<h2>Internal Server Error</h2><p>The server was unable to complete your "
-                "request.</p>",
-                std::move(route));
+                "request.</p>");
 }
 
-Sandbox::Reply methodNotAllowed(std::string route)
+Sandbox::Reply methodNotAllowed()
 {
-    return {405, "text/html; charset=UTF-8", "", std::move(route)};
+    return {405, "text/html; charset=UTF-8", ""};
 }
 
 std::optional<int64_t> parseInt(const std::string& text)
@@ -233,7 +230,7 @@ void Sandbox::start(int port)
         const std::optional<Fault> fault = takeFault(route);
         if (fault && fault->delayMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(fault->delayMs));
-        Reply reply = fault && fault->status != 0 ? message(fault->status, "Sandbox fault", route)
+        Reply reply = fault && fault->status != 0 ? message(fault->status, "Sandbox fault")
                                                   : handle(request, query);
         if (fault && fault->body == Fault::Body::malformed)
             reply.body = "{\"items\":[{\"id\":1,\"unread\":tru";
@@ -401,22 +398,21 @@ Sandbox::Reply Sandbox::handle(const LoggedRequest& request,
     if (path.rfind(newsPrefix, 0) == 0) {
         {
             std::lock_guard lock(m_mutex);
-            if (!m_newsInstalled) return html(404, "Not found", "<h2>Page not found</h2>", "news");
+            if (!m_newsInstalled) return html(404, "Not found", "<h2>Page not found</h2>");
         }
         const std::string rest = path.substr(newsPrefix.size());
         const bool v13 = rest.rfind("v1-3/", 0) == 0;
         const bool v12 = rest.rfind("v1-2/", 0) == 0;
-        if (!v13 && !v12) return html(404, "Not found", "<h2>Page not found</h2>", "news");
-        if (!request.hasHeader("authorization"))
-            return message(401, "CORS requires basic auth", "auth");
-        if (!authenticatedPassword(request)) return message(401, "", "auth");
+        if (!v13 && !v12) return html(404, "Not found", "<h2>Page not found</h2>");
+        if (!request.hasHeader("authorization")) return message(401, "CORS requires basic auth");
+        if (!authenticatedPassword(request)) return message(401, "");
         return handleNews(request.method, rest.substr(5), query, request.body, v12);
     }
     if (path.rfind("/index.php/login/v2", 0) == 0) return handleLogin(request, path);
     if (path == "/ocs/v2.php/core/apppassword") return handleRevoke(request);
     if (request.method == "GET" &&
         (path.rfind("/favicons/", 0) == 0 || path.rfind("/images/", 0) == 0))
-        return {200, "image/png", std::string(demoImage()), "image"};
+        return {200, "image/png", std::string(demoImage())};
     if (request.method == "GET" && path == "/appcast.xml")
         return {200, "application/rss+xml; charset=utf-8",
                 "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
@@ -434,12 +430,11 @@ Sandbox::Reply Sandbox::handle(const LoggedRequest& request,
                     "<enclosure url=\"" +
                     baseUrl() +
                     "/downloads/lumbra-1.10.0.tar.gz\"/></item>"
-                    "</channel></rss>\n",
-                ""};
+                    "</channel></rss>\n"};
     if (request.method == "GET" && (path == "/" || path == "/index.php"))
         return html(200, "Lumbra sandbox",
-                    "<h1>Lumbra sandbox</h1><p>A local stand-in for Nextcloud News.</p>", "");
-    return html(404, "Not found", "<h2>Page not found</h2>", "");
+                    "<h1>Lumbra sandbox</h1><p>A local stand-in for Nextcloud News.</p>");
+    return html(404, "Not found", "<h2>Page not found</h2>");
 }
 
 Sandbox::Reply Sandbox::handleNews(const std::string& method, const std::string& path,
@@ -451,8 +446,8 @@ Sandbox::Reply Sandbox::handleNews(const std::string& method, const std::string&
     std::smatch match;
 
     if (method == "GET") {
-        if (path == "folders") return json(200, m_store.foldersJson(), "folders");
-        if (path == "feeds") return json(200, m_store.feedsJson(), "feeds");
+        if (path == "folders") return json(200, m_store.foldersJson());
+        if (path == "feeds") return json(200, m_store.feedsJson());
         if (path == "items") {
             ItemsQuery q;
             q.type = int(intParam(query, "type", 3));
@@ -462,52 +457,48 @@ Sandbox::Reply Sandbox::handleNews(const std::string& method, const std::string&
             q.offset = intParam(query, "offset", 0);
             q.oldestFirst = boolParam(query, "oldestFirst", false);
             if (q.type == 2 && !q.getRead)
-                return message(400, "Starred items can only be listed with getRead=true", "items");
-            return json(200, m_store.itemsJson(q), "items");
+                return message(400, "Starred items can only be listed with getRead=true");
+            return json(200, m_store.itemsJson(q));
         }
-        return methodNotAllowed("news");
+        return methodNotAllowed();
     }
-    if (method != "POST" || readOnlyVersion) return methodNotAllowed("news");
+    if (method != "POST" || readOnlyVersion) return methodNotAllowed();
 
     if (std::regex_match(path, match, itemAction)) {
         const std::string action = match[2];
-        const std::string route = "item-" + action;
         const auto id = parseInt(match[1]);
         const bool found = action == "read"     ? m_store.setUnread(*id, false)
                            : action == "unread" ? m_store.setUnread(*id, true)
                            : action == "star"   ? m_store.setStarred(*id, true)
                                                 : m_store.setStarred(*id, false);
         if (!found)
-            return message(404,
-                           "Did expect one result but found none when executing: query "
-                           "\"SELECT `items`.* FROM `*PREFIX*news_items` `items`\"; ",
-                           route);
-        return json(200, "[]", route);
+            return message(404, "Did expect one result but found none when executing: query "
+                                "\"SELECT `items`.* FROM `*PREFIX*news_items` `items`\"; ");
+        return json(200, "[]");
     }
     if (std::regex_match(path, match, markRead)) {
         const bool feed = match[1] == "feeds";
-        const std::string route = feed ? "feed-read" : "folder-read";
         const auto newest = newestItemId(body);
         const auto id = parseInt(match[2]);
-        if (!newest) return serverError(route);
+        if (!newest) return serverError();
         const bool found =
             feed ? m_store.markFeedRead(*id, *newest) : m_store.markFolderRead(*id, *newest);
-        return found ? json(200, "null", route) : serverError(route);
+        return found ? json(200, "null") : serverError();
     }
     if (path == "items/read") {
         const auto newest = newestItemId(body);
-        if (!newest) return serverError("items-read");
+        if (!newest) return serverError();
         m_store.markAllRead(*newest);
-        return json(200, "null", "items-read");
+        return json(200, "null");
     }
-    return methodNotAllowed("news");
+    return methodNotAllowed();
 }
 
 Sandbox::Reply Sandbox::handleLogin(const LoggedRequest& request, const std::string& path)
 {
     const std::string flowPrefix = "/index.php/login/v2/flow/";
     if (path == "/index.php/login/v2") {
-        if (request.method != "POST") return methodNotAllowed("login-start");
+        if (request.method != "POST") return methodNotAllowed();
         const std::string flowId = randomText(128);
         const std::string token = randomText(128);
         {
@@ -526,10 +517,10 @@ Sandbox::Reply Sandbox::handleLogin(const LoggedRequest& request, const std::str
             .key("login")
             .string(baseUrl() + flowPrefix + flowId)
             .endObject();
-        return json(200, body.take(), "login-start");
+        return json(200, body.take());
     }
     if (path == "/index.php/login/v2/poll") {
-        if (request.method != "POST") return methodNotAllowed("login-poll");
+        if (request.method != "POST") return methodNotAllowed();
         const auto form = parseForm(request.body);
         const auto token = form.find("token");
         std::lock_guard lock(m_mutex);
@@ -547,17 +538,16 @@ Sandbox::Reply Sandbox::handleLogin(const LoggedRequest& request, const std::str
                 .key("appPassword")
                 .string(flow.appPassword)
                 .endObject();
-            return json(200, body.take(), "login-poll");
+            return json(200, body.take());
         }
-        return json(404, "[]", "login-poll");
+        return json(404, "[]");
     }
     if (path.rfind(flowPrefix, 0) == 0 && request.method == "GET") {
         const std::string flowId = path.substr(flowPrefix.size());
         {
             std::lock_guard lock(m_mutex);
             if (!m_flows.count(flowId))
-                return html(404, "Not found", "<h2>This login link is not valid.</h2>",
-                            "login-page");
+                return html(404, "Not found", "<h2>This login link is not valid.</h2>");
         }
         return html(200, "Connect to your account",
                     "<h2>Connect to your account</h2><p>Lumbra wants to access your "
@@ -568,37 +558,32 @@ Sandbox::Reply Sandbox::handleLogin(const LoggedRequest& request, const std::str
                         "<input type=\"hidden\" name=\"flow\" value=\"" +
                         flowId +
                         "\">"
-                        "<button type=\"submit\">Grant access</button></form>",
-                    "login-page");
+                        "<button type=\"submit\">Grant access</button></form>");
     }
     if (path == "/index.php/login/v2/grant" && request.method == "POST") {
         const auto form = parseForm(request.body);
         const auto flow = form.find("flow");
         if (flow == form.end() || !grant(baseUrl() + flowPrefix + flow->second))
-            return html(400, "Login failed", "<h2>This login link is not valid any more.</h2>",
-                        "login-page");
+            return html(400, "Login failed", "<h2>This login link is not valid any more.</h2>");
         return html(200, "Account connected",
                     "<h2>Account connected</h2><p>You can close this window and return to "
-                    "Lumbra.</p>",
-                    "login-page");
+                    "Lumbra.</p>");
     }
-    return html(404, "Not found", "<h2>Page not found</h2>", "login-page");
+    return html(404, "Not found", "<h2>Page not found</h2>");
 }
 
 Sandbox::Reply Sandbox::handleRevoke(const LoggedRequest& request)
 {
-    if (request.method != "DELETE") return methodNotAllowed("revoke");
-    if (request.header("ocs-apirequest") != "true")
-        return message(412, "CSRF check failed", "revoke");
+    if (request.method != "DELETE") return methodNotAllowed();
+    if (request.header("ocs-apirequest") != "true") return message(412, "CSRF check failed");
     const auto password = authenticatedPassword(request);
-    if (!password) return message(401, "", "revoke");
+    if (!password) return message(401, "");
     {
         std::lock_guard lock(m_mutex);
         m_passwords.erase(*password);
     }
     return json(200,
-                R"({"ocs":{"meta":{"status":"ok","statuscode":200,"message":"OK"},"data":[]}})",
-                "revoke");
+                R"({"ocs":{"meta":{"status":"ok","statuscode":200,"message":"OK"},"data":[]}})");
 }
 
 } // namespace sandbox

@@ -91,7 +91,6 @@ public:
         int status = 200;
         std::string contentType = "application/json; charset=utf-8";
         std::string body;
-        std::string route;
     };
 
 private:
