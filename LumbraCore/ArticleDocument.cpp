@@ -1,8 +1,8 @@
-#include "ArticleDocument.h"
+#include "LumbraCore/ArticleDocument.h"
 
-#include "RelativeDate.h"
-#include "Text.h"
-#include "Unicode.h"
+#include "LumbraCore/RelativeDate.h"
+#include "LumbraCore/Text.h"
+#include "LumbraCore/internal/Unicode.h"
 
 #include <QStringList>
 

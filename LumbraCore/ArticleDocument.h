@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Records.h"
+#include "LumbraCore/Records.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
-#include "ArticleNote.h"
+#include "LumbraCore/ArticleNote.h"
 
-#include "ItemLink.h"
-#include "NoteNames.h"
-#include "Unicode.h"
+#include "LumbraCore/ItemLink.h"
+#include "LumbraCore/NoteNames.h"
+#include "LumbraCore/internal/Unicode.h"
 
 #include <QDateTime>
 #include <QStringList>

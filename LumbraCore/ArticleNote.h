@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Quote.h"
+#include "LumbraCore/Quote.h"
 
 #include <QString>
 #include <QTimeZone>

@@ -1,17 +1,18 @@
 #pragma once
 
 #include <QByteArray>
-#include <QNetworkAccessManager>
-#include <QNetworkRequest>
-#include <QString>
 #include <QUrl>
 #include <chrono>
-#include <optional>
 #include <qcoro/qcorotask.h>
 #include <stop_token>
 
+class QNetworkAccessManager;
+
 // Every request gives up after this long without progress.
 inline constexpr std::chrono::milliseconds requestTimeout{60'000};
+
+// The largest reply body accepted unless a request says otherwise.
+inline constexpr qint64 defaultReplyLimit = qint64(16) << 20;
 
 // How requests are sent: the process's one network access manager, and the time-out
 // (tests shorten it; the product always uses requestTimeout).
@@ -23,23 +24,8 @@ struct HttpSession {
 // The name the server shows for this device's app password, e.g. "Lumbra (Linux)".
 QByteArray userAgent();
 
-// Internal to the core: one request and its reply.
-namespace Http {
-
-struct Reply {
-    int status = 0;  // 0 when the reply was not HTTP
-    QByteArray body; // with spare capacity for the JSON decoder
-};
-
-// Parses `address` as an absolute http or https URL; throws InvalidAddressError otherwise.
-QUrl checkedUrl(const QString& address);
-
-// Sends the request and waits for the whole reply. Throws CancelledError when `stop` is
-// requested (the request is aborted), NetworkError for failures below HTTP.
-QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray method,
-                        std::optional<QByteArray> body, std::stop_token stop);
-
-// Decodes on a worker thread, so a large reply does not hold up the caller's thread.
-template <typename T> QCoro::Task<T> decodeInBackground(QByteArray json);
-
-} // namespace Http
+// GETs an http or https address through the session and returns the body of its 200
+// answer. Throws InvalidAddressError (other schemes), NetworkError, HttpStatusError,
+// ReplyTooLargeError (past `limit` bytes) or CancelledError.
+QCoro::Task<QByteArray> fetch(HttpSession session, QUrl url, qint64 limit,
+                              std::stop_token stop = {});

@@ -1,4 +1,4 @@
-#include "ItemLink.h"
+#include "LumbraCore/ItemLink.h"
 
 #include <QStringDecoder>
 #include <QUrlQuery>

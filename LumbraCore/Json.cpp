@@ -1,6 +1,6 @@
-#include "Json.h"
+#include "LumbraCore/Json.h"
 
-#include "RecordReaders.h"
+#include "LumbraCore/internal/RecordReaders.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Errors.h"
-#include "Records.h"
+#include "LumbraCore/Errors.h"
+#include "LumbraCore/Records.h"
 
 #include <QByteArray>
 

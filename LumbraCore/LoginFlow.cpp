@@ -1,9 +1,11 @@
-#include "LoginFlow.h"
+#include "LumbraCore/LoginFlow.h"
 
-#include "Json.h"
-#include "JsonReader.h"
-#include "NewsAPI.h"
-#include "RecordReaders.h"
+#include "LumbraCore/Json.h"
+#include "LumbraCore/Logging.h"
+#include "LumbraCore/NewsAPI.h"
+#include "LumbraCore/internal/Http.h"
+#include "LumbraCore/internal/JsonReader.h"
+#include "LumbraCore/internal/RecordReaders.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -148,8 +150,9 @@ QCoro::Task<> revoke(HttpSession session, Account account, std::stop_token stop)
         request.setRawHeader("OCS-APIRequest", "true");
         request.setRawHeader("Authorization", basicAuthorization(account));
         co_await Http::send(session, request, "DELETE", std::nullopt, stop);
-    } catch (const LumbraError&) {
-        // Nothing to report: the password then simply stays valid on the server.
+    } catch (const LumbraError& failure) {
+        // Nothing to show: the password then simply stays valid on the server.
+        qCWarning(lcNetwork) << "revoking the app password failed:" << failure.description();
     }
 }
 

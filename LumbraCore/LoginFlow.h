@@ -1,9 +1,9 @@
 #pragma once
 
-#include "HttpSession.h"
-#include "Json.h"
-#include "NetworkErrors.h"
-#include "Records.h"
+#include "LumbraCore/HttpSession.h"
+#include "LumbraCore/Json.h"
+#include "LumbraCore/NetworkErrors.h"
+#include "LumbraCore/Records.h"
 
 #include <QString>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "NameOrder.h"
+#include "LumbraCore/NameOrder.h"
 
-#include "Unicode.h"
+#include "LumbraCore/internal/Unicode.h"
 
 #include <QLocale>
 #include <unicode/coll.h>

@@ -1,4 +1,6 @@
-#include "NetworkErrors.h"
+#include "LumbraCore/NetworkErrors.h"
+
+#include <QLocale>
 
 NewsError NewsError::http(const QString& name, int status)
 {
@@ -17,5 +19,18 @@ InvalidAddressError::InvalidAddressError(const QString& address)
     : LumbraError(QStringLiteral("\u201C") + address +
                   QStringLiteral("\u201D is not a valid server address. Enter an address such "
                                  "as https://cloud.example.org."))
+{
+}
+
+HttpStatusError::HttpStatusError(int status)
+    : LumbraError(QStringLiteral("The server answered HTTP ") + QString::number(status) + u'.'),
+      m_status(status)
+{
+}
+
+ReplyTooLargeError::ReplyTooLargeError(qint64 limit)
+    : LumbraError(QStringLiteral("The server's reply is larger than ") +
+                  QLocale::c().formattedDataSize(limit, 0, QLocale::DataSizeTraditionalFormat) +
+                  u'.')
 {
 }

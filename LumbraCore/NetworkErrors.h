@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Errors.h"
+#include "LumbraCore/Errors.h"
 
 #include <QNetworkReply>
 
@@ -58,4 +58,20 @@ public:
 class InvalidAddressError : public LumbraError {
 public:
     explicit InvalidAddressError(const QString& address);
+};
+
+// An answer other than 200 to a plain download.
+class HttpStatusError : public LumbraError {
+public:
+    explicit HttpStatusError(int status);
+    int status() const { return m_status; }
+
+private:
+    int m_status;
+};
+
+// The reply grew past what the request accepts; the rest was not read.
+class ReplyTooLargeError : public LumbraError {
+public:
+    explicit ReplyTooLargeError(qint64 limit);
 };

@@ -1,6 +1,8 @@
-#include "NewsAPI.h"
+#include "LumbraCore/NewsAPI.h"
 
-#include "Json.h"
+#include "LumbraCore/Json.h"
+#include "LumbraCore/SourceKinds.h"
+#include "LumbraCore/internal/Http.h"
 
 namespace {
 
@@ -20,28 +22,12 @@ QString withoutTrailingSlashes(QString text)
 
 QString itemsQuery(const Source& source)
 {
-    int type = 3;
-    qint64 id = 0;
-    bool getRead = false;
-    switch (source.kind()) {
-    case Source::Kind::feed:
-        type = 0, id = source.id();
-        break;
-    case Source::Kind::folder:
-        type = 1, id = source.id();
-        break;
-    case Source::Kind::starred:
-        type = 2, getRead = true;
-        break;
-    case Source::Kind::all:
-        getRead = true;
-        break;
-    case Source::Kind::allUnread:
-        break;
-    }
-    return QStringLiteral("type=") + QString::number(type) + QStringLiteral("&id=") + decimal(id) +
-           QStringLiteral("&getRead=") +
-           (getRead ? QStringLiteral("true") : QStringLiteral("false")) +
+    const SourceKind& kind = sourceKind(source);
+    const bool withId =
+        kind.scope == SourceKind::Scope::feed || kind.scope == SourceKind::Scope::folder;
+    return QStringLiteral("type=") + QString::number(int(kind.scope)) + QStringLiteral("&id=") +
+           decimal(withId ? source.id() : 0) + QStringLiteral("&getRead=") +
+           (kind.listsRead ? QStringLiteral("true") : QStringLiteral("false")) +
            QStringLiteral("&batchSize=-1");
 }
 
@@ -116,21 +102,9 @@ QCoro::Task<> NewsAPI::setStarred(qint64 id, bool starred, std::stop_token stop)
 
 QCoro::Task<> NewsAPI::markAllRead(Source source, qint64 newestItemId, std::stop_token stop) const
 {
-    QString path;
-    switch (source.kind()) {
-    case Source::Kind::folder:
-        path = QStringLiteral("/folders/") + decimal(source.id()) + QStringLiteral("/read");
-        break;
-    case Source::Kind::feed:
-        path = QStringLiteral("/feeds/") + decimal(source.id()) + QStringLiteral("/read");
-        break;
-    case Source::Kind::allUnread:
-    case Source::Kind::all:
-        path = QStringLiteral("/items/read");
-        break;
-    case Source::Kind::starred:
-        co_return;
-    }
+    QString path = sourceKind(source).markAllReadPath;
+    if (path.isEmpty()) co_return;
+    path.replace(QStringLiteral("{id}"), decimal(source.id()));
     const QByteArray body = "{\"newestItemId\":" + QByteArray::number(newestItemId) + '}';
     co_await request("POST", path, body, stop);
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "HttpSession.h"
-#include "NetworkErrors.h"
-#include "Records.h"
+#include "LumbraCore/HttpSession.h"
+#include "LumbraCore/NetworkErrors.h"
+#include "LumbraCore/Records.h"
 
 #include <QList>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "NoteNames.h"
+#include "LumbraCore/NoteNames.h"
 
-#include "Unicode.h"
+#include "LumbraCore/internal/Unicode.h"
 
 #include <QUrl>
 

@@ -1,6 +1,6 @@
-#include "Quote.h"
+#include "LumbraCore/Quote.h"
 
-#include "JsonReader.h"
+#include "LumbraCore/internal/JsonReader.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Errors.h"
+#include "LumbraCore/Errors.h"
 
 #include <QByteArray>
 #include <QString>

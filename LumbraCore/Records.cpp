@@ -1,4 +1,4 @@
-#include "Records.h"
+#include "LumbraCore/Records.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "RelativeDate.h"
+#include "LumbraCore/RelativeDate.h"
 
-#include "Unicode.h"
+#include "LumbraCore/internal/Unicode.h"
 
 #include <QLocale>
 #include <unicode/datefmt.h>

@@ -1,6 +1,6 @@
-#include "Text.h"
+#include "LumbraCore/Text.h"
 
-#include "Unicode.h"
+#include "LumbraCore/internal/Unicode.h"
 
 #include <algorithm>
 #include <limits>

@@ -4,8 +4,8 @@
 //   bench_items_decode [N ...]      (default: 20000 100000)
 
 #include "Await.h"
-#include "Json.h"
-#include "NewsAPI.h"
+#include "LumbraCore/Json.h"
+#include "LumbraCore/NewsAPI.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -113,7 +113,7 @@ void measure(int count)
     resetPeak();
     QElapsedTimer timer;
     timer.start();
-    QList<Item> items = await(api.items(Source::all()));
+    QList<Item> items = await(api.items(Source::all()), std::chrono::minutes(10));
     const double apiSeconds = timer.nsecsElapsed() / 1e9;
     const qint64 peak = statusKb("VmHWM:") - before;
     const qint64 kept = statusKb("VmRSS:") - before;

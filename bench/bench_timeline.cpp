@@ -5,14 +5,16 @@
 //   QT_QPA_PLATFORM=offscreen bench_timeline [N]      (default: 100000)
 
 #include "Await.h"
-#include "FeedIcons.h"
-#include "Reader.h"
-#include "TimelineView.h"
+#include "Reader/Reader.h"
+#include "Views/FeedIcons.h"
+#include "Views/ItemActions.h"
+#include "Views/TimelineView.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QListView>
+#include <QNetworkAccessManager>
 #include <QProcess>
 #include <QScrollBar>
 #include <QTcpServer>
@@ -75,8 +77,9 @@ int main(int argc, char* argv[])
     Nowhere nowhere;
     Reader reader(ReaderEnvironment{&store, &nowhere, &nowhere, &nowhere, &nowhere, &nowhere,
                                     HttpSession{&network, requestTimeout}, ReaderTiming{}});
-    FeedIcons icons(network);
-    TimelineView view(reader, icons);
+    FeedIcons icons(HttpSession{&network, requestTimeout});
+    ItemActions actions(reader);
+    TimelineView view(reader, icons, actions);
     view.resize(360, 800);
     view.show();
 
@@ -89,7 +92,7 @@ int main(int argc, char* argv[])
         firstPaint = timer.nsecsElapsed();
     });
     reader.selectSource(Source::all());
-    await(reader.start());
+    await(reader.start(), std::chrono::minutes(10));
     while (firstPaint < 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 

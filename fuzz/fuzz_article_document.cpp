@@ -1,8 +1,8 @@
 // The article page built from any item: the fixed head always comes first, the title and
 // meta line can never open a tag, and the body is kept as sent.
 
-#include "ArticleDocument.h"
 #include "FuzzInput.h"
+#include "LumbraCore/ArticleDocument.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,7 +1,7 @@
 // ArticleNote.path and ArticleNote.append on any quote and any existing note.
 
-#include "ArticleNote.h"
 #include "FuzzInput.h"
+#include "LumbraCore/ArticleNote.h"
 
 #include <unicode/uchar.h>
 

@@ -2,8 +2,8 @@
 // and what decodes survives encoding and decoding again.
 
 #include "FuzzInput.h"
-#include "Json.h"
-#include "Quote.h"
+#include "LumbraCore/Json.h"
+#include "LumbraCore/Quote.h"
 
 namespace {
 

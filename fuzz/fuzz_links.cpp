@@ -1,7 +1,7 @@
 // Item-link parsing on any URL, and the round trip through tavoLink.
 
 #include "FuzzInput.h"
-#include "ItemLink.h"
+#include "LumbraCore/ItemLink.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

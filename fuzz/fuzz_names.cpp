@@ -1,7 +1,7 @@
 // domainOf and safeNoteName on any text.
 
 #include "FuzzInput.h"
-#include "NoteNames.h"
+#include "LumbraCore/NoteNames.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

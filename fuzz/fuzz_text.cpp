@@ -1,7 +1,7 @@
 // decodeEntities and excerpt on any text.
 
 #include "FuzzInput.h"
-#include "Text.h"
+#include "LumbraCore/Text.h"
 
 #include <memory>
 #include <unicode/brkiter.h>

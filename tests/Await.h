@@ -1,57 +1,67 @@
 #pragma once
 
-// Test helper: runs a task to its end in a nested event loop and hands back its value or
-// rethrows its exception (QCoro::waitFor would wait forever on a throwing task).
+// Runs a task to its end in a nested event loop and hands back its value or rethrows its
+// exception (QCoro::waitFor would wait forever on a throwing task). A task that has not
+// finished after `limit` fails the test with the place it was awaited, instead of hanging
+// until CTest gives up.
 
 #include <QEventLoop>
+#include <QTimer>
+#include <QtGlobal>
+#include <chrono>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
+#include <source_location>
+#include <stdexcept>
+#include <string>
 #include <type_traits>
 
 namespace detail {
 
-template <typename T>
-QCoro::Task<> finish(QCoro::Task<T> task, std::optional<T>& value, std::exception_ptr& error,
-                     bool& done, QEventLoop& loop)
-{
-    try {
-        value.emplace(co_await std::move(task));
-    } catch (...) {
-        error = std::current_exception();
-    }
-    done = true;
-    loop.quit();
-}
+// Shared with the runner, which may outlive an await that gave up on it.
+template <typename T> struct Awaited {
+    QEventLoop loop;
+    bool done = false;
+    std::exception_ptr error;
+    std::conditional_t<std::is_void_v<T>, bool, std::optional<T>> value{};
+};
 
-inline QCoro::Task<> finish(QCoro::Task<> task, std::exception_ptr& error, bool& done,
-                            QEventLoop& loop)
+template <typename T> QCoro::Task<> finish(QCoro::Task<T> task, std::shared_ptr<Awaited<T>> state)
 {
     try {
-        co_await std::move(task);
+        if constexpr (std::is_void_v<T>)
+            co_await std::move(task);
+        else
+            state->value.emplace(co_await std::move(task));
     } catch (...) {
-        error = std::current_exception();
+        state->error = std::current_exception();
     }
-    done = true;
-    loop.quit();
+    state->done = true;
+    state->loop.quit();
 }
 
 } // namespace detail
 
-template <typename T> T await(QCoro::Task<T>&& task)
+template <typename T>
+T await(QCoro::Task<T>&& task, std::chrono::milliseconds limit = std::chrono::seconds(10),
+        std::source_location where = std::source_location::current())
 {
-    QEventLoop loop;
-    bool done = false;
-    std::exception_ptr error;
-    if constexpr (std::is_void_v<T>) {
-        auto runner = detail::finish(std::move(task), error, done, loop);
-        if (!done) loop.exec();
-        if (error) std::rethrow_exception(error);
-    } else {
-        std::optional<T> value;
-        auto runner = detail::finish(std::move(task), value, error, done, loop);
-        if (!done) loop.exec();
-        if (error) std::rethrow_exception(error);
-        return std::move(*value);
+    auto state = std::make_shared<detail::Awaited<T>>();
+    auto runner = detail::finish(std::move(task), state);
+    if (!state->done) {
+        QTimer::singleShot(limit, &state->loop, [&loop = state->loop] { loop.exit(1); });
+        state->loop.exec();
     }
+    if (!state->done) {
+        const std::string failure = std::string("the task awaited in ") + where.function_name() +
+                                    " (" + where.file_name() + ":" + std::to_string(where.line()) +
+                                    ") did not finish within " + std::to_string(limit.count()) +
+                                    " ms";
+        qCritical("%s", failure.c_str()); // Qt Test reports only that something was thrown
+        throw std::runtime_error(failure);
+    }
+    if (state->error) std::rethrow_exception(state->error);
+    if constexpr (!std::is_void_v<T>) return std::move(*state->value);
 }

@@ -4,7 +4,7 @@
 // person (the browser, the window) and an in-memory account store.
 
 #include "Await.h"
-#include "Reader.h"
+#include "Reader/Reader.h"
 #include "SandboxFixture.h"
 
 #include <QDateTime>

@@ -2,8 +2,8 @@
 
 // Test helper: a sandbox server on a free port and the account of its demo user.
 
-#include "HttpSession.h"
-#include "Records.h"
+#include "LumbraCore/HttpSession.h"
+#include "LumbraCore/Records.h"
 #include "Sandbox.h"
 
 #include <QNetworkAccessManager>

@@ -1,8 +1,9 @@
-#include "ArticleView.h"
-#include "ArticleWebView.h"
+#include "App/LumbraApp.h"
 #include "Await.h"
-#include "LumbraApp.h"
 #include "ReaderFixture.h"
+#include "Views/ArticleView.h"
+#include "Views/ArticleWebView.h"
+#include "Views/ItemActions.h"
 
 #include <QAction>
 #include <QApplication>
@@ -71,6 +72,7 @@ class ArticleTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<ReaderFixture> f;
+    std::unique_ptr<ItemActions> actions;
     std::unique_ptr<ArticleView> view;
 
     void showItem(qint64 id)
@@ -112,7 +114,8 @@ private Q_SLOTS:
         hostile.body = std::string(hostileBody.constData());
         hostile.pubDate = 1'700'000'000;
         f->sandbox.server->store().addItem(hostile, 0);
-        view = std::make_unique<ArticleView>(*f->reader);
+        actions = std::make_unique<ItemActions>(*f->reader);
+        view = std::make_unique<ArticleView>(*f->reader, *actions);
         view->resize(800, 600);
         view->show();
         QVERIFY(f->startLoggedIn());
@@ -120,6 +123,7 @@ private Q_SLOTS:
     void cleanup()
     {
         view.reset();
+        actions.reset();
         f.reset();
     }
 
@@ -128,8 +132,8 @@ private Q_SLOTS:
         QCOMPARE(view->currentIndex(), 0);
         showItem(500);
         QCOMPARE(view->currentIndex(), 1);
-        QCOMPARE(view->starAction()->toolTip(), u"Star (S)"_s);
-        QCOMPARE(view->readAction()->text(), u"Mark as Unread"_s); // selecting read it
+        QCOMPARE(actions->star->toolTip(), u"Star (S)"_s);
+        QCOMPARE(actions->markRead->text(), u"Mark as Unread"_s); // selecting read it
         QVERIFY(view->shareButton()->isVisibleTo(view.get()));
         f->reader->select(std::nullopt);
         QCOMPARE(view->currentIndex(), 0);
@@ -181,7 +185,7 @@ private Q_SLOTS:
         f->reader->toggleRead(*f->reader->selectedItem());
         QTest::qWait(200);
         QCOMPARE(starts.count(), 0);
-        QCOMPARE(view->starAction()->text(), u"Unstar"_s);
+        QCOMPARE(actions->star->text(), u"Unstar"_s);
         f->reader->select(1);
         QTRY_COMPARE(starts.count(), 1);
     }

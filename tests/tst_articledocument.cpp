@@ -1,4 +1,4 @@
-#include "ArticleDocument.h"
+#include "LumbraCore/ArticleDocument.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
-#include "ArticleNote.h"
-#include "ItemLink.h"
-#include "NoteNames.h"
+#include "LumbraCore/ArticleNote.h"
+#include "LumbraCore/ItemLink.h"
+#include "LumbraCore/NoteNames.h"
 
 #include <QTest>
 

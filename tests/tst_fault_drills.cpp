@@ -1,4 +1,5 @@
 #include "Await.h"
+#include "LumbraCore/ItemLink.h"
 #include "ReaderFixture.h"
 
 #include <QElapsedTimer>

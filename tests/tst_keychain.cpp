@@ -1,6 +1,6 @@
 #include "Await.h"
-#include "Json.h"
-#include "Keychain.h"
+#include "LumbraCore/Json.h"
+#include "Reader/Keychain.h"
 
 #include <QTest>
 #include <qcoro/qcorosignal.h>

@@ -1,6 +1,6 @@
 #include "Await.h"
-#include "LoginFlow.h"
-#include "NewsAPI.h"
+#include "LumbraCore/LoginFlow.h"
+#include "LumbraCore/NewsAPI.h"
 #include "SandboxFixture.h"
 
 #include <QTest>

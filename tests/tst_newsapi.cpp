@@ -1,5 +1,5 @@
 #include "Await.h"
-#include "NewsAPI.h"
+#include "LumbraCore/NewsAPI.h"
 #include "SandboxFixture.h"
 
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
-#include "Json.h"
-#include "Records.h"
+#include "LumbraCore/Json.h"
+#include "LumbraCore/Records.h"
 
 #include <QFile>
 #include <QSet>

@@ -1,6 +1,6 @@
 #include "DemoData.h"
 #include "HttpClient.h"
-#include "Json.h"
+#include "LumbraCore/Json.h"
 #include "Sandbox.h"
 
 #include <QTest>

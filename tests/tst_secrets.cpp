@@ -1,8 +1,9 @@
-#include "ArticleView.h"
+#include "App/DesktopEnvironment.h"
 #include "Await.h"
-#include "DesktopEnvironment.h"
-#include "Keychain.h"
+#include "Reader/Keychain.h"
 #include "ReaderFixture.h"
+#include "Views/ArticleView.h"
+#include "Views/ItemActions.h"
 
 #include <QDirIterator>
 #include <QSettings>
@@ -59,7 +60,8 @@ private Q_SLOTS:
             auto reader = std::make_unique<Reader>(ReaderEnvironment{
                 &keychain, &f.browser, &f.activator, &f.clock, &preferences, &f.folderChooser,
                 f.sandbox.session(), ReaderFixture::fastTiming()});
-            view = new ArticleView(*reader);
+            ItemActions actions(*reader);
+            view = new ArticleView(*reader, actions);
             view->show();
             f.browser.onOpen = [&](const QUrl& url) {
                 f.sandbox.server->grant(url.toString().toStdString());

@@ -1,4 +1,4 @@
-#include "Text.h"
+#include "LumbraCore/Text.h"
 
 #include <QTest>
 

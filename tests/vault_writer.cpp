@@ -1,7 +1,7 @@
 // Test helper: appends quotes of one article to a vault, as one Lumbra process would.
 //   vault_writer VAULT COUNT TAG
 
-#include "Vault.h"
+#include "Reader/Vault.h"
 
 #include <QCoreApplication>
 #include <cstdio>

@@ -1,0 +1,50 @@
+#include "App/DesktopEnvironment.h"
+
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QFileDialog>
+
+void DesktopBrowser::open(const QUrl& url)
+{
+    QDesktopServices::openUrl(url);
+}
+
+void MainWindowActivator::activate()
+{
+    if (!m_window) return;
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+qint64 SystemClock::now() const
+{
+    return QDateTime::currentSecsSinceEpoch();
+}
+
+std::optional<QString> SettingsPreferences::string(const QString& key) const
+{
+    const QVariant value = m_settings.value(key);
+    if (value.typeId() != QMetaType::QString) return std::nullopt;
+    return value.toString();
+}
+
+void SettingsPreferences::setString(const QString& key, const std::optional<QString>& value)
+{
+    if (value)
+        m_settings.setValue(key, *value);
+    else
+        m_settings.remove(key);
+}
+
+std::optional<QString> DialogFolderChooser::chooseFolder(const QString& prompt,
+                                                         const QString& message,
+                                                         const QString& startFolder)
+{
+    QFileDialog dialog(m_parent, message, startFolder);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setLabelText(QFileDialog::Accept, prompt);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "Reader/Environment.h"
+
+#include <QPointer>
+#include <QSettings>
+#include <QWidget>
+
+// The desktop's own browser, window activation and clock.
+class DesktopBrowser final : public Browser {
+public:
+    void open(const QUrl& url) override;
+};
+
+class MainWindowActivator final : public WindowActivator {
+public:
+    void setWindow(QWidget* window) { m_window = window; }
+    void activate() override;
+
+private:
+    QPointer<QWidget> m_window;
+};
+
+class SystemClock final : public Clock {
+public:
+    qint64 now() const override;
+};
+
+// Preferences kept by QSettings (the XDG config location unless given a file).
+class SettingsPreferences final : public Preferences {
+public:
+    explicit SettingsPreferences(QSettings& settings) : m_settings(settings) {}
+    std::optional<QString> string(const QString& key) const override;
+    void setString(const QString& key, const std::optional<QString>& value) override;
+
+private:
+    QSettings& m_settings;
+};
+
+class DialogFolderChooser final : public FolderChooser {
+public:
+    void setParent(QWidget* parent) { m_parent = parent; }
+    std::optional<QString> chooseFolder(const QString& prompt, const QString& message,
+                                        const QString& startFolder) override;
+
+private:
+    QPointer<QWidget> m_parent;
+};

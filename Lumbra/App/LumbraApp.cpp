@@ -1,0 +1,99 @@
+#include "App/LumbraApp.h"
+
+#include "LumbraCore/Appcast.h"
+#include "LumbraCore/NetworkErrors.h"
+#include "Views/ContentView.h"
+#include "Views/ItemActions.h"
+#include "Views/MainMenu.h"
+#include "Views/SettingsView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QIcon>
+#include <QMessageBox>
+#include <QStandardPaths>
+
+#ifndef LUMBRA_UPDATE_FEED
+#define LUMBRA_UPDATE_FEED ""
+#endif
+
+QUrl LumbraApp::updateFeed()
+{
+    return QUrl(QStringLiteral(LUMBRA_UPDATE_FEED));
+}
+
+void LumbraApp::useIconTheme()
+{
+    // Desktops without an icon theme of their own still get the icons the views name.
+    QStringList paths = QIcon::themeSearchPaths();
+    for (const QString& path :
+         QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+                                   QStandardPaths::LocateDirectory))
+        if (!paths.contains(path)) paths << path;
+    QIcon::setThemeSearchPaths(paths);
+    QIcon::setFallbackThemeName(QStringLiteral("breeze"));
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1StringView("hicolor"))
+        QIcon::setThemeName(QStringLiteral("breeze"));
+}
+
+LumbraApp::LumbraApp()
+    : m_reader(std::make_unique<Reader>(
+          ReaderEnvironment{&m_keychain, &m_browser, &m_activator, &m_clock, &m_preferences,
+                            &m_folderChooser, session(), ReaderTiming{}}))
+{
+    useIconTheme();
+    m_window.setWindowTitle(QStringLiteral("Lumbra"));
+    m_window.setMinimumSize(900, 560);
+    m_window.resize(1280, 800);
+    m_actions = new ItemActions(*m_reader, &m_window);
+    m_content = new ContentView(*m_reader, m_preferences, m_icons, *m_actions, &m_window);
+    m_window.setCentralWidget(m_content);
+    m_menu = new MainMenu(*m_reader, *m_actions, m_window);
+    connect(m_menu->settings, &QAction::triggered, this, &LumbraApp::showSettings);
+    connect(m_menu->checkForUpdates, &QAction::triggered, this, &LumbraApp::checkForUpdates);
+    m_activator.setWindow(&m_window);
+    m_folderChooser.setParent(&m_window);
+    m_links = std::make_unique<LinkHandler>(*m_reader, m_activator);
+}
+
+LumbraApp::~LumbraApp()
+{
+    m_lifetime.request_stop();
+}
+
+QCoro::Task<> LumbraApp::start()
+{
+    // The stored account is known before the window first shows: no login screen flashes.
+    co_await m_reader->start();
+    m_window.show();
+}
+
+void LumbraApp::showSettings()
+{
+    if (!m_settingsWindow) {
+        m_settingsWindow = std::make_unique<SettingsView>(*m_reader);
+        m_settingsWindow->setWindowTitle(QStringLiteral("Lumbra Settings"));
+        connect(m_settingsWindow.get(), &SettingsView::checkForUpdatesRequested, this,
+                &LumbraApp::checkForUpdates);
+    }
+    m_settingsWindow->show();
+    m_settingsWindow->raise();
+    m_settingsWindow->activateWindow();
+}
+
+QCoro::Task<> LumbraApp::checkForUpdates()
+{
+    const std::stop_token lifetime = m_lifetime.get_token();
+    QString outcome;
+    try {
+        outcome = co_await Appcast::check(session(), updateFeed(),
+                                          QApplication::applicationVersion(), lifetime);
+    } catch (const CancelledError&) {
+        co_return; // Lumbra is quitting
+    }
+    Q_EMIT updateChecked(outcome);
+    QWidget* parent = m_settingsWindow && m_settingsWindow->isActiveWindow()
+                          ? static_cast<QWidget*>(m_settingsWindow.get())
+                          : &m_window;
+    QMessageBox::information(parent, QStringLiteral("Check for Updates"), outcome);
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "App/DesktopEnvironment.h"
+#include "App/LinkHandler.h"
+#include "Reader/Keychain.h"
+#include "Reader/Reader.h"
+#include "Views/FeedIcons.h"
+
+#include <QMainWindow>
+#include <QNetworkAccessManager>
+#include <QSettings>
+#include <memory>
+#include <stop_token>
+
+class ContentView;
+class ItemActions;
+class MainMenu;
+class SettingsView;
+
+// The application: the one Reader for the life of the process, the main window with its
+// menus, the Settings window, item links and the update check.
+class LumbraApp final : public QObject {
+    Q_OBJECT
+
+public:
+    // The address of the update feed, fixed when the build is configured; may be empty.
+    static QUrl updateFeed();
+    static void useIconTheme();
+
+    LumbraApp();
+    ~LumbraApp() override;
+
+    // Restores the stored account, then shows the main window.
+    QCoro::Task<> start();
+
+    Reader& reader() { return *m_reader; }
+    QMainWindow& window() { return m_window; }
+    ContentView& content() { return *m_content; }
+    MainMenu& menu() { return *m_menu; }
+    ItemActions& actions() { return *m_actions; }
+    LinkHandler& links() { return *m_links; }
+    void showSettings();
+
+Q_SIGNALS:
+    // The text an update check ended with, also shown to the user.
+    void updateChecked(const QString& outcome);
+
+private:
+    HttpSession session() { return HttpSession{&m_network, requestTimeout}; }
+    QCoro::Task<> checkForUpdates();
+
+    QNetworkAccessManager m_network;
+    Keychain m_keychain;
+    DesktopBrowser m_browser;
+    MainWindowActivator m_activator;
+    SystemClock m_clock;
+    QSettings m_settings;
+    SettingsPreferences m_preferences{m_settings};
+    DialogFolderChooser m_folderChooser;
+    std::unique_ptr<Reader> m_reader;
+    FeedIcons m_icons{session()};
+    QMainWindow m_window;
+    ItemActions* m_actions;
+    ContentView* m_content;
+    MainMenu* m_menu;
+    std::unique_ptr<LinkHandler> m_links;
+    std::unique_ptr<SettingsView> m_settingsWindow;
+    std::stop_source m_lifetime;
+};

@@ -1,0 +1,87 @@
+#pragma once
+
+// What the Reader needs from the world outside, given to it at construction: the product
+// passes the desktop's own, tests stand in for what needs a person.
+
+#include "LumbraCore/HttpSession.h"
+#include "LumbraCore/Records.h"
+
+#include <QString>
+#include <QUrl>
+#include <chrono>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+// Keeps the one account between runs. Never reports failures: a failed load is "none".
+class AccountStore {
+public:
+    virtual ~AccountStore() = default;
+    virtual QCoro::Task<std::optional<Account>> load() = 0;
+    virtual QCoro::Task<> save(Account account) = 0;
+    virtual QCoro::Task<> remove() = 0;
+};
+
+class Browser {
+public:
+    virtual ~Browser() = default;
+    // Best effort; the outcome is not reported.
+    virtual void open(const QUrl& url) = 0;
+};
+
+class WindowActivator {
+public:
+    virtual ~WindowActivator() = default;
+    // Brings the application to the front.
+    virtual void activate() = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Whole seconds since 1970-01-01 00:00 UTC.
+    virtual qint64 now() const = 0;
+};
+
+// The user's preferences ("vaultPath", "server").
+class Preferences {
+public:
+    virtual ~Preferences() = default;
+    virtual std::optional<QString> string(const QString& key) const = 0;
+    // None removes the entry.
+    virtual void setString(const QString& key, const std::optional<QString>& value) = 0;
+};
+
+// Asks the user for a folder; none when cancelled.
+class FolderChooser {
+public:
+    virtual ~FolderChooser() = default;
+    virtual std::optional<QString> chooseFolder(const QString& prompt, const QString& message,
+                                                const QString& startFolder) = 0;
+};
+
+// The article page's text selection, as the page reports it: none when the page answers
+// anything but a string.
+class TextSelectionSource {
+public:
+    virtual ~TextSelectionSource() = default;
+    virtual QCoro::Task<std::optional<QString>> selectedText() = 0;
+};
+
+// The Reader's waits. Tests shorten them; the product uses these values.
+struct ReaderTiming {
+    std::chrono::milliseconds refreshInterval{900'000};
+    std::chrono::milliseconds pollInterval{2'000};
+    int maxPolls = 600;
+};
+
+// Everything the outside world hands the Reader.
+struct ReaderEnvironment {
+    AccountStore* accounts = nullptr;
+    Browser* browser = nullptr;
+    WindowActivator* activator = nullptr;
+    Clock* clock = nullptr;
+    Preferences* preferences = nullptr;
+    FolderChooser* folderChooser = nullptr;
+    HttpSession session;
+    ReaderTiming timing;
+};

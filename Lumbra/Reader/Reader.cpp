@@ -1,0 +1,83 @@
+#include "Reader/Reader.h"
+
+#include "LumbraCore/NewsAPI.h"
+#include "LumbraCore/SourceKinds.h"
+#include "Reader/QuoteWriter.h"
+#include "Reader/ServerChanges.h"
+
+#include <QPointer>
+#include <limits>
+
+Reader::Reader(ReaderEnvironment environment, QObject* parent)
+    : QObject(parent), m_env(environment),
+      m_changes(std::make_unique<ServerChanges>(
+          m_lifetime.get_token(), [this](const QString& message) { setMessage(message); })),
+      m_quotes(
+          std::make_unique<QuoteWriter>(*m_env.preferences, *m_env.folderChooser, *m_env.clock))
+{
+    m_refreshTimer.setInterval(m_env.timing.refreshInterval);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &Reader::refresh);
+}
+
+Reader::~Reader()
+{
+    m_lifetime.request_stop();
+    if (m_loginTask) m_loginTask->request_stop();
+}
+
+QCoro::Task<> Reader::start()
+{
+    QPointer<Reader> self(this);
+    std::optional<Account> stored = co_await m_env.accounts->load();
+    if (!self) co_return;
+    setAccount(std::move(stored));
+    refresh();
+    m_refreshTimer.start();
+}
+
+NewsAPI Reader::api() const
+{
+    return NewsAPI(*m_account, m_env.session);
+}
+
+void Reader::setMessage(std::optional<QString> message)
+{
+    assign(m_message, std::move(message), &Reader::messageChanged);
+}
+
+std::optional<Feed> Reader::feed(qint64 id) const
+{
+    for (const Feed& feed : m_feeds)
+        if (feed.id == id) return feed;
+    return std::nullopt;
+}
+
+QString Reader::title(const Source& source) const
+{
+    const SourceKind& kind = sourceKind(source);
+    if (!kind.namedByServer) return kind.title;
+    if (source.kind() == Source::Kind::folder) {
+        for (const Folder& folder : m_folders)
+            if (folder.id == source.id()) return folder.name;
+    } else if (const auto found = feed(source.id())) {
+        return found->title;
+    }
+    return kind.title;
+}
+
+qint64 Reader::count(const Source& source) const
+{
+    using Scope = SourceKind::Scope;
+    const Scope scope = sourceKind(source).scope;
+    if (scope == Scope::starred) return m_starredCount;
+    qint64 sum = 0;
+    for (const Feed& feed : m_feeds) {
+        const bool counts = scope == Scope::everything ||
+                            (scope == Scope::folder && feed.folderId == source.id()) ||
+                            (scope == Scope::feed && feed.id == source.id());
+        // Saturates: a server may send counts whose sum does not fit.
+        if (counts && __builtin_add_overflow(sum, feed.unreadCount.value_or(0), &sum))
+            return std::numeric_limits<qint64>::max();
+    }
+    return sum;
+}

@@ -1,0 +1,192 @@
+#pragma once
+
+#include "LumbraCore/Records.h"
+#include "Reader/Environment.h"
+#include "Reader/LoginState.h"
+
+#include <QList>
+#include <QObject>
+#include <QTimer>
+#include <QUrl>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+#include <stop_token>
+
+class LumbraLink;
+class NewsAPI;
+class QuoteWriter;
+class ServerChanges;
+
+// The one object holding the application's state: the account and login, the News lists,
+// the selection and the texts that report failures. Lives on the main thread; every
+// property has a change signal that fires only when the value really changes. Views read
+// it and call its operations.
+class Reader final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Reader(ReaderEnvironment environment, QObject* parent = nullptr);
+    ~Reader() override;
+    Q_DISABLE_COPY_MOVE(Reader)
+
+    // Restores the stored account, refreshes at once when there is one and starts the
+    // periodic refresh. Awaited before the main window first shows.
+    QCoro::Task<> start();
+
+    const std::optional<Account>& account() const { return m_account; }
+    const LoginState& login() const { return m_login; }
+    const QList<Folder>& folders() const { return m_folders; }
+    const QList<Feed>& feeds() const { return m_feeds; }
+    qint64 starredCount() const { return m_starredCount; }
+    bool refreshing() const { return m_refreshing; }
+    const std::optional<QString>& error() const { return m_error; }
+    const std::optional<QString>& message() const { return m_message; }
+    const std::optional<Source>& source() const { return m_source; }
+    const QList<Item>& items() const { return m_items; }
+    bool loadingItems() const { return m_loadingItems; }
+    const std::optional<qint64>& selectedId() const { return m_selectedId; }
+    const std::optional<Item>& linked() const { return m_linked; }
+
+    // Fetches folders and feeds (at most one refresh at a time), then the current items.
+    void refresh();
+    // Loads the items of the current source; a result for a source no longer shown is
+    // dropped.
+    QCoro::Task<> loadItems();
+    void startLogin(const QString& server);
+    void cancelLogin();
+    void logOut();
+
+    void setMessage(std::optional<QString> message);
+
+    // Selection (the sidebar and timeline bind to these).
+    void selectSource(std::optional<Source> source);
+    void select(std::optional<qint64> id);
+    void selectNext();
+    void selectPrevious();
+    void selectNextUnread();
+
+    // Derived values.
+    std::optional<Item> selectedItem() const;
+    std::optional<Feed> feed(qint64 id) const;
+    QString title(const Source& source) const;
+    qint64 count(const Source& source) const;
+
+    // Item actions: the local state changes at once, the server is told in the background
+    // and the change is undone when it refuses.
+    void toggleRead(const Item& item);
+    void toggleStarred(const Item& item);
+    void markAllRead();
+    void openInBrowser(const Item& item);
+    // The article's web address, when it has one that a browser can open.
+    static std::optional<QUrl> articleUrl(const Item& item);
+    // Hands an address to the default browser (or mail program).
+    void openUrl(const QUrl& url) { m_env.browser->open(url); }
+    // Resolves an item link whose item is not in `items`.
+    QCoro::Task<> openLink(LumbraLink link);
+
+    // Sets the given flags on the item with that id, in `items` and as `linked`.
+    void updateItem(qint64 id, std::optional<bool> unread, std::optional<bool> starred);
+    // Moves a feed's unread count by `delta`, never below 0.
+    void adjustUnread(qint64 feedId, qint64 delta);
+
+    // Quotes. The article view registers its page; the Reader only keeps it weakly.
+    void setWebView(std::weak_ptr<TextSelectionSource> page) { m_webView = std::move(page); }
+    QCoro::Task<> saveQuote();
+    void writeQuote(const QString& text, const Item& item);
+    std::optional<QString> chooseVault();
+    void storeVault(const std::optional<QString>& path);
+    std::optional<QString> storedVault() const;
+
+Q_SIGNALS:
+    void accountChanged();
+    void loginChanged();
+    void foldersChanged();
+    void feedsChanged();
+    void starredCountChanged();
+    void refreshingChanged();
+    void errorChanged();
+    void messageChanged();
+    void sourceChanged();
+    void itemsChanged();
+    void loadingItemsChanged();
+    void selectedIdChanged();
+    void linkedChanged();
+    // One item's flags changed in place; `itemsChanged` means the list was replaced.
+    void itemChanged(qsizetype index);
+
+private:
+    // Stores `value` and emits `changed` only when it differs from what was there.
+    template <typename T> void assign(T& member, T value, void (Reader::*changed)())
+    {
+        if (member == value) return;
+        member = std::move(value);
+        Q_EMIT(this->*changed)();
+    }
+
+    void setAccount(std::optional<Account> account)
+    {
+        assign(m_account, std::move(account), &Reader::accountChanged);
+    }
+    void setLogin(LoginState login) { assign(m_login, std::move(login), &Reader::loginChanged); }
+    void setFolders(QList<Folder> folders)
+    {
+        assign(m_folders, std::move(folders), &Reader::foldersChanged);
+    }
+    void setFeeds(QList<Feed> feeds) { assign(m_feeds, std::move(feeds), &Reader::feedsChanged); }
+    void setStarredCount(qint64 count)
+    {
+        assign(m_starredCount, count, &Reader::starredCountChanged);
+    }
+    void setRefreshing(bool refreshing)
+    {
+        assign(m_refreshing, refreshing, &Reader::refreshingChanged);
+    }
+    void setError(std::optional<QString> error)
+    {
+        assign(m_error, std::move(error), &Reader::errorChanged);
+    }
+    void setItems(QList<Item> items) { assign(m_items, std::move(items), &Reader::itemsChanged); }
+    void setLoadingItems(bool loading)
+    {
+        assign(m_loadingItems, loading, &Reader::loadingItemsChanged);
+    }
+    void setSelectedId(std::optional<qint64> id)
+    {
+        assign(m_selectedId, id, &Reader::selectedIdChanged);
+    }
+
+    NewsAPI api() const;
+    QCoro::Task<> refreshTask(NewsAPI api);
+    void refreshFailed(std::exception_ptr failure);
+    QCoro::Task<> loginTask(QString server, std::stop_token stop);
+    QCoro::Task<> revokeTask(Account account);
+    void markSelectedRead(qint64 id);
+    void moveSelection(int step);
+    // Marks the item read or unread here and tells the server, undoing it when refused.
+    void setRead(const Item& item, bool read);
+
+    ReaderEnvironment m_env;
+
+    std::optional<Account> m_account;
+    LoginState m_login = LoginState::idle();
+    QList<Folder> m_folders;
+    QList<Feed> m_feeds;
+    qint64 m_starredCount = 0;
+    bool m_refreshing = false;
+    std::optional<QString> m_error;
+    std::optional<QString> m_message;
+    std::optional<Source> m_source = Source::allUnread();
+    QList<Item> m_items;
+    bool m_loadingItems = false;
+    std::optional<qint64> m_selectedId;
+    std::shared_ptr<std::stop_source> m_loginTask; // cancels the running login
+    QTimer m_refreshTimer;
+    std::optional<Item> m_linked;
+    std::weak_ptr<TextSelectionSource> m_webView;
+
+    // Requested when the Reader goes away, so its requests in flight end at once.
+    std::stop_source m_lifetime;
+    std::unique_ptr<ServerChanges> m_changes;
+    std::unique_ptr<QuoteWriter> m_quotes;
+};

@@ -1,0 +1,154 @@
+// Changes to items: applied here first, sent in the background, undone when refused.
+
+#include "Reader/Reader.h"
+
+#include "LumbraCore/ItemLink.h"
+#include "LumbraCore/NewsAPI.h"
+#include "LumbraCore/SourceKinds.h"
+#include "Reader/ServerChanges.h"
+
+#include <QPointer>
+#include <algorithm>
+
+void Reader::updateItem(qint64 id, std::optional<bool> unread, std::optional<bool> starred)
+{
+    const auto apply = [&](Item& item) {
+        if (unread) item.unread = *unread;
+        if (starred) item.starred = *starred;
+    };
+    if (m_linked && m_linked->id == id) {
+        Item linked = *m_linked;
+        apply(linked);
+        assign(m_linked, std::optional<Item>(linked), &Reader::linkedChanged);
+    }
+    const auto it = std::find_if(m_items.cbegin(), m_items.cend(),
+                                 [id](const Item& item) { return item.id == id; });
+    if (it == m_items.cend()) return;
+    const qsizetype index = it - m_items.cbegin();
+    Item changed = m_items[index];
+    apply(changed);
+    if (changed == m_items[index]) return;
+    m_items[index] = std::move(changed);
+    Q_EMIT itemChanged(index);
+}
+
+void Reader::adjustUnread(qint64 feedId, qint64 delta)
+{
+    for (qsizetype i = 0; i < m_feeds.size(); ++i) {
+        if (m_feeds[i].id != feedId) continue;
+        QList<Feed> feeds = m_feeds;
+        feeds[i].unreadCount = std::max<qint64>(0, feeds[i].unreadCount.value_or(0) + delta);
+        setFeeds(std::move(feeds));
+        return;
+    }
+}
+
+void Reader::setRead(const Item& item, bool read)
+{
+    updateItem(item.id, !read, std::nullopt);
+    adjustUnread(item.feedId, read ? -1 : +1);
+    if (!m_account) return; // the local change stays; there is nobody to tell
+    m_changes->send(
+        api(),
+        [id = item.id, read](const NewsAPI& api, std::stop_token stop) {
+            return api.setRead(id, read, stop);
+        },
+        [this, item, read] {
+            updateItem(item.id, read, std::nullopt);
+            adjustUnread(item.feedId, read ? +1 : -1);
+        });
+}
+
+void Reader::toggleRead(const Item& item)
+{
+    setRead(item, item.unread);
+}
+
+void Reader::toggleStarred(const Item& item)
+{
+    const bool star = !item.starred;
+    updateItem(item.id, std::nullopt, star);
+    setStarredCount(m_starredCount + (star ? 1 : -1));
+    if (!m_account) return;
+    m_changes->send(
+        api(),
+        [id = item.id, star](const NewsAPI& api, std::stop_token stop) {
+            return api.setStarred(id, star, stop);
+        },
+        [this, item, star] {
+            updateItem(item.id, std::nullopt, !star);
+            setStarredCount(m_starredCount + (star ? -1 : 1));
+        });
+}
+
+void Reader::markAllRead()
+{
+    if (!m_source || m_items.isEmpty()) return;
+    const Source source = *m_source;
+    qint64 newest = m_items.first().id;
+    QList<Item> unread;
+    for (const Item& item : std::as_const(m_items)) {
+        newest = std::max(newest, item.id);
+        if (item.unread) unread.append(item);
+    }
+    // The server has no "mark read" for the starred list; each of its items is marked read
+    // on its own, so the list never shows as read what the server keeps unread.
+    if (sourceKind(source).markAllReadPath.isEmpty()) {
+        for (const Item& item : std::as_const(unread))
+            setRead(item, true);
+        return;
+    }
+    for (const Item& item : std::as_const(unread)) {
+        updateItem(item.id, false, std::nullopt);
+        adjustUnread(item.feedId, -1);
+    }
+    if (!m_account) return;
+    m_changes->send(
+        api(),
+        [source, newest](const NewsAPI& api, std::stop_token stop) {
+            return api.markAllRead(source, newest, stop);
+        },
+        [this, unread] {
+            for (const Item& item : unread) {
+                updateItem(item.id, true, std::nullopt);
+                adjustUnread(item.feedId, +1);
+            }
+        });
+}
+
+std::optional<QUrl> Reader::articleUrl(const Item& item)
+{
+    if (!item.url) return std::nullopt;
+    const QUrl url(*item.url, QUrl::StrictMode);
+    if (!url.isValid() || url.isRelative()) return std::nullopt;
+    return url;
+}
+
+void Reader::openInBrowser(const Item& item)
+{
+    if (const auto url = articleUrl(item)) m_env.browser->open(*url);
+}
+
+QCoro::Task<> Reader::openLink(LumbraLink link)
+{
+    QPointer<Reader> self(this);
+    std::optional<Item> item;
+    if (m_account) {
+        const NewsAPI client = api();
+        try {
+            item = co_await client.item(link.itemId(), m_lifetime.get_token());
+        } catch (const LumbraError&) {
+            // Falls back like an item the server no longer has.
+        }
+        if (!self) co_return;
+    }
+    if (item) {
+        assign(m_linked, item, &Reader::linkedChanged);
+        select(item->id);
+        co_return;
+    }
+    if (link.url())
+        m_env.browser->open(*link.url());
+    else
+        setMessage(QStringLiteral("Can't find that article in News any more."));
+}

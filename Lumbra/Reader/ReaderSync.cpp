@@ -1,0 +1,92 @@
+// Refreshing folders and feeds, and loading the items of the current source.
+
+#include "Reader/Reader.h"
+
+#include "LumbraCore/NewsAPI.h"
+#include "LumbraCore/Text.h"
+#include "Reader/Sync.h"
+
+#include <QPointer>
+
+void Reader::refresh()
+{
+    if (!m_account || m_refreshing) return;
+    setRefreshing(true);
+    refreshTask(api());
+}
+
+void Reader::refreshFailed(std::exception_ptr failure)
+{
+    setError(
+        Sync::refreshError(failure, m_account ? m_account->server : QStringLiteral("the server")));
+    setRefreshing(false);
+}
+
+// Results that arrive after the account changed (a logout, another login) belong to an
+// account no longer shown, so they are dropped.
+QCoro::Task<> Reader::refreshTask(NewsAPI api)
+{
+    QPointer<Reader> self(this);
+    const std::stop_token lifetime = m_lifetime.get_token();
+    std::stop_source feedsStop;
+    std::stop_callback feedsEndWithUs(lifetime, [&feedsStop] { feedsStop.request_stop(); });
+    // Both requests start at once: tasks run eagerly.
+    QCoro::Task<Sync::Settled<QList<Folder>>> foldersRequest = Sync::settle(api.folders(lifetime));
+    QCoro::Task<Sync::Settled<FeedsResponse>> feedsRequest =
+        Sync::settle(api.feeds(feedsStop.get_token()));
+    const auto stale = [&] { return !self || self->m_account != api.account(); };
+
+    Sync::Settled<QList<Folder>> folders = co_await std::move(foldersRequest);
+    if (folders.failure || stale()) {
+        feedsStop.request_stop();
+        co_await std::move(feedsRequest);
+        if (!self) co_return;
+        if (folders.failure && !stale()) refreshFailed(folders.failure);
+        setRefreshing(false);
+        co_return;
+    }
+    Sync::order(*folders.value);
+    setFolders(std::move(*folders.value));
+
+    Sync::Settled<FeedsResponse> feeds = co_await std::move(feedsRequest);
+    if (stale() || feeds.failure) {
+        if (self && feeds.failure && !stale()) refreshFailed(feeds.failure);
+        if (self) setRefreshing(false);
+        co_return;
+    }
+    Sync::order(feeds.value->feeds);
+    setFeeds(std::move(feeds.value->feeds));
+    setStarredCount(feeds.value->starredCount.value_or(0));
+    setError(std::nullopt);
+
+    co_await loadItems();
+    if (self) setRefreshing(false);
+}
+
+QCoro::Task<> Reader::loadItems()
+{
+    if (!m_account || !m_source) co_return;
+    QPointer<Reader> self(this);
+    const NewsAPI client = api();
+    const Source source = *m_source;
+    setLoadingItems(true);
+
+    QList<Item> list;
+    try {
+        list = co_await client.items(source, m_lifetime.get_token());
+    } catch (const LumbraError& failure) {
+        if (!self) co_return;
+        if (m_account == client.account())
+            setMessage(QStringLiteral("Couldn't load articles: ") + failure.description());
+        setLoadingItems(false);
+        co_return;
+    }
+    if (!self) co_return;
+    if (m_source != source || m_account != client.account()) {
+        setLoadingItems(false);
+        co_return;
+    }
+    list = Sync::withLocallyRead(std::move(list), m_items, source);
+    setItems(newestFirst(list, m_env.clock->now()));
+    setLoadingItems(false);
+}

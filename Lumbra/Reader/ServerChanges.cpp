@@ -1,0 +1,22 @@
+#include "Reader/ServerChanges.h"
+
+namespace {
+
+QCoro::Task<> sendChange(NewsAPI api, ServerChanges::Call call, std::function<void()> undo,
+                         ServerChanges::Refused refused, std::stop_token lifetime)
+{
+    try {
+        co_await call(api, lifetime);
+    } catch (const LumbraError& failure) {
+        if (lifetime.stop_requested()) co_return; // the owner is gone
+        undo();
+        refused(QStringLiteral("Couldn't reach Nextcloud: ") + failure.description());
+    }
+}
+
+} // namespace
+
+void ServerChanges::send(NewsAPI api, Call call, std::function<void()> undo) const
+{
+    sendChange(std::move(api), std::move(call), std::move(undo), m_refused, m_lifetime);
+}

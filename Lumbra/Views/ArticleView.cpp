@@ -1,0 +1,67 @@
+#include "Views/ArticleView.h"
+
+#include "LumbraCore/ArticleDocument.h"
+#include "Reader/Reader.h"
+#include "Views/ArticleWebView.h"
+#include "Views/ItemActions.h"
+#include "Views/Style.h"
+
+#include <QDateTime>
+#include <QMenu>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
+    : QStackedWidget(parent), m_reader(reader),
+      m_placeholder(
+          new EmptyState(QStringLiteral("text-x-generic"), QStringLiteral("No Article Selected"))),
+      m_articlePage(new QWidget), m_toolbar(new QToolBar), m_web(nullptr)
+{
+    m_web = new QuoteWebView([&reader](const QUrl& url) { reader.openUrl(url); });
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_toolbar->addActions(actions.toolbar());
+    // Sharing on Linux: copy the link, or hand it to the mail program.
+    m_share = new QToolButton;
+    m_share->setIcon(QIcon::fromTheme(QStringLiteral("emblem-shared-symbolic"),
+                                      QIcon::fromTheme(QStringLiteral("document-share"))));
+    m_share->setText(QStringLiteral("Share"));
+    m_share->setToolTip(QStringLiteral("Share"));
+    m_share->setPopupMode(QToolButton::InstantPopup);
+    auto* shareMenu = new QMenu(m_share);
+    ItemActions::addTo(shareMenu, actions.shareMenu());
+    m_share->setMenu(shareMenu);
+    m_shareAction = m_toolbar->addWidget(m_share);
+
+    auto* layout = new QVBoxLayout(m_articlePage);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_toolbar);
+    layout->addWidget(m_web, 1);
+    addWidget(m_placeholder);
+    addWidget(m_articlePage);
+
+    connect(m_web, &QuoteWebView::quoteRequested, actions.saveQuote, &QAction::trigger);
+    for (auto signal : {&Reader::selectedIdChanged, &Reader::itemsChanged, &Reader::linkedChanged,
+                        &Reader::feedsChanged})
+        connect(&reader, signal, this, &ArticleView::showSelection);
+    connect(&reader, &Reader::itemChanged, this, &ArticleView::showSelection);
+    reader.setWebView(m_web->selection());
+    showSelection();
+}
+
+void ArticleView::showSelection()
+{
+    const std::optional<Item> item = m_reader.selectedItem();
+    if (!item) {
+        setCurrentWidget(m_placeholder);
+        return;
+    }
+    const auto feed = m_reader.feed(item->feedId);
+    const QString html = ArticleDocument::articleHTML(*item, feed ? feed->title : QString(),
+                                                      QDateTime::currentSecsSinceEpoch());
+    const std::optional<QUrl> url = Reader::articleUrl(*item);
+    m_web->show(html, url.value_or(QUrl()));
+    m_shareAction->setVisible(url.has_value());
+    setCurrentWidget(m_articlePage);
+}

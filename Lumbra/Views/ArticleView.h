@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QStackedWidget>
+
+class EmptyState;
+class ItemActions;
+class QToolBar;
+class QToolButton;
+class QuoteWebView;
+class Reader;
+
+// The third column: "No Article Selected", or the selected article's page with its
+// toolbar (star, read, quote, share, open in browser).
+class ArticleView final : public QStackedWidget {
+    Q_OBJECT
+
+public:
+    ArticleView(Reader& reader, ItemActions& actions, QWidget* parent = nullptr);
+
+    QuoteWebView* webView() const { return m_web; }
+    QToolBar* toolbar() const { return m_toolbar; }
+    QToolButton* shareButton() const { return m_share; }
+
+private:
+    void showSelection();
+
+    Reader& m_reader;
+    EmptyState* m_placeholder;
+    QWidget* m_articlePage;
+    QToolBar* m_toolbar;
+    QuoteWebView* m_web;
+    QToolButton* m_share;
+    QAction* m_shareAction;
+};

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "Reader/Environment.h"
+
+#include <QPointer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <functional>
+#include <memory>
+
+// The article page: JavaScript off, a transparent background, and no navigation away
+// from the article. A clicked link is handed to `openExternally` when it is http, https
+// or mailto (feeds are untrusted, so file:, javascript: and custom schemes go nowhere).
+class ArticlePage final : public QWebEnginePage {
+    Q_OBJECT
+
+public:
+    using Opener = std::function<void(const QUrl&)>;
+
+    ArticlePage(Opener openExternally, QObject* parent = nullptr);
+
+    static bool mayOpen(const QUrl& url);
+
+    // Pages follow the desktop's light or dark appearance through the CSS
+    // prefers-color-scheme, which Qt WebEngine 6.4 does not take from the palette itself.
+    // Call once, before the first page exists.
+    static void followAppearance(const QPalette& palette);
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+    // Links with target=_blank ask for a window instead of navigating.
+    QWebEnginePage* createWindow(WebWindowType type) override;
+
+private:
+    Opener m_open;
+};
+
+// The view: loads a document only when its text changed, so marking read or starring
+// keeps the scroll position and the selection; every context menu starts with "Save
+// Quote to Obsidian".
+class QuoteWebView final : public QWebEngineView {
+    Q_OBJECT
+
+public:
+    QuoteWebView(ArticlePage::Opener openExternally, QWidget* parent = nullptr);
+
+    void show(const QString& html, const QUrl& baseUrl);
+    const QString& loaded() const { return m_loaded; }
+    // The page's selection, through a script in a world of its own.
+    std::shared_ptr<TextSelectionSource> selection() const { return m_selection; }
+
+    // Builds the menu the user sees on a right click.
+    QMenu* quoteContextMenu();
+
+Q_SIGNALS:
+    void quoteRequested();
+    void contextMenuShown(QMenu* menu);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    QString m_loaded;
+    std::shared_ptr<TextSelectionSource> m_selection;
+};

@@ -1,0 +1,195 @@
+#include "Views/ItemActions.h"
+
+#include "LumbraCore/SourceKinds.h"
+#include "Reader/Reader.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QMenu>
+#include <QUrlQuery>
+
+// One action: what it says and shows for the current subject (none when nothing is
+// selected), its key, whether it may run, and what it does.
+struct ItemActions::Spec {
+    std::function<QString(const std::optional<Item>&)> label;
+    std::function<QString(const std::optional<Item>&)> icon;
+    QKeySequence key;
+    std::function<bool(const std::optional<Item>&)> enabled;
+    std::function<void(const std::optional<Item>&)> run;
+};
+
+namespace {
+
+template <typename T> std::function<T(const std::optional<Item>&)> always(T value)
+{
+    return [value](const std::optional<Item>&) { return value; };
+}
+
+bool hasItem(const std::optional<Item>& item)
+{
+    return item.has_value();
+}
+
+bool hasAddress(const std::optional<Item>& item)
+{
+    return item && Reader::articleUrl(*item);
+}
+
+QString withShortcut(const QString& label, const QKeySequence& key)
+{
+    if (key.isEmpty()) return label;
+    return label + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) + u')';
+}
+
+} // namespace
+
+ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_reader(reader)
+{
+    const auto on = [this](void (Reader::*act)(const Item&)) {
+        return [this, act](const std::optional<Item>& item) {
+            if (item) (m_reader.*act)(*item);
+        };
+    };
+    const auto call = [this](auto act) {
+        return [this, act](const std::optional<Item>&) { act(m_reader); };
+    };
+
+    next = make({always(QStringLiteral("Next")), always(QStringLiteral("go-down")),
+                 QKeySequence(Qt::Key_J), always(true), call([](Reader& r) { r.selectNext(); })});
+    previous =
+        make({always(QStringLiteral("Previous")), always(QStringLiteral("go-up")),
+              QKeySequence(Qt::Key_K), always(true), call([](Reader& r) { r.selectPrevious(); })});
+    nextUnread = make({always(QStringLiteral("Next Unread")), always(QStringLiteral("go-next")),
+                       QKeySequence(Qt::Key_N), always(true),
+                       call([](Reader& r) { r.selectNextUnread(); })});
+    star =
+        make({[](const std::optional<Item>& item) {
+                  return item && item->starred ? QStringLiteral("Unstar") : QStringLiteral("Star");
+              },
+              [](const std::optional<Item>& item) {
+                  return item && item->starred ? QStringLiteral("rating")
+                                               : QStringLiteral("rating-unrated");
+              },
+              QKeySequence(Qt::Key_S), hasItem, on(&Reader::toggleStarred)});
+    markRead = make({[](const std::optional<Item>& item) {
+                         return item && item->unread ? QStringLiteral("Mark as Read")
+                                                     : QStringLiteral("Mark as Unread");
+                     },
+                     [](const std::optional<Item>& item) {
+                         return item && item->unread ? QStringLiteral("mail-mark-read")
+                                                     : QStringLiteral("mail-mark-unread");
+                     },
+                     QKeySequence(Qt::Key_M), hasItem, on(&Reader::toggleRead)});
+    markAllRead =
+        make({always(QStringLiteral("Mark All as Read")), always(QStringLiteral("checkmark")),
+              QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_A),
+              [this](const std::optional<Item>&) {
+                  const std::optional<Source>& source = m_reader.source();
+                  const QList<Item>& items = m_reader.items();
+                  return source && sourceKind(*source).offersMarkAllRead &&
+                         std::any_of(items.cbegin(), items.cend(),
+                                     [](const Item& item) { return item.unread; });
+              },
+              call([](Reader& r) { r.markAllRead(); })});
+    saveQuote = make({always(QStringLiteral("Save Quote to Obsidian")),
+                      always(QStringLiteral("format-text-blockquote")),
+                      QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_H), hasItem,
+                      call([](Reader& r) { r.saveQuote(); })});
+    openInBrowser = make({always(QStringLiteral("Open in Browser")),
+                          always(QStringLiteral("internet-web-browser")), QKeySequence(Qt::Key_B),
+                          hasAddress, on(&Reader::openInBrowser)});
+    copyLink = make({always(QStringLiteral("Copy Link")), always(QStringLiteral("edit-copy")),
+                     QKeySequence(), hasAddress, [](const std::optional<Item>& item) {
+                         if (const auto url = item ? Reader::articleUrl(*item) : std::nullopt)
+                             QApplication::clipboard()->setText(url->toString());
+                     }});
+    mailLink = make(
+        {always(QStringLiteral("Send Link by Email\u2026")), always(QStringLiteral("mail-send")),
+         QKeySequence(), hasAddress, [this](const std::optional<Item>& item) {
+             const auto url = item ? Reader::articleUrl(*item) : std::nullopt;
+             if (!url) return;
+             QUrl mailto(QStringLiteral("mailto:"));
+             QUrlQuery query;
+             query.addQueryItem(QStringLiteral("body"), url->toString(QUrl::FullyEncoded));
+             mailto.setQuery(query);
+             m_reader.openUrl(mailto);
+         }});
+
+    for (auto signal : {&Reader::selectedIdChanged, &Reader::itemsChanged, &Reader::linkedChanged,
+                        &Reader::sourceChanged})
+        connect(&reader, signal, this, &ItemActions::update);
+    connect(&reader, &Reader::itemChanged, this, &ItemActions::update);
+    update();
+}
+
+QAction* ItemActions::make(const Spec& spec)
+{
+    auto* action = new QAction(this);
+    action->setShortcut(spec.key);
+    // Bare keys act in the window, so a focused text field keeps its keys.
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this, [this, run = spec.run] { run(subject()); });
+    m_updates.append([this, action, spec] {
+        const std::optional<Item> item = subject();
+        const QString label = spec.label(item);
+        action->setText(label);
+        action->setToolTip(withShortcut(label, spec.key));
+        action->setIcon(QIcon::fromTheme(spec.icon(item)));
+        action->setEnabled(spec.enabled(item));
+    });
+    return action;
+}
+
+std::optional<Item> ItemActions::subject() const
+{
+    return m_rowItem ? m_rowItem : m_reader.selectedItem();
+}
+
+void ItemActions::update()
+{
+    for (const auto& apply : std::as_const(m_updates))
+        apply();
+}
+
+QList<QAction*> ItemActions::articleMenu() const
+{
+    return {next,        previous, nextUnread, nullptr,       star,     markRead,
+            markAllRead, nullptr,  saveQuote,  openInBrowser, copyLink, mailLink};
+}
+
+QList<QAction*> ItemActions::toolbar() const
+{
+    return {star, markRead, saveQuote, openInBrowser};
+}
+
+QList<QAction*> ItemActions::rowMenu() const
+{
+    return {markRead, star, nullptr, openInBrowser, copyLink};
+}
+
+QList<QAction*> ItemActions::shareMenu() const
+{
+    return {copyLink, mailLink};
+}
+
+void ItemActions::addTo(QMenu* menu, const QList<QAction*>& actions)
+{
+    for (QAction* action : actions) {
+        if (action)
+            menu->addAction(action);
+        else
+            menu->addSeparator();
+    }
+}
+
+void ItemActions::popUpRowMenu(const Item& item, const QPoint& globalPosition, QWidget* parent)
+{
+    QMenu menu(parent);
+    addTo(&menu, rowMenu());
+    m_rowItem = item;
+    update();
+    menu.exec(globalPosition);
+    m_rowItem.reset();
+    update();
+}

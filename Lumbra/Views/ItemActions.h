@@ -1,0 +1,60 @@
+#pragma once
+
+#include "LumbraCore/Records.h"
+
+#include <QKeySequence>
+#include <QList>
+#include <QObject>
+#include <functional>
+#include <optional>
+
+class QAction;
+class QMenu;
+class QToolBar;
+class QWidget;
+class Reader;
+
+// Every command on articles, made once: label, icon, shortcut, tooltip and the rule that
+// enables it. The Article menu, the article toolbar and the rows' context menu all show
+// these same actions. They act on the selected article, or on the row a context menu was
+// opened for.
+class ItemActions final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ItemActions(Reader& reader, QObject* parent = nullptr);
+
+    QAction* next = nullptr;
+    QAction* previous = nullptr;
+    QAction* nextUnread = nullptr;
+    QAction* star = nullptr;
+    QAction* markRead = nullptr;
+    QAction* markAllRead = nullptr;
+    QAction* saveQuote = nullptr;
+    QAction* openInBrowser = nullptr;
+    QAction* copyLink = nullptr;
+    QAction* mailLink = nullptr;
+
+    // The actions, in order, of each place that shows them; null stands for a separator.
+    QList<QAction*> articleMenu() const;
+    QList<QAction*> toolbar() const;
+    QList<QAction*> rowMenu() const;
+    QList<QAction*> shareMenu() const;
+
+    // Shows the row menu for `item` at `globalPosition`; its actions act on `item`.
+    void popUpRowMenu(const Item& item, const QPoint& globalPosition, QWidget* parent);
+
+    // Adds `actions` to `menu`, a separator for each null.
+    static void addTo(QMenu* menu, const QList<QAction*>& actions);
+
+private:
+    struct Spec;
+    QAction* make(const Spec& spec);
+    // The article the actions act on now.
+    std::optional<Item> subject() const;
+    void update();
+
+    Reader& m_reader;
+    QList<std::function<void()>> m_updates; // one per action whose look follows the subject
+    std::optional<Item> m_rowItem;          // set while a row menu is open
+};

@@ -1,0 +1,114 @@
+#include "Views/ItemRowDelegate.h"
+
+#include "Views/Style.h"
+#include "Views/TimelineModel.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QTextLayout>
+
+namespace {
+
+constexpr int margin = 4;
+constexpr int dotColumn = 15; // 7 px dot and 8 px gap
+constexpr int titleLines = 2;
+constexpr int excerptLines = 2;
+
+QFont captionFont(const QFont& base)
+{
+    return Style::font(Style::FontRole::caption, base);
+}
+
+// Draws `text` wrapped into at most `lines` lines, the last one elided.
+int drawLines(QPainter* painter, const QFont& font, const QString& text, QRect area, int lines)
+{
+    const QFontMetrics metrics(font);
+    painter->setFont(font);
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    int y = area.top();
+    for (int n = 0; n < lines; ++n) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) break;
+        line.setLineWidth(area.width());
+        const QString rest = text.mid(line.textStart());
+        const bool last = n == lines - 1 && line.textStart() + line.textLength() < text.size();
+        const QString shown = last ? metrics.elidedText(rest, Qt::ElideRight, area.width())
+                                   : text.mid(line.textStart(), line.textLength());
+        painter->drawText(QRect(area.left(), y, area.width(), metrics.height()),
+                          Qt::AlignLeft | Qt::AlignVCenter, shown);
+        y += metrics.height();
+    }
+    layout.endLayout();
+    return area.top() + lines * metrics.height();
+}
+
+} // namespace
+
+QSize ItemRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const
+{
+    const QFont bold = Style::font(Style::FontRole::strong, option.font);
+    const int height = margin + QFontMetrics(captionFont(option.font)).height() + 3 +
+                       titleLines * QFontMetrics(bold).height() + 3 +
+                       excerptLines * QFontMetrics(captionFont(option.font)).height() + margin;
+    return {200, height};
+}
+
+void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                            const QModelIndex& index) const
+{
+    QStyleOptionViewItem background = option;
+    background.text.clear();
+    background.icon = QIcon();
+    QApplication::style()->drawControl(QStyle::CE_ItemViewItem, &background, painter);
+
+    painter->save();
+    const bool selected = option.state & QStyle::State_Selected;
+    const QPalette& palette = option.palette;
+    const QColor primary = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+    QColor secondary = primary;
+    secondary.setAlphaF(0.65);
+    const bool unread = index.data(TimelineModel::UnreadRole).toBool();
+    const QRect area = option.rect.adjusted(margin + dotColumn, margin, -margin * 2, -margin);
+
+    if (unread) {
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(palette.color(QPalette::Highlight).lighter(selected ? 160 : 100));
+        painter->drawEllipse(QRect(option.rect.left() + margin + 2, area.top() + 5, 7, 7));
+    }
+
+    const QFont caption = captionFont(option.font);
+    const int captionHeight = QFontMetrics(caption).height();
+    const QIcon icon = index.data(TimelineModel::FeedIconRole).value<QIcon>();
+    icon.paint(painter, QRect(area.left(), area.top() + (captionHeight - 12) / 2, 12, 12));
+    painter->setFont(caption);
+    painter->setPen(secondary);
+    const QString date = index.data(TimelineModel::DateRole).toString();
+    const int dateWidth = QFontMetrics(caption).horizontalAdvance(date);
+    QRect header(area.left() + 17, area.top(), area.width() - 17, captionHeight);
+    painter->drawText(header, Qt::AlignRight | Qt::AlignVCenter, date);
+    int right = header.right() - dateWidth - 5;
+    if (index.data(TimelineModel::StarredRole).toBool()) {
+        painter->setPen(Style::starColor());
+        painter->drawText(QRect(right - 14, header.top(), 14, captionHeight), Qt::AlignCenter,
+                          QStringLiteral("\u2605"));
+        right -= 19;
+        painter->setPen(secondary);
+    }
+    const QString feedTitle = QFontMetrics(caption).elidedText(
+        index.data(TimelineModel::FeedTitleRole).toString(), Qt::ElideRight, right - header.left());
+    painter->drawText(QRect(header.left(), header.top(), right - header.left(), captionHeight),
+                      Qt::AlignLeft | Qt::AlignVCenter, feedTitle);
+
+    QFont titleFont = option.font;
+    titleFont.setBold(unread);
+    painter->setPen(unread ? primary : secondary);
+    const int y =
+        drawLines(painter, titleFont, index.data(Qt::DisplayRole).toString(),
+                  QRect(area.left(), area.top() + captionHeight + 3, area.width(), 0), titleLines);
+    painter->setPen(secondary);
+    drawLines(painter, caption, index.data(TimelineModel::ExcerptRole).toString(),
+              QRect(area.left(), y + 3, area.width(), 0), excerptLines);
+    painter->restore();
+}

@@ -1,0 +1,115 @@
+#include "Views/LoginView.h"
+
+#include "Reader/Reader.h"
+#include "Views/Style.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+const QString serverKey = QStringLiteral("server");
+}
+
+LoginView::LoginView(Reader& reader, Preferences& preferences, QWidget* parent)
+    : QWidget(parent), m_reader(reader), m_preferences(preferences), m_server(new QLineEdit(this)),
+      m_states(new QStackedWidget(this)), m_logIn(new QPushButton(QStringLiteral("Log In"))),
+      m_cancel(new QPushButton(QStringLiteral("Cancel"))), m_failure(new QLabel),
+      m_retry(new QPushButton(QStringLiteral("Log In")))
+{
+    auto* icon = new QLabel(this);
+    icon->setPixmap(QApplication::windowIcon().pixmap(96, 96));
+    icon->setAlignment(Qt::AlignCenter);
+    auto* name = new QLabel(QStringLiteral("Lumbra"), this);
+    name->setFont(Style::font(Style::FontRole::appName, name->font()));
+    name->setAlignment(Qt::AlignCenter);
+    auto* intro =
+        new QLabel(QStringLiteral("Log in to your Nextcloud to read Nextcloud News."), this);
+    Style::makeSecondary(intro);
+    intro->setAlignment(Qt::AlignCenter);
+
+    m_server->setFixedWidth(300);
+    m_server->setPlaceholderText(QStringLiteral("cloud.example.org"));
+    m_server->setAccessibleName(QStringLiteral("Server"));
+    m_server->setText(preferences.string(serverKey).value_or(QString()));
+
+    // Idle: the default button. Waiting: progress and Cancel. Failed: the text and Log In.
+    m_logIn->setDefault(true);
+    m_retry->setDefault(true);
+    Style::makeError(m_failure);
+    m_failure->setWordWrap(true);
+    m_failure->setAlignment(Qt::AlignCenter);
+    m_failure->setTextFormat(Qt::PlainText);
+    auto* waiting = new QWidget;
+    auto* waitingRow = new QHBoxLayout(waiting);
+    auto* busy = new QProgressBar;
+    busy->setRange(0, 0);
+    busy->setFixedWidth(40);
+    busy->setTextVisible(false);
+    auto* hint = new QLabel(QStringLiteral("Log in in your browser, then come back here."));
+    Style::makeSecondary(hint);
+    waitingRow->addWidget(busy);
+    waitingRow->addWidget(hint);
+    waitingRow->addWidget(m_cancel);
+    auto* failed = new QWidget;
+    auto* failedColumn = new QVBoxLayout(failed);
+    failedColumn->addWidget(m_failure);
+    failedColumn->addWidget(m_retry, 0, Qt::AlignCenter);
+    auto* idle = new QWidget;
+    (new QHBoxLayout(idle))->addWidget(m_logIn, 0, Qt::AlignCenter);
+    m_states->addWidget(idle);
+    m_states->addWidget(waiting);
+    m_states->addWidget(failed);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(40, 40, 40, 40);
+    layout->setSpacing(16);
+    layout->addStretch();
+    layout->addWidget(icon);
+    layout->addWidget(name);
+    layout->addWidget(intro);
+    layout->addWidget(m_server, 0, Qt::AlignCenter);
+    layout->addWidget(m_states, 0, Qt::AlignCenter);
+    layout->addStretch();
+
+    connect(m_server, &QLineEdit::textChanged, this, [this](const QString& text) {
+        m_preferences.setString(serverKey, text);
+        m_logIn->setEnabled(!text.isEmpty());
+    });
+    connect(m_server, &QLineEdit::returnPressed, this, &LoginView::logIn);
+    connect(m_logIn, &QPushButton::clicked, this, &LoginView::logIn);
+    connect(m_retry, &QPushButton::clicked, this, &LoginView::logIn);
+    connect(m_cancel, &QPushButton::clicked, &m_reader, &Reader::cancelLogin);
+    connect(&reader, &Reader::loginChanged, this, &LoginView::showState);
+    m_logIn->setEnabled(!m_server->text().isEmpty());
+    showState();
+}
+
+void LoginView::logIn()
+{
+    // Passed on as typed: the login flow normalises the address itself.
+    if (!m_server->text().isEmpty()) m_reader.startLogin(m_server->text());
+}
+
+void LoginView::showState()
+{
+    const LoginState& login = m_reader.login();
+    m_server->setEnabled(login.kind() != LoginState::Kind::waiting);
+    switch (login.kind()) {
+    case LoginState::Kind::idle:
+        m_states->setCurrentIndex(0);
+        break;
+    case LoginState::Kind::waiting:
+        m_states->setCurrentIndex(1);
+        break;
+    case LoginState::Kind::failed:
+        m_failure->setText(login.text());
+        m_states->setCurrentIndex(2);
+        break;
+    }
+}

@@ -1,0 +1,32 @@
+#include "Views/MainMenu.h"
+
+#include "Reader/Reader.h"
+#include "Views/ItemActions.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QMainWindow>
+#include <QMenuBar>
+
+MainMenu::MainMenu(Reader& reader, ItemActions& actions, QMainWindow& window) : QObject(&window)
+{
+    QMenuBar* bar = window.menuBar();
+
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    refresh = file->addAction(QIcon::fromTheme(QStringLiteral("view-refresh")),
+                              QStringLiteral("Refresh"), &reader, &Reader::refresh);
+    refresh->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    file->addSeparator();
+    settings = file->addAction(QStringLiteral("Settings\u2026"));
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    settings->setMenuRole(QAction::PreferencesRole);
+    file->addSeparator();
+    quit = file->addAction(QStringLiteral("Quit"), &window, &QMainWindow::close);
+    quit->setShortcut(QKeySequence::Quit);
+
+    ItemActions::addTo(bar->addMenu(QStringLiteral("&Article")), actions.articleMenu());
+
+    // Linux applications keep About and update checks in the Help menu.
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    checkForUpdates = help->addAction(QStringLiteral("Check for Updates\u2026"));
+}

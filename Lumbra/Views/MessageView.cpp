@@ -1,0 +1,84 @@
+#include "Views/MessageView.h"
+
+#include "Reader/Reader.h"
+
+#include <QEvent>
+#include <QGraphicsOpacityEffect>
+#include <QPropertyAnimation>
+
+MessageView::MessageView(Reader& reader, QWidget* parent, std::chrono::milliseconds timeout)
+    : QLabel(parent), m_reader(reader), m_opacity(new QGraphicsOpacityEffect(this)),
+      m_fade(new QPropertyAnimation(m_opacity, "opacity", this)),
+      m_slide(new QPropertyAnimation(this, "pos", this))
+{
+    setObjectName(QStringLiteral("messageBanner"));
+    setStyleSheet(
+        QStringLiteral("#messageBanner { padding: 8px 14px; border-radius: 16px;"
+                       " background: palette(window); border: 1px solid palette(mid); }"));
+    setTextFormat(Qt::PlainText);
+    setGraphicsEffect(m_opacity);
+    m_fade->setDuration(200);
+    m_slide->setDuration(200);
+    m_slide->setEasingCurve(QEasingCurve::OutCubic);
+    m_timeout.setSingleShot(true);
+    m_timeout.setInterval(timeout);
+    connect(&m_timeout, &QTimer::timeout, this, &MessageView::timedOut);
+    connect(m_fade, &QPropertyAnimation::finished, this, [this] {
+        if (m_opacity->opacity() == 0.0) hide();
+    });
+    connect(&reader, &Reader::messageChanged, this, &MessageView::showMessage);
+    parent->installEventFilter(this);
+    hide();
+    showMessage();
+}
+
+void MessageView::showMessage()
+{
+    const std::optional<QString>& message = m_reader.message();
+    if (!message) {
+        m_shown.clear();
+        m_timeout.stop();
+        m_fade->stop();
+        m_fade->setStartValue(m_opacity->opacity());
+        m_fade->setEndValue(0.0);
+        m_fade->start();
+        return;
+    }
+    m_shown = *message;
+    setText(m_shown);
+    adjustSize();
+    const bool arriving = isHidden() || m_opacity->opacity() < 1.0;
+    reposition();
+    if (arriving) {
+        m_slide->stop();
+        m_slide->setStartValue(pos() + QPoint(0, 24)); // slides in from the bottom edge
+        m_slide->setEndValue(pos());
+        m_slide->start();
+    }
+    show();
+    raise();
+    m_fade->stop();
+    m_fade->setStartValue(m_opacity->opacity());
+    m_fade->setEndValue(1.0);
+    m_fade->start();
+    m_timeout.start(); // a new text gets its own full wait
+}
+
+void MessageView::timedOut()
+{
+    // An older wait never clears a newer message.
+    if (m_reader.message() == m_shown) m_reader.setMessage(std::nullopt);
+}
+
+void MessageView::reposition()
+{
+    if (!parentWidget()) return;
+    const QWidget* area = parentWidget();
+    move((area->width() - width()) / 2, area->height() - height() - 16);
+}
+
+bool MessageView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == parentWidget() && event->type() == QEvent::Resize) reposition();
+    return QLabel::eventFilter(watched, event);
+}

@@ -1,0 +1,86 @@
+#include "Views/SettingsView.h"
+
+#include "Reader/Reader.h"
+#include "Views/Style.h"
+
+#include <QApplication>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+SettingsView::SettingsView(Reader& reader, QWidget* parent)
+    : QWidget(parent), m_reader(reader), m_vaultPath(reader.storedVault()),
+      m_account(new QStackedWidget), m_loginName(new QLabel), m_server(new QLabel),
+      m_logOut(new QPushButton(QStringLiteral("Log Out"))), m_vault(new QLabel),
+      m_chooseVault(new QPushButton(QStringLiteral("Choose Vault\u2026")))
+{
+    setFixedWidth(460);
+    auto* notLoggedIn = new QLabel(QStringLiteral("Not logged in"));
+    Style::makeSecondary(notLoggedIn);
+    auto* loggedIn = new QWidget;
+    auto* accountForm = new QFormLayout(loggedIn);
+    accountForm->addRow(QStringLiteral("Logged in as"), m_loginName);
+    accountForm->addRow(QStringLiteral("Server"), m_server);
+    accountForm->addRow(QString(), m_logOut);
+    Style::makeError(m_logOut);
+    m_account->addWidget(notLoggedIn);
+    m_account->addWidget(loggedIn);
+    auto* nextcloud = new QGroupBox(QStringLiteral("Nextcloud"));
+    (new QVBoxLayout(nextcloud))->addWidget(m_account);
+
+    auto* quotes = new QGroupBox(QStringLiteral("Quotes"));
+    auto* quotesForm = new QFormLayout(quotes);
+    m_vault->setWordWrap(true);
+    m_vault->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    quotesForm->addRow(QStringLiteral("Obsidian vault"), m_vault);
+    quotesForm->addRow(QString(), m_chooseVault);
+    auto* caption = new QLabel(QStringLiteral(
+        "Each article you quote gets a note in the vault's lumbra folder, linked to its author."));
+    caption->setWordWrap(true);
+    Style::makeSecondary(caption);
+    caption->setFont(Style::font(Style::FontRole::caption, caption->font()));
+    quotesForm->addRow(caption);
+
+    auto* about = new QGroupBox(QStringLiteral("About"));
+    auto* aboutForm = new QFormLayout(about);
+    aboutForm->addRow(QStringLiteral("Version"), new QLabel(QApplication::applicationVersion()));
+    auto* maker = new QLabel(QStringLiteral(
+        "Made by the Lumbra developers \u2014 <a href=\"https://lumbra.app\">lumbra.app</a>"));
+    maker->setOpenExternalLinks(true);
+    aboutForm->addRow(maker);
+    auto* check = new QPushButton(QStringLiteral("Check for Updates\u2026"));
+    aboutForm->addRow(QString(), check);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(nextcloud);
+    layout->addWidget(quotes);
+    layout->addWidget(about);
+
+    connect(m_logOut, &QPushButton::clicked, &m_reader, &Reader::logOut);
+    connect(m_chooseVault, &QPushButton::clicked, this, [this] {
+        if (const auto chosen = m_reader.chooseVault()) {
+            m_vaultPath = chosen;
+            showVault();
+        }
+    });
+    connect(check, &QPushButton::clicked, this, &SettingsView::checkForUpdatesRequested);
+    connect(&reader, &Reader::accountChanged, this, &SettingsView::showAccount);
+    showAccount();
+    showVault();
+}
+
+void SettingsView::showAccount()
+{
+    const std::optional<Account>& account = m_reader.account();
+    m_account->setCurrentIndex(account ? 1 : 0);
+    m_loginName->setText(account ? account->loginName : QString());
+    m_server->setText(account ? account->server : QString());
+}
+
+void SettingsView::showVault()
+{
+    m_vault->setText(m_vaultPath.value_or(QStringLiteral("Not chosen")));
+}

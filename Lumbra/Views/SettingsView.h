@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QWidget>
+#include <optional>
+
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class Reader;
+
+// The Settings window's content: the account, the vault and the version.
+class SettingsView final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit SettingsView(Reader& reader, QWidget* parent = nullptr);
+
+    QLabel* loginName() const { return m_loginName; }
+    QLabel* server() const { return m_server; }
+    QLabel* vaultPath() const { return m_vault; }
+    QPushButton* logOutButton() const { return m_logOut; }
+    QPushButton* chooseVaultButton() const { return m_chooseVault; }
+    QStackedWidget* account() const { return m_account; }
+
+Q_SIGNALS:
+    void checkForUpdatesRequested();
+
+private:
+    void showAccount();
+    void showVault();
+
+    Reader& m_reader;
+    std::optional<QString> m_vaultPath;
+    QStackedWidget* m_account;
+    QLabel* m_loginName;
+    QLabel* m_server;
+    QPushButton* m_logOut;
+    QLabel* m_vault;
+    QPushButton* m_chooseVault;
+};

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QWidget>
+
+class QLabel;
+class QPalette;
+
+// The look every view shares: colours, font roles and the empty state.
+namespace Style {
+
+// Text that reports a failure.
+QColor errorColor();
+// The star of a starred article.
+QColor starColor();
+
+enum class FontRole {
+    appName,    // the login screen's "Lumbra"
+    heading,    // the timeline's source title
+    emptyTitle, // an empty pane's title
+    strong,     // a bold line at the normal size
+    section,    // the sidebar's "Folders", "Feeds"
+    caption,    // dates, feed names, excerpts, fine print
+};
+
+// `base` in the given role.
+QFont font(FontRole role, const QFont& base);
+
+// Makes `label` show secondary text (hints, captions).
+void makeSecondary(QLabel* label);
+// Makes `widget`'s text the error colour (a failure, a destructive button).
+void makeError(QWidget* widget);
+
+} // namespace Style
+
+// An icon with a title and an optional line under it, centred: what a pane shows when it
+// has nothing to show.
+class EmptyState final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit EmptyState(const QString& iconName, const QString& title = QString(),
+                        QWidget* parent = nullptr);
+
+    void setTitle(const QString& title);
+    void setText(const QString& text);
+    QString title() const;
+    QString text() const;
+
+private:
+    QLabel* m_title;
+    QLabel* m_text;
+};

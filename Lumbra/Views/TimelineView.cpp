@@ -1,0 +1,122 @@
+#include "Views/TimelineView.h"
+
+#include "LumbraCore/SourceKinds.h"
+#include "Reader/Reader.h"
+#include "Views/ItemActions.h"
+#include "Views/ItemRowDelegate.h"
+#include "Views/Style.h"
+#include "Views/TimelineModel.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QProgressBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& actions, QWidget* parent)
+    : QWidget(parent), m_reader(reader), m_actions(actions),
+      m_model(new TimelineModel(reader, icons, this)), m_list(new QListView(this)),
+      m_title(new QLabel(this)), m_subtitle(new QLabel(this)), m_markAll(new QToolButton(this)),
+      m_placeholder(new EmptyState(QString(), QString(), m_list)),
+      m_progress(new QProgressBar(m_list))
+{
+    m_title->setFont(Style::font(Style::FontRole::heading, m_title->font()));
+    Style::makeSecondary(m_subtitle);
+    m_markAll->setDefaultAction(actions.markAllRead);
+    m_markAll->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_markAll->setFocusPolicy(Qt::NoFocus);
+
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(0);
+    titles->addWidget(m_title);
+    titles->addWidget(m_subtitle);
+    auto* header = new QHBoxLayout;
+    header->addLayout(titles, 1);
+    header->addWidget(m_markAll);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 6, 0, 0);
+    layout->addLayout(header);
+    layout->addWidget(m_list, 1);
+    header->setContentsMargins(10, 0, 10, 4);
+
+    m_list->setModel(m_model);
+    m_list->setItemDelegate(new ItemRowDelegate(m_list));
+    m_list->setUniformItemSizes(true);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_list->setAccessibleName(QStringLiteral("Articles"));
+
+    m_progress->setRange(0, 0);
+    m_progress->setTextVisible(false);
+    m_progress->setFixedWidth(120);
+
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (!m_syncing && current.isValid())
+                    m_reader.select(current.data(TimelineModel::IdRole).toLongLong());
+            });
+    connect(m_list, &QListView::customContextMenuRequested, this, &TimelineView::showContextMenu);
+    connect(&reader, &Reader::selectedIdChanged, this, &TimelineView::showSelection);
+    connect(&reader, &Reader::itemsChanged, this, &TimelineView::showSelection);
+    for (auto signal :
+         {&Reader::sourceChanged, &Reader::feedsChanged, &Reader::foldersChanged,
+          &Reader::starredCountChanged, &Reader::itemsChanged, &Reader::loadingItemsChanged})
+        connect(&reader, signal, this, [this] {
+            updateHeader();
+            updateOverlay();
+        });
+    updateHeader();
+    updateOverlay();
+}
+
+void TimelineView::updateHeader()
+{
+    const std::optional<Source>& source = m_reader.source();
+    m_title->setText(source ? m_reader.title(*source) : QStringLiteral("Lumbra"));
+    m_subtitle->setText(
+        source ? QString::number(m_reader.count(*source)) + QStringLiteral(" unread") : QString());
+}
+
+void TimelineView::updateOverlay()
+{
+    const bool empty = m_reader.items().isEmpty();
+    const bool loading = empty && m_reader.loadingItems();
+    const std::optional<Source>& source = m_reader.source();
+    const bool showEmpty = empty && !loading && source;
+    if (showEmpty) m_placeholder->setTitle(sourceKind(*source).emptyText);
+    m_placeholder->setVisible(showEmpty);
+    m_placeholder->setGeometry(m_list->viewport()->rect());
+    m_progress->setVisible(loading);
+    m_progress->move((m_list->width() - m_progress->width()) / 2, m_list->height() / 2);
+}
+
+void TimelineView::showSelection()
+{
+    const std::optional<qint64>& id = m_reader.selectedId();
+    const int row = id ? m_model->rowOf(*id) : -1;
+    m_syncing = true;
+    if (row < 0) {
+        m_list->selectionModel()->clear();
+    } else {
+        const QModelIndex index = m_model->index(row);
+        m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+        m_list->scrollTo(index);
+    }
+    m_syncing = false;
+}
+
+void TimelineView::showContextMenu(const QPoint& position)
+{
+    const QModelIndex index = m_list->indexAt(position);
+    if (!index.isValid()) return;
+    // The row's own item, not the selection.
+    m_actions.popUpRowMenu(m_reader.items()[index.row()], m_list->viewport()->mapToGlobal(position),
+                           this);
+}
+
+void TimelineView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    updateOverlay();
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QWidget>
+
+class EmptyState;
+class FeedIcons;
+class ItemActions;
+class QLabel;
+class QListView;
+class QProgressBar;
+class QToolButton;
+class Reader;
+class TimelineModel;
+
+// The items of the chosen source: a header with the source's title and unread count, the
+// "Mark All as Read" button, the rows, and an overlay while empty.
+class TimelineView final : public QWidget {
+    Q_OBJECT
+
+public:
+    TimelineView(Reader& reader, FeedIcons& icons, ItemActions& actions, QWidget* parent = nullptr);
+
+    QListView* list() const { return m_list; }
+    QToolButton* markAllReadButton() const { return m_markAll; }
+    QLabel* titleLabel() const { return m_title; }
+    QLabel* subtitleLabel() const { return m_subtitle; }
+    EmptyState* placeholder() const { return m_placeholder; }
+    QProgressBar* progress() const { return m_progress; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void updateHeader();
+    void updateOverlay();
+    void showSelection();
+    void showContextMenu(const QPoint& position);
+
+    Reader& m_reader;
+    ItemActions& m_actions;
+    TimelineModel* m_model;
+    QListView* m_list;
+    QLabel* m_title;
+    QLabel* m_subtitle;
+    QToolButton* m_markAll;
+    EmptyState* m_placeholder;
+    QProgressBar* m_progress;
+    bool m_syncing = false;
+};

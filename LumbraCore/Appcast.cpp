@@ -1,0 +1,83 @@
+#include "LumbraCore/Appcast.h"
+
+#include "LumbraCore/Logging.h"
+#include "LumbraCore/NetworkErrors.h"
+
+#include <QVersionNumber>
+#include <QXmlStreamReader>
+
+namespace Appcast {
+
+namespace {
+// An appcast lists a few dozen releases; anything far larger is not one.
+constexpr qint64 appcastLimit = qint64(1) << 20;
+} // namespace
+
+int compareVersions(const QString& a, const QString& b)
+{
+    return QVersionNumber::compare(QVersionNumber::fromString(a).normalized(),
+                                   QVersionNumber::fromString(b).normalized());
+}
+
+std::optional<Release> newestRelease(const QByteArray& appcast)
+{
+    std::optional<Release> newest;
+    Release current;
+    QXmlStreamReader xml(appcast);
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1StringView("item")) {
+            current = Release{};
+        } else if (xml.isStartElement() && xml.name() == QLatin1StringView("version")) {
+            current.version = xml.readElementText().trimmed();
+        } else if (xml.isStartElement() && xml.name() == QLatin1StringView("releaseNotesLink")) {
+            current.notes = QUrl(xml.readElementText().trimmed());
+        } else if (xml.isStartElement() && xml.name() == QLatin1StringView("enclosure")) {
+            current.download = QUrl(xml.attributes().value(QLatin1StringView("url")).toString());
+            for (const QXmlStreamAttribute& attribute : xml.attributes())
+                if (attribute.name() == QLatin1StringView("version") && current.version.isEmpty())
+                    current.version = attribute.value().toString();
+        } else if (xml.isEndElement() && xml.name() == QLatin1StringView("item")) {
+            if (!current.version.isEmpty() &&
+                (!newest || compareVersions(current.version, newest->version) > 0))
+                newest = current;
+        }
+    }
+    if (xml.hasError()) return std::nullopt;
+    return newest;
+}
+
+QString outcome(const std::optional<Release>& newest, const QString& currentVersion)
+{
+    if (!newest)
+        return QStringLiteral("Couldn't check for updates: the update feed lists no release.");
+    if (compareVersions(newest->version, currentVersion) <= 0)
+        return QStringLiteral("Lumbra ") + currentVersion +
+               QStringLiteral(" is the newest version.");
+    return QStringLiteral("Lumbra ") + newest->version +
+           QStringLiteral(" is available (you have ") + currentVersion +
+           QStringLiteral("). Download it from ") +
+           (newest->download.isEmpty() ? newest->notes : newest->download).toString() + u'.';
+}
+
+QCoro::Task<QString> check(HttpSession session, QUrl address, QString currentVersion,
+                           std::stop_token stop)
+{
+    if (address.isEmpty())
+        co_return QStringLiteral(
+            "This build of Lumbra has no update feed, so it cannot check for updates. Your "
+            "distribution's package manager keeps it current.");
+    QByteArray appcast;
+    try {
+        appcast = co_await fetch(session, address, appcastLimit, stop);
+    } catch (const CancelledError&) {
+        throw;
+    } catch (const LumbraError& failure) {
+        qCWarning(lcUpdates).noquote()
+            << "reading" << address.toDisplayString() << "failed:" << failure.description();
+        co_return QStringLiteral("Couldn't check for updates: ") + failure.description();
+    }
+    co_return outcome(newestRelease(appcast), currentVersion);
+}
+
+} // namespace Appcast

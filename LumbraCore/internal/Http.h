@@ -1,0 +1,33 @@
+#pragma once
+
+// One request and its reply, for the core's API clients.
+
+#include "LumbraCore/HttpSession.h"
+
+#include <QByteArray>
+#include <QNetworkRequest>
+#include <optional>
+#include <qcoro/qcorotask.h>
+#include <stop_token>
+
+namespace Http {
+
+struct Reply {
+    int status = 0;  // 0 when the reply was not HTTP
+    QByteArray body; // with spare capacity for the JSON decoder
+};
+
+// Parses `address` as an absolute http or https URL; throws InvalidAddressError otherwise.
+QUrl checkedUrl(const QString& address);
+
+// Sends the request and waits for the whole reply. Throws CancelledError when `stop` is
+// requested (the request is aborted), NetworkError for failures below HTTP and
+// ReplyTooLargeError when the body grows past `limit` bytes.
+QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray method,
+                        std::optional<QByteArray> body, std::stop_token stop,
+                        qint64 limit = defaultReplyLimit);
+
+// Decodes on a worker thread, so a large reply does not hold up the caller's thread.
+template <typename T> QCoro::Task<T> decodeInBackground(QByteArray json);
+
+} // namespace Http
