@@ -3,6 +3,7 @@
 #include "SandboxFixture.h"
 
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QTest>
 #include <QTimer>
 #include <qcoro/qcorotask.h>
@@ -55,6 +56,35 @@ private Q_SLOTS:
         QFETCH(Source, source);
         QFETCH(QString, query);
         QCOMPARE(::itemsQuery(source), query);
+    }
+
+    void diagnosticsAreSilentUntilSwitchedOnAndHoldNoSecret()
+    {
+        static QStringList logged;
+        logged.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext& context, const QString& text) {
+                if (QByteArray(context.category).startsWith("lumbra.")) logged << text;
+            });
+        const Account account = m_sandbox->account();
+        QVERIFY(!outcome(api().items(Source::starred())).size());
+        QVERIFY(logged.isEmpty());
+
+        QLoggingCategory::setFilterRules(u"lumbra.*=true"_s);
+        QVERIFY(!outcome(api().items(Source::starred())).size());
+        QVERIFY(!outcome(api().setStarred(9999, true)).isEmpty()); // refused: 404
+        QLoggingCategory::setFilterRules(QString());
+        qInstallMessageHandler(previous);
+
+        QCOMPARE(logged.size(), 2);
+        QVERIFY2(logged[0].contains(u"/items"_s), qPrintable(logged[0]));
+        QVERIFY2(logged[1].contains(u"404"_s), qPrintable(logged[1]));
+        for (const QString& line : std::as_const(logged)) {
+            QVERIFY2(!line.contains(account.appPassword), qPrintable(line));
+            QVERIFY2(!line.contains(QString::fromLatin1(basicAuthorization(account))),
+                     qPrintable(line));
+            QVERIFY2(!line.contains(u"getRead"_s), qPrintable(line)); // no query
+        }
     }
 
     void sendsExactRequests_data()

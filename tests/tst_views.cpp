@@ -2,6 +2,7 @@
 #include "App/LumbraApp.h"
 #include "Await.h"
 #include "ReaderFixture.h"
+#include "Views/ArticleView.h"
 #include "Views/ContentView.h"
 #include "Views/FeedIcons.h"
 #include "Views/ItemActions.h"
@@ -18,6 +19,8 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -26,6 +29,8 @@
 #include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QTest>
+#include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -195,6 +200,45 @@ private Q_SLOTS:
         QCOMPARE(actions->markRead->text(), u"Mark as Read"_s);
         QTest::keyClick(window.get(), Qt::Key_S);
         QCOMPARE(actions->star->text(), u"Star"_s);
+    }
+
+    void oneActionSetInEveryPlace()
+    {
+        build(true);
+        const auto article = content->findChild<ArticleView*>();
+        QVERIFY(article);
+        QMenu* articleMenu = nullptr;
+        for (QAction* entry : window->menuBar()->actions())
+            if (entry->text() == u"&Article"_s) articleMenu = entry->menu();
+        QVERIFY(articleMenu);
+        for (QAction* action : {actions->star, actions->markRead, actions->openInBrowser}) {
+            QVERIFY(articleMenu->actions().contains(action));
+            QVERIFY(article->toolbar()->actions().contains(action));
+            QVERIFY(actions->rowMenu().contains(action));
+        }
+
+        f->reader->select(2); // starred
+        QCOMPARE(actions->star->toolTip(), u"Unstar (S)"_s);
+        QCOMPARE(actions->markAllRead->toolTip(), u"Mark All as Read (Ctrl+Shift+A)"_s);
+
+        // The row menu acts on its row, not on the selection, and then gives the actions back.
+        const Item row = f->reader->items().last();
+        QVERIFY(row.id != 2 && !row.starred);
+        QTimer::singleShot(0, this, [] {
+            auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(popup);
+            const QList<QAction*> entries = popup->actions();
+            const auto star = std::find_if(entries.cbegin(), entries.cend(),
+                                           [](QAction* a) { return a->text() == u"Star"_s; });
+            QVERIFY(star != entries.cend());
+            (*star)->trigger();
+            popup->close();
+        });
+        actions->popUpRowMenu(row, window->geometry().center(), window.get());
+        QCOMPARE(f->reader->selectedId(), std::optional<qint64>(2));
+        QVERIFY(f->reader->items().last().starred);
+        QVERIFY(f->reader->selectedItem()->starred);
+        QCOMPARE(actions->star->text(), u"Unstar"_s);
     }
 
     void bareKeysActInTheWindowOnly()
