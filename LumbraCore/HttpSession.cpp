@@ -20,7 +20,7 @@ QCoro::Task<QByteArray> fetch(HttpSession session, QUrl url, qint64 limit, std::
 {
     QNetworkRequest request(Http::checkedUrl(url.toString(QUrl::FullyEncoded)));
     const Http::Reply reply =
-        co_await Http::send(session, request, "GET", std::nullopt, stop, limit);
+        co_await Http::send(session, request, "GET", std::nullopt, stop, Http::Limits{limit});
     if (reply.status != 200) throw HttpStatusError(reply.status);
     co_return reply.body;
 }

@@ -10,15 +10,25 @@ class QNetworkAccessManager;
 
 // Every request gives up after this long without progress.
 inline constexpr std::chrono::milliseconds requestTimeout{60'000};
+// ...and after this long in all, however steadily the bytes come: a server that drips a
+// byte now and then must not hold a refresh for ever.
+inline constexpr std::chrono::milliseconds requestDeadline{120'000};
+// Item lists of large accounts are hundreds of MB, so they get longer.
+inline constexpr std::chrono::milliseconds itemListDeadline{30 * 60'000};
 
 // The largest reply body accepted unless a request says otherwise.
 inline constexpr qint64 defaultReplyLimit = qint64(16) << 20;
+// The largest item list: the biggest real accounts send under a gigabyte.
+inline constexpr qint64 itemListReplyLimit = qint64(2) << 30;
 
-// How requests are sent: the process's one network access manager, and the time-out
-// (tests shorten it; the product always uses requestTimeout).
+// How requests are sent: the process's one network access manager and the time limits
+// (tests shorten them; the product always uses the constants above).
 struct HttpSession {
     QNetworkAccessManager* manager = nullptr;
     std::chrono::milliseconds timeout = requestTimeout;
+    std::chrono::milliseconds deadline = requestDeadline;
+    std::chrono::milliseconds listDeadline = itemListDeadline;
+    qint64 listLimit = itemListReplyLimit;
 };
 
 // The name the server shows for this device's app password, e.g. "Lumbra (Linux)".

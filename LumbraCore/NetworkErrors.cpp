@@ -34,3 +34,11 @@ ReplyTooLargeError::ReplyTooLargeError(qint64 limit)
                   u'.')
 {
 }
+
+RedirectError::RedirectError(const QUrl& target)
+    : LumbraError(QStringLiteral("The server sent the request on to another server (") +
+                  (target.port() < 0 ? target.host()
+                                     : target.host() + u':' + QString::number(target.port())) +
+                  QStringLiteral("), which Lumbra doesn't follow."))
+{
+}

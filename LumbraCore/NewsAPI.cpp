@@ -4,6 +4,8 @@
 #include "LumbraCore/SourceKinds.h"
 #include "LumbraCore/internal/Http.h"
 
+#include <limits>
+
 namespace {
 
 QString decimal(qint64 value)
@@ -37,7 +39,8 @@ QByteArray basicAuthorization(const Account& account)
 }
 
 QCoro::Task<QByteArray> NewsAPI::request(QByteArray method, QString path,
-                                         std::optional<QByteArray> body, std::stop_token stop) const
+                                         std::optional<QByteArray> body, std::stop_token stop,
+                                         bool itemList) const
 {
     const QUrl url = Http::checkedUrl(withoutTrailingSlashes(m_account.server) +
                                       QStringLiteral("/index.php/apps/news/api/v1-3") + path);
@@ -45,7 +48,8 @@ QCoro::Task<QByteArray> NewsAPI::request(QByteArray method, QString path,
     request.setRawHeader("Authorization", basicAuthorization(m_account));
     request.setRawHeader("Accept", "application/json");
     if (body) request.setRawHeader("Content-Type", "application/json");
-    const Http::Reply reply = co_await Http::send(m_session, request, method, body, stop);
+    const Http::Limits limits = itemList ? Http::Limits{m_session.listLimit, true} : Http::Limits{};
+    const Http::Reply reply = co_await Http::send(m_session, request, method, body, stop, limits);
     if (reply.status == 200) co_return reply.body;
     if (reply.status == 404 && method == "GET") throw NewsError::notInstalled();
     throw NewsError::http(path.section(u'?', 0, 0), reply.status);
@@ -65,17 +69,19 @@ QCoro::Task<FeedsResponse> NewsAPI::feeds(std::stop_token stop) const
 
 QCoro::Task<QList<Item>> NewsAPI::items(Source source, std::stop_token stop) const
 {
-    QByteArray json =
-        co_await request("GET", QStringLiteral("/items?") + itemsQuery(source), std::nullopt, stop);
+    QByteArray json = co_await request("GET", QStringLiteral("/items?") + itemsQuery(source),
+                                       std::nullopt, stop, true);
     co_return (co_await Http::decodeInBackground<ItemsResponse>(std::move(json))).items;
 }
 
 QCoro::Task<std::optional<Item>> NewsAPI::item(qint64 id, std::stop_token stop) const
 {
     // A batch of two at offset id + 1 holds the item, if it exists, and maybe a neighbour.
+    // No offset can lie above the largest id; without one the batch starts at the top.
+    const qint64 offset = id == std::numeric_limits<qint64>::max() ? 0 : id + 1;
     QByteArray json = co_await request(
         "GET",
-        QStringLiteral("/items?type=3&id=0&getRead=true&batchSize=2&offset=") + decimal(id + 1),
+        QStringLiteral("/items?type=3&id=0&getRead=true&batchSize=2&offset=") + decimal(offset),
         std::nullopt, stop);
     const ItemsResponse response =
         co_await Http::decodeInBackground<ItemsResponse>(std::move(json));

@@ -43,8 +43,11 @@ QString relativePhrase(qint64 seconds)
 QString relativeDate(std::optional<qint64> pubDate, qint64 now)
 {
     if (!pubDate) return QString();
-    const qint64 distance = *pubDate - now;
-    if (std::llabs(distance) < 604800) return relativePhrase(distance);
+    qint64 distance = 0;
+    // A date so far off that the distance overflows is certainly not within the week.
+    const bool far = __builtin_sub_overflow(*pubDate, now, &distance) || distance <= -604800 ||
+                     distance >= 604800;
+    if (!far) return relativePhrase(distance);
     thread_local std::unique_ptr<icu::DateFormat> format(
         icu::DateFormat::createDateInstance(icu::DateFormat::kMedium, userLocale()));
     icu::UnicodeString text;

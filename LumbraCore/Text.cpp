@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string_view>
 #include <vector>
 
 using Unicode::compile;
@@ -44,12 +45,6 @@ QList<Item> newestFirst(const QList<Item>& items, qint64 now)
 
 namespace {
 
-const icu::RegexPattern& numericReference()
-{
-    static const auto pattern = compile(u"&#(x[0-9a-fA-F]+|[0-9]+);");
-    return *pattern;
-}
-
 // Parses decimal or "x"-prefixed hexadecimal digits as an unsigned 32-bit value.
 std::optional<quint32> parseReference(const icu::UnicodeString& digits)
 {
@@ -65,45 +60,176 @@ std::optional<quint32> parseReference(const icu::UnicodeString& digits)
     return quint32(value);
 }
 
-icu::UnicodeString decodeEntities(icu::UnicodeString text)
-{
-    static const std::pair<const char16_t*, const char16_t*> named[] = {
-        {u"&nbsp;", u" "}, {u"&lt;", u"<"}, {u"&gt;", u">"}, {u"&quot;", u"\""}, {u"&apos;", u"'"}};
-    for (const auto& [reference, replacement] : named)
-        text.findAndReplace(icu::UnicodeString(reference), icu::UnicodeString(replacement));
+// Every function below runs in time linear in its input: bodies are written by strangers,
+// and a pattern that rescans the rest of the text at each "<" freezes the window on a few
+// thousand unclosed tags.
 
-    struct Match {
+// "&" followed by `name` at `at`.
+bool hasAt(const icu::UnicodeString& text, int32_t at, const char16_t* name, int32_t length)
+{
+    return at + length <= text.length() && text.compare(at, length, name, 0, length) == 0;
+}
+
+bool isDigit(char16_t c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+bool isHexDigit(char16_t c)
+{
+    return isDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// The five named references, in one pass.
+icu::UnicodeString decodeNamed(const icu::UnicodeString& text)
+{
+    static const std::pair<std::u16string_view, char16_t> named[] = {
+        {u"&nbsp;", u' '}, {u"&lt;", u'<'}, {u"&gt;", u'>'}, {u"&quot;", u'"'}, {u"&apos;", u'\''}};
+    icu::UnicodeString out;
+    int32_t copied = 0;
+    for (int32_t i = text.indexOf(u'&'); i >= 0; i = text.indexOf(u'&', i)) {
+        bool replaced = false;
+        for (const auto& [reference, replacement] : named) {
+            const auto length = int32_t(reference.size());
+            if (!hasAt(text, i, reference.data(), length)) continue;
+            out.append(text, copied, i - copied).append(replacement);
+            copied = i += length;
+            replaced = true;
+            break;
+        }
+        if (!replaced) ++i;
+    }
+    return copied == 0 ? text : out.append(text, copied, text.length() - copied);
+}
+
+// Numeric references ("&#65;", "&#x41;"), in one pass. A reference that names no character
+// stays as it is, and scanning goes on after it.
+icu::UnicodeString decodeNumeric(const icu::UnicodeString& text)
+{
+    icu::UnicodeString out;
+    int32_t copied = 0;
+    const int32_t length = text.length();
+    for (int32_t i = text.indexOf(u'&'); i >= 0; i = text.indexOf(u'&', i)) {
+        int32_t p = i + 1;
+        if (p >= length || text.charAt(p) != u'#') {
+            ++i;
+            continue;
+        }
+        ++p;
+        int32_t digits = p;
+        bool hex = p < length && text.charAt(p) == u'x' && p + 1 < length &&
+                   isHexDigit(text.charAt(p + 1));
+        if (hex) {
+            digits = ++p;
+            while (p < length && isHexDigit(text.charAt(p)))
+                ++p;
+        } else {
+            while (p < length && isDigit(text.charAt(p)))
+                ++p;
+        }
+        if (p == digits || p >= length || text.charAt(p) != u';') {
+            ++i;
+            continue;
+        }
+        const auto value = parseReference(
+            icu::UnicodeString(text, hex ? digits - 1 : digits, p - digits + (hex ? 1 : 0)));
+        const int32_t end = p + 1;
+        if (value && *value < 0x110000 && (*value < 0xD800 || *value > 0xDFFF)) {
+            out.append(text, copied, i - copied).append(UChar32(*value));
+            copied = end;
+        }
+        i = end;
+    }
+    return copied == 0 ? text : out.append(text, copied, length - copied);
+}
+
+// "&amp;" to "&", left to right, never decoding what a replacement produced.
+icu::UnicodeString decodeAmpersands(const icu::UnicodeString& text)
+{
+    icu::UnicodeString out;
+    int32_t copied = 0;
+    for (int32_t i = text.indexOf(u"&amp;", 5, 0); i >= 0; i = text.indexOf(u"&amp;", 5, i)) {
+        out.append(text, copied, i + 1 - copied);
+        copied = i += 5;
+    }
+    return copied == 0 ? text : out.append(text, copied, text.length() - copied);
+}
+
+icu::UnicodeString decodeEntities(const icu::UnicodeString& text)
+{
+    return decodeAmpersands(decodeNumeric(decodeNamed(text)));
+}
+
+// Replaces each script or style element (from "<script" or "<style", any case, to the
+// first matching end tag after the start tag's ">") by a space. Start and end tags are
+// found once each; an element without an end tag is left as it is.
+icu::UnicodeString withoutScriptsAndStyles(const icu::UnicodeString& html)
+{
+    static const auto opening = compile(u"(?i)<(script|style)");
+    static const auto closing = compile(u"(?i)</(script|style)>");
+    struct Tag {
         int32_t start;
         int32_t end;
-        icu::UnicodeString digits;
+        icu::UnicodeString name; // case-folded
     };
-    std::vector<Match> matches;
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::RegexMatcher> matcher(numericReference().matcher(text, status));
-    while (U_SUCCESS(status) && matcher->find(status))
-        matches.push_back(
-            {matcher->start(status), matcher->end(status), matcher->group(1, status)});
-    // Last to first, so earlier positions stay valid.
-    for (auto it = matches.rbegin(); it != matches.rend(); ++it) {
-        const auto value = parseReference(it->digits);
-        if (!value || *value >= 0x110000 || (*value >= 0xD800 && *value <= 0xDFFF)) continue;
-        text.replace(it->start, it->end - it->start, UChar32(*value));
-    }
+    const auto tags = [&html](const icu::RegexPattern& pattern) {
+        std::vector<Tag> found;
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::RegexMatcher> matcher(pattern.matcher(html, status));
+        while (U_SUCCESS(status) && matcher->find(status))
+            found.push_back({matcher->start(status), matcher->end(status),
+                             matcher->group(1, status).foldCase()});
+        return found;
+    };
+    const std::vector<Tag> starts = tags(*opening);
+    if (starts.empty()) return html;
+    const std::vector<Tag> ends = tags(*closing);
 
-    text.findAndReplace(icu::UnicodeString(u"&amp;"), icu::UnicodeString(u"&"));
-    return text;
+    icu::UnicodeString out;
+    int32_t copied = 0;
+    int32_t gt = -1;                // the first ">" at or after the last position asked
+    std::vector<size_t> nextEnd(2); // per name, the first end tag not yet passed
+    for (const Tag& start : starts) {
+        if (start.start < copied) continue; // inside the element just removed
+        if (gt < start.end) gt = html.indexOf(u'>', start.end);
+        if (gt < 0) break; // no ">" after this one, so none after any later one either
+        const size_t kind = start.name == icu::UnicodeString(u"script") ? 0 : 1;
+        size_t& e = nextEnd[kind];
+        while (e < ends.size() && (ends[e].start <= gt || ends[e].name != start.name))
+            ++e;
+        if (e == ends.size()) continue;
+        out.append(html, copied, start.start - copied).append(u' ');
+        copied = ends[e].end;
+    }
+    return copied == 0 ? html : out.append(html, copied, html.length() - copied);
+}
+
+// Replaces each tag ("<" and at least one character up to the next ">") by a space.
+icu::UnicodeString withoutTags(const icu::UnicodeString& text)
+{
+    icu::UnicodeString out;
+    int32_t copied = 0;
+    const int32_t length = text.length();
+    for (int32_t i = text.indexOf(u'<'); i >= 0; i = text.indexOf(u'<', i)) {
+        if (i + 1 < length && text.charAt(i + 1) == u'>') {
+            ++i;
+            continue;
+        }
+        const int32_t close = text.indexOf(u'>', i + 1);
+        if (close < 0) break;
+        out.append(text, copied, i - copied).append(u' ');
+        copied = i = close + 1;
+    }
+    return copied == 0 ? text : out.append(text, copied, length - copied);
 }
 
 QString excerpt(const icu::UnicodeString& html, qsizetype max)
 {
-    static const auto scriptOrStyle = compile(u"(?is)<(script|style)[^>]*>.*?</\\1>");
-    static const auto tag = compile(u"<[^>]+>");
     static const auto whiteSpace = compile(u"\\s+");
     const icu::UnicodeString space(u" ");
 
-    icu::UnicodeString text = replaceAll(*scriptOrStyle, html, space);
-    text = replaceAll(*tag, text, space);
-    text = decodeEntities(std::move(text));
+    icu::UnicodeString text = withoutTags(withoutScriptsAndStyles(html));
+    text = decodeEntities(text);
     text = replaceAll(*whiteSpace, text, space);
     text = Unicode::trimSpaces(text);
 

@@ -232,6 +232,7 @@ void Sandbox::start(int port)
             std::this_thread::sleep_for(std::chrono::milliseconds(fault->delayMs));
         Reply reply = fault && fault->status != 0 ? message(fault->status, "Sandbox fault")
                                                   : handle(request, query);
+        if (fault && serveHostile(*fault, reply, request, res)) return;
         if (fault && fault->body == Fault::Body::malformed)
             reply.body = "{\"items\":[{\"id\":1,\"unread\":tru";
         if (fault && fault->body == Fault::Body::truncated)
@@ -268,10 +269,124 @@ void Sandbox::start(int port)
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
     while (!m_server->is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    // The other host of redirect faults; without 127.0.0.2 (not Linux) redirects go nowhere.
+    m_elsewhere = std::make_unique<httplib::Server>();
+    m_elsewhere->set_keep_alive_timeout(1);
+    const auto record = [this](const httplib::Request& req, httplib::Response& res) {
+        LoggedRequest request{req.method, req.target, {}, req.body};
+        for (const auto& [name, value] : req.headers)
+            request.headers.emplace(lower(name), value);
+        {
+            std::lock_guard lock(m_mutex);
+            m_elsewhereLog.push_back(request);
+        }
+        res.set_content("{}", "application/json");
+    };
+    for (const char* pattern : {".*"}) {
+        m_elsewhere->Get(pattern, record);
+        m_elsewhere->Post(pattern, record);
+        m_elsewhere->Delete(pattern, record);
+    }
+    m_elsewherePort = m_elsewhere->bind_to_any_port("127.0.0.2");
+    if (m_elsewherePort > 0) {
+        m_elsewhereThread = std::thread([this] { m_elsewhere->listen_after_bind(); });
+        while (!m_elsewhere->is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+std::vector<LoggedRequest> Sandbox::elsewhereRequests() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_elsewhereLog;
+}
+
+std::string Sandbox::elsewhereUrl() const
+{
+    return "http://127.0.0.2:" + std::to_string(m_elsewherePort);
+}
+
+bool Sandbox::serveHostile(const Fault& fault, const Reply& reply, const LoggedRequest& request,
+                           httplib::Response& res)
+{
+    using Body = Fault::Body;
+    // Every endless answer stops by itself after this long.
+    static constexpr auto bound = std::chrono::minutes(10);
+    const auto started = std::chrono::steady_clock::now();
+    const auto overdue = [started] { return std::chrono::steady_clock::now() - started > bound; };
+    res.status = reply.status;
+    switch (fault.body) {
+    case Body::lyingLength: {
+        auto body = std::make_shared<std::string>(reply.body);
+        res.set_content_provider(size_t(9'000'000'000'000'000'000ULL), reply.contentType,
+                                 [body](size_t offset, size_t, httplib::DataSink& sink) {
+                                     if (offset == 0) sink.write(body->data(), body->size());
+                                     return false; // hang up long before the promised end
+                                 });
+        return true;
+    }
+    case Body::endless: {
+        // Announced as a terabyte and sent as such (Qt reads a fixed length more steadily
+        // from this server than a chunked stream).
+        static const std::string items = [] {
+            std::string item = "{\"id\":1,\"feedId\":1,\"title\":\"Again\",\"body\":\"" +
+                               std::string(4000, 'x') + "\",\"unread\":true,\"starred\":false},";
+            std::string run = "{\"items\":[";
+            while (run.size() < 65536)
+                run += item;
+            return run;
+        }();
+        res.set_content_provider(size_t(1) << 40, reply.contentType,
+                                 [overdue](size_t offset, size_t length, httplib::DataSink& sink) {
+                                     if (overdue()) return false;
+                                     const size_t from = offset == 0 ? 0 : 10;
+                                     return sink.write(items.data() + from,
+                                                       std::min(length, items.size() - from));
+                                 });
+        return true;
+    }
+    case Body::drip: {
+        auto body = std::make_shared<std::string>(reply.body);
+        const auto pause = std::chrono::milliseconds(fault.dripMs);
+        res.set_content_provider(
+            body->size(), reply.contentType,
+            [body, pause, overdue](size_t offset, size_t, httplib::DataSink& sink) {
+                if (overdue()) return false;
+                std::this_thread::sleep_for(pause);
+                return sink.write(body->data() + offset, 1);
+            });
+        return true;
+    }
+    case Body::deep: {
+        // Balanced nesting in a key no record reads, then the real reply's members.
+        std::string body = "{\"nested\":";
+        body.append(size_t(fault.depth), '[');
+        body.append(size_t(fault.depth), ']');
+        const size_t open = reply.body.find('{');
+        body += open == std::string::npos || reply.body.compare(open, 2, "{}") == 0
+                    ? std::string("}")
+                    : "," + reply.body.substr(open + 1);
+        res.set_content(body, reply.contentType);
+        return true;
+    }
+    case Body::redirect:
+        res.status = 307;
+        res.set_header("Location", elsewhereUrl() + request.target);
+        res.set_content("", "text/html");
+        return true;
+    default:
+        return false;
+    }
 }
 
 void Sandbox::stop()
 {
+    if (m_elsewhere) {
+        m_elsewhere->stop();
+        if (m_elsewhereThread.joinable()) m_elsewhereThread.join();
+        m_elsewhere.reset();
+    }
     if (!m_server) return;
     m_server->stop();
     if (m_thread.joinable()) m_thread.join();
@@ -388,6 +503,8 @@ std::string Sandbox::routeOf(const std::string& method, const std::string& path)
     if (path == "/index.php/login/v2/poll") return "login-poll";
     if (path.rfind("/index.php/login/v2/", 0) == 0) return "login-page";
     if (path == "/ocs/v2.php/core/apppassword") return "revoke";
+    if (path.rfind("/favicons/", 0) == 0) return "favicon";
+    if (path == "/appcast.xml") return "appcast";
     return "";
 }
 

@@ -13,17 +13,30 @@
 
 namespace httplib {
 class Server;
-}
+struct Response;
+} // namespace httplib
 
 namespace sandbox {
 
 // What to do instead of (or on top of) the normal answer of one route.
 struct Fault {
-    enum class Body { normal, malformed, truncated, drop };
+    enum class Body {
+        normal,
+        malformed,   // JSON cut off inside a value
+        truncated,   // the first half of the body
+        drop,        // announce the whole body, send half and hang up
+        lyingLength, // announce 9000000000000000000 bytes, send the body and hang up
+        endless,     // an item list that never ends (until the client leaves, or 10 min)
+        drip,        // the body one byte every `dripMs`
+        deep,        // the reply with an ignored key nested `depth` levels deep
+        redirect,    // 307 to the same path on the other host (see elsewhereRequests)
+    };
     int status = 0;  // answer with this status (and a small JSON body) when not 0
     int delayMs = 0; // wait this long before answering
     Body body = Body::normal;
     int times = -1; // how many requests it applies to; -1 for all
+    int dripMs = 1000;
+    int depth = 100000;
 };
 
 struct LoggedRequest {
@@ -52,7 +65,7 @@ struct Options {
 //
 // Route names for faults: "folders", "feeds", "items", "item-read", "item-unread",
 // "item-star", "item-unstar", "feed-read", "folder-read", "items-read", "login-start",
-// "login-poll", "login-page", "revoke", or "*" for every route.
+// "login-poll", "login-page", "revoke", "favicon", "appcast", or "*" for every route.
 class Sandbox {
 public:
     explicit Sandbox(Options options = {});
@@ -84,6 +97,10 @@ public:
 
     std::vector<LoggedRequest> requests() const;
     void clearRequests();
+    // The other host that redirect faults send clients to (127.0.0.2, its own port): what
+    // reached it. It answers every request with 200 and "{}".
+    std::vector<LoggedRequest> elsewhereRequests() const;
+    std::string elsewhereUrl() const;
 
     NewsStore& store() { return m_store; }
 
@@ -103,6 +120,9 @@ private:
     Reply handleRevoke(const LoggedRequest& request);
     std::optional<std::string> authenticatedPassword(const LoggedRequest& request) const;
     std::optional<Fault> takeFault(const std::string& route);
+    // Answers with one of the hostile bodies; false for the faults that only edit `reply`.
+    bool serveHostile(const Fault& fault, const Reply& reply, const LoggedRequest& request,
+                      httplib::Response& res);
 
     struct Flow {
         std::string token;
@@ -115,6 +135,9 @@ private:
     NewsStore m_store;
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
+    std::unique_ptr<httplib::Server> m_elsewhere;
+    std::thread m_elsewhereThread;
+    int m_elsewherePort = 0;
     int m_port = 0;
     std::string m_firstPassword;
 
@@ -124,6 +147,7 @@ private:
     std::map<std::string, Flow> m_flows; // by flow id
     std::map<std::string, Fault> m_faults;
     std::vector<LoggedRequest> m_log;
+    std::vector<LoggedRequest> m_elsewhereLog;
 };
 
 } // namespace sandbox

@@ -15,7 +15,8 @@ void usage()
     std::cout << "usage: lumbra-sandbox [--port P] [--demo | --no-demo] [--items N] [--seed S]\n"
                  "                      [--without-news] [--https] [--app-password PW]\n"
                  "                      [--fault ROUTE=STATUS[,delay=MS][,body=malformed|"
-                 "truncated|drop]]\n";
+                 "truncated|drop|lying-length|endless|drip|deep|redirect][,drip=MS][,depth=N]]\n"
+                 "  STATUS 0 keeps the route's own answer under the body's fault.\n";
 }
 
 bool parseFault(const std::string& text, sandbox::Sandbox& server)
@@ -36,6 +37,20 @@ bool parseFault(const std::string& text, sandbox::Sandbox& server)
             fault.body = sandbox::Fault::Body::truncated;
         else if (part == "body=drop")
             fault.body = sandbox::Fault::Body::drop;
+        else if (part == "body=lying-length")
+            fault.body = sandbox::Fault::Body::lyingLength;
+        else if (part == "body=endless")
+            fault.body = sandbox::Fault::Body::endless;
+        else if (part == "body=drip")
+            fault.body = sandbox::Fault::Body::drip;
+        else if (part == "body=deep")
+            fault.body = sandbox::Fault::Body::deep;
+        else if (part == "body=redirect")
+            fault.body = sandbox::Fault::Body::redirect;
+        else if (part.rfind("drip=", 0) == 0)
+            fault.dripMs = std::stoi(part.substr(5));
+        else if (part.rfind("depth=", 0) == 0)
+            fault.depth = std::stoi(part.substr(6));
         else
             fault.status = std::stoi(part);
     }

@@ -13,10 +13,15 @@ cmake --build build-fuzz -j2
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-for target in fuzz_text fuzz_names fuzz_links fuzz_json fuzz_article_note fuzz_article_document; do
+for target in fuzz_text fuzz_names fuzz_links fuzz_json fuzz_article_note fuzz_article_document \
+              fuzz_excerpt_diff; do
+    # Up to 1 MB, so deep nesting and quadratic cases are reached; the differential target
+    # compares against a quadratic reference and stays small.
+    max_len=1048576
+    [ "$target" = fuzz_excerpt_diff ] && max_len=8192
     mkdir -p "$work/$target"
     # New inputs go to the scratch folder; the seeds in the repository stay as they are.
-    build-fuzz/fuzz/$target -max_total_time="$seconds" -print_final_stats=1 \
+    build-fuzz/fuzz/$target -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=1 \
         -artifact_prefix="$work/$target-" "$work/$target" "fuzz/corpus/$target" \
         2> "$work/$target.log" || { cat "$work/$target.log"; exit 1; }
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$work/$target.log" | grep -o '[0-9]*$')

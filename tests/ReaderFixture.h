@@ -99,12 +99,15 @@ public:
 
 struct ReaderFixture {
     explicit ReaderFixture(sandbox::Options options = {}, ReaderTiming timing = fastTiming(),
-                           std::chrono::milliseconds timeout = requestTimeout)
+                           std::chrono::milliseconds timeout = requestTimeout,
+                           const std::function<void(HttpSession&)>& tune = {})
         : sandbox(options)
     {
+        HttpSession session = sandbox.session(timeout);
+        if (tune) tune(session);
         reader = std::make_unique<Reader>(ReaderEnvironment{&accounts, &browser, &activator, &clock,
-                                                            &preferences, &folderChooser,
-                                                            sandbox.session(timeout), timing});
+                                                            &preferences, &folderChooser, session,
+                                                            timing});
     }
 
     ~ReaderFixture()

@@ -1,4 +1,5 @@
 #include "Await.h"
+#include "Heartbeat.h"
 #include "LumbraCore/ItemLink.h"
 #include "ReaderFixture.h"
 
@@ -32,24 +33,6 @@ QList<Drill> drills(bool decodesBody)
         {u"dropped"_s, {0, 0, Body::drop, -1}, u"closed"_s},
     };
 }
-
-// Counts the longest pause of the event loop while a drill runs.
-class Heartbeat {
-public:
-    Heartbeat()
-    {
-        m_clock.start();
-        QObject::connect(&m_timer, &QTimer::timeout,
-                         [this] { m_longest = std::max(m_longest, m_clock.restart()); });
-        m_timer.start(10);
-    }
-    qint64 longestPause() const { return m_longest; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_longest = 0;
-};
 
 } // namespace
 

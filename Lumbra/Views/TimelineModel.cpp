@@ -6,13 +6,15 @@
 #include "Views/FeedIcons.h"
 
 #include <QDateTime>
+#include <QFuture>
+#include <QtConcurrent/QtConcurrentRun>
 
 TimelineModel::TimelineModel(Reader& reader, FeedIcons& icons, QObject* parent)
     : QAbstractListModel(parent), m_reader(reader), m_icons(icons)
 {
     connect(&reader, &Reader::itemsChanged, this, [this] {
         beginResetModel();
-        m_excerpts.clear();
+        dropExcerptsOfGoneItems();
         endResetModel();
     });
     connect(&reader, &Reader::itemChanged, this, [this](qsizetype row) {
@@ -25,6 +27,49 @@ TimelineModel::TimelineModel(Reader& reader, FeedIcons& icons, QObject* parent)
     };
     connect(&reader, &Reader::feedsChanged, this, allRows);
     connect(&icons, &FeedIcons::iconLoaded, this, allRows);
+}
+
+namespace {
+// Bodies up to this size take well under a millisecond; longer ones go to a worker.
+constexpr qsizetype inlineExcerptBytes = 16 * 1024;
+constexpr qsizetype excerptLength = 160;
+} // namespace
+
+QString TimelineModel::excerptOf(qint64 id, const std::optional<QByteArray>& body) const
+{
+    const size_t bodyHash = body ? qHash(*body) : 0;
+    if (const auto it = m_excerpts.constFind(id);
+        it != m_excerpts.cend() && it->bodyHash == bodyHash)
+        return it->text;
+    if (!body || body->size() <= inlineExcerptBytes) {
+        const QString text = excerpt(body, excerptLength);
+        m_excerpts.insert(id, Excerpt{bodyHash, text});
+        return text;
+    }
+    if (!m_pending.contains(id)) {
+        m_pending.insert(id);
+        auto* self = const_cast<TimelineModel*>(this);
+        QtConcurrent::run([body] {
+            return excerpt(body, excerptLength);
+        }).then(self, [self, id, bodyHash](const QString& text) {
+            self->m_pending.remove(id);
+            self->m_excerpts.insert(id, Excerpt{bodyHash, text});
+            const int row = self->rowOf(id);
+            if (row >= 0)
+                Q_EMIT self->dataChanged(self->index(row), self->index(row), {ExcerptRole});
+        });
+    }
+    return QString(); // the row shows its excerpt as soon as it is made
+}
+
+void TimelineModel::dropExcerptsOfGoneItems()
+{
+    QSet<qint64> listed;
+    const QList<Item>& items = m_reader.items();
+    listed.reserve(items.size());
+    for (const Item& item : items)
+        listed.insert(item.id);
+    m_excerpts.removeIf([&listed](const auto& entry) { return !listed.contains(entry.key()); });
 }
 
 int TimelineModel::rowCount(const QModelIndex& parent) const
@@ -49,11 +94,8 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
         return decodeEntities(item.title.value_or(QStringLiteral("Untitled")));
     case IdRole:
         return item.id;
-    case ExcerptRole: {
-        auto it = m_excerpts.find(item.id);
-        if (it == m_excerpts.end()) it = m_excerpts.insert(item.id, excerpt(item.body, 160));
-        return *it;
-    }
+    case ExcerptRole:
+        return excerptOf(item.id, item.body);
     case UnreadRole:
         return item.unread;
     case StarredRole:

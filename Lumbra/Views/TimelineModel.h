@@ -2,12 +2,16 @@
 
 #include <QAbstractListModel>
 #include <QHash>
+#include <QSet>
+#include <optional>
 
 class FeedIcons;
 class Reader;
 
 // The Reader's items as list rows. A replaced list resets the model once; a flag change
-// updates its row only. Excerpts are computed when a row is first shown and cached.
+// updates its row only. Excerpts are computed when a row is first shown and cached for as
+// long as the item's body stays the same, across reloads; long bodies are worked on off
+// the main thread, so painting a row never waits for them.
 class TimelineModel final : public QAbstractListModel {
     Q_OBJECT
 
@@ -30,7 +34,15 @@ public:
     int rowOf(qint64 id) const;
 
 private:
+    struct Excerpt {
+        size_t bodyHash = 0;
+        QString text;
+    };
+    QString excerptOf(qint64 id, const std::optional<QByteArray>& body) const;
+    void dropExcerptsOfGoneItems();
+
     Reader& m_reader;
     FeedIcons& m_icons;
-    mutable QHash<qint64, QString> m_excerpts;
+    mutable QHash<qint64, Excerpt> m_excerpts;
+    mutable QSet<qint64> m_pending; // excerpts being made off the main thread
 };

@@ -6,7 +6,9 @@
 
 #include <QMetaObject>
 #include <QPointer>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
+#include <functional>
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcoronetworkreply.h>
 
@@ -38,46 +40,108 @@ QUrl checkedUrl(const QString& address)
     return url;
 }
 
+bool sameOrigin(const QUrl& from, const QUrl& to)
+{
+    const auto port = [](const QUrl& url) {
+        return url.port(url.scheme() == QLatin1StringView("https") ? 443 : 80);
+    };
+    if (from.host().compare(to.host(), Qt::CaseInsensitive) != 0) return false;
+    if (from.scheme() == to.scheme()) return port(from) == port(to);
+    // An upgrade to https is fine, a downgrade never.
+    return from.scheme() == QLatin1StringView("http") &&
+           to.scheme() == QLatin1StringView("https") &&
+           (port(from) == port(to) || (port(from) == 80 && port(to) == 443));
+}
+
 QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray method,
-                        std::optional<QByteArray> body, std::stop_token stop, qint64 limit)
+                        std::optional<QByteArray> body, std::stop_token stop, Limits limits)
 {
     if (stop.stop_requested()) throw CancelledError();
     request.setTransferTimeout(int(session.timeout.count()));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
     // A POST always carries its (maybe empty) body, so it is framed with a Content-Length.
     const bool withBody = body || method == "POST";
     std::unique_ptr<QNetworkReply, DeleteLater> reply(
         withBody ? session.manager->sendCustomRequest(request, method, body.value_or(QByteArray()))
                  : session.manager->sendCustomRequest(request, method));
+    QNetworkReply* const raw = reply.get();
+
+    // Why we ended the reply ourselves, if we did.
+    enum class Ended { no, tooLarge, outOfMemory, redirected, deadline };
+    Ended ended = Ended::no;
+    QUrl elsewhere;
+    const auto end = [&ended, raw](Ended why) {
+        if (ended != Ended::no) return;
+        ended = why;
+        // From the event loop: aborting inside the reply's own signal would resume us there.
+        QMetaObject::invokeMethod(raw, &QNetworkReply::abort, Qt::QueuedConnection);
+    };
 
     // Read as the data arrives, into a buffer with the decoder's spare bytes, so a large
-    // reply is held once and never copied.
+    // reply is held once. The buffer grows with what has arrived, never with what the
+    // server announces, so a lying Content-Length cannot take the memory.
     QByteArray buffer;
-    bool tooLarge = false;
-    const auto drain = [&buffer, &tooLarge, limit, raw = reply.get()] {
-        const qint64 available = raw->bytesAvailable();
-        if (available <= 0 || tooLarge) return;
-        if (buffer.size() + available > limit) {
-            tooLarge = true;
-            QMetaObject::invokeMethod(raw, &QNetworkReply::abort, Qt::QueuedConnection);
-            return;
+    const qint64 limit = limits.bytes;
+    // A few MB a turn of the event loop: copying what piled up while the loop was busy
+    // would otherwise hold it up for longer and longer.
+    constexpr qint64 slice = qint64(4) << 20;
+    bool drainQueued = false;
+    // Tells a queued turn whether this frame still exists.
+    const auto alive = std::make_shared<bool>(true);
+    struct Ending {
+        std::shared_ptr<bool> alive;
+        ~Ending() { *alive = false; }
+    } ending{alive};
+    std::function<void()> drain = [&] {
+        drainQueued = false;
+        const qint64 available = std::min(raw->bytesAvailable(), slice);
+        if (available <= 0 || ended != Ended::no) return;
+        if (buffer.size() + available > limit) return end(Ended::tooLarge);
+        try {
+            const qsizetype needed = buffer.size() + qsizetype(available) + Json::padding;
+            if (buffer.capacity() < needed) {
+                const qint64 announced =
+                    raw->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+                const qint64 hint = std::clamp<qint64>(announced, 0, 2 * buffer.size() + (1 << 20));
+                buffer.reserve(
+                    std::max({needed, qsizetype(hint) + Json::padding, buffer.capacity() * 2}));
+            }
+            const qsizetype at = buffer.size();
+            buffer.resize(at + qsizetype(available));
+            const qint64 read = raw->read(buffer.data() + at, available);
+            buffer.resize(at + qsizetype(std::max<qint64>(read, 0)));
+        } catch (const std::bad_alloc&) {
+            buffer = QByteArray();
+            return end(Ended::outOfMemory);
         }
-        const qsizetype needed = buffer.size() + qsizetype(available) + Json::padding;
-        if (buffer.capacity() < needed) {
-            // The announced length is only a hint: never more than the limit allows.
-            const qint64 announced = std::clamp<qint64>(
-                raw->header(QNetworkRequest::ContentLengthHeader).toLongLong(), 0, limit);
-            buffer.reserve(
-                std::max({needed, qsizetype(announced) + Json::padding, buffer.capacity() * 2}));
+        if (raw->bytesAvailable() > 0 && !drainQueued) {
+            drainQueued = true;
+            QMetaObject::invokeMethod(
+                raw,
+                [alive, &drain] {
+                    if (*alive) drain();
+                },
+                Qt::QueuedConnection);
         }
-        const qsizetype at = buffer.size();
-        buffer.resize(at + qsizetype(available));
-        const qint64 read = raw->read(buffer.data() + at, available);
-        buffer.resize(at + qsizetype(std::max<qint64>(read, 0)));
     };
-    QObject::connect(reply.get(), &QNetworkReply::readyRead, reply.get(), drain);
+    QObject::connect(raw, &QNetworkReply::readyRead, raw, drain);
+    QObject::connect(raw, &QNetworkReply::redirected, raw,
+                     [&end, &elsewhere, raw, from = request.url()](const QUrl& to) {
+                         if (sameOrigin(from, to)) {
+                             Q_EMIT raw->redirectAllowed();
+                         } else {
+                             elsewhere = to;
+                             end(Ended::redirected);
+                         }
+                     });
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, raw, [&end] { end(Ended::deadline); });
+    deadline.start(limits.itemList ? session.listDeadline : session.deadline);
 
     // Abort from the event loop, not from inside request_stop().
-    std::stop_callback onStop(stop, [target = QPointer<QNetworkReply>(reply.get())] {
+    std::stop_callback onStop(stop, [target = QPointer<QNetworkReply>(raw)] {
         QMetaObject::invokeMethod(
             target,
             [target] {
@@ -85,25 +149,50 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
             },
             Qt::QueuedConnection);
     });
-    co_await reply.get();
-    drain();
+    co_await raw;
+    deadline.stop();
+    while (raw->bytesAvailable() > 0 && ended == Ended::no)
+        drain();
 
     if (stop.stop_requested()) throw CancelledError();
     const QNetworkReply::NetworkError error = reply->error();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     // The path only: the query may name items and the headers hold the password.
-    qCDebug(lcNetwork).noquote()
-        << method << request.url().path() << "status"
-        << reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() << "bytes"
-        << buffer.size() << "error" << error;
-    if (tooLarge) throw ReplyTooLargeError(limit);
-    // Only the transfer time-out aborts a reply that we did not cancel ourselves.
+    qCDebug(lcNetwork).noquote() << method << request.url().path() << "status" << status << "bytes"
+                                 << buffer.size() << "error" << error;
+    switch (ended) {
+    case Ended::tooLarge:
+        throw ReplyTooLargeError(limit);
+    case Ended::outOfMemory:
+        throw OutOfMemoryError();
+    case Ended::redirected:
+        throw RedirectError(elsewhere);
+    case Ended::deadline:
+        throw NetworkError(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
+    case Ended::no:
+        break;
+    }
+    // Only the transfer time-out aborts a reply that we did not end ourselves.
     if (error == QNetworkReply::OperationCanceledError)
         throw NetworkError(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (isTransportError(error) || (status == 0 && error != QNetworkReply::NoError))
         throw NetworkError(error, reply->errorString());
-    if (buffer.capacity() - buffer.size() < Json::padding)
-        buffer.reserve(buffer.size() + Json::padding);
+    // A reply cut short can still be well-formed JSON; the announced length tells (unless
+    // it was compressed, when it counts the compressed bytes).
+    const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+    const QByteArray encoding = reply->rawHeader("Content-Encoding");
+    if (status == 200 && announced.isValid() && (encoding.isEmpty() || encoding == "identity") &&
+        buffer.size() < announced.toLongLong())
+        throw NetworkError(QNetworkReply::RemoteHostClosedError,
+                           QStringLiteral("The server closed the connection before the whole "
+                                          "reply arrived."));
+    if (buffer.capacity() - buffer.size() < Json::padding) {
+        try {
+            buffer.reserve(buffer.size() + Json::padding);
+        } catch (const std::bad_alloc&) {
+            throw OutOfMemoryError();
+        }
+    }
     co_return Reply{status, std::move(buffer)};
 }
 
@@ -119,6 +208,8 @@ template <typename T> Decoded<T> decodeCatching(const QByteArray& json)
     Decoded<T> result;
     try {
         result.value = Json::decode<T>(json);
+    } catch (const std::bad_alloc&) {
+        result.error = std::make_exception_ptr(OutOfMemoryError());
     } catch (...) {
         result.error = std::current_exception();
     }

@@ -20,12 +20,22 @@ struct Reply {
 // Parses `address` as an absolute http or https URL; throws InvalidAddressError otherwise.
 QUrl checkedUrl(const QString& address);
 
-// Sends the request and waits for the whole reply. Throws CancelledError when `stop` is
-// requested (the request is aborted), NetworkError for failures below HTTP and
-// ReplyTooLargeError when the body grows past `limit` bytes.
+// How much a reply may take.
+struct Limits {
+    qint64 bytes = defaultReplyLimit;
+    bool itemList = false; // the session's longer deadline applies
+};
+
+// Sends the request and waits for the whole reply. Redirects are followed only to the same
+// host and port (or from http to https on the same host), so credentials never reach
+// another server. Throws CancelledError when `stop` is requested (the request is
+// aborted), NetworkError for failures below HTTP and time-outs, RedirectError for a
+// redirect elsewhere and ReplyTooLargeError when the body grows past the limit.
 QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray method,
-                        std::optional<QByteArray> body, std::stop_token stop,
-                        qint64 limit = defaultReplyLimit);
+                        std::optional<QByteArray> body, std::stop_token stop, Limits limits = {});
+
+// Whether a request to `from` may follow a redirect to `to`.
+bool sameOrigin(const QUrl& from, const QUrl& to);
 
 // Decodes on a worker thread, so a large reply does not hold up the caller's thread.
 template <typename T> QCoro::Task<T> decodeInBackground(QByteArray json);

@@ -17,8 +17,10 @@ void fail(const char* what, simdjson::error_code code)
 
 void rethrowWithin(const QString& outer, const DecodingError& inner)
 {
+    // Keys are the server's: a long one is cut, so a deep path stays short to build.
+    constexpr qsizetype longestKey = 64;
     const QString& path = inner.path();
-    QString joined = outer;
+    QString joined = outer.size() > longestKey ? outer.left(longestKey) + u'\u2026' : outer;
     if (!path.isEmpty()) joined += path.startsWith(u'[') ? path : u'.' + path;
     throw DecodingError(joined, inner.problem());
 }
@@ -209,6 +211,19 @@ QByteArray readUtf8(Value value)
 
 void skip(Value value)
 {
+    // Ignored values are skipped by recursion, so their depth is bounded before it can
+    // exhaust the stack; the records themselves are never deeper than a few levels.
+    thread_local int depth = 0;
+    struct Level {
+        Level()
+        {
+            if (++depth > maxDepth) {
+                --depth;
+                fail(QStringLiteral("nested deeper than %1 levels").arg(maxDepth));
+            }
+        }
+        ~Level() { --depth; }
+    } level;
     simdjson::ondemand::json_type type;
     if (auto error = value.type().get(type)) fail("malformed value", error);
     switch (type) {

@@ -14,6 +14,9 @@
 
 namespace JsonReader {
 
+// The deepest nesting a document may have.
+inline constexpr int maxDepth = 256;
+
 using Value = simdjson::ondemand::value;
 
 [[noreturn]] void fail(const QString& detail);

@@ -1,0 +1,101 @@
+// The excerpt as it was first written, with ICU patterns that take quadratic time on
+// unclosed tags. The fuzz target checks the linear one against it on small inputs.
+
+#include "ReferenceExcerpt.h"
+
+#include "LumbraCore/internal/Unicode.h"
+
+#include <limits>
+#include <optional>
+#include <vector>
+
+using Unicode::compile;
+using Unicode::replaceAll;
+
+namespace {
+
+const icu::RegexPattern& numericReference()
+{
+    static const auto pattern = compile(u"&#(x[0-9a-fA-F]+|[0-9]+);");
+    return *pattern;
+}
+
+// Parses decimal or "x"-prefixed hexadecimal digits as an unsigned 32-bit value.
+std::optional<quint32> parseReference(const icu::UnicodeString& digits)
+{
+    const bool hex = digits.startsWith(u'x');
+    const quint64 base = hex ? 16 : 10;
+    quint64 value = 0;
+    for (int32_t i = hex ? 1 : 0; i < digits.length(); ++i) {
+        const char16_t c = digits.charAt(i);
+        const quint64 digit = c <= u'9' ? c - u'0' : (c | 0x20) - u'a' + 10;
+        value = value * base + digit;
+        if (value > std::numeric_limits<quint32>::max()) return std::nullopt;
+    }
+    return quint32(value);
+}
+
+icu::UnicodeString referenceDecode(icu::UnicodeString text)
+{
+    static const std::pair<const char16_t*, const char16_t*> named[] = {
+        {u"&nbsp;", u" "}, {u"&lt;", u"<"}, {u"&gt;", u">"}, {u"&quot;", u"\""}, {u"&apos;", u"'"}};
+    for (const auto& [reference, replacement] : named)
+        text.findAndReplace(icu::UnicodeString(reference), icu::UnicodeString(replacement));
+
+    struct Match {
+        int32_t start;
+        int32_t end;
+        icu::UnicodeString digits;
+    };
+    std::vector<Match> matches;
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::RegexMatcher> matcher(numericReference().matcher(text, status));
+    while (U_SUCCESS(status) && matcher->find(status))
+        matches.push_back(
+            {matcher->start(status), matcher->end(status), matcher->group(1, status)});
+    // Last to first, so earlier positions stay valid.
+    for (auto it = matches.rbegin(); it != matches.rend(); ++it) {
+        const auto value = parseReference(it->digits);
+        if (!value || *value >= 0x110000 || (*value >= 0xD800 && *value <= 0xDFFF)) continue;
+        text.replace(it->start, it->end - it->start, UChar32(*value));
+    }
+
+    text.findAndReplace(icu::UnicodeString(u"&amp;"), icu::UnicodeString(u"&"));
+    return text;
+}
+
+QString referenceExcerpt(const icu::UnicodeString& html, qsizetype max)
+{
+    static const auto scriptOrStyle = compile(u"(?is)<(script|style)[^>]*>.*?</\\1>");
+    static const auto tag = compile(u"<[^>]+>");
+    static const auto whiteSpace = compile(u"\\s+");
+    const icu::UnicodeString space(u" ");
+
+    icu::UnicodeString text = replaceAll(*scriptOrStyle, html, space);
+    text = replaceAll(*tag, text, space);
+    text = referenceDecode(std::move(text));
+    text = replaceAll(*whiteSpace, text, space);
+    text = Unicode::trimSpaces(text);
+
+    bool cut = false;
+    icu::UnicodeString prefix = Unicode::leftGraphemes(text, max, &cut);
+    if (!cut) return Unicode::fromIcu(text);
+    const int32_t lastSpace = prefix.lastIndexOf(u' ');
+    if (lastSpace >= 0) prefix.truncate(lastSpace);
+    prefix.append(u'\u2026');
+    return Unicode::fromIcu(prefix);
+}
+
+} // namespace
+
+QString referenceExcerpt(const QByteArray& html, qsizetype max)
+{
+    return referenceExcerpt(
+        icu::UnicodeString::fromUTF8(icu::StringPiece(html.constData(), int32_t(html.size()))),
+        max);
+}
+
+QString referenceDecodeEntities(const QString& text)
+{
+    return Unicode::fromIcu(referenceDecode(Unicode::toIcu(text)));
+}

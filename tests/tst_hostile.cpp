@@ -1,0 +1,224 @@
+#include "Await.h"
+#include "Heartbeat.h"
+#include "LumbraCore/ItemLink.h"
+#include "LumbraCore/RelativeDate.h"
+#include "LumbraCore/internal/Http.h"
+#include "ReaderFixture.h"
+#include "Views/FeedIcons.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Body = sandbox::Fault::Body;
+constexpr qint64 MB = 1 << 20;
+
+// What the user does while the server misbehaves.
+enum class Action { refresh, loadItems, logOut, logIn };
+
+// The time limits and list limit of these tests, so endless and dripping replies end soon.
+void shortLimits(HttpSession& session)
+{
+    session.timeout = std::chrono::milliseconds(1500);
+    session.deadline = std::chrono::milliseconds(2000);
+    session.listDeadline = std::chrono::milliseconds(2500);
+    session.listLimit = 64 * MB;
+}
+
+sandbox::Fault hostile(Body body, int dripMs = 1000, int depth = 100000)
+{
+    sandbox::Fault fault;
+    fault.body = body;
+    fault.dripMs = dripMs;
+    fault.depth = depth;
+    return fault;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Action)
+
+// A server (or whatever sits between it and Lumbra) answering as an attacker would, over
+// real HTTP: the Reader survives, says what happened, keeps its memory and never stalls
+// the event loop, and sends the password nowhere else.
+class HostileTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ReaderFixture> f;
+
+private Q_SLOTS:
+    void cleanup() { f.reset(); }
+
+    void hostileServer_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<sandbox::Fault>("fault");
+        QTest::addColumn<Action>("action");
+        QTest::addColumn<QString>("text");  // in the error, message or login text; "" for none
+        QTest::addColumn<qint64>("memory"); // the most the process may grow, in bytes
+
+        QTest::newRow("lying length, folders") << u"folders"_s << hostile(Body::lyingLength)
+                                               << Action::refresh << u"closed"_s << 32 * MB;
+        QTest::newRow("lying length, items")
+            << u"items"_s << hostile(Body::lyingLength) << Action::loadItems
+            << u"Couldn't load articles"_s << 32 * MB;
+        QTest::newRow("endless items") << u"items"_s << hostile(Body::endless) << Action::loadItems
+                                       << u"The server's reply is larger than 64 MB."_s << 300 * MB;
+        QTest::newRow("endless folders")
+            << u"folders"_s << hostile(Body::endless) << Action::refresh
+            << u"The server's reply is larger than 16 MB."_s << 100 * MB;
+        QTest::newRow("dripping folders")
+            << u"folders"_s << hostile(Body::drip, 300) << Action::refresh
+            << u"The request timed out."_s << 32 * MB;
+        QTest::newRow("dripping items")
+            << u"items"_s << hostile(Body::drip, 300) << Action::loadItems
+            << u"The request timed out."_s << 32 * MB;
+        QTest::newRow("deep nesting, feeds") << u"feeds"_s << hostile(Body::deep) << Action::refresh
+                                             << u"nested deeper than 256 levels"_s << 32 * MB;
+        QTest::newRow("deep nesting, items")
+            << u"items"_s << hostile(Body::deep, 0, 1'000'000) << Action::loadItems
+            << u"nested deeper than 256 levels"_s << 64 * MB;
+        QTest::newRow("nesting within the limit") << u"items"_s << hostile(Body::deep, 0, 200)
+                                                  << Action::loadItems << QString() << 32 * MB;
+        QTest::newRow("redirect elsewhere, folders")
+            << u"folders"_s << hostile(Body::redirect) << Action::refresh << u"127.0.0.2"_s
+            << 32 * MB;
+        QTest::newRow("redirect elsewhere, read") << u"items"_s << hostile(Body::redirect)
+                                                  << Action::loadItems << u"127.0.0.2"_s << 32 * MB;
+        QTest::newRow("redirect elsewhere, revocation")
+            << u"revoke"_s << hostile(Body::redirect) << Action::logOut << QString() << 32 * MB;
+        QTest::newRow("redirect elsewhere, login") << u"login-start"_s << hostile(Body::redirect)
+                                                   << Action::logIn << u"127.0.0.2"_s << 32 * MB;
+    }
+
+    void hostileServer()
+    {
+        QFETCH(QString, route);
+        QFETCH(sandbox::Fault, fault);
+        QFETCH(Action, action);
+        QFETCH(QString, text);
+        QFETCH(qint64, memory);
+        f = std::make_unique<ReaderFixture>(sandbox::Options{}, ReaderFixture::fastTiming(),
+                                            requestTimeout, shortLimits);
+        QVERIFY(f->startLoggedIn());
+        f->sandbox.server->setFault(route.toStdString(), fault);
+
+        Heartbeat heartbeat;
+        Reader& reader = *f->reader;
+        QString said;
+        switch (action) {
+        case Action::refresh:
+            reader.refresh();
+            QTRY_VERIFY_WITH_TIMEOUT(!reader.refreshing(), 15000);
+            said = reader.error().value_or(QString());
+            break;
+        case Action::loadItems:
+            reader.selectSource(Source::all());
+            QTRY_VERIFY_WITH_TIMEOUT(!reader.loadingItems(), 15000);
+            said = reader.message().value_or(QString());
+            break;
+        case Action::logOut:
+            reader.logOut();
+            QTest::qWait(500); // the revocation goes on in the background
+            break;
+        case Action::logIn:
+            reader.startLogin(f->sandbox.account().server);
+            QTRY_VERIFY_WITH_TIMEOUT(reader.login().kind() != LoginState::Kind::waiting, 15000);
+            said = reader.login().text();
+            break;
+        }
+        QVERIFY2(text.isEmpty() ? said.isEmpty() : said.contains(text), qPrintable(said));
+        QVERIFY2(heartbeat.longestPause() < 100,
+                 qPrintable(u"the event loop stalled %1 ms"_s.arg(heartbeat.longestPause())));
+        QVERIFY2(heartbeat.peakGrowth() < memory,
+                 qPrintable(u"grew by %1 MB"_s.arg(heartbeat.peakGrowth() / MB)));
+        for (const auto& request : f->sandbox.server->elsewhereRequests())
+            QVERIFY2(!request.hasHeader("authorization"), request.target.c_str());
+
+        // Whatever happened, the next refresh runs and works.
+        f->sandbox.server->clearFaults();
+        if (reader.account()) {
+            reader.refresh();
+            QTRY_VERIFY_WITH_TIMEOUT(!reader.refreshing(), 15000);
+            QVERIFY(!reader.error());
+        }
+    }
+
+    void redirectsStayOnTheServer_data()
+    {
+        QTest::addColumn<QUrl>("from");
+        QTest::addColumn<QUrl>("to");
+        QTest::addColumn<bool>("followed");
+        const auto row = [](const char* name, const char* from, const char* to, bool followed) {
+            QTest::newRow(name) << QUrl(QString::fromLatin1(from)) << QUrl(QString::fromLatin1(to))
+                                << followed;
+        };
+        row("same place", "https://c.example/a", "https://c.example/b", true);
+        row("host in other case", "https://c.example/a", "https://C.Example/b", true);
+        row("upgrade to https", "http://c.example/a", "https://c.example/a", true);
+        row("upgrade on own port", "http://c.example:8080/a", "https://c.example:8080/a", true);
+        row("downgrade", "https://c.example/a", "http://c.example/a", false);
+        row("other host", "https://c.example/a", "https://evil.example/a", false);
+        row("sub-domain", "https://c.example/a", "https://x.c.example/a", false);
+        row("other port", "https://c.example/a", "https://c.example:8443/a", false);
+        row("other scheme", "https://c.example/a", "ftp://c.example/a", false);
+    }
+
+    void redirectsStayOnTheServer()
+    {
+        QFETCH(QUrl, from);
+        QFETCH(QUrl, to);
+        QFETCH(bool, followed);
+        QCOMPARE(Http::sameOrigin(from, to), followed);
+    }
+
+    void endlessFaviconIsCapped()
+    {
+        SandboxFixture sandbox;
+        sandbox.server->setFault("favicon", hostile(Body::endless));
+        HttpSession session = sandbox.session();
+        shortLimits(session);
+        FeedIcons icons(session);
+        QSignalSpy loaded(&icons, &FeedIcons::iconLoaded);
+        Heartbeat heartbeat;
+        const QString endless =
+            QString::fromStdString(sandbox.server->baseUrl()) + u"/favicons/x.png"_s;
+        icons.icon(endless);
+        icons.icon(u"file:///etc/passwd"_s); // not even asked for
+        QTest::qWait(1500);
+        QCOMPARE(loaded.count(), 0);
+        QVERIFY(heartbeat.peakGrowth() < 64 * MB);
+        QVERIFY(heartbeat.longestPause() < 100);
+
+        sandbox.server->clearFaults();
+        icons.icon(QString::fromStdString(sandbox.server->baseUrl()) + u"/favicons/y.png"_s);
+        QTRY_COMPARE(loaded.count(), 1);
+    }
+
+    void extremeNumbersAreSafe()
+    {
+        // Under the sanitizers, any signed overflow here fails the test.
+        f = std::make_unique<ReaderFixture>();
+        QVERIFY(f->startLoggedIn());
+        const qint64 largest = std::numeric_limits<qint64>::max();
+        await(
+            f->reader->openLink(*LumbraLink::parse(QUrl(u"tavo://lumbra/item/%1"_s.arg(largest)))));
+        QCOMPARE(f->reader->message(),
+                 std::optional(u"Can't find that article in News any more."_s));
+        const auto offsets = f->targets().filter(u"offset="_s);
+        QVERIFY(!offsets.isEmpty());
+        QVERIFY2(offsets.last().endsWith(u"offset=0"_s), qPrintable(offsets.last()));
+
+        const qint64 now = 1'700'000'000;
+        QVERIFY(!relativeDate(std::numeric_limits<qint64>::min(), now).isEmpty());
+        QVERIFY(!relativeDate(largest, now).isEmpty());
+        QVERIFY(!relativeDate(now, std::numeric_limits<qint64>::min()).isEmpty());
+    }
+};
+
+QTEST_MAIN(HostileTest)
+#include "tst_hostile.moc"
