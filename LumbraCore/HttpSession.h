@@ -20,6 +20,8 @@ inline constexpr std::chrono::milliseconds itemListDeadline{30 * 60'000};
 inline constexpr qint64 defaultReplyLimit = qint64(16) << 20;
 // The largest item list: the biggest real accounts send under a gigabyte.
 inline constexpr qint64 itemListReplyLimit = qint64(2) << 30;
+// The largest folder or feed list: a million of them fit.
+inline constexpr qint64 sourceListReplyLimit = qint64(256) << 20;
 
 // How requests are sent: the process's one network access manager and the time limits
 // (tests shorten them; the product always uses the constants above).

@@ -31,3 +31,17 @@ bool NameOrder::less(const QString& a, const QString& b) const
     UErrorCode status = U_ZERO_ERROR;
     return m_collator->icu->compare(Unicode::toIcu(a), Unicode::toIcu(b), status) == UCOL_LESS;
 }
+
+std::string NameOrder::sortKey(const QString& name) const
+{
+    const icu::UnicodeString text = Unicode::toIcu(name);
+    std::string key(64, '\0');
+    int32_t length = m_collator->icu->getSortKey(text, reinterpret_cast<uint8_t*>(key.data()),
+                                                 int32_t(key.size()));
+    if (length > int32_t(key.size())) {
+        key.resize(size_t(length));
+        length = m_collator->icu->getSortKey(text, reinterpret_cast<uint8_t*>(key.data()), length);
+    }
+    key.resize(size_t(std::max(length, 1) - 1)); // without the terminating zero
+    return key;
+}

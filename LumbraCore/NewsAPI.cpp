@@ -40,7 +40,7 @@ QByteArray basicAuthorization(const Account& account)
 
 QCoro::Task<QByteArray> NewsAPI::request(QByteArray method, QString path,
                                          std::optional<QByteArray> body, std::stop_token stop,
-                                         bool itemList) const
+                                         qint64 limit, bool itemList) const
 {
     const QUrl url = Http::checkedUrl(withoutTrailingSlashes(m_account.server) +
                                       QStringLiteral("/index.php/apps/news/api/v1-3") + path);
@@ -48,7 +48,7 @@ QCoro::Task<QByteArray> NewsAPI::request(QByteArray method, QString path,
     request.setRawHeader("Authorization", basicAuthorization(m_account));
     request.setRawHeader("Accept", "application/json");
     if (body) request.setRawHeader("Content-Type", "application/json");
-    const Http::Limits limits = itemList ? Http::Limits{m_session.listLimit, true} : Http::Limits{};
+    const Http::Limits limits{limit, itemList};
     const Http::Reply reply = co_await Http::send(m_session, request, method, body, stop, limits);
     if (reply.status == 200) co_return reply.body;
     if (reply.status == 404 && method == "GET") throw NewsError::notInstalled();
@@ -57,20 +57,22 @@ QCoro::Task<QByteArray> NewsAPI::request(QByteArray method, QString path,
 
 QCoro::Task<QList<Folder>> NewsAPI::folders(std::stop_token stop) const
 {
-    QByteArray json = co_await request("GET", QStringLiteral("/folders"), std::nullopt, stop);
+    QByteArray json = co_await request("GET", QStringLiteral("/folders"), std::nullopt, stop,
+                                       sourceListReplyLimit);
     co_return (co_await Http::decodeInBackground<FoldersResponse>(std::move(json))).folders;
 }
 
 QCoro::Task<FeedsResponse> NewsAPI::feeds(std::stop_token stop) const
 {
-    QByteArray json = co_await request("GET", QStringLiteral("/feeds"), std::nullopt, stop);
+    QByteArray json = co_await request("GET", QStringLiteral("/feeds"), std::nullopt, stop,
+                                       sourceListReplyLimit);
     co_return co_await Http::decodeInBackground<FeedsResponse>(std::move(json));
 }
 
 QCoro::Task<QList<Item>> NewsAPI::items(Source source, std::stop_token stop) const
 {
     QByteArray json = co_await request("GET", QStringLiteral("/items?") + itemsQuery(source),
-                                       std::nullopt, stop, true);
+                                       std::nullopt, stop, m_session.listLimit, true);
     co_return (co_await Http::decodeInBackground<ItemsResponse>(std::move(json))).items;
 }
 

@@ -36,7 +36,8 @@ public:
 
 private:
     QCoro::Task<QByteArray> request(QByteArray method, QString path, std::optional<QByteArray> body,
-                                    std::stop_token stop, bool itemList = false) const;
+                                    std::stop_token stop, qint64 limit = defaultReplyLimit,
+                                    bool itemList = false) const;
 
     Account m_account;
     HttpSession m_session;

@@ -5,52 +5,18 @@
 //   QT_QPA_PLATFORM=offscreen bench_timeline [N]      (default: 100000)
 
 #include "Await.h"
+#include "BenchSupport.h"
 #include "Reader/Reader.h"
 #include "Views/FeedIcons.h"
 #include "Views/ItemActions.h"
 #include "Views/TimelineView.h"
 
 #include <QApplication>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QListView>
 #include <QNetworkAccessManager>
-#include <QProcess>
 #include <QScrollBar>
-#include <QTcpServer>
 #include <cstdio>
-
-namespace {
-
-class NoStore final : public AccountStore {
-public:
-    explicit NoStore(Account account) : m_account(std::move(account)) {}
-    QCoro::Task<std::optional<Account>> load() override { co_return m_account; }
-    QCoro::Task<> save(Account) override { co_return; }
-    QCoro::Task<> remove() override { co_return; }
-
-private:
-    Account m_account;
-};
-
-class Nowhere final : public Browser,
-                      public WindowActivator,
-                      public Clock,
-                      public Preferences,
-                      public FolderChooser {
-public:
-    void open(const QUrl&) override {}
-    void activate() override {}
-    qint64 now() const override { return QDateTime::currentSecsSinceEpoch(); }
-    std::optional<QString> string(const QString&) const override { return std::nullopt; }
-    void setString(const QString&, const std::optional<QString>&) override {}
-    std::optional<QString> chooseFolder(const QString&, const QString&, const QString&) override
-    {
-        return std::nullopt;
-    }
-};
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -58,23 +24,14 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
 
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
     QProcess sandbox;
-    sandbox.setProgram(QStringLiteral(LUMBRA_SANDBOX));
-    sandbox.setArguments({QStringLiteral("--port"), QString::number(port),
-                          QStringLiteral("--no-demo"), QStringLiteral("--items"),
-                          QString::number(count), QStringLiteral("--app-password"),
-                          QStringLiteral("bench")});
-    sandbox.start();
-    if (!sandbox.waitForReadyRead(600000)) return 1;
+    const QString server =
+        bench::startSandbox(sandbox, {QStringLiteral("--items"), QString::number(count)});
+    if (server.isEmpty()) return 1;
 
     QNetworkAccessManager network;
-    NoStore store(Account{QStringLiteral("http://127.0.0.1:") + QString::number(port),
-                          QStringLiteral("demo"), QStringLiteral("bench")});
-    Nowhere nowhere;
+    bench::NoStore store(Account{server, QStringLiteral("demo"), QStringLiteral("bench")});
+    bench::Nowhere nowhere;
     Reader reader(ReaderEnvironment{&store, &nowhere, &nowhere, &nowhere, &nowhere, &nowhere,
                                     HttpSession{&network, requestTimeout}, ReaderTiming{}});
     FeedIcons icons(HttpSession{&network, requestTimeout});

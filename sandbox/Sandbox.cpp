@@ -263,6 +263,14 @@ void Sandbox::start(int port)
     if (m_port <= 0) throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port));
 
     if (m_options.demo && m_store.itemCount() == 0) seedDemo(m_store, baseUrl(), unixNow());
+    for (size_t n = 1; n <= m_options.generatedFolders; ++n) {
+        // Ids above the demo's, names in a shuffled order so that sorting has work to do.
+        const int64_t id = int64_t(1000 + n);
+        const size_t shown = (n * 7919) % m_options.generatedFolders + 1;
+        m_store.addFolder({id, "Folder " + std::to_string(shown)});
+        m_store.addFeed({id, "https://feed" + std::to_string(n) + ".example/rss",
+                         "Feed " + std::to_string(shown), std::nullopt, std::nullopt, id, 0});
+    }
     if (m_options.generatedItems > 0)
         generateItems(m_store, m_options.generatedItems, m_options.seed, unixNow());
 

@@ -53,6 +53,7 @@ struct LoggedRequest {
 struct Options {
     bool demo = true;
     size_t generatedItems = 0;
+    size_t generatedFolders = 0; // folders "Folder N", each with one feed "Feed N"
     uint64_t seed = 1;
     bool https = false;
     std::string user = "demo";

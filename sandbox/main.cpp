@@ -13,7 +13,8 @@ namespace {
 void usage()
 {
     std::cout << "usage: lumbra-sandbox [--port P] [--demo | --no-demo] [--items N] [--seed S]\n"
-                 "                      [--without-news] [--https] [--app-password PW]\n"
+                 "                      [--folders N] [--without-news] [--https]\n"
+                 "                      [--app-password PW]\n"
                  "                      [--fault ROUTE=STATUS[,delay=MS][,body=malformed|"
                  "truncated|drop|lying-length|endless|drip|deep|redirect][,drip=MS][,depth=N]]\n"
                  "  STATUS 0 keeps the route's own answer under the body's fault.\n";
@@ -82,6 +83,8 @@ int main(int argc, char* argv[])
                 options.demo = false;
             else if (arg == "--items")
                 options.generatedItems = std::stoul(value());
+            else if (arg == "--folders")
+                options.generatedFolders = std::stoul(value());
             else if (arg == "--seed")
                 options.seed = std::stoull(value());
             else if (arg == "--without-news")

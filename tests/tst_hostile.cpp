@@ -18,7 +18,7 @@ using Body = sandbox::Fault::Body;
 constexpr qint64 MB = 1 << 20;
 
 // What the user does while the server misbehaves.
-enum class Action { refresh, loadItems, logOut, logIn };
+enum class Action { refresh, loadItems, markRead, logOut, logIn };
 
 // The time limits and list limit of these tests, so endless and dripping replies end soon.
 void shortLimits(HttpSession& session)
@@ -68,8 +68,8 @@ private Q_SLOTS:
             << u"Couldn't load articles"_s << 32 * MB;
         QTest::newRow("endless items") << u"items"_s << hostile(Body::endless) << Action::loadItems
                                        << u"The server's reply is larger than 64 MB."_s << 300 * MB;
-        QTest::newRow("endless folders")
-            << u"folders"_s << hostile(Body::endless) << Action::refresh
+        QTest::newRow("endless answer to a read")
+            << u"item-read"_s << hostile(Body::endless) << Action::markRead
             << u"The server's reply is larger than 16 MB."_s << 100 * MB;
         QTest::newRow("dripping folders")
             << u"folders"_s << hostile(Body::drip, 300) << Action::refresh
@@ -121,6 +121,14 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(!reader.loadingItems(), 15000);
             said = reader.message().value_or(QString());
             break;
+        case Action::markRead: {
+            const Item first = reader.items().first();
+            reader.toggleRead(first);
+            QTRY_VERIFY_WITH_TIMEOUT(reader.message(), 15000);
+            said = *reader.message();
+            QVERIFY(reader.items().first().unread); // undone
+            break;
+        }
         case Action::logOut:
             reader.logOut();
             QTest::qWait(500); // the revocation goes on in the background

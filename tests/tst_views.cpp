@@ -11,6 +11,7 @@
 #include "Views/MessageView.h"
 #include "Views/SettingsView.h"
 #include "Views/SidebarView.h"
+#include "Views/SourcesModel.h"
 #include "Views/Style.h"
 #include "Views/TimelineView.h"
 
@@ -38,19 +39,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList rowTitles(QStandardItemModel* model, QStandardItem* parent = nullptr)
+QStringList rowTitles(const QAbstractItemModel* model, const QModelIndex& parent = {})
 {
     QStringList titles;
-    QStandardItem* root = parent ? parent : model->invisibleRootItem();
-    for (int row = 0; row < root->rowCount(); ++row)
-        titles << root->child(row)->text();
+    for (int row = 0; row < model->rowCount(parent); ++row)
+        titles << model->index(row, 0, parent).data().toString();
     return titles;
 }
 
-qint64 badge(QStandardItemModel* model, const QString& title)
+qint64 badge(const QAbstractItemModel* model, const QString& title)
 {
-    const auto found = model->findItems(title, Qt::MatchExactly | Qt::MatchRecursive);
-    return found.isEmpty() ? -1 : found.first()->data(SidebarView::BadgeRole).toLongLong();
+    const auto found = model->match(model->index(0, 0), Qt::DisplayRole, title, 1,
+                                    Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? -1 : found.first().data(SourcesModel::BadgeRole).toLongLong();
 }
 
 } // namespace
@@ -99,12 +100,12 @@ private Q_SLOTS:
     void sidebarListsTraysFoldersAndFeeds()
     {
         build(true);
-        QStandardItemModel* model = content->sidebar()->model();
+        const SourcesModel* model = content->sidebar()->model();
         QCOMPARE(rowTitles(model),
                  (QStringList{u"All Unread"_s, u"All Articles"_s, u"Starred"_s, u"Folders"_s,
                               u"Empty Folder"_s, u"Tech & Science"_s, u"World"_s, u"Feeds"_s,
                               u"Daily Links"_s, u"Just Added"_s, u"Photo Walks"_s}));
-        QCOMPARE(rowTitles(model, model->item(5)),
+        QCOMPARE(rowTitles(model, model->index(5, 0)),
                  (QStringList{u"Planet Code"_s, u"Science Notes"_s}));
         QVERIFY(!content->sidebar()->tree()->isExpanded(model->index(5, 0)));
         QCOMPARE(badge(model, u"All Unread"_s), 11);

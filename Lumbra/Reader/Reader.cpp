@@ -45,11 +45,29 @@ void Reader::setMessage(std::optional<QString> message)
     assign(m_message, std::move(message), &Reader::messageChanged);
 }
 
+void Reader::setFeeds(QList<Feed> feeds)
+{
+    if (feeds == m_feeds) return;
+    // Rows look their feed up on every paint: by id, not by a walk through the list.
+    const bool sameIds =
+        feeds.size() == m_feeds.size() &&
+        std::equal(feeds.cbegin(), feeds.cend(), m_feeds.cbegin(),
+                   [](const Feed& a, const Feed& b) { return a.id == b.id; });
+    m_feeds = std::move(feeds);
+    if (!sameIds) {
+        m_feedIndex.clear();
+        m_feedIndex.reserve(m_feeds.size());
+        for (qsizetype i = 0; i < m_feeds.size(); ++i)
+            m_feedIndex.insert(m_feeds[i].id, i);
+    }
+    Q_EMIT feedsChanged();
+}
+
 std::optional<Feed> Reader::feed(qint64 id) const
 {
-    for (const Feed& feed : m_feeds)
-        if (feed.id == id) return feed;
-    return std::nullopt;
+    const auto it = m_feedIndex.constFind(id);
+    if (it == m_feedIndex.cend()) return std::nullopt;
+    return m_feeds[*it];
 }
 
 QString Reader::title(const Source& source) const

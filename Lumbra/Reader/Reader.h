@@ -4,6 +4,7 @@
 #include "Reader/Environment.h"
 #include "Reader/LoginState.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QTimer>
@@ -133,7 +134,7 @@ private:
     {
         assign(m_folders, std::move(folders), &Reader::foldersChanged);
     }
-    void setFeeds(QList<Feed> feeds) { assign(m_feeds, std::move(feeds), &Reader::feedsChanged); }
+    void setFeeds(QList<Feed> feeds);
     void setStarredCount(qint64 count)
     {
         assign(m_starredCount, count, &Reader::starredCountChanged);
@@ -172,6 +173,7 @@ private:
     LoginState m_login = LoginState::idle();
     QList<Folder> m_folders;
     QList<Feed> m_feeds;
+    QHash<qint64, qsizetype> m_feedIndex; // feed id → its index in m_feeds
     qint64 m_starredCount = 0;
     bool m_refreshing = false;
     std::optional<QString> m_error;

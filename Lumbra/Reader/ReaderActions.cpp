@@ -8,6 +8,7 @@
 #include "Reader/ServerChanges.h"
 
 #include <QPointer>
+#include <limits>
 #include <algorithm>
 
 void Reader::updateItem(qint64 id, std::optional<bool> unread, std::optional<bool> starred)
@@ -34,13 +35,14 @@ void Reader::updateItem(qint64 id, std::optional<bool> unread, std::optional<boo
 
 void Reader::adjustUnread(qint64 feedId, qint64 delta)
 {
-    for (qsizetype i = 0; i < m_feeds.size(); ++i) {
-        if (m_feeds[i].id != feedId) continue;
-        QList<Feed> feeds = m_feeds;
-        feeds[i].unreadCount = std::max<qint64>(0, feeds[i].unreadCount.value_or(0) + delta);
-        setFeeds(std::move(feeds));
-        return;
-    }
+    const auto at = m_feedIndex.constFind(feedId);
+    if (at == m_feedIndex.cend()) return;
+    QList<Feed> feeds = m_feeds;
+    Feed& feed = feeds[*at];
+    qint64 count = feed.unreadCount.value_or(0);
+    if (__builtin_add_overflow(count, delta, &count)) count = std::numeric_limits<qint64>::max();
+    feed.unreadCount = std::max<qint64>(0, count);
+    setFeeds(std::move(feeds));
 }
 
 void Reader::setRead(const Item& item, bool read)

@@ -45,8 +45,14 @@ QCoro::Task<> Reader::refreshTask(NewsAPI api)
         setRefreshing(false);
         co_return;
     }
-    Sync::order(*folders.value);
-    setFolders(std::move(*folders.value));
+    QList<Folder> sortedFolders = co_await Sync::ordered(std::move(*folders.value));
+    if (stale()) {
+        feedsStop.request_stop();
+        co_await std::move(feedsRequest);
+        if (self) setRefreshing(false);
+        co_return;
+    }
+    setFolders(std::move(sortedFolders));
 
     Sync::Settled<FeedsResponse> feeds = co_await std::move(feedsRequest);
     if (stale() || feeds.failure) {
@@ -54,8 +60,12 @@ QCoro::Task<> Reader::refreshTask(NewsAPI api)
         if (self) setRefreshing(false);
         co_return;
     }
-    Sync::order(feeds.value->feeds);
-    setFeeds(std::move(feeds.value->feeds));
+    QList<Feed> sortedFeeds = co_await Sync::ordered(std::move(feeds.value->feeds));
+    if (stale()) {
+        if (self) setRefreshing(false);
+        co_return;
+    }
+    setFeeds(std::move(sortedFeeds));
     setStarredCount(feeds.value->starredCount.value_or(0));
     setError(std::nullopt);
 

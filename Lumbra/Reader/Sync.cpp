@@ -4,17 +4,38 @@
 #include "LumbraCore/SourceKinds.h"
 
 #include <QSet>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
 
 namespace Sync {
 
-void order(QList<Folder>& folders)
+namespace {
+
+// Up to this many names sort in well under a millisecond; a thread hop costs more.
+constexpr qsizetype inlineSort = 500;
+
+template <typename T, typename Name> QCoro::Task<QList<T>> sortedByName(QList<T> list, Name name)
 {
-    NameOrder().sort(folders, [](const Folder& folder) { return folder.name; });
+    const auto sort = [name](QList<T> unsorted) {
+        NameOrder().sort(unsorted, name);
+        return unsorted;
+    };
+    if (list.size() <= inlineSort) co_return sort(std::move(list));
+    // Built outside the co_await expression: GCC 12 mishandles temporaries inside it.
+    QFuture<QList<T>> future = QtConcurrent::run(sort, std::move(list));
+    co_return co_await future;
 }
 
-void order(QList<Feed>& feeds)
+} // namespace
+
+QCoro::Task<QList<Folder>> ordered(QList<Folder> folders)
 {
-    NameOrder().sort(feeds, [](const Feed& feed) { return feed.title; });
+    return sortedByName(std::move(folders), [](const Folder& folder) { return folder.name; });
+}
+
+QCoro::Task<QList<Feed>> ordered(QList<Feed> feeds)
+{
+    return sortedByName(std::move(feeds), [](const Feed& feed) { return feed.title; });
 }
 
 QList<Item> withLocallyRead(QList<Item> fetched, const QList<Item>& shown, const Source& source)

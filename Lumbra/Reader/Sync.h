@@ -30,9 +30,10 @@ template <typename T> QCoro::Task<Settled<T>> settle(QCoro::Task<T> task)
     co_return result;
 }
 
-// Folders and feeds in the order the sidebar lists them (by name, numbers by value).
-void order(QList<Folder>& folders);
-void order(QList<Feed>& feeds);
+// Folders and feeds in the order the sidebar lists them (by name, numbers by value). Long
+// lists are ordered on a worker thread, so the window never waits for them.
+QCoro::Task<QList<Folder>> ordered(QList<Folder> folders);
+QCoro::Task<QList<Feed>> ordered(QList<Feed> feeds);
 
 // The list to show after fetching `fetched` for `source` while `shown` was listed: items
 // read here stay in unread-only sources until the source changes.

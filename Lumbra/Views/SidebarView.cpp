@@ -3,13 +3,13 @@
 #include "LumbraCore/SourceKinds.h"
 #include "Reader/Reader.h"
 #include "Views/FeedIcons.h"
+#include "Views/SourcesModel.h"
 #include "Views/Style.h"
 
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QStandardItemModel>
 #include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -23,7 +23,7 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override
     {
-        const qint64 badge = index.data(SidebarView::BadgeRole).toLongLong();
+        const qint64 badge = index.data(SourcesModel::BadgeRole).toLongLong();
         QStyleOptionViewItem shortened = option;
         QString text;
         int width = 0;
@@ -48,52 +48,10 @@ public:
     }
 };
 
-QStandardItem* header(const QString& title)
-{
-    auto* item = new QStandardItem(title);
-    item->setFlags(Qt::ItemIsEnabled);
-    item->setFont(Style::font(Style::FontRole::section, item->font()));
-    item->setData(false, SidebarView::IsSourceRole);
-    return item;
-}
-
-QStandardItem* sourceRow(const QString& title, const QIcon& icon, const Source& source)
-{
-    auto* item = new QStandardItem(icon, title);
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    item->setData(int(source.kind()), SidebarView::SourceKindRole);
-    item->setData(source.id(), SidebarView::SourceIdRole);
-    item->setData(true, SidebarView::IsSourceRole);
-    return item;
-}
-
-QIcon iconOf(const Source& source)
-{
-    return QIcon::fromTheme(sourceKind(source).iconName);
-}
-
-Source sourceOf(const QModelIndex& index)
-{
-    return Source::of(Source::Kind(index.data(SidebarView::SourceKindRole).toInt()),
-                      index.data(SidebarView::SourceIdRole).toLongLong());
-}
-
-template <typename Visit> void forEachRow(QStandardItemModel* model, Visit visit)
-{
-    std::function<void(QStandardItem*)> walk = [&](QStandardItem* parent) {
-        for (int row = 0; row < parent->rowCount(); ++row) {
-            QStandardItem* child = parent->child(row);
-            visit(child);
-            walk(child);
-        }
-    };
-    walk(model->invisibleRootItem());
-}
-
 } // namespace
 
 SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
-    : QWidget(parent), m_reader(reader), m_icons(icons), m_model(new QStandardItemModel(this)),
+    : QWidget(parent), m_reader(reader), m_model(new SourcesModel(reader, icons, this)),
       m_tree(new QTreeView(this)),
       m_refresh(new QPushButton(QIcon::fromTheme(QStringLiteral("view-refresh")),
                                 QStringLiteral("Refresh"), this)),
@@ -102,6 +60,7 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
 {
     m_tree->setModel(m_model);
     m_tree->setHeaderHidden(true);
+    m_tree->setUniformRowHeights(true); // a million rows lay out without measuring each
     m_tree->setItemDelegate(new BadgeDelegate(m_tree));
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_tree->setAccessibleName(QStringLiteral("Sources"));
@@ -123,99 +82,38 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
     connect(m_refresh, &QPushButton::clicked, &m_reader, &Reader::refresh);
     connect(&reader, &Reader::refreshingChanged, this,
             [this] { m_refresh->setEnabled(!m_reader.refreshing()); });
-    connect(&reader, &Reader::foldersChanged, this, &SidebarView::rebuild);
-    connect(&reader, &Reader::feedsChanged, this, &SidebarView::rebuild);
-    connect(&reader, &Reader::starredCountChanged, this, &SidebarView::updateBadges);
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        // Rows were rebuilt: open the folders that were open, select the source again.
+        m_syncing = true;
+        for (const qint64 id : std::as_const(m_expanded))
+            m_tree->expand(m_model->indexOf(Source::folder(id)));
+        m_syncing = false;
+        showSource();
+    });
     connect(&reader, &Reader::sourceChanged, this, &SidebarView::showSource);
     connect(&reader, &Reader::errorChanged, this, &SidebarView::updateError);
-    connect(&icons, &FeedIcons::iconLoaded, this, [this] {
-        m_structure.clear();
-        rebuild();
-    });
+    connect(&icons, &FeedIcons::iconLoaded, m_tree->viewport(), qOverload<>(&QWidget::update));
     connect(m_tree, &QTreeView::expanded, this, [this](const QModelIndex& index) {
-        m_expanded.insert(index.data(SourceIdRole).toLongLong());
+        if (!m_syncing) m_expanded.insert(index.data(SourcesModel::SourceIdRole).toLongLong());
     });
     connect(m_tree, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
-        m_expanded.remove(index.data(SourceIdRole).toLongLong());
+        m_expanded.remove(index.data(SourcesModel::SourceIdRole).toLongLong());
     });
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
-                if (!m_syncing && current.isValid() && current.data(IsSourceRole).toBool())
-                    m_reader.selectSource(sourceOf(current));
+                if (!m_syncing && current.isValid() &&
+                    current.data(SourcesModel::IsSourceRole).toBool())
+                    m_reader.selectSource(SourcesModel::sourceAt(current));
             });
-    rebuild();
+    showSource();
     updateError();
     m_refresh->setEnabled(!m_reader.refreshing());
 }
 
-QStandardItem* SidebarView::feedRow(const Feed& feed)
-{
-    return sourceRow(feed.title, m_icons.icon(feed.faviconLink), Source::feed(feed.id));
-}
-
-void SidebarView::rebuild()
-{
-    // Counts change with every article read; the rows only when folders or feeds do.
-    QString structure;
-    for (const Folder& folder : m_reader.folders())
-        structure += QString::number(folder.id) + u':' + folder.name + u'\n';
-    for (const Feed& feed : m_reader.feeds())
-        structure += QString::number(feed.id) + u':' + feed.title + u':' +
-                     QString::number(feed.folderId.value_or(-1)) + u'\n';
-    if (structure == m_structure && m_model->rowCount() > 0) {
-        updateBadges();
-        return;
-    }
-    m_structure = structure;
-    m_syncing = true;
-    m_model->clear();
-    QStandardItem* root = m_model->invisibleRootItem();
-    for (const Source& tray : traySources())
-        root->appendRow(sourceRow(m_reader.title(tray), iconOf(tray), tray));
-    root->appendRow(header(QStringLiteral("Folders")));
-    for (const Folder& folder : m_reader.folders()) {
-        const Source source = Source::folder(folder.id);
-        QStandardItem* row = sourceRow(folder.name, iconOf(source), source);
-        for (const Feed& feed : m_reader.feeds())
-            if (feed.folderId == folder.id) row->appendRow(feedRow(feed));
-        root->appendRow(row);
-    }
-    const QList<Feed>& feeds = m_reader.feeds();
-    if (std::any_of(feeds.cbegin(), feeds.cend(), [](const Feed& f) { return !f.folderId; })) {
-        root->appendRow(header(QStringLiteral("Feeds")));
-        for (const Feed& feed : feeds)
-            if (!feed.folderId) root->appendRow(feedRow(feed));
-    }
-    for (int row = 0; row < m_model->rowCount(); ++row) {
-        const QModelIndex index = m_model->index(row, 0);
-        if (index.data(SourceKindRole).toInt() == int(Source::Kind::folder) &&
-            m_expanded.contains(index.data(SourceIdRole).toLongLong()))
-            m_tree->expand(index);
-    }
-    m_syncing = false;
-    updateBadges();
-    showSource();
-}
-
-void SidebarView::updateBadges()
-{
-    forEachRow(m_model, [this](QStandardItem* item) {
-        if (!item->data(IsSourceRole).toBool()) return;
-        const qint64 count = m_reader.count(sourceOf(item->index()));
-        if (item->data(BadgeRole).toLongLong() != count) item->setData(count, BadgeRole);
-    });
-}
-
 void SidebarView::showSource()
 {
-    QModelIndex match;
-    if (const auto& source = m_reader.source()) {
-        forEachRow(m_model, [&](QStandardItem* item) {
-            if (!match.isValid() && item->data(IsSourceRole).toBool() &&
-                sourceOf(item->index()) == *source)
-                match = item->index();
-        });
-    }
+    const std::optional<Source>& source = m_reader.source();
+    const QModelIndex match = source ? m_model->indexOf(*source) : QModelIndex();
     m_syncing = true;
     if (match.isValid())
         m_tree->selectionModel()->setCurrentIndex(match, QItemSelectionModel::ClearAndSelect);

@@ -85,7 +85,7 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     const qint64 limit = limits.bytes;
     // A few MB a turn of the event loop: copying what piled up while the loop was busy
     // would otherwise hold it up for longer and longer.
-    constexpr qint64 slice = qint64(4) << 20;
+    constexpr qint64 slice = qint64(2) << 20;
     bool drainQueued = false;
     // Tells a queued turn whether this frame still exists.
     const auto alive = std::make_shared<bool>(true);

@@ -1,0 +1,60 @@
+#pragma once
+
+// What the benchmarks that drive a real Reader share: a sandbox in its own process, an
+// account store that holds its account, and a world in which nobody answers.
+
+#include "Reader/Reader.h"
+
+#include <QDateTime>
+#include <QProcess>
+#include <QStringList>
+#include <QTcpServer>
+
+namespace bench {
+
+class NoStore final : public AccountStore {
+public:
+    explicit NoStore(Account account) : m_account(std::move(account)) {}
+    QCoro::Task<std::optional<Account>> load() override { co_return m_account; }
+    QCoro::Task<> save(Account) override { co_return; }
+    QCoro::Task<> remove() override { co_return; }
+
+private:
+    Account m_account;
+};
+
+class Nowhere final : public Browser,
+                      public WindowActivator,
+                      public Clock,
+                      public Preferences,
+                      public FolderChooser {
+public:
+    void open(const QUrl&) override {}
+    void activate() override {}
+    qint64 now() const override { return QDateTime::currentSecsSinceEpoch(); }
+    std::optional<QString> string(const QString&) const override { return std::nullopt; }
+    void setString(const QString&, const std::optional<QString>&) override {}
+    std::optional<QString> chooseFolder(const QString&, const QString&, const QString&) override
+    {
+        return std::nullopt;
+    }
+};
+
+// Starts lumbra-sandbox with `arguments` on a free port, user "demo", password "bench";
+// returns its address, empty when it did not start.
+inline QString startSandbox(QProcess& sandbox, QStringList arguments)
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    sandbox.setProgram(QStringLiteral(LUMBRA_SANDBOX));
+    arguments << QStringLiteral("--port") << QString::number(port) << QStringLiteral("--no-demo")
+              << QStringLiteral("--app-password") << QStringLiteral("bench");
+    sandbox.setArguments(arguments);
+    sandbox.start();
+    if (!sandbox.waitForReadyRead(600000)) return QString();
+    return QStringLiteral("http://127.0.0.1:") + QString::number(port);
+}
+
+} // namespace bench

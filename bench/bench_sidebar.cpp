@@ -1,0 +1,81 @@
+// The sources column with an absurd account: N generated folders (default 1,000,000), each
+// with one feed, shown in the real SidebarView (offscreen). Prints how long the refresh
+// takes until the sidebar shows them and the longest time the event loop was held up
+// meanwhile, then the same for a refresh in which nothing changed.
+//
+//   QT_QPA_PLATFORM=offscreen bench_sidebar [N]
+
+#include "BenchSupport.h"
+#include "Views/FeedIcons.h"
+#include "Views/SidebarView.h"
+#include "Views/SourcesModel.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QTimer>
+#include <QTreeView>
+#include <cstdio>
+
+namespace {
+
+// The longest gap between two turns of a 5 ms timer.
+struct Stalls {
+    Stalls()
+    {
+        clock.start();
+        QObject::connect(&timer, &QTimer::timeout,
+                         [this] { longest = std::max(longest, clock.restart()); });
+        timer.start(5);
+    }
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 longest = 0;
+};
+
+void refreshAndReport(Reader& reader, SidebarView& view, const char* what, bool first)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    Stalls stalls;
+    if (first)
+        reader.start(); // restores the account and refreshes
+    else
+        reader.refresh();
+    while (reader.refreshing() || (reader.folders().isEmpty() && !reader.error()))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (reader.error()) std::printf("refresh failed: %s\n", qPrintable(*reader.error()));
+    view.grab();
+    std::printf("sidebar %s: %lld top-level rows shown after %.2f s; longest stall %lld ms\n",
+                what, static_cast<long long>(view.model()->rowCount()), elapsed.nsecsElapsed() / 1e9,
+                static_cast<long long>(stalls.longest));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 1000000;
+
+    QProcess sandbox;
+    const QString server =
+        bench::startSandbox(sandbox, {QStringLiteral("--folders"), QString::number(count)});
+    if (server.isEmpty()) return 1;
+
+    QNetworkAccessManager network;
+    bench::NoStore store(Account{server, QStringLiteral("demo"), QStringLiteral("bench")});
+    bench::Nowhere nowhere;
+    Reader reader(ReaderEnvironment{&store, &nowhere, &nowhere, &nowhere, &nowhere, &nowhere,
+                                    HttpSession{&network, requestTimeout}, ReaderTiming{}});
+    FeedIcons icons(HttpSession{&network, requestTimeout});
+    SidebarView view(reader, icons);
+    view.resize(260, 800);
+    view.show();
+    refreshAndReport(reader, view, "first refresh", true);
+    refreshAndReport(reader, view, "refresh, nothing changed", false);
+    sandbox.terminate();
+    sandbox.waitForFinished();
+    return 0;
+}
