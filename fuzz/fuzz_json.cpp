@@ -1,8 +1,10 @@
-// The JSON records and envelopes, a whole items reply included: decoding never crashes,
-// and what decodes survives encoding and decoding again.
+// The JSON records and envelopes, a whole items reply and the login replies included:
+// decoding never crashes (deep nesting included), and what decodes survives encoding and
+// decoding again.
 
 #include "FuzzInput.h"
 #include "LumbraCore/Json.h"
+#include "LumbraCore/LoginReplies.h"
 #include "LumbraCore/Quote.h"
 
 namespace {
@@ -29,6 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     decoded<FoldersResponse>(json);
     if (const auto account = decoded<Account>(json))
         FUZZ_REQUIRE(Json::decode<Account>(Json::encode(*account)) == *account);
+    if (const auto start = decoded<LoginFlow::Start>(json))
+        FUZZ_REQUIRE(Json::decode<LoginFlow::Start>(Json::encode(*start)) == *start);
     if (const auto quote = decoded<Quote>(json))
         FUZZ_REQUIRE(Json::decode<Quote>(Json::encode(*quote)) == *quote);
     return 0;
