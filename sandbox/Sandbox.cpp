@@ -322,7 +322,11 @@ bool Sandbox::serveHostile(const Fault& fault, const Reply& reply, const LoggedR
     // Every endless answer stops by itself after this long.
     static constexpr auto bound = std::chrono::minutes(10);
     const auto started = std::chrono::steady_clock::now();
-    const auto overdue = [started] { return std::chrono::steady_clock::now() - started > bound; };
+    const int generation = m_faultGeneration.load();
+    const auto overdue = [this, started, generation] {
+        return m_faultGeneration.load() != generation ||
+               std::chrono::steady_clock::now() - started > bound;
+    };
     res.status = reply.status;
     switch (fault.body) {
     case Body::lyingLength: {
@@ -450,6 +454,7 @@ void Sandbox::setFault(const std::string& route, Fault fault)
 
 void Sandbox::clearFaults()
 {
+    ++m_faultGeneration;
     std::lock_guard lock(m_mutex);
     m_faults.clear();
 }

@@ -2,6 +2,7 @@
 
 #include "NewsStore.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -94,6 +95,7 @@ public:
     // Without the News app every News path answers 404.
     void setNewsInstalled(bool installed);
     void setFault(const std::string& route, Fault fault);
+    // Also ends the endless and dripping answers still being sent.
     void clearFaults();
 
     std::vector<LoggedRequest> requests() const;
@@ -149,6 +151,7 @@ private:
     std::map<std::string, Fault> m_faults;
     std::vector<LoggedRequest> m_log;
     std::vector<LoggedRequest> m_elsewhereLog;
+    std::atomic<int> m_faultGeneration{0}; // moves on at clearFaults()
 };
 
 } // namespace sandbox

@@ -17,6 +17,16 @@ namespace {
 using Body = sandbox::Fault::Body;
 constexpr qint64 MB = 1 << 20;
 
+// The longest the event loop may pause, and memory the allocator may hold on top: the
+// sanitizers make every copy a few times slower and keep freed memory in quarantine.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr qint64 longestPause = 300;
+constexpr qint64 quarantine = 256 * MB;
+#else
+constexpr qint64 longestPause = 100;
+constexpr qint64 quarantine = 0;
+#endif
+
 // What the user does while the server misbehaves.
 enum class Action { refresh, loadItems, markRead, logOut, logIn };
 
@@ -140,9 +150,9 @@ private Q_SLOTS:
             break;
         }
         QVERIFY2(text.isEmpty() ? said.isEmpty() : said.contains(text), qPrintable(said));
-        QVERIFY2(heartbeat.longestPause() < 100,
+        QVERIFY2(heartbeat.longestPause() < longestPause,
                  qPrintable(u"the event loop stalled %1 ms"_s.arg(heartbeat.longestPause())));
-        QVERIFY2(heartbeat.peakGrowth() < memory,
+        QVERIFY2(heartbeat.peakGrowth() < memory + quarantine,
                  qPrintable(u"grew by %1 MB"_s.arg(heartbeat.peakGrowth() / MB)));
         for (const auto& request : f->sandbox.server->elsewhereRequests())
             QVERIFY2(!request.hasHeader("authorization"), request.target.c_str());
@@ -152,7 +162,7 @@ private Q_SLOTS:
         if (reader.account()) {
             reader.refresh();
             QTRY_VERIFY_WITH_TIMEOUT(!reader.refreshing(), 15000);
-            QVERIFY(!reader.error());
+            QVERIFY2(!reader.error(), qPrintable(reader.error().value_or(QString())));
         }
     }
 
@@ -199,12 +209,12 @@ private Q_SLOTS:
         icons.icon(u"file:///etc/passwd"_s); // not even asked for
         QTest::qWait(1500);
         QCOMPARE(loaded.count(), 0);
-        QVERIFY(heartbeat.peakGrowth() < 64 * MB);
-        QVERIFY(heartbeat.longestPause() < 100);
+        QVERIFY(heartbeat.peakGrowth() < 64 * MB + quarantine);
+        QVERIFY(heartbeat.longestPause() < longestPause);
 
         sandbox.server->clearFaults();
         icons.icon(QString::fromStdString(sandbox.server->baseUrl()) + u"/favicons/y.png"_s);
-        QTRY_COMPARE(loaded.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 15000);
     }
 
     void extremeNumbersAreSafe()
