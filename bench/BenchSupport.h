@@ -6,6 +6,7 @@
 #include "Reader/Reader.h"
 
 #include <QDateTime>
+#include <QNetworkAccessManager>
 #include <QProcess>
 #include <QStringList>
 #include <QTcpServer>
@@ -56,5 +57,21 @@ inline QString startSandbox(QProcess& sandbox, QStringList arguments)
     if (!sandbox.waitForReadyRead(600000)) return QString();
     return QStringLiteral("http://127.0.0.1:") + QString::number(port);
 }
+
+// A Reader of the sandbox's account at `server`, and what it needs around it.
+struct World {
+    explicit World(const QString& server)
+        : store(Account{server, QStringLiteral("demo"), QStringLiteral("bench")}),
+          reader(ReaderEnvironment{&store, &nowhere, &nowhere, &nowhere, &nowhere, &nowhere,
+                                   session(), ReaderTiming{}})
+    {
+    }
+    HttpSession session() { return HttpSession{&network, requestTimeout}; }
+
+    QNetworkAccessManager network;
+    NoStore store;
+    Nowhere nowhere;
+    Reader reader;
+};
 
 } // namespace bench

@@ -12,7 +12,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QNetworkAccessManager>
 #include <QTimer>
 #include <QTreeView>
 #include <cstdio>
@@ -46,8 +45,8 @@ void refreshAndReport(Reader& reader, SidebarView& view, const char* what, bool 
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (reader.error()) std::printf("refresh failed: %s\n", qPrintable(*reader.error()));
     view.grab();
-    std::printf("sidebar %s: %lld top-level rows shown after %.2f s; longest stall %lld ms\n",
-                what, static_cast<long long>(view.model()->rowCount()), elapsed.nsecsElapsed() / 1e9,
+    std::printf("sidebar %s: %lld top-level rows shown after %.2f s; longest stall %lld ms\n", what,
+                static_cast<long long>(view.model()->rowCount()), elapsed.nsecsElapsed() / 1e9,
                 static_cast<long long>(stalls.longest));
 }
 
@@ -64,12 +63,9 @@ int main(int argc, char* argv[])
         bench::startSandbox(sandbox, {QStringLiteral("--folders"), QString::number(count)});
     if (server.isEmpty()) return 1;
 
-    QNetworkAccessManager network;
-    bench::NoStore store(Account{server, QStringLiteral("demo"), QStringLiteral("bench")});
-    bench::Nowhere nowhere;
-    Reader reader(ReaderEnvironment{&store, &nowhere, &nowhere, &nowhere, &nowhere, &nowhere,
-                                    HttpSession{&network, requestTimeout}, ReaderTiming{}});
-    FeedIcons icons(HttpSession{&network, requestTimeout});
+    bench::World world(server);
+    Reader& reader = world.reader;
+    FeedIcons icons(world.session());
     SidebarView view(reader, icons);
     view.resize(260, 800);
     view.show();

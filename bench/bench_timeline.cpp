@@ -14,7 +14,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QListView>
-#include <QNetworkAccessManager>
 #include <QScrollBar>
 #include <cstdio>
 
@@ -29,12 +28,9 @@ int main(int argc, char* argv[])
         bench::startSandbox(sandbox, {QStringLiteral("--items"), QString::number(count)});
     if (server.isEmpty()) return 1;
 
-    QNetworkAccessManager network;
-    bench::NoStore store(Account{server, QStringLiteral("demo"), QStringLiteral("bench")});
-    bench::Nowhere nowhere;
-    Reader reader(ReaderEnvironment{&store, &nowhere, &nowhere, &nowhere, &nowhere, &nowhere,
-                                    HttpSession{&network, requestTimeout}, ReaderTiming{}});
-    FeedIcons icons(HttpSession{&network, requestTimeout});
+    bench::World world(server);
+    Reader& reader = world.reader;
+    FeedIcons icons(world.session());
     ItemActions actions(reader);
     TimelineView view(reader, icons, actions);
     view.resize(360, 800);
