@@ -16,28 +16,42 @@ bool isBlank(const QString& text)
     return Unicode::trimSpaces(text).isEmpty();
 }
 
+// Feed data written into the note stays on its line: a title or address with line
+// breaks would otherwise write Markdown of a stranger's choosing (a "---" block, a code
+// block a plugin runs). Line breaks, separators and other control characters become spaces.
+QString oneLine(QString text)
+{
+    for (QChar& c : text) {
+        const auto category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line ||
+            category == QChar::Separator_Paragraph)
+            c = u' ';
+    }
+    return text;
+}
+
 QString frontMatter(const Quote& quote, const QTimeZone& timeZone)
 {
     QStringList lines{QStringLiteral("---")};
     const QString authorName = author(quote);
     if (!authorName.isEmpty()) {
         lines << QStringLiteral("auteur:");
-        lines << QStringLiteral("  - \"[[") + authorName + QStringLiteral("]]\"");
+        lines << QStringLiteral("  - \"[[") + oneLine(authorName) + QStringLiteral("]]\"");
     }
     if (quote.siteLink)
-        lines << QStringLiteral("site: ") + *quote.siteLink;
+        lines << QStringLiteral("site: ") + oneLine(*quote.siteLink);
     else if (const auto domain = domainOf(quote.url))
-        lines << QStringLiteral("site: https://") + *domain + u'/';
-    if (quote.url) lines << QStringLiteral("url: ") + *quote.url;
+        lines << QStringLiteral("site: https://") + oneLine(*domain) + u'/';
+    if (quote.url) lines << QStringLiteral("url: ") + oneLine(*quote.url);
     const QDateTime saved = QDateTime::fromSecsSinceEpoch(quote.savedAt, timeZone);
     lines << QStringLiteral("datum: ") + saved.toString(QStringLiteral("yyyy-MM-dd"));
     lines << QStringLiteral("---");
     if (quote.url) {
-        QString title = quote.title;
+        QString title = oneLine(quote.title);
         title.replace(u']', u')');
-        lines << u'[' + title + QStringLiteral("](") + *quote.url + u')';
+        lines << u'[' + title + QStringLiteral("](") + oneLine(*quote.url) + u')';
     } else {
-        lines << quote.title;
+        lines << oneLine(quote.title);
     }
     return lines.join(u'\n');
 }
@@ -66,10 +80,31 @@ QString path(const Quote& quote, const std::function<bool(const QString&)>& take
     return folder + name + QStringLiteral(" (") + word + QStringLiteral(").md");
 }
 
+namespace {
+
+// Whether `needle` stands in `text` as a whole: followed by the end or by a character
+// `ends` accepts, so "…/item/4" is not found in "…/item/42", nor "…/post" in "…/post-2".
+template <typename Ends> bool containsWhole(const QString& text, const QString& needle, Ends ends)
+{
+    for (qsizetype at = text.indexOf(needle); at >= 0; at = text.indexOf(needle, at + 1)) {
+        const qsizetype after = at + needle.size();
+        if (after == text.size() || ends(text.at(after))) return true;
+    }
+    return false;
+}
+
+} // namespace
+
 bool isFor(const QString& noteText, const Quote& quote)
 {
-    if (quote.url) return noteText.contains(*quote.url);
-    return noteText.contains(QStringLiteral("tavo://lumbra/item/") + QString::number(quote.itemId));
+    if (quote.url)
+        // In a note an address ends a line, a Markdown link or a quoted value.
+        return containsWhole(noteText, *quote.url, [](QChar c) {
+            return c.isSpace() || QStringView(u")>]\"'<|").contains(c);
+        });
+    return containsWhole(noteText,
+                         QStringLiteral("tavo://lumbra/item/") + QString::number(quote.itemId),
+                         [](QChar c) { return !c.isDigit(); });
 }
 
 QString append(const QString& existing, const Quote& quote, const QTimeZone& timeZone)

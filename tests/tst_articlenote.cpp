@@ -2,6 +2,7 @@
 #include "LumbraCore/ItemLink.h"
 #include "LumbraCore/NoteNames.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -269,14 +270,89 @@ private Q_SLOTS:
         QVERIFY(asked[0].startsWith(u"lumbra/"_s));
     }
 
+    void isFor_data()
+    {
+        QTest::addColumn<QString>("url"); // the quoted article's; empty: none
+        QTest::addColumn<qint64>("id");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<bool>("owned");
+        const QString ab = u"https://example.org/ab"_s;
+        QTest::newRow("url line") << ab << qint64(42) << u"url: https://example.org/ab\n"_s << true;
+        QTest::newRow("url at the end")
+            << ab << qint64(42) << u"url: https://example.org/ab"_s << true;
+        QTest::newRow("markdown link")
+            << ab << qint64(42) << u"[T](https://example.org/ab)\n"_s << true;
+        QTest::newRow("case counts")
+            << ab << qint64(42) << u"url: https://example.org/AB\n"_s << false;
+        QTest::newRow("longer address")
+            << u"https://a.example/post"_s << qint64(1)
+            << u"url: https://a.example/post-2\n[x](https://a.example/post-2)"_s << false;
+        QTest::newRow("address with a query") << u"https://a.example/post"_s << qint64(1)
+                                              << u"url: https://a.example/post?p=2\n"_s << false;
+        QTest::newRow("longer first, then own")
+            << u"https://a.example/post"_s << qint64(1)
+            << u"see https://a.example/post-2 and url: https://a.example/post\n"_s << true;
+        QTest::newRow("own link") << QString() << qint64(42)
+                                  << u"> [↗](tavo://lumbra/item/42) ^lumbra-42-1"_s << true;
+        QTest::newRow("item 4 in item 42's note")
+            << QString() << qint64(4) << u"> [↗](tavo://lumbra/item/42) ^lumbra-42-1"_s << false;
+        QTest::newRow("item 42 in item 4's note")
+            << QString() << qint64(42) << u"tavo://lumbra/item/4 "_s << false;
+        QTest::newRow("own link with address")
+            << QString() << qint64(4) << u"(tavo://lumbra/item/4?u=aHR0cA)"_s << true;
+    }
+
     void isFor()
     {
+        QFETCH(QString, url);
+        QFETCH(qint64, id);
+        QFETCH(QString, note);
+        QFETCH(bool, owned);
         Quote q = quote42();
-        QVERIFY(ArticleNote::isFor(u"url: https://example.org/ab\n"_s, q));
-        QVERIFY(!ArticleNote::isFor(u"url: https://example.org/AB\n"_s, q));
-        q.url.reset();
-        QVERIFY(ArticleNote::isFor(u"> [↗](tavo://lumbra/item/42) ^lumbra-42-1"_s, q));
-        QVERIFY(!ArticleNote::isFor(u"tavo://lumbra/item/4 "_s, q));
+        q.itemId = id;
+        q.url = url.isEmpty() ? std::nullopt : std::optional(url);
+        QCOMPARE(ArticleNote::isFor(note, q), owned);
+    }
+
+    void feedDataNeverWritesStructure_data()
+    {
+        QTest::addColumn<QString>("field"); // title, url, site or author
+        QTest::addColumn<QString>("value");
+        const QString injected = u"\n---\n```dataviewjs\nalert(1)\n```\n"_s;
+        for (const char* field : {"title", "url", "site", "author"}) {
+            QTest::addRow("%s, line feeds", field)
+                << QString::fromLatin1(field) << u"A"_s + injected;
+            QTest::addRow("%s, carriage returns", field)
+                << QString::fromLatin1(field) << u"A\r---\r```dataviewjs"_s;
+            QTest::addRow("%s, line separators", field)
+                << QString::fromLatin1(field) << u"A\u2028---\u2029```dataviewjs\u0085x"_s;
+            QTest::addRow("%s, other controls", field)
+                << QString::fromLatin1(field) << u"A\v---\f```\u001Bx"_s;
+        }
+    }
+
+    void feedDataNeverWritesStructure()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        Quote q = quote42();
+        q.text = u"kept\nlines"_s;
+        if (field == u"title"_s) q.title = value;
+        if (field == u"url"_s) q.url = u"https://example.org/"_s + value;
+        if (field == u"site"_s) q.siteLink = u"https://example.org/"_s + value;
+        if (field == u"author"_s) q.author = value;
+        const QString note = ArticleNote::append(QString(), q, utc);
+        // At most seven lines of front matter (no site line when the address names no
+        // domain), the title, a blank line, two quoted lines, the link line and the empty
+        // rest after the last line break: nothing the feed wrote became a line of its own.
+        static const QRegularExpression lineBreak(u"\r\n|[\n\r\u2028\u2029\u0085\v\f]"_s);
+        const QStringList lines = note.split(lineBreak);
+        QCOMPARE(lines.count(u"---"_s), 2);
+        QVERIFY2(lines.size() == 13 || (field == u"url"_s && lines.size() == 12), qPrintable(note));
+        for (const QString& line : lines)
+            QVERIFY2(!line.startsWith(u"```"_s), qPrintable(note));
+        QVERIFY2(!note.contains(u"\n```"_s), qPrintable(note));
+        QVERIFY(note.contains(u"\n> kept\n> lines\n"_s)); // the selection keeps its lines
     }
 
     void appendBuildsTheWorkedExample()

@@ -142,6 +142,32 @@ private Q_SLOTS:
         QVERIFY(readAll(note(u"Weekly notes (b.example)"_s)).endsWith("^lumbra-902-1\n"));
     }
 
+    void sameNameNeverLandsInAnotherArticlesNote_data()
+    {
+        QTest::addColumn<Item>("first");
+        QTest::addColumn<Item>("second");
+        QTest::addColumn<QString>("secondNote");
+        QTest::newRow("item 4 after item 42")
+            << article(42, u"Same"_s, std::nullopt) << article(4, u"Same"_s, std::nullopt)
+            << u"Same (4)"_s;
+        QTest::newRow("address that starts another's")
+            << article(7, u"Post"_s, u"https://a.example/post-2"_s)
+            << article(8, u"Post"_s, u"https://a.example/post"_s) << u"Post (a.example)"_s;
+    }
+
+    void sameNameNeverLandsInAnotherArticlesNote()
+    {
+        QFETCH(Item, first);
+        QFETCH(Item, second);
+        QFETCH(QString, secondNote);
+        f->reader->writeQuote(u"one"_s, first);
+        const QByteArray firstNote = readAll(note(first.title.value()));
+        f->reader->writeQuote(u"two"_s, second);
+        QCOMPARE(readAll(note(first.title.value())), firstNote); // untouched
+        const QByteArray ownBlock = "^lumbra-" + QByteArray::number(second.id) + "-1\n";
+        QVERIFY(readAll(note(secondNote)).endsWith(ownBlock));
+    }
+
     void titlesNeverLeaveTheLumbraFolder_data()
     {
         QTest::addColumn<std::optional<QString>>("title");
