@@ -98,8 +98,9 @@ template <typename Ends> bool containsWhole(const QString& text, const QString& 
 bool isFor(const QString& noteText, const Quote& quote)
 {
     if (quote.url)
-        // In a note an address ends a line, a Markdown link or a quoted value.
-        return containsWhole(noteText, *quote.url, [](QChar c) {
+        // As the note has it (on one line); there it ends a line, a Markdown link or a
+        // quoted value.
+        return containsWhole(noteText, oneLine(*quote.url), [](QChar c) {
             return c.isSpace() || QStringView(u")>]\"'<|").contains(c);
         });
     return containsWhole(noteText,

@@ -353,6 +353,7 @@ private Q_SLOTS:
             QVERIFY2(!line.startsWith(u"```"_s), qPrintable(note));
         QVERIFY2(!note.contains(u"\n```"_s), qPrintable(note));
         QVERIFY(note.contains(u"\n> kept\n> lines\n"_s)); // the selection keeps its lines
+        QVERIFY(ArticleNote::isFor(note, q)); // and the article still finds its note
     }
 
     void appendBuildsTheWorkedExample()
