@@ -72,12 +72,21 @@ QString path(const Quote& quote, const std::function<bool(const QString&)>& take
     while (name.startsWith(u'.'))
         name = Unicode::trimSpaces(name.mid(1));
     if (name.isEmpty()) name = QStringLiteral("Article ") + QString::number(quote.itemId);
+    // A file name holds 255 bytes, whatever the characters, and the atomic save first writes
+    // beside the note under its name plus ".XXXXXX": cut the name to fit, between characters.
+    constexpr qsizetype fileNameBytes = 255 - 7;
+    const auto fitted = [&name](const QString& ending) {
+        const QString kept = Unicode::leftWithinUtf8(name, fileNameBytes - ending.toUtf8().size());
+        return QString(Unicode::trimSpaces(kept) + ending);
+    };
     const QString folder = articleFolder + u'/';
-    const QString candidate = folder + name + QStringLiteral(".md");
+    const QString candidate = folder + fitted(QStringLiteral(".md"));
     if (!taken(candidate)) return candidate;
     const auto domain = domainOf(quote.url);
-    const QString word = domain ? safeNoteName(*domain) : QString::number(quote.itemId);
-    return folder + name + QStringLiteral(" (") + word + QStringLiteral(").md");
+    const QString word = Unicode::leftWithinUtf8(
+        domain ? safeNoteName(*domain) : QString::number(quote.itemId), 100);
+    const QString ending = QStringLiteral(" (") + word + QStringLiteral(").md");
+    return folder + fitted(ending);
 }
 
 namespace {

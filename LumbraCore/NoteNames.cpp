@@ -17,7 +17,8 @@ std::optional<QString> domainOf(const std::optional<QString>& url)
 
 QString safeNoteName(const QString& text)
 {
-    static const auto forbidden = Unicode::compile(u"[\\\\/:*?\"<>|#^\\[\\]]");
+    // Control characters too: a NUL ends the file name where the system reads it.
+    static const auto forbidden = Unicode::compile(u"[\\\\/:*?\"<>|#^\\[\\]\\p{Cc}]");
     static const auto whiteSpace = Unicode::compile(u"\\s+");
     const icu::UnicodeString space(u" ");
 

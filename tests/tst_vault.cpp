@@ -192,6 +192,36 @@ private Q_SLOTS:
         QVERIFY(!readAll(note(name)).contains("site:"));
     }
 
+    void everyTitleGivesOneMarkdownNote_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::newRow("NUL") << u"Fresh"_s + QChar(0) + u" news"_s;
+        QTest::newRow("control characters") << u"Tab\tand\u0007bell\u001B"_s;
+        QTest::newRow("85 CJK characters") << QString(85, QChar(0x6F22));
+        QTest::newRow("64 emoji") << QString::fromUcs4(std::u32string(64, U'\U0001F600').c_str(),
+                                                       64);
+        QTest::newRow("300 combining marks") << u"a"_s + QString(300, QChar(0x0301));
+        QTest::newRow("flags at the byte limit")
+            << QString::fromUcs4(std::u32string(40, U'\U0001F1E9').c_str(), 40);
+    }
+
+    void everyTitleGivesOneMarkdownNote()
+    {
+        QFETCH(QString, title);
+        for (const QString& text : {u"one"_s, u"two"_s}) {
+            f->reader->writeQuote(text, article(910, title, std::nullopt));
+            QVERIFY2(f->reader->message()->startsWith(u"Quote added to "_s),
+                     qPrintable(*f->reader->message()));
+        }
+        const QStringList notes = QDir(vault->filePath(u"lumbra"_s)).entryList(QDir::Files);
+        QCOMPARE(notes.size(), 1);
+        QVERIFY(notes.first().endsWith(u".md"_s));
+        QVERIFY(notes.first().toUtf8().size() <= 255);
+        const QByteArray text = readAll(vault->filePath(u"lumbra/"_s + notes.first()));
+        QVERIFY(text.contains("tavo://lumbra/item/910"));
+        QVERIFY(text.endsWith("^lumbra-910-2\n"));
+    }
+
     void aDeletedVaultIsCreatedAgain()
     {
         QVERIFY(QDir(vault->path()).removeRecursively());

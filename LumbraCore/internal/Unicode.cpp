@@ -90,6 +90,34 @@ icu::UnicodeString leftGraphemes(const icu::UnicodeString& text, qsizetype count
     return icu::UnicodeString(text, 0, end);
 }
 
+QString leftWithinUtf8(const QString& text, qsizetype bytes)
+{
+    const icu::UnicodeString unicode = toIcu(text);
+    // A lone surrogate becomes U+FFFD: three bytes, like the rest of its plane.
+    const auto utf8 = [](UChar32 c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; };
+    icu::BreakIterator& breaks = characterBreaks();
+    breaks.setText(unicode);
+    qsizetype used = 0;
+    int32_t fits = 0;
+    for (int32_t end = breaks.next(); end != icu::BreakIterator::DONE; end = breaks.next()) {
+        qsizetype cluster = 0;
+        for (int32_t i = fits; i < end; i = unicode.moveIndex32(i, 1))
+            cluster += utf8(unicode.char32At(i));
+        if (used + cluster > bytes) break;
+        used += cluster;
+        fits = end;
+    }
+    if (fits == unicode.length()) return text;
+    if (fits == 0) { // the first cluster alone is too long: cut it between code points
+        for (int32_t i = 0; i < unicode.length(); i = fits) {
+            used += utf8(unicode.char32At(i));
+            if (used > bytes) break;
+            fits = unicode.moveIndex32(i, 1);
+        }
+    }
+    return fromIcu(icu::UnicodeString(unicode, 0, fits));
+}
+
 icu::UnicodeString trimSpaces(const icu::UnicodeString& text)
 {
     int32_t start = 0;

@@ -27,6 +27,10 @@ int countMatches(const icu::RegexPattern& pattern, const icu::UnicodeString& tex
 // left out.
 icu::UnicodeString leftGraphemes(const icu::UnicodeString& text, qsizetype count, bool* cut);
 
+// The longest start of `text` whose UTF-8 form has at most `bytes` bytes, ending between
+// grapheme clusters (or between code points when the first cluster alone is too long).
+QString leftWithinUtf8(const QString& text, qsizetype bytes);
+
 // Trims the "whitespaces" set: general category Zs and the tab, but no line breaks.
 icu::UnicodeString trimSpaces(const icu::UnicodeString& text);
 QString trimSpaces(const QString& text);
