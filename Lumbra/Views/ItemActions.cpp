@@ -11,7 +11,7 @@
 
 // One action: what it says and shows for the current subject (none when nothing is
 // selected), its key, whether it may run, and what it does.
-struct ItemActions::Spec {
+struct ItemActions::Definition {
     std::function<QString(const std::optional<Item>&)> label;
     std::function<QString(const std::optional<Item>&)> icon;
     QKeySequence key;
@@ -123,20 +123,20 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
     update();
 }
 
-QAction* ItemActions::make(const Spec& spec)
+QAction* ItemActions::make(const Definition& definition)
 {
     auto* action = new QAction(this);
-    action->setShortcut(spec.key);
+    action->setShortcut(definition.key);
     // Bare keys act in the window, so a focused text field keeps its keys.
     action->setShortcutContext(Qt::WindowShortcut);
-    connect(action, &QAction::triggered, this, [this, run = spec.run] { run(subject()); });
-    m_updates.append([this, action, spec] {
+    connect(action, &QAction::triggered, this, [this, run = definition.run] { run(subject()); });
+    m_updates.append([this, action, definition] {
         const std::optional<Item> item = subject();
-        const QString label = spec.label(item);
+        const QString label = definition.label(item);
         action->setText(label);
-        action->setToolTip(withShortcut(label, spec.key));
-        action->setIcon(QIcon::fromTheme(spec.icon(item)));
-        action->setEnabled(spec.enabled(item));
+        action->setToolTip(withShortcut(label, definition.key));
+        action->setIcon(QIcon::fromTheme(definition.icon(item)));
+        action->setEnabled(definition.enabled(item));
     });
     return action;
 }

@@ -48,8 +48,8 @@ public:
     static void addTo(QMenu* menu, const QList<QAction*>& actions);
 
 private:
-    struct Spec;
-    QAction* make(const Spec& spec);
+    struct Definition;
+    QAction* make(const Definition& definition);
     // The article the actions act on now.
     std::optional<Item> subject() const;
     void update();
