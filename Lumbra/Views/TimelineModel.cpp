@@ -37,13 +37,19 @@ constexpr qsizetype excerptLength = 160;
 
 QString TimelineModel::excerptOf(qint64 id, const std::optional<QByteArray>& body) const
 {
+    // Painting asks on every frame: the same bytes answer at once, and only a new list's
+    // body is hashed, once, to see whether it changed.
+    const char* bytes = body ? body->constData() : nullptr;
+    const auto known = m_excerpts.find(id);
+    if (known != m_excerpts.end() && known->body == bytes && bytes) return known->text;
     const size_t bodyHash = body ? qHash(*body) : 0;
-    if (const auto it = m_excerpts.constFind(id);
-        it != m_excerpts.cend() && it->bodyHash == bodyHash)
-        return it->text;
+    if (known != m_excerpts.end() && known->bodyHash == bodyHash) {
+        known->body = bytes;
+        return known->text;
+    }
     if (!body || body->size() <= inlineExcerptBytes) {
         const QString text = excerpt(body, excerptLength);
-        m_excerpts.insert(id, Excerpt{bodyHash, text});
+        m_excerpts.insert(id, Excerpt{bytes, bodyHash, text});
         return text;
     }
     if (!m_pending.contains(id)) {
@@ -53,7 +59,7 @@ QString TimelineModel::excerptOf(qint64 id, const std::optional<QByteArray>& bod
             return excerpt(body, excerptLength);
         }).then(self, [self, id, bodyHash](const QString& text) {
             self->m_pending.remove(id);
-            self->m_excerpts.insert(id, Excerpt{bodyHash, text});
+            self->m_excerpts.insert(id, Excerpt{nullptr, bodyHash, text});
             const int row = self->rowOf(id);
             if (row >= 0)
                 Q_EMIT self->dataChanged(self->index(row), self->index(row), {ExcerptRole});
@@ -70,6 +76,9 @@ void TimelineModel::dropExcerptsOfGoneItems()
     for (const Item& item : items)
         listed.insert(item.id);
     m_excerpts.removeIf([&listed](const auto& entry) { return !listed.contains(entry.key()); });
+    // The old list's bytes may be freed and their addresses reused: compare by hash again.
+    for (Excerpt& kept : m_excerpts)
+        kept.body = nullptr;
 }
 
 int TimelineModel::rowCount(const QModelIndex& parent) const

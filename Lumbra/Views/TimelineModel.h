@@ -35,6 +35,7 @@ public:
 
 private:
     struct Excerpt {
+        const char* body = nullptr; // the bytes it was made from, while they live in a list
         size_t bodyHash = 0;
         QString text;
     };
