@@ -58,19 +58,31 @@ QString frontMatter(const Quote& quote, const QTimeZone& timeZone)
 
 } // namespace
 
+namespace {
+
+// A name starting with a dot would be a hidden file, which Obsidian never shows: an author
+// link to ".NET news" would name a note that never appears.
+QString visibleNoteName(const QString& text)
+{
+    QString name = safeNoteName(text);
+    while (name.startsWith(u'.'))
+        name = Unicode::trimSpaces(name.mid(1));
+    return name;
+}
+
+} // namespace
+
 QString author(const Quote& quote)
 {
-    if (quote.author && !isBlank(*quote.author)) return safeNoteName(*quote.author);
-    if (!isBlank(quote.feedTitle)) return safeNoteName(quote.feedTitle);
-    return safeNoteName(domainOf(quote.siteLink ? quote.siteLink : quote.url).value_or(QString()));
+    if (quote.author && !isBlank(*quote.author)) return visibleNoteName(*quote.author);
+    if (!isBlank(quote.feedTitle)) return visibleNoteName(quote.feedTitle);
+    return visibleNoteName(
+        domainOf(quote.siteLink ? quote.siteLink : quote.url).value_or(QString()));
 }
 
 QString path(const Quote& quote, const std::function<bool(const QString&)>& taken)
 {
-    QString name = safeNoteName(quote.title);
-    // A name starting with a dot would be a hidden file, which Obsidian never shows.
-    while (name.startsWith(u'.'))
-        name = Unicode::trimSpaces(name.mid(1));
+    QString name = visibleNoteName(quote.title);
     if (name.isEmpty()) name = QStringLiteral("Article ") + QString::number(quote.itemId);
     // A file name holds 255 bytes, whatever the characters, and the atomic save first writes
     // beside the note under its name plus ".XXXXXX": cut the name to fit, between characters.
@@ -115,6 +127,37 @@ bool isFor(const QString& noteText, const Quote& quote)
     return containsWhole(noteText,
                          QStringLiteral("tavo://lumbra/item/") + QString::number(quote.itemId),
                          [](QChar c) { return !c.isDigit(); });
+}
+
+QString writtenUrl(const QString& url)
+{
+    return oneLine(url);
+}
+
+Owners owners(const QString& noteText)
+{
+    Owners found;
+    const QLatin1StringView urlKey("url: ");
+    for (const QStringView line : QStringView(noteText).split(u'\n')) {
+        if (!line.startsWith(urlKey)) continue;
+        QStringView url = line.mid(urlKey.size());
+        if (url.endsWith(u'\r')) url.chop(1);
+        found.urls << url.toString();
+    }
+    const QLatin1StringView linkStart("tavo://lumbra/item/");
+    for (qsizetype at = noteText.indexOf(linkStart); at >= 0;
+         at = noteText.indexOf(linkStart, at + 1)) {
+        qsizetype end = at + linkStart.size();
+        if (end < noteText.size() && noteText.at(end) == u'-') ++end;
+        while (end < noteText.size() && noteText.at(end).isDigit() && end - at < 60)
+            ++end;
+        bool ok = false;
+        const qint64 id = QStringView(noteText)
+                              .sliced(at + linkStart.size(), end - at - linkStart.size())
+                              .toLongLong(&ok);
+        if (ok && !found.itemIds.contains(id)) found.itemIds << id;
+    }
+    return found;
 }
 
 QString append(const QString& existing, const Quote& quote, const QTimeZone& timeZone)

@@ -2,7 +2,9 @@
 
 #include "LumbraCore/Quote.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTimeZone>
 #include <functional>
 
@@ -22,6 +24,17 @@ QString path(const Quote& quote, const std::function<bool(const QString&)>& take
 
 // Whether an existing note's text belongs to the quote's article.
 bool isFor(const QString& noteText, const Quote& quote);
+
+// What a note says about the articles it may belong to: the addresses on its "url:"
+// lines and the item ids of its item links. A hint for finding a note that moved; `isFor`
+// decides.
+struct Owners {
+    QStringList urls;
+    QList<qint64> itemIds;
+};
+Owners owners(const QString& noteText);
+// An article address as a note writes it, to compare with `Owners::urls`.
+QString writtenUrl(const QString& url);
 
 // The complete new note text: `existing` ("" for a new note) with the quote appended, or a
 // new note with front matter and title when `existing` holds only white space.

@@ -9,3 +9,4 @@ build/bench/bench_items_decode "$@"
 QT_QPA_PLATFORM=offscreen build/bench/bench_timeline 100000
 build/bench/bench_excerpt
 QT_QPA_PLATFORM=offscreen build/bench/bench_sidebar 1000000
+build/bench/bench_vault 10000

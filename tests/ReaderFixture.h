@@ -45,6 +45,12 @@ public:
     std::function<void(const QUrl&)> onOpen;
 };
 
+class RecordingNoteOpener final : public NoteOpener {
+public:
+    void open(const QString& path) override { opened << path; }
+    QStringList opened;
+};
+
 class CountingActivator final : public WindowActivator {
 public:
     void activate() override { ++count; }
@@ -107,7 +113,7 @@ struct ReaderFixture {
         if (tune) tune(session);
         reader = std::make_unique<Reader>(ReaderEnvironment{&accounts, &browser, &activator, &clock,
                                                             &preferences, &folderChooser, session,
-                                                            timing});
+                                                            timing, &notes});
     }
 
     ~ReaderFixture()
@@ -153,6 +159,7 @@ struct ReaderFixture {
     SandboxFixture sandbox;
     MemoryAccountStore accounts;
     RecordingBrowser browser;
+    RecordingNoteOpener notes;
     CountingActivator activator;
     FixedClock clock;
     FilePreferences preferences;

@@ -211,6 +211,12 @@ private Q_SLOTS:
             << OptionalString(u"https://www.example.org/x"_s) << u"site.example"_s;
         QTest::newRow("nothing") << OptionalString() << u""_s << OptionalString()
                                  << OptionalString() << QString();
+        // The author note must be one Obsidian lists, as the article note is.
+        QTest::newRow("feed title with a leading dot")
+            << OptionalString() << u".NET news/updates — daily"_s << OptionalString()
+            << OptionalString() << u"NET news updates — daily"_s;
+        QTest::newRow("author of dots") << OptionalString(u". . .Ann"_s) << u"Blog"_s
+                                        << OptionalString() << OptionalString() << u"Ann"_s;
     }
 
     void author()
@@ -314,6 +320,38 @@ private Q_SLOTS:
         QCOMPARE(ArticleNote::isFor(note, q), owned);
     }
 
+    void ownersNameWhatFindsTheNoteAgain_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("urls");
+        QTest::addColumn<QList<qint64>>("itemIds");
+        Quote q = quote42();
+        QTest::newRow("a note Lumbra wrote")
+            << ArticleNote::append(QString(), q, utc) << QStringList{*q.url} << QList<qint64>{42};
+        q.url.reset();
+        q.itemId = -7;
+        QTest::newRow("no address, negative id")
+            << ArticleNote::append(QString(), q, utc) << QStringList() << QList<qint64>{-7};
+        QTest::newRow("two articles, line ends of another system")
+            << u"url: https://a.example/x\r\n[](tavo://lumbra/item/1?u=x) tavo://lumbra/item/2"_s
+            << QStringList{u"https://a.example/x"_s} << QList<qint64>{1, 2};
+        QTest::newRow("ids that are not numbers")
+            << u"tavo://lumbra/item/ tavo://lumbra/item/x tavo://lumbra/item/99999999999999999999"_s
+            << QStringList() << QList<qint64>();
+        QTest::newRow("url not at a line start")
+            << u"see url: https://a.example/"_s << QStringList() << QList<qint64>();
+    }
+
+    void ownersNameWhatFindsTheNoteAgain()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, urls);
+        QFETCH(QList<qint64>, itemIds);
+        const ArticleNote::Owners owners = ArticleNote::owners(text);
+        QCOMPARE(owners.urls, urls);
+        QCOMPARE(owners.itemIds, itemIds);
+    }
+
     void feedDataNeverWritesStructure_data()
     {
         QTest::addColumn<QString>("field"); // title, url, site or author
@@ -353,7 +391,7 @@ private Q_SLOTS:
             QVERIFY2(!line.startsWith(u"```"_s), qPrintable(note));
         QVERIFY2(!note.contains(u"\n```"_s), qPrintable(note));
         QVERIFY(note.contains(u"\n> kept\n> lines\n"_s)); // the selection keeps its lines
-        QVERIFY(ArticleNote::isFor(note, q)); // and the article still finds its note
+        QVERIFY(ArticleNote::isFor(note, q));             // and the article still finds its note
     }
 
     void appendBuildsTheWorkedExample()

@@ -2,6 +2,7 @@
 #include "ReaderFixture.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <qcoro/qcorotimer.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -132,12 +134,13 @@ private Q_SLOTS:
 
     void sameTitleFromAnotherSiteGetsItsOwnNote()
     {
-        f->reader->writeQuote(u"one"_s, article(901, u"Weekly notes"_s, u"https://a.example/1"_s));
-        f->reader->writeQuote(u"two"_s,
-                              article(902, u"Weekly notes"_s, u"https://www.b.example/2"_s));
+        await(f->reader->writeQuote(u"one"_s,
+                                    article(901, u"Weekly notes"_s, u"https://a.example/1"_s)));
+        await(f->reader->writeQuote(u"two"_s,
+                                    article(902, u"Weekly notes"_s, u"https://www.b.example/2"_s)));
         QCOMPARE(f->reader->message(), std::optional(u"Quote added to Weekly notes (b.example)"_s));
-        f->reader->writeQuote(u"three"_s,
-                              article(901, u"Weekly notes"_s, u"https://a.example/1"_s));
+        await(f->reader->writeQuote(u"three"_s,
+                                    article(901, u"Weekly notes"_s, u"https://a.example/1"_s)));
         QVERIFY(readAll(note(u"Weekly notes"_s)).endsWith("^lumbra-901-2\n"));
         QVERIFY(readAll(note(u"Weekly notes (b.example)"_s)).endsWith("^lumbra-902-1\n"));
     }
@@ -160,9 +163,9 @@ private Q_SLOTS:
         QFETCH(Item, first);
         QFETCH(Item, second);
         QFETCH(QString, secondNote);
-        f->reader->writeQuote(u"one"_s, first);
+        await(f->reader->writeQuote(u"one"_s, first));
         const QByteArray firstNote = readAll(note(first.title.value()));
-        f->reader->writeQuote(u"two"_s, second);
+        await(f->reader->writeQuote(u"two"_s, second));
         QCOMPARE(readAll(note(first.title.value())), firstNote); // untouched
         const QByteArray ownBlock = "^lumbra-" + QByteArray::number(second.id) + "-1\n";
         QVERIFY(readAll(note(secondNote)).endsWith(ownBlock));
@@ -183,7 +186,7 @@ private Q_SLOTS:
     {
         QFETCH(std::optional<QString>, title);
         QFETCH(QString, name);
-        f->reader->writeQuote(u"q"_s, article(903, title, std::nullopt, 999));
+        await(f->reader->writeQuote(u"q"_s, article(903, title, std::nullopt, 999)));
         QCOMPARE(f->reader->message(), std::optional(u"Quote added to "_s + name));
         QVERIFY(QFile::exists(note(name)));
         QCOMPARE(QDir(vault->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
@@ -192,40 +195,144 @@ private Q_SLOTS:
         QVERIFY(!readAll(note(name)).contains("site:"));
     }
 
-    void everyTitleGivesOneMarkdownNote_data()
+    void hostileFeedDataGivesOneNote_data()
     {
         QTest::addColumn<QString>("title");
-        QTest::newRow("NUL") << u"Fresh"_s + QChar(0) + u" news"_s;
-        QTest::newRow("control characters") << u"Tab\tand\u0007bell\u001B"_s;
-        QTest::newRow("85 CJK characters") << QString(85, QChar(0x6F22));
+        QTest::addColumn<QString>("author");
+        const QString ann = u"Ann"_s;
+        QTest::newRow("NUL") << u"Fresh"_s + QChar(0) + u" news"_s << ann;
+        QTest::newRow("control characters") << u"Tab\tand\u0007bell\u001B"_s << ann;
+        QTest::newRow("line breaks") << u"A\n---\n```dataviewjs\nx"_s << u"B\r\n# C"_s;
+        QTest::newRow("line separators") << u"A\u2028B\u2029C\u0085"_s << u"D\u2028E"_s;
+        QTest::newRow("85 CJK characters")
+            << QString(85, QChar(0x6F22)) << QString(85, QChar(0x6F22));
         QTest::newRow("64 emoji") << QString::fromUcs4(std::u32string(64, U'\U0001F600').c_str(),
-                                                       64);
-        QTest::newRow("300 combining marks") << u"a"_s + QString(300, QChar(0x0301));
+                                                       64)
+                                  << ann;
+        QTest::newRow("300 combining marks") << u"a"_s + QString(300, QChar(0x0301)) << ann;
         QTest::newRow("flags at the byte limit")
-            << QString::fromUcs4(std::u32string(40, U'\U0001F1E9').c_str(), 40);
+            << QString::fromUcs4(std::u32string(40, U'\U0001F1E9').c_str(), 40) << ann;
+        QTest::newRow("leading dots") << u".NET news/updates"_s << u"..hidden"_s;
+        QTest::newRow("NFD") << u"Cafe\u0301 society"_s << u"Zoe\u0308"_s;
     }
 
-    void everyTitleGivesOneMarkdownNote()
+    void hostileFeedDataGivesOneNote()
     {
         QFETCH(QString, title);
+        QFETCH(QString, author);
+        Item item = article(910, title, std::nullopt);
+        item.author = author;
         for (const QString& text : {u"one"_s, u"two"_s}) {
-            f->reader->writeQuote(text, article(910, title, std::nullopt));
+            await(f->reader->writeQuote(text, item));
             QVERIFY2(f->reader->message()->startsWith(u"Quote added to "_s),
                      qPrintable(*f->reader->message()));
         }
-        const QStringList notes = QDir(vault->filePath(u"lumbra"_s)).entryList(QDir::Files);
+        // Nothing but the one note: no hidden file, no file without ".md", no lock left.
+        const auto everything = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
+        QCOMPARE(QDir(vault->path()).entryList(everything), QStringList{u"lumbra"_s});
+        const QStringList notes = QDir(vault->filePath(u"lumbra"_s)).entryList(everything);
         QCOMPARE(notes.size(), 1);
-        QVERIFY(notes.first().endsWith(u".md"_s));
+        QVERIFY(notes.first().endsWith(u".md"_s) && !notes.first().startsWith(u'.'));
         QVERIFY(notes.first().toUtf8().size() <= 255);
-        const QByteArray text = readAll(vault->filePath(u"lumbra/"_s + notes.first()));
-        QVERIFY(text.contains("tavo://lumbra/item/910"));
-        QVERIFY(text.endsWith("^lumbra-910-2\n"));
+        const QString text =
+            QString::fromUtf8(readAll(vault->filePath(u"lumbra/"_s + notes.first())));
+        QVERIFY(text.contains(u"tavo://lumbra/item/910"_s));
+        QVERIFY(text.endsWith(u"^lumbra-910-2\n"_s));
+        // The author link names a note Obsidian would list.
+        QVERIFY2(text.contains(u"\n  - \"[["_s) && !text.contains(u"[[."_s), qPrintable(text));
+    }
+
+    void aNoteTheUserMovedStillReceivesQuotes_data()
+    {
+        QTest::addColumn<QString>("movedTo"); // relative to the vault
+        QTest::addColumn<QString>("shownName");
+        const QString nfd = u"Cafe\u0301 society"_s;
+        QTest::newRow("another folder")
+            << u"Reading/2026/Caf\u00E9 society.md"_s << u"Reading/2026/Caf\u00E9 society"_s;
+        QTest::newRow("renamed") << u"lumbra/My favourite.md"_s << u"My favourite"_s;
+        QTest::newRow("name in NFD") << u"lumbra/"_s + nfd + u".md"_s << nfd;
+    }
+
+    void aNoteTheUserMovedStillReceivesQuotes()
+    {
+        QFETCH(QString, movedTo);
+        QFETCH(QString, shownName);
+        const Item item = article(920, u"Caf\u00E9 society"_s, u"https://a.example/cafe"_s);
+        await(f->reader->writeQuote(u"one"_s, item));
+        const QString placed = note(u"Caf\u00E9 society"_s);
+        QVERIFY(QFile::exists(placed));
+        const QString moved = vault->filePath(movedTo);
+        QVERIFY(QDir().mkpath(QFileInfo(moved).absolutePath()));
+        QVERIFY(QFile::rename(placed, moved));
+
+        await(f->reader->writeQuote(u"two"_s, item));
+        QCOMPARE(f->reader->message(), std::optional(u"Quote added to "_s + shownName));
+        QVERIFY(readAll(moved).endsWith("> two\n> [\xE2\x86\x97](tavo://lumbra/item/920?u="
+                                        "aHR0cHM6Ly9hLmV4YW1wbGUvY2FmZQ) ^lumbra-920-2\n"));
+        QVERIFY(!QFile::exists(placed));
+        // The article view offers the note where it is now.
+        f->reader->select(std::nullopt);
+        QVERIFY(!f->reader->selectedNote());
+    }
+
+    void aCopiedNoteLeavesTheQuoteInTheUsualPlace()
+    {
+        const Item item = article(921, u"Copied"_s, u"https://a.example/copied"_s);
+        await(f->reader->writeQuote(u"one"_s, item));
+        QVERIFY(QDir(vault->path()).mkpath(u"Archive"_s));
+        QVERIFY(QFile::copy(note(u"Copied"_s), vault->filePath(u"Archive/Copied.md"_s)));
+        const QByteArray copy = readAll(vault->filePath(u"Archive/Copied.md"_s));
+        await(f->reader->writeQuote(u"two"_s, item));
+        QCOMPARE(f->reader->message(), std::optional(u"Quote added to Copied"_s));
+        QVERIFY(readAll(note(u"Copied"_s)).endsWith("^lumbra-921-2\n"));
+        QCOMPARE(readAll(vault->filePath(u"Archive/Copied.md"_s)), copy);
+    }
+
+    void theSelectedArticlesNoteCanBeOpened()
+    {
+        f->reader->select(5);
+        QVERIFY(QTest::qWaitFor([&] { return f->reader->selectedId() == 5; }));
+        QTest::qWait(50);
+        QVERIFY(!f->reader->selectedNote()); // no note yet
+        page->text = u"a passage"_s;
+        await(f->reader->saveQuote());
+        const QString path = note(u"Tardigrades survive the vacuum of space"_s);
+        QCOMPARE(f->reader->selectedNote(), std::optional(path));
+        f->reader->openNote();
+        QCOMPARE(f->notes.opened, QStringList{path});
+
+        // Another article has no note: nothing to open, even for the moment of the look-up.
+        const qint64 other = f->reader->items().constLast().id;
+        QVERIFY(other != 5);
+        f->reader->select(other);
+        QVERIFY(!f->reader->selectedNote());
+        f->reader->openNote();
+        QCOMPARE(f->notes.opened.size(), 1);
+        // Selected again, the first article's note is found on disk.
+        f->reader->select(5);
+        QVERIFY(QTest::qWaitFor([&] { return f->reader->selectedNote() == path; }, 5000));
+    }
+
+    void aByteOrderMarkIsKept()
+    {
+        QVERIFY(QDir(vault->path()).mkpath(u"lumbra"_s));
+        {
+            QFile file(note(u"Marked"_s));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("\xEF\xBB\xBF# Mine\n\n> [\xE2\x86\x97](tavo://lumbra/item/922) "
+                       "^lumbra-922-1\n");
+        }
+        await(f->reader->writeQuote(u"two"_s, article(922, u"Marked"_s, std::nullopt)));
+        const QByteArray text = readAll(note(u"Marked"_s));
+        QVERIFY(text.startsWith("\xEF\xBB\xBF# Mine\n"));
+        QCOMPARE(text.count("\xEF\xBB\xBF"), 1);
+        QVERIFY(text.endsWith("^lumbra-922-2\n"));
     }
 
     void aDeletedVaultIsCreatedAgain()
     {
         QVERIFY(QDir(vault->path()).removeRecursively());
-        f->reader->writeQuote(u"q"_s, article(904, u"Back again"_s, std::nullopt));
+        await(f->reader->writeQuote(u"q"_s, article(904, u"Back again"_s, std::nullopt)));
         QCOMPARE(f->reader->message(), std::optional(u"Quote added to Back again"_s));
         QVERIFY(QFile::exists(note(u"Back again"_s)));
     }
@@ -255,13 +362,35 @@ private Q_SLOTS:
             file.write(content);
         }
         if (readOnly) QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
-        f->reader->writeQuote(u"q"_s, article(905, u"Precious"_s, std::nullopt));
+        await(f->reader->writeQuote(u"q"_s, article(905, u"Precious"_s, std::nullopt)));
         QCOMPARE(f->reader->message(),
                  std::optional(u"Couldn't write to the vault: the note \u201CPrecious\u201D "_s +
                                problem));
         QCOMPARE(readAll(path), content);
         QCOMPARE(QDir(vault->filePath(u"lumbra"_s)).entryList(QDir::Files),
                  QStringList{u"Precious.md"_s});
+    }
+
+    void nonRegularFilesAreRefusedAtOnce_data()
+    {
+        QTest::addColumn<bool>("fifo");
+        QTest::newRow("FIFO") << true;
+        QTest::newRow("folder") << false;
+    }
+
+    void nonRegularFilesAreRefusedAtOnce()
+    {
+        QFETCH(bool, fifo);
+        QVERIFY(QDir(vault->path()).mkpath(u"lumbra"_s));
+        const QString path = note(u"Pipe"_s);
+        if (fifo)
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else
+            QVERIFY(QDir().mkpath(path));
+        await(f->reader->writeQuote(u"q"_s, article(923, u"Pipe"_s, std::nullopt)));
+        QCOMPARE(f->reader->message(),
+                 std::optional(u"Couldn't write to the vault: the note \u201CPipe\u201D is not a "
+                               "regular file, so it was left as it is."_s));
     }
 
     void twoProcessesNeverLoseAQuote()
@@ -284,7 +413,7 @@ private Q_SLOTS:
 
     void aWriteThatFailsHalfWayKeepsTheOldNote()
     {
-        f->reader->writeQuote(u"kept"_s, article(907, u"Full disk"_s, std::nullopt));
+        await(f->reader->writeQuote(u"kept"_s, article(907, u"Full disk"_s, std::nullopt)));
         const QByteArray before = readAll(note(u"Full disk"_s));
         QVERIFY(!before.isEmpty());
         // A file-size limit stands in for a full disk: the write stops part-way.
@@ -294,7 +423,8 @@ private Q_SLOTS:
         rlimit tiny = original;
         tiny.rlim_cur = rlim_t(before.size() + 10);
         QVERIFY(setrlimit(RLIMIT_FSIZE, &tiny) == 0);
-        f->reader->writeQuote(QString(400, u'x'), article(907, u"Full disk"_s, std::nullopt));
+        await(
+            f->reader->writeQuote(QString(400, u'x'), article(907, u"Full disk"_s, std::nullopt)));
         setrlimit(RLIMIT_FSIZE, &original);
         QVERIFY2(
             f->reader->message()->startsWith(
@@ -303,6 +433,26 @@ private Q_SLOTS:
         QCOMPARE(readAll(note(u"Full disk"_s)), before);
         QCOMPARE(QDir(vault->filePath(u"lumbra"_s)).entryList(QDir::Files),
                  QStringList{u"Full disk.md"_s});
+    }
+
+    void aLockThatCannotBeWrittenIsNotBlamedOnAnotherLumbra()
+    {
+        QVERIFY(QDir(vault->path()).mkpath(u"lumbra"_s));
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit original{};
+        getrlimit(RLIMIT_FSIZE, &original);
+        rlimit none = original;
+        none.rlim_cur = 0; // nothing can be written, as on a full disk
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &none) == 0);
+        QElapsedTimer clock;
+        clock.start();
+        await(f->reader->writeQuote(u"q"_s, article(924, u"Locked out"_s, std::nullopt)));
+        setrlimit(RLIMIT_FSIZE, &original);
+        QVERIFY2(clock.elapsed() < 5000, "no waiting for a lock that nobody holds");
+        QVERIFY2(f->reader->message()->startsWith(
+                     u"Couldn't write to the vault: couldn't create a file in the folder"_s),
+                 qPrintable(*f->reader->message()));
+        QVERIFY(QDir(vault->filePath(u"lumbra"_s)).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
 
     void linksNeverLeadOutOfTheVault()
@@ -316,14 +466,14 @@ private Q_SLOTS:
         // A note that is a link to a file elsewhere.
         QVERIFY(QDir(vault->path()).mkpath(u"lumbra"_s));
         QVERIFY(QFile::link(secret.fileName(), note(u"Linked"_s)));
-        f->reader->writeQuote(u"q"_s, article(908, u"Linked"_s, std::nullopt));
+        await(f->reader->writeQuote(u"q"_s, article(908, u"Linked"_s, std::nullopt)));
         QVERIFY(f->reader->message()->contains(u"is a symbolic link"_s));
         QCOMPARE(readAll(secret.fileName()), "not yours\n"_ba);
 
         // The lumbra folder itself a link to elsewhere.
         QVERIFY(QDir(vault->filePath(u"lumbra"_s)).removeRecursively());
         QVERIFY(QFile::link(outside.path(), vault->filePath(u"lumbra"_s)));
-        f->reader->writeQuote(u"q"_s, article(909, u"Escape"_s, std::nullopt));
+        await(f->reader->writeQuote(u"q"_s, article(909, u"Escape"_s, std::nullopt)));
         QVERIFY(f->reader->message()->startsWith(u"Couldn't write to the vault: "_s));
         QCOMPARE(QDir(outside.path()).entryList(QDir::Files), QStringList{u"secret.md"_s});
     }
@@ -331,7 +481,7 @@ private Q_SLOTS:
     void cancellingTheChooserSavesNothing()
     {
         f->reader->storeVault(std::nullopt);
-        f->reader->writeQuote(u"q"_s, article(906, u"Nowhere"_s, std::nullopt));
+        await(f->reader->writeQuote(u"q"_s, article(906, u"Nowhere"_s, std::nullopt)));
         QCOMPARE(f->folderChooser.asked, 1);
         QCOMPARE(f->folderChooser.lastPrompt, u"Use as Vault"_s);
         QCOMPARE(
@@ -342,10 +492,10 @@ private Q_SLOTS:
         QVERIFY(!QDir(vault->filePath(u"lumbra"_s)).exists());
 
         f->folderChooser.answer = vault->path();
-        f->reader->writeQuote(u"q"_s, article(906, u"Somewhere"_s, std::nullopt));
+        await(f->reader->writeQuote(u"q"_s, article(906, u"Somewhere"_s, std::nullopt)));
         QCOMPARE(f->reader->storedVault(), std::optional(vault->path()));
         QCOMPARE(f->reader->message(), std::optional(u"Quote added to Somewhere"_s));
-        f->reader->writeQuote(u"q"_s, article(906, u"Somewhere"_s, std::nullopt));
+        await(f->reader->writeQuote(u"q"_s, article(906, u"Somewhere"_s, std::nullopt)));
         QCOMPARE(f->folderChooser.asked, 2); // not asked again once stored
     }
 };

@@ -12,6 +12,12 @@ public:
     void open(const QUrl& url) override;
 };
 
+// Obsidian when it is registered for its links, otherwise the desktop's app for Markdown.
+class DesktopNoteOpener final : public NoteOpener {
+public:
+    void open(const QString& path) override;
+};
+
 class MainWindowActivator final : public WindowActivator {
 public:
     void setWindow(QWidget* window) { m_window = window; }

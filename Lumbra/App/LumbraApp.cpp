@@ -39,7 +39,7 @@ void LumbraApp::useIconTheme()
 LumbraApp::LumbraApp()
     : m_reader(std::make_unique<Reader>(
           ReaderEnvironment{&m_keychain, &m_browser, &m_activator, &m_clock, &m_preferences,
-                            &m_folderChooser, session(), ReaderTiming{}}))
+                            &m_folderChooser, session(), ReaderTiming{}, &m_notes}))
 {
     useIconTheme();
     m_window.setWindowTitle(QStringLiteral("Lumbra"));

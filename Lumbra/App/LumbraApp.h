@@ -52,6 +52,7 @@ private:
     QNetworkAccessManager m_network;
     Keychain m_keychain;
     DesktopBrowser m_browser;
+    DesktopNoteOpener m_notes;
     MainWindowActivator m_activator;
     SystemClock m_clock;
     QSettings m_settings;

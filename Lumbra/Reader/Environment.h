@@ -59,6 +59,14 @@ public:
                                                 const QString& startFolder) = 0;
 };
 
+// Opens a note of the vault for the user to read or edit.
+class NoteOpener {
+public:
+    virtual ~NoteOpener() = default;
+    // Best effort; the outcome is not reported.
+    virtual void open(const QString& path) = 0;
+};
+
 // The article page's text selection, as the page reports it: none when the page answers
 // anything but a string.
 class TextSelectionSource {
@@ -84,4 +92,5 @@ struct ReaderEnvironment {
     FolderChooser* folderChooser = nullptr;
     HttpSession session;
     ReaderTiming timing;
+    NoteOpener* notes = nullptr;
 };

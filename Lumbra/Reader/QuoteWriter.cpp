@@ -1,21 +1,30 @@
 #include "Reader/QuoteWriter.h"
 
 #include "LumbraCore/Logging.h"
-#include "LumbraCore/Quote.h"
+#include "Reader/NoteIndex.h"
 #include "Reader/Vault.h"
 
 #include <QDir>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
 
 namespace {
 const QString vaultKey = QStringLiteral("vaultPath");
 }
 
-std::optional<QString> QuoteWriter::write(const QString& text, const Item& item,
-                                          const std::optional<Feed>& feed)
+QuoteWriter::QuoteWriter(Preferences& preferences, FolderChooser& chooser, Clock& clock)
+    : m_preferences(preferences), m_chooser(chooser), m_clock(clock),
+      m_files(std::make_unique<QThreadPool>()), m_index(std::make_shared<NoteIndex>())
 {
-    std::optional<QString> vault = storedVault();
-    if (!vault) vault = chooseVault();
-    if (!vault) return std::nullopt;
+    m_files->setMaxThreadCount(1); // one at a time, first come first served
+}
+
+QuoteWriter::~QuoteWriter() = default; // the pool finishes the writes already asked for
+
+Quote QuoteWriter::quoteOf(const Item& item, const std::optional<Feed>& feed,
+                           const QString& text) const
+{
     Quote quote;
     quote.itemId = item.id;
     quote.feedId = item.feedId;
@@ -26,15 +35,43 @@ std::optional<QString> QuoteWriter::write(const QString& text, const Item& item,
     quote.siteLink = feed ? feed->link : std::nullopt;
     quote.text = text;
     quote.savedAt = m_clock.now();
-    try {
-        const QString note = Vault::appendToNote(quote, *vault);
-        qCDebug(lcVault).noquote() << "quote of item" << item.id << "added to" << note;
-        return QStringLiteral("Quote added to ") + note;
-    } catch (const LumbraError& failure) {
-        qCWarning(lcVault).noquote()
-            << "quote of item" << item.id << "refused:" << failure.description();
-        return QStringLiteral("Couldn't write to the vault: ") + failure.description();
-    }
+    return quote;
+}
+
+QCoro::Task<std::optional<QString>> QuoteWriter::write(QString text, Item item,
+                                                       std::optional<Feed> feed)
+{
+    std::optional<QString> vault = storedVault();
+    if (!vault) vault = chooseVault();
+    if (!vault) co_return std::nullopt;
+    QFuture<QString> written = QtConcurrent::run(m_files.get(), [quote = quoteOf(item, feed, text),
+                                                                 vault = *vault, index = m_index] {
+        try {
+            const QString note = Vault::appendToNote(quote, vault, index.get());
+            qCDebug(lcVault).noquote() << "quote of item" << quote.itemId << "added to" << note;
+            return QString(QStringLiteral("Quote added to ") + note);
+        } catch (const LumbraError& failure) {
+            qCWarning(lcVault).noquote()
+                << "quote of item" << quote.itemId << "refused:" << failure.description();
+            return QString(QStringLiteral("Couldn't write to the vault: ") + failure.description());
+        }
+    });
+    co_return co_await written; // `this` may be gone from here on
+}
+
+QCoro::Task<std::optional<QString>> QuoteWriter::findNote(Item item, std::optional<Feed> feed)
+{
+    const std::optional<QString> vault = storedVault();
+    if (!vault) co_return std::nullopt;
+    QFuture<std::optional<QString>> found = QtConcurrent::run(
+        m_files.get(), [quote = quoteOf(item, feed, QString()), vault = *vault, index = m_index] {
+            try {
+                return Vault::findNote(quote, vault, *index);
+            } catch (const std::exception&) {
+                return std::optional<QString>();
+            }
+        });
+    co_return co_await found;
 }
 
 std::optional<QString> QuoteWriter::chooseVault()

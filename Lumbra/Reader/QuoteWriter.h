@@ -1,24 +1,32 @@
 #pragma once
 
+#include "LumbraCore/Quote.h"
 #include "LumbraCore/Records.h"
 #include "Reader/Environment.h"
 
 #include <QString>
+#include <memory>
 #include <optional>
+#include <qcoro/qcorotask.h>
+
+class NoteIndex;
+class QThreadPool;
 
 // Saves quotes into the Obsidian vault: asks for the vault the first time, builds the
-// quote from its article and writes it into the article's note.
+// quote from its article and writes it into the article's note. The file work runs on one
+// thread of its own, so the window never waits for a disk and quotes land in the order
+// they were taken.
 class QuoteWriter final {
 public:
-    QuoteWriter(Preferences& preferences, FolderChooser& chooser, Clock& clock)
-        : m_preferences(preferences), m_chooser(chooser), m_clock(clock)
-    {
-    }
+    QuoteWriter(Preferences& preferences, FolderChooser& chooser, Clock& clock);
+    ~QuoteWriter();
 
     // Writes `text` as a quote of `item` (from `feed`) and returns what the user is told;
     // none when the user chose no vault.
-    std::optional<QString> write(const QString& text, const Item& item,
-                                 const std::optional<Feed>& feed);
+    QCoro::Task<std::optional<QString>> write(QString text, Item item, std::optional<Feed> feed);
+
+    // The path of the article's existing note; none without a vault or a note.
+    QCoro::Task<std::optional<QString>> findNote(Item item, std::optional<Feed> feed);
 
     // Asks the user for the vault and keeps it; none when cancelled.
     std::optional<QString> chooseVault();
@@ -26,7 +34,11 @@ public:
     std::optional<QString> storedVault() const;
 
 private:
+    Quote quoteOf(const Item& item, const std::optional<Feed>& feed, const QString& text) const;
+
     Preferences& m_preferences;
     FolderChooser& m_chooser;
     Clock& m_clock;
+    std::unique_ptr<QThreadPool> m_files;
+    std::shared_ptr<NoteIndex> m_index; // used only on m_files' thread
 };

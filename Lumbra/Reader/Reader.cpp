@@ -17,6 +17,11 @@ Reader::Reader(ReaderEnvironment environment, QObject* parent)
 {
     m_refreshTimer.setInterval(m_env.timing.refreshInterval);
     connect(&m_refreshTimer, &QTimer::timeout, this, &Reader::refresh);
+    connect(this, &Reader::selectedIdChanged, this, [this] {
+        // The last article's note is not this one's, even for the moment the look-up takes.
+        assign(m_selectedNote, std::optional<QString>(), &Reader::selectedNoteChanged);
+        findSelectedNote();
+    });
 }
 
 Reader::~Reader()
@@ -49,10 +54,9 @@ void Reader::setFeeds(QList<Feed> feeds)
 {
     if (feeds == m_feeds) return;
     // Rows look their feed up on every paint: by id, not by a walk through the list.
-    const bool sameIds =
-        feeds.size() == m_feeds.size() &&
-        std::equal(feeds.cbegin(), feeds.cend(), m_feeds.cbegin(),
-                   [](const Feed& a, const Feed& b) { return a.id == b.id; });
+    const bool sameIds = feeds.size() == m_feeds.size() &&
+                         std::equal(feeds.cbegin(), feeds.cend(), m_feeds.cbegin(),
+                                    [](const Feed& a, const Feed& b) { return a.id == b.id; });
     m_feeds = std::move(feeds);
     if (!sameIds) {
         m_feedIndex.clear();

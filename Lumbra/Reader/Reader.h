@@ -94,7 +94,10 @@ public:
     // Quotes. The article view registers its page; the Reader only keeps it weakly.
     void setWebView(std::weak_ptr<TextSelectionSource> page) { m_webView = std::move(page); }
     QCoro::Task<> saveQuote();
-    void writeQuote(const QString& text, const Item& item);
+    QCoro::Task<> writeQuote(QString text, Item item);
+    // The selected article's note in the vault, once it has one.
+    const std::optional<QString>& selectedNote() const { return m_selectedNote; }
+    void openNote();
     std::optional<QString> chooseVault();
     void storeVault(const std::optional<QString>& path);
     std::optional<QString> storedVault() const;
@@ -113,6 +116,7 @@ Q_SIGNALS:
     void loadingItemsChanged();
     void selectedIdChanged();
     void linkedChanged();
+    void selectedNoteChanged();
     // One item's flags changed in place; `itemsChanged` means the list was replaced.
     void itemChanged(qsizetype index);
 
@@ -163,6 +167,8 @@ private:
     QCoro::Task<> loginTask(QString server, std::stop_token stop);
     QCoro::Task<> revokeTask(Account account);
     void markSelectedRead(qint64 id);
+    // Looks for the selected article's note, off the main thread.
+    QCoro::Task<> findSelectedNote();
     void moveSelection(int step);
     // Marks the item read or unread here and tells the server, undoing it when refused.
     void setRead(const Item& item, bool read);
@@ -186,6 +192,7 @@ private:
     QTimer m_refreshTimer;
     std::optional<Item> m_linked;
     std::weak_ptr<TextSelectionSource> m_webView;
+    std::optional<QString> m_selectedNote;
 
     // Requested when the Reader goes away, so its requests in flight end at once.
     std::stop_source m_lifetime;

@@ -20,13 +20,35 @@ QCoro::Task<> Reader::saveQuote()
         setMessage(QStringLiteral("Select some text in the article first."));
         co_return;
     }
-    writeQuote(text, *item);
+    co_await writeQuote(text, *item);
 }
 
-void Reader::writeQuote(const QString& text, const Item& item)
+QCoro::Task<> Reader::writeQuote(QString text, Item item)
 {
-    if (auto message = m_quotes->write(text, item, feed(item.feedId)))
-        setMessage(std::move(message));
+    QPointer<Reader> self(this);
+    std::optional<QString> message = co_await m_quotes->write(text, item, feed(item.feedId));
+    if (!self || !message) co_return;
+    setMessage(std::move(message));
+    if (m_selectedId == item.id) co_await findSelectedNote();
+}
+
+QCoro::Task<> Reader::findSelectedNote()
+{
+    const std::optional<Item> item = selectedItem();
+    if (!item) {
+        assign(m_selectedNote, std::optional<QString>(), &Reader::selectedNoteChanged);
+        co_return;
+    }
+    QPointer<Reader> self(this);
+    std::optional<QString> note = co_await m_quotes->findNote(*item, feed(item->feedId));
+    // A later selection asks for its own note.
+    if (self && m_selectedId == item->id)
+        assign(m_selectedNote, std::move(note), &Reader::selectedNoteChanged);
+}
+
+void Reader::openNote()
+{
+    if (m_selectedNote && m_env.notes) m_env.notes->open(*m_selectedNote);
 }
 
 std::optional<QString> Reader::chooseVault()
@@ -37,6 +59,7 @@ std::optional<QString> Reader::chooseVault()
 void Reader::storeVault(const std::optional<QString>& path)
 {
     m_quotes->storeVault(path);
+    findSelectedNote();
 }
 
 std::optional<QString> Reader::storedVault() const

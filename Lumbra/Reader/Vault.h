@@ -4,6 +4,9 @@
 #include "LumbraCore/Quote.h"
 
 #include <QString>
+#include <optional>
+
+class NoteIndex;
 
 // Writing or reading a note failed; the description names the note and the problem.
 class VaultError : public LumbraError {
@@ -11,12 +14,18 @@ public:
     using LumbraError::LumbraError;
 };
 
-// The Obsidian vault on disk: one note per article in its "lumbra" folder.
+// The Obsidian vault on disk: one note per article, in its "lumbra" folder unless the user
+// moved it elsewhere in the vault.
 namespace Vault {
 
 // Appends the quote to its article's note (creating note and folders as needed) and
-// returns the note's name. Never loses a note: one that cannot be read as UTF-8 text or
-// is read-only is left as it is and a VaultError says why; the write is atomic.
-QString appendToNote(const Quote& quote, const QString& vaultPath);
+// returns the note's name as the user knows it. Never loses a note: one that cannot be read
+// as UTF-8 text, is read-only or is not a regular file is left as it is and a VaultError
+// says why; the write is atomic. With an index, a note of the article that the user moved
+// or renamed is found and used when the usual place holds none.
+QString appendToNote(const Quote& quote, const QString& vaultPath, NoteIndex* index = nullptr);
+
+// The path of the article's existing note, if it has one. Only reads.
+std::optional<QString> findNote(const Quote& quote, const QString& vaultPath, NoteIndex& index);
 
 } // namespace Vault

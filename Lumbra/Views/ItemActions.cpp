@@ -96,6 +96,12 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
                       always(QStringLiteral("format-text-blockquote")),
                       QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_H), hasItem,
                       call([](Reader& r) { r.saveQuote(); })});
+    openNote = make({always(QStringLiteral("Open Note")), always(QStringLiteral("document-open")),
+                     QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_O),
+                     [this](const std::optional<Item>& item) {
+                         return item && !m_rowItem && m_reader.selectedNote().has_value();
+                     },
+                     call([](Reader& r) { r.openNote(); })});
     openInBrowser = make({always(QStringLiteral("Open in Browser")),
                           always(QStringLiteral("internet-web-browser")), QKeySequence(Qt::Key_B),
                           hasAddress, on(&Reader::openInBrowser)});
@@ -117,7 +123,7 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
          }});
 
     for (auto signal : {&Reader::selectedIdChanged, &Reader::itemsChanged, &Reader::linkedChanged,
-                        &Reader::sourceChanged})
+                        &Reader::sourceChanged, &Reader::selectedNoteChanged})
         connect(&reader, signal, this, &ItemActions::update);
     connect(&reader, &Reader::itemChanged, this, &ItemActions::update);
     update();
@@ -154,13 +160,13 @@ void ItemActions::update()
 
 QList<QAction*> ItemActions::articleMenu() const
 {
-    return {next,        previous, nextUnread, nullptr,       star,     markRead,
-            markAllRead, nullptr,  saveQuote,  openInBrowser, copyLink, mailLink};
+    return {next,    previous,  nextUnread, nullptr,       star,     markRead, markAllRead,
+            nullptr, saveQuote, openNote,   openInBrowser, copyLink, mailLink};
 }
 
 QList<QAction*> ItemActions::toolbar() const
 {
-    return {star, markRead, saveQuote, openInBrowser};
+    return {star, markRead, saveQuote, openNote, openInBrowser};
 }
 
 QList<QAction*> ItemActions::rowMenu() const

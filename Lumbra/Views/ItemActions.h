@@ -31,6 +31,7 @@ public:
     QAction* markRead = nullptr;
     QAction* markAllRead = nullptr;
     QAction* saveQuote = nullptr;
+    QAction* openNote = nullptr;
     QAction* openInBrowser = nullptr;
     QAction* copyLink = nullptr;
     QAction* mailLink = nullptr;
