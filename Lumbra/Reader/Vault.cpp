@@ -147,14 +147,15 @@ QString appendToNote(const Quote& quote, const QString& vaultPath, NoteIndex* in
     QDir vault(vaultPath);
     if (!vault.exists() && !QDir().mkpath(vault.absolutePath()))
         throw VaultError(QStringLiteral("couldn't create the vault folder ") +
-                         quoted(vault.absolutePath()) + u'.');
+                         quoted(vault.absolutePath()) + QStringLiteral(", so nothing was written."));
     vault.setPath(vault.canonicalPath());
     const QString lumbra = vault.filePath(articleFolder);
     if (QFileInfo(lumbra).isSymLink())
         throw VaultError(QStringLiteral("the vault's lumbra folder is a symbolic link, so "
                                         "nothing was written."));
     if (!QDir().mkpath(lumbra))
-        throw VaultError(QStringLiteral("couldn't create the folder ") + quoted(lumbra) + u'.');
+        throw VaultError(QStringLiteral("couldn't create the folder ") + quoted(lumbra) +
+                         QStringLiteral(", so nothing was written."));
 
     // One writer at a time, across processes: choosing the note, reading it and
     // replacing it happen under the lock.
