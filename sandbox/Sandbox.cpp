@@ -252,6 +252,17 @@ void Sandbox::start(int port)
     };
     // Short, so that stopping does not wait long for idle keep-alive connections.
     m_server->set_keep_alive_timeout(1);
+    // A request without Content-Length or chunked body has an empty body (RFC 9112 6.3);
+    // httplib would wait for the connection to close instead, and the real server answers.
+    m_server->set_pre_routing_handler([handler](const httplib::Request& req,
+                                                httplib::Response& res) {
+        const bool framed = req.has_header("Content-Length") || req.has_header("Transfer-Encoding");
+        const bool mayHaveBody = req.method == "POST" || req.method == "PUT" ||
+                                 req.method == "PATCH" || req.method == "DELETE";
+        if (framed || !mayHaveBody) return httplib::Server::HandlerResponse::Unhandled;
+        handler(req, res);
+        return httplib::Server::HandlerResponse::Handled;
+    });
     m_server->Get(".*", handler);
     m_server->Post(".*", handler);
     m_server->Put(".*", handler);

@@ -3,6 +3,8 @@
 #include "LumbraCore/Json.h"
 #include "Sandbox.h"
 
+#include <QHostAddress>
+#include <QTcpSocket>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -177,6 +179,29 @@ private Q_SLOTS:
         QCOMPARE(revoked.status, 200);
         QVERIFY(revoked.body.contains("\"statuscode\":200"));
         QCOMPARE(get(u"/feeds"_s).status, 401);
+    }
+
+    void requestsWithoutBodyFramingAreAnswered_data()
+    {
+        QTest::addColumn<QByteArray>("requestLine");
+        QTest::newRow("login start") << "POST /index.php/login/v2"_ba;
+        QTest::newRow("mark read") << "POST /index.php/apps/news/api/v1-3/items/1/read"_ba;
+        QTest::newRow("star") << "POST /index.php/apps/news/api/v1-3/items/1/star"_ba;
+    }
+
+    void requestsWithoutBodyFramingAreAnswered()
+    {
+        // Neither Content-Length nor chunked: the body is empty, not "until the connection closes".
+        QFETCH(QByteArray, requestLine);
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, quint16(QUrl(m_base).port()));
+        QVERIFY(socket.waitForConnected(5000));
+        socket.write(requestLine + " HTTP/1.1\r\nHost: x\r\nAuthorization: " + m_auth[0].second +
+                     "\r\n\r\n");
+        QByteArray reply;
+        while (!reply.contains("\r\n\r\n") && socket.waitForReadyRead(5000))
+            reply += socket.readAll();
+        QVERIFY2(reply.startsWith("HTTP/1.1 200"), reply.constData());
     }
 
     void loginFlowHandsOverOnePasswordOnce()
