@@ -2,19 +2,27 @@
 
 #include "LumbraCore/RelativeDate.h"
 #include "LumbraCore/Text.h"
+#include "LumbraCore/WebAddress.h"
 #include "LumbraCore/internal/Unicode.h"
 
 #include <QStringList>
 
 namespace ArticleDocument {
 
-const QString& head()
+namespace {
+
+// Scripts, plugins, frames and form posts never run or load; a stranger's page must not
+// replace the article. With remote content off, nothing outside the document loads.
+const char* const remoteAllowed =
+    "script-src 'none'; object-src 'none'; frame-src 'none'; child-src 'none'; "
+    "form-action 'none'";
+const char* const remoteBlocked =
+    "default-src 'none'; style-src 'unsafe-inline'; img-src data:; font-src data:; "
+    "media-src data:; form-action 'none'";
+
+QString style()
 {
-    static const QString text = QString::fromUtf8(
-        R"html(<!doctype html><html><head><meta charset="utf-8">)html"
-        "\n"
-        R"html(<meta http-equiv="Content-Security-Policy" content="script-src 'none'; object-src 'none'">)html"
-        "\n"
+    return QString::fromUtf8(
         R"html(<style>)html"
         "\n"
         R"html(  :root { color-scheme: light dark; --muted: #6e6e73; --link: #b4472b; --quote: rgba(180,71,43,.07); })html"
@@ -33,6 +41,8 @@ const QString& head()
         "\n"
         R"html(  .meta { color: var(--muted); font-size: 14px; margin-bottom: 28px; })html"
         "\n"
+        R"html(  .body p, .body li, .body blockquote, .body h2, .body h3, .body h4, .body figcaption { unicode-bidi: plaintext; text-align: start; })html"
+        "\n"
         R"html(  a { color: var(--link); })html"
         "\n"
         R"html(  img, video, iframe { max-width: 100%; height: auto; border-radius: 4px; })html"
@@ -41,14 +51,29 @@ const QString& head()
         "\n"
         R"html(  code { font: 14px ui-monospace, monospace; })html"
         "\n"
-        R"html(  blockquote { margin: 18px 0; padding: 4px 18px; background: var(--quote); border-left: 3px solid var(--link); })html"
+        R"html(  blockquote { margin: 18px 0; padding: 4px 18px; background: var(--quote); border-inline-start: 3px solid var(--link); })html"
         "\n"
         R"html(  ::selection { background: rgba(180,71,43,.25); })html"
         "\n"
         R"html(</style></head><body><article>)html"
         "\n"
-        R"html(<h1>)html");
-    return text;
+        R"html(<h1 dir="auto">)html");
+}
+
+} // namespace
+
+QString head(const Options& options)
+{
+    static const QString styles = style();
+    QString text = QStringLiteral("<!doctype html><html><head><meta charset=\"utf-8\">\n"
+                                  "<meta http-equiv=\"Content-Security-Policy\" content=\"") +
+                   QLatin1StringView(options.remoteContent ? remoteAllowed : remoteBlocked) +
+                   QStringLiteral("\">\n<meta name=\"referrer\" content=\"no-referrer\">\n");
+    // Relative links and images resolve against the article's own address.
+    if (options.baseUrl && isWebAddress(*options.baseUrl))
+        text += QStringLiteral("<base href=\"") +
+                escapeHTML(options.baseUrl->toString(QUrl::FullyEncoded)) + QStringLiteral("\">\n");
+    return text + styles;
 }
 
 QString escapeHTML(const QString& text)
@@ -67,7 +92,7 @@ QString titleAnchor(const QString& url, const std::optional<QString>& title)
            escapeHTML(decodeEntities(title.value_or(QString()))) + QStringLiteral("</a>");
 }
 
-QString articleHTML(const Item& item, const QString& feedTitle, qint64 now)
+QString articleHTML(const Item& item, const QString& feedTitle, qint64 now, Options options)
 {
     QStringList meta;
     if (!feedTitle.isEmpty()) meta << escapeHTML(feedTitle);
@@ -79,10 +104,13 @@ QString articleHTML(const Item& item, const QString& feedTitle, qint64 now)
 
     const QString title = item.url ? titleAnchor(*item.url, item.title)
                                    : escapeHTML(decodeEntities(item.title.value_or(QString())));
-    return head() + title + QStringLiteral("</h1>\n<div class=\"meta\">") +
-           meta.join(QStringLiteral(" \u00B7 ")) + QStringLiteral("</div>\n") +
+    if (!options.baseUrl && item.url) options.baseUrl = QUrl(*item.url, QUrl::StrictMode);
+    // Each part takes its direction from its own text: Arabic and Hebrew read right to left.
+    return head(options) + title + QStringLiteral("</h1>\n<div class=\"meta\" dir=\"auto\">") +
+           meta.join(QStringLiteral(" \u00B7 ")) +
+           QStringLiteral("</div>\n<div class=\"body\" dir=\"auto\">\n") +
            (item.body ? QString::fromUtf8(*item.body) : QString()) +
-           QStringLiteral("\n</article></body></html>");
+           QStringLiteral("\n</div></article></body></html>");
 }
 
 } // namespace ArticleDocument

@@ -436,6 +436,12 @@ bool Sandbox::isValidPassword(const std::string& password) const
     return m_passwords.count(password) > 0;
 }
 
+void Sandbox::setLoginPage(std::optional<std::string> address)
+{
+    std::lock_guard lock(m_mutex);
+    m_loginPage = std::move(address);
+}
+
 bool Sandbox::grant(const std::string& loginUrl)
 {
     const std::string marker = "/index.php/login/v2/flow/";
@@ -642,9 +648,11 @@ Sandbox::Reply Sandbox::handleLogin(const LoggedRequest& request, const std::str
         if (request.method != "POST") return methodNotAllowed();
         const std::string flowId = randomText(128);
         const std::string token = randomText(128);
+        std::optional<std::string> loginPage;
         {
             std::lock_guard lock(m_mutex);
             m_flows[flowId] = Flow{token, false, false, {}};
+            loginPage = m_loginPage;
         }
         PhpJson body;
         body.beginObject()
@@ -656,7 +664,7 @@ Sandbox::Reply Sandbox::handleLogin(const LoggedRequest& request, const std::str
             .string(baseUrl() + "/index.php/login/v2/poll")
             .endObject()
             .key("login")
-            .string(baseUrl() + flowPrefix + flowId)
+            .string(loginPage.value_or(baseUrl() + flowPrefix + flowId))
             .endObject();
         return json(200, body.take());
     }

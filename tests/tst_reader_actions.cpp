@@ -224,15 +224,59 @@ private Q_SLOTS:
         QCOMPARE(f->browser.opened.size(), 2);
     }
 
-    void openInBrowserNeedsAUsableUrl()
+    // Every path that hands an address to the desktop: open in browser, a clicked link (and
+    // the share menu's mail), an item link's fallback and the login page a server names.
+    void theDesktopGetsOnlyWebAddresses_data()
     {
-        Item item{1, 1, {}, u"https://example.org/a"_s, {}, {}, {}, true, false};
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("https") << u"https://example.org/a"_s << true;
+        QTest::newRow("http") << u"http://example.org/a"_s << true;
+        QTest::newRow("file") << u"file:///etc/passwd"_s << false;
+        QTest::newRow("smb") << u"smb://evil.example/share/payload.desktop"_s << false;
+        QTest::newRow("javascript") << u"javascript:alert(1)"_s << false;
+        QTest::newRow("custom scheme") << u"steam://run/1"_s << false;
+        QTest::newRow("no host") << u"https:///path"_s << false;
+        QTest::newRow("not a url") << u"not a url"_s << false;
+    }
+
+    void theDesktopGetsOnlyWebAddresses()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, opened);
+        const QUrl url(address, QUrl::StrictMode);
+        const QList<QUrl> expected = opened ? QList<QUrl>{url} : QList<QUrl>{};
+
+        Item item{1, 1, {}, address, {}, {}, {}, true, false};
         f->reader->openInBrowser(item);
-        item.url = u"not a url"_s;
-        f->reader->openInBrowser(item);
-        item.url.reset();
-        f->reader->openInBrowser(item);
-        QCOMPARE(f->browser.opened, QList<QUrl>{QUrl(u"https://example.org/a"_s)});
+        QCOMPARE(f->browser.opened, expected);
+        QCOMPARE(Reader::articleUrl(item).has_value(), opened);
+        if (!opened && url.isValid())
+            QVERIFY(
+                f->reader->message()->startsWith(u"Lumbra opens only web and mail addresses"_s));
+
+        f->browser.opened.clear();
+        f->reader->openUrl(url);
+        QCOMPARE(f->browser.opened, expected);
+
+        f->browser.opened.clear();
+        f->sandbox.server->setLoginPage(address.toStdString());
+        f->reader->logOut();
+        f->reader->startLogin(f->sandbox.account().server);
+        QTRY_VERIFY(f->reader->login() != LoginState::waiting() || !f->browser.opened.isEmpty());
+        QCOMPARE(f->browser.opened, expected);
+        if (!opened)
+            QCOMPARE(f->reader->login(),
+                     LoginState::failed(u"The server's login page is not a web address, so it "
+                                        "was not opened."_s));
+        f->reader->cancelLogin();
+    }
+
+    void mailGoesToTheMailProgram()
+    {
+        const QUrl mail(u"mailto:?body=https%3A%2F%2Fexample.org%2Fa"_s);
+        f->reader->openUrl(mail);
+        QCOMPARE(f->browser.opened, QList<QUrl>{mail});
     }
 
     void derivedValues_data()

@@ -25,7 +25,9 @@ public:
         co_await QCoro::sleepFor(std::chrono::milliseconds(20));
         co_return text;
     }
+    std::optional<qint64> shownItem() const override { return shown; }
     std::optional<QString> text;
+    std::optional<qint64> shown;
 };
 
 QByteArray readAll(const QString& path)
@@ -63,6 +65,10 @@ private Q_SLOTS:
         f->reader->storeVault(vault->path());
         page = std::make_shared<FakePage>();
         f->reader->setWebView(page);
+        // The page shows what is selected, at once; tests that need otherwise say so.
+        QObject::connect(f->reader.get(), &Reader::selectedIdChanged, f->reader.get(), [this] {
+            if (page) page->shown = f->reader->selectedId();
+        });
     }
     void cleanup()
     {
@@ -122,12 +128,24 @@ private Q_SLOTS:
         QVERIFY(!f->reader->message());
     }
 
+    void aPassageOfAnotherArticlesPageIsNeverSaved()
+    {
+        f->reader->select(5);
+        page->shown = 6; // the pane still shows the article before, or failed to load this one
+        page->text = u"from the page of 6"_s;
+        await(f->reader->saveQuote());
+        QCOMPARE(f->reader->message(),
+                 std::optional(u"The selected article isn't shown yet, so nothing was saved."_s));
+        QVERIFY(!QDir(vault->filePath(u"lumbra"_s)).exists());
+    }
+
     void theQuoteBelongsToTheItemSelectedWhenAsked()
     {
         f->reader->select(5);
         page->text = u"kept"_s;
         auto saving = f->reader->saveQuote();
         f->reader->select(6); // while the page is still answering
+        page->shown = 5;      // and before the pane has loaded the next article
         await(std::move(saving));
         QVERIFY(QFile::exists(note(u"Tardigrades survive the vacuum of space"_s)));
     }

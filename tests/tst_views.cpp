@@ -6,6 +6,7 @@
 #include "Views/ContentView.h"
 #include "Views/FeedIcons.h"
 #include "Views/ItemActions.h"
+#include "Views/ItemRowDelegate.h"
 #include "Views/LoginView.h"
 #include "Views/MainMenu.h"
 #include "Views/MessageView.h"
@@ -13,6 +14,7 @@
 #include "Views/SidebarView.h"
 #include "Views/SourcesModel.h"
 #include "Views/Style.h"
+#include "Views/TimelineModel.h"
 #include "Views/TimelineView.h"
 
 #include <QAction>
@@ -22,6 +24,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -391,6 +394,54 @@ private Q_SLOTS:
         QVERIFY(second.waitForFinished(20000));
         QCOMPARE(second.exitCode(), 0);
         QTRY_COMPARE(f->reader->selectedId(), std::optional<qint64>(9));
+    }
+
+    void rowsStartRightToLeftTextAtTheRight_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("rightToLeft");
+        QTest::newRow("English") << u"Talks (again) in Geneva"_s << false;
+        QTest::newRow("Arabic")
+            << u"\u0645\u062D\u0627\u062F\u062B\u0627\u062A (\u062C\u062F\u064A\u062F\u0629)"_s
+            << true;
+        QTest::newRow("Hebrew") << u"\u05E9\u05DC\u05D5\u05DD (\u05E2\u05D5\u05DC\u05DD)"_s << true;
+    }
+
+    void rowsStartRightToLeftTextAtTheRight()
+    {
+        QFETCH(QString, title);
+        QFETCH(bool, rightToLeft);
+        QStandardItemModel model;
+        auto* row = new QStandardItem(title);
+        row->setData(title, TimelineModel::ExcerptRole);
+        model.appendRow(row);
+        ItemRowDelegate delegate;
+        QStyleOptionViewItem option;
+        option.font = QApplication::font();
+        option.palette.setColor(QPalette::Base, Qt::white);
+        option.palette.setColor(QPalette::Text, Qt::black);
+        option.rect = QRect(QPoint(0, 0), QSize(600, delegate.sizeHint(option, {}).height()));
+        QImage image(option.rect.size(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            delegate.paint(&painter, option, model.index(0, 0));
+        }
+        // Where the ink is: right-to-left text hugs the right edge, other text the left.
+        int left = image.width(), right = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) < 128) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+        QVERIFY(right > left);
+        if (rightToLeft)
+            QVERIFY2(left > image.width() / 2 && right > image.width() - 30,
+                     qPrintable(u"%1..%2"_s.arg(left).arg(right)));
+        else
+            QVERIFY2(right < image.width() / 2 && left < 30,
+                     qPrintable(u"%1..%2"_s.arg(left).arg(right)));
     }
 
     void screenshots()

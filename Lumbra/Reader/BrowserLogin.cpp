@@ -1,6 +1,7 @@
 #include "Reader/BrowserLogin.h"
 
 #include "LumbraCore/LoginFlow.h"
+#include "LumbraCore/WebAddress.h"
 #include "Reader/CancellableSleep.h"
 
 QCoro::Task<LoginOutcome> browserLogin(LoginContext context, QString server, std::stop_token stop)
@@ -16,8 +17,13 @@ QCoro::Task<LoginOutcome> browserLogin(LoginContext context, QString server, std
     }
     if (stop.stop_requested()) co_return LoginOutcome{};
 
+    // The page a stranger's server names is opened only when it is a web page.
     const QUrl page(start.login, QUrl::StrictMode);
-    if (page.isValid() && !page.isRelative()) context.browser.open(page);
+    if (!isWebAddress(page))
+        co_return LoginOutcome{std::nullopt,
+                               QStringLiteral("The server's login page is not a web address, so "
+                                              "it was not opened.")};
+    context.browser.open(page);
 
     for (int attempt = 0;;) {
         try {

@@ -73,6 +73,8 @@ class TextSelectionSource {
 public:
     virtual ~TextSelectionSource() = default;
     virtual QCoro::Task<std::optional<QString>> selectedText() = 0;
+    // The item whose article the page shows, once it has loaded; a passage belongs to it.
+    virtual std::optional<qint64> shownItem() const = 0;
 };
 
 // The Reader's waits. Tests shorten them; the product uses these values.

@@ -40,6 +40,23 @@ QCoro::Task<> Reader::start()
     m_refreshTimer.start();
 }
 
+namespace {
+const QString remoteImagesKey = QStringLiteral("loadRemoteImages");
+}
+
+bool Reader::remoteImages() const
+{
+    return m_env.preferences->string(remoteImagesKey) != QStringLiteral("false");
+}
+
+void Reader::setRemoteImages(bool load)
+{
+    if (load == remoteImages()) return;
+    m_env.preferences->setString(remoteImagesKey,
+                                 load ? QStringLiteral("true") : QStringLiteral("false"));
+    Q_EMIT remoteImagesChanged();
+}
+
 NewsAPI Reader::api() const
 {
     return NewsAPI(*m_account, m_env.session);

@@ -48,6 +48,10 @@ public:
     bool loadingItems() const { return m_loadingItems; }
     const std::optional<qint64>& selectedId() const { return m_selectedId; }
     const std::optional<Item>& linked() const { return m_linked; }
+    // Whether article pages load images, styles and fonts from elsewhere ("Load remote
+    // images" in Settings; on unless the user turned it off).
+    bool remoteImages() const;
+    void setRemoteImages(bool load);
 
     // Fetches folders and feeds (at most one refresh at a time), then the current items.
     void refresh();
@@ -81,8 +85,9 @@ public:
     void openInBrowser(const Item& item);
     // The article's web address, when it has one that a browser can open.
     static std::optional<QUrl> articleUrl(const Item& item);
-    // Hands an address to the default browser (or mail program).
-    void openUrl(const QUrl& url) { m_env.browser->open(url); }
+    // Hands a web or mail address to the default browser or mail program; anything else is
+    // refused with a message.
+    void openUrl(const QUrl& url);
     // Resolves an item link whose item is not in `items`.
     QCoro::Task<> openLink(LumbraLink link);
 
@@ -117,6 +122,7 @@ Q_SIGNALS:
     void selectedIdChanged();
     void linkedChanged();
     void selectedNoteChanged();
+    void remoteImagesChanged();
     // One item's flags changed in place; `itemsChanged` means the list was replaced.
     void itemChanged(qsizetype index);
 

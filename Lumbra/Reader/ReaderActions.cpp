@@ -5,11 +5,12 @@
 #include "LumbraCore/ItemLink.h"
 #include "LumbraCore/NewsAPI.h"
 #include "LumbraCore/SourceKinds.h"
+#include "LumbraCore/WebAddress.h"
 #include "Reader/ServerChanges.h"
 
 #include <QPointer>
-#include <limits>
 #include <algorithm>
+#include <limits>
 
 void Reader::updateItem(qint64 id, std::optional<bool> unread, std::optional<bool> starred)
 {
@@ -122,13 +123,25 @@ std::optional<QUrl> Reader::articleUrl(const Item& item)
 {
     if (!item.url) return std::nullopt;
     const QUrl url(*item.url, QUrl::StrictMode);
-    if (!url.isValid() || url.isRelative()) return std::nullopt;
+    if (!isWebAddress(url)) return std::nullopt;
     return url;
 }
 
 void Reader::openInBrowser(const Item& item)
 {
-    if (const auto url = articleUrl(item)) m_env.browser->open(*url);
+    if (item.url) openUrl(QUrl(*item.url, QUrl::StrictMode));
+}
+
+void Reader::openUrl(const QUrl& url)
+{
+    if (isWebAddress(url) || isMailAddress(url)) {
+        m_env.browser->open(url);
+        return;
+    }
+    QString shown = url.toDisplayString();
+    if (shown.size() > 120) shown = shown.left(119) + u'\u2026';
+    setMessage(QStringLiteral("Lumbra opens only web and mail addresses, so \u201C") + shown +
+               QStringLiteral("\u201D was not opened."));
 }
 
 QCoro::Task<> Reader::openLink(LumbraLink link)
@@ -150,7 +163,7 @@ QCoro::Task<> Reader::openLink(LumbraLink link)
         co_return;
     }
     if (link.url())
-        m_env.browser->open(*link.url());
+        openUrl(*link.url());
     else
         setMessage(QStringLiteral("Can't find that article in News any more."));
 }

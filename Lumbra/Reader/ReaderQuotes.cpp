@@ -12,9 +12,20 @@ QCoro::Task<> Reader::saveQuote()
     if (!page) co_return;
     const std::optional<Item> item = selectedItem();
     if (!item) co_return; // the quote belongs to the item selected now, whatever comes later
+    // A passage of another article's page must never land in this article's note.
+    const QString notShown = QStringLiteral("The selected article isn't shown yet, so nothing "
+                                            "was saved.");
+    if (page->shownItem() != item->id) {
+        setMessage(notShown);
+        co_return;
+    }
     QPointer<Reader> self(this);
     const std::optional<QString> selected = co_await page->selectedText();
     if (!self) co_return;
+    if (page->shownItem() != item->id) {
+        setMessage(notShown);
+        co_return;
+    }
     const QString text = selected.value_or(QString()).trimmed();
     if (text.isEmpty()) {
         setMessage(QStringLiteral("Select some text in the article first."));

@@ -16,6 +16,8 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     : QStackedWidget(parent), m_reader(reader),
       m_placeholder(
           new EmptyState(QStringLiteral("text-x-generic"), QStringLiteral("No Article Selected"))),
+      m_failed(new EmptyState(QStringLiteral("dialog-warning"),
+                              QStringLiteral("Couldn't Show This Article"))),
       m_articlePage(new QWidget), m_toolbar(new QToolBar), m_web(nullptr)
 {
     m_web = new QuoteWebView([&reader](const QUrl& url) { reader.openUrl(url); });
@@ -32,6 +34,13 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     ItemActions::addTo(shareMenu, actions.shareMenu());
     m_share->setMenu(shareMenu);
     m_shareAction = m_toolbar->addWidget(m_share);
+    m_loadImages = m_toolbar->addAction(QIcon::fromTheme(QStringLiteral("image-x-generic")),
+                                        QStringLiteral("Load Remote Images"), this, [this] {
+                                            m_imagesAllowedFor = m_reader.selectedId();
+                                            showSelection();
+                                        });
+    m_loadImages->setToolTip(
+        QStringLiteral("Load this article's images, fonts and styles from other sites"));
 
     auto* layout = new QVBoxLayout(m_articlePage);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -40,12 +49,15 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     layout->addWidget(m_web, 1);
     addWidget(m_placeholder);
     addWidget(m_articlePage);
+    addWidget(m_failed);
 
     connect(m_web, &QuoteWebView::quoteRequested, actions.saveQuote, &QAction::trigger);
     for (auto signal : {&Reader::selectedIdChanged, &Reader::itemsChanged, &Reader::linkedChanged,
                         &Reader::feedsChanged})
         connect(&reader, signal, this, &ArticleView::showSelection);
     connect(&reader, &Reader::itemChanged, this, &ArticleView::showSelection);
+    connect(&reader, &Reader::remoteImagesChanged, this, &ArticleView::showSelection);
+    connect(m_web, &QuoteWebView::loadFailed, this, [this] { setCurrentWidget(m_failed); });
     reader.setWebView(m_web->selection());
     showSelection();
 }
@@ -58,10 +70,12 @@ void ArticleView::showSelection()
         return;
     }
     const auto feed = m_reader.feed(item->feedId);
+    ArticleDocument::Options options;
+    options.remoteContent = m_reader.remoteImages() || m_imagesAllowedFor == item->id;
     const QString html = ArticleDocument::articleHTML(*item, feed ? feed->title : QString(),
-                                                      QDateTime::currentSecsSinceEpoch());
-    const std::optional<QUrl> url = Reader::articleUrl(*item);
-    m_web->show(html, url.value_or(QUrl()));
-    m_shareAction->setVisible(url.has_value());
+                                                      QDateTime::currentSecsSinceEpoch(), options);
+    m_web->show(html, item->id);
+    m_shareAction->setVisible(Reader::articleUrl(*item).has_value());
+    m_loadImages->setVisible(!options.remoteContent);
     setCurrentWidget(m_articlePage);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStackedWidget>
+#include <optional>
 
 class EmptyState;
 class ItemActions;
@@ -20,15 +21,20 @@ public:
     QuoteWebView* webView() const { return m_web; }
     QToolBar* toolbar() const { return m_toolbar; }
     QToolButton* shareButton() const { return m_share; }
+    // Loads the current article's remote images once, when the setting keeps them out.
+    QAction* loadImagesAction() const { return m_loadImages; }
 
 private:
     void showSelection();
 
     Reader& m_reader;
     EmptyState* m_placeholder;
+    EmptyState* m_failed;
     QWidget* m_articlePage;
     QToolBar* m_toolbar;
     QuoteWebView* m_web;
     QToolButton* m_share;
     QAction* m_shareAction;
+    QAction* m_loadImages;
+    std::optional<qint64> m_imagesAllowedFor; // the article whose images the user asked for
 };

@@ -1,13 +1,98 @@
 #include "Views/ArticleWebView.h"
 
+#include "LumbraCore/WebAddress.h"
+
+#include <QBuffer>
 #include <QContextMenuEvent>
+#include <QHash>
 #include <QMenu>
 #include <QPalette>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineProfile>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
 #include <qcoro/qcorosignal.h>
 
 namespace {
+
+const QByteArray documentScheme("lumbra-article");
+
+// The scheme must be known before the application object exists.
+void registerDocumentScheme()
+{
+    QWebEngineUrlScheme scheme(documentScheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    QWebEngineUrlScheme::registerScheme(scheme);
+}
+Q_CONSTRUCTOR_FUNCTION(registerDocumentScheme)
+
+// The documents the article views show, served by address: "lumbra-article:<n>".
+class ArticleDocuments final : public QWebEngineUrlSchemeHandler {
+public:
+    static ArticleDocuments& instance()
+    {
+        static auto* documents = [] {
+            auto* handler = new ArticleDocuments;
+            QWebEngineProfile::defaultProfile()->installUrlSchemeHandler(documentScheme, handler);
+            return handler;
+        }();
+        return *documents;
+    }
+
+    QUrl publish(const QString& html)
+    {
+        QUrl url;
+        url.setScheme(QString::fromLatin1(documentScheme));
+        url.setPath(QString::number(++m_serial));
+        m_documents.insert(url, html.toUtf8());
+        return url;
+    }
+    void withdraw(const QUrl& url) { m_documents.remove(url); }
+
+    void requestStarted(QWebEngineUrlRequestJob* job) override
+    {
+        const auto document = m_documents.constFind(job->requestUrl());
+        if (document == m_documents.cend()) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        auto* buffer = new QBuffer(job);
+        buffer->setData(*document);
+        job->reply("text/html", buffer);
+    }
+
+private:
+    quint64 m_serial = 0;
+    QHash<QUrl, QByteArray> m_documents;
+};
+
+// Frames never load (the page's policy forbids them); each shows as a link to what it
+// would have shown. Runs in the application's world, which the page's disabled
+// JavaScript does not stop.
+QWebEngineScript framesAsLinks()
+{
+    QWebEngineScript script;
+    script.setName(QStringLiteral("lumbra-frames-as-links"));
+    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setInjectionPoint(QWebEngineScript::DocumentReady);
+    script.setRunsOnSubFrames(false);
+    script.setSourceCode(QStringLiteral(R"js(
+for (const frame of document.querySelectorAll('iframe, frame, embed, object')) {
+    const link = document.createElement('a');
+    link.href = frame.getAttribute('src') || frame.getAttribute('data') || '';
+    link.textContent = link.href || 'Embedded content';
+    link.className = 'embedded';
+    const line = document.createElement('p');
+    line.append(link);
+    frame.replaceWith(line);
+}
+)js"));
+    return script;
+}
 
 // Runs the selection script in the application's own world, which the page's disabled
 // JavaScript does not block, and hands back its value.
@@ -15,7 +100,12 @@ class PageSelection final : public QObject, public TextSelectionSource {
     Q_OBJECT
 
 public:
-    explicit PageSelection(QWebEnginePage* page) : m_page(page) {}
+    PageSelection(QWebEnginePage* page, std::shared_ptr<const std::optional<qint64>> shown)
+        : m_page(page), m_shown(std::move(shown))
+    {
+    }
+
+    std::optional<qint64> shownItem() const override { return m_page ? *m_shown : std::nullopt; }
 
     QCoro::Task<std::optional<QString>> selectedText() override
     {
@@ -35,6 +125,7 @@ Q_SIGNALS:
 
 private:
     QPointer<QWebEnginePage> m_page;
+    std::shared_ptr<const std::optional<qint64>> m_shown;
 };
 
 // Stands in for the window a target=_blank link asks for: it takes the first address
@@ -67,6 +158,8 @@ ArticlePage::ArticlePage(Opener openExternally, QObject* parent)
     settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     settings()->setAttribute(QWebEngineSettings::PluginsEnabled, false);
     settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    scripts().insert(framesAsLinks());
     setBackgroundColor(Qt::transparent);
 }
 
@@ -81,17 +174,18 @@ void ArticlePage::followAppearance(const QPalette& palette)
 
 bool ArticlePage::mayOpen(const QUrl& url)
 {
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() &&
-           (scheme == QLatin1StringView("http") || scheme == QLatin1StringView("https") ||
-            scheme == QLatin1StringView("mailto"));
+    return isWebAddress(url) || isMailAddress(url);
 }
 
-bool ArticlePage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool)
+bool ArticlePage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame)
 {
-    if (type != NavigationTypeLinkClicked) return true; // the document itself, reloads, history
-    if (mayOpen(url)) m_open(url);
-    return false;
+    if (type == NavigationTypeLinkClicked) {
+        if (mayOpen(url)) m_open(url);
+        return false;
+    }
+    // Meta refreshes, form posts, history moves and frames would let a feed put a page of
+    // its choosing where the article was.
+    return isMainFrame && url == m_document;
 }
 
 QWebEnginePage* ArticlePage::createWindow(WebWindowType)
@@ -100,18 +194,46 @@ QWebEnginePage* ArticlePage::createWindow(WebWindowType)
 }
 
 QuoteWebView::QuoteWebView(ArticlePage::Opener openExternally, QWidget* parent)
-    : QWebEngineView(parent)
+    : QWebEngineView(parent), m_page(new ArticlePage(std::move(openExternally), this))
 {
-    auto* page = new ArticlePage(std::move(openExternally), this);
-    setPage(page);
-    m_selection = std::make_shared<PageSelection>(page);
+    setPage(m_page);
+    m_selection = std::make_shared<PageSelection>(m_page, m_shownItem);
+    connect(m_page, &QWebEnginePage::loadingChanged, this,
+            [this](const QWebEngineLoadingInfo& info) {
+                if (info.url() != m_url) return;
+                switch (info.status()) {
+                case QWebEngineLoadingInfo::LoadStartedStatus:
+                    return;
+                case QWebEngineLoadingInfo::LoadSucceededStatus:
+                    *m_shownItem = m_loadingItem;
+                    return;
+                case QWebEngineLoadingInfo::LoadStoppedStatus:
+                case QWebEngineLoadingInfo::LoadFailedStatus:
+                    // Not remembered as loaded, so showing it again tries again.
+                    m_loaded.clear();
+                    m_shownItem->reset();
+                    Q_EMIT loadFailed();
+                    return;
+                }
+            });
 }
 
-void QuoteWebView::show(const QString& html, const QUrl& baseUrl)
+QuoteWebView::~QuoteWebView()
 {
-    if (html == m_loaded) return;
+    ArticleDocuments::instance().withdraw(m_url);
+}
+
+void QuoteWebView::show(const QString& html, qint64 item)
+{
+    if (html == m_loaded && m_loadingItem == item) return;
     m_loaded = html;
-    setHtml(html, baseUrl);
+    m_loadingItem = item;
+    m_shownItem->reset(); // until the new document has loaded, no passage of it is shown
+    ArticleDocuments& documents = ArticleDocuments::instance();
+    documents.withdraw(m_url);
+    m_url = documents.publish(html);
+    m_page->setDocument(m_url);
+    load(m_url);
 }
 
 QMenu* QuoteWebView::quoteContextMenu()

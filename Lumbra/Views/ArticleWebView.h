@@ -9,8 +9,9 @@
 #include <memory>
 
 // The article page: JavaScript off, a transparent background, and no navigation away
-// from the article. A clicked link is handed to `openExternally` when it is http, https
-// or mailto (feeds are untrusted, so file:, javascript: and custom schemes go nowhere).
+// from the article: only the document's own load happens in the pane. A clicked link is
+// handed to `openExternally` when it is http, https or mailto (feeds are untrusted, so
+// file:, javascript: and custom schemes go nowhere).
 class ArticlePage final : public QWebEnginePage {
     Q_OBJECT
 
@@ -26,6 +27,9 @@ public:
     // Call once, before the first page exists.
     static void followAppearance(const QPalette& palette);
 
+    // The one address the main frame may load.
+    void setDocument(const QUrl& url) { m_document = url; }
+
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
     // Links with target=_blank ask for a window instead of navigating.
@@ -33,19 +37,25 @@ protected:
 
 private:
     Opener m_open;
+    QUrl m_document;
 };
 
 // The view: loads a document only when its text changed, so marking read or starring
 // keeps the scroll position and the selection; every context menu starts with "Save
-// Quote to Obsidian".
+// Quote to Obsidian". Documents are served through a scheme of Lumbra's own, so an
+// article of any size shows (Qt WebEngine's setHtml stops at 2 MB).
 class QuoteWebView final : public QWebEngineView {
     Q_OBJECT
 
 public:
     QuoteWebView(ArticlePage::Opener openExternally, QWidget* parent = nullptr);
+    ~QuoteWebView() override;
 
-    void show(const QString& html, const QUrl& baseUrl);
+    // Shows the document of item `item`.
+    void show(const QString& html, qint64 item);
     const QString& loaded() const { return m_loaded; }
+    // The item whose document has finished loading and is shown now.
+    std::optional<qint64> shownItem() const { return *m_shownItem; }
     // The page's selection, through a script in a world of its own.
     std::shared_ptr<TextSelectionSource> selection() const { return m_selection; }
 
@@ -55,11 +65,17 @@ public:
 Q_SIGNALS:
     void quoteRequested();
     void contextMenuShown(QMenu* menu);
-
-protected:
-    void contextMenuEvent(QContextMenuEvent* event) override;
+    // The document of `show` could not be shown.
+    void loadFailed();
 
 private:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+    ArticlePage* m_page;
     QString m_loaded;
+    QUrl m_url;
+    std::optional<qint64> m_loadingItem;
+    // Shared with the selection, which may outlive the view for a moment.
+    std::shared_ptr<std::optional<qint64>> m_shownItem = std::make_shared<std::optional<qint64>>();
     std::shared_ptr<TextSelectionSource> m_selection;
 };

@@ -19,12 +19,23 @@ QFont captionFont(const QFont& base)
     return Style::font(Style::FontRole::caption, base);
 }
 
+// Arabic or Hebrew text starts at the right and keeps its punctuation where it belongs,
+// whatever the window's direction.
+int directionFlags(const QString& text)
+{
+    return text.isRightToLeft() ? Qt::AlignRight | Qt::AlignAbsolute | Qt::TextForceRightToLeft
+                                : Qt::AlignLeft | Qt::AlignAbsolute | Qt::TextForceLeftToRight;
+}
+
 // Draws `text` wrapped into at most `lines` lines, the last one elided.
 int drawLines(QPainter* painter, const QFont& font, const QString& text, QRect area, int lines)
 {
     const QFontMetrics metrics(font);
     painter->setFont(font);
     QTextLayout layout(text, font);
+    QTextOption option;
+    option.setTextDirection(text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+    layout.setTextOption(option);
     layout.beginLayout();
     int y = area.top();
     for (int n = 0; n < lines; ++n) {
@@ -36,7 +47,7 @@ int drawLines(QPainter* painter, const QFont& font, const QString& text, QRect a
         const QString shown = last ? metrics.elidedText(rest, Qt::ElideRight, area.width())
                                    : text.mid(line.textStart(), line.textLength());
         painter->drawText(QRect(area.left(), y, area.width(), metrics.height()),
-                          Qt::AlignLeft | Qt::AlignVCenter, shown);
+                          directionFlags(text) | Qt::AlignVCenter, shown);
         y += metrics.height();
     }
     layout.endLayout();
@@ -99,7 +110,7 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const QString feedTitle = QFontMetrics(caption).elidedText(
         index.data(TimelineModel::FeedTitleRole).toString(), Qt::ElideRight, right - header.left());
     painter->drawText(QRect(header.left(), header.top(), right - header.left(), captionHeight),
-                      Qt::AlignLeft | Qt::AlignVCenter, feedTitle);
+                      directionFlags(feedTitle) | Qt::AlignVCenter, feedTitle);
 
     QFont titleFont = option.font;
     titleFont.setBold(unread);

@@ -4,6 +4,7 @@
 #include "Views/Style.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -44,6 +45,22 @@ SettingsView::SettingsView(Reader& reader, QWidget* parent)
     caption->setFont(Style::font(Style::FontRole::caption, caption->font()));
     quotesForm->addRow(caption);
 
+    auto* articles = new QGroupBox(QStringLiteral("Articles"));
+    auto* remote = new QCheckBox(QStringLiteral("Load remote images"));
+    remote->setChecked(reader.remoteImages());
+    auto* remoteCaption = new QLabel(QStringLiteral(
+        "When off, articles load nothing from other sites: no images, fonts or styles, so no "
+        "site learns what you read. Each article can still load them with one click."));
+    remoteCaption->setWordWrap(true);
+    Style::makeSecondary(remoteCaption);
+    remoteCaption->setFont(Style::font(Style::FontRole::caption, remoteCaption->font()));
+    auto* articlesLayout = new QVBoxLayout(articles);
+    articlesLayout->addWidget(remote);
+    articlesLayout->addWidget(remoteCaption);
+    connect(remote, &QCheckBox::toggled, &m_reader, &Reader::setRemoteImages);
+    connect(&reader, &Reader::remoteImagesChanged, remote,
+            [remote, &reader] { remote->setChecked(reader.remoteImages()); });
+
     auto* about = new QGroupBox(QStringLiteral("About"));
     auto* aboutForm = new QFormLayout(about);
     aboutForm->addRow(QStringLiteral("Version"), new QLabel(QApplication::applicationVersion()));
@@ -57,6 +74,7 @@ SettingsView::SettingsView(Reader& reader, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(nextcloud);
     layout->addWidget(quotes);
+    layout->addWidget(articles);
     layout->addWidget(about);
 
     connect(m_logOut, &QPushButton::clicked, &m_reader, &Reader::logOut);

@@ -1,0 +1,13 @@
+#include "LumbraCore/WebAddress.h"
+
+bool isWebAddress(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1StringView("http") || scheme == QLatin1StringView("https"));
+}
+
+bool isMailAddress(const QUrl& url)
+{
+    return url.isValid() && url.scheme().toLower() == QLatin1StringView("mailto");
+}
