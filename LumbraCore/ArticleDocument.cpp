@@ -20,15 +20,26 @@ const char* const remoteBlocked =
     "default-src 'none'; style-src 'unsafe-inline'; img-src data:; font-src data:; "
     "media-src data:; form-action 'none'";
 
+const char* const lightColours = "--muted: #6e6e73; --link: #b4472b; --quote: rgba(180,71,43,.07);";
+const char* const darkColours = "--muted: #98989d; --link: #e8825f; --quote: rgba(232,130,95,.10);";
+
+QString colours(std::optional<bool> dark)
+{
+    const QLatin1StringView light(lightColours);
+    if (!dark)
+        return QStringLiteral("  :root { color-scheme: light dark; ") + light +
+               QStringLiteral(" }\n  @media (prefers-color-scheme: dark) { :root { ") +
+               QLatin1StringView(darkColours) + QStringLiteral(" } }\n");
+    return QStringLiteral("  :root { color-scheme: ") +
+           (*dark ? QStringLiteral("dark; ") + QLatin1StringView(darkColours)
+                  : QStringLiteral("light; ") + light) +
+           QStringLiteral(" }\n");
+}
+
+// Everything of the style but the colours.
 QString style()
 {
     return QString::fromUtf8(
-        R"html(<style>)html"
-        "\n"
-        R"html(  :root { color-scheme: light dark; --muted: #6e6e73; --link: #b4472b; --quote: rgba(180,71,43,.07); })html"
-        "\n"
-        R"html(  @media (prefers-color-scheme: dark) { :root { --muted: #98989d; --link: #e8825f; --quote: rgba(232,130,95,.10); } })html"
-        "\n"
         R"html(  body { margin: 0; padding: 28px 40px 80px; background: transparent; font: 17px/1.65 -apple-system, system-ui, sans-serif;)html"
         "\n"
         R"html(         overflow-wrap: break-word; })html"
@@ -73,7 +84,7 @@ QString head(const Options& options)
     if (options.baseUrl && isWebAddress(*options.baseUrl))
         text += QStringLiteral("<base href=\"") +
                 escapeHTML(options.baseUrl->toString(QUrl::FullyEncoded)) + QStringLiteral("\">\n");
-    return text + styles;
+    return text + QStringLiteral("<style>\n") + colours(options.dark) + styles;
 }
 
 QString escapeHTML(const QString& text)

@@ -17,6 +17,9 @@ struct Options {
     bool remoteContent = true;
     // What relative addresses resolve against; the article's own address when not given.
     std::optional<QUrl> baseUrl;
+    // Dark or light colours; when not given, the page follows prefers-color-scheme, which
+    // Qt WebEngine fixes when it starts.
+    std::optional<bool> dark;
 };
 
 // The head, up to and including the opening "<h1>".

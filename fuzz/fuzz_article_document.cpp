@@ -21,10 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     item.pubDate = size > 0 ? qint64(data[0]) * 3600 * 24 * 3 : 0;
 
     const bool remote = size > 1 && data[1] % 2;
-    const QString html = ArticleDocument::articleHTML(item, feedTitle, 1'800'000'000, {remote, {}});
+    const QString html =
+        ArticleDocument::articleHTML(item, feedTitle, 1'800'000'000, {remote, {}, {}});
     const QUrl base(url, QUrl::StrictMode);
     const QString head =
-        ArticleDocument::head({remote, item.url ? std::optional(base) : std::nullopt});
+        ArticleDocument::head({remote, item.url ? std::optional(base) : std::nullopt, {}});
     FUZZ_REQUIRE(html.startsWith(head));
     const qsizetype baseTag = head.indexOf(QLatin1StringView("<base href=\""));
     FUZZ_REQUIRE(baseTag < 0 || isWebAddress(base));

@@ -463,6 +463,24 @@ private Q_SLOTS:
                  dark);
     }
 
+    void thePageFollowsAThemeChange()
+    {
+        showItem(5);
+        const QPalette original = QApplication::palette();
+        const auto scheme = [this] {
+            return runScript(view->webView()->page(),
+                             u"getComputedStyle(document.documentElement).colorScheme"_s)
+                .toString();
+        };
+        for (const bool dark : {true, false}) {
+            QPalette palette = original;
+            palette.setColor(QPalette::Window, dark ? QColor(0x24, 0x24, 0x26) : Qt::white);
+            QApplication::setPalette(palette);
+            QTRY_COMPARE_WITH_TIMEOUT(scheme(), dark ? u"dark"_s : u"light"_s, 10000);
+        }
+        QApplication::setPalette(original);
+    }
+
     void screenshots()
     {
         const QString folder = qEnvironmentVariable("LUMBRA_SCREENSHOTS");

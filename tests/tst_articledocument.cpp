@@ -56,13 +56,35 @@ private Q_SLOTS:
         QFETCH(std::optional<QUrl>, base);
         QFETCH(QString, policy);
         QFETCH(QString, baseTag);
-        const QString text = ArticleDocument::head({remote, base});
+        const QString text = ArticleDocument::head({remote, base, {}});
         QVERIFY(text.startsWith(u"<!doctype html><html><head><meta charset=\"utf-8\">\n"
                                 u"<meta http-equiv=\"Content-Security-Policy\" content=\""_s +
                                 policy +
                                 u"\">\n<meta name=\"referrer\" content=\"no-referrer\">\n"_s +
                                 baseTag + u"<style>\n"_s));
         QCOMPARE(text.count(u"<base"_s), baseTag.isEmpty() ? 0 : 1);
+        QVERIFY(text.endsWith(u"</style></head><body><article>\n<h1 dir=\"auto\">"_s));
+    }
+
+    void appearance_data()
+    {
+        QTest::addColumn<std::optional<bool>>("dark");
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<bool>("followsMedia");
+        QTest::newRow("follows the engine") << std::optional<bool>() << u"light dark"_s << true;
+        QTest::newRow("dark") << std::optional(true) << u"dark"_s << false;
+        QTest::newRow("light") << std::optional(false) << u"light"_s << false;
+    }
+
+    void appearance()
+    {
+        QFETCH(std::optional<bool>, dark);
+        QFETCH(QString, scheme);
+        QFETCH(bool, followsMedia);
+        const QString text = ArticleDocument::head({true, {}, dark});
+        QVERIFY(text.contains(u"<style>\n  :root { color-scheme: "_s + scheme + u"; --muted: "_s));
+        QCOMPARE(text.contains(u"prefers-color-scheme"_s), followsMedia);
+        QCOMPARE(text.contains(u"--link: #e8825f"_s), dark.value_or(true));
         QVERIFY(text.endsWith(u"</style></head><body><article>\n<h1 dir=\"auto\">"_s));
     }
 

@@ -396,6 +396,39 @@ private Q_SLOTS:
         QTRY_COMPARE(f->reader->selectedId(), std::optional<qint64>(9));
     }
 
+    void iconsStayVisibleInADarkDesktop()
+    {
+        LumbraApp app; // follows the palette from here on
+        const QPalette original = QApplication::palette();
+        // The mean lightness of an icon's ink.
+        const auto lightness = [](const QIcon& icon) {
+            const QImage image = icon.pixmap(32).toImage().convertToFormat(QImage::Format_ARGB32);
+            qint64 sum = 0, count = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (qAlpha(image.pixel(x, y)) > 128) {
+                        sum += QColor(image.pixel(x, y)).lightness();
+                        ++count;
+                    }
+            return count ? sum / count : -1;
+        };
+        for (const bool dark : {true, false, true}) {
+            QPalette palette = original;
+            palette.setColor(QPalette::Window, dark ? QColor(0x24, 0x24, 0x26) : Qt::white);
+            QApplication::setPalette(palette);
+            QCOMPARE(QIcon::themeName(), dark ? u"breeze-dark"_s : u"breeze"_s);
+            // The glyph icons of the toolbar and menus (the browser's is a coloured app icon).
+            for (QAction* action :
+                 {app.actions().star, app.actions().markRead, app.actions().saveQuote,
+                  app.actions().next, app.menu().refresh}) {
+                const qint64 ink = lightness(action->icon());
+                QVERIFY2(dark ? ink > 128 : (ink >= 0 && ink < 128),
+                         qPrintable(action->text() + u": "_s + QString::number(ink)));
+            }
+        }
+        QApplication::setPalette(original);
+    }
+
     void rowsStartRightToLeftTextAtTheRight_data()
     {
         QTest::addColumn<QString>("title");

@@ -6,6 +6,7 @@
 #include "Views/ItemActions.h"
 #include "Views/MainMenu.h"
 #include "Views/SettingsView.h"
+#include "Views/Style.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,16 +25,37 @@ QUrl LumbraApp::updateFeed()
 
 void LumbraApp::useIconTheme()
 {
-    // Desktops without an icon theme of their own still get the icons the views name.
-    QStringList paths = QIcon::themeSearchPaths();
-    for (const QString& path :
-         QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
-                                   QStandardPaths::LocateDirectory))
-        if (!paths.contains(path)) paths << path;
-    QIcon::setThemeSearchPaths(paths);
-    QIcon::setFallbackThemeName(QStringLiteral("breeze"));
-    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1StringView("hicolor"))
-        QIcon::setThemeName(QStringLiteral("breeze"));
+    static const QString desktopTheme = QIcon::themeName(); // as the desktop set it
+    static const bool searchPathsSet = [] {
+        // Desktops without an icon theme of their own still get the icons the views name.
+        QStringList paths = QIcon::themeSearchPaths();
+        for (const QString& path :
+             QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+                                       QStandardPaths::LocateDirectory))
+            if (!paths.contains(path)) paths << path;
+        QIcon::setThemeSearchPaths(paths);
+        return true;
+    }();
+    Q_UNUSED(searchPathsSet)
+    // Breeze has light glyphs for dark windows; Adwaita's legacy icons have none, so a dark
+    // GNOME desktop gets Breeze Dark rather than dark icons on a dark toolbar.
+    const bool dark = Style::isDark(QApplication::palette());
+    const QString breeze = dark ? QStringLiteral("breeze-dark") : QStringLiteral("breeze");
+    QIcon::setFallbackThemeName(breeze);
+    const bool followsPalette =
+        desktopTheme.isEmpty() || desktopTheme == QLatin1StringView("hicolor") ||
+        desktopTheme.startsWith(QLatin1StringView("breeze")) ||
+        (dark && desktopTheme.startsWith(QLatin1StringView("Adwaita"), Qt::CaseInsensitive));
+    QIcon::setThemeName(followsPalette ? breeze : desktopTheme);
+}
+
+bool LumbraApp::eventFilter(QObject* watched, QEvent* event)
+{
+    // The desktop switched between light and dark while Lumbra runs.
+    if (watched == qApp &&
+        (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::ThemeChange))
+        useIconTheme();
+    return QObject::eventFilter(watched, event);
 }
 
 LumbraApp::LumbraApp()
@@ -42,6 +64,7 @@ LumbraApp::LumbraApp()
                             &m_folderChooser, session(), ReaderTiming{}, &m_notes}))
 {
     useIconTheme();
+    qApp->installEventFilter(this);
     m_window.setWindowTitle(QStringLiteral("Lumbra"));
     m_window.setMinimumSize(900, 560);
     m_window.resize(1280, 800);

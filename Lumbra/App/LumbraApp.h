@@ -25,6 +25,7 @@ class LumbraApp final : public QObject {
 public:
     // The address of the update feed, fixed when the build is configured; may be empty.
     static QUrl updateFeed();
+    // Picks icons that stay visible on the current palette; again whenever it changes.
     static void useIconTheme();
 
     LumbraApp();
@@ -44,6 +45,9 @@ public:
 Q_SIGNALS:
     // The text an update check ended with, also shown to the user.
     void updateChecked(const QString& outcome);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     HttpSession session() { return HttpSession{&m_network, requestTimeout}; }

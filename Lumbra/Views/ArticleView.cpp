@@ -62,6 +62,13 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     showSelection();
 }
 
+void ArticleView::changeEvent(QEvent* event)
+{
+    QStackedWidget::changeEvent(event);
+    // A light or dark desktop while Lumbra runs: the page follows.
+    if (event->type() == QEvent::PaletteChange) showSelection();
+}
+
 void ArticleView::showSelection()
 {
     const std::optional<Item> item = m_reader.selectedItem();
@@ -72,6 +79,7 @@ void ArticleView::showSelection()
     const auto feed = m_reader.feed(item->feedId);
     ArticleDocument::Options options;
     options.remoteContent = m_reader.remoteImages() || m_imagesAllowedFor == item->id;
+    options.dark = Style::isDark(palette());
     const QString html = ArticleDocument::articleHTML(*item, feed ? feed->title : QString(),
                                                       QDateTime::currentSecsSinceEpoch(), options);
     m_web->show(html, item->id);

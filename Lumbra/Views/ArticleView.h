@@ -24,6 +24,9 @@ public:
     // Loads the current article's remote images once, when the setting keeps them out.
     QAction* loadImagesAction() const { return m_loadImages; }
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     void showSelection();
 

@@ -1,6 +1,7 @@
 #include "Views/ArticleWebView.h"
 
 #include "LumbraCore/WebAddress.h"
+#include "Views/Style.h"
 
 #include <QBuffer>
 #include <QContextMenuEvent>
@@ -165,7 +166,7 @@ ArticlePage::ArticlePage(Opener openExternally, QObject* parent)
 
 void ArticlePage::followAppearance(const QPalette& palette)
 {
-    const bool dark = palette.color(QPalette::Window).lightness() < 128;
+    const bool dark = Style::isDark(palette);
     QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     flags += dark ? " --blink-settings=preferredColorScheme=0" // Blink's "dark"
                   : " --blink-settings=preferredColorScheme=1";

@@ -1,10 +1,17 @@
 #include "Views/Style.h"
 
+#include <QPalette>
+
 #include <QIcon>
 #include <QLabel>
 #include <QVBoxLayout>
 
 namespace Style {
+
+bool isDark(const QPalette& palette)
+{
+    return palette.color(QPalette::Window).lightness() < 128;
+}
 
 QColor errorColor()
 {

@@ -10,6 +10,9 @@ class QPalette;
 // The look every view shares: colours, font roles and the empty state.
 namespace Style {
 
+// Whether `palette` is a dark appearance (light text on a dark window).
+bool isDark(const QPalette& palette);
+
 // Text that reports a failure.
 QColor errorColor();
 // The star of a starred article.
