@@ -18,6 +18,44 @@
 
 namespace {
 
+// Times every dispatch of the event loop and remembers the longest, with what it was.
+class TimedApplication final : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        if (m_depth++ > 0) {
+            const bool handled = QApplication::notify(receiver, event);
+            --m_depth;
+            return handled;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        const bool handled = QApplication::notify(receiver, event);
+        --m_depth;
+        const qint64 took = clock.elapsed();
+        if (took > longest) {
+            longest = took;
+            what = QString::fromLatin1(receiver->metaObject()->className()) + u" event " +
+                   QString::number(int(event->type()));
+            if (receiver->parent())
+                what +=
+                    u" in " + QString::fromLatin1(receiver->parent()->metaObject()->className());
+        }
+        return handled;
+    }
+    void reset()
+    {
+        longest = 0;
+        what.clear();
+    }
+    qint64 longest = 0;
+    QString what;
+
+private:
+    int m_depth = 0;
+};
+
 // The longest gap between two turns of a 5 ms timer.
 struct Stalls {
     Stalls()
@@ -34,6 +72,8 @@ struct Stalls {
 
 void refreshAndReport(Reader& reader, SidebarView& view, const char* what, bool first)
 {
+    auto* app = static_cast<TimedApplication*>(QCoreApplication::instance());
+    app->reset();
     QElapsedTimer elapsed;
     elapsed.start();
     Stalls stalls;
@@ -41,13 +81,17 @@ void refreshAndReport(Reader& reader, SidebarView& view, const char* what, bool 
         reader.start(); // restores the account and refreshes
     else
         reader.refresh();
-    while (reader.refreshing() || (reader.folders().isEmpty() && !reader.error()))
+    const auto* model = static_cast<SourcesModel*>(view.model());
+    while (reader.refreshing() || !model->isCurrent() ||
+           (reader.folders().isEmpty() && !reader.error()))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (reader.error()) std::printf("refresh failed: %s\n", qPrintable(*reader.error()));
     view.grab();
-    std::printf("sidebar %s: %lld top-level rows shown after %.2f s; longest stall %lld ms\n", what,
-                static_cast<long long>(view.model()->rowCount()), elapsed.nsecsElapsed() / 1e9,
-                static_cast<long long>(stalls.longest));
+    std::printf("sidebar %s: %lld top-level rows shown after %.2f s; longest stall %lld ms; "
+                "longest dispatch %lld ms (%s)\n",
+                what, static_cast<long long>(view.model()->rowCount()),
+                elapsed.nsecsElapsed() / 1e9, static_cast<long long>(stalls.longest),
+                static_cast<long long>(app->longest), qPrintable(app->what));
 }
 
 } // namespace
@@ -55,7 +99,7 @@ void refreshAndReport(Reader& reader, SidebarView& view, const char* what, bool 
 int main(int argc, char* argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    TimedApplication app(argc, argv);
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 1000000;
 
     QProcess sandbox;

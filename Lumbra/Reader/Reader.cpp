@@ -2,6 +2,7 @@
 
 #include "LumbraCore/NewsAPI.h"
 #include "LumbraCore/SourceKinds.h"
+#include "Reader/Background.h"
 #include "Reader/QuoteWriter.h"
 #include "Reader/ServerChanges.h"
 
@@ -65,6 +66,19 @@ NewsAPI Reader::api() const
 void Reader::setMessage(std::optional<QString> message)
 {
     assign(m_message, std::move(message), &Reader::messageChanged);
+}
+
+void Reader::replaceFolders(QList<Folder> folders)
+{
+    releaseInBackground(std::exchange(m_folders, std::move(folders)));
+    Q_EMIT foldersChanged();
+}
+
+void Reader::replaceFeeds(Sync::FeedList feeds)
+{
+    releaseInBackground(std::exchange(m_feeds, std::move(feeds.feeds)));
+    releaseInBackground(std::exchange(m_feedIndex, std::move(feeds.index)));
+    Q_EMIT feedsChanged();
 }
 
 void Reader::setFeeds(QList<Feed> feeds)

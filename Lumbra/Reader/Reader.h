@@ -3,6 +3,7 @@
 #include "LumbraCore/Records.h"
 #include "Reader/Environment.h"
 #include "Reader/LoginState.h"
+#include "Reader/Sync.h"
 
 #include <QHash>
 #include <QList>
@@ -145,6 +146,9 @@ private:
         assign(m_folders, std::move(folders), &Reader::foldersChanged);
     }
     void setFeeds(QList<Feed> feeds);
+    // New lists from the server, already known to differ from the shown ones.
+    void replaceFolders(QList<Folder> folders);
+    void replaceFeeds(Sync::FeedList feeds);
     void setStarredCount(qint64 count)
     {
         assign(m_starredCount, count, &Reader::starredCountChanged);

@@ -45,14 +45,15 @@ QCoro::Task<> Reader::refreshTask(NewsAPI api)
         setRefreshing(false);
         co_return;
     }
-    QList<Folder> sortedFolders = co_await Sync::ordered(std::move(*folders.value));
+    std::optional<QList<Folder>> sortedFolders =
+        co_await Sync::orderedIfChanged(std::move(*folders.value), m_folders);
     if (stale()) {
         feedsStop.request_stop();
         co_await std::move(feedsRequest);
         if (self) setRefreshing(false);
         co_return;
     }
-    setFolders(std::move(sortedFolders));
+    if (sortedFolders) replaceFolders(std::move(*sortedFolders));
 
     Sync::Settled<FeedsResponse> feeds = co_await std::move(feedsRequest);
     if (stale() || feeds.failure) {
@@ -60,12 +61,13 @@ QCoro::Task<> Reader::refreshTask(NewsAPI api)
         if (self) setRefreshing(false);
         co_return;
     }
-    QList<Feed> sortedFeeds = co_await Sync::ordered(std::move(feeds.value->feeds));
+    std::optional<Sync::FeedList> sortedFeeds =
+        co_await Sync::orderedIfChanged(std::move(feeds.value->feeds), m_feeds);
     if (stale()) {
         if (self) setRefreshing(false);
         co_return;
     }
-    setFeeds(std::move(sortedFeeds));
+    if (sortedFeeds) replaceFeeds(std::move(*sortedFeeds));
     setStarredCount(feeds.value->starredCount.value_or(0));
     setError(std::nullopt);
 

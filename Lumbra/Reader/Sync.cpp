@@ -14,28 +14,48 @@ namespace {
 // Up to this many names sort in well under a millisecond; a thread hop costs more.
 constexpr qsizetype inlineSort = 500;
 
-template <typename T, typename Name> QCoro::Task<QList<T>> sortedByName(QList<T> list, Name name)
+// Sorts `fetched` and hands back `made(sorted)`, or none when it equals `shown`.
+template <typename T, typename Result, typename Name, typename Make>
+QCoro::Task<std::optional<Result>> orderedUnlessSame(QList<T> fetched, QList<T> shown, Name name,
+                                                     Make made)
 {
-    const auto sort = [name](QList<T> unsorted) {
-        NameOrder().sort(unsorted, name);
-        return unsorted;
+    const auto order = [name, made](QList<T> list, QList<T> current) -> std::optional<Result> {
+        NameOrder().sort(list, name);
+        if (list == current) return std::nullopt;
+        return made(std::move(list));
     };
-    if (list.size() <= inlineSort) co_return sort(std::move(list));
+    if (fetched.size() <= inlineSort && shown.size() <= inlineSort)
+        co_return order(std::move(fetched), std::move(shown));
     // Built outside the co_await expression: GCC 12 mishandles temporaries inside it.
-    QFuture<QList<T>> future = QtConcurrent::run(sort, std::move(list));
+    QFuture<std::optional<Result>> future =
+        QtConcurrent::run(order, std::move(fetched), std::move(shown));
     co_return co_await future;
 }
 
 } // namespace
 
-QCoro::Task<QList<Folder>> ordered(QList<Folder> folders)
+FeedList indexed(QList<Feed> feeds)
 {
-    return sortedByName(std::move(folders), [](const Folder& folder) { return folder.name; });
+    FeedList list{std::move(feeds), {}};
+    list.index.reserve(list.feeds.size());
+    for (qsizetype i = 0; i < list.feeds.size(); ++i)
+        list.index.insert(list.feeds[i].id, i);
+    return list;
 }
 
-QCoro::Task<QList<Feed>> ordered(QList<Feed> feeds)
+QCoro::Task<std::optional<QList<Folder>>> orderedIfChanged(QList<Folder> fetched,
+                                                           QList<Folder> shown)
 {
-    return sortedByName(std::move(feeds), [](const Feed& feed) { return feed.title; });
+    return orderedUnlessSame<Folder, QList<Folder>>(
+        std::move(fetched), std::move(shown), [](const Folder& folder) { return folder.name; },
+        [](QList<Folder> list) { return list; });
+}
+
+QCoro::Task<std::optional<FeedList>> orderedIfChanged(QList<Feed> fetched, QList<Feed> shown)
+{
+    return orderedUnlessSame<Feed, FeedList>(
+        std::move(fetched), std::move(shown), [](const Feed& feed) { return feed.title; },
+        &indexed);
 }
 
 QList<Item> withLocallyRead(QList<Item> fetched, const QList<Item>& shown, const Source& source)

@@ -3,6 +3,7 @@
 #include "LumbraCore/NewsAPI.h"
 #include "LumbraCore/Records.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <exception>
@@ -30,10 +31,19 @@ template <typename T> QCoro::Task<Settled<T>> settle(QCoro::Task<T> task)
     co_return result;
 }
 
-// Folders and feeds in the order the sidebar lists them (by name, numbers by value). Long
-// lists are ordered on a worker thread, so the window never waits for them.
-QCoro::Task<QList<Folder>> ordered(QList<Folder> folders);
-QCoro::Task<QList<Feed>> ordered(QList<Feed> feeds);
+// Feeds with their places: feed id → index in the list.
+struct FeedList {
+    QList<Feed> feeds;
+    QHash<qint64, qsizetype> index;
+};
+FeedList indexed(QList<Feed> feeds);
+
+// Fetched folders and feeds in the order the sidebar lists them (by name, numbers by
+// value), or none when they equal what is `shown`. Long lists are ordered, compared and,
+// when unchanged, freed on a worker thread, so the window never waits for them.
+QCoro::Task<std::optional<QList<Folder>>> orderedIfChanged(QList<Folder> fetched,
+                                                           QList<Folder> shown);
+QCoro::Task<std::optional<FeedList>> orderedIfChanged(QList<Feed> fetched, QList<Feed> shown);
 
 // The list to show after fetching `fetched` for `source` while `shown` was listed: items
 // read here stay in unread-only sources until the source changes.

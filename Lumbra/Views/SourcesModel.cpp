@@ -1,121 +1,190 @@
 #include "Views/SourcesModel.h"
 
 #include "LumbraCore/SourceKinds.h"
+#include "Reader/Background.h"
 #include "Reader/Reader.h"
 #include "Views/FeedIcons.h"
 #include "Views/Style.h"
 
 #include <QApplication>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 #include <limits>
 
-SourcesModel::SourcesModel(Reader& reader, FeedIcons& icons, QObject* parent)
-    : QAbstractItemModel(parent), m_reader(reader), m_icons(icons), m_trays(traySources())
-{
-    const auto changed = [this] {
-        const size_t structure = structureHash();
-        if (structure != m_structure || m_top.empty()) {
-            beginResetModel();
-            rebuild();
-            endResetModel();
-            m_structure = structure;
-            return;
-        }
-        // Counts change with every article read; the rows only when folders or feeds do.
-        // Only the rows whose count changed are told, however many rows there are.
-        const QList<qint64> changedFeeds = recount();
-        Q_EMIT dataChanged(index(0, 0), index(int(m_trays.size()) - 1, 0), {BadgeRole});
-        for (const qint64 id : changedFeeds) {
-            const QModelIndex feed = indexOf(Source::feed(id));
-            Q_EMIT dataChanged(feed, feed, {BadgeRole});
-            if (feed.parent().isValid()) Q_EMIT dataChanged(feed.parent(), feed.parent(), {BadgeRole});
-        }
-    };
-    connect(&reader, &Reader::foldersChanged, this, changed);
-    connect(&reader, &Reader::feedsChanged, this, changed);
-    connect(&reader, &Reader::starredCountChanged, this,
-            [this] { Q_EMIT dataChanged(index(0, 0), index(int(m_trays.size()) - 1, 0)); });
-    beginResetModel();
-    rebuild();
-    endResetModel();
-    m_structure = structureHash();
-}
+// A top-level row: a tray, a section title, a folder or a feed outside any folder.
+struct Top {
+    enum class Kind { tray, section, folder, feed } kind;
+    qsizetype at = 0;                // the tray's, folder's or feed's index in its list
+    std::vector<qsizetype> children; // a folder's feeds, as indexes into the feed list
+    QString title;                   // a section's title
+};
 
-size_t SourcesModel::structureHash() const
+// Everything the rows show, from one snapshot of the Reader's lists.
+struct SourcesModel::Rows {
+    QList<Folder> folders;
+    QList<Feed> feeds;
+    std::vector<Top> top;
+    QHash<qint64, int> folderRows;               // folder id → top-level row
+    QHash<qint64, std::pair<int, int>> feedRows; // feed id → (top row or -1, row)
+    QHash<qint64, qint64> folderUnread;          // folder id → its feeds' unread sum
+    size_t structure = 0;                        // what decides the rows, not the counts
+    QList<qint64> changedCounts; // feeds whose count differs from the rows before, same structure
+
+    qsizetype size() const { return folders.size() + feeds.size(); }
+
+    static std::shared_ptr<const Rows> build(QList<Folder> folders, QList<Feed> feeds,
+                                             qsizetype trays, std::shared_ptr<const Rows> before);
+};
+
+namespace {
+
+// Up to this many folders and feeds build in a few milliseconds; a thread hop costs more.
+constexpr qsizetype inlineBuild = 5'000;
+
+size_t structureOf(const QList<Folder>& folders, const QList<Feed>& feeds)
 {
     size_t seed = 0;
-    for (const Folder& folder : m_reader.folders())
+    for (const Folder& folder : folders)
         seed = qHashMulti(seed, folder.id, folder.name);
-    for (const Feed& feed : m_reader.feeds())
+    for (const Feed& feed : feeds)
         seed = qHashMulti(seed, feed.id, feed.title, feed.folderId.value_or(-1),
                           feed.faviconLink.value_or(QString()));
     return seed;
 }
 
-void SourcesModel::rebuild()
+} // namespace
+
+std::shared_ptr<const SourcesModel::Rows>
+SourcesModel::Rows::build(QList<Folder> folders, QList<Feed> feeds, qsizetype trays,
+                          std::shared_ptr<const Rows> before)
 {
-    const QList<Folder>& folders = m_reader.folders();
-    const QList<Feed>& feeds = m_reader.feeds();
-    m_top.clear();
-    m_folderRows.clear();
-    m_feedRows.clear();
-    m_top.reserve(size_t(m_trays.size() + folders.size()) + 2);
-    for (qsizetype i = 0; i < m_trays.size(); ++i)
-        m_top.push_back({Top::Kind::tray, i, {}, {}});
-    m_top.push_back({Top::Kind::section, 0, {}, QStringLiteral("Folders")});
-    m_folderRows.reserve(folders.size());
-    for (qsizetype i = 0; i < folders.size(); ++i) {
-        m_folderRows.insert(folders[i].id, int(m_top.size()));
-        m_top.push_back({Top::Kind::folder, i, {}, {}});
+    auto rows = std::make_shared<Rows>();
+    rows->structure = structureOf(folders, feeds);
+    rows->folders = std::move(folders);
+    rows->feeds = std::move(feeds);
+    for (const Feed& feed : std::as_const(rows->feeds)) {
+        const qint64 count = feed.unreadCount.value_or(0);
+        if (!feed.folderId || count == 0) continue;
+        qint64& sum = rows->folderUnread[*feed.folderId];
+        if (__builtin_add_overflow(sum, count, &sum)) sum = std::numeric_limits<qint64>::max();
+    }
+    if (before && before->structure == rows->structure) {
+        // Same rows: keep them, and say which counts moved.
+        rows->top = before->top;
+        rows->folderRows = before->folderRows;
+        rows->feedRows = before->feedRows;
+        for (qsizetype i = 0; i < rows->feeds.size(); ++i)
+            if (rows->feeds[i].unreadCount != before->feeds[i].unreadCount)
+                rows->changedCounts << rows->feeds[i].id;
+        return rows;
+    }
+    const QList<Folder>& list = rows->folders;
+    std::vector<Top>& top = rows->top;
+    top.reserve(size_t(trays + list.size()) + 2);
+    for (qsizetype i = 0; i < trays; ++i)
+        top.push_back({Top::Kind::tray, i, {}, {}});
+    top.push_back({Top::Kind::section, 0, {}, QStringLiteral("Folders")});
+    rows->folderRows.reserve(list.size());
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        rows->folderRows.insert(list[i].id, int(top.size()));
+        top.push_back({Top::Kind::folder, i, {}, {}});
     }
     std::vector<qsizetype> loose;
-    m_feedRows.reserve(feeds.size());
-    for (qsizetype i = 0; i < feeds.size(); ++i) {
-        const auto folder = feeds[i].folderId ? m_folderRows.constFind(*feeds[i].folderId)
-                                              : m_folderRows.cend();
-        if (folder == m_folderRows.cend()) {
+    rows->feedRows.reserve(rows->feeds.size());
+    for (qsizetype i = 0; i < rows->feeds.size(); ++i) {
+        const Feed& feed = rows->feeds[i];
+        const auto folder =
+            feed.folderId ? rows->folderRows.constFind(*feed.folderId) : rows->folderRows.cend();
+        if (folder == rows->folderRows.cend()) {
             // A feed in a folder the server did not list has no place to show.
-            if (!feeds[i].folderId) loose.push_back(i);
+            if (!feed.folderId) loose.push_back(i);
             continue;
         }
-        std::vector<qsizetype>& children = m_top[size_t(*folder)].children;
-        m_feedRows.insert(feeds[i].id, {*folder, int(children.size())});
+        std::vector<qsizetype>& children = top[size_t(*folder)].children;
+        rows->feedRows.insert(feed.id, {*folder, int(children.size())});
         children.push_back(i);
     }
     if (!loose.empty()) {
-        m_top.push_back({Top::Kind::section, 0, {}, QStringLiteral("Feeds")});
+        top.push_back({Top::Kind::section, 0, {}, QStringLiteral("Feeds")});
         for (qsizetype i : loose) {
-            m_feedRows.insert(feeds[i].id, {-1, int(m_top.size())});
-            m_top.push_back({Top::Kind::feed, i, {}, {}});
+            rows->feedRows.insert(rows->feeds[i].id, {-1, int(top.size())});
+            top.push_back({Top::Kind::feed, i, {}, {}});
         }
     }
-    recount();
+    return rows;
 }
 
-QList<qint64> SourcesModel::recount()
+SourcesModel::SourcesModel(Reader& reader, FeedIcons& icons, QObject* parent)
+    : QAbstractItemModel(parent), m_reader(reader), m_icons(icons), m_trays(traySources()),
+      m_rows(Rows::build(reader.folders(), reader.feeds(), m_trays.size(), nullptr))
 {
-    QList<qint64> changed;
-    m_folderUnread.clear();
-    QHash<qint64, qint64> counts;
-    counts.reserve(m_reader.feeds().size());
-    for (const Feed& feed : m_reader.feeds()) {
-        const qint64 count = feed.unreadCount.value_or(0);
-        counts.insert(feed.id, count);
-        if (m_feedUnread.value(feed.id, -1) != count) changed << feed.id;
-        if (!feed.folderId || count == 0) continue;
-        qint64& sum = m_folderUnread[*feed.folderId];
-        if (__builtin_add_overflow(sum, count, &sum)) sum = std::numeric_limits<qint64>::max();
+    connect(&reader, &Reader::foldersChanged, this, &SourcesModel::listsChanged);
+    connect(&reader, &Reader::feedsChanged, this, &SourcesModel::listsChanged);
+    connect(&reader, &Reader::starredCountChanged, this,
+            [this] { Q_EMIT dataChanged(index(0, 0), index(int(m_trays.size()) - 1, 0)); });
+}
+
+SourcesModel::~SourcesModel()
+{
+    releaseInBackground(std::move(m_rows));
+}
+
+void SourcesModel::listsChanged()
+{
+    if (m_building) {
+        m_stale = true; // built again once the running build ends
+        return;
     }
-    m_feedUnread = std::move(counts);
-    return changed;
+    const QList<Folder>& folders = m_reader.folders();
+    const QList<Feed>& feeds = m_reader.feeds();
+    if (folders.size() + feeds.size() <= inlineBuild && m_rows->size() <= inlineBuild) {
+        apply(Rows::build(folders, feeds, m_trays.size(), m_rows));
+        return;
+    }
+    m_building = true;
+    auto* watcher = new QFutureWatcher<std::shared_ptr<const Rows>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        std::shared_ptr<const Rows> next = watcher->result();
+        watcher->deleteLater();
+        m_building = false;
+        if (std::exchange(m_stale, false)) {
+            // Lists newer than these exist: build those instead of showing these briefly.
+            releaseInBackground(std::move(next));
+            listsChanged();
+            return;
+        }
+        apply(std::move(next));
+        Q_EMIT becameCurrent();
+    });
+    watcher->setFuture(QtConcurrent::run(&Rows::build, folders, feeds, m_trays.size(), m_rows));
+}
+
+void SourcesModel::apply(std::shared_ptr<const Rows> next)
+{
+    if (next->structure != m_rows->structure) {
+        beginResetModel();
+        releaseInBackground(std::exchange(m_rows, std::move(next)));
+        endResetModel();
+        return;
+    }
+    // Counts change with every article read; the rows only when folders or feeds do.
+    // Only the rows whose count changed are told, however many rows there are.
+    releaseInBackground(std::exchange(m_rows, std::move(next)));
+    Q_EMIT dataChanged(index(0, 0), index(int(m_trays.size()) - 1, 0), {BadgeRole});
+    for (const qint64 id : m_rows->changedCounts) {
+        const QModelIndex feed = indexOf(Source::feed(id));
+        Q_EMIT dataChanged(feed, feed, {BadgeRole});
+        if (feed.parent().isValid()) Q_EMIT dataChanged(feed.parent(), feed.parent(), {BadgeRole});
+    }
 }
 
 QModelIndex SourcesModel::index(int row, int column, const QModelIndex& parent) const
 {
     if (column != 0 || row < 0) return {};
     if (!parent.isValid())
-        return size_t(row) < m_top.size() ? createIndex(row, 0, quintptr(0)) : QModelIndex();
+        return size_t(row) < m_rows->top.size() ? createIndex(row, 0, quintptr(0)) : QModelIndex();
     if (parent.internalId() != 0) return {}; // feeds have no children
-    const Top& folder = m_top[size_t(parent.row())];
+    const Top& folder = m_rows->top[size_t(parent.row())];
     if (size_t(row) >= folder.children.size()) return {};
     return createIndex(row, 0, quintptr(parent.row()) + 1);
 }
@@ -128,9 +197,9 @@ QModelIndex SourcesModel::parent(const QModelIndex& child) const
 
 int SourcesModel::rowCount(const QModelIndex& parent) const
 {
-    if (!parent.isValid()) return int(m_top.size());
+    if (!parent.isValid()) return int(m_rows->top.size());
     if (parent.internalId() != 0) return 0;
-    return int(m_top[size_t(parent.row())].children.size());
+    return int(m_rows->top[size_t(parent.row())].children.size());
 }
 
 int SourcesModel::columnCount(const QModelIndex&) const
@@ -138,11 +207,11 @@ int SourcesModel::columnCount(const QModelIndex&) const
     return 1;
 }
 
-const SourcesModel::Top* SourcesModel::topOf(const QModelIndex& index) const
+const Top* SourcesModel::topOf(const QModelIndex& index) const
 {
-    if (!index.isValid() || index.internalId() != 0 || size_t(index.row()) >= m_top.size())
+    if (!index.isValid() || index.internalId() != 0 || size_t(index.row()) >= m_rows->top.size())
         return nullptr;
-    return &m_top[size_t(index.row())];
+    return &m_rows->top[size_t(index.row())];
 }
 
 Qt::ItemFlags SourcesModel::flags(const QModelIndex& index) const
@@ -156,7 +225,7 @@ Qt::ItemFlags SourcesModel::flags(const QModelIndex& index) const
 QVariant SourcesModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid()) return {};
-    const QList<Feed>& feeds = m_reader.feeds();
+    const QList<Feed>& feeds = m_rows->feeds;
     const Top* top = topOf(index);
     if (top && top->kind == Top::Kind::section) {
         if (role == Qt::DisplayRole) return top->title;
@@ -175,14 +244,15 @@ QVariant SourcesModel::data(const QModelIndex& index, int role) const
         if (role == Qt::DecorationRole) icon = QIcon::fromTheme(sourceKind(*source).iconName);
         if (role == BadgeRole) badge = m_reader.count(*source);
     } else if (top && top->kind == Top::Kind::folder) {
-        const Folder& folder = m_reader.folders()[top->at];
+        const Folder& folder = m_rows->folders[top->at];
         source = Source::folder(folder.id);
         title = folder.name;
         if (role == Qt::DecorationRole) icon = QIcon::fromTheme(sourceKind(*source).iconName);
-        badge = m_folderUnread.value(folder.id);
+        badge = m_rows->folderUnread.value(folder.id);
     } else {
-        const qsizetype at = top ? top->at
-                                 : m_top[size_t(index.internalId() - 1)].children[size_t(index.row())];
+        const qsizetype at =
+            top ? top->at
+                : m_rows->top[size_t(index.internalId() - 1)].children[size_t(index.row())];
         const Feed& feed = feeds[at];
         source = Source::feed(feed.id);
         title = feed.title;
@@ -211,12 +281,12 @@ QModelIndex SourcesModel::indexOf(const Source& source) const
 {
     switch (source.kind()) {
     case Source::Kind::folder: {
-        const auto it = m_folderRows.constFind(source.id());
-        return it == m_folderRows.cend() ? QModelIndex() : index(*it, 0);
+        const auto it = m_rows->folderRows.constFind(source.id());
+        return it == m_rows->folderRows.cend() ? QModelIndex() : index(*it, 0);
     }
     case Source::Kind::feed: {
-        const auto it = m_feedRows.constFind(source.id());
-        if (it == m_feedRows.cend()) return {};
+        const auto it = m_rows->feedRows.constFind(source.id());
+        if (it == m_rows->feedRows.cend()) return {};
         return it->first < 0 ? index(it->second, 0) : index(it->second, 0, index(it->first, 0));
     }
     default:

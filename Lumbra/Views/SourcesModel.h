@@ -5,6 +5,7 @@
 #include <QAbstractItemModel>
 #include <QHash>
 #include <QList>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -12,9 +13,10 @@ class FeedIcons;
 class Reader;
 
 // The sources as a tree: the three trays, "Folders" with each folder and its feeds under
-// it, and "Feeds" with the feeds outside any folder (only when there are some). Built from
-// the Reader's lists in one pass, so a million folders cost a few hundred milliseconds,
-// not a rebuild of a million items; counts change without a rebuild.
+// it, and "Feeds" with the feeds outside any folder (only when there are some). Rows are
+// built in one pass from a snapshot of the Reader's lists; long lists are built on a
+// worker thread and swapped in, so a million folders never hold the window up. Counts
+// change without a rebuild.
 class SourcesModel final : public QAbstractItemModel {
     Q_OBJECT
 
@@ -22,6 +24,7 @@ public:
     enum Role { SourceKindRole = Qt::UserRole + 1, SourceIdRole, BadgeRole, IsSourceRole };
 
     SourcesModel(Reader& reader, FeedIcons& icons, QObject* parent = nullptr);
+    ~SourcesModel() override;
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -34,28 +37,24 @@ public:
     QModelIndex indexOf(const Source& source) const;
     static Source sourceAt(const QModelIndex& index);
 
-private:
-    // A top-level row: a tray, a section title, a folder or a feed outside any folder.
-    struct Top {
-        enum class Kind { tray, section, folder, feed } kind;
-        qsizetype at = 0;          // the tray's, folder's or feed's index in its list
-        std::vector<qsizetype> children; // a folder's feeds, as indexes into the feed list
-        QString title;             // a section's title
-    };
+    // Whether the rows already show the Reader's current lists (false while a long list is
+    // being built).
+    bool isCurrent() const { return !m_building; }
 
-    void rebuild();
-    // Sums the folders' counts; returns the feeds whose count changed since the last time.
-    QList<qint64> recount();
-    size_t structureHash() const;
-    const Top* topOf(const QModelIndex& index) const;
+Q_SIGNALS:
+    void becameCurrent();
+
+private:
+    struct Rows;
+
+    void listsChanged();
+    void apply(std::shared_ptr<const Rows> next);
+    const struct Top* topOf(const QModelIndex& index) const;
 
     Reader& m_reader;
     FeedIcons& m_icons;
     QList<Source> m_trays;
-    std::vector<Top> m_top;
-    QHash<qint64, int> m_folderRows;                   // folder id → top-level row
-    QHash<qint64, std::pair<int, int>> m_feedRows;     // feed id → (top row or -1, row)
-    QHash<qint64, qint64> m_folderUnread;              // folder id → its feeds' unread sum
-    QHash<qint64, qint64> m_feedUnread;                // feed id → its unread count
-    size_t m_structure = 0;
+    std::shared_ptr<const Rows> m_rows; // never null; immutable once built
+    bool m_building = false;
+    bool m_stale = false; // the lists changed again while a build ran
 };

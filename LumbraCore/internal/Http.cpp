@@ -11,6 +11,7 @@
 #include <functional>
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcoronetworkreply.h>
+#include <qcoro/qcorotimer.h>
 
 #include <memory>
 
@@ -26,6 +27,23 @@ struct DeleteLater {
 bool isTransportError(QNetworkReply::NetworkError error)
 {
     return error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+}
+
+// The pieces of a reply as one buffer, with the decoder's spare bytes; none when the
+// memory is not there.
+std::optional<QByteArray> joined(QList<QByteArray> pieces, qint64 size)
+{
+    try {
+        QByteArray body;
+        body.reserve(qsizetype(size) + Json::padding);
+        for (QByteArray& piece : pieces) {
+            body.append(piece);
+            piece = QByteArray(); // each piece goes as soon as it is copied
+        }
+        return body;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
 }
 
 } // namespace
@@ -78,10 +96,12 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
         QMetaObject::invokeMethod(raw, &QNetworkReply::abort, Qt::QueuedConnection);
     };
 
-    // Read as the data arrives, into a buffer with the decoder's spare bytes, so a large
-    // reply is held once. The buffer grows with what has arrived, never with what the
-    // server announces, so a lying Content-Length cannot take the memory.
-    QByteArray buffer;
+    // Read as the data arrives, in the pieces it arrives in: a growing buffer would be
+    // copied into a larger one again and again on this thread. The pieces are joined once,
+    // at the end; memory follows what has arrived, never what the server announces, so a
+    // lying Content-Length cannot take it.
+    QList<QByteArray> pieces;
+    qint64 received = 0;
     const qint64 limit = limits.bytes;
     // A few MB a turn of the event loop: copying what piled up while the loop was busy
     // would otherwise hold it up for longer and longer.
@@ -97,22 +117,13 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
         drainQueued = false;
         const qint64 available = std::min(raw->bytesAvailable(), slice);
         if (available <= 0 || ended != Ended::no) return;
-        if (buffer.size() + available > limit) return end(Ended::tooLarge);
+        if (received + available > limit) return end(Ended::tooLarge);
         try {
-            const qsizetype needed = buffer.size() + qsizetype(available) + Json::padding;
-            if (buffer.capacity() < needed) {
-                const qint64 announced =
-                    raw->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-                const qint64 hint = std::clamp<qint64>(announced, 0, 2 * buffer.size() + (1 << 20));
-                buffer.reserve(
-                    std::max({needed, qsizetype(hint) + Json::padding, buffer.capacity() * 2}));
-            }
-            const qsizetype at = buffer.size();
-            buffer.resize(at + qsizetype(available));
-            const qint64 read = raw->read(buffer.data() + at, available);
-            buffer.resize(at + qsizetype(std::max<qint64>(read, 0)));
+            QByteArray piece = raw->read(available);
+            received += piece.size();
+            pieces.append(std::move(piece));
         } catch (const std::bad_alloc&) {
-            buffer = QByteArray();
+            pieces.clear();
             return end(Ended::outOfMemory);
         }
         if (raw->bytesAvailable() > 0 && !drainQueued) {
@@ -151,15 +162,19 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     });
     co_await raw;
     deadline.stop();
-    while (raw->bytesAvailable() > 0 && ended == Ended::no)
+    // What piled up while the loop was busy comes in slices too, one a turn, so a large
+    // reply's end never holds the window up.
+    while (raw->bytesAvailable() > 0 && ended == Ended::no) {
         drain();
+        if (raw->bytesAvailable() > 0) co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+    }
 
     if (stop.stop_requested()) throw CancelledError();
     const QNetworkReply::NetworkError error = reply->error();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     // The path only: the query may name items and the headers hold the password.
     qCDebug(lcNetwork).noquote() << method << request.url().path() << "status" << status << "bytes"
-                                 << buffer.size() << "error" << error;
+                                 << received << "error" << error;
     switch (ended) {
     case Ended::tooLarge:
         throw ReplyTooLargeError(limit);
@@ -182,18 +197,21 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
     const QByteArray encoding = reply->rawHeader("Content-Encoding");
     if (status == 200 && announced.isValid() && (encoding.isEmpty() || encoding == "identity") &&
-        buffer.size() < announced.toLongLong())
+        received < announced.toLongLong())
         throw NetworkError(QNetworkReply::RemoteHostClosedError,
                            QStringLiteral("The server closed the connection before the whole "
                                           "reply arrived."));
-    if (buffer.capacity() - buffer.size() < Json::padding) {
-        try {
-            buffer.reserve(buffer.size() + Json::padding);
-        } catch (const std::bad_alloc&) {
-            throw OutOfMemoryError();
-        }
+    // A large reply is joined on a worker thread: copying hundreds of MB takes a while.
+    std::optional<QByteArray> body;
+    if (received < (qint64(8) << 20)) {
+        body = joined(std::move(pieces), received);
+    } else {
+        QFuture<std::optional<QByteArray>> joining =
+            QtConcurrent::run(&joined, std::move(pieces), received);
+        body = co_await joining;
     }
-    co_return Reply{status, std::move(buffer)};
+    if (!body) throw OutOfMemoryError();
+    co_return Reply{status, std::move(*body)};
 }
 
 namespace {
