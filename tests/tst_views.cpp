@@ -70,9 +70,9 @@ class ViewsTest : public QObject {
     ItemActions* actions = nullptr;
     MainMenu* menu = nullptr;
 
-    void build(bool loggedIn)
+    void build(bool loggedIn, sandbox::Options options = {})
     {
-        f = std::make_unique<ReaderFixture>();
+        f = std::make_unique<ReaderFixture>(options);
         if (loggedIn) f->accounts.stored = f->sandbox.account();
         icons = std::make_unique<FeedIcons>(f->sandbox.session());
         window = std::make_unique<QMainWindow>();
@@ -125,6 +125,33 @@ private Q_SLOTS:
         QTRY_VERIFY(!f->reader->loadingItems());
         f->reader->toggleStarred(f->reader->items().first());
         QCOMPARE(badge(model, u"Starred"_s), 2);
+    }
+
+    void longListsAreBuiltAwayFromTheWindow()
+    {
+        // Past a few thousand rows the model is built on a worker and swapped in whole.
+        sandbox::Options options;
+        options.generatedFolders = 6000;
+        build(true, options);
+        SourcesModel* model = content->sidebar()->model();
+        QTRY_VERIFY(model->isCurrent());
+        QCOMPARE(model->rowCount(), 3 + 1 + 3 + 6000 + 1 + 3); // demo folders and loose feeds too
+        const QModelIndex folder = model->indexOf(Source::folder(1000 + 1));
+        QVERIFY(folder.isValid());
+        QCOMPARE(model->rowCount(folder), 1);
+        QCOMPARE(model->index(0, 0, folder).data(SourcesModel::SourceIdRole).toLongLong(), 1001);
+        // Counts move without a rebuild; the badge follows.
+        const QModelIndex tech = model
+                                     ->match(model->index(0, 0), Qt::DisplayRole,
+                                             u"Tech & Science"_s, 1, Qt::MatchExactly)
+                                     .value(0);
+        const qint64 feed = model->index(0, 0, tech).data(SourcesModel::SourceIdRole).toLongLong();
+        const qint64 before = badge(model, u"Tech & Science"_s);
+        QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+        f->reader->adjustUnread(feed, -1);
+        QTRY_VERIFY(model->isCurrent());
+        QTRY_COMPARE(badge(model, u"Tech & Science"_s), before - 1);
+        QCOMPARE(resets.count(), 0);
     }
 
     void noFeedsSectionWhenEveryFeedHasAFolder()
