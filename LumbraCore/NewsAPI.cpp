@@ -64,8 +64,8 @@ QCoro::Task<QList<Folder>> NewsAPI::folders(std::stop_token stop) const
 
 QCoro::Task<FeedsResponse> NewsAPI::feeds(std::stop_token stop) const
 {
-    QByteArray json = co_await request("GET", QStringLiteral("/feeds"), std::nullopt, stop,
-                                       sourceListReplyLimit);
+    QByteArray json =
+        co_await request("GET", QStringLiteral("/feeds"), std::nullopt, stop, sourceListReplyLimit);
     co_return co_await Http::decodeInBackground<FeedsResponse>(std::move(json));
 }
 
@@ -106,6 +106,20 @@ QCoro::Task<> NewsAPI::setStarred(qint64 id, bool starred, std::stop_token stop)
                      QStringLiteral("/items/") + decimal(id) +
                          (starred ? QStringLiteral("/star") : QStringLiteral("/unstar")),
                      std::nullopt, stop);
+}
+
+QCoro::Task<> NewsAPI::setRead(QList<qint64> ids, bool read, std::stop_token stop) const
+{
+    QByteArray body = "{\"itemIds\":[";
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        if (i > 0) body += ',';
+        body += QByteArray::number(ids[i]);
+    }
+    body += "]}";
+    co_await request("POST",
+                     read ? QStringLiteral("/items/read/multiple")
+                          : QStringLiteral("/items/unread/multiple"),
+                     body, stop);
 }
 
 QCoro::Task<> NewsAPI::markAllRead(Source source, qint64 newestItemId, std::stop_token stop) const

@@ -33,6 +33,8 @@ public:
     QCoro::Task<> setStarred(qint64 id, bool starred, std::stop_token stop = {}) const;
     // Sends nothing for the starred source, which has no server-side equivalent.
     QCoro::Task<> markAllRead(Source source, qint64 newestItemId, std::stop_token stop = {}) const;
+    // Marks exactly these items read or unread, in one request.
+    QCoro::Task<> setRead(QList<qint64> ids, bool read, std::stop_token stop = {}) const;
 
 private:
     QCoro::Task<QByteArray> request(QByteArray method, QString path, std::optional<QByteArray> body,

@@ -6,6 +6,8 @@
 
 #include <httplib.h>
 
+#include <cctype>
+
 #include <algorithm>
 #include <chrono>
 #include <random>
@@ -151,6 +153,32 @@ std::optional<int64_t> newestItemId(const std::string& body)
     std::smatch match;
     if (!std::regex_match(body, match, pattern)) return std::nullopt;
     return parseInt(match[1]);
+}
+
+// {"itemIds": [1, 2]}: read by hand, as a pattern over a long list would exhaust the stack.
+std::optional<std::vector<int64_t>> itemIds(const std::string& body)
+{
+    const size_t key = body.find("\"itemIds\"");
+    const size_t open = body.find('[', key == std::string::npos ? 0 : key);
+    const size_t close = body.find(']', open == std::string::npos ? 0 : open);
+    if (key == std::string::npos || open == std::string::npos || close == std::string::npos)
+        return std::nullopt;
+    std::vector<int64_t> ids;
+    size_t at = open + 1;
+    while (at < close) {
+        while (at < close && (body[at] == ' ' || body[at] == ','))
+            ++at;
+        if (at >= close) break;
+        size_t end = at;
+        if (body[end] == '-') ++end;
+        while (end < close && std::isdigit(static_cast<unsigned char>(body[end])))
+            ++end;
+        const auto id = parseInt(body.substr(at, end - at));
+        if (!id) return std::nullopt;
+        ids.push_back(*id);
+        at = end;
+    }
+    return ids;
 }
 
 bool boolParam(const std::map<std::string, std::string>& query, const char* name, bool fallback)
@@ -523,6 +551,8 @@ std::string Sandbox::routeOf(const std::string& method, const std::string& path)
         if (method == "GET" && (rest == "folders" || rest == "feeds" || rest == "items"))
             return rest;
         if (method == "POST" && rest == "items/read") return "items-read";
+        if (method == "POST" && rest == "items/read/multiple") return "items-read-multiple";
+        if (method == "POST" && rest == "items/unread/multiple") return "items-unread-multiple";
         if (method == "POST" && std::regex_match(rest, match, itemAction))
             return "item-" + std::string(match[1]);
         if (method == "POST" && std::regex_match(rest, match, markRead))
@@ -631,6 +661,13 @@ Sandbox::Reply Sandbox::handleNews(const std::string& method, const std::string&
         const bool found =
             feed ? m_store.markFeedRead(*id, *newest) : m_store.markFolderRead(*id, *newest);
         return found ? json(200, "null") : serverError();
+    }
+    if (path == "items/read/multiple" || path == "items/unread/multiple") {
+        const auto ids = itemIds(body);
+        if (!ids) return serverError();
+        for (const int64_t id : *ids)
+            m_store.setUnread(id, path == "items/unread/multiple");
+        return json(200, "null");
     }
     if (path == "items/read") {
         const auto newest = newestItemId(body);

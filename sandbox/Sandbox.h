@@ -67,7 +67,8 @@ struct Options {
 // from its own threads.
 //
 // Route names for faults: "folders", "feeds", "items", "item-read", "item-unread",
-// "item-star", "item-unstar", "feed-read", "folder-read", "items-read", "login-start",
+// "item-star", "item-unstar", "feed-read", "folder-read", "items-read",
+// "items-read-multiple", "items-unread-multiple", "login-start",
 // "login-poll", "login-page", "revoke", "favicon", "appcast", or "*" for every route.
 class Sandbox {
 public:

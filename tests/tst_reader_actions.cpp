@@ -35,6 +35,21 @@ class ReaderActionsTest : public QObject {
         return ids;
     }
 
+    QStringList shownTitles() const
+    {
+        QStringList titles;
+        for (qsizetype row = 0; row < f->reader->shownCount(); ++row)
+            titles << f->reader->shownItem(row).title.value_or(QString());
+        return titles;
+    }
+    QList<qint64> shownRowIds() const
+    {
+        QList<qint64> ids;
+        for (qsizetype row = 0; row < f->reader->shownCount(); ++row)
+            ids << f->reader->shownItem(row).id;
+        return ids;
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -277,6 +292,126 @@ private Q_SLOTS:
         const QUrl mail(u"mailto:?body=https%3A%2F%2Fexample.org%2Fa"_s);
         f->reader->openUrl(mail);
         QCOMPARE(f->browser.opened, QList<QUrl>{mail});
+    }
+
+    void aSearchNarrowsWhatIsShownAndWalked()
+    {
+        showSource(Source::all());
+        const qsizetype all = f->reader->items().size();
+        f->reader->setQuery(u"perez"_s); // "Ada Pérez"
+        QCOMPARE(shownTitles(),
+                 (QStringList{u"Structured concurrency in C++20"_s, u"Release notes 4.2"_s}));
+        QCOMPARE(f->reader->items().size(), all); // a view of the list, not a new list
+        const QList<qint64> ids = shownRowIds();
+        f->reader->selectNext();
+        QCOMPARE(f->reader->selectedId(), std::optional(ids[0]));
+        f->reader->selectNext();
+        QCOMPARE(f->reader->selectedId(), std::optional(ids[1]));
+        f->reader->selectNext(); // the end of the shown rows
+        QCOMPARE(f->reader->selectedId(), std::optional(ids[1]));
+        f->reader->selectPrevious();
+        QCOMPARE(f->reader->selectedId(), std::optional(ids[0]));
+
+        // Typing on narrows; clearing shows everything again.
+        f->reader->setQuery(u"perez release"_s);
+        QCOMPARE(shownTitles(), QStringList{u"Release notes 4.2"_s});
+        f->reader->setQuery(u""_s);
+        QVERIFY(!f->reader->searching());
+        QCOMPARE(f->reader->shownCount(), all);
+    }
+
+    void nextUnreadWalksTheShownRows()
+    {
+        showSource(Source::all());
+        f->reader->setQuery(u"dr lin wei"_s); // the science feed's author
+        const QList<qint64> ids = shownRowIds();
+        QVERIFY(ids.size() >= 2);
+        f->reader->selectNextUnread();
+        const std::optional<qint64> first = f->reader->selectedId();
+        QVERIFY(first && ids.contains(*first));
+        f->reader->selectNextUnread();
+        QVERIFY(!f->reader->selectedId() || ids.contains(*f->reader->selectedId()));
+    }
+
+    void markAllReadWithASearchMarksOnlyTheShown()
+    {
+        showSource(Source::all());
+        const QList<qint64> before = shownIds();
+        f->reader->setQuery(u"geneva"_s); // "Talks resume in Geneva", unread
+        const QList<qint64> shown = shownRowIds();
+        QCOMPARE(shown.size(), 1);
+        QList<qint64> othersUnread;
+        for (const Item& one : f->reader->items())
+            if (one.unread && !shown.contains(one.id)) othersUnread << one.id;
+        f->reader->markAllRead();
+        QVERIFY(!item(shown[0]).unread);
+        QTRY_COMPARE(f->count("/index.php/apps/news/api/v1-3/items/read/multiple"), 1);
+        QCOMPARE(f->sandbox.requests().back().body,
+                 "{\"itemIds\":[" + std::to_string(shown[0]) + "]}");
+        QCOMPARE(f->count("/index.php/apps/news/api/v1-3/items/read"), 1); // no mark-all
+        for (const qint64 id : othersUnread)
+            QVERIFY(item(id).unread);
+        QCOMPARE(shownIds(), before);
+        // The server changed exactly that item.
+        f->reader->refresh();
+        QTRY_VERIFY(!f->reader->refreshing());
+        QVERIFY(!item(shown[0]).unread);
+        for (const qint64 id : othersUnread)
+            QVERIFY(item(id).unread);
+    }
+
+    void aRefusedBatchIsUndone()
+    {
+        showSource(Source::all());
+        f->reader->setQuery(u"geneva"_s);
+        const qint64 id = shownRowIds().value(0);
+        f->sandbox.server->setFault("items-read-multiple", {500, 0, {}, -1});
+        f->reader->markAllRead();
+        QVERIFY(!item(id).unread);
+        QTRY_VERIFY(item(id).unread);
+        QVERIFY(f->reader->message().has_value());
+    }
+
+    void manyShownAreSentInBatches()
+    {
+        for (int n = 0; n < 2500; ++n) {
+            sandbox::ItemRecord record;
+            record.id = 10'000 + n;
+            record.feedId = 1;
+            record.guid = "batch" + std::to_string(n);
+            record.title = "Batchword " + std::to_string(n);
+            record.pubDate = 1'700'000'000 - n;
+            f->sandbox.server->store().addItem(record, 0);
+        }
+        showSource(Source::all());
+        f->reader->setQuery(u"batchword"_s);
+        QTRY_COMPARE(f->reader->shownCount(), 2500); // texts of a long list are made on a worker
+        f->reader->markAllRead();
+        QTRY_COMPARE(f->count("/index.php/apps/news/api/v1-3/items/read/multiple"), 3);
+        for (qsizetype row = 0; row < f->reader->shownCount(); ++row)
+            QVERIFY(!f->reader->shownItem(row).unread);
+        f->reader->refresh();
+        QTRY_VERIFY(!f->reader->refreshing());
+        QTRY_COMPARE(f->reader->shownCount(), 2500);
+        for (qsizetype row = 0; row < f->reader->shownCount(); ++row)
+            QVERIFY(!f->reader->shownItem(row).unread);
+    }
+
+    void theSearchOutlivesRefreshesAndSources()
+    {
+        showSource(Source::all());
+        f->reader->setQuery(u"dr lin wei"_s);
+        const QStringList titles = shownTitles();
+        f->reader->refresh();
+        QTRY_VERIFY(!f->reader->refreshing());
+        QCOMPARE(f->reader->query(), u"dr lin wei"_s);
+        QCOMPARE(shownTitles(), titles);
+        showSource(Source::feed(1)); // Planet Code: nothing by that author
+        QCOMPARE(f->reader->query(), u"dr lin wei"_s);
+        QVERIFY(f->reader->searching());
+        QCOMPARE(f->reader->shownCount(), 0);
+        showSource(Source::feed(2));
+        QCOMPARE(shownTitles().size(), titles.size());
     }
 
     void derivedValues_data()

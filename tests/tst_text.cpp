@@ -1,3 +1,4 @@
+#include "LumbraCore/Search.h"
 #include "LumbraCore/Text.h"
 
 #include <QTest>
@@ -5,6 +6,8 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+using Ranges = QList<QPair<qsizetype, qsizetype>>;
 
 Item dated(qint64 id, std::optional<qint64> pubDate)
 {
@@ -153,6 +156,74 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, expected);
         QCOMPARE(::decodeEntities(text), expected);
+    }
+
+    void search_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QList<qint64>>("found");
+        QTest::newRow("empty query: everything") << u"  "_s << QList<qint64>{1, 2, 3, 4, 5, 6};
+        QTest::newRow("accents folded") << u"resume"_s << QList<qint64>{1};
+        QTest::newRow("accents in the query too") << u"R\u00C9SUM\u00C9"_s << QList<qint64>{1};
+        QTest::newRow("sharp s") << u"strasse"_s << QList<qint64>{2};
+        QTest::newRow("words in any order") << u"chips fish"_s << QList<qint64>{3};
+        QTest::newRow("every word must match") << u"fish tokyo"_s << QList<qint64>{};
+        QTest::newRow("author") << u"ann lee"_s << QList<qint64>{1};
+        QTest::newRow("feed title") << u"planet"_s << QList<qint64>{1, 2, 3, 4, 5, 6};
+        QTest::newRow("part of a word") << u"chip"_s << QList<qint64>{3};
+        QTest::newRow("CJK") << u"\u6771\u4EAC"_s << QList<qint64>{4};
+        QTest::newRow("Arabic") << u"\u0645\u0631\u062D\u0628\u0627"_s << QList<qint64>{5};
+        QTest::newRow("markup is not text") << u"class"_s << QList<qint64>{};
+        QTest::newRow("entities are decoded") << u"&"_s << QList<qint64>{3};
+        QTest::newRow("entity names are not text") << u"amp"_s << QList<qint64>{};
+        QTest::newRow("text past the searched start") << u"needle"_s << QList<qint64>{};
+    }
+
+    void search()
+    {
+        QFETCH(QString, query);
+        QFETCH(QList<qint64>, found);
+        const auto item = [](qint64 id, const QString& title, const QByteArray& body) {
+            return Item{id, 1,    title, {},   id == 1 ? std::optional(u"Ann Lee"_s) : std::nullopt,
+                        {}, body, true,  false};
+        };
+        const QList<Item> items{
+            item(1, u"R\u00E9sum\u00E9 of the week"_s, "<p>Notes</p>"),
+            item(2, u"Stra\u00DFe closed"_s, "<p>Roadworks</p>"),
+            item(3, u"Dinner"_s, "<p class=\"menu\">Fish &amp; chips</p>"),
+            item(4, u"\u6771\u4EAC\u306E\u5929\u6C17"_s, "<p>\xE6\x99\xB4\xE3\x82\x8C</p>"),
+            item(5, u"\u0645\u0631\u062D\u0628\u0627 \u0628\u0627\u0644\u0639\u0627\u0644\u0645"_s,
+                 ""),
+            item(6, u"Long"_s,
+                 "<p>" + QByteArray(Search::bodyCharacters + 10, 'x') + " needle</p>"),
+        };
+        const QList<QByteArray> words = Search::words(query);
+        QList<qint64> matched;
+        for (const Item& one : items)
+            if (Search::matches(Search::textOf(one, u"Planet"_s), words)) matched << one.id;
+        QCOMPARE(matched, found);
+    }
+
+    void searchHighlights_data()
+    {
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<Ranges>("ranges");
+        QTest::newRow("accents") << u"Le R\u00E9sum\u00E9"_s << u"resume"_s << Ranges{{3, 6}};
+        QTest::newRow("sharp s") << u"Die Stra\u00DFe"_s << u"strasse"_s << Ranges{{4, 6}};
+        QTest::newRow("two words, overlapping")
+            << u"Fish and chips"_s << u"and chips ip"_s << Ranges{{5, 3}, {9, 5}};
+        QTest::newRow("every occurrence") << u"a b a"_s << u"A"_s << Ranges{{0, 1}, {4, 1}};
+        QTest::newRow("no search") << u"Text"_s << u""_s << Ranges{};
+        QTest::newRow("emoji before") << u"\U0001F600 Caf\u00E9"_s << u"cafe"_s << Ranges{{3, 4}};
+    }
+
+    void searchHighlights()
+    {
+        QFETCH(QString, shown);
+        QFETCH(QString, query);
+        QFETCH(Ranges, ranges);
+        QCOMPARE(Search::highlights(shown, Search::words(query)), ranges);
     }
 };
 

@@ -456,6 +456,52 @@ private Q_SLOTS:
         QApplication::setPalette(original);
     }
 
+    void findByKeyboardAlone()
+    {
+        build(true);
+        window->activateWindow();
+        TimelineView* timeline = content->timeline();
+        QLineEdit* search = timeline->searchField();
+        const qsizetype all = f->reader->items().size();
+
+        QTest::keySequence(window.get(), QKeySequence::Find);
+        QTRY_VERIFY(search->hasFocus());
+        QTest::keyClicks(search, u"dr lin"_s); // bare keys type in the field, they act not
+        QCOMPARE(f->reader->query(), u"dr lin"_s);
+        QVERIFY(!f->reader->selectedId());
+        const qsizetype shown = f->reader->shownCount();
+        QVERIFY(shown > 0 && shown < all);
+        QCOMPARE(timeline->list()->model()->rowCount(), int(shown));
+        QCOMPARE(timeline->subtitleLabel()->text(),
+                 QLocale().toString(shown) + u" of "_s + QLocale().toString(all));
+        QCOMPARE(actions->markAllRead->text(), u"Mark %1 Shown as Read"_s.arg(shown));
+
+        // Escape ends the search and hands the keys back to the rows.
+        QTest::keyClick(search, Qt::Key_Escape);
+        QVERIFY(search->text().isEmpty());
+        QVERIFY(timeline->list()->hasFocus());
+        QCOMPARE(f->reader->shownCount(), all);
+        QCOMPARE(actions->markAllRead->text(), u"Mark All as Read"_s);
+
+        // Search again, then walk the matches from the list.
+        QTest::keySequence(window.get(), QKeySequence::Find);
+        QTest::keyClicks(search, u"dr lin"_s);
+        QTest::keyClick(search, Qt::Key_Down); // out of the field, onto the rows
+        QVERIFY(timeline->list()->hasFocus());
+        QCOMPARE(f->reader->query(), u"dr lin"_s);
+        f->reader->select(f->reader->shownItem(0).id);
+        QTest::keyClick(window.get(), Qt::Key_J);
+        QCOMPARE(f->reader->selectedId(), std::optional(f->reader->shownItem(1).id));
+        QCOMPARE(timeline->list()->currentIndex().row(), 1);
+        QTest::keyClick(window.get(), Qt::Key_K);
+        QCOMPARE(f->reader->selectedId(), std::optional(f->reader->shownItem(0).id));
+
+        // Nothing matches: the list says so.
+        search->setText(u"zzzz nothing"_s);
+        QVERIFY(timeline->placeholder()->isVisible());
+        QCOMPARE(timeline->placeholder()->title(), u"No articles match \u201Czzzz nothing\u201D"_s);
+    }
+
     void rowsStartRightToLeftTextAtTheRight_data()
     {
         QTest::addColumn<QString>("title");
@@ -519,6 +565,13 @@ private Q_SLOTS:
         f->reader->setMessage(u"Quote added to Tardigrades survive the vacuum of space"_s);
         QTest::qWait(400);
         QVERIFY(window->grab().save(folder + u"/reader.png"_s));
+        f->reader->setMessage(std::nullopt);
+        f->reader->selectSource(Source::all());
+        QTRY_VERIFY(!f->reader->loadingItems());
+        f->reader->select(std::nullopt);
+        content->timeline()->searchField()->setText(u"tiny vacuum"_s);
+        QTest::qWait(400);
+        QVERIFY(window->grab().save(folder + u"/search.png"_s));
     }
 };
 

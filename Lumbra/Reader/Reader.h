@@ -54,6 +54,25 @@ public:
     bool remoteImages() const;
     void setRemoteImages(bool load);
 
+    // Search: words that narrow the current source's list, kept across refreshes and
+    // sources. Titles, authors, feed titles and article text are looked in, with case and
+    // accents folded.
+    const QString& query() const { return m_query; }
+    void setQuery(QString query);
+    // The query's folded words (none without a search), for highlighting.
+    const QList<QByteArray>& queryWords() const { return m_words; }
+    // The rows the timeline lists: every item, or the items matching the query.
+    bool searching() const { return m_matches.has_value(); }
+    qsizetype shownCount() const { return m_matches ? m_matches->size() : m_items.size(); }
+    const Item& shownItem(qsizetype row) const
+    {
+        return m_items[m_matches ? (*m_matches)[row] : row];
+    }
+    // The row of items()[index]; -1 when the search hides it.
+    qsizetype rowOfItem(qsizetype index) const;
+    // Whether every listed item's search text is made (long lists take a moment).
+    bool searchReady() const { return !m_preparing; }
+
     // Fetches folders and feeds (at most one refresh at a time), then the current items.
     void refresh();
     // Loads the items of the current source; a result for a source no longer shown is
@@ -123,6 +142,9 @@ Q_SIGNALS:
     void selectedIdChanged();
     void linkedChanged();
     void selectedNoteChanged();
+    void queryChanged();
+    // The search shows other rows of the same list; `itemsChanged` means a new list.
+    void shownChanged();
     void remoteImagesChanged();
     // One item's flags changed in place; `itemsChanged` means the list was replaced.
     void itemChanged(qsizetype index);
@@ -161,7 +183,7 @@ private:
     {
         assign(m_error, std::move(error), &Reader::errorChanged);
     }
-    void setItems(QList<Item> items) { assign(m_items, std::move(items), &Reader::itemsChanged); }
+    void setItems(QList<Item> items);
     void setLoadingItems(bool loading)
     {
         assign(m_loadingItems, loading, &Reader::loadingItemsChanged);
@@ -177,6 +199,12 @@ private:
     QCoro::Task<> loginTask(QString server, std::stop_token stop);
     QCoro::Task<> revokeTask(Account account);
     void markSelectedRead(qint64 id);
+    // The rows matching the query; among the shown rows when the query only narrowed the
+    // one of `narrowedFrom`'s words.
+    void updateMatches(std::optional<QList<QByteArray>> narrowedFrom);
+    // Makes the search text of every listed item, off the main thread for long lists.
+    QCoro::Task<> prepareSearch();
+    void markShownRead();
     // Looks for the selected article's note, off the main thread.
     QCoro::Task<> findSelectedNote();
     void moveSelection(int step);
@@ -203,6 +231,20 @@ private:
     std::optional<Item> m_linked;
     std::weak_ptr<TextSelectionSource> m_webView;
     std::optional<QString> m_selectedNote;
+    QString m_query;
+    QList<QByteArray> m_words;
+    std::optional<QList<qsizetype>> m_matches; // indexes into m_items, ascending
+    struct SearchText {
+        size_t source = 0; // hash of what it was made from
+        QByteArray text;
+    };
+    QHash<qint64, SearchText> m_searchTexts; // by item id
+    QList<QByteArray> m_itemTexts;           // the same, in the order of m_items
+    // Rows of recent searches of this list, so erasing what was typed is instant.
+    QHash<QList<QByteArray>, QList<qsizetype>> m_recentMatches;
+    void alignSearchTexts();
+    bool m_preparing = false;
+    bool m_prepareAgain = false;
 
     // Requested when the Reader goes away, so its requests in flight end at once.
     std::stop_source m_lifetime;

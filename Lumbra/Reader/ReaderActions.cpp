@@ -84,9 +84,45 @@ void Reader::toggleStarred(const Item& item)
         });
 }
 
+void Reader::markShownRead()
+{
+    QList<Item> unread;
+    for (qsizetype row = 0; row < shownCount(); ++row)
+        if (shownItem(row).unread) unread << shownItem(row);
+    for (const Item& item : std::as_const(unread)) {
+        updateItem(item.id, false, std::nullopt);
+        adjustUnread(item.feedId, -1);
+    }
+    if (!m_account) return;
+    // A request names a bounded number of items; each batch is undone on its own.
+    constexpr qsizetype batch = 1000;
+    for (qsizetype from = 0; from < unread.size(); from += batch) {
+        const QList<Item> part = unread.mid(from, batch);
+        QList<qint64> ids;
+        for (const Item& item : part)
+            ids << item.id;
+        m_changes->send(
+            api(),
+            [ids](const NewsAPI& api, std::stop_token stop) {
+                return api.setRead(ids, true, stop);
+            },
+            [this, part] {
+                for (const Item& item : part) {
+                    updateItem(item.id, true, std::nullopt);
+                    adjustUnread(item.feedId, +1);
+                }
+            });
+    }
+}
+
 void Reader::markAllRead()
 {
     if (!m_source || m_items.isEmpty()) return;
+    // With a search, only what is shown: the user sees nothing of the rest.
+    if (searching()) {
+        markShownRead();
+        return;
+    }
     const Source source = *m_source;
     qint64 newest = m_items.first().id;
     QList<Item> unread;

@@ -40,13 +40,14 @@ void Reader::markSelectedRead(qint64 id)
     setRead(m_items[index], true);
 }
 
+// Steps walk the listed rows: with a search, the matching ones.
 void Reader::moveSelection(int step)
 {
-    if (m_items.isEmpty()) return;
-    const qsizetype index = indexOf(m_items, m_selectedId);
-    const qsizetype target = index < 0 ? 0 : index + step;
-    if (target < 0 || target >= m_items.size()) return;
-    select(m_items[target].id);
+    if (shownCount() == 0) return;
+    const qsizetype row = rowOfItem(indexOf(m_items, m_selectedId));
+    const qsizetype target = row < 0 ? 0 : row + step;
+    if (target < 0 || target >= shownCount()) return;
+    select(shownItem(target).id);
 }
 
 void Reader::selectNext()
@@ -61,10 +62,10 @@ void Reader::selectPrevious()
 
 void Reader::selectNextUnread()
 {
-    const qsizetype start = indexOf(m_items, m_selectedId) + 1; // 0 without a selection
-    for (qsizetype i = start; i < m_items.size(); ++i) {
-        if (m_items[i].unread) {
-            select(m_items[i].id);
+    const qsizetype start = rowOfItem(indexOf(m_items, m_selectedId)) + 1; // 0 without one
+    for (qsizetype row = start; row < shownCount(); ++row) {
+        if (shownItem(row).unread) {
+            select(shownItem(row).id);
             return;
         }
     }

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QLocale>
 #include <QMenu>
 #include <QUrlQuery>
 
@@ -81,15 +82,23 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
                                                      : QStringLiteral("mail-mark-unread");
                      },
                      QKeySequence(Qt::Key_M), hasItem, on(&Reader::toggleRead)});
+    // With a search it marks the shown articles only, and says so.
+    const auto shownUnread = [this] {
+        qsizetype unread = 0;
+        for (qsizetype row = 0; row < m_reader.shownCount(); ++row)
+            unread += m_reader.shownItem(row).unread;
+        return unread;
+    };
     markAllRead =
-        make({always(QStringLiteral("Mark All as Read")), always(QStringLiteral("checkmark")),
-              QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_A),
-              [this](const std::optional<Item>&) {
+        make({[this, shownUnread](const std::optional<Item>&) -> QString {
+                  if (!m_reader.searching()) return QStringLiteral("Mark All as Read");
+                  return QStringLiteral("Mark ") + QLocale().toString(shownUnread()) +
+                         QStringLiteral(" Shown as Read");
+              },
+              always(QStringLiteral("checkmark")), QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_A),
+              [this, shownUnread](const std::optional<Item>&) {
                   const std::optional<Source>& source = m_reader.source();
-                  const QList<Item>& items = m_reader.items();
-                  return source && sourceKind(*source).offersMarkAllRead &&
-                         std::any_of(items.cbegin(), items.cend(),
-                                     [](const Item& item) { return item.unread; });
+                  return source && sourceKind(*source).offersMarkAllRead && shownUnread() > 0;
               },
               call([](Reader& r) { r.markAllRead(); })});
     saveQuote = make({always(QStringLiteral("Save Quote to Obsidian")),
@@ -122,8 +131,9 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
              m_reader.openUrl(mailto);
          }});
 
-    for (auto signal : {&Reader::selectedIdChanged, &Reader::itemsChanged, &Reader::linkedChanged,
-                        &Reader::sourceChanged, &Reader::selectedNoteChanged})
+    for (auto signal :
+         {&Reader::selectedIdChanged, &Reader::itemsChanged, &Reader::linkedChanged,
+          &Reader::sourceChanged, &Reader::selectedNoteChanged, &Reader::shownChanged})
         connect(&reader, signal, this, &ItemActions::update);
     connect(&reader, &Reader::itemChanged, this, &ItemActions::update);
     update();

@@ -27,8 +27,35 @@ int directionFlags(const QString& text)
                                 : Qt::AlignLeft | Qt::AlignAbsolute | Qt::TextForceLeftToRight;
 }
 
-// Draws `text` wrapped into at most `lines` lines, the last one elided.
-int drawLines(QPainter* painter, const QFont& font, const QString& text, QRect area, int lines)
+// Marks the search's words behind a left-to-right line of `shown` text that starts at
+// `lineStart` of the whole text.
+void drawHighlights(QPainter* painter, const QFontMetrics& metrics, const QString& shown,
+                    qsizetype lineStart, const QVariantList& ranges, const QRect& lineArea)
+{
+    if (ranges.isEmpty() || shown.isRightToLeft()) return;
+    painter->save();
+    // A tint of the text's own colour: visible on a selected row and an unselected one.
+    QColor mark = painter->pen().color();
+    mark.setAlphaF(0.18);
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(mark);
+    for (const QVariant& range : ranges) {
+        const QPoint r = range.toPoint();
+        const qsizetype from = std::max<qsizetype>(r.x() - lineStart, 0);
+        const qsizetype to = std::min<qsizetype>(r.x() + r.y() - lineStart, shown.size());
+        if (to <= from) continue;
+        const int left = metrics.horizontalAdvance(shown.left(from));
+        const int width = metrics.horizontalAdvance(shown.mid(from, to - from));
+        QRect box(lineArea.left() + left, lineArea.top(), width, lineArea.height());
+        painter->drawRoundedRect(box.intersected(lineArea).adjusted(-1, 0, 1, 0), 3, 3);
+    }
+    painter->restore();
+}
+
+// Draws `text` wrapped into at most `lines` lines, the last one elided; `highlights` are
+// (start, length) points of the text to mark.
+int drawLines(QPainter* painter, const QFont& font, const QString& text, QRect area, int lines,
+              const QVariantList& highlights = {})
 {
     const QFontMetrics metrics(font);
     painter->setFont(font);
@@ -46,8 +73,9 @@ int drawLines(QPainter* painter, const QFont& font, const QString& text, QRect a
         const bool last = n == lines - 1 && line.textStart() + line.textLength() < text.size();
         const QString shown = last ? metrics.elidedText(rest, Qt::ElideRight, area.width())
                                    : text.mid(line.textStart(), line.textLength());
-        painter->drawText(QRect(area.left(), y, area.width(), metrics.height()),
-                          directionFlags(text) | Qt::AlignVCenter, shown);
+        const QRect lineArea(area.left(), y, area.width(), metrics.height());
+        drawHighlights(painter, metrics, shown, line.textStart(), highlights, lineArea);
+        painter->drawText(lineArea, directionFlags(text) | Qt::AlignVCenter, shown);
         y += metrics.height();
     }
     layout.endLayout();
@@ -115,11 +143,12 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     QFont titleFont = option.font;
     titleFont.setBold(unread);
     painter->setPen(unread ? primary : secondary);
-    const int y =
-        drawLines(painter, titleFont, index.data(Qt::DisplayRole).toString(),
-                  QRect(area.left(), area.top() + captionHeight + 3, area.width(), 0), titleLines);
+    const int y = drawLines(painter, titleFont, index.data(Qt::DisplayRole).toString(),
+                            QRect(area.left(), area.top() + captionHeight + 3, area.width(), 0),
+                            titleLines, index.data(TimelineModel::TitleHighlightsRole).toList());
     painter->setPen(secondary);
     drawLines(painter, caption, index.data(TimelineModel::ExcerptRole).toString(),
-              QRect(area.left(), y + 3, area.width(), 0), excerptLines);
+              QRect(area.left(), y + 3, area.width(), 0), excerptLines,
+              index.data(TimelineModel::ExcerptHighlightsRole).toList());
     painter->restore();
 }

@@ -1,12 +1,14 @@
 #include "Views/TimelineModel.h"
 
 #include "LumbraCore/RelativeDate.h"
+#include "LumbraCore/Search.h"
 #include "LumbraCore/Text.h"
 #include "Reader/Reader.h"
 #include "Views/FeedIcons.h"
 
 #include <QDateTime>
 #include <QFuture>
+#include <QPoint>
 #include <QtConcurrent/QtConcurrentRun>
 
 TimelineModel::TimelineModel(Reader& reader, FeedIcons& icons, QObject* parent)
@@ -17,7 +19,13 @@ TimelineModel::TimelineModel(Reader& reader, FeedIcons& icons, QObject* parent)
         dropExcerptsOfGoneItems();
         endResetModel();
     });
-    connect(&reader, &Reader::itemChanged, this, [this](qsizetype row) {
+    connect(&reader, &Reader::shownChanged, this, [this] {
+        beginResetModel();
+        endResetModel();
+    });
+    connect(&reader, &Reader::itemChanged, this, [this](qsizetype itemIndex) {
+        const qsizetype row = m_reader.rowOfItem(itemIndex);
+        if (row < 0) return; // hidden by the search
         const QModelIndex changed = index(int(row));
         Q_EMIT dataChanged(changed, changed);
     });
@@ -83,24 +91,42 @@ void TimelineModel::dropExcerptsOfGoneItems()
 
 int TimelineModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_reader.items().size());
+    return parent.isValid() ? 0 : int(m_reader.shownCount());
 }
 
 int TimelineModel::rowOf(qint64 id) const
 {
     const QList<Item>& items = m_reader.items();
     for (qsizetype i = 0; i < items.size(); ++i)
-        if (items[i].id == id) return int(i);
+        if (items[i].id == id) return int(m_reader.rowOfItem(i));
     return -1;
 }
+
+namespace {
+// Where the search's words are in `shown`, as (start, length) points.
+QVariant highlightsIn(const QString& shown, const QList<QByteArray>& words)
+{
+    QVariantList ranges;
+    for (const auto& [start, length] : Search::highlights(shown, words))
+        ranges << QPoint(int(start), int(length));
+    return ranges;
+}
+} // namespace
 
 QVariant TimelineModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount()) return {};
-    const Item& item = m_reader.items()[index.row()];
+    const Item& item = m_reader.shownItem(index.row());
     switch (role) {
     case Qt::DisplayRole:
         return decodeEntities(item.title.value_or(QStringLiteral("Untitled")));
+    case TitleHighlightsRole:
+        if (m_reader.queryWords().isEmpty()) return {};
+        return highlightsIn(decodeEntities(item.title.value_or(QStringLiteral("Untitled"))),
+                            m_reader.queryWords());
+    case ExcerptHighlightsRole:
+        if (m_reader.queryWords().isEmpty()) return {};
+        return highlightsIn(excerptOf(item.id, item.body), m_reader.queryWords());
     case IdRole:
         return item.id;
     case ExcerptRole:

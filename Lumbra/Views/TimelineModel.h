@@ -8,10 +8,10 @@
 class FeedIcons;
 class Reader;
 
-// The Reader's items as list rows. A replaced list resets the model once; a flag change
-// updates its row only. Excerpts are computed when a row is first shown and cached for as
-// long as the item's body stays the same, across reloads; long bodies are worked on off
-// the main thread, so painting a row never waits for them.
+// The Reader's listed items (all, or those a search matches) as rows. A replaced list or a
+// new search resets the model once; a flag change updates its row only. Excerpts are computed when
+// a row is first shown and cached for as long as the item's body stays the same, across reloads;
+// long bodies are worked on off the main thread, so painting a row never waits for them.
 class TimelineModel final : public QAbstractListModel {
     Q_OBJECT
 
@@ -24,6 +24,9 @@ public:
         FeedTitleRole,
         FeedIconRole,
         DateRole,
+        // Where the search's words are in the title and excerpt: (start, length) points.
+        TitleHighlightsRole,
+        ExcerptHighlightsRole,
     };
 
     TimelineModel(Reader& reader, FeedIcons& icons, QObject* parent = nullptr);

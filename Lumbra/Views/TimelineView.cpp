@@ -7,9 +7,13 @@
 #include "Views/Style.h"
 #include "Views/TimelineModel.h"
 
+#include <QAction>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
+#include <QLocale>
 #include <QProgressBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -19,8 +23,26 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
       m_model(new TimelineModel(reader, icons, this)), m_list(new QListView(this)),
       m_title(new QLabel(this)), m_subtitle(new QLabel(this)), m_markAll(new QToolButton(this)),
       m_placeholder(new EmptyState(QString(), QString(), m_list)),
-      m_progress(new QProgressBar(m_list))
+      m_progress(new QProgressBar(m_list)), m_search(new QLineEdit(this))
 {
+    m_search->setPlaceholderText(QStringLiteral("Search"));
+    m_search->setClearButtonEnabled(true);
+    m_search->setAccessibleName(QStringLiteral("Search articles"));
+    m_search->addAction(QIcon::fromTheme(QStringLiteral("edit-find")), QLineEdit::LeadingPosition);
+    m_search->setText(reader.query());
+    m_search->installEventFilter(this);
+    auto* find = new QAction(this);
+    find->setShortcut(QKeySequence::Find);
+    find->setShortcutContext(Qt::WindowShortcut);
+    connect(find, &QAction::triggered, this, [this] {
+        m_search->setFocus(Qt::ShortcutFocusReason);
+        m_search->selectAll();
+    });
+    addAction(find);
+    connect(m_search, &QLineEdit::textChanged, &m_reader, &Reader::setQuery);
+    connect(&reader, &Reader::queryChanged, this, [this] {
+        if (m_search->text() != m_reader.query()) m_search->setText(m_reader.query());
+    });
     m_title->setFont(Style::font(Style::FontRole::heading, m_title->font()));
     Style::makeSecondary(m_subtitle);
     m_markAll->setDefaultAction(actions.markAllRead);
@@ -37,6 +59,10 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 6, 0, 0);
     layout->addLayout(header);
+    auto* searchRow = new QHBoxLayout;
+    searchRow->setContentsMargins(10, 0, 10, 6);
+    searchRow->addWidget(m_search);
+    layout->addLayout(searchRow);
     layout->addWidget(m_list, 1);
     header->setContentsMargins(10, 0, 10, 4);
 
@@ -59,9 +85,10 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     connect(m_list, &QListView::customContextMenuRequested, this, &TimelineView::showContextMenu);
     connect(&reader, &Reader::selectedIdChanged, this, &TimelineView::showSelection);
     connect(&reader, &Reader::itemsChanged, this, &TimelineView::showSelection);
-    for (auto signal :
-         {&Reader::sourceChanged, &Reader::feedsChanged, &Reader::foldersChanged,
-          &Reader::starredCountChanged, &Reader::itemsChanged, &Reader::loadingItemsChanged})
+    connect(&reader, &Reader::shownChanged, this, &TimelineView::showSelection);
+    for (auto signal : {&Reader::sourceChanged, &Reader::feedsChanged, &Reader::foldersChanged,
+                        &Reader::starredCountChanged, &Reader::itemsChanged,
+                        &Reader::loadingItemsChanged, &Reader::shownChanged})
         connect(&reader, signal, this, [this] {
             updateHeader();
             updateOverlay();
@@ -74,8 +101,14 @@ void TimelineView::updateHeader()
 {
     const std::optional<Source>& source = m_reader.source();
     m_title->setText(source ? m_reader.title(*source) : QStringLiteral("Lumbra"));
-    m_subtitle->setText(
-        source ? QString::number(m_reader.count(*source)) + QStringLiteral(" unread") : QString());
+    const QLocale locale;
+    if (m_reader.searching())
+        m_subtitle->setText(locale.toString(m_reader.shownCount()) + QStringLiteral(" of ") +
+                            locale.toString(m_reader.items().size()));
+    else
+        m_subtitle->setText(source ? QString::number(m_reader.count(*source)) +
+                                         QStringLiteral(" unread")
+                                   : QString());
 }
 
 void TimelineView::updateOverlay()
@@ -83,8 +116,13 @@ void TimelineView::updateOverlay()
     const bool empty = m_reader.items().isEmpty();
     const bool loading = empty && m_reader.loadingItems();
     const std::optional<Source>& source = m_reader.source();
-    const bool showEmpty = empty && !loading && source;
-    if (showEmpty) m_placeholder->setTitle(sourceKind(*source).emptyText);
+    const bool noMatch = !empty && m_reader.searching() && m_reader.shownCount() == 0;
+    const bool showEmpty = (empty && !loading && source) || noMatch;
+    if (noMatch)
+        m_placeholder->setTitle(QStringLiteral("No articles match \u201C") +
+                                m_reader.query().trimmed() + u'\u201D');
+    else if (showEmpty)
+        m_placeholder->setTitle(sourceKind(*source).emptyText);
     m_placeholder->setVisible(showEmpty);
     m_placeholder->setGeometry(m_list->viewport()->rect());
     m_progress->setVisible(loading);
@@ -111,8 +149,23 @@ void TimelineView::showContextMenu(const QPoint& position)
     const QModelIndex index = m_list->indexAt(position);
     if (!index.isValid()) return;
     // The row's own item, not the selection.
-    m_actions.popUpRowMenu(m_reader.items()[index.row()], m_list->viewport()->mapToGlobal(position),
-                           this);
+    m_actions.popUpRowMenu(m_reader.shownItem(index.row()),
+                           m_list->viewport()->mapToGlobal(position), this);
+}
+
+bool TimelineView::eventFilter(QObject* watched, QEvent* event)
+{
+    // Escape in the search field ends the search and goes back to the rows; Down goes to
+    // the rows keeping it.
+    if (watched == m_search && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Escape) m_search->clear();
+        if (key == Qt::Key_Escape || key == Qt::Key_Down) {
+            m_list->setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TimelineView::resizeEvent(QResizeEvent* event)

@@ -6,6 +6,7 @@ class EmptyState;
 class FeedIcons;
 class ItemActions;
 class QLabel;
+class QLineEdit;
 class QListView;
 class QProgressBar;
 class QToolButton;
@@ -13,7 +14,8 @@ class Reader;
 class TimelineModel;
 
 // The items of the chosen source: a header with the source's title and unread count, the
-// "Mark All as Read" button, the rows, and an overlay while empty.
+// "Mark All as Read" button, a search field that narrows the rows (Ctrl+F; Escape clears
+// it), the rows, and an overlay while empty.
 class TimelineView final : public QWidget {
     Q_OBJECT
 
@@ -26,9 +28,11 @@ public:
     QLabel* subtitleLabel() const { return m_subtitle; }
     EmptyState* placeholder() const { return m_placeholder; }
     QProgressBar* progress() const { return m_progress; }
+    QLineEdit* searchField() const { return m_search; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void updateHeader();
@@ -45,5 +49,6 @@ private:
     QToolButton* m_markAll;
     EmptyState* m_placeholder;
     QProgressBar* m_progress;
+    QLineEdit* m_search;
     bool m_syncing = false;
 };

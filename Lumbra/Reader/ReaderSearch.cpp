@@ -1,0 +1,168 @@
+// Narrowing the listed items to those matching what the user typed.
+
+#include "Reader/Reader.h"
+
+#include "LumbraCore/Search.h"
+#include "Reader/Background.h"
+
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
+
+namespace {
+
+// Up to this many items get their search text at once; a longer list on a worker.
+constexpr qsizetype inlineTexts = 2'000;
+
+size_t sourceOf(const Item& item, const QString& feedTitle)
+{
+    return qHashMulti(0, item.title.value_or(QString()), item.author.value_or(QString()), feedTitle,
+                      item.body.value_or(QByteArray()));
+}
+
+} // namespace
+
+void Reader::setItems(QList<Item> items)
+{
+    if (m_items == items) return;
+    releaseInBackground(std::exchange(m_items, std::move(items)));
+    // The rows must match the new list before anyone hears of it.
+    alignSearchTexts();
+    updateMatches(std::nullopt);
+    Q_EMIT itemsChanged();
+    prepareSearch();
+}
+
+void Reader::setQuery(QString query)
+{
+    if (query == m_query) return;
+    QList<QByteArray> words = Search::words(query);
+    m_query = std::move(query);
+    Q_EMIT queryChanged();
+    if (words == m_words) return;
+    // Typing on narrows what is already shown: every earlier word lives on in a new one.
+    const bool narrowing =
+        m_matches && std::all_of(m_words.cbegin(), m_words.cend(), [&](const QByteArray& old) {
+            return std::any_of(words.cbegin(), words.cend(),
+                               [&](const QByteArray& word) { return word.contains(old); });
+        });
+    const QList<QByteArray> before = std::exchange(m_words, std::move(words));
+    updateMatches(narrowing ? std::optional(before) : std::nullopt);
+    Q_EMIT shownChanged();
+}
+
+qsizetype Reader::rowOfItem(qsizetype index) const
+{
+    if (index < 0 || !m_matches) return index;
+    const auto it = std::lower_bound(m_matches->cbegin(), m_matches->cend(), index);
+    return it != m_matches->cend() && *it == index ? it - m_matches->cbegin() : -1;
+}
+
+void Reader::alignSearchTexts()
+{
+    QList<QByteArray> texts;
+    texts.reserve(m_items.size());
+    for (const Item& item : std::as_const(m_items))
+        texts << m_searchTexts.value(item.id).text; // none yet: empty, matching nothing
+    releaseInBackground(std::exchange(m_itemTexts, std::move(texts)));
+    m_recentMatches.clear(); // rows of another list
+}
+
+namespace {
+
+// The indexes among `candidates` (all of `texts` when none) whose text has every word; the
+// two halves of a long list on two threads.
+QList<qsizetype> matching(const QList<QByteArray>& texts, const QList<QByteArray>& words,
+                          const std::optional<QList<qsizetype>>& candidates)
+{
+    const qsizetype count = candidates ? candidates->size() : texts.size();
+    const auto scan = [&](qsizetype from, qsizetype to) {
+        QList<qsizetype> found;
+        for (qsizetype at = from; at < to; ++at) {
+            const qsizetype index = candidates ? (*candidates)[at] : at;
+            if (index < texts.size() && Search::matches(texts[index], words)) found << index;
+        }
+        return found;
+    };
+    if (count < 20'000) return scan(0, count);
+    QFuture<QList<qsizetype>> firstHalf = QtConcurrent::run(scan, 0, count / 2);
+    QList<qsizetype> second = scan(count / 2, count);
+    QList<qsizetype> found = firstHalf.result();
+    found += second;
+    return found;
+}
+
+} // namespace
+
+void Reader::updateMatches(std::optional<QList<QByteArray>> narrowedFrom)
+{
+    if (m_words.isEmpty()) {
+        m_matches.reset();
+        return;
+    }
+    const auto recent = m_recentMatches.constFind(m_words);
+    if (recent != m_recentMatches.cend()) {
+        m_matches = *recent;
+        return;
+    }
+    // An item whose text is still being made shows once it is ready (its text is empty).
+    if (narrowedFrom && m_matches) {
+        // The shown rows have the earlier words already; only the new ones need looking for.
+        QList<QByteArray> added;
+        for (const QByteArray& word : std::as_const(m_words))
+            if (!narrowedFrom->contains(word)) added << word;
+        m_matches = matching(m_itemTexts, added, m_matches);
+    } else {
+        m_matches = matching(m_itemTexts, m_words, std::nullopt);
+    }
+    if (m_recentMatches.size() >= 32) m_recentMatches.clear();
+    m_recentMatches.insert(m_words, *m_matches);
+}
+
+QCoro::Task<> Reader::prepareSearch()
+{
+    if (m_preparing) {
+        m_prepareAgain = true;
+        co_return;
+    }
+    m_preparing = true;
+    QPointer<Reader> self(this);
+    do {
+        m_prepareAgain = false;
+        QHash<qint64, QString> feedTitles;
+        for (const Feed& feed : std::as_const(m_feeds))
+            feedTitles.insert(feed.id, feed.title);
+        // Texts of unchanged items are kept; only new and changed ones are made.
+        const auto make = [](QList<Item> items, QHash<qint64, SearchText> known,
+                             QHash<qint64, QString> titles) {
+            QHash<qint64, SearchText> texts;
+            texts.reserve(items.size());
+            for (const Item& item : items) {
+                const QString feedTitle = titles.value(item.feedId);
+                const size_t source = sourceOf(item, feedTitle);
+                const auto old = known.constFind(item.id);
+                if (old != known.cend() && old->source == source)
+                    texts.insert(item.id, *old);
+                else
+                    texts.insert(item.id, SearchText{source, Search::textOf(item, feedTitle)});
+            }
+            return texts;
+        };
+        QHash<qint64, SearchText> texts;
+        if (m_items.size() <= inlineTexts) {
+            texts = make(m_items, m_searchTexts, feedTitles);
+        } else {
+            QFuture<QHash<qint64, SearchText>> made =
+                QtConcurrent::run(make, m_items, m_searchTexts, feedTitles);
+            texts = co_await made;
+            if (!self) co_return;
+        }
+        releaseInBackground(std::exchange(m_searchTexts, std::move(texts)));
+        alignSearchTexts();
+        if (!m_words.isEmpty()) {
+            updateMatches(std::nullopt);
+            Q_EMIT shownChanged();
+        }
+    } while (m_prepareAgain);
+    m_preparing = false;
+}
