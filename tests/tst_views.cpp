@@ -17,7 +17,9 @@
 #include "Views/TimelineModel.h"
 #include "Views/TimelineView.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -368,6 +370,30 @@ private Q_SLOTS:
         QCOMPARE(splitter->count(), 3);
         QCOMPARE(splitter->widget(0)->minimumWidth(), 200);
         QCOMPARE(splitter->widget(1)->minimumWidth(), 300);
+    }
+
+    void settingsIsADialogOfTheWindow()
+    {
+        LumbraApp app;
+        app.window().show();
+        app.menu().settings->trigger();
+        QDialog* settings = app.settingsDialog();
+        QVERIFY(settings && settings->isVisible());
+        QCOMPARE(settings->parentWidget(), &app.window());
+        QCOMPARE(QAccessible::queryAccessibleInterface(settings)->role(), QAccessible::Dialog);
+        QTest::keyClick(settings, Qt::Key_Escape);
+        QVERIFY(!settings->isVisible());
+
+        // Quit with Settings open ends Lumbra: no window is left to keep it running.
+        app.menu().settings->trigger();
+        QVERIFY(settings->isVisible());
+        app.menu().quit->trigger();
+        QVERIFY(!settings->isVisible());
+        QVERIFY(!app.window().isVisible());
+        QVERIFY(QApplication::topLevelWidgets().size() == 0 ||
+                std::none_of(QApplication::topLevelWidgets().cbegin(),
+                             QApplication::topLevelWidgets().cend(),
+                             [](QWidget* w) { return w->isVisible(); }));
     }
 
     void settingsShowTheAccountAndVault()

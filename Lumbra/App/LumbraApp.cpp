@@ -10,9 +10,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QIcon>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <QVBoxLayout>
 
 #ifndef LUMBRA_UPDATE_FEED
 #define LUMBRA_UPDATE_FEED ""
@@ -93,15 +95,19 @@ QCoro::Task<> LumbraApp::start()
 
 void LumbraApp::showSettings()
 {
-    if (!m_settingsWindow) {
-        m_settingsWindow = std::make_unique<SettingsView>(*m_reader);
-        m_settingsWindow->setWindowTitle(QStringLiteral("Lumbra Settings"));
-        connect(m_settingsWindow.get(), &SettingsView::checkForUpdatesRequested, this,
-                &LumbraApp::checkForUpdates);
+    if (!m_settingsDialog) {
+        // A dialog of the main window: opens over it, Escape closes it, and quitting Lumbra
+        // closes it too.
+        m_settingsDialog = new QDialog(&m_window);
+        m_settingsDialog->setWindowTitle(QStringLiteral("Lumbra Settings"));
+        auto* view = new SettingsView(*m_reader);
+        (new QVBoxLayout(m_settingsDialog))->addWidget(view);
+        m_settingsDialog->layout()->setContentsMargins(0, 0, 0, 0);
+        connect(view, &SettingsView::checkForUpdatesRequested, this, &LumbraApp::checkForUpdates);
     }
-    m_settingsWindow->show();
-    m_settingsWindow->raise();
-    m_settingsWindow->activateWindow();
+    m_settingsDialog->show();
+    m_settingsDialog->raise();
+    m_settingsDialog->activateWindow();
 }
 
 QCoro::Task<> LumbraApp::checkForUpdates()
@@ -115,8 +121,8 @@ QCoro::Task<> LumbraApp::checkForUpdates()
         co_return; // Lumbra is quitting
     }
     Q_EMIT updateChecked(outcome);
-    QWidget* parent = m_settingsWindow && m_settingsWindow->isActiveWindow()
-                          ? static_cast<QWidget*>(m_settingsWindow.get())
+    QWidget* parent = m_settingsDialog && m_settingsDialog->isActiveWindow()
+                          ? static_cast<QWidget*>(m_settingsDialog.data())
                           : &m_window;
     QMessageBox::information(parent, QStringLiteral("Check for Updates"), outcome);
 }

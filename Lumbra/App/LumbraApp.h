@@ -6,8 +6,10 @@
 #include "Reader/Reader.h"
 #include "Views/FeedIcons.h"
 
+#include <QDialog>
 #include <QMainWindow>
 #include <QNetworkAccessManager>
+#include <QPointer>
 #include <QSettings>
 #include <memory>
 #include <stop_token>
@@ -27,6 +29,8 @@ public:
     static QUrl updateFeed();
     // Picks icons that stay visible on the current palette; again whenever it changes.
     static void useIconTheme();
+    // The Settings dialog, once it was opened.
+    QDialog* settingsDialog() const { return m_settingsDialog; }
 
     LumbraApp();
     ~LumbraApp() override;
@@ -69,6 +73,6 @@ private:
     ContentView* m_content;
     MainMenu* m_menu;
     std::unique_ptr<LinkHandler> m_links;
-    std::unique_ptr<SettingsView> m_settingsWindow;
+    QPointer<QDialog> m_settingsDialog; // of the main window: it goes when Lumbra quits
     std::stop_source m_lifetime;
 };

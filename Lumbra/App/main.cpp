@@ -3,9 +3,19 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
+#include <unistd.h>
 
 int main(int argc, char* argv[])
 {
+    // Chromium refuses to start its sandbox as root (a fresh VM or container often is), and
+    // Qt WebEngine then ends Lumbra. Article pages run no scripts either way.
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        std::fputs("lumbra: running as root, so the article pane runs without Chromium's "
+                   "sandbox.\n",
+                   stderr);
+    }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); // Qt WebEngine needs it first
     QApplication app(argc, argv);
     ArticlePage::followAppearance(QApplication::palette());

@@ -4,6 +4,7 @@
 #include "Views/ItemActions.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QKeySequence>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -21,7 +22,8 @@ MainMenu::MainMenu(Reader& reader, ItemActions& actions, QMainWindow& window) : 
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     settings->setMenuRole(QAction::PreferencesRole);
     file->addSeparator();
-    quit = file->addAction(QStringLiteral("Quit"), &window, &QMainWindow::close);
+    // Every window, not only this one: an open Settings window must not keep Lumbra running.
+    quit = file->addAction(QStringLiteral("Quit"), qApp, &QApplication::closeAllWindows);
     quit->setShortcut(QKeySequence::Quit);
 
     ItemActions::addTo(bar->addMenu(QStringLiteral("&Article")), actions.articleMenu());
