@@ -70,6 +70,8 @@ public:
     }
     // The row of items()[index]; -1 when the search hides it.
     qsizetype rowOfItem(qsizetype index) const;
+    // How many of the shown rows are unread; kept as flags change.
+    qsizetype shownUnreadCount() const { return m_shownUnread; }
     // Whether every listed item's search text is made (long lists take a moment).
     bool searchReady() const { return !m_preparing; }
 
@@ -115,6 +117,8 @@ public:
     void updateItem(qint64 id, std::optional<bool> unread, std::optional<bool> starred);
     // Moves a feed's unread count by `delta`, never below 0.
     void adjustUnread(qint64 feedId, qint64 delta);
+    // Moves several feeds' counts at once (feed id → delta).
+    void adjustUnread(const QHash<qint64, qint64>& deltas);
 
     // Quotes. The article view registers its page; the Reader only keeps it weakly.
     void setWebView(std::weak_ptr<TextSelectionSource> page) { m_webView = std::move(page); }
@@ -205,6 +209,8 @@ private:
     // Makes the search text of every listed item, off the main thread for long lists.
     QCoro::Task<> prepareSearch();
     void markShownRead();
+    void updateItemAt(qsizetype index, std::optional<bool> unread, std::optional<bool> starred);
+    void countShownUnread();
     // Looks for the selected article's note, off the main thread.
     QCoro::Task<> findSelectedNote();
     void moveSelection(int step);
@@ -243,6 +249,7 @@ private:
     // Rows of recent searches of this list, so erasing what was typed is instant.
     QHash<QList<QByteArray>, QList<qsizetype>> m_recentMatches;
     void alignSearchTexts();
+    qsizetype m_shownUnread = 0;
     bool m_preparing = false;
     bool m_prepareAgain = false;
 

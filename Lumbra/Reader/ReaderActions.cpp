@@ -26,25 +26,56 @@ void Reader::updateItem(qint64 id, std::optional<bool> unread, std::optional<boo
     const auto it = std::find_if(m_items.cbegin(), m_items.cend(),
                                  [id](const Item& item) { return item.id == id; });
     if (it == m_items.cend()) return;
-    const qsizetype index = it - m_items.cbegin();
+    updateItemAt(it - m_items.cbegin(), unread, starred);
+}
+
+void Reader::updateItemAt(qsizetype index, std::optional<bool> unread, std::optional<bool> starred)
+{
     Item changed = m_items[index];
-    apply(changed);
+    if (unread) changed.unread = *unread;
+    if (starred) changed.starred = *starred;
     if (changed == m_items[index]) return;
+    if (changed.unread != m_items[index].unread && rowOfItem(index) >= 0)
+        m_shownUnread += changed.unread ? 1 : -1;
+    if (m_linked && m_linked->id == changed.id)
+        assign(m_linked, std::optional<Item>(changed), &Reader::linkedChanged);
     m_items[index] = std::move(changed);
     Q_EMIT itemChanged(index);
 }
 
 void Reader::adjustUnread(qint64 feedId, qint64 delta)
 {
-    const auto at = m_feedIndex.constFind(feedId);
-    if (at == m_feedIndex.cend()) return;
-    QList<Feed> feeds = m_feeds;
-    Feed& feed = feeds[*at];
-    qint64 count = feed.unreadCount.value_or(0);
-    if (__builtin_add_overflow(count, delta, &count)) count = std::numeric_limits<qint64>::max();
-    feed.unreadCount = std::max<qint64>(0, count);
-    setFeeds(std::move(feeds));
+    adjustUnread(QHash<qint64, qint64>{{feedId, delta}});
 }
+
+void Reader::adjustUnread(const QHash<qint64, qint64>& deltas)
+{
+    // One new list for all of them: every new list is a rebuild for the views.
+    QList<Feed> feeds = m_feeds;
+    bool changed = false;
+    for (auto delta = deltas.cbegin(); delta != deltas.cend(); ++delta) {
+        const auto at = m_feedIndex.constFind(delta.key());
+        if (at == m_feedIndex.cend()) continue;
+        Feed& feed = feeds[*at];
+        qint64 count = feed.unreadCount.value_or(0);
+        if (__builtin_add_overflow(count, delta.value(), &count))
+            count = std::numeric_limits<qint64>::max();
+        feed.unreadCount = std::max<qint64>(0, count);
+        changed = true;
+    }
+    if (changed) setFeeds(std::move(feeds));
+}
+
+namespace {
+// How the unread counts of their feeds move when these items are marked read or unread.
+QHash<qint64, qint64> unreadDeltas(const QList<Item>& items, qint64 each)
+{
+    QHash<qint64, qint64> deltas;
+    for (const Item& item : items)
+        deltas[item.feedId] += each;
+    return deltas;
+}
+} // namespace
 
 void Reader::setRead(const Item& item, bool read)
 {
@@ -87,12 +118,13 @@ void Reader::toggleStarred(const Item& item)
 void Reader::markShownRead()
 {
     QList<Item> unread;
-    for (qsizetype row = 0; row < shownCount(); ++row)
-        if (shownItem(row).unread) unread << shownItem(row);
-    for (const Item& item : std::as_const(unread)) {
-        updateItem(item.id, false, std::nullopt);
-        adjustUnread(item.feedId, -1);
+    for (qsizetype row = 0; row < shownCount(); ++row) {
+        const qsizetype index = m_matches ? (*m_matches)[row] : row;
+        if (!m_items[index].unread) continue;
+        unread << m_items[index];
+        updateItemAt(index, false, std::nullopt); // by place: a look-up by id per item is slow
     }
+    adjustUnread(unreadDeltas(unread, -1));
     if (!m_account) return;
     // A request names a bounded number of items; each batch is undone on its own.
     constexpr qsizetype batch = 1000;
@@ -107,10 +139,9 @@ void Reader::markShownRead()
                 return api.setRead(ids, true, stop);
             },
             [this, part] {
-                for (const Item& item : part) {
+                for (const Item& item : part)
                     updateItem(item.id, true, std::nullopt);
-                    adjustUnread(item.feedId, +1);
-                }
+                adjustUnread(unreadDeltas(part, +1));
             });
     }
 }
@@ -137,10 +168,9 @@ void Reader::markAllRead()
             setRead(item, true);
         return;
     }
-    for (const Item& item : std::as_const(unread)) {
-        updateItem(item.id, false, std::nullopt);
-        adjustUnread(item.feedId, -1);
-    }
+    for (qsizetype index = 0; index < m_items.size(); ++index)
+        if (m_items[index].unread) updateItemAt(index, false, std::nullopt);
+    adjustUnread(unreadDeltas(unread, -1));
     if (!m_account) return;
     m_changes->send(
         api(),
@@ -148,10 +178,9 @@ void Reader::markAllRead()
             return api.markAllRead(source, newest, stop);
         },
         [this, unread] {
-            for (const Item& item : unread) {
+            for (const Item& item : unread)
                 updateItem(item.id, true, std::nullopt);
-                adjustUnread(item.feedId, +1);
-            }
+            adjustUnread(unreadDeltas(unread, +1));
         });
 }
 

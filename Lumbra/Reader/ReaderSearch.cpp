@@ -94,8 +94,19 @@ QList<qsizetype> matching(const QList<QByteArray>& texts, const QList<QByteArray
 
 } // namespace
 
+void Reader::countShownUnread()
+{
+    m_shownUnread = 0;
+    for (qsizetype row = 0; row < shownCount(); ++row)
+        m_shownUnread += shownItem(row).unread;
+}
+
 void Reader::updateMatches(std::optional<QList<QByteArray>> narrowedFrom)
 {
+    struct Counted {
+        Reader* reader;
+        ~Counted() { reader->countShownUnread(); }
+    } counted{this};
     if (m_words.isEmpty()) {
         m_matches.reset();
         return;

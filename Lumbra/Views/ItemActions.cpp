@@ -83,12 +83,7 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
                      },
                      QKeySequence(Qt::Key_M), hasItem, on(&Reader::toggleRead)});
     // With a search it marks the shown articles only, and says so.
-    const auto shownUnread = [this] {
-        qsizetype unread = 0;
-        for (qsizetype row = 0; row < m_reader.shownCount(); ++row)
-            unread += m_reader.shownItem(row).unread;
-        return unread;
-    };
+    const auto shownUnread = [this] { return m_reader.shownUnreadCount(); };
     markAllRead =
         make({[this, shownUnread](const std::optional<Item>&) -> QString {
                   if (!m_reader.searching()) return QStringLiteral("Mark All as Read");
@@ -101,6 +96,7 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
                   return source && sourceKind(*source).offersMarkAllRead && shownUnread() > 0;
               },
               call([](Reader& r) { r.markAllRead(); })});
+    m_updateMarkAllRead = m_updates.constLast();
     saveQuote = make({always(QStringLiteral("Save Quote to Obsidian")),
                       always(QStringLiteral("format-text-blockquote")),
                       QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_H), hasItem,
@@ -135,7 +131,15 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
          {&Reader::selectedIdChanged, &Reader::itemsChanged, &Reader::linkedChanged,
           &Reader::sourceChanged, &Reader::selectedNoteChanged, &Reader::shownChanged})
         connect(&reader, signal, this, &ItemActions::update);
-    connect(&reader, &Reader::itemChanged, this, &ItemActions::update);
+    // Marking thousands read changes thousands of items: only the subject's change, and
+    // the unread count behind "Mark All as Read", need the actions to follow.
+    connect(&reader, &Reader::itemChanged, this, [this](qsizetype index) {
+        const std::optional<Item> item = subject();
+        if (item && index < m_reader.items().size() && m_reader.items()[index].id == item->id)
+            update();
+        else
+            m_updateMarkAllRead();
+    });
     update();
 }
 

@@ -57,5 +57,6 @@ private:
 
     Reader& m_reader;
     QList<std::function<void()>> m_updates; // one per action whose look follows the subject
-    std::optional<Item> m_rowItem;          // set while a row menu is open
+    std::function<void()> m_updateMarkAllRead;
+    std::optional<Item> m_rowItem; // set while a row menu is open
 };

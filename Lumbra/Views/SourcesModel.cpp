@@ -202,6 +202,13 @@ int SourcesModel::rowCount(const QModelIndex& parent) const
     return int(m_rows->top[size_t(parent.row())].children.size());
 }
 
+bool SourcesModel::hasChildren(const QModelIndex& parent) const
+{
+    if (!parent.isValid()) return !m_rows->top.empty();
+    if (parent.internalId() != 0 || size_t(parent.row()) >= m_rows->top.size()) return false;
+    return !m_rows->top[size_t(parent.row())].children.empty();
+}
+
 int SourcesModel::columnCount(const QModelIndex&) const
 {
     return 1;
