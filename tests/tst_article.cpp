@@ -49,6 +49,14 @@ QPoint centreOf(QWebEnginePage* page, const QString& id)
     return QPoint(int(box.value(0).toDouble()), int(box.value(1).toDouble()));
 }
 
+// Selects the paragraph with id "text", as the user's mouse would.
+void selectPassage(QWebEnginePage* page)
+{
+    runScript(page, u"var r = document.createRange();"
+                    u"r.selectNodeContents(document.getElementById('text'));"
+                    u"getSelection().removeAllRanges(); getSelection().addRange(r); true"_s);
+}
+
 // A real click, as the user's mouse makes it.
 void click(QWidget* view, QPoint at, Qt::MouseButton button = Qt::LeftButton)
 {
@@ -305,10 +313,7 @@ private Q_SLOTS:
         QTemporaryDir vault;
         f->reader->storeVault(vault.path());
         showItem(500);
-        runScript(view->webView()->page(),
-                  u"var r = document.createRange();"
-                  u"r.selectNodeContents(document.getElementById('text'));"
-                  u"getSelection().removeAllRanges(); getSelection().addRange(r); true"_s);
+        selectPassage(view->webView()->page());
         std::unique_ptr<QMenu> menu(view->webView()->quoteContextMenu());
         menu->actions().first()->trigger(); // as the context menu's item does
         QTRY_VERIFY(f->reader->message());
@@ -414,10 +419,7 @@ private Q_SLOTS:
         showItem(516);
         QCOMPARE(view->webView()->shownItem(), std::optional(qint64(516)));
         QVERIFY(showsArticle());
-        runScript(view->webView()->page(),
-                  u"var r = document.createRange();"
-                  u"r.selectNodeContents(document.getElementById('text'));"
-                  u"getSelection().removeAllRanges(); getSelection().addRange(r); true"_s);
+        selectPassage(view->webView()->page());
         await(f->reader->saveQuote());
         QCOMPARE(f->reader->message(), std::optional(u"Quote added to Big photo"_s));
         QFile note(vault.filePath(u"lumbra/Big photo.md"_s));
@@ -431,10 +433,7 @@ private Q_SLOTS:
         QTemporaryDir vault;
         f->reader->storeVault(vault.path());
         showItem(500);
-        runScript(view->webView()->page(),
-                  u"var r = document.createRange();"
-                  u"r.selectNodeContents(document.getElementById('text'));"
-                  u"getSelection().removeAllRanges(); getSelection().addRange(r); true"_s);
+        selectPassage(view->webView()->page());
         // The next article's load fails (stopped here); the old page's selection is not its.
         QSignalSpy failed(view->webView(), &QuoteWebView::loadFailed);
         QSignalSpy started(view->webView(), &QWebEngineView::loadStarted);
