@@ -85,10 +85,15 @@ QString plainText(const QByteArray& html, qsizetype max)
         // Script and style contents are not text: skip to their closing tag.
         for (const QByteArrayView skipped : {QByteArrayView("script"), QByteArrayView("style")}) {
             if (!startsTag(at, skipped)) continue;
-            const QByteArray closing = "</" + skipped.toByteArray();
-            const qsizetype close =
-                QByteArrayView(at, end - at).indexOf(closing); // lower case as written mostly
-            at = close < 0 ? end : at + close + 1;
+            // Its closing tag, in any case ("</SCRIPT>" too).
+            const char* close = at + 1;
+            while (close < end) {
+                close = static_cast<const char*>(std::memchr(close, '<', size_t(end - close)));
+                if (!close) break;
+                if (close + 1 < end && close[1] == '/' && startsTag(close + 1, skipped)) break;
+                ++close;
+            }
+            at = close && close < end ? close + 1 : end;
             break;
         }
         const void* tagEnd = std::memchr(at, '>', size_t(end - at));

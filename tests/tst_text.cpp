@@ -162,14 +162,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("query");
         QTest::addColumn<QList<qint64>>("found");
-        QTest::newRow("empty query: everything") << u"  "_s << QList<qint64>{1, 2, 3, 4, 5, 6};
+        QTest::newRow("empty query: everything")
+            << u"  "_s << QList<qint64>{1, 2, 3, 4, 5, 6, 7, 8};
         QTest::newRow("accents folded") << u"resume"_s << QList<qint64>{1};
         QTest::newRow("accents in the query too") << u"R\u00C9SUM\u00C9"_s << QList<qint64>{1};
         QTest::newRow("sharp s") << u"strasse"_s << QList<qint64>{2};
         QTest::newRow("words in any order") << u"chips fish"_s << QList<qint64>{3};
         QTest::newRow("every word must match") << u"fish tokyo"_s << QList<qint64>{};
         QTest::newRow("author") << u"ann lee"_s << QList<qint64>{1};
-        QTest::newRow("feed title") << u"planet"_s << QList<qint64>{1, 2, 3, 4, 5, 6};
+        QTest::newRow("feed title") << u"planet"_s << QList<qint64>{1, 2, 3, 4, 5, 6, 7, 8};
+        QTest::newRow("text after a script in capitals") << u"visible"_s << QList<qint64>{7};
+        QTest::newRow("script contents are not text") << u"hidden"_s << QList<qint64>{};
+        QTest::newRow("a script left open at the end") << u"tail"_s << QList<qint64>{8};
         QTest::newRow("part of a word") << u"chip"_s << QList<qint64>{3};
         QTest::newRow("CJK") << u"\u6771\u4EAC"_s << QList<qint64>{4};
         QTest::newRow("Arabic") << u"\u0645\u0631\u062D\u0628\u0627"_s << QList<qint64>{5};
@@ -196,6 +200,8 @@ private Q_SLOTS:
                  ""),
             item(6, u"Long"_s,
                  "<p>" + QByteArray(Search::bodyCharacters + 10, 'x') + " needle</p>"),
+            item(7, u"Caps"_s, "<SCRIPT>hidden()</SCRIPT><p>visible words</p>"),
+            item(8, u"Open"_s, "<p>tail words</p><script>x<"),
         };
         const QList<QByteArray> words = Search::words(query);
         QList<qint64> matched;
