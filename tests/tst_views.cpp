@@ -390,9 +390,8 @@ private Q_SLOTS:
         app.menu().quit->trigger();
         QVERIFY(!settings->isVisible());
         QVERIFY(!app.window().isVisible());
-        QVERIFY(QApplication::topLevelWidgets().size() == 0 ||
-                std::none_of(QApplication::topLevelWidgets().cbegin(),
-                             QApplication::topLevelWidgets().cend(),
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        QVERIFY(std::none_of(windows.cbegin(), windows.cend(),
                              [](QWidget* w) { return w->isVisible(); }));
     }
 
