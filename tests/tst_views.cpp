@@ -246,9 +246,22 @@ private Q_SLOTS:
         QVERIFY(articleMenu);
         for (QAction* action : {actions->star, actions->markRead, actions->openInBrowser}) {
             QVERIFY(articleMenu->actions().contains(action));
-            QVERIFY(article->toolbar()->actions().contains(action));
             QVERIFY(actions->rowMenu().contains(action));
         }
+        QVERIFY(article->toolbar()->actions().contains(actions->openInBrowser));
+        // Starred and Unread are toggle buttons there, triggering the same actions.
+        for (auto [name, action] :
+             {std::pair{u"Starred"_s, actions->star}, std::pair{u"Unread"_s, actions->markRead}}) {
+            QToolButton* toggle = nullptr;
+            for (auto* button : article->toolbar()->findChildren<QToolButton*>())
+                if (button->text() == name) toggle = button;
+            QVERIFY(toggle && toggle->isCheckable());
+            QSignalSpy triggered(action, &QAction::triggered);
+            f->reader->select(f->reader->items().first().id);
+            toggle->click();
+            QCOMPARE(triggered.size(), 1);
+        }
+        f->reader->select(std::nullopt);
 
         f->reader->select(2); // starred
         QCOMPARE(actions->star->toolTip(), u"Unstar (S)"_s);
@@ -316,6 +329,18 @@ private Q_SLOTS:
         f->reader->setMessage(u"same"_s); // no change, no new wait
         QTest::qWait(150);
         QVERIFY(!f->reader->message());
+
+        // While the pointer rests on it, it stays; leaving gives it a full wait again.
+        f->reader->setMessage(u"being read"_s);
+        QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+        QApplication::sendEvent(&banner, &enter);
+        QTest::qWait(450);
+        QCOMPARE(f->reader->message(), std::optional(u"being read"_s));
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&banner, &leave);
+        QTest::qWait(200);
+        QCOMPARE(f->reader->message(), std::optional(u"being read"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(!f->reader->message(), 1000);
     }
 
     void loginScreenStates()

@@ -19,6 +19,7 @@ int main(int argc, char* argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); // Qt WebEngine needs it first
     QApplication app(argc, argv);
     ArticlePage::followAppearance(QApplication::palette());
+    ArticlePage::offerToScreenReaders();
     QApplication::setApplicationName(QStringLiteral("Lumbra"));
     QApplication::setOrganizationDomain(QStringLiteral("lumbra.app"));
     QApplication::setApplicationVersion(QStringLiteral(LUMBRA_VERSION));

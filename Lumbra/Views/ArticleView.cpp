@@ -1,16 +1,48 @@
 #include "Views/ArticleView.h"
 
 #include "LumbraCore/ArticleDocument.h"
+#include "LumbraCore/Records.h"
 #include "Reader/Reader.h"
 #include "Views/ArticleWebView.h"
 #include "Views/ItemActions.h"
 #include "Views/Style.h"
 
+#include <QApplication>
 #include <QDateTime>
+#include <QFrame>
 #include <QMenu>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <functional>
+
+namespace {
+
+// A toolbar button for an action that flips a state of the article (starred, read): one
+// name, and the state as checked or not, which is how screen readers speak a toggle. Its
+// icon, tooltip and whether it is enabled follow the action; a click triggers it.
+QToolButton* toggleButton(QAction* action, const QString& name, std::function<bool()> isOn)
+{
+    auto* button = new QToolButton;
+    button->setCheckable(true);
+    button->setText(name);
+    button->setAutoRaise(true);
+    const auto follow = [button, action, isOn = std::move(isOn)] {
+        button->setIcon(action->icon());
+        button->setToolTip(action->toolTip());
+        button->setEnabled(action->isEnabled());
+        button->setChecked(isOn());
+    };
+    QObject::connect(action, &QAction::changed, button, follow);
+    QObject::connect(button, &QToolButton::clicked, action, [action, follow] {
+        action->trigger();
+        follow(); // the click flipped the button; the article's state decides
+    });
+    follow();
+    return button;
+}
+
+} // namespace
 
 ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     : QStackedWidget(parent), m_reader(reader),
@@ -22,7 +54,23 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
 {
     m_web = new QuoteWebView([&reader](const QUrl& url) { reader.openUrl(url); });
     m_toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    m_toolbar->addActions(actions.toolbar());
+    m_toolbar->setAccessibleName(QStringLiteral("Article"));
+    const auto selected = [&reader](bool Item::*flag) {
+        return [&reader, flag] {
+            const std::optional<Item> item = reader.selectedItem();
+            return item && (*item).*flag;
+        };
+    };
+    for (QAction* action : actions.toolbar()) {
+        if (action == actions.star)
+            m_toolbar->addWidget(
+                toggleButton(action, QStringLiteral("Starred"), selected(&Item::starred)));
+        else if (action == actions.markRead)
+            m_toolbar->addWidget(
+                toggleButton(action, QStringLiteral("Unread"), selected(&Item::unread)));
+        else
+            m_toolbar->addAction(action);
+    }
     // Sharing on Linux: copy the link, or hand it to the mail program.
     m_share = new QToolButton;
     m_share->setIcon(QIcon::fromTheme(QStringLiteral("emblem-shared-symbolic"),
@@ -41,12 +89,30 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
                                         });
     m_loadImages->setToolTip(
         QStringLiteral("Load this article's images, fonts and styles from other sites"));
+    // Every button is a Tab stop; clicking one leaves the focus where it was.
+    for (QAction* action : m_toolbar->actions())
+        if (QWidget* button = m_toolbar->widgetForAction(action))
+            button->setFocusPolicy(Qt::TabFocus);
 
     auto* layout = new QVBoxLayout(m_articlePage);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_toolbar);
-    layout->addWidget(m_web, 1);
+    // The page shows no focus of its own until a link has it: the frame shows it.
+    auto* frame = new QFrame;
+    frame->setObjectName(QStringLiteral("articleFrame"));
+    auto* frameLayout = new QVBoxLayout(frame);
+    frameLayout->setContentsMargins(0, 0, 0, 0);
+    frameLayout->addWidget(m_web);
+    const auto showFocus = [this, frame](QWidget*, QWidget* now) {
+        const bool inPage = now && (now == m_web || m_web->isAncestorOf(now));
+        frame->setStyleSheet(QStringLiteral("#articleFrame { border: 2px solid %1; }")
+                                 .arg(inPage ? QStringLiteral("palette(highlight)")
+                                             : QStringLiteral("transparent")));
+    };
+    showFocus(nullptr, nullptr);
+    connect(qApp, &QApplication::focusChanged, frame, showFocus);
+    layout->addWidget(frame, 1);
     addWidget(m_placeholder);
     addWidget(m_articlePage);
     addWidget(m_failed);

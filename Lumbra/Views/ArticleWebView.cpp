@@ -173,6 +173,12 @@ void ArticlePage::followAppearance(const QPalette& palette)
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
 }
 
+void ArticlePage::offerToScreenReaders()
+{
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY"))
+        qputenv("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY", "1");
+}
+
 bool ArticlePage::mayOpen(const QUrl& url)
 {
     return isWebAddress(url) || isMailAddress(url);

@@ -26,6 +26,9 @@ public:
     // prefers-color-scheme, which Qt WebEngine 6.4 does not take from the palette itself.
     // Call once, before the first page exists.
     static void followAppearance(const QPalette& palette);
+    // Qt WebEngine 6.4 keeps the pages from screen readers on Linux unless asked. It costs
+    // nothing while none listens. Call before the first page exists.
+    static void offerToScreenReaders();
 
     // The one address the main frame may load.
     void setDocument(const QUrl& url) { m_document = url; }

@@ -2,13 +2,20 @@
 
 #include "Reader/Reader.h"
 #include "Views/ArticleView.h"
+#include "Views/ArticleWebView.h"
 #include "Views/LoginView.h"
 #include "Views/MessageView.h"
 #include "Views/SidebarView.h"
 #include "Views/TimelineView.h"
 
 #include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
 #include <QSplitter>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 ContentView::ContentView(Reader& reader, Preferences& preferences, FeedIcons& icons,
@@ -22,14 +29,27 @@ ContentView::ContentView(Reader& reader, Preferences& preferences, FeedIcons& ic
     m_timeline->setMinimumWidth(300);
     m_columns->addWidget(m_sidebar);
     m_columns->addWidget(m_timeline);
-    m_columns->addWidget(new ArticleView(reader, actions));
+    auto* article = new ArticleView(reader, actions);
+    m_columns->addWidget(article);
     m_columns->setChildrenCollapsible(false);
     m_columns->setStretchFactor(2, 1);
     m_columns->setSizes({240, 360, 600});
+    m_columns->handle(1)->setAccessibleName(QStringLiteral("Resize sources and articles"));
+    m_columns->handle(2)->setAccessibleName(QStringLiteral("Resize articles and article"));
     auto* pageLayout = new QVBoxLayout(m_page);
     pageLayout->setContentsMargins(0, 0, 0, 0);
     pageLayout->addWidget(m_columns);
     m_banner = new MessageView(reader, m_page); // over the columns, not one of them
+
+    // Tab goes through the columns as they read: left to right, top to bottom.
+    QList<QWidget*> order = {m_sidebar->refreshButton(), m_sidebar->tree(),
+                             m_timeline->markAllReadButton(), m_timeline->searchField(),
+                             m_timeline->list()};
+    for (QAction* action : article->toolbar()->actions())
+        if (QWidget* button = article->toolbar()->widgetForAction(action)) order << button;
+    order << article->webView();
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
     addWidget(m_login);
     addWidget(m_page);
     connect(&reader, &Reader::accountChanged, this, &ContentView::showAccountState);

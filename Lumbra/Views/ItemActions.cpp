@@ -111,21 +111,23 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
                           always(QStringLiteral("internet-web-browser")), QKeySequence(Qt::Key_B),
                           hasAddress, on(&Reader::openInBrowser)});
     copyLink = make({always(QStringLiteral("Copy Link")), always(QStringLiteral("edit-copy")),
-                     QKeySequence(), hasAddress, [](const std::optional<Item>& item) {
+                     QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_C), hasAddress,
+                     [](const std::optional<Item>& item) {
                          if (const auto url = item ? Reader::articleUrl(*item) : std::nullopt)
                              QApplication::clipboard()->setText(url->toString());
                      }});
-    mailLink = make(
-        {always(QStringLiteral("Send Link by Email\u2026")), always(QStringLiteral("mail-send")),
-         QKeySequence(), hasAddress, [this](const std::optional<Item>& item) {
-             const auto url = item ? Reader::articleUrl(*item) : std::nullopt;
-             if (!url) return;
-             QUrl mailto(QStringLiteral("mailto:"));
-             QUrlQuery query;
-             query.addQueryItem(QStringLiteral("body"), url->toString(QUrl::FullyEncoded));
-             mailto.setQuery(query);
-             m_reader.openUrl(mailto);
-         }});
+    mailLink =
+        make({always(QStringLiteral("Send Link by Email\u2026")),
+              always(QStringLiteral("mail-send")), QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_E),
+              hasAddress, [this](const std::optional<Item>& item) {
+                  const auto url = item ? Reader::articleUrl(*item) : std::nullopt;
+                  if (!url) return;
+                  QUrl mailto(QStringLiteral("mailto:"));
+                  QUrlQuery query;
+                  query.addQueryItem(QStringLiteral("body"), url->toString(QUrl::FullyEncoded));
+                  mailto.setQuery(query);
+                  m_reader.openUrl(mailto);
+              }});
 
     for (auto signal :
          {&Reader::selectedIdChanged, &Reader::itemsChanged, &Reader::linkedChanged,

@@ -150,5 +150,12 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     drawLines(painter, caption, index.data(TimelineModel::ExcerptRole).toString(),
               QRect(area.left(), y + 3, area.width(), 0), excerptLines,
               index.data(TimelineModel::ExcerptHighlightsRole).toList());
+    if (option.state & QStyle::State_HasFocus) {
+        // The keyboard's place, distinct from a selection seen while the list is not focused.
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setBrush(Qt::NoBrush);
+        painter->setPen(QPen(selected ? primary : palette.color(QPalette::Highlight), 2));
+        painter->drawRoundedRect(QRectF(option.rect).adjusted(2, 2, -2, -2), 4, 4);
+    }
     painter->restore();
 }

@@ -1,17 +1,21 @@
 #include "Views/MessageView.h"
 
 #include "Reader/Reader.h"
+#include "Views/Accessibility.h"
 
+#include <QAccessible>
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QPropertyAnimation>
 
 MessageView::MessageView(Reader& reader, QWidget* parent, std::chrono::milliseconds timeout)
-    : QLabel(parent), m_reader(reader), m_opacity(new QGraphicsOpacityEffect(this)),
+    : QLabel(parent), m_reader(reader), m_wait(timeout),
+      m_opacity(new QGraphicsOpacityEffect(this)),
       m_fade(new QPropertyAnimation(m_opacity, "opacity", this)),
       m_slide(new QPropertyAnimation(this, "pos", this))
 {
     setObjectName(QStringLiteral("messageBanner"));
+    Accessibility::markAsAlert(this);
     setStyleSheet(
         QStringLiteral("#messageBanner { padding: 8px 14px; border-radius: 16px;"
                        " background: palette(window); border: 1px solid palette(mid); }"));
@@ -21,7 +25,6 @@ MessageView::MessageView(Reader& reader, QWidget* parent, std::chrono::milliseco
     m_slide->setDuration(200);
     m_slide->setEasingCurve(QEasingCurve::OutCubic);
     m_timeout.setSingleShot(true);
-    m_timeout.setInterval(timeout);
     connect(&m_timeout, &QTimer::timeout, this, &MessageView::timedOut);
     connect(m_fade, &QPropertyAnimation::finished, this, [this] {
         if (m_opacity->opacity() == 0.0) hide();
@@ -55,13 +58,32 @@ void MessageView::showMessage()
         m_slide->setEndValue(pos());
         m_slide->start();
     }
+    const bool wasShowing = isVisible();
     show();
     raise();
+    if (wasShowing) Accessibility::announce(this);
     m_fade->stop();
     m_fade->setStartValue(m_opacity->opacity());
     m_fade->setEndValue(1.0);
     m_fade->start();
-    m_timeout.start(); // a new text gets its own full wait
+    startWait(); // a new text gets its own full wait
+}
+
+void MessageView::startWait()
+{
+    m_timeout.start(QAccessible::isActive() ? std::max(m_wait, listenedTimeout) : m_wait);
+}
+
+void MessageView::enterEvent(QEnterEvent* event)
+{
+    QLabel::enterEvent(event);
+    m_timeout.stop(); // being read
+}
+
+void MessageView::leaveEvent(QEvent* event)
+{
+    QLabel::leaveEvent(event);
+    if (!m_shown.isEmpty()) startWait();
 }
 
 void MessageView::timedOut()

@@ -10,11 +10,15 @@ class Reader;
 
 // The banner at the bottom centre that shows the Reader's message. A message is cleared
 // after 4 seconds unless a newer one replaced it; each new text gets its own 4 seconds.
+// Screen readers hear it as an alert; while one is listening, or while the pointer rests on
+// the banner, it stays longer.
 class MessageView final : public QLabel {
     Q_OBJECT
 
 public:
     static constexpr std::chrono::milliseconds defaultTimeout{4000};
+    // Long enough for a screen reader to finish the message and repeat it on request.
+    static constexpr std::chrono::milliseconds listenedTimeout{12000};
 
     MessageView(Reader& reader, QWidget* parent,
                 std::chrono::milliseconds timeout = defaultTimeout);
@@ -24,13 +28,17 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
     void showMessage();
     void timedOut();
+    void startWait();
 
     Reader& m_reader;
     QString m_shown;
+    std::chrono::milliseconds m_wait;
     QTimer m_timeout;
     QGraphicsOpacityEffect* m_opacity;
     QPropertyAnimation* m_fade;

@@ -2,6 +2,7 @@
 
 #include "LumbraCore/SourceKinds.h"
 #include "Reader/Reader.h"
+#include "Views/Accessibility.h"
 #include "Views/FeedIcons.h"
 #include "Views/SourcesModel.h"
 #include "Views/Style.h"
@@ -48,11 +49,31 @@ public:
     }
 };
 
+// The tree whose section titles are headings: the keyboard moves past them.
+class SourcesTree final : public QTreeView {
+public:
+    using QTreeView::QTreeView;
+
+protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
+    {
+        QModelIndex next = QTreeView::moveCursor(action, modifiers);
+        const bool up = action == MoveUp || action == MovePageUp || action == MoveHome ||
+                        action == MovePrevious;
+        while (next.isValid() && !(next.flags() & Qt::ItemIsSelectable)) {
+            const QModelIndex beyond = up ? indexAbove(next) : indexBelow(next);
+            if (!beyond.isValid()) return up ? indexBelow(next) : currentIndex();
+            next = beyond;
+        }
+        return next;
+    }
+};
+
 } // namespace
 
 SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
     : QWidget(parent), m_reader(reader), m_model(new SourcesModel(reader, icons, this)),
-      m_tree(new QTreeView(this)),
+      m_tree(new SourcesTree(this)),
       m_refresh(new QPushButton(QIcon::fromTheme(QStringLiteral("view-refresh")),
                                 QStringLiteral("Refresh"), this)),
       m_errorOverlay(new EmptyState(QStringLiteral("dialog-warning"),
@@ -65,7 +86,7 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_tree->setAccessibleName(QStringLiteral("Sources"));
     m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_refresh->setFocusPolicy(Qt::NoFocus);
+    m_refresh->setFocusPolicy(Qt::TabFocus); // a click leaves the focus where it was
     m_refresh->setToolTip(QStringLiteral("Refresh (Ctrl+R)"));
 
     auto* layout = new QVBoxLayout(this);
@@ -78,6 +99,7 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
     layout->addWidget(m_tree, 1);
 
     m_errorOverlay->setAutoFillBackground(true);
+    Accessibility::markAsAlert(m_errorOverlay);
 
     connect(m_refresh, &QPushButton::clicked, &m_reader, &Reader::refresh);
     connect(&reader, &Reader::refreshingChanged, this,
@@ -125,9 +147,12 @@ void SidebarView::showSource()
 void SidebarView::updateError()
 {
     const std::optional<QString>& error = m_reader.error();
+    const bool changed = m_errorOverlay->text() != error.value_or(QString());
+    const bool wasShowing = m_errorOverlay->isVisible();
     m_errorOverlay->setText(error.value_or(QString()));
     m_errorOverlay->setVisible(error.has_value());
     m_errorOverlay->setGeometry(m_tree->rect());
+    if (wasShowing && error && changed) Accessibility::announce(m_errorOverlay);
 }
 
 void SidebarView::resizeEvent(QResizeEvent* event)

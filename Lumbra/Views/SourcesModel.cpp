@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QFutureWatcher>
+#include <QLocale>
 #include <QtConcurrent/QtConcurrentRun>
 #include <limits>
 
@@ -239,12 +240,25 @@ QVariant SourcesModel::data(const QModelIndex& index, int role) const
         if (role == Qt::FontRole)
             return Style::font(Style::FontRole::section, QApplication::font());
         if (role == IsSourceRole) return false;
+        if (role == Qt::AccessibleDescriptionRole) return QStringLiteral("Heading");
         return {};
     }
     std::optional<Source> source;
     QString title;
     QIcon icon;
     qint64 badge = 0;
+    if (role == Qt::AccessibleTextRole) {
+        // Read out as "Tech & Science, folder, 4 unread".
+        const Source::Kind kind = Source::Kind(data(index, SourceKindRole).toInt());
+        const qint64 count = data(index, BadgeRole).toLongLong();
+        const bool starred = sourceKind(kind).scope == SourceKind::Scope::starred;
+        QString spoken = data(index, Qt::DisplayRole).toString() + QStringLiteral(", ");
+        if (kind == Source::Kind::folder) spoken += QStringLiteral("folder, ");
+        if (kind == Source::Kind::feed) spoken += QStringLiteral("feed, ");
+        spoken += count > 0 ? QLocale().toString(count) : QStringLiteral("no");
+        spoken += starred ? QStringLiteral(" starred") : QStringLiteral(" unread");
+        return spoken;
+    }
     if (top && top->kind == Top::Kind::tray) {
         source = m_trays[top->at];
         if (role == Qt::DisplayRole) title = m_reader.title(*source);

@@ -113,6 +113,26 @@ QVariant highlightsIn(const QString& shown, const QList<QByteArray>& words)
 }
 } // namespace
 
+namespace {
+// The row as a screen reader says it: "Unread, starred. Title. Feed, 3 minutes ago."
+QString spokenRow(const Item& item, const QString& title, const QString& feed, const QString& date)
+{
+    QStringList states;
+    if (item.unread) states << QStringLiteral("unread");
+    if (item.starred) states << QStringLiteral("starred");
+    QString sentence = states.join(QStringLiteral(", "));
+    if (!sentence.isEmpty()) {
+        sentence[0] = sentence[0].toUpper();
+        sentence += QStringLiteral(". ");
+    }
+    sentence += title;
+    static const QString ends = QStringLiteral(".!?\u2026");
+    if (title.isEmpty() || !ends.contains(title.back())) sentence += u'.';
+    const QString source = feed.isEmpty() ? date : feed + QStringLiteral(", ") + date;
+    return sentence + u' ' + source + u'.';
+}
+} // namespace
+
 QVariant TimelineModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount()) return {};
@@ -145,6 +165,11 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
     }
     case DateRole:
         return relativeDate(item.pubDate, QDateTime::currentSecsSinceEpoch());
+    case Qt::AccessibleTextRole:
+        return spokenRow(item, data(index, Qt::DisplayRole).toString(),
+                         data(index, FeedTitleRole).toString(), data(index, DateRole).toString());
+    case Qt::AccessibleDescriptionRole:
+        return excerptOf(item.id, item.body);
     default:
         return {};
     }

@@ -47,7 +47,7 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     Style::makeSecondary(m_subtitle);
     m_markAll->setDefaultAction(actions.markAllRead);
     m_markAll->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    m_markAll->setFocusPolicy(Qt::NoFocus);
+    m_markAll->setFocusPolicy(Qt::TabFocus);
 
     auto* titles = new QVBoxLayout;
     titles->setSpacing(0);
@@ -77,10 +77,13 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     m_progress->setTextVisible(false);
     m_progress->setFixedWidth(120);
 
-    connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                if (!m_syncing && current.isValid())
-                    m_reader.select(current.data(TimelineModel::IdRole).toLongLong());
+    // Selecting opens (and marks read); the keyboard's place alone does not, so tabbing
+    // into the list marks nothing read. Space or an arrow key selects.
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected) {
+                if (!m_syncing && !selected.isEmpty())
+                    m_reader.select(
+                        selected.indexes().constFirst().data(TimelineModel::IdRole).toLongLong());
             });
     connect(m_list, &QListView::customContextMenuRequested, this, &TimelineView::showContextMenu);
     connect(&reader, &Reader::selectedIdChanged, this, &TimelineView::showSelection);

@@ -1,0 +1,56 @@
+#include "Views/Accessibility.h"
+
+#include <QAccessibleWidget>
+#include <QLabel>
+#include <QStringList>
+
+namespace {
+
+constexpr char alertProperty[] = "lumbraAlert";
+
+class AlertAccessible final : public QAccessibleWidget {
+public:
+    explicit AlertAccessible(QWidget* widget) : QAccessibleWidget(widget, QAccessible::AlertMessage)
+    {
+    }
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind != QAccessible::Name) return QAccessibleWidget::text(kind);
+        if (!widget()->accessibleName().isEmpty()) return widget()->accessibleName();
+        if (const auto* label = qobject_cast<const QLabel*>(widget())) return label->text();
+        QStringList texts;
+        for (const QLabel* label : widget()->findChildren<QLabel*>())
+            if (!label->isHidden() && !label->text().isEmpty()) texts << label->text();
+        return texts.join(QStringLiteral(". "));
+    }
+};
+
+QAccessibleInterface* alertFactory(const QString&, QObject* object)
+{
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (widget && widget->property(alertProperty).toBool()) return new AlertAccessible(widget);
+    return nullptr;
+}
+
+} // namespace
+
+void Accessibility::markAsAlert(QWidget* widget)
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(alertFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
+    widget->setProperty(alertProperty, true);
+}
+
+void Accessibility::announce(QWidget* widget)
+{
+    if (!widget->isVisible()) return; // showing it announces it
+    QAccessibleEvent named(widget, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&named);
+    // Screen readers speak an alert when it starts showing; a new text is said the same way.
+    QAccessibleEvent shown(widget, QAccessible::ObjectShow);
+    QAccessible::updateAccessibility(&shown);
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+class QWidget;
+
+// What screen readers need beyond what Qt's widgets tell them.
+namespace Accessibility {
+
+// Makes `widget` an alert: assistive technology reads it out when it appears. Its text is
+// its accessible name, a label's text, or the text of the labels inside it.
+void markAsAlert(QWidget* widget);
+
+// Tells assistive technology that the alert `widget`, already showing, has a new text.
+void announce(QWidget* widget);
+
+} // namespace Accessibility

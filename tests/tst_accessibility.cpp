@@ -1,0 +1,359 @@
+#include "AtSpi.h"
+#include "ReaderFixture.h"
+#include "Views/ArticleView.h"
+#include "Views/ArticleWebView.h"
+#include "Views/ContentView.h"
+#include "Views/FeedIcons.h"
+#include "Views/ItemActions.h"
+#include "Views/ItemRowDelegate.h"
+#include "Views/MainMenu.h"
+#include "Views/MessageView.h"
+#include "Views/SidebarView.h"
+#include "Views/TimelineModel.h"
+#include "Views/TimelineView.h"
+
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QLineEdit>
+#include <QListView>
+#include <QMainWindow>
+#include <QPainter>
+#include <QPushButton>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+
+using namespace Qt::StringLiterals;
+
+// What a screen reader hears and a keyboard reaches in the real window, against the
+// sandbox. The window's accessibility tree is read over the accessibility bus of a private
+// session, as Orca reads it.
+class AccessibilityTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ReaderFixture> f;
+    std::unique_ptr<QMainWindow> window;
+    std::unique_ptr<FeedIcons> icons;
+    ContentView* content = nullptr;
+    ItemActions* actions = nullptr;
+    atspi::Client spi;
+    atspi::Node app;
+
+    void build()
+    {
+        f = std::make_unique<ReaderFixture>();
+        f->accounts.stored = f->sandbox.account();
+        icons = std::make_unique<FeedIcons>(f->sandbox.session());
+        window = std::make_unique<QMainWindow>();
+        actions = new ItemActions(*f->reader, window.get());
+        content = new ContentView(*f->reader, f->preferences, *icons, *actions, window.get());
+        window->setCentralWidget(content);
+        new MainMenu(*f->reader, *actions, *window);
+        window->resize(1280, 800);
+        window->show();
+        await(f->reader->start());
+        QTRY_VERIFY(!f->reader->refreshing() && !f->reader->items().isEmpty());
+    }
+
+    QString readerName(const Source& source) { return f->reader->title(source); }
+
+    std::optional<atspi::Node> button(const QString& name)
+    {
+        return spi.find(app, [&](const atspi::Node& node) {
+            // A checkable button is a "check box" to at-spi.
+            const QString role = spi.role(node);
+            return spi.name(node) == name && (role.endsWith(u"button"_s) || role == u"check box"_s);
+        });
+    }
+
+    static QStringList rowTitles(const QAbstractItemModel* model)
+    {
+        QStringList titles;
+        for (int row = 0; row < model->rowCount(); ++row)
+            titles << model->index(row, 0).data().toString();
+        return titles;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        ArticlePage::offerToScreenReaders();
+        QVERIFY2(spi.connected(), "no accessibility bus in this session");
+        // Qt joins the bus once it answered where the bus is.
+        QTRY_VERIFY2(QAccessible::isActive() &&
+                         !(app = atspi::Client::application()).service.isEmpty(),
+                     "Qt did not join the accessibility bus");
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        icons.reset();
+        f.reset();
+    }
+
+    void rowsSayTheirStateTitleFeedAndDate()
+    {
+        build();
+        const auto articles = spi.findByRole(app, u"list"_s, u"Articles"_s);
+        QVERIFY(articles);
+        const atspi::Node list = *articles;
+        const QList<atspi::Node> rows = spi.children(list);
+        const QListView* list_ = content->timeline()->list();
+        QCOMPARE(rows.size(), f->reader->shownCount());
+        bool sawStarred = false;
+        for (qsizetype row = 0; row < rows.size(); ++row) {
+            const Item& item = f->reader->shownItem(row);
+            const QString name = spi.name(rows[row]);
+            QVERIFY2(name.startsWith(u"Unread"_s) == item.unread, qPrintable(name));
+            QVERIFY2(name.contains(u"tarred"_s) == item.starred, qPrintable(name));
+            QVERIFY2(name.contains(f->reader->feed(item.feedId)->title), qPrintable(name));
+            const QString date =
+                list_->model()->index(int(row), 0).data(TimelineModel::DateRole).toString();
+            QVERIFY2(name.endsWith(date + u'.'), qPrintable(name));
+            sawStarred |= item.starred;
+        }
+        QVERIFY(sawStarred); // the demo account has starred unread articles
+
+        const qint64 id = f->reader->shownItem(1).id;
+        f->reader->select(id);
+        QTRY_VERIFY(spi.states(rows[1]).contains(atspi::selected));
+        QVERIFY(!spi.states(rows[0]).contains(atspi::selected));
+        // Selecting marked it read, and that is heard too.
+        QTRY_VERIFY(!spi.name(spi.children(list)[1]).startsWith(u"Unread"_s));
+    }
+
+    void sourcesSayTheirCounts()
+    {
+        build();
+        const auto sources = spi.findByRole(app, u"tree"_s, u"Sources"_s);
+        QVERIFY(sources);
+        const atspi::Node tree = *sources;
+        QStringList names;
+        QStringList descriptions;
+        for (const atspi::Node& row : spi.children(tree)) {
+            names << spi.name(row);
+            descriptions << spi.description(row);
+        }
+        const QLocale locale;
+        QVERIFY2(names.contains(readerName(Source::allUnread()) + u", "_s +
+                                locale.toString(f->reader->count(Source::allUnread())) +
+                                u" unread"_s),
+                 qPrintable(names.join(u" | "_s)));
+        QVERIFY2(names.contains(readerName(Source::starred()) + u", "_s +
+                                locale.toString(f->reader->starredCount()) + u" starred"_s),
+                 qPrintable(names.join(u" | "_s)));
+        for (const Folder& folder : f->reader->folders()) {
+            const qint64 count = f->reader->count(Source::folder(folder.id));
+            const QString spoken = folder.name + u", folder, "_s +
+                                   (count ? locale.toString(count) : u"no"_s) + u" unread"_s;
+            QVERIFY2(names.contains(spoken), qPrintable(spoken));
+        }
+        QVERIFY(names.contains(u"Folders"_s));
+        QCOMPARE(descriptions[names.indexOf(u"Folders"_s)], u"Heading"_s);
+
+        // The keyboard passes over the heading: from the last tray straight to a folder.
+        QTreeView* view = content->sidebar()->findChild<QTreeView*>();
+        const int heading = int(rowTitles(view->model()).indexOf(u"Folders"_s));
+        view->setFocus();
+        view->setCurrentIndex(view->model()->index(heading - 1, 0));
+        QTest::keyClick(view, Qt::Key_Down);
+        QCOMPARE(view->currentIndex().row(), heading + 1);
+        QTest::keyClick(view, Qt::Key_Up);
+        QCOMPARE(view->currentIndex().row(), heading - 1);
+    }
+
+    void articleTextReachesScreenReaders()
+    {
+        build();
+        // An article that opens with a plain paragraph.
+        std::optional<Item> item;
+        QString paragraphText;
+        for (const Item& candidate : f->reader->items()) {
+            const QString body = QString::fromUtf8(candidate.body.value_or(QByteArray()));
+            const qsizetype end = body.indexOf(u"</p>"_s);
+            if (!body.startsWith(u"<p>"_s) || end < 0) continue;
+            paragraphText = body.mid(3, end - 3);
+            if (paragraphText.contains(u'<') || paragraphText.contains(u'&')) continue;
+            item = candidate;
+            break;
+        }
+        QVERIFY(item);
+        f->reader->select(item->id);
+        const QString title = item->title.value_or(QString());
+        QTRY_VERIFY_WITH_TIMEOUT(spi.findByRole(app, u"heading"_s, title), 20'000);
+        // The page's tree is rebuilt while it settles: look again until it holds still.
+        const auto firstParagraph = [&] {
+            const auto document = spi.findByRole(app, u"web document"_s);
+            const auto paragraph =
+                document ? spi.findByRole(*document, u"paragraph"_s) : std::nullopt;
+            return paragraph ? spi.spokenText(*paragraph).trimmed() : QString();
+        };
+        QTRY_COMPARE(firstParagraph(), paragraphText);
+    }
+
+    void unlabelledPartsHaveNames()
+    {
+        build();
+        f->reader->select(f->reader->shownItem(0).id);
+        QVERIFY(spi.findByRole(app, u"tool bar"_s, u"Article"_s));
+        QStringList grips;
+        spi.find(app, [&](const atspi::Node& node) {
+            if (spi.role(node) == u"grip"_s && !spi.states(node).isEmpty()) grips << spi.name(node);
+            return false;
+        });
+        QVERIFY2(grips.contains(u"Resize sources and articles"_s), qPrintable(grips.join(u'|')));
+        QVERIFY2(grips.contains(u"Resize articles and article"_s), qPrintable(grips.join(u'|')));
+    }
+
+    void togglesSayWhetherTheyAreOn()
+    {
+        build();
+        const auto unstarred = std::find_if(f->reader->items().cbegin(), f->reader->items().cend(),
+                                            [](const Item& i) { return !i.starred && i.unread; });
+        QVERIFY(unstarred != f->reader->items().cend());
+        const qint64 id = unstarred->id;
+        f->reader->select(id);
+        const auto starButton = button(u"Starred"_s);
+        QVERIFY(starButton);
+        const atspi::Node star = *starButton;
+        QCOMPARE(spi.role(star), u"check box"_s); // a button that is on or off
+        QVERIFY(!spi.states(star).contains(atspi::checked));
+        QCOMPARE(spi.description(star), u"Star (S)"_s);
+        actions->star->trigger();
+        QTRY_VERIFY(spi.states(star).contains(atspi::checked));
+        QCOMPARE(spi.name(star), u"Starred"_s); // the name stays, the state says it
+        QCOMPARE(spi.description(star), u"Unstar (S)"_s);
+
+        // "Unread" was on: selecting marked the article read.
+        const auto unreadButton = button(u"Unread"_s);
+        QVERIFY(unreadButton);
+        const atspi::Node unread = *unreadButton;
+        QVERIFY(!spi.states(unread).contains(atspi::checked));
+        QCOMPARE(spi.description(unread), u"Mark as Unread (M)"_s);
+    }
+
+    void failuresAreAnnounced()
+    {
+        build();
+        atspi::EventRecorder recorder;
+        QVERIFY(spi.listen(u"object:state-changed:showing"_s, &recorder));
+        const auto stop =
+            qScopeGuard([&] { spi.stopListening(u"object:state-changed:showing"_s, &recorder); });
+        const auto unstarred = std::find_if(f->reader->items().cbegin(), f->reader->items().cend(),
+                                            [](const Item& i) { return !i.starred; });
+        f->reader->select(unstarred->id);
+        f->sandbox.server->setFault("item-star", {500, 0, {}, -1});
+        actions->star->trigger();
+        QTRY_VERIFY(f->reader->message().has_value());
+        const QString message = *f->reader->message();
+        const auto announced = [&] {
+            for (const auto& event : std::as_const(recorder.events))
+                if (event.state == u"showing"_s && event.value == 1 &&
+                    spi.roleNumber(event.source) == atspi::alertRole &&
+                    spi.name(event.source) == message)
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(announced(), 10'000);
+
+        // With a screen reader listening, a short wait is made long enough to hear it out.
+        QWidget area;
+        MessageView banner(*f->reader, &area, std::chrono::milliseconds(100));
+        f->reader->setMessage(u"Long enough"_s);
+        QTest::qWait(400);
+        QCOMPARE(f->reader->message(), std::optional(u"Long enough"_s));
+
+        // A second message while the first still shows is announced as well.
+        recorder.events.clear();
+        f->reader->setMessage(u"Second message"_s);
+        QTRY_VERIFY(std::any_of(recorder.events.cbegin(), recorder.events.cend(), [&](auto& e) {
+            return e.value == 1 && spi.name(e.source) == u"Second message"_s;
+        }));
+
+        // The error over the sources too.
+        recorder.events.clear();
+        f->sandbox.server->setFault("*", {500, 0, {}, -1});
+        f->reader->refresh();
+        QTRY_VERIFY(f->reader->error().has_value());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::any_of(recorder.events.cbegin(), recorder.events.cend(),
+                        [&](auto& e) {
+                            return e.value == 1 && spi.roleNumber(e.source) == atspi::alertRole &&
+                                   spi.name(e.source).contains(*f->reader->error());
+                        }),
+            10'000);
+    }
+
+    void everyControlIsReachedByTab()
+    {
+        build();
+        const auto article = content->findChild<ArticleView*>();
+        QList<QWidget*> visited;
+        const auto walk = [&] {
+            visited.clear();
+            content->sidebar()->refreshButton()->setFocus(Qt::TabFocusReason);
+            for (int press = 0; press < 40; ++press) {
+                // The window's own focus: no window manager runs here to make it active.
+                QWidget* focus = window->focusWidget();
+                QVERIFY(focus);
+                visited << focus;
+                QTest::keyClick(focus, Qt::Key_Tab);
+            }
+        };
+        // Tabbing through the list before anything is selected opens and marks nothing.
+        const qint64 unread = f->reader->count(Source::allUnread());
+        walk();
+        QCOMPARE(f->reader->count(Source::allUnread()), unread);
+        QVERIFY(!f->reader->selectedId());
+
+        f->reader->select(f->reader->shownItem(0).id);
+        QTRY_COMPARE(article->currentWidget(), article->toolbar()->parentWidget());
+        walk();
+        // Every control, in the order the columns read.
+        QList<QWidget*> wanted = {content->sidebar()->refreshButton(), content->sidebar()->tree(),
+                                  content->timeline()->markAllReadButton(),
+                                  content->timeline()->searchField(), content->timeline()->list()};
+        for (QAction* action : article->toolbar()->actions()) {
+            QWidget* button = article->toolbar()->widgetForAction(action);
+            if (button && action->isVisible() && button->isEnabled()) wanted << button;
+        }
+        wanted << article->webView();
+        qsizetype last = -1;
+        for (QWidget* w : std::as_const(wanted)) {
+            const auto at = std::find_if(visited.cbegin(), visited.cend(), [w](QWidget* focus) {
+                return focus == w || w->isAncestorOf(focus);
+            });
+            const QString what = QString::fromLatin1(w->metaObject()->className()) + u' ' +
+                                 w->accessibleName() + u' ' + w->toolTip();
+            QVERIFY2(at != visited.cend(), qPrintable(u"not reached: "_s + what));
+            QVERIFY2(at - visited.cbegin() > last, qPrintable(u"out of order: "_s + what));
+            last = at - visited.cbegin();
+        }
+    }
+
+    void theFocusedRowIsDrawnApart()
+    {
+        build();
+        QListView* list = content->timeline()->list();
+        const QModelIndex row = list->model()->index(0, 0);
+        const auto draw = [&](QStyle::State state) {
+            QStyleOptionViewItem option;
+            option.initFrom(list);
+            option.rect = QRect(0, 0, 360, 90);
+            option.state = state | QStyle::State_Enabled;
+            QImage image(option.rect.size(), QImage::Format_ARGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            list->itemDelegate()->paint(&painter, option, row);
+            return image;
+        };
+        QVERIFY(draw(QStyle::State_Selected) !=
+                draw(QStyle::State_Selected | QStyle::State_HasFocus));
+        QVERIFY(draw({}) != draw(QStyle::State_HasFocus));
+    }
+};
+
+QTEST_MAIN(AccessibilityTest)
+#include "tst_accessibility.moc"
