@@ -27,7 +27,7 @@ QList<Drill> drills(bool decodesBody)
     return {
         {u"500"_s, {500, 0, Body::normal, -1}, u"HTTP 500"_s},
         {u"401"_s, {401, 0, Body::normal, -1}, u"HTTP 401"_s},
-        {u"time-out"_s, {0, 1500, Body::normal, -1}, u"The request timed out."_s},
+        {u"time-out"_s, {0, 1500, Body::normal, -1}, u"timed out"_s},
         {u"truncated"_s, {0, 0, Body::truncated, -1}, decodesBody ? decoding : QString()},
         {u"malformed"_s, {0, 0, Body::malformed, -1}, decodesBody ? decoding : QString()},
         {u"dropped"_s, {0, 0, Body::drop, -1}, u"closed"_s},

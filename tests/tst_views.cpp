@@ -172,19 +172,59 @@ private Q_SLOTS:
                                                           u"Starred"_s, u"Folders"_s, u"Only"_s}));
     }
 
-    void errorOverlayAndRefreshButton()
+    void failedRefreshKeepsTheSources_data()
     {
+        QTest::addColumn<sandbox::Fault>("fault");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("server error") << sandbox::Fault{500, 300, {}, 1} << u"Can't Reach News"_s
+                                      << u"News API /folders: HTTP 500"_s;
+        QTest::newRow("connection lost")
+            << sandbox::Fault{0, 300, sandbox::Fault::Body::drop, 1} << u"Can't Reach News"_s
+            << u"Can't reach 127.0.0.1: the server closed the connection"_s;
+        QTest::newRow("password refused")
+            << sandbox::Fault{401, 300, {}, 1} << u"Password Refused"_s
+            << u"News API /folders: HTTP 401: the server refused Lumbra's app password. It was "
+               u"revoked or changed; log in again to go on reading."_s;
+    }
+
+    void failedRefreshKeepsTheSources()
+    {
+        QFETCH(sandbox::Fault, fault);
+        QFETCH(QString, title);
+        QFETCH(QString, text);
         build(true);
         SidebarView* sidebar = content->sidebar();
-        QVERIFY(sidebar->errorOverlay()->isHidden());
-        f->sandbox.server->setFault("folders", {500, 300, {}, 1});
+        const QStringList sources = rowTitles(sidebar->model());
+        QVERIFY(sidebar->errorPanel()->isHidden());
+        f->sandbox.server->setFault("folders", fault);
         sidebar->refreshButton()->click();
         QVERIFY(!sidebar->refreshButton()->isEnabled());
+        QVERIFY(sidebar->busyBar()->isVisible());
         QTRY_VERIFY(sidebar->refreshButton()->isEnabled());
-        QVERIFY(sidebar->errorOverlay()->isVisible());
-        QCOMPARE(sidebar->errorOverlay()->text(), u"News API /folders: HTTP 500"_s);
-        menu->refresh->trigger();
-        QTRY_VERIFY(sidebar->errorOverlay()->isHidden());
+        QVERIFY(sidebar->busyBar()->isHidden());
+        QVERIFY(sidebar->errorPanel()->isVisible());
+        QCOMPARE(sidebar->errorTitle()->text(), title);
+        QCOMPARE(sidebar->errorText()->text(), text);
+        // The panel sits above the sources, which stay listed and readable.
+        QCOMPARE(rowTitles(sidebar->model()), sources);
+        QVERIFY(sidebar->errorPanel()->geometry().bottom() <= sidebar->tree()->geometry().top());
+        const bool refused = title == u"Password Refused"_s;
+        QCOMPARE(sidebar->logInAgainButton()->isVisible(), refused);
+        if (!refused) {
+            menu->refresh->trigger();
+            QTRY_VERIFY(sidebar->errorPanel()->isHidden());
+            return;
+        }
+        // Log In Again: the browser login for the same server, with no old error left.
+        const QString server = f->reader->account()->server;
+        sidebar->logInAgainButton()->click();
+        QVERIFY(!f->reader->account());
+        QVERIFY(!f->reader->error());
+        QCOMPARE(f->reader->login(), LoginState::waiting());
+        QCOMPARE(content->currentWidget(), content->loginView());
+        QTRY_COMPARE(f->browser.opened.size(), 1);
+        QVERIFY(f->browser.opened.first().toString().startsWith(server));
     }
 
     void timelineHeaderOverlaysAndButton()

@@ -43,6 +43,8 @@ public:
     qint64 starredCount() const { return m_starredCount; }
     bool refreshing() const { return m_refreshing; }
     const std::optional<QString>& error() const { return m_error; }
+    // The last refresh failed because the server refused the app password.
+    bool passwordRefused() const { return m_passwordRefused; }
     const std::optional<QString>& message() const { return m_message; }
     const std::optional<Source>& source() const { return m_source; }
     const QList<Item>& items() const { return m_items; }
@@ -83,6 +85,9 @@ public:
     void startLogin(const QString& server);
     void cancelLogin();
     void logOut();
+    // After the server refused the password: forgets the account and starts the browser
+    // login for the same server.
+    void logInAgain();
 
     void setMessage(std::optional<QString> message);
 
@@ -183,10 +188,15 @@ private:
     {
         assign(m_refreshing, refreshing, &Reader::refreshingChanged);
     }
-    void setError(std::optional<QString> error)
+    void setError(std::optional<QString> error, bool passwordRefused = false)
     {
+        if (m_passwordRefused != passwordRefused) {
+            m_passwordRefused = passwordRefused;
+            m_error = std::nullopt; // told below, once
+        }
         assign(m_error, std::move(error), &Reader::errorChanged);
     }
+    void forgetAccount();
     void setItems(QList<Item> items);
     void setLoadingItems(bool loading)
     {
@@ -227,6 +237,7 @@ private:
     qint64 m_starredCount = 0;
     bool m_refreshing = false;
     std::optional<QString> m_error;
+    bool m_passwordRefused = false;
     std::optional<QString> m_message;
     std::optional<Source> m_source = Source::allUnread();
     QList<Item> m_items;

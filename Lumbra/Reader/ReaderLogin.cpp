@@ -11,6 +11,8 @@ void Reader::startLogin(const QString& server)
 {
     if (m_loginTask) m_loginTask->request_stop();
     m_loginTask = std::make_shared<std::stop_source>();
+    setError(std::nullopt); // about the account being replaced
+    setMessage(std::nullopt);
     setLogin(LoginState::waiting());
     loginTask(server, m_loginTask->get_token());
 }
@@ -41,13 +43,28 @@ void Reader::logOut()
 {
     if (!m_account) return;
     const Account leaving = *m_account;
+    forgetAccount();
+    revokeTask(leaving);
+}
+
+void Reader::logInAgain()
+{
+    if (!m_account) return;
+    // The refused password has nothing left to revoke.
+    const QString server = m_account->server;
+    forgetAccount();
+    startLogin(server);
+}
+
+void Reader::forgetAccount()
+{
     m_env.accounts->remove();
     setAccount(std::nullopt);
     setFolders({});
     setFeeds({});
     setItems({});
     setSelectedId(std::nullopt);
-    revokeTask(leaving);
+    setError(std::nullopt);
 }
 
 QCoro::Task<> Reader::revokeTask(Account account)

@@ -17,8 +17,9 @@ void Reader::refresh()
 
 void Reader::refreshFailed(std::exception_ptr failure)
 {
-    setError(
-        Sync::refreshError(failure, m_account ? m_account->server : QStringLiteral("the server")));
+    const Sync::RefreshError error =
+        Sync::refreshError(failure, m_account ? m_account->server : QStringLiteral("the server"));
+    setError(error.text, error.passwordRefused);
     setRefreshing(false);
 }
 

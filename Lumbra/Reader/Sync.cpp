@@ -4,6 +4,7 @@
 #include "LumbraCore/SourceKinds.h"
 
 #include <QSet>
+#include <QUrl>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
 
@@ -70,18 +71,55 @@ QList<Item> withLocallyRead(QList<Item> fetched, const QList<Item>& shown, const
     return fetched;
 }
 
-QString refreshError(std::exception_ptr failure, const QString& server)
+namespace {
+// Qt's words for a failed connection, as a person would say them.
+QString plainWords(const NetworkError& failure)
+{
+    switch (failure.code()) {
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("connection refused");
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("no server by that name");
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError:
+        return QStringLiteral("the request timed out");
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("the server closed the connection");
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+        return QStringLiteral("no network");
+    case QNetworkReply::SslHandshakeFailedError:
+        return QStringLiteral("no secure connection (") + failure.description() + u')';
+    default: {
+        QString text = failure.description();
+        if (!text.isEmpty()) text[0] = text[0].toLower();
+        return text;
+    }
+    }
+}
+} // namespace
+
+RefreshError refreshError(std::exception_ptr failure, const QString& server)
 {
     try {
         std::rethrow_exception(failure);
     } catch (const NewsError& news) {
         if (news.kind() == NewsError::Kind::notInstalled)
-            return QStringLiteral("Nextcloud News is not installed on ") + server + u'.';
-        return news.description();
+            return {QStringLiteral("Nextcloud News is not installed on ") + server + u'.'};
+        if (news.status() == 401)
+            return {news.description() +
+                        QStringLiteral(": the server refused Lumbra's app password. It was "
+                                       "revoked or changed; log in again to go on reading."),
+                    true};
+        return {news.description()};
+    } catch (const NetworkError& network) {
+        const QString host = QUrl(server).host();
+        return {QStringLiteral("Can't reach ") + (host.isEmpty() ? server : host) +
+                QStringLiteral(": ") + plainWords(network)};
     } catch (const LumbraError& other) {
-        return other.description();
+        return {other.description()};
     }
-    return QString();
+    return {};
 }
 
 } // namespace Sync

@@ -50,6 +50,10 @@ QCoro::Task<std::optional<FeedList>> orderedIfChanged(QList<Feed> fetched, QList
 QList<Item> withLocallyRead(QList<Item> fetched, const QList<Item>& shown, const Source& source);
 
 // What the sources column says when a refresh of `server` failed with `failure`.
-QString refreshError(std::exception_ptr failure, const QString& server);
+struct RefreshError {
+    QString text;
+    bool passwordRefused = false; // the server answered 401: logging in again helps
+};
+RefreshError refreshError(std::exception_ptr failure, const QString& server);
 
 } // namespace Sync

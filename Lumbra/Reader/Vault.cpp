@@ -147,7 +147,8 @@ QString appendToNote(const Quote& quote, const QString& vaultPath, NoteIndex* in
     QDir vault(vaultPath);
     if (!vault.exists() && !QDir().mkpath(vault.absolutePath()))
         throw VaultError(QStringLiteral("couldn't create the vault folder ") +
-                         quoted(vault.absolutePath()) + QStringLiteral(", so nothing was written."));
+                         quoted(vault.absolutePath()) +
+                         QStringLiteral(", so nothing was written."));
     vault.setPath(vault.canonicalPath());
     const QString lumbra = vault.filePath(articleFolder);
     if (QFileInfo(lumbra).isSymLink())

@@ -7,9 +7,11 @@
 #include "Views/SourcesModel.h"
 #include "Views/Style.h"
 
+#include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTreeView>
@@ -76,8 +78,9 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
       m_tree(new SourcesTree(this)),
       m_refresh(new QPushButton(QIcon::fromTheme(QStringLiteral("view-refresh")),
                                 QStringLiteral("Refresh"), this)),
-      m_errorOverlay(new EmptyState(QStringLiteral("dialog-warning"),
-                                    QStringLiteral("Can't Reach News"), m_tree))
+      m_busy(new QProgressBar(this)), m_errorPanel(new QFrame(this)),
+      m_errorTitle(new QLabel(m_errorPanel)), m_errorText(new QLabel(m_errorPanel)),
+      m_logInAgain(new QPushButton(QStringLiteral("Log In Again"), m_errorPanel))
 {
     m_tree->setModel(m_model);
     m_tree->setHeaderHidden(true);
@@ -91,19 +94,43 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 6, 0, 0);
+    m_busy->setRange(0, 0);
+    m_busy->setTextVisible(false);
+    m_busy->setMaximumSize(60, 8);
+    m_busy->setAccessibleName(QStringLiteral("Refreshing"));
+    m_busy->hide();
     auto* bar = new QHBoxLayout;
+    bar->addWidget(m_busy, 0, Qt::AlignVCenter);
     bar->addStretch();
     bar->addWidget(m_refresh);
     bar->setContentsMargins(6, 0, 6, 4);
     layout->addLayout(bar);
+
+    m_errorPanel->setFrameShape(QFrame::StyledPanel);
+    auto* panel = new QVBoxLayout(m_errorPanel);
+    auto* heading = new QHBoxLayout;
+    auto* icon = new QLabel(m_errorPanel);
+    icon->setPixmap(QIcon::fromTheme(QStringLiteral("dialog-warning")).pixmap(16));
+    heading->addWidget(icon);
+    heading->addWidget(m_errorTitle, 1);
+    m_errorTitle->setFont(Style::font(Style::FontRole::section, font()));
+    m_errorText->setWordWrap(true);
+    m_errorText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_errorText->setTextFormat(Qt::PlainText);
+    panel->addLayout(heading);
+    panel->addWidget(m_errorText);
+    panel->addWidget(m_logInAgain, 0, Qt::AlignLeft);
+    Accessibility::markAsAlert(m_errorPanel);
+    m_errorPanel->hide();
+    layout->addWidget(m_errorPanel);
     layout->addWidget(m_tree, 1);
 
-    m_errorOverlay->setAutoFillBackground(true);
-    Accessibility::markAsAlert(m_errorOverlay);
-
     connect(m_refresh, &QPushButton::clicked, &m_reader, &Reader::refresh);
-    connect(&reader, &Reader::refreshingChanged, this,
-            [this] { m_refresh->setEnabled(!m_reader.refreshing()); });
+    connect(&reader, &Reader::refreshingChanged, this, [this] {
+        m_refresh->setEnabled(!m_reader.refreshing());
+        m_busy->setVisible(m_reader.refreshing());
+    });
+    connect(m_logInAgain, &QPushButton::clicked, &m_reader, &Reader::logInAgain);
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         // Rows were rebuilt: open the folders that were open, select the source again.
         m_syncing = true;
@@ -130,6 +157,7 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
     showSource();
     updateError();
     m_refresh->setEnabled(!m_reader.refreshing());
+    m_busy->setVisible(m_reader.refreshing());
 }
 
 void SidebarView::showSource()
@@ -147,16 +175,13 @@ void SidebarView::showSource()
 void SidebarView::updateError()
 {
     const std::optional<QString>& error = m_reader.error();
-    const bool changed = m_errorOverlay->text() != error.value_or(QString());
-    const bool wasShowing = m_errorOverlay->isVisible();
-    m_errorOverlay->setText(error.value_or(QString()));
-    m_errorOverlay->setVisible(error.has_value());
-    m_errorOverlay->setGeometry(m_tree->rect());
-    if (wasShowing && error && changed) Accessibility::announce(m_errorOverlay);
-}
-
-void SidebarView::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    m_errorOverlay->setGeometry(m_tree->rect());
+    const bool changed = m_errorText->text() != error.value_or(QString());
+    const bool wasShowing = m_errorPanel->isVisible();
+    const bool refused = m_reader.passwordRefused();
+    m_errorTitle->setText(refused ? QStringLiteral("Password Refused")
+                                  : QStringLiteral("Can't Reach News"));
+    m_errorText->setText(error.value_or(QString()));
+    m_logInAgain->setVisible(refused);
+    m_errorPanel->setVisible(error.has_value());
+    if (wasShowing && error && changed) Accessibility::announce(m_errorPanel);
 }

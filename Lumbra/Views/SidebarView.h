@@ -3,16 +3,19 @@
 #include <QSet>
 #include <QWidget>
 
-class EmptyState;
 class FeedIcons;
+class QFrame;
+class QLabel;
+class QProgressBar;
 class QPushButton;
 class SourcesModel;
 class QTreeView;
 class Reader;
 
 // The sources: the three trays, the folders with their feeds, the feeds outside any
-// folder, each with its unread badge; "Can't Reach News" over the list while the last
-// refresh failed.
+// folder, each with its unread badge; "Can't Reach News" above the list while the last
+// refresh failed (the sources stay listed), with "Log In Again" when the password was
+// refused; a busy bar beside Refresh while a refresh runs.
 class SidebarView final : public QWidget {
     Q_OBJECT
 
@@ -22,10 +25,11 @@ public:
     QTreeView* tree() const { return m_tree; }
     SourcesModel* model() const { return m_model; }
     QPushButton* refreshButton() const { return m_refresh; }
-    EmptyState* errorOverlay() const { return m_errorOverlay; }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override;
+    QFrame* errorPanel() const { return m_errorPanel; }
+    QLabel* errorTitle() const { return m_errorTitle; }
+    QLabel* errorText() const { return m_errorText; }
+    QPushButton* logInAgainButton() const { return m_logInAgain; }
+    QProgressBar* busyBar() const { return m_busy; }
 
 private:
     void showSource();
@@ -35,7 +39,11 @@ private:
     SourcesModel* m_model;
     QTreeView* m_tree;
     QPushButton* m_refresh;
-    EmptyState* m_errorOverlay;
+    QProgressBar* m_busy;
+    QFrame* m_errorPanel;
+    QLabel* m_errorTitle;
+    QLabel* m_errorText;
+    QPushButton* m_logInAgain;
     QSet<qint64> m_expanded; // the open folders' ids, kept across rebuilds
     bool m_syncing = false;
 };
