@@ -1,5 +1,6 @@
 #include "LumbraCore/Text.h"
 
+#include "LumbraCore/internal/HtmlEntities.h"
 #include "LumbraCore/internal/Unicode.h"
 
 #include <algorithm>
@@ -73,6 +74,11 @@ bool hasAt(const icu::UnicodeString& text, int32_t at, const char16_t* name, int
 bool isDigit(char16_t c)
 {
     return c >= u'0' && c <= u'9';
+}
+
+bool isAsciiLetter(char16_t c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
 
 bool isHexDigit(char16_t c)
@@ -160,6 +166,38 @@ icu::UnicodeString decodeEntities(const icu::UnicodeString& text)
     return decodeAmpersands(decodeNumeric(decodeNamed(text)));
 }
 
+// Every HTML5 named reference but "&amp;" (decoded last, as above), in one pass; "&nbsp;"
+// becomes an ordinary space as above.
+icu::UnicodeString decodeHtml5Named(const icu::UnicodeString& text)
+{
+    icu::UnicodeString out;
+    int32_t copied = 0;
+    const int32_t length = text.length();
+    for (int32_t i = text.indexOf(u'&'); i >= 0; i = text.indexOf(u'&', i)) {
+        int32_t end = i + 1;
+        const int32_t longest = std::min(length, end + int32_t(HtmlEntities::longestName));
+        while (end < longest && (isDigit(text.charAt(end)) || isAsciiLetter(text.charAt(end))))
+            ++end;
+        if (end == i + 1 || end >= length || text.charAt(end) != u';') {
+            ++i;
+            continue;
+        }
+        const std::u16string_view name(text.getBuffer() + i + 1, size_t(end - i - 1));
+        const auto found = name == u"amp" ? std::nullopt : HtmlEntities::find(name);
+        if (!found) {
+            ++i;
+            continue;
+        }
+        out.append(text, copied, i - copied);
+        if (name == u"nbsp")
+            out.append(u' ');
+        else
+            out.append(found->data(), int32_t(found->size()));
+        copied = i = end + 1;
+    }
+    return copied == 0 ? text : out.append(text, copied, length - copied);
+}
+
 // Replaces each script or style element (from "<script" or "<style", any case, to the
 // first matching end tag after the start tag's ">") by a space. Start and end tags are
 // found once each; an element without an end tag is left as it is.
@@ -229,7 +267,8 @@ QString excerpt(const icu::UnicodeString& html, qsizetype max)
     const icu::UnicodeString space(u" ");
 
     icu::UnicodeString text = withoutTags(withoutScriptsAndStyles(html));
-    text = decodeEntities(text);
+    // Excerpts decode every named reference a browser would ("&mdash;", "&hellip;").
+    text = decodeAmpersands(decodeNumeric(decodeHtml5Named(text)));
     text = replaceAll(*whiteSpace, text, space);
     text = Unicode::trimSpaces(text);
 

@@ -3,6 +3,7 @@
 
 #include "ReferenceExcerpt.h"
 
+#include "LumbraCore/internal/HtmlEntities.h"
 #include "LumbraCore/internal/Unicode.h"
 
 #include <limits>
@@ -35,12 +36,39 @@ std::optional<quint32> parseReference(const icu::UnicodeString& digits)
     return quint32(value);
 }
 
-icu::UnicodeString referenceDecode(icu::UnicodeString text)
+// Every HTML5 named reference but "&amp;", matched on the whole text first and then
+// replaced last to first.
+void replaceHtml5Named(icu::UnicodeString& text)
+{
+    static const auto reference = compile(u"&([A-Za-z0-9]{1,31});");
+    std::vector<std::pair<int32_t, int32_t>> matches;
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::RegexMatcher> matcher(reference->matcher(text, status));
+    while (U_SUCCESS(status) && matcher->find(status))
+        matches.emplace_back(matcher->start(status), matcher->end(status));
+    for (auto it = matches.rbegin(); it != matches.rend(); ++it) {
+        const std::u16string_view name(text.getBuffer() + it->first + 1,
+                                       size_t(it->second - it->first - 2));
+        if (name == u"amp") continue;
+        const auto found = HtmlEntities::find(name);
+        if (!found) continue;
+        const icu::UnicodeString replacement =
+            name == u"nbsp" ? icu::UnicodeString(u" ")
+                            : icu::UnicodeString(found->data(), int32_t(found->size()));
+        text.replace(it->first, it->second - it->first, replacement);
+    }
+}
+
+// `html5` decodes every HTML5 named reference, as excerpts do; otherwise only the five.
+icu::UnicodeString referenceDecode(icu::UnicodeString text, bool html5)
 {
     static const std::pair<const char16_t*, const char16_t*> named[] = {
         {u"&nbsp;", u" "}, {u"&lt;", u"<"}, {u"&gt;", u">"}, {u"&quot;", u"\""}, {u"&apos;", u"'"}};
-    for (const auto& [reference, replacement] : named)
-        text.findAndReplace(icu::UnicodeString(reference), icu::UnicodeString(replacement));
+    if (html5)
+        replaceHtml5Named(text);
+    else
+        for (const auto& [reference, replacement] : named)
+            text.findAndReplace(icu::UnicodeString(reference), icu::UnicodeString(replacement));
 
     struct Match {
         int32_t start;
@@ -73,7 +101,7 @@ QString referenceExcerpt(const icu::UnicodeString& html, qsizetype max)
 
     icu::UnicodeString text = replaceAll(*scriptOrStyle, html, space);
     text = replaceAll(*tag, text, space);
-    text = referenceDecode(std::move(text));
+    text = referenceDecode(std::move(text), true);
     text = replaceAll(*whiteSpace, text, space);
     text = Unicode::trimSpaces(text);
 
@@ -97,5 +125,5 @@ QString referenceExcerpt(const QByteArray& html, qsizetype max)
 
 QString referenceDecodeEntities(const QString& text)
 {
-    return Unicode::fromIcu(referenceDecode(Unicode::toIcu(text)));
+    return Unicode::fromIcu(referenceDecode(Unicode::toIcu(text), false));
 }

@@ -104,6 +104,20 @@ private Q_SLOTS:
             u"👍🏽👍🏽…"_s);
         row("flags are one character", u"🇸🇪🇳🇴"_s, 2, u"🇸🇪🇳🇴"_s);
         row("combining mark stays with its letter", u"e\u0301e\u0301e\u0301"_s, 1, u"e\u0301…"_s);
+        // Excerpts know every HTML5 named reference; titles keep the five.
+        row("named references", u"a&mdash;b&hellip; &rsquo;c&lsquo; &eacute;&Eacute;"_s, 160,
+            u"a—b… ’c‘ éÉ"_s);
+        row("two code points", u"&NotEqualTilde;"_s, 160, u"\u2242\u0338"_s);
+        row("astral", u"&Afr;"_s, 160, u"\U0001D504"_s);
+        row("first and last names", u"&AElig;&zwnj;"_s, 160, u"\u00C6\u200C"_s);
+        row("names are case-sensitive", u"&MDASH; &Mdash;"_s, 160, u"&MDASH; &Mdash;"_s);
+        row("escaped name stays", u"&amp;mdash;"_s, 160, u"&mdash;"_s);
+        row("amp in another case", u"&AMP;lt;"_s, 160, u"&lt;"_s);
+        row("unknown and unterminated", u"&nosuch; &mdash &hellip"_s, 160,
+            u"&nosuch; &mdash &hellip"_s);
+        row("nbsp is a plain space", u"a&nbsp;b"_s, 160, u"a b"_s);
+        row("a name longer than any", u"&"_s + QString(40, u'a') + u";"_s, 160,
+            u"&"_s + QString(40, u'a') + u";"_s);
     }
 
     void excerpt()
