@@ -10,6 +10,7 @@ packages=(
     libsimdjson-dev libicu-dev
     libcpp-httplib-dev libssl-dev
     qtkeychain-qt6-dev gnome-keyring dbus-daemon
+    fonts-noto-cjk fonts-noto-color-emoji
     at-spi2-core xvfb xauth
     breeze-icon-theme libqt6svg6
     appstream desktop-file-utils

@@ -35,6 +35,7 @@
 #include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QTest>
+#include <QTextLayout>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -250,12 +251,37 @@ private Q_SLOTS:
         QVERIFY(timeline->placeholder()->isVisible());
         QVERIFY(!timeline->markAllReadButton()->isEnabled());
 
+        // A folder without feeds has no articles, rather than all of them read.
+        const auto empty =
+            std::find_if(f->reader->folders().cbegin(), f->reader->folders().cend(),
+                         [](const Folder& folder) { return folder.name == u"Empty Folder"_s; });
+        f->reader->selectSource(Source::folder(empty->id));
+        QTRY_VERIFY(!f->reader->loadingItems());
+        QCOMPARE(timeline->placeholder()->title(), u"No Articles"_s);
+
         f->reader->selectSource(Source::feed(6)); // one read, one unread
         QTRY_VERIFY(!f->reader->loadingItems());
         f->reader->markAllRead();
         QVERIFY(!timeline->markAllReadButton()->isEnabled());
         f->reader->toggleRead(f->reader->items().first());
         QVERIFY(timeline->markAllReadButton()->isEnabled());
+
+        // A narrow column elides the heading; the whole title stays in its tooltip and name.
+        const QString title = u"A folder whose name is far too long for the column"_s;
+        f->sandbox.server->store().addFolder({99, title.toStdString()});
+        f->reader->refresh();
+        QTRY_VERIFY(!f->reader->refreshing());
+        f->reader->selectSource(Source::folder(99));
+        content->columns()->setSizes({200, 900, 180});
+        QTRY_COMPARE(timeline->titleLabel()->text(), title);
+        content->columns()->setSizes({200, 310, 770});
+        QTRY_VERIFY(timeline->titleLabel()->text().endsWith(u'\u2026'));
+        QVERIFY(timeline->titleLabel()->fontMetrics().horizontalAdvance(
+                    timeline->titleLabel()->text()) <= timeline->titleLabel()->width());
+        QCOMPARE(timeline->titleLabel()->toolTip(), title);
+        QCOMPARE(timeline->titleLabel()->accessibleName(), title);
+        content->columns()->setSizes({200, 900, 180});
+        QTRY_COMPARE(timeline->titleLabel()->text(), title);
     }
 
     void menuTitlesFollowTheSelection()
@@ -638,6 +664,78 @@ private Q_SLOTS:
         else
             QVERIFY2(right < image.width() / 2 && left < 30,
                      qPrintable(u"%1..%2"_s.arg(left).arg(right)));
+    }
+
+    void rowsKeepEveryGlyphInside_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("excerpt");
+        const auto times = [](const QString& text, int n) { return text.repeated(n); };
+        QTest::newRow("underscores, three lines")
+            << times(u"snake_case_name gjpqy_ "_s, 12) << times(u"under_score gjpqy_ "_s, 20);
+        QTest::newRow("CJK, three lines")
+            << times(u"東京で桜が満開、한국어 "_s, 12) << times(u"桜の季節です。"_s, 30);
+        QTest::newRow("emoji") << times(u"Party 🎉🍣👍🏽 "_s, 10)
+                               << times(u"🇸🇪 Fika ☕ "_s, 20);
+        QTest::newRow("one-line title") << u"Short"_s << times(u"under_score gjpqy_ "_s, 20);
+    }
+
+    void rowsKeepEveryGlyphInside()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, excerpt);
+        QStandardItemModel model;
+        auto* row = new QStandardItem(title);
+        row->setData(excerpt, TimelineModel::ExcerptRole);
+        row->setData(true, TimelineModel::UnreadRole);
+        row->setData(u"Feed_gjpqy 東京"_s, TimelineModel::FeedTitleRole);
+        model.appendRow(row);
+        ItemRowDelegate delegate;
+        QStyleOptionViewItem option;
+        option.font = QApplication::font();
+        option.palette.setColor(QPalette::Base, Qt::white);
+        option.palette.setColor(QPalette::Text, Qt::black);
+        const int height = delegate.sizeHint(option, {}).height();
+        option.rect = QRect(0, 0, 360, height);
+        // Room below the row: whatever is drawn past its height shows there.
+        QImage image(360, height + 60, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            delegate.paint(&painter, option, model.index(0, 0));
+        }
+        int lowest = -1;
+        QList<int> tops; // where each run of pixel rows with ink starts: one per line
+        bool inked = false;
+        for (int y = 0; y < image.height(); ++y) {
+            bool ink = false;
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) < 200) ink = true;
+            if (ink) lowest = y;
+            if (ink && !inked) tops << y;
+            inked = ink;
+        }
+        QVERIFY(lowest > height / 2);
+        QVERIFY2(tops.size() >= (title == u"Short"_s ? 4 : 5),
+                 qPrintable(QString::number(tops.size())));
+        if (title != u"Short"_s) {
+            // The three title lines are as far apart as the fonts drawing them need.
+            QFont bold = option.font;
+            bold.setBold(true);
+            QTextLayout layout(title, bold);
+            layout.beginLayout();
+            QTextLine line = layout.createLine();
+            line.setLineWidth(10'000);
+            const int needed = int(std::ceil(line.height()));
+            layout.endLayout();
+            QVERIFY2(
+                tops[2] - tops[1] >= needed && tops[3] - tops[2] >= needed,
+                qPrintable(u"lines %1 px apart, %2 needed"_s.arg(tops[2] - tops[1]).arg(needed)));
+        }
+        QVERIFY2(lowest < height - 2, qPrintable(u"ink at %1 of %2"_s.arg(lowest).arg(height)));
+        if (title == u"Short"_s) // the excerpt follows the title: the free line is at the end
+            QVERIFY2(lowest < height - 12,
+                     qPrintable(u"ink at %1 of %2"_s.arg(lowest).arg(height)));
     }
 
     void screenshots()

@@ -4,15 +4,37 @@
 #include "Views/TimelineModel.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QPainter>
 #include <QTextLayout>
+#include <cmath>
 
 namespace {
 
 constexpr int margin = 4;
 constexpr int dotColumn = 15; // 7 px dot and 8 px gap
-constexpr int titleLines = 2;
+constexpr int titleLines = 3;
 constexpr int excerptLines = 2;
+// Rows share one height: a title's third line takes the excerpt's second.
+constexpr int textLines = titleLines + 1;
+
+// The height of a line in `font`, fallback fonts included: CJK and emoji glyphs come from
+// other, often taller fonts, which the font's own metrics do not know about.
+int lineHeight(const QFont& font)
+{
+    static QHash<QString, int> known;
+    const QString key = font.key();
+    const auto found = known.constFind(key);
+    if (found != known.cend()) return *found;
+    QTextLayout layout(QStringLiteral("Ag_\u4E2D\u3042\uD55C\U0001F600"), font);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(10'000);
+    layout.endLayout();
+    const int height = std::max(QFontMetrics(font).height(), int(std::ceil(line.height())));
+    known.insert(key, height);
+    return height;
+}
 
 QFont captionFont(const QFont& base)
 {
@@ -53,11 +75,12 @@ void drawHighlights(QPainter* painter, const QFontMetrics& metrics, const QStrin
 }
 
 // Draws `text` wrapped into at most `lines` lines, the last one elided; `highlights` are
-// (start, length) points of the text to mark.
+// (start, length) points of the text to mark. Returns the lines drawn.
 int drawLines(QPainter* painter, const QFont& font, const QString& text, QRect area, int lines,
               const QVariantList& highlights = {})
 {
     const QFontMetrics metrics(font);
+    const int height = lineHeight(font);
     painter->setFont(font);
     QTextLayout layout(text, font);
     QTextOption option;
@@ -65,6 +88,7 @@ int drawLines(QPainter* painter, const QFont& font, const QString& text, QRect a
     layout.setTextOption(option);
     layout.beginLayout();
     int y = area.top();
+    int drawn = 0;
     for (int n = 0; n < lines; ++n) {
         QTextLine line = layout.createLine();
         if (!line.isValid()) break;
@@ -73,24 +97,26 @@ int drawLines(QPainter* painter, const QFont& font, const QString& text, QRect a
         const bool last = n == lines - 1 && line.textStart() + line.textLength() < text.size();
         const QString shown = last ? metrics.elidedText(rest, Qt::ElideRight, area.width())
                                    : text.mid(line.textStart(), line.textLength());
-        const QRect lineArea(area.left(), y, area.width(), metrics.height());
+        const QRect lineArea(area.left(), y, area.width(), height);
         drawHighlights(painter, metrics, shown, line.textStart(), highlights, lineArea);
         painter->drawText(lineArea, directionFlags(text) | Qt::AlignVCenter, shown);
-        y += metrics.height();
+        y += height;
+        ++drawn;
     }
     layout.endLayout();
-    return area.top() + lines * metrics.height();
+    return drawn;
 }
 
 } // namespace
 
 QSize ItemRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const
 {
-    const QFont bold = Style::font(Style::FontRole::strong, option.font);
-    const int height = margin + QFontMetrics(captionFont(option.font)).height() + 3 +
-                       titleLines * QFontMetrics(bold).height() + 3 +
-                       excerptLines * QFontMetrics(captionFont(option.font)).height() + margin;
-    return {200, height};
+    const int title = lineHeight(Style::font(Style::FontRole::strong, option.font));
+    const int caption = lineHeight(captionFont(option.font));
+    // The tallest row: three title lines and one excerpt line, or two and two.
+    const int text = std::max(titleLines * title + (textLines - titleLines) * caption,
+                              (textLines - excerptLines) * title + excerptLines * caption);
+    return {200, margin + caption + 3 + text + 3 + margin};
 }
 
 void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -118,7 +144,7 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     }
 
     const QFont caption = captionFont(option.font);
-    const int captionHeight = QFontMetrics(caption).height();
+    const int captionHeight = lineHeight(caption);
     const QIcon icon = index.data(TimelineModel::FeedIconRole).value<QIcon>();
     icon.paint(painter, QRect(area.left(), area.top() + (captionHeight - 12) / 2, 12, 12));
     painter->setFont(caption);
@@ -143,13 +169,17 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     QFont titleFont = option.font;
     titleFont.setBold(unread);
     painter->setPen(unread ? primary : secondary);
-    const int y = drawLines(painter, titleFont, index.data(Qt::DisplayRole).toString(),
-                            QRect(area.left(), area.top() + captionHeight + 3, area.width(), 0),
-                            titleLines, index.data(TimelineModel::TitleHighlightsRole).toList());
+    const int titleTop = area.top() + captionHeight + 3;
+    const int titleDrawn = drawLines(painter, titleFont, index.data(Qt::DisplayRole).toString(),
+                                     QRect(area.left(), titleTop, area.width(), 0), titleLines,
+                                     index.data(TimelineModel::TitleHighlightsRole).toList());
     painter->setPen(secondary);
-    drawLines(painter, caption, index.data(TimelineModel::ExcerptRole).toString(),
-              QRect(area.left(), y + 3, area.width(), 0), excerptLines,
-              index.data(TimelineModel::ExcerptHighlightsRole).toList());
+    // The excerpt follows the title's last line; a three-line title leaves it one line.
+    drawLines(
+        painter, caption, index.data(TimelineModel::ExcerptRole).toString(),
+        QRect(area.left(), titleTop + titleDrawn * lineHeight(titleFont) + 3, area.width(), 0),
+        std::min(excerptLines, textLines - titleDrawn),
+        index.data(TimelineModel::ExcerptHighlightsRole).toList());
     if (option.state & QStyle::State_HasFocus) {
         // The keyboard's place, distinct from a selection seen while the list is not focused.
         painter->setRenderHint(QPainter::Antialiasing);

@@ -3,8 +3,9 @@
 #include <QStyledItemDelegate>
 
 // Paints one timeline row from the model's roles: unread dot, feed line with icon, star
-// and date, the title (bold while unread) and a two-line excerpt. Rows share one height,
-// so a long list lays out at once.
+// and date, the title (bold while unread, up to three lines) and the excerpt (up to two).
+// Rows share one height, so a long list lays out at once; line heights are measured with
+// the fallback fonts CJK and emoji text use.
 class ItemRowDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;

@@ -18,6 +18,19 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+namespace {
+// A folder without feeds has nothing to read, rather than everything read.
+QString emptyText(const Reader& reader, const Source& source)
+{
+    const QList<Feed>& feeds = reader.feeds();
+    if (source.kind() == Source::Kind::folder &&
+        std::none_of(feeds.cbegin(), feeds.cend(),
+                     [&source](const Feed& feed) { return feed.folderId == source.id(); }))
+        return QStringLiteral("No Articles");
+    return sourceKind(source).emptyText;
+}
+} // namespace
+
 TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& actions, QWidget* parent)
     : QWidget(parent), m_reader(reader), m_actions(actions),
       m_model(new TimelineModel(reader, icons, this)), m_list(new QListView(this)),
@@ -44,6 +57,8 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
         if (m_search->text() != m_reader.query()) m_search->setText(m_reader.query());
     });
     m_title->setFont(Style::font(Style::FontRole::heading, m_title->font()));
+    m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_title->installEventFilter(this);
     Style::makeSecondary(m_subtitle);
     m_markAll->setDefaultAction(actions.markAllRead);
     m_markAll->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -69,6 +84,7 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     m_list->setModel(m_model);
     m_list->setItemDelegate(new ItemRowDelegate(m_list));
     m_list->setUniformItemSizes(true);
+    m_list->setSpacing(1); // a visible gap between rows
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     m_list->setAccessibleName(QStringLiteral("Articles"));
@@ -103,7 +119,8 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
 void TimelineView::updateHeader()
 {
     const std::optional<Source>& source = m_reader.source();
-    m_title->setText(source ? m_reader.title(*source) : QStringLiteral("Lumbra"));
+    m_fullTitle = source ? m_reader.title(*source) : QStringLiteral("Lumbra");
+    showTitle();
     const QLocale locale;
     if (m_reader.searching())
         m_subtitle->setText(locale.toString(m_reader.shownCount()) + QStringLiteral(" of ") +
@@ -112,6 +129,15 @@ void TimelineView::updateHeader()
         m_subtitle->setText(source ? QString::number(m_reader.count(*source)) +
                                          QStringLiteral(" unread")
                                    : QString());
+}
+
+void TimelineView::showTitle()
+{
+    const QString shown =
+        m_title->fontMetrics().elidedText(m_fullTitle, Qt::ElideRight, m_title->width());
+    m_title->setText(shown);
+    m_title->setToolTip(shown == m_fullTitle ? QString() : m_fullTitle);
+    m_title->setAccessibleName(m_fullTitle);
 }
 
 void TimelineView::updateOverlay()
@@ -125,7 +151,7 @@ void TimelineView::updateOverlay()
         m_placeholder->setTitle(QStringLiteral("No articles match \u201C") +
                                 m_reader.query().trimmed() + u'\u201D');
     else if (showEmpty)
-        m_placeholder->setTitle(sourceKind(*source).emptyText);
+        m_placeholder->setTitle(emptyText(m_reader, *source));
     m_placeholder->setVisible(showEmpty);
     m_placeholder->setGeometry(m_list->viewport()->rect());
     m_progress->setVisible(loading);
@@ -160,6 +186,7 @@ bool TimelineView::eventFilter(QObject* watched, QEvent* event)
 {
     // Escape in the search field ends the search and goes back to the rows; Down goes to
     // the rows keeping it.
+    if (watched == m_title && event->type() == QEvent::Resize) showTitle();
     if (watched == m_search && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Escape) m_search->clear();

@@ -36,6 +36,7 @@ protected:
 
 private:
     void updateHeader();
+    void showTitle();
     void updateOverlay();
     void showSelection();
     void showContextMenu(const QPoint& position);
@@ -45,6 +46,7 @@ private:
     TimelineModel* m_model;
     QListView* m_list;
     QLabel* m_title;
+    QString m_fullTitle; // the title shows it elided when the column is narrow
     QLabel* m_subtitle;
     QToolButton* m_markAll;
     EmptyState* m_placeholder;
