@@ -3,6 +3,7 @@
 #include "Await.h"
 #include "ReaderFixture.h"
 #include "Views/ArticleView.h"
+#include "Views/ArticleWebView.h"
 #include "Views/ContentView.h"
 #include "Views/FeedIcons.h"
 #include "Views/ItemActions.h"
@@ -30,10 +31,12 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStandardItemModel>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTextLayout>
 #include <QTimer>
@@ -92,6 +95,7 @@ class ViewsTest : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
+        QStandardPaths::setTestModeEnabled(true); // settings go to a throwaway place
         LumbraApp::useIconTheme();
         QApplication::setWindowIcon(QIcon(u":/lumbra.svg"_s));
     }
@@ -501,6 +505,14 @@ private Q_SLOTS:
         QCOMPARE(settings.vaultPath()->text(), u"/home/ann/Vaults/Main"_s);
         settings.logOutButton()->click();
         QCOMPARE(settings.account()->currentIndex(), 0);
+
+        // A vault chosen elsewhere (at the first quote) shows the next time Settings opens.
+        settings.show();
+        f->folderChooser.answer = u"/home/ann/Vaults/Other"_s;
+        QVERIFY(f->reader->chooseVault());
+        settings.hide();
+        settings.show();
+        QCOMPARE(settings.vaultPath()->text(), u"/home/ann/Vaults/Other"_s);
     }
 
     void itemLinks()
@@ -664,6 +676,44 @@ private Q_SLOTS:
         else
             QVERIFY2(right < image.width() / 2 && left < 30,
                      qPrintable(u"%1..%2"_s.arg(left).arg(right)));
+    }
+
+    // On a real display server (the CTest entry tst_views_xcb): the main window is made
+    // once, not again when the first article's page appears.
+    void windowIsMadeOnce()
+    {
+        if (QGuiApplication::platformName() != u"xcb"_s)
+            QSKIP("the offscreen platform never makes windows again; tst_views_xcb runs this");
+        build(true);
+        const WId made = window->winId();
+        f->reader->select(f->reader->items()[1].id);
+        QTRY_VERIFY(content->findChild<ArticleView*>()->webView()->isVisible());
+        QTest::qWait(500); // the page's first frame
+        QCOMPARE(window->winId(), made);
+    }
+
+    void windowPlaceAndColumnsAreRemembered()
+    {
+        QSettings().clear();
+        QList<int> columns;
+        QList<int> fresh;
+        {
+            LumbraApp app;
+            app.window().show();
+            app.window().setGeometry(60, 70, 1000, 640);
+            QTRY_COMPARE(app.window().size(), QSize(1000, 640));
+            QSplitter* splitter = app.content().columns();
+            fresh = splitter->sizes();
+            splitter->setSizes({fresh[0] + 60, fresh[1] + 90, fresh[2] - 150});
+            columns = splitter->sizes();
+            QVERIFY(columns != fresh);
+            app.window().close();
+        }
+        LumbraApp again;
+        again.window().show();
+        QCOMPARE(again.window().size(), QSize(1000, 640));
+        QCOMPARE(again.content().columns()->sizes(), columns);
+        QSettings().clear();
     }
 
     void rowsKeepEveryGlyphInside_data()

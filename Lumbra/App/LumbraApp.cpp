@@ -13,6 +13,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <QMessageBox>
+#include <QSplitter>
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
@@ -53,6 +54,7 @@ void LumbraApp::useIconTheme()
 
 bool LumbraApp::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == &m_window && event->type() == QEvent::Close) saveWindow();
     // The desktop switched between light and dark while Lumbra runs.
     if (watched == qApp &&
         (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::ThemeChange))
@@ -79,11 +81,21 @@ LumbraApp::LumbraApp()
     m_activator.setWindow(&m_window);
     m_folderChooser.setParent(&m_window);
     m_links = std::make_unique<LinkHandler>(*m_reader, m_activator);
+    // Where the window was and how wide its columns were, as the user left them.
+    m_window.restoreGeometry(m_settings.value(geometryKey).toByteArray());
+    m_content->columns()->restoreState(m_settings.value(columnsKey).toByteArray());
+    m_window.installEventFilter(this);
 }
 
 LumbraApp::~LumbraApp()
 {
     m_lifetime.request_stop();
+}
+
+void LumbraApp::saveWindow()
+{
+    m_settings.setValue(geometryKey, m_window.saveGeometry());
+    m_settings.setValue(columnsKey, m_content->columns()->saveState());
 }
 
 QCoro::Task<> LumbraApp::start()

@@ -55,6 +55,9 @@ protected:
 
 private:
     HttpSession session() { return HttpSession{&m_network, requestTimeout}; }
+    void saveWindow();
+    static constexpr char geometryKey[] = "window/geometry";
+    static constexpr char columnsKey[] = "window/columns";
     QCoro::Task<> checkForUpdates();
 
     QNetworkAccessManager m_network;

@@ -11,6 +11,8 @@
 #include <QDateTime>
 #include <QFrame>
 #include <QMenu>
+#include <QOpenGLContext>
+#include <QOpenGLWidget>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -53,6 +55,11 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
       m_articlePage(new QWidget), m_toolbar(new QToolBar), m_web(nullptr)
 {
     m_web = new QuoteWebView([&reader](const QUrl& url) { reader.openUrl(url); });
+    // The page draws through OpenGL. A window learns that from such a child when it is
+    // created; had it learnt it only when the first article shows, it would be made again
+    // then: losing its maximised state, jumping, flickering. This child tells it up front,
+    // where OpenGL works at all (not on the offscreen platform).
+    if (QOpenGLContext context; context.create()) (new QOpenGLWidget(this))->hide();
     m_toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     m_toolbar->setAccessibleName(QStringLiteral("Article"));
     const auto selected = [&reader](bool Item::*flag) {

@@ -13,10 +13,9 @@
 #include <QVBoxLayout>
 
 SettingsView::SettingsView(Reader& reader, QWidget* parent)
-    : QWidget(parent), m_reader(reader), m_vaultPath(reader.storedVault()),
-      m_account(new QStackedWidget), m_loginName(new QLabel), m_server(new QLabel),
-      m_logOut(new QPushButton(QStringLiteral("Log Out"))), m_vault(new QLabel),
-      m_chooseVault(new QPushButton(QStringLiteral("Choose Vault\u2026")))
+    : QWidget(parent), m_reader(reader), m_account(new QStackedWidget), m_loginName(new QLabel),
+      m_server(new QLabel), m_logOut(new QPushButton(QStringLiteral("Log Out"))),
+      m_vault(new QLabel), m_chooseVault(new QPushButton(QStringLiteral("Choose Vault\u2026")))
 {
     setFixedWidth(460);
     auto* notLoggedIn = new QLabel(QStringLiteral("Not logged in"));
@@ -79,10 +78,7 @@ SettingsView::SettingsView(Reader& reader, QWidget* parent)
 
     connect(m_logOut, &QPushButton::clicked, &m_reader, &Reader::logOut);
     connect(m_chooseVault, &QPushButton::clicked, this, [this] {
-        if (const auto chosen = m_reader.chooseVault()) {
-            m_vaultPath = chosen;
-            showVault();
-        }
+        if (m_reader.chooseVault()) showVault();
     });
     connect(check, &QPushButton::clicked, this, &SettingsView::checkForUpdatesRequested);
     connect(&reader, &Reader::accountChanged, this, &SettingsView::showAccount);
@@ -100,5 +96,11 @@ void SettingsView::showAccount()
 
 void SettingsView::showVault()
 {
-    m_vault->setText(m_vaultPath.value_or(QStringLiteral("Not chosen")));
+    m_vault->setText(m_reader.storedVault().value_or(QStringLiteral("Not chosen")));
+}
+
+void SettingsView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    showVault(); // the first quote may have asked for it since the last time
 }

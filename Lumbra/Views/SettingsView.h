@@ -25,12 +25,14 @@ public:
 Q_SIGNALS:
     void checkForUpdatesRequested();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void showAccount();
     void showVault();
 
     Reader& m_reader;
-    std::optional<QString> m_vaultPath;
     QStackedWidget* m_account;
     QLabel* m_loginName;
     QLabel* m_server;
