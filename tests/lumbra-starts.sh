@@ -6,7 +6,8 @@ set -u
 lumbra="$1"
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
-env -u QTWEBENGINE_DISABLE_SANDBOX HOME="$home" XDG_CONFIG_HOME="$home/.config" \
+# No session bus: Lumbra runs as a lone instance.
+env -u QTWEBENGINE_DISABLE_SANDBOX -u DBUS_SESSION_BUS_ADDRESS HOME="$home" XDG_CONFIG_HOME="$home/.config" \
     XDG_DATA_HOME="$home/.local/share" QT_QPA_PLATFORM=offscreen \
     QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu "$lumbra" > "$home/out" 2>&1 &
 pid=$!

@@ -21,6 +21,7 @@
 #include <QAccessible>
 #include <QAction>
 #include <QDialog>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -519,6 +520,7 @@ private Q_SLOTS:
     {
         build(true);
         LinkHandler links(*f->reader, f->activator);
+        links.startOpening();
         links.open(QUrl(u"tavo://lumbra/item/notanumber"_s));
         links.open(QUrl(u"https://example.org/"_s));
         QCOMPARE(f->activator.count, 0);
@@ -532,23 +534,62 @@ private Q_SLOTS:
         QTRY_VERIFY(f->reader->linked());
         QCOMPARE(f->reader->selectedId(), std::optional<qint64>(3));
 
-        const QString channel =
-            u"lumbra-test-"_s + QString::number(QCoreApplication::applicationPid());
-        QVERIFY(links.listen(channel));
-        QVERIFY(LinkHandler::handOver(QUrl(u"tavo://lumbra/item/6"_s), channel));
+        // Over the session bus: a name of this run's own, not a Lumbra the user has open.
+        const QString name = u"app.lumbra.Test%1"_s.arg(QCoreApplication::applicationPid());
+        QVERIFY(links.listen(name));
+        QVERIFY(!LinkHandler(*f->reader, f->activator).listen(name)); // taken
+        QVERIFY(LinkHandler::handOver(QUrl(u"tavo://lumbra/item/6"_s), name));
         QTRY_COMPARE(f->reader->selectedId(), std::optional<qint64>(6));
-        QVERIFY(!LinkHandler::handOver(QUrl(u"tavo://lumbra/item/6"_s), channel + u"-none"_s));
+        QVERIFY(!LinkHandler::handOver(QUrl(u"tavo://lumbra/item/6"_s), name + u"None"_s));
 
-        // A second lumbra process hands its link over and exits.
-        QProcess second;
+        // A second lumbra process on the same bus hands its link over and exits.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"LUMBRA_CHANNEL"_s, channel);
+        environment.insert(u"LUMBRA_BUS_NAME"_s, name);
         environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        QProcess second;
         second.setProcessEnvironment(environment);
         second.start(QStringLiteral(LUMBRA_PROGRAM), {u"tavo://lumbra/item/9"_s});
-        QVERIFY(second.waitForFinished(20000));
+        // This process answers the call, so it waits in its event loop.
+        QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 20000);
         QCOMPARE(second.exitCode(), 0);
         QTRY_COMPARE(f->reader->selectedId(), std::optional<qint64>(9));
+
+        // One on another session's bus does not reach this one: it starts a Lumbra of its own.
+        QProcess otherBus;
+        otherBus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address"_s});
+        QVERIFY(otherBus.waitForReadyRead(5000));
+        environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s,
+                           QString::fromUtf8(otherBus.readLine().trimmed()));
+        environment.insert(u"HOME"_s, QDir::tempPath());
+        QProcess third;
+        third.setProcessEnvironment(environment);
+        third.start(QStringLiteral(LUMBRA_PROGRAM), {u"tavo://lumbra/item/5"_s});
+        QVERIFY(third.waitForStarted());
+        QTest::qWait(4000);
+        QCOMPARE(third.state(), QProcess::Running); // it is that session's Lumbra
+        QCOMPARE(f->reader->selectedId(), std::optional<qint64>(9));
+        third.kill();
+        third.waitForFinished();
+        otherBus.kill();
+        otherBus.waitForFinished();
+    }
+
+    void linksAtStartWaitForTheFirstRefresh()
+    {
+        f = std::make_unique<ReaderFixture>();
+        f->accounts.stored = f->sandbox.account();
+        LinkHandler links(*f->reader, f->activator);
+        // Item 3 is read, so All Unread will not list it; item 5 is listed.
+        links.open(QUrl(u"tavo://lumbra/item/5"_s));
+        QCOMPARE(f->activator.count, 0); // nothing yet: no account loaded, no list
+        await(f->reader->start());
+        links.startOpening();
+        QVERIFY(f->reader->refreshing());
+        QCOMPARE(f->reader->selectedId(), std::nullopt);
+        QTRY_COMPARE(f->reader->selectedId(), std::optional<qint64>(5));
+        QCOMPARE(f->activator.count, 1);
+        QVERIFY(!f->reader->linked()); // selected from the list, as in a running Lumbra
+        QVERIFY(f->browser.opened.isEmpty());
     }
 
     void iconsStayVisibleInADarkDesktop()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QLocalServer>
+#include <QList>
 #include <QObject>
 #include <QUrl>
 
@@ -8,25 +8,35 @@ class Reader;
 class WindowActivator;
 
 // Opens item links (tavo://lumbra/item/<id>) delivered to the application, and makes the
-// first Lumbra process the one that receives them: a later `lumbra <link>` hands its link
-// over and exits.
+// first Lumbra of a desktop session the one that receives them: it owns a well-known name
+// on the user's own session bus (org.freedesktop.Application on app.lumbra.Lumbra), and a
+// later `lumbra <link>` hands its link over there and exits. Another user, or another
+// session, has another bus and cannot reach it.
 class LinkHandler final : public QObject {
     Q_OBJECT
 
 public:
     LinkHandler(Reader& reader, WindowActivator& activator, QObject* parent = nullptr);
 
-    // An invalid or foreign URL changes nothing and does not raise the window.
+    // An invalid or foreign URL changes nothing and does not raise the window. Until
+    // `startOpening`, links wait.
     void open(const QUrl& url);
+    // Opens the links that waited, and from then on each at once, as soon as the stored
+    // account's first refresh has ended (at once without an account).
+    void startOpening();
 
-    // Hands `url` (maybe empty) to a running Lumbra; false when none is running.
-    static bool handOver(const QUrl& url, const QString& channel = channelName());
-    // Starts receiving links from later processes.
-    bool listen(const QString& channel = channelName());
-    static QString channelName();
+    // Hands `url` (maybe empty: only raise the window) to the Lumbra that owns `name`;
+    // false when none does or there is no session bus.
+    static bool handOver(const QUrl& url, const QString& name = busName());
+    // Owns `name` and receives links; false when another owns it or there is no bus.
+    bool listen(const QString& name = busName());
+    static QString busName();
 
 private:
+    void openNow(const QUrl& url);
+
     Reader& m_reader;
     WindowActivator& m_activator;
-    QLocalServer m_server;
+    bool m_opening = false;
+    QList<QUrl> m_waiting;
 };

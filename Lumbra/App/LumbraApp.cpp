@@ -103,6 +103,7 @@ QCoro::Task<> LumbraApp::start()
     // The stored account is known before the window first shows: no login screen flashes.
     co_await m_reader->start();
     m_window.show();
+    m_links->startOpening();
 }
 
 void LumbraApp::showSettings()

@@ -33,10 +33,9 @@ int main(int argc, char* argv[])
     if (LinkHandler::handOver(link)) return 0;
 
     LumbraApp lumbra;
-    lumbra.links().listen();
+    // Another Lumbra may have started meanwhile; without a session bus this one runs alone.
+    if (!lumbra.links().listen() && LinkHandler::handOver(link)) return 0;
+    if (!link.isEmpty()) lumbra.links().open(link); // once the first refresh has ended
     auto starting = lumbra.start();
-    if (!link.isEmpty())
-        QMetaObject::invokeMethod(
-            &lumbra, [&] { lumbra.links().open(link); }, Qt::QueuedConnection);
     return QApplication::exec();
 }
