@@ -13,7 +13,7 @@ packages=(
     fonts-noto-cjk fonts-noto-color-emoji
     at-spi2-core xvfb xauth
     breeze-icon-theme libqt6svg6
-    appstream desktop-file-utils
+    appstream desktop-file-utils dpkg-dev xdg-utils
     clang libclang-rt-14-dev
 )
 
