@@ -439,18 +439,51 @@ private Q_SLOTS:
         QTRY_COMPARE(login->states()->currentIndex(), 2);
         QVERIFY(login->failureText()->text().contains(u"not a valid server address"_s));
         QCOMPARE(login->failureText()->palette().color(QPalette::WindowText), Style::errorColor());
+        // Editing the address puts the old failure away.
         login->serverField()->clear();
-        QVERIFY(login->retryButton()->isEnabled());
+        QCOMPARE(login->states()->currentIndex(), 0);
+        QCOMPARE(f->reader->login(), LoginState::idle());
 
         // Logging in through the browser shows the columns without reopening the window.
         f->browser.onOpen = [this](const QUrl& url) {
             f->sandbox.server->grant(url.toString().toStdString());
         };
         login->serverField()->setText(f->sandbox.account().server);
-        login->retryButton()->click();
+        login->logInButton()->click();
         QTRY_COMPARE(content->currentWidget(), content->readerPage());
         f->reader->logOut();
         QCOMPARE(content->currentWidget(), login);
+    }
+
+    void loginMistakesGetAHint_data()
+    {
+        QTest::addColumn<QString>("typed"); // %1 is the sandbox's (plain HTTP) host and port
+        QTest::addColumn<QString>("hint");
+        QTest::newRow("HTTPS to an HTTP port")
+            << u"https://%1"_s << u"type http:// in front of the address instead."_s;
+        QTest::newRow("no scheme, a server without HTTPS")
+            << u"%1"_s << u"Lumbra tried https://%1, but this server does not seem"_s;
+        QTest::newRow("no scheme, nothing there")
+            << u"127.0.0.1:9"_s
+            << u"Lumbra tried https://127.0.0.1:9; for a server without HTTPS, type http://"_s;
+    }
+
+    void loginMistakesGetAHint()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, hint);
+        build(false);
+        const QString hostAndPort = QUrl(f->sandbox.account().server).authority();
+        LoginView* login = content->loginView();
+        login->serverField()->setText(typed.arg(hostAndPort));
+        login->logInButton()->click();
+        QTRY_COMPARE(login->states()->currentIndex(), 2);
+        QLabel* text = login->failureText();
+        QVERIFY2(text->text().contains(hint.arg(hostAndPort)), qPrintable(text->text()));
+        // All of it shows: as tall as its lines need, and inside the window.
+        QVERIFY(text->height() >= text->heightForWidth(text->width()));
+        const QRect shown(text->mapTo(window.get(), QPoint(0, 0)), text->size());
+        QVERIFY(window->rect().contains(shown));
     }
 
     void applicationWindow()

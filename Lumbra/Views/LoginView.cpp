@@ -45,6 +45,8 @@ LoginView::LoginView(Reader& reader, Preferences& preferences, QWidget* parent)
     m_failure->setWordWrap(true);
     m_failure->setAlignment(Qt::AlignCenter);
     m_failure->setTextFormat(Qt::PlainText);
+    m_failure->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_failure->setFixedWidth(460); // wraps at a readable width; the height follows the text
     auto* waiting = new QWidget;
     auto* waitingRow = new QHBoxLayout(waiting);
     auto* busy = new QProgressBar;
@@ -80,6 +82,8 @@ LoginView::LoginView(Reader& reader, Preferences& preferences, QWidget* parent)
     connect(m_server, &QLineEdit::textChanged, this, [this](const QString& text) {
         m_preferences.setString(serverKey, text);
         m_logIn->setEnabled(!text.isEmpty());
+        // The failure was about the address as it was.
+        if (m_reader.login().kind() == LoginState::Kind::failed) m_reader.cancelLogin();
     });
     connect(m_server, &QLineEdit::returnPressed, this, &LoginView::logIn);
     connect(m_logIn, &QPushButton::clicked, this, &LoginView::logIn);
@@ -109,6 +113,7 @@ void LoginView::showState()
         break;
     case LoginState::Kind::failed:
         m_failure->setText(login.text());
+        m_failure->setFixedHeight(m_failure->heightForWidth(m_failure->width()));
         m_states->setCurrentIndex(2);
         break;
     }
