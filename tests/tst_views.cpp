@@ -358,6 +358,23 @@ private Q_SLOTS:
         QCOMPARE(actions->star->text(), u"Unstar"_s);
     }
 
+    void clickingTheSelectedUnreadRowMarksItRead()
+    {
+        build(true);
+        QListView* list = content->timeline()->list();
+        const Item item = f->reader->shownItem(2);
+        QVERIFY(item.unread);
+        // Offline for one call: selecting it cannot mark it read.
+        f->sandbox.server->setFault("item-read", {500, 0, {}, 1});
+        f->reader->select(item.id);
+        QTRY_VERIFY(f->reader->message().has_value());
+        QVERIFY(f->reader->selectedItem()->unread);
+        const QRect row = list->visualRect(list->model()->index(2, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+        QVERIFY(!f->reader->selectedItem()->unread);
+        QTRY_VERIFY(!f->sandbox.server->store().itemState(item.id)->unread);
+    }
+
     void bareKeysActInTheWindowOnly()
     {
         build(true);

@@ -94,6 +94,9 @@ public:
     // Selection (the sidebar and timeline bind to these).
     void selectSource(std::optional<Source> source);
     void select(std::optional<qint64> id);
+    // Choosing the selected article again (a click on its row) marks it read, as choosing
+    // it did: after a mark-read the server refused, or after Mark as Unread.
+    void selectAgain();
     void selectNext();
     void selectPrevious();
     void selectNextUnread();

@@ -32,6 +32,11 @@ void Reader::select(std::optional<qint64> id)
     if (id && id != previous) markSelectedRead(*id);
 }
 
+void Reader::selectAgain()
+{
+    if (m_selectedId) markSelectedRead(*m_selectedId);
+}
+
 void Reader::markSelectedRead(qint64 id)
 {
     const qsizetype index = indexOf(m_items, id);

@@ -101,6 +101,10 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
                     m_reader.select(
                         selected.indexes().constFirst().data(TimelineModel::IdRole).toLongLong());
             });
+    connect(m_list, &QListView::clicked, this, [this](const QModelIndex& index) {
+        if (m_reader.selectedId() == index.data(TimelineModel::IdRole).toLongLong())
+            m_reader.selectAgain();
+    });
     connect(m_list, &QListView::customContextMenuRequested, this, &TimelineView::showContextMenu);
     connect(&reader, &Reader::selectedIdChanged, this, &TimelineView::showSelection);
     connect(&reader, &Reader::itemsChanged, this, &TimelineView::showSelection);
