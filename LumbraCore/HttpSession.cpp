@@ -19,8 +19,10 @@ QByteArray userAgent()
 QCoro::Task<QByteArray> fetch(HttpSession session, QUrl url, qint64 limit, std::stop_token stop)
 {
     QNetworkRequest request(Http::checkedUrl(url.toString(QUrl::FullyEncoded)));
+    Http::Limits limits;
+    limits.bytes = limit;
     const Http::Reply reply =
-        co_await Http::send(session, request, "GET", std::nullopt, stop, Http::Limits{limit});
+        co_await Http::send(session, request, "GET", std::nullopt, stop, std::move(limits));
     if (reply.status != 200) throw HttpStatusError(reply.status);
     co_return reply.body;
 }

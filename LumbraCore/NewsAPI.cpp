@@ -40,7 +40,8 @@ QByteArray basicAuthorization(const Account& account)
 
 QCoro::Task<QByteArray> NewsAPI::request(QByteArray method, QString path,
                                          std::optional<QByteArray> body, std::stop_token stop,
-                                         qint64 limit, bool itemList) const
+                                         qint64 limit, bool itemList,
+                                         std::function<void(qint64, qint64)> progress) const
 {
     const QUrl url = Http::checkedUrl(withoutTrailingSlashes(m_account.server) +
                                       QStringLiteral("/index.php/apps/news/api/v1-3") + path);
@@ -48,7 +49,7 @@ QCoro::Task<QByteArray> NewsAPI::request(QByteArray method, QString path,
     request.setRawHeader("Authorization", basicAuthorization(m_account));
     request.setRawHeader("Accept", "application/json");
     if (body) request.setRawHeader("Content-Type", "application/json");
-    const Http::Limits limits{limit, itemList};
+    const Http::Limits limits{limit, itemList, std::move(progress)};
     const Http::Reply reply = co_await Http::send(m_session, request, method, body, stop, limits);
     if (reply.status == 200) co_return reply.body;
     if (reply.status == 404 && method == "GET") throw NewsError::notInstalled();
@@ -69,10 +70,12 @@ QCoro::Task<FeedsResponse> NewsAPI::feeds(std::stop_token stop) const
     co_return co_await Http::decodeInBackground<FeedsResponse>(std::move(json));
 }
 
-QCoro::Task<QList<Item>> NewsAPI::items(Source source, std::stop_token stop) const
+QCoro::Task<QList<Item>> NewsAPI::items(Source source, std::stop_token stop,
+                                        std::function<void(qint64, qint64)> progress) const
 {
-    QByteArray json = co_await request("GET", QStringLiteral("/items?") + itemsQuery(source),
-                                       std::nullopt, stop, m_session.listLimit, true);
+    QByteArray json =
+        co_await request("GET", QStringLiteral("/items?") + itemsQuery(source), std::nullopt, stop,
+                         m_session.listLimit, true, std::move(progress));
     co_return (co_await Http::decodeInBackground<ItemsResponse>(std::move(json))).items;
 }
 

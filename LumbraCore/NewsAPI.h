@@ -5,6 +5,7 @@
 #include "LumbraCore/Records.h"
 
 #include <QList>
+#include <functional>
 #include <optional>
 #include <qcoro/qcorotask.h>
 #include <stop_token>
@@ -26,7 +27,9 @@ public:
 
     QCoro::Task<QList<Folder>> folders(std::stop_token stop = {}) const;
     QCoro::Task<FeedsResponse> feeds(std::stop_token stop = {}) const;
-    QCoro::Task<QList<Item>> items(Source source, std::stop_token stop = {}) const;
+    // `progress` hears the bytes received and the announced total (-1 when none).
+    QCoro::Task<QList<Item>> items(Source source, std::stop_token stop = {},
+                                   std::function<void(qint64, qint64)> progress = {}) const;
     // The item with that id, or none when the server no longer has it.
     QCoro::Task<std::optional<Item>> item(qint64 id, std::stop_token stop = {}) const;
     QCoro::Task<> setRead(qint64 id, bool read, std::stop_token stop = {}) const;
@@ -39,7 +42,8 @@ public:
 private:
     QCoro::Task<QByteArray> request(QByteArray method, QString path, std::optional<QByteArray> body,
                                     std::stop_token stop, qint64 limit = defaultReplyLimit,
-                                    bool itemList = false) const;
+                                    bool itemList = false,
+                                    std::function<void(qint64, qint64)> progress = {}) const;
 
     Account m_account;
     HttpSession m_session;

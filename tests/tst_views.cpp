@@ -289,6 +289,29 @@ private Q_SLOTS:
         QTRY_COMPARE(timeline->titleLabel()->text(), title);
     }
 
+    void longListsShowHowMuchHasArrived()
+    {
+        sandbox::Options many;
+        many.generatedItems = 6000;
+        build(true, many);
+        TimelineView* timeline = content->timeline();
+        QList<std::pair<int, int>> seen; // (permille, the overlay bar's maximum) as it loads
+        connect(f->reader.get(), &Reader::loadingPermilleChanged, timeline, [&] {
+            seen << std::pair(f->reader->loadingPermille(), timeline->progress()->maximum());
+        });
+        f->reader->selectSource(Source::all());
+        QVERIFY(timeline->busyBar()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!f->reader->loadingItems(), 30000);
+        QVERIFY(timeline->busyBar()->isHidden());
+        const auto partway = std::find_if(seen.cbegin(), seen.cend(), [](const auto& step) {
+            return step.first > 0 && step.first < 1000;
+        });
+        QVERIFY2(partway != seen.cend(), "no step between the first byte and the last");
+        QCOMPARE(partway->second, 1000); // a bar that fills, not a busy one
+        QVERIFY(std::is_sorted(seen.cbegin(), seen.cend() - 1));
+        QCOMPARE(seen.last().first, -1); // done
+    }
+
     void menuTitlesFollowTheSelection()
     {
         build(true);

@@ -49,6 +49,9 @@ public:
     const std::optional<Source>& source() const { return m_source; }
     const QList<Item>& items() const { return m_items; }
     bool loadingItems() const { return m_loadingItems; }
+    // How much of the item list has arrived, in thousandths; -1 while the server has not
+    // said how long it is, or nothing loads.
+    int loadingPermille() const { return m_loadingPermille; }
     const std::optional<qint64>& selectedId() const { return m_selectedId; }
     const std::optional<Item>& linked() const { return m_linked; }
     // Whether article pages load images, styles and fonts from elsewhere ("Load remote
@@ -151,6 +154,7 @@ Q_SIGNALS:
     void sourceChanged();
     void itemsChanged();
     void loadingItemsChanged();
+    void loadingPermilleChanged();
     void selectedIdChanged();
     void linkedChanged();
     void selectedNoteChanged();
@@ -201,6 +205,10 @@ private:
     }
     void forgetAccount();
     void setItems(QList<Item> items);
+    void setLoadingPermille(int permille)
+    {
+        assign(m_loadingPermille, permille, &Reader::loadingPermilleChanged);
+    }
     void setLoadingItems(bool loading)
     {
         assign(m_loadingItems, loading, &Reader::loadingItemsChanged);
@@ -245,6 +253,7 @@ private:
     std::optional<Source> m_source = Source::allUnread();
     QList<Item> m_items;
     bool m_loadingItems = false;
+    int m_loadingPermille = -1;
     std::optional<qint64> m_selectedId;
     std::shared_ptr<std::stop_source> m_loginTask; // cancels the running login
     QTimer m_refreshTimer;

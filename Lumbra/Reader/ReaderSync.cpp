@@ -85,16 +85,23 @@ QCoro::Task<> Reader::loadItems()
     setLoadingItems(true);
 
     QList<Item> list;
+    // Told as the bytes arrive; only a change of a thousandth reaches the views.
+    const auto progress = [self](qint64 received, qint64 total) {
+        if (self && total > 0)
+            self->setLoadingPermille(int(std::min(received, total) * 1000 / total));
+    };
     try {
-        list = co_await client.items(source, m_lifetime.get_token());
+        list = co_await client.items(source, m_lifetime.get_token(), progress);
     } catch (const LumbraError& failure) {
         if (!self) co_return;
+        setLoadingPermille(-1);
         if (m_account == client.account())
             setMessage(QStringLiteral("Couldn't load articles: ") + failure.description());
         setLoadingItems(false);
         co_return;
     }
     if (!self) co_return;
+    setLoadingPermille(-1);
     if (m_source != source || m_account != client.account()) {
         setLoadingItems(false);
         co_return;

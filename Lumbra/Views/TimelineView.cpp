@@ -36,7 +36,8 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
       m_model(new TimelineModel(reader, icons, this)), m_list(new QListView(this)),
       m_title(new QLabel(this)), m_subtitle(new QLabel(this)), m_markAll(new QToolButton(this)),
       m_placeholder(new EmptyState(QString(), QString(), m_list)),
-      m_progress(new QProgressBar(m_list)), m_search(new QLineEdit(this))
+      m_progress(new QProgressBar(m_list)), m_busy(new QProgressBar(this)),
+      m_search(new QLineEdit(this))
 {
     m_search->setPlaceholderText(QStringLiteral("Search"));
     m_search->setClearButtonEnabled(true);
@@ -64,10 +65,17 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     m_markAll->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_markAll->setFocusPolicy(Qt::TabFocus);
 
+    m_busy->setTextVisible(false);
+    m_busy->setMaximumSize(60, 8);
+    m_busy->setAccessibleName(QStringLiteral("Loading articles"));
     auto* titles = new QVBoxLayout;
     titles->setSpacing(0);
     titles->addWidget(m_title);
-    titles->addWidget(m_subtitle);
+    auto* countRow = new QHBoxLayout;
+    countRow->addWidget(m_subtitle);
+    countRow->addWidget(m_busy, 0, Qt::AlignVCenter);
+    countRow->addStretch();
+    titles->addLayout(countRow);
     auto* header = new QHBoxLayout;
     header->addLayout(titles, 1);
     header->addWidget(m_markAll);
@@ -116,8 +124,28 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
             updateHeader();
             updateOverlay();
         });
+    for (auto signal : {&Reader::refreshingChanged, &Reader::loadingItemsChanged,
+                        &Reader::loadingPermilleChanged})
+        connect(&reader, signal, this, &TimelineView::showProgress);
     updateHeader();
     updateOverlay();
+    showProgress();
+}
+
+void TimelineView::showProgress()
+{
+    // How much of a long list has arrived when the server said its length; busy otherwise,
+    // and while a finished download is read.
+    const int permille = m_reader.loadingPermille();
+    for (QProgressBar* bar : {m_progress, m_busy}) {
+        if (permille >= 0 && permille < 1000) {
+            bar->setRange(0, 1000);
+            bar->setValue(permille);
+        } else {
+            bar->setRange(0, 0);
+        }
+    }
+    m_busy->setVisible(m_reader.refreshing() || m_reader.loadingItems());
 }
 
 void TimelineView::updateHeader()

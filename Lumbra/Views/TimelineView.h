@@ -28,6 +28,8 @@ public:
     QLabel* subtitleLabel() const { return m_subtitle; }
     EmptyState* placeholder() const { return m_placeholder; }
     QProgressBar* progress() const { return m_progress; }
+    // Beside the count while a refresh or an item list loads.
+    QProgressBar* busyBar() const { return m_busy; }
     QLineEdit* searchField() const { return m_search; }
 
 protected:
@@ -38,6 +40,7 @@ private:
     void updateHeader();
     void showTitle();
     void updateOverlay();
+    void showProgress();
     void showSelection();
     void showContextMenu(const QPoint& position);
 
@@ -51,6 +54,7 @@ private:
     QToolButton* m_markAll;
     EmptyState* m_placeholder;
     QProgressBar* m_progress;
+    QProgressBar* m_busy;
     QLineEdit* m_search;
     bool m_syncing = false;
 };

@@ -126,6 +126,10 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
             pieces.clear();
             return end(Ended::outOfMemory);
         }
+        if (limits.progress) {
+            const QVariant total = raw->header(QNetworkRequest::ContentLengthHeader);
+            limits.progress(received, total.isValid() ? total.toLongLong() : -1);
+        }
         if (raw->bytesAvailable() > 0 && !drainQueued) {
             drainQueued = true;
             QMetaObject::invokeMethod(

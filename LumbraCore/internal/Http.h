@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QNetworkRequest>
+#include <functional>
 #include <optional>
 #include <qcoro/qcorotask.h>
 #include <stop_token>
@@ -24,6 +25,8 @@ QUrl checkedUrl(const QString& address);
 struct Limits {
     qint64 bytes = defaultReplyLimit;
     bool itemList = false; // the session's longer deadline applies
+    // Told the bytes received so far and the announced total (-1 when none) as they arrive.
+    std::function<void(qint64, qint64)> progress;
 };
 
 // Sends the request and waits for the whole reply. Redirects are followed only to the same
