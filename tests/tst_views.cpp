@@ -398,6 +398,26 @@ private Q_SLOTS:
         QTRY_VERIFY(!f->sandbox.server->store().itemState(item.id)->unread);
     }
 
+    void anArticleThatLeftTheListIsNotShownFromAnOldCopy()
+    {
+        build(true);
+        f->reader->selectSource(Source::starred());
+        QTRY_VERIFY(!f->reader->loadingItems());
+        const qint64 id = f->reader->items().first().id;
+        f->reader->select(id);
+        const auto article = content->findChild<ArticleView*>();
+        QTRY_COMPARE(article->currentWidget(), article->toolbar()->parentWidget());
+        // Unstarred elsewhere: the next refresh no longer lists it.
+        QVERIFY(f->sandbox.server->store().setStarred(id, false));
+        f->reader->refresh();
+        QTRY_VERIFY(!f->reader->refreshing());
+        QVERIFY(std::none_of(f->reader->items().cbegin(), f->reader->items().cend(),
+                             [id](const Item& item) { return item.id == id; }));
+        QVERIFY(!f->reader->selectedItem());
+        QVERIFY(article->currentWidget() != article->toolbar()->parentWidget());
+        QVERIFY(!actions->star->isEnabled());
+    }
+
     void bareKeysActInTheWindowOnly()
     {
         build(true);
