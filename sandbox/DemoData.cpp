@@ -1,5 +1,6 @@
 #include "DemoData.h"
 
+#include <algorithm>
 #include <array>
 #include <random>
 
@@ -138,7 +139,8 @@ void seedDemo(NewsStore& store, const std::string& baseUrl, int64_t now)
             item.enclosureMime = "audio/mpeg";
             item.enclosureLink = "https://code.example/episode2.mp3";
         }
-        store.addItem(item, now - article.age);
+        // Fetched when published, or now for one dated ahead: a server never stamps the future.
+        store.addItem(item, now - std::max<int64_t>(article.age, 0));
     }
 }
 

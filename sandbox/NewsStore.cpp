@@ -180,6 +180,7 @@ std::string NewsStore::itemsJson(const ItemsQuery& query) const
 
     const auto matches = [&](const StoredItem& item) {
         if (!query.getRead && !item.unread) return false;
+        if (item.lastModified < query.modifiedSince) return false;
         switch (query.type) {
         case 0:
             return item.feedId == query.id;

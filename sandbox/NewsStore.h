@@ -48,6 +48,8 @@ struct ItemsQuery {
     int64_t batchSize = -1;
     int64_t offset = 0;
     bool oldestFirst = false;
+    // Only items whose lastModified is at or after this (/items/updated).
+    int64_t modifiedSince = 0;
 };
 
 struct ItemState {

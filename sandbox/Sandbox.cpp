@@ -550,6 +550,7 @@ std::string Sandbox::routeOf(const std::string& method, const std::string& path)
         const std::string rest = match[1];
         if (method == "GET" && (rest == "folders" || rest == "feeds" || rest == "items"))
             return rest;
+        if (method == "GET" && rest == "items/updated") return "items-updated";
         if (method == "POST" && rest == "items/read") return "items-read";
         if (method == "POST" && rest == "items/read/multiple") return "items-read-multiple";
         if (method == "POST" && rest == "items/unread/multiple") return "items-unread-multiple";
@@ -637,6 +638,18 @@ Sandbox::Reply Sandbox::handleNews(const std::string& method, const std::string&
                 return message(400, "Starred items can only be listed with getRead=true");
             return json(200, m_store.itemsJson(q));
         }
+        if (path == "items/updated") {
+            // Changed items of every state, newest first, as the real server answers.
+            ItemsQuery q;
+            q.type = int(intParam(query, "type", 3));
+            q.id = intParam(query, "id", 0);
+            q.modifiedSince = intParam(query, "lastModified", 0);
+            return json(200, m_store.itemsJson(q));
+        }
+        if (path == "status")
+            return json(200, "{\"version\":\"25.3.1\",\"warnings\":{\"improperlyConfiguredCron\":"
+                             "false,\"incorrectDbCharset\":false}}");
+        if (path == "version") return json(200, "{\"version\":\"25.3.1\"}");
         return methodNotAllowed();
     }
     if (method != "POST" || readOnlyVersion) return methodNotAllowed();

@@ -68,7 +68,7 @@ struct Options {
 //
 // Route names for faults: "folders", "feeds", "items", "item-read", "item-unread",
 // "item-star", "item-unstar", "feed-read", "folder-read", "items-read",
-// "items-read-multiple", "items-unread-multiple", "login-start",
+// "items-read-multiple", "items-unread-multiple", "items-updated", "login-start",
 // "login-poll", "login-page", "revoke", "favicon", "appcast", or "*" for every route.
 class Sandbox {
 public:

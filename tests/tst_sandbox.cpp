@@ -4,6 +4,8 @@
 #include "Sandbox.h"
 
 #include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -28,9 +30,9 @@ class SandboxTest : public QObject {
         if (!body.isEmpty()) headers.append(qMakePair("Content-Type"_ba, "application/json"_ba));
         return httpSend("POST", api(path), headers, body);
     }
-    QList<qint64> itemIds(const QString& query)
+    QList<qint64> itemIds(const QString& query, const QString& path = u"/items"_s)
     {
-        const HttpResult reply = get(u"/items?"_s + query);
+        const HttpResult reply = get(path + u'?' + query);
         if (reply.status != 200) qFatal("items failed: %d", reply.status);
         QList<qint64> ids;
         for (const Item& item : Json::decode<ItemsResponse>(reply.body).items)
@@ -259,6 +261,64 @@ private Q_SLOTS:
         const QString v12 = m_base + u"/index.php/apps/news/api/v1-2"_s;
         QCOMPARE(httpSend("GET", v12 + u"/feeds"_s, m_auth).body, get(u"/feeds"_s).body);
         QCOMPARE(httpSend("POST", v12 + u"/items/1/read"_s, m_auth).status, 405);
+    }
+
+    // What other clients ask first, in both versions, as the real server answers.
+    void statusAndVersion_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray status = R"({"version":"25.3.1","warnings":{"improperlyConfiguredCron":)"
+                                  R"(false,"incorrectDbCharset":false}})"_ba;
+        const QByteArray version = R"({"version":"25.3.1"})"_ba;
+        QTest::newRow("status, v1-3") << u"v1-3/status"_s << status;
+        QTest::newRow("status, v1-2") << u"v1-2/status"_s << status;
+        QTest::newRow("version, v1-3") << u"v1-3/version"_s << version;
+        QTest::newRow("version, v1-2") << u"v1-2/version"_s << version;
+    }
+
+    void statusAndVersion()
+    {
+        QFETCH(QString, path);
+        QFETCH(QByteArray, expected);
+        const HttpResult reply =
+            httpSend("GET", m_base + u"/index.php/apps/news/api/"_s + path, m_auth);
+        QCOMPARE(reply.status, 200);
+        QCOMPARE(reply.contentType, "application/json; charset=utf-8"_ba);
+        QCOMPARE(reply.body, expected);
+    }
+
+    // Items changed at or after a time, in every state: reading or starring one moves it.
+    void changesSinceATime()
+    {
+        QTest::qWait(1100); // past the second the demo items were stamped in
+        QCOMPARE(post(u"/items/5/star"_s).status, 200);
+        QCOMPARE(post(u"/items/6/read"_s).status, 200);
+        const QByteArray everything = get(u"/items/updated?lastModified=0&type=3&id=0"_s).body;
+        const QList<Item> all = Json::decode<ItemsResponse>(everything).items;
+        QCOMPARE(all.size(), 18); // since the beginning: everything, read ones too
+        qint64 since = 0;
+        qint64 latest = 0;
+        for (const QJsonValue item : QJsonDocument::fromJson(everything)[u"items"_s].toArray()) {
+            if (item[u"id"_s].toInteger() == 5) since = item[u"lastModified"_s].toInteger();
+            latest = std::max(latest, item[u"lastModified"_s].toInteger());
+        }
+        QVERIFY(since > 0);
+        const auto feedOf = [&all](qint64 id) {
+            return std::find_if(all.cbegin(), all.cend(),
+                                [id](const Item& i) { return i.id == id; })
+                ->feedId;
+        };
+        const auto updated = [this](qint64 from, const QString& filter) {
+            return itemIds(u"lastModified="_s + QString::number(from) + filter,
+                           u"/items/updated"_s);
+        };
+        QCOMPARE(updated(since, u"&type=3&id=0"_s), (QList<qint64>{6, 5}));
+        const QList<qint64> inFeed =
+            feedOf(6) == feedOf(5) ? QList<qint64>{6, 5} : QList<qint64>{5};
+        QCOMPARE(updated(since, u"&type=0&id="_s + QString::number(feedOf(5))), inFeed);
+        QCOMPARE(updated(since, u"&type=2&id=0"_s), QList<qint64>{5});
+        QCOMPARE(updated(latest + 1, u"&type=3&id=0"_s), QList<qint64>{});
     }
 
     void faults_data()
