@@ -850,6 +850,24 @@ private Q_SLOTS:
         QSettings().clear();
     }
 
+    void rowsAreAsTallAsTheirScriptsNeed()
+    {
+        build(true); // the demo lists a Japanese feed and title
+        QListView* list = content->timeline()->list();
+        const QString sample =
+            list->model()->index(0, 0).data(TimelineModel::LineSampleRole).toString();
+        QVERIFY(sample.contains(u'東'));
+        QVERIFY(!sample.contains(u'a') && !sample.contains(u'\u2014')); // Latin text, dashes
+        const int mixed = list->sizeHintForRow(0);
+        // A list in Latin script alone gets the main font's shorter lines.
+        f->reader->selectSource(Source::feed(1));
+        QTRY_VERIFY(!f->reader->loadingItems());
+        QCOMPARE(list->model()->index(0, 0).data(TimelineModel::LineSampleRole).toString(),
+                 QString());
+        QVERIFY2(list->sizeHintForRow(0) < mixed,
+                 qPrintable(u"%1 px, %2 with CJK"_s.arg(list->sizeHintForRow(0)).arg(mixed)));
+    }
+
     void rowsKeepEveryGlyphInside_data()
     {
         QTest::addColumn<QString>("title");
@@ -873,13 +891,15 @@ private Q_SLOTS:
         row->setData(excerpt, TimelineModel::ExcerptRole);
         row->setData(true, TimelineModel::UnreadRole);
         row->setData(u"Feed_gjpqy 東京"_s, TimelineModel::FeedTitleRole);
+        // What the timeline's model gives: the characters beyond Latin the list uses.
+        row->setData(QString(title + excerpt), TimelineModel::LineSampleRole);
         model.appendRow(row);
         ItemRowDelegate delegate;
         QStyleOptionViewItem option;
         option.font = QApplication::font();
         option.palette.setColor(QPalette::Base, Qt::white);
         option.palette.setColor(QPalette::Text, Qt::black);
-        const int height = delegate.sizeHint(option, {}).height();
+        const int height = delegate.sizeHint(option, model.index(0, 0)).height();
         option.rect = QRect(0, 0, 360, height);
         // Room below the row: whatever is drawn past its height shows there.
         QImage image(360, height + 60, QImage::Format_RGB32);

@@ -18,20 +18,22 @@ constexpr int excerptLines = 2;
 // Rows share one height: a title's third line takes the excerpt's second.
 constexpr int textLines = titleLines + 1;
 
-// The height of a line in `font`, fallback fonts included: CJK and emoji glyphs come from
-// other, often taller fonts, which the font's own metrics do not know about.
-int lineHeight(const QFont& font)
+// The height of a line in `font` for text with the characters of `sample` (besides Latin
+// ones): CJK and emoji glyphs come from other, often taller fonts, which the font's own
+// metrics do not know about.
+int lineHeight(const QFont& font, const QString& sample)
 {
     static QHash<QString, int> known;
-    const QString key = font.key();
+    const QString key = font.key() + u'|' + sample;
     const auto found = known.constFind(key);
     if (found != known.cend()) return *found;
-    QTextLayout layout(QStringLiteral("Ag_\u4E2D\u3042\uD55C\U0001F600"), font);
+    QTextLayout layout(QStringLiteral("Ag_") + sample, font);
     layout.beginLayout();
     QTextLine line = layout.createLine();
-    line.setLineWidth(10'000);
+    line.setLineWidth(1'000'000);
     layout.endLayout();
     const int height = std::max(QFontMetrics(font).height(), int(std::ceil(line.height())));
+    if (known.size() > 64) known.clear(); // samples change with the lists
     known.insert(key, height);
     return height;
 }
@@ -77,10 +79,9 @@ void drawHighlights(QPainter* painter, const QFontMetrics& metrics, const QStrin
 // Draws `text` wrapped into at most `lines` lines, the last one elided; `highlights` are
 // (start, length) points of the text to mark. Returns the lines drawn.
 int drawLines(QPainter* painter, const QFont& font, const QString& text, QRect area, int lines,
-              const QVariantList& highlights = {})
+              int height, const QVariantList& highlights = {})
 {
     const QFontMetrics metrics(font);
-    const int height = lineHeight(font);
     painter->setFont(font);
     QTextLayout layout(text, font);
     QTextOption option;
@@ -109,10 +110,11 @@ int drawLines(QPainter* painter, const QFont& font, const QString& text, QRect a
 
 } // namespace
 
-QSize ItemRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const
+QSize ItemRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    const int title = lineHeight(Style::font(Style::FontRole::strong, option.font));
-    const int caption = lineHeight(captionFont(option.font));
+    const QString sample = index.data(TimelineModel::LineSampleRole).toString();
+    const int title = lineHeight(Style::font(Style::FontRole::strong, option.font), sample);
+    const int caption = lineHeight(captionFont(option.font), sample);
     // The tallest row: three title lines and one excerpt line, or two and two.
     const int text = std::max(titleLines * title + (textLines - titleLines) * caption,
                               (textLines - excerptLines) * title + excerptLines * caption);
@@ -144,7 +146,8 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     }
 
     const QFont caption = captionFont(option.font);
-    const int captionHeight = lineHeight(caption);
+    const QString sample = index.data(TimelineModel::LineSampleRole).toString();
+    const int captionHeight = lineHeight(caption, sample);
     const QIcon icon = index.data(TimelineModel::FeedIconRole).value<QIcon>();
     icon.paint(painter, QRect(area.left(), area.top() + (captionHeight - 12) / 2, 12, 12));
     painter->setFont(caption);
@@ -170,16 +173,17 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     titleFont.setBold(unread);
     painter->setPen(unread ? primary : secondary);
     const int titleTop = area.top() + captionHeight + 3;
-    const int titleDrawn = drawLines(painter, titleFont, index.data(Qt::DisplayRole).toString(),
-                                     QRect(area.left(), titleTop, area.width(), 0), titleLines,
-                                     index.data(TimelineModel::TitleHighlightsRole).toList());
+    const int titleHeight = lineHeight(titleFont, sample);
+    const int titleDrawn =
+        drawLines(painter, titleFont, index.data(Qt::DisplayRole).toString(),
+                  QRect(area.left(), titleTop, area.width(), 0), titleLines, titleHeight,
+                  index.data(TimelineModel::TitleHighlightsRole).toList());
     painter->setPen(secondary);
     // The excerpt follows the title's last line; a three-line title leaves it one line.
-    drawLines(
-        painter, caption, index.data(TimelineModel::ExcerptRole).toString(),
-        QRect(area.left(), titleTop + titleDrawn * lineHeight(titleFont) + 3, area.width(), 0),
-        std::min(excerptLines, textLines - titleDrawn),
-        index.data(TimelineModel::ExcerptHighlightsRole).toList());
+    drawLines(painter, caption, index.data(TimelineModel::ExcerptRole).toString(),
+              QRect(area.left(), titleTop + titleDrawn * titleHeight + 3, area.width(), 0),
+              std::min(excerptLines, textLines - titleDrawn), captionHeight,
+              index.data(TimelineModel::ExcerptHighlightsRole).toList());
     if (option.state & QStyle::State_HasFocus) {
         // The keyboard's place, distinct from a selection seen while the list is not focused.
         painter->setRenderHint(QPainter::Antialiasing);

@@ -17,6 +17,15 @@ TimelineModel::TimelineModel(Reader& reader, FeedIcons& icons, QObject* parent)
     connect(&reader, &Reader::itemsChanged, this, [this] {
         beginResetModel();
         dropExcerptsOfGoneItems();
+        m_lineSample = lineSample();
+        endResetModel();
+    });
+    connect(&reader, &Reader::feedsChanged, this, [this] {
+        QString sample = lineSample();
+        if (sample == m_lineSample) return;
+        // Rows share one height: a new one lays them all out again.
+        beginResetModel();
+        m_lineSample = std::move(sample);
         endResetModel();
     });
     connect(&reader, &Reader::shownChanged, this, [this] {
@@ -89,6 +98,35 @@ void TimelineModel::dropExcerptsOfGoneItems()
         kept.body = nullptr;
 }
 
+QString TimelineModel::lineSample() const
+{
+    QSet<char32_t> seen;
+    QString sample;
+    const auto collect = [&](const QString& text) {
+        for (qsizetype i = 0; i < text.size() && seen.size() < 128; ++i) {
+            const char16_t c = text[i].unicode();
+            // Latin, its marks and the punctuation Latin text uses come from the main font.
+            if (c < 0x0370 || (c >= 0x2000 && c <= 0x206F)) continue;
+            const bool pair = QChar::isHighSurrogate(c) && i + 1 < text.size() &&
+                              QChar::isLowSurrogate(text[i + 1].unicode());
+            const char32_t point = pair ? QChar::surrogateToUcs4(c, text[i + 1].unicode()) : c;
+            if (!seen.contains(point)) {
+                seen.insert(point);
+                sample += pair ? text.mid(i, 2) : text.mid(i, 1);
+            }
+            i += pair;
+        }
+    };
+    QSet<qint64> feeds;
+    for (const Item& item : m_reader.items()) {
+        if (item.title) collect(*item.title);
+        feeds.insert(item.feedId);
+    }
+    for (const qint64 id : std::as_const(feeds))
+        if (const auto feed = m_reader.feed(id)) collect(feed->title);
+    return sample;
+}
+
 int TimelineModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : int(m_reader.shownCount());
@@ -135,6 +173,7 @@ QString spokenRow(const Item& item, const QString& title, const QString& feed, c
 
 QVariant TimelineModel::data(const QModelIndex& index, int role) const
 {
+    if (role == LineSampleRole) return m_lineSample;
     if (!index.isValid() || index.row() >= rowCount()) return {};
     const Item& item = m_reader.shownItem(index.row());
     switch (role) {

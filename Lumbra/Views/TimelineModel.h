@@ -27,6 +27,9 @@ public:
         // Where the search's words are in the title and excerpt: (start, length) points.
         TitleHighlightsRole,
         ExcerptHighlightsRole,
+        // The same for every row: the characters beyond Latin the listed titles and their
+        // feeds' names use, once each, so rows are as tall as the fonts drawing them need.
+        LineSampleRole,
     };
 
     TimelineModel(Reader& reader, FeedIcons& icons, QObject* parent = nullptr);
@@ -44,9 +47,11 @@ private:
     };
     QString excerptOf(qint64 id, const std::optional<QByteArray>& body) const;
     void dropExcerptsOfGoneItems();
+    QString lineSample() const;
 
     Reader& m_reader;
     FeedIcons& m_icons;
     mutable QHash<qint64, Excerpt> m_excerpts;
     mutable QSet<qint64> m_pending; // excerpts being made off the main thread
+    QString m_lineSample;
 };
