@@ -98,20 +98,33 @@ void TimelineModel::dropExcerptsOfGoneItems()
         kept.body = nullptr;
 }
 
+namespace {
+// Scripts whose glyphs come from fallback fonts taller than the main one: CJK (with kana,
+// Hangul and full-width forms), symbols and emoji.
+bool drawnTaller(char32_t point)
+{
+    return (point >= 0x2600 && point <= 0x27BF) || (point >= 0x2E80 && point <= 0xA4CF) ||
+           (point >= 0xAC00 && point <= 0xD7AF) || (point >= 0xF900 && point <= 0xFAFF) ||
+           (point >= 0xFE30 && point <= 0xFE4F) || (point >= 0xFF00 && point <= 0xFFEF) ||
+           point >= 0x10000;
+}
+} // namespace
+
 QString TimelineModel::lineSample() const
 {
-    QSet<char32_t> seen;
+    // One character of each block of 128 code points: a block's characters come from one
+    // font, and a short sample lays out fast.
+    QSet<char32_t> blocks;
     QString sample;
     const auto collect = [&](const QString& text) {
-        for (qsizetype i = 0; i < text.size() && seen.size() < 128; ++i) {
+        for (qsizetype i = 0; i < text.size() && blocks.size() < 16; ++i) {
             const char16_t c = text[i].unicode();
-            // Latin, its marks and the punctuation Latin text uses come from the main font.
-            if (c < 0x0370 || (c >= 0x2000 && c <= 0x206F)) continue;
+            if (c < 0x2600) continue; // the main font's range, checked fast
             const bool pair = QChar::isHighSurrogate(c) && i + 1 < text.size() &&
                               QChar::isLowSurrogate(text[i + 1].unicode());
             const char32_t point = pair ? QChar::surrogateToUcs4(c, text[i + 1].unicode()) : c;
-            if (!seen.contains(point)) {
-                seen.insert(point);
+            if (drawnTaller(point) && !blocks.contains(point >> 7)) {
+                blocks.insert(point >> 7);
                 sample += pair ? text.mid(i, 2) : text.mid(i, 1);
             }
             i += pair;

@@ -27,8 +27,9 @@ public:
         // Where the search's words are in the title and excerpt: (start, length) points.
         TitleHighlightsRole,
         ExcerptHighlightsRole,
-        // The same for every row: the characters beyond Latin the listed titles and their
-        // feeds' names use, once each, so rows are as tall as the fonts drawing them need.
+        // The same for every row: a character of each script the listed titles and their
+        // feeds' names use that taller fallback fonts draw (CJK, symbols, emoji), so rows
+        // are as tall as the fonts drawing them need.
         LineSampleRole,
     };
 
