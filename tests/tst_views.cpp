@@ -418,6 +418,25 @@ private Q_SLOTS:
         QVERIFY(!actions->star->isEnabled());
     }
 
+    void tabbingIntoTheListOpensNothingUntilSpace()
+    {
+        build(true);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        const qint64 unread = f->reader->count(Source::allUnread());
+        QListView* list = content->timeline()->list();
+        content->timeline()->searchField()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(content->timeline()->searchField(), Qt::Key_Tab);
+        QTRY_VERIFY(list->hasFocus());
+        QVERIFY(list->currentIndex().isValid()); // the keyboard's place, shown by the ring
+        QVERIFY(!f->reader->selectedId());
+        QCOMPARE(f->reader->count(Source::allUnread()), unread);
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(f->reader->selectedId(),
+                 std::optional(f->reader->shownItem(list->currentIndex().row()).id));
+        QCOMPARE(f->reader->count(Source::allUnread()), unread - 1);
+    }
+
     void bareKeysActInTheWindowOnly()
     {
         build(true);
