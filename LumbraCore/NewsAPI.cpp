@@ -20,15 +20,20 @@ QString withoutTrailingSlashes(QString text)
     return text;
 }
 
+// "type=…&id=…": the items in `scope`, for `source` when the scope needs an id.
+QString scopeQuery(SourceKind::Scope scope, const Source& source)
+{
+    const bool withId = scope == SourceKind::Scope::feed || scope == SourceKind::Scope::folder;
+    return QStringLiteral("type=") + decimal(int(scope)) + QStringLiteral("&id=") +
+           decimal(withId ? source.id() : 0);
+}
+
 } // namespace
 
 QString itemsQuery(const Source& source)
 {
     const SourceKind& kind = sourceKind(source);
-    const bool withId =
-        kind.scope == SourceKind::Scope::feed || kind.scope == SourceKind::Scope::folder;
-    return QStringLiteral("type=") + QString::number(int(kind.scope)) + QStringLiteral("&id=") +
-           decimal(withId ? source.id() : 0) + QStringLiteral("&getRead=") +
+    return scopeQuery(kind.scope, source) + QStringLiteral("&getRead=") +
            (kind.listsRead ? QStringLiteral("true") : QStringLiteral("false")) +
            QStringLiteral("&batchSize=-1");
 }
@@ -38,10 +43,10 @@ QByteArray basicAuthorization(const Account& account)
     return "Basic " + (account.loginName + u':' + account.appPassword).toUtf8().toBase64();
 }
 
-QCoro::Task<QByteArray> NewsAPI::request(QByteArray method, QString path,
-                                         std::optional<QByteArray> body, std::stop_token stop,
-                                         qint64 limit, bool itemList,
-                                         std::function<void(qint64, qint64)> progress) const
+QCoro::Task<Http::Reply> NewsAPI::request(QByteArray method, QString path,
+                                          std::optional<QByteArray> body, std::stop_token stop,
+                                          qint64 limit, bool itemList,
+                                          std::function<void(qint64, qint64)> progress) const
 {
     const QUrl url = Http::checkedUrl(withoutTrailingSlashes(m_account.server) +
                                       QStringLiteral("/index.php/apps/news/api/v1-3") + path);
@@ -50,33 +55,49 @@ QCoro::Task<QByteArray> NewsAPI::request(QByteArray method, QString path,
     request.setRawHeader("Accept", "application/json");
     if (body) request.setRawHeader("Content-Type", "application/json");
     const Http::Limits limits{limit, itemList, std::move(progress)};
-    const Http::Reply reply = co_await Http::send(m_session, request, method, body, stop, limits);
-    if (reply.status == 200) co_return reply.body;
+    Http::Reply reply = co_await Http::send(m_session, request, method, body, stop, limits);
+    if (reply.status == 200) co_return reply;
     if (reply.status == 404 && method == "GET") throw NewsError::notInstalled();
     throw NewsError::http(path.section(u'?', 0, 0), reply.status);
 }
 
 QCoro::Task<QList<Folder>> NewsAPI::folders(std::stop_token stop) const
 {
-    QByteArray json = co_await request("GET", QStringLiteral("/folders"), std::nullopt, stop,
-                                       sourceListReplyLimit);
-    co_return (co_await Http::decodeInBackground<FoldersResponse>(std::move(json))).folders;
+    Http::Reply reply = co_await request("GET", QStringLiteral("/folders"), std::nullopt, stop,
+                                         sourceListReplyLimit);
+    co_return (co_await Http::decodeInBackground<FoldersResponse>(std::move(reply.body))).folders;
 }
 
 QCoro::Task<FeedsResponse> NewsAPI::feeds(std::stop_token stop) const
 {
-    QByteArray json =
+    Http::Reply reply =
         co_await request("GET", QStringLiteral("/feeds"), std::nullopt, stop, sourceListReplyLimit);
-    co_return co_await Http::decodeInBackground<FeedsResponse>(std::move(json));
+    co_return co_await Http::decodeInBackground<FeedsResponse>(std::move(reply.body));
 }
 
-QCoro::Task<QList<Item>> NewsAPI::items(Source source, std::stop_token stop,
-                                        std::function<void(qint64, qint64)> progress) const
+QCoro::Task<ItemList> NewsAPI::items(Source source, std::stop_token stop,
+                                     std::function<void(qint64, qint64)> progress) const
 {
-    QByteArray json =
+    Http::Reply reply =
         co_await request("GET", QStringLiteral("/items?") + itemsQuery(source), std::nullopt, stop,
                          m_session.listLimit, true, std::move(progress));
-    co_return (co_await Http::decodeInBackground<ItemsResponse>(std::move(json))).items;
+    // Awaited apart: GCC 12 mishandles co_await inside a braced initializer.
+    ItemsResponse decoded = co_await Http::decodeInBackground<ItemsResponse>(std::move(reply.body));
+    co_return ItemList{std::move(decoded.items), reply.date};
+}
+
+QCoro::Task<ItemList> NewsAPI::changedItems(Source source, qint64 since, std::stop_token stop) const
+{
+    const SourceKind::Scope scope = sourceKind(source).scope;
+    Http::Reply reply = co_await request(
+        "GET",
+        QStringLiteral("/items/updated?lastModified=") + decimal(since) + u'&' +
+            scopeQuery(scope == SourceKind::Scope::starred ? SourceKind::Scope::everything : scope,
+                       source),
+        std::nullopt, stop, m_session.listLimit, true);
+    // Awaited apart: GCC 12 mishandles co_await inside a braced initializer.
+    ItemsResponse decoded = co_await Http::decodeInBackground<ItemsResponse>(std::move(reply.body));
+    co_return ItemList{std::move(decoded.items), reply.date};
 }
 
 QCoro::Task<std::optional<Item>> NewsAPI::item(qint64 id, std::stop_token stop) const
@@ -84,12 +105,12 @@ QCoro::Task<std::optional<Item>> NewsAPI::item(qint64 id, std::stop_token stop) 
     // A batch of two at offset id + 1 holds the item, if it exists, and maybe a neighbour.
     // No offset can lie above the largest id; without one the batch starts at the top.
     const qint64 offset = id == std::numeric_limits<qint64>::max() ? 0 : id + 1;
-    QByteArray json = co_await request(
+    Http::Reply reply = co_await request(
         "GET",
         QStringLiteral("/items?type=3&id=0&getRead=true&batchSize=2&offset=") + decimal(offset),
         std::nullopt, stop);
     const ItemsResponse response =
-        co_await Http::decodeInBackground<ItemsResponse>(std::move(json));
+        co_await Http::decodeInBackground<ItemsResponse>(std::move(reply.body));
     for (const Item& item : response.items)
         if (item.id == id) co_return item;
     co_return std::nullopt;

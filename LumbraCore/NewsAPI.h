@@ -10,8 +10,19 @@
 #include <qcoro/qcorotask.h>
 #include <stop_token>
 
+namespace Http {
+struct Reply;
+}
+
 // "type=…&id=…&getRead=…&batchSize=-1" for the item list of a source.
 QString itemsQuery(const Source& source);
+
+// Items as the server sent them, and its clock when it sent them (seconds since 1970; none
+// when it did not say).
+struct ItemList {
+    QList<Item> items;
+    std::optional<qint64> serverTime;
+};
 
 // The News REST API v1-3 of one account. Holds no state between calls; every operation
 // runs without blocking its caller and fails with NewsError, NetworkError, DecodingError,
@@ -28,8 +39,13 @@ public:
     QCoro::Task<QList<Folder>> folders(std::stop_token stop = {}) const;
     QCoro::Task<FeedsResponse> feeds(std::stop_token stop = {}) const;
     // `progress` hears the bytes received and the announced total (-1 when none).
-    QCoro::Task<QList<Item>> items(Source source, std::stop_token stop = {},
-                                   std::function<void(qint64, qint64)> progress = {}) const;
+    QCoro::Task<ItemList> items(Source source, std::stop_token stop = {},
+                                std::function<void(qint64, qint64)> progress = {}) const;
+    // The items in `source`'s reach changed at or after the server's second `since`, read or
+    // not. For starred this is every changed item: the server's starred list would leave out
+    // those unstarred since.
+    QCoro::Task<ItemList> changedItems(Source source, qint64 since,
+                                       std::stop_token stop = {}) const;
     // The item with that id, or none when the server no longer has it.
     QCoro::Task<std::optional<Item>> item(qint64 id, std::stop_token stop = {}) const;
     QCoro::Task<> setRead(qint64 id, bool read, std::stop_token stop = {}) const;
@@ -40,10 +56,10 @@ public:
     QCoro::Task<> setRead(QList<qint64> ids, bool read, std::stop_token stop = {}) const;
 
 private:
-    QCoro::Task<QByteArray> request(QByteArray method, QString path, std::optional<QByteArray> body,
-                                    std::stop_token stop, qint64 limit = defaultReplyLimit,
-                                    bool itemList = false,
-                                    std::function<void(qint64, qint64)> progress = {}) const;
+    QCoro::Task<Http::Reply> request(QByteArray method, QString path,
+                                     std::optional<QByteArray> body, std::stop_token stop,
+                                     qint64 limit = defaultReplyLimit, bool itemList = false,
+                                     std::function<void(qint64, qint64)> progress = {}) const;
 
     Account m_account;
     HttpSession m_session;

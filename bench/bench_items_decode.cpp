@@ -113,7 +113,7 @@ void measure(int count)
     resetPeak();
     QElapsedTimer timer;
     timer.start();
-    QList<Item> items = await(api.items(Source::all()), std::chrono::minutes(10));
+    QList<Item> items = await(api.items(Source::all()), std::chrono::minutes(10)).items;
     const double apiSeconds = timer.nsecsElapsed() / 1e9;
     const qint64 peak = statusKb("VmHWM:") - before;
     const qint64 kept = statusKb("VmRSS:") - before;

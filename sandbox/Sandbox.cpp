@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <random>
 #include <regex>
 #include <stdexcept>
@@ -196,6 +198,23 @@ int64_t intParam(const std::map<std::string, std::string>& query, const char* na
     return parseInt(it->second).value_or(fallback);
 }
 
+// "Sun, 06 Dec 2026 23:39:49 GMT", as every HTTP server dates its answers.
+std::string httpDate(int64_t seconds)
+{
+    const time_t t = time_t(seconds);
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    // Names of our own: strftime's follow the process's locale.
+    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", days[utc.tm_wday],
+                  utc.tm_mday, months[utc.tm_mon], utc.tm_year + 1900, utc.tm_hour, utc.tm_min,
+                  utc.tm_sec);
+    return text;
+}
+
 int64_t unixNow()
 {
     return std::chrono::duration_cast<std::chrono::seconds>(
@@ -242,6 +261,7 @@ void Sandbox::start(int port)
         m_server = std::make_unique<httplib::Server>();
     }
     const auto handler = [this](const httplib::Request& req, httplib::Response& res) {
+        res.set_header("Date", httpDate(unixNow()));
         LoggedRequest request{req.method, req.target, {}, req.body};
         for (const auto& [name, value] : req.headers)
             request.headers.emplace(lower(name), value);

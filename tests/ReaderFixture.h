@@ -57,9 +57,11 @@ public:
     int count = 0;
 };
 
+// The real time, moved by `ahead` seconds when a test needs a later hour.
 class FixedClock final : public Clock {
 public:
-    qint64 now() const override { return QDateTime::currentSecsSinceEpoch(); }
+    qint64 now() const override { return QDateTime::currentSecsSinceEpoch() + ahead; }
+    qint64 ahead = 0;
 };
 
 // Real preferences in a throwaway settings file.

@@ -1,5 +1,6 @@
 #include "Await.h"
 #include "LumbraCore/NewsAPI.h"
+#include "LumbraCore/internal/Http.h"
 #include "SandboxFixture.h"
 
 #include <QElapsedTimer>
@@ -38,6 +39,40 @@ class NewsAPITest : public QObject {
 private Q_SLOTS:
     void init() { m_sandbox = std::make_unique<SandboxFixture>(); }
     void cleanup() { m_sandbox.reset(); }
+
+    // A refresh asks for changes since the server's own clock, read from its Date header.
+    void serverTimeIsReadFromTheDateHeader_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<std::optional<qint64>>("seconds");
+        QTest::newRow("HTTP date")
+            << "Sun, 06 Dec 2026 23:39:49 GMT"_ba << std::optional<qint64>(1796600389);
+        QTest::newRow("numeric zone")
+            << "Sun, 06 Dec 2026 23:39:49 +0000"_ba << std::optional<qint64>(1796600389);
+        QTest::newRow("none") << QByteArray() << std::optional<qint64>();
+        QTest::newRow("not a date") << "yesterday"_ba << std::optional<qint64>();
+        QTest::newRow("hour 25") << "Sun, 06 Dec 2026 25:39:49 GMT"_ba << std::optional<qint64>();
+    }
+
+    void serverTimeIsReadFromTheDateHeader()
+    {
+        QFETCH(QByteArray, header);
+        QFETCH(std::optional<qint64>, seconds);
+        QCOMPARE(Http::httpDate(header), seconds);
+    }
+
+    void itemListsCarryTheServerTime()
+    {
+        const qint64 before = QDateTime::currentSecsSinceEpoch();
+        const ItemList full = await(api().items(Source::all()));
+        const ItemList changes = await(api().changedItems(Source::starred(), before - 5));
+        const qint64 after = QDateTime::currentSecsSinceEpoch();
+        for (const ItemList& list : {full, changes}) {
+            QVERIFY(list.serverTime);
+            QVERIFY(*list.serverTime >= before && *list.serverTime <= after);
+        }
+        QCOMPARE(full.items.size(), 18);
+    }
 
     void itemsQuery_data()
     {
@@ -181,7 +216,7 @@ private Q_SLOTS:
         QCOMPARE(feeds.starredCount, std::optional<qint64>(3));
         QCOMPARE(feeds.feeds.size(), 7);
         QVERIFY(!feeds.feeds.last().unreadCount); // null right after adding
-        const QList<Item> unread = await(api().items(Source::feed(4)));
+        const QList<Item> unread = await(api().items(Source::feed(4))).items;
         QCOMPARE(unread.size(), 1);
         QCOMPARE(unread[0].title, std::optional(u"東京で桜が満開"_s));
         QVERIFY(unread[0].body->contains("🎉"));

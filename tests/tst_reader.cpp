@@ -1,6 +1,8 @@
 #include "Await.h"
 #include "ReaderFixture.h"
 
+#include "LumbraCore/Text.h"
+
 #include <QSignalSpy>
 #include <QTest>
 
@@ -156,7 +158,8 @@ private Q_SLOTS:
     {
         startLoggedIn();
         const QList<Item> items = f->reader->items();
-        f->sandbox.server->setFault("items", {0, 0, sandbox::Fault::Body::malformed, -1});
+        for (const char* route : {"items-updated", "items"})
+            f->sandbox.server->setFault(route, {0, 0, sandbox::Fault::Body::malformed, -1});
         await(f->reader->loadItems());
         QCOMPARE(f->reader->items(), items);
         QVERIFY(f->reader->message()->startsWith(
@@ -208,6 +211,142 @@ private Q_SLOTS:
         QCOMPARE(ids(f->reader->items()).contains(2), kept || source == Source::all());
         if (source != Source::all() && source != Source::starred())
             QVERIFY(!ids(f->reader->items()).contains(1));
+    }
+
+    // What a full reload of the shown source would list now.
+    QList<Item> fullReload(const QList<Item>& shown)
+    {
+        const Source source = *f->reader->source();
+        const NewsAPI api(f->sandbox.account(), f->sandbox.session());
+        return newestFirst(Sync::withLocallyRead(await(api.items(source)).items, shown, source),
+                           f->clock.now());
+    }
+
+    // Brings the shown source up to date by a refresh; true when it asked only for changes.
+    bool refreshed()
+    {
+        f->sandbox.server->clearRequests();
+        f->reader->refresh();
+        [&] { QTRY_VERIFY(!f->reader->refreshing()); }();
+        const int full = f->count(news + "/items?");
+        const int changes = f->count(news + "/items/updated?");
+        return full == 0 && changes == 1;
+    }
+
+    // Each script changes things on the server (or here) after a source was loaded; a
+    // refresh then asks only for what changed and must list what a full reload would.
+    void refreshListsWhatAFullReloadWould_data()
+    {
+        QTest::addColumn<QString>("script");
+        for (const char* script :
+             {"nothing", "new articles", "read elsewhere", "unread elsewhere", "starred elsewhere",
+              "unstarred elsewhere", "read here", "read here, starred elsewhere", "all at once"})
+            QTest::newRow(script) << QString::fromLatin1(script);
+    }
+
+    void refreshListsWhatAFullReloadWould()
+    {
+        QFETCH(QString, script);
+        const auto run = [&](sandbox::NewsStore& store) {
+            const bool all = script == u"all at once"_s;
+            if (all || script == u"new articles"_s) {
+                const qint64 now = f->clock.now();
+                store.addItem({100,
+                               1,
+                               "new-100",
+                               "https://feed1.example/100",
+                               "Fresh",
+                               {},
+                               now - 5,
+                               "<p>New</p>",
+                               {},
+                               {},
+                               true,
+                               false},
+                              now);
+                store.addItem({101,
+                               2,
+                               "new-101",
+                               {},
+                               "Fresh and starred",
+                               {},
+                               now - 9,
+                               {},
+                               {},
+                               {},
+                               true,
+                               true},
+                              now);
+            }
+            if (all || script == u"read elsewhere"_s)
+                for (const qint64 id : {1, 2, 5})
+                    store.setUnread(id, false);
+            if (all || script == u"unread elsewhere"_s)
+                for (const qint64 id : {3, 7})
+                    store.setUnread(id, true);
+            if (all || script == u"starred elsewhere"_s)
+                for (const qint64 id : {1, 3})
+                    store.setStarred(id, true);
+            if (all || script == u"unstarred elsewhere"_s)
+                for (const qint64 id : {2, 7})
+                    store.setStarred(id, false);
+            if (all || script.startsWith(u"read here"_s)) {
+                const auto item = std::find_if(
+                    f->reader->items().cbegin(), f->reader->items().cend(),
+                    [](const Item& i) { return i.id == 6 || (i.id == 2 && i.unread); });
+                if (item != f->reader->items().cend()) {
+                    f->reader->toggleRead(*item);
+                    QTRY_COMPARE(f->count(news + "/items/" + std::to_string(item->id) + "/read"),
+                                 1);
+                }
+            }
+            if (all || script == u"read here, starred elsewhere"_s) store.setStarred(6, true);
+        };
+        for (const Source& source : {Source::allUnread(), Source::all(), Source::starred(),
+                                     Source::feed(1), Source::folder(1)}) {
+            f = std::make_unique<ReaderFixture>();
+            startLoggedIn();
+            f->reader->selectSource(source);
+            QTRY_VERIFY(!f->reader->loadingItems() && !f->reader->items().isEmpty());
+            f->sandbox.server->clearRequests();
+            run(f->sandbox.server->store());
+            const QList<Item> shown = f->reader->items();
+            QVERIFY(refreshed());
+            QCOMPARE(ids(f->reader->items()), ids(fullReload(shown)));
+            QCOMPARE(f->reader->items(), fullReload(shown));
+        }
+    }
+
+    void aFullReloadComesWhenChangesAreNotEnough_data()
+    {
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("an hour later") << u"hour"_s;
+        QTest::newRow("asking for changes fails") << u"fails"_s;
+        QTest::newRow("another source and back") << u"source"_s;
+    }
+
+    void aFullReloadComesWhenChangesAreNotEnough()
+    {
+        QFETCH(QString, reason);
+        startLoggedIn();
+        QVERIFY(refreshed()); // changes only, to begin with
+        f->sandbox.server->store().setUnread(1, false);
+        f->sandbox.server->store().setUnread(3, true);
+        const QList<Item> shown = f->reader->items();
+        f->sandbox.server->clearRequests();
+        if (reason == u"source"_s) {
+            f->reader->selectSource(Source::starred());
+            f->reader->selectSource(Source::allUnread());
+            QTRY_VERIFY(!f->reader->loadingItems() && !f->reader->items().isEmpty());
+            QCOMPARE(f->count(news + "/items?type=3"), 1);
+        } else {
+            if (reason == u"hour"_s) f->clock.ahead = Sync::ItemsMark::fullReloadEvery;
+            if (reason == u"fails"_s) f->sandbox.server->setFault("items-updated", {500, 0, {}, 1});
+            QVERIFY(!refreshed());
+            QCOMPARE(f->count(news + "/items?"), 1);
+        }
+        QCOMPARE(f->reader->items(), fullReload(reason == u"source"_s ? QList<Item>{} : shown));
+        QCOMPARE(f->reader->message(), std::nullopt);
     }
 
     void wholeLogin()

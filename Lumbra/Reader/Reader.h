@@ -220,6 +220,9 @@ private:
 
     NewsAPI api() const;
     QCoro::Task<> refreshTask(NewsAPI api);
+    // Brings the shown list up to date with only what changed; false when a full load is
+    // needed instead (none is due, or asking for the changes failed).
+    QCoro::Task<bool> loadChanges(const NewsAPI& client, Source source);
     void refreshFailed(std::exception_ptr failure);
     QCoro::Task<> loginTask(QString server, std::stop_token stop);
     QCoro::Task<> revokeTask(Account account);
@@ -252,6 +255,7 @@ private:
     std::optional<QString> m_message;
     std::optional<Source> m_source = Source::allUnread();
     QList<Item> m_items;
+    std::optional<Sync::ItemsMark> m_itemsMark;
     bool m_loadingItems = false;
     int m_loadingPermille = -1;
     std::optional<qint64> m_selectedId;

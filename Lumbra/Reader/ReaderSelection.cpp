@@ -21,6 +21,7 @@ void Reader::selectSource(std::optional<Source> source)
     if (m_source == source) return;
     assign(m_source, std::move(source), &Reader::sourceChanged);
     setItems({});
+    m_itemsMark.reset(); // the emptied list needs a full load, even of the source just left
     setSelectedId(std::nullopt);
     loadItems();
 }

@@ -83,8 +83,13 @@ QCoro::Task<> Reader::loadItems()
     const NewsAPI client = api();
     const Source source = *m_source;
     setLoadingItems(true);
+    if (co_await loadChanges(client, source)) {
+        if (self) setLoadingItems(false);
+        co_return;
+    }
+    if (!self) co_return;
 
-    QList<Item> list;
+    ItemList list;
     // Told as the bytes arrive; only a change of a thousandth reaches the views.
     const auto progress = [self](qint64 received, qint64 total) {
         if (self && total > 0)
@@ -106,7 +111,38 @@ QCoro::Task<> Reader::loadItems()
         setLoadingItems(false);
         co_return;
     }
-    list = Sync::withLocallyRead(std::move(list), m_items, source);
-    setItems(newestFirst(list, m_env.clock->now()));
+    const qint64 now = m_env.clock->now();
+    m_itemsMark.reset();
+    if (list.serverTime)
+        m_itemsMark = Sync::ItemsMark{source, client.account(),
+                                      *list.serverTime - Sync::ItemsMark::margin, now};
+    list.items = Sync::withLocallyRead(std::move(list.items), m_items, source);
+    setItems(newestFirst(list.items, now));
     setLoadingItems(false);
+}
+
+QCoro::Task<bool> Reader::loadChanges(const NewsAPI& client, Source source)
+{
+    const qint64 now = m_env.clock->now();
+    if (!m_itemsMark || !m_itemsMark->allowsChangesOnly(source, client.account(), now))
+        co_return false;
+    QPointer<Reader> self(this);
+    const qint64 since = m_itemsMark->since;
+    ItemList changes;
+    try {
+        changes = co_await client.changedItems(source, since, m_lifetime.get_token());
+    } catch (const LumbraError&) {
+        if (self) m_itemsMark.reset();
+        co_return false; // a full load follows, and reports what fails there
+    }
+    if (!self) co_return true;
+    // The list moved on meanwhile (another source, another account): nothing to bring up.
+    if (m_source != source || m_account != client.account()) co_return true;
+    if (!m_itemsMark || m_itemsMark->source != source) co_return false;
+    if (changes.serverTime)
+        m_itemsMark->since =
+            std::max(m_itemsMark->since, *changes.serverTime - Sync::ItemsMark::margin);
+    if (!changes.items.isEmpty())
+        setItems(newestFirst(Sync::withChanges(m_items, changes.items, source), now));
+    co_return true;
 }

@@ -59,6 +59,40 @@ QCoro::Task<std::optional<FeedList>> orderedIfChanged(QList<Feed> fetched, QList
         &indexed);
 }
 
+bool listedIn(const Item& item, const Source& source)
+{
+    const SourceKind& kind = sourceKind(source);
+    if (kind.scope == SourceKind::Scope::starred && !item.starred) return false;
+    return kind.listsRead || item.unread;
+}
+
+QList<Item> withChanges(QList<Item> shown, const QList<Item>& changed, const Source& source)
+{
+    const bool keepsLocallyRead = sourceKind(source).keepsLocallyRead;
+    QHash<qint64, qsizetype> at;
+    at.reserve(shown.size());
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        at.insert(shown[i].id, i);
+    QSet<qint64> leaving;
+    for (const Item& item : changed) {
+        const auto found = at.constFind(item.id);
+        if (listedIn(item, source)) {
+            leaving.remove(item.id);
+            if (found != at.cend()) {
+                shown[*found] = item;
+            } else {
+                at.insert(item.id, shown.size());
+                shown.append(item);
+            }
+        } else if (found != at.cend() && !(keepsLocallyRead && !shown[*found].unread)) {
+            leaving.insert(item.id);
+        }
+    }
+    if (!leaving.isEmpty())
+        shown.removeIf([&](const Item& item) { return leaving.contains(item.id); });
+    return shown;
+}
+
 QList<Item> withLocallyRead(QList<Item> fetched, const QList<Item>& shown, const Source& source)
 {
     if (!sourceKind(source).keepsLocallyRead) return fetched;

@@ -49,6 +49,36 @@ QCoro::Task<std::optional<FeedList>> orderedIfChanged(QList<Feed> fetched, QList
 // read here stay in unread-only sources until the source changes.
 QList<Item> withLocallyRead(QList<Item> fetched, const QList<Item>& shown, const Source& source);
 
+// Whether a full reload of `source` lists `item` as it is now (given the item is in the
+// source's reach: its feed, its folder, or everything).
+bool listedIn(const Item& item, const Source& source);
+
+// The list a full reload of `source` would show, from the `shown` list and the items of
+// the source's reach that `changed` since it was loaded: changed items that belong take the
+// place of their old selves or join; others leave, except where withLocallyRead keeps them.
+// The caller orders the result.
+QList<Item> withChanges(QList<Item> shown, const QList<Item>& changed, const Source& source);
+
+// How far the shown list of a source is up to date, so that a refresh can ask only for
+// what changed since. A full reload is due when the source or account differs, or after
+// `fullReloadEvery` seconds: what the server purged shows only in a full list.
+struct ItemsMark {
+    Source source;
+    Account account;
+    qint64 since = 0;      // server seconds: changes at or after it may be missing
+    qint64 loadedFull = 0; // our clock, at the last full load
+    static constexpr qint64 fullReloadEvery = 3600;
+    // The server's clock on a reply may run ahead of its query by the time the reply took
+    // to make; changes are asked from this far before it.
+    static constexpr qint64 margin = 60;
+
+    bool allowsChangesOnly(const Source& shown, const Account& current, qint64 now) const
+    {
+        return source == shown && account == current && now - loadedFull < fullReloadEvery &&
+               now >= loadedFull;
+    }
+};
+
 // What the sources column says when a refresh of `server` failed with `failure`.
 struct RefreshError {
     QString text;

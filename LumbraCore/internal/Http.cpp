@@ -4,6 +4,7 @@
 #include "LumbraCore/Logging.h"
 #include "LumbraCore/NetworkErrors.h"
 
+#include <QDateTime>
 #include <QMetaObject>
 #include <QPointer>
 #include <QTimer>
@@ -215,7 +216,19 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
         body = co_await joining;
     }
     if (!body) throw OutOfMemoryError();
-    co_return Reply{status, std::move(*body)};
+    Reply result{status, std::move(*body), httpDate(reply->rawHeader("Date"))};
+    co_return result;
+}
+
+std::optional<qint64> httpDate(const QByteArray& text)
+{
+    QString date = QString::fromLatin1(text).trimmed();
+    // Qt reads RFC 2822 offsets, not the "GMT" that HTTP dates end with.
+    if (date.endsWith(QLatin1StringView(" GMT")))
+        date.replace(date.size() - 3, 3, QStringLiteral("+0000"));
+    const QDateTime parsed = QDateTime::fromString(date, Qt::RFC2822Date);
+    if (!parsed.isValid()) return std::nullopt;
+    return parsed.toSecsSinceEpoch();
 }
 
 namespace {

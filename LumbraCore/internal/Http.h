@@ -16,7 +16,12 @@ namespace Http {
 struct Reply {
     int status = 0;  // 0 when the reply was not HTTP
     QByteArray body; // with spare capacity for the JSON decoder
+    // The server's clock when it answered (its Date header), in seconds since 1970.
+    std::optional<qint64> date;
 };
+
+// An HTTP date ("Sun, 06 Dec 2026 23:39:49 GMT") in seconds since 1970; none when it is not one.
+std::optional<qint64> httpDate(const QByteArray& text);
 
 // Parses `address` as an absolute http or https URL; throws InvalidAddressError otherwise.
 QUrl checkedUrl(const QString& address);
