@@ -5,11 +5,14 @@
 
 #include "Reader/Reader.h"
 
+#include <QApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QProcess>
 #include <QStringList>
 #include <QTcpServer>
+#include <QTimer>
 
 namespace bench {
 
@@ -72,6 +75,58 @@ struct World {
     NoStore store;
     Nowhere nowhere;
     Reader reader;
+};
+
+// Times every dispatch of the event loop and remembers the longest, with what it was.
+class TimedApplication final : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        if (m_depth++ > 0) {
+            const bool handled = QApplication::notify(receiver, event);
+            --m_depth;
+            return handled;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        const bool handled = QApplication::notify(receiver, event);
+        --m_depth;
+        const qint64 took = clock.elapsed();
+        if (took > longest) {
+            longest = took;
+            what = QString::fromLatin1(receiver->metaObject()->className()) + u" event " +
+                   QString::number(int(event->type()));
+            if (receiver->parent())
+                what +=
+                    u" in " + QString::fromLatin1(receiver->parent()->metaObject()->className());
+        }
+        return handled;
+    }
+    void reset()
+    {
+        longest = 0;
+        what.clear();
+    }
+    qint64 longest = 0;
+    QString what;
+
+private:
+    int m_depth = 0;
+};
+
+// The longest gap between two turns of a 5 ms timer.
+struct Stalls {
+    Stalls()
+    {
+        clock.start();
+        QObject::connect(&timer, &QTimer::timeout,
+                         [this] { longest = std::max(longest, clock.restart()); });
+        timer.start(5);
+    }
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 longest = 0;
 };
 
 } // namespace bench

@@ -6,6 +6,7 @@
 #include "Await.h"
 #include "LumbraCore/Json.h"
 #include "LumbraCore/NewsAPI.h"
+#include "ProcessMemory.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -22,21 +23,8 @@
 
 namespace {
 
-qint64 statusKb(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
-    return 0;
-}
-
-void resetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly)) clear.write("5");
-}
+using bench::resetPeak;
+using bench::statusKb;
 
 double mb(qint64 bytes)
 {

@@ -18,65 +18,13 @@
 
 namespace {
 
-// Times every dispatch of the event loop and remembers the longest, with what it was.
-class TimedApplication final : public QApplication {
-public:
-    using QApplication::QApplication;
-    bool notify(QObject* receiver, QEvent* event) override
-    {
-        if (m_depth++ > 0) {
-            const bool handled = QApplication::notify(receiver, event);
-            --m_depth;
-            return handled;
-        }
-        QElapsedTimer clock;
-        clock.start();
-        const bool handled = QApplication::notify(receiver, event);
-        --m_depth;
-        const qint64 took = clock.elapsed();
-        if (took > longest) {
-            longest = took;
-            what = QString::fromLatin1(receiver->metaObject()->className()) + u" event " +
-                   QString::number(int(event->type()));
-            if (receiver->parent())
-                what +=
-                    u" in " + QString::fromLatin1(receiver->parent()->metaObject()->className());
-        }
-        return handled;
-    }
-    void reset()
-    {
-        longest = 0;
-        what.clear();
-    }
-    qint64 longest = 0;
-    QString what;
-
-private:
-    int m_depth = 0;
-};
-
-// The longest gap between two turns of a 5 ms timer.
-struct Stalls {
-    Stalls()
-    {
-        clock.start();
-        QObject::connect(&timer, &QTimer::timeout,
-                         [this] { longest = std::max(longest, clock.restart()); });
-        timer.start(5);
-    }
-    QTimer timer;
-    QElapsedTimer clock;
-    qint64 longest = 0;
-};
-
 void refreshAndReport(Reader& reader, SidebarView& view, const char* what, bool first)
 {
-    auto* app = static_cast<TimedApplication*>(QCoreApplication::instance());
+    auto* app = static_cast<bench::TimedApplication*>(QCoreApplication::instance());
     app->reset();
     QElapsedTimer elapsed;
     elapsed.start();
-    Stalls stalls;
+    bench::Stalls stalls;
     if (first)
         reader.start(); // restores the account and refreshes
     else
@@ -99,7 +47,7 @@ void refreshAndReport(Reader& reader, SidebarView& view, const char* what, bool 
 int main(int argc, char* argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    TimedApplication app(argc, argv);
+    bench::TimedApplication app(argc, argv);
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 1000000;
 
     QProcess sandbox;

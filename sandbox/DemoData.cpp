@@ -204,7 +204,7 @@ void generateItems(NewsStore& store, size_t count, uint64_t seed, int64_t now, i
         item.body = std::move(body);
         item.unread = pick(3) != 0;
         item.starred = pick(50) == 0;
-        store.addItem(item, now);
+        store.addItem(item, *item.pubDate); // fetched when published, like the demo's
     }
 }
 

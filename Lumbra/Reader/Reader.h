@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QTimer>
 #include <QUrl>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
@@ -205,6 +206,7 @@ private:
     }
     void forgetAccount();
     void setItems(QList<Item> items);
+    void replaceItems(QList<Item> items); // setItems without comparing first
     void setLoadingPermille(int permille)
     {
         assign(m_loadingPermille, permille, &Reader::loadingPermilleChanged);
@@ -223,6 +225,10 @@ private:
     // Brings the shown list up to date with only what changed; false when a full load is
     // needed instead (none is due, or asking for the changes failed).
     QCoro::Task<bool> loadChanges(const NewsAPI& client, Source source);
+    // Shows what `build` makes of the shown list, made on a worker thread, unless the source
+    // or account changed meanwhile.
+    QCoro::Task<> showBuilt(Source source, Account account,
+                            std::function<QList<Item>(const QList<Item>&)> build);
     void refreshFailed(std::exception_ptr failure);
     QCoro::Task<> loginTask(QString server, std::stop_token stop);
     QCoro::Task<> revokeTask(Account account);

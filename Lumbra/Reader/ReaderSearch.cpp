@@ -24,7 +24,11 @@ size_t sourceOf(const Item& item, const QString& feedTitle)
 
 void Reader::setItems(QList<Item> items)
 {
-    if (m_items == items) return;
+    if (m_items != items) replaceItems(std::move(items));
+}
+
+void Reader::replaceItems(QList<Item> items)
+{
     releaseInBackground(std::exchange(m_items, std::move(items)));
     // The rows must match the new list before anyone hears of it.
     alignSearchTexts();

@@ -4,9 +4,12 @@
 
 #include "LumbraCore/NewsAPI.h"
 #include "LumbraCore/Text.h"
+#include "Reader/Background.h"
 #include "Reader/Sync.h"
 
 #include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
 
 void Reader::refresh()
 {
@@ -116,9 +119,13 @@ QCoro::Task<> Reader::loadItems()
     if (list.serverTime)
         m_itemsMark = Sync::ItemsMark{source, client.account(),
                                       *list.serverTime - Sync::ItemsMark::margin, now};
-    list.items = Sync::withLocallyRead(std::move(list.items), m_items, source);
-    setItems(newestFirst(list.items, now));
-    setLoadingItems(false);
+    // Named, not a temporary of the co_await: GCC 12 mishandles those.
+    std::function<QList<Item>(const QList<Item>&)> build = [fetched = std::move(list.items), source,
+                                                            now](const QList<Item>& shown) {
+        return newestFirst(Sync::withLocallyRead(fetched, shown, source), now);
+    };
+    co_await showBuilt(source, client.account(), std::move(build));
+    if (self) setLoadingItems(false);
 }
 
 QCoro::Task<bool> Reader::loadChanges(const NewsAPI& client, Source source)
@@ -142,7 +149,34 @@ QCoro::Task<bool> Reader::loadChanges(const NewsAPI& client, Source source)
     if (changes.serverTime)
         m_itemsMark->since =
             std::max(m_itemsMark->since, *changes.serverTime - Sync::ItemsMark::margin);
-    if (!changes.items.isEmpty())
-        setItems(newestFirst(Sync::withChanges(m_items, changes.items, source), now));
+    if (changes.items.isEmpty()) co_return true;
+    std::function<QList<Item>(const QList<Item>&)> build = [changed = std::move(changes.items),
+                                                            source, now](const QList<Item>& shown) {
+        return newestFirst(Sync::withChanges(shown, changed, source), now);
+    };
+    co_await showBuilt(source, client.account(), std::move(build));
     co_return true;
+}
+
+QCoro::Task<> Reader::showBuilt(Source source, Account account,
+                                std::function<QList<Item>(const QList<Item>&)> build)
+{
+    QPointer<Reader> self(this);
+    const QList<Item> shown = m_items;
+    // Built and compared with what is shown on a worker: for a long list both take longer
+    // than a frame. Equal lists come back as none.
+    const auto buildAndCompare = [build](const QList<Item>& from) -> std::optional<QList<Item>> {
+        QList<Item> built = build(from);
+        if (built == from) {
+            releaseInBackground(std::move(built));
+            return std::nullopt;
+        }
+        return built;
+    };
+    QFuture<std::optional<QList<Item>>> building = QtConcurrent::run(buildAndCompare, shown);
+    std::optional<QList<Item>> built = co_await building;
+    if (!self || m_source != source || m_account != account) co_return;
+    // An article changed here while the list was built: build again from what is shown now.
+    if (!m_items.isSharedWith(shown)) built = buildAndCompare(m_items);
+    if (built) replaceItems(std::move(*built));
 }

@@ -1,0 +1,127 @@
+// A refresh as the app makes it: N generated items (default 100,000) from the sandbox in its
+// own process, All Articles shown in the real TimelineView (offscreen). For the first load,
+// a refresh in which nothing changed and one after 100 articles were read elsewhere, prints
+// the time until the timeline is painted, the bytes the replies carried, the longest
+// dispatch of the event loop and the peak memory; and curl's time for the same full list in
+// the same run.
+//
+//   QT_QPA_PLATFORM=offscreen bench_refresh [N]
+
+#include "Await.h"
+#include "BenchSupport.h"
+#include "LumbraCore/NewsAPI.h"
+#include "ProcessMemory.h"
+#include "Views/FeedIcons.h"
+#include "Views/ItemActions.h"
+#include "Views/TimelineView.h"
+
+#include <QNetworkReply>
+#include <cstdio>
+
+namespace {
+
+struct Curl {
+    double seconds = 0;
+    qint64 bytes = 0;
+};
+
+// The same request by curl, its body thrown away.
+Curl curl(const QString& url)
+{
+    QProcess process;
+    process.start(QStringLiteral("curl"),
+                  {QStringLiteral("-sS"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                   QStringLiteral("-u"), QStringLiteral("demo:bench"), QStringLiteral("-w"),
+                   QStringLiteral("%{time_total} %{size_download}"), url});
+    process.waitForFinished(600000);
+    const QList<QByteArray> out = process.readAllStandardOutput().split(' ');
+    if (out.size() != 2) return {};
+    return {out[0].toDouble(), out[1].toLongLong()};
+}
+
+// Body bytes of every reply the Reader's network hands over.
+struct Traffic {
+    explicit Traffic(QNetworkAccessManager& network)
+    {
+        QObject::connect(&network, &QNetworkAccessManager::finished, [this](QNetworkReply* r) {
+            bytes += r->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        });
+    }
+    qint64 bytes = 0;
+};
+
+void report(const char* what, double seconds, qint64 bytes, const bench::TimedApplication& app,
+            qint64 peakKb)
+{
+    std::printf("%-34s painted after %7.3f s, %10.1f KB moved, longest dispatch %4lld ms (%s), "
+                "peak +%lld MB\n",
+                what, seconds, double(bytes) / 1e3, static_cast<long long>(app.longest),
+                qPrintable(app.what), static_cast<long long>(peakKb / 1024));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::TimedApplication app(argc, argv);
+    const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
+
+    QProcess sandbox;
+    const QString server =
+        bench::startSandbox(sandbox, {QStringLiteral("--items"), QString::number(count)});
+    if (server.isEmpty()) return 1;
+    const QString api = server + QStringLiteral("/index.php/apps/news/api/v1-3");
+    const Curl full = curl(api + QStringLiteral("/items?") + itemsQuery(Source::all()));
+    std::printf("curl, the full list: %.3f s, %.1f MB\n", full.seconds, double(full.bytes) / 1e6);
+
+    bench::World world(server);
+    Reader& reader = world.reader;
+    FeedIcons icons(world.session());
+    ItemActions actions(reader);
+    TimelineView view(reader, icons, actions);
+    view.resize(360, 800);
+    view.show();
+    Traffic traffic(world.network);
+
+    // From the call to the painted timeline, with the figures of what it took.
+    const auto measure = [&](const char* what, auto begin) {
+        traffic.bytes = 0;
+        app.reset();
+        const qint64 before = bench::statusKb("VmRSS:");
+        bench::resetPeak();
+        QElapsedTimer timer;
+        timer.start();
+        begin();
+        while (reader.refreshing() || reader.loadingItems() || reader.items().isEmpty())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        view.grab();
+        report(what, timer.nsecsElapsed() / 1e9, traffic.bytes, app,
+               bench::statusKb("VmHWM:") - before);
+    };
+
+    reader.selectSource(Source::all());
+    measure("first load", [&] { reader.start(); });
+    if (reader.items().size() != count) {
+        std::printf("the first load listed %lld items\n",
+                    static_cast<long long>(reader.items().size()));
+        return 1;
+    }
+    measure("refresh, nothing changed", [&] { reader.refresh(); });
+
+    QList<qint64> ids;
+    for (qsizetype i = 0; i < 100; ++i)
+        ids << reader.items()[i].id;
+    const NewsAPI elsewhere(Account{server, QStringLiteral("demo"), QStringLiteral("bench")},
+                            world.session());
+    await(elsewhere.setRead(ids, true));
+    measure("refresh, 100 read elsewhere", [&] { reader.refresh(); });
+    qsizetype read = 0;
+    for (const Item& item : reader.items())
+        read += ids.contains(item.id) && !item.unread;
+    std::printf("%lld of the 100 show as read\n", static_cast<long long>(read));
+
+    sandbox.terminate();
+    sandbox.waitForFinished();
+    return 0;
+}
