@@ -1,3 +1,4 @@
+#include "App/DesktopEnvironment.h"
 #include "App/LinkHandler.h"
 #include "App/LumbraApp.h"
 #include "Await.h"
@@ -843,6 +844,46 @@ private Q_SLOTS:
         QTRY_VERIFY(content->findChild<ArticleView*>()->webView()->isVisible());
         QTest::qWait(500); // the page's first frame
         QCOMPARE(window->winId(), made);
+    }
+
+    // On a real display server Qt hands addresses to xdg-open; stand-ins for xdg-open and
+    // xdg-mime record what they were given.
+    void aNoteOpensInObsidianOrTheMarkdownApp_data()
+    {
+        QTest::addColumn<bool>("obsidian"); // a handler for obsidian:// is registered
+        QTest::addColumn<QString>("opened");
+        const QString path = u"/vault/lumbra/Caf\u00E9 & more.md"_s;
+        QTest::newRow("Obsidian")
+            << true << u"obsidian://open?path=%2Fvault%2Flumbra%2FCaf%C3%A9%20%26%20more.md"_s;
+        QTest::newRow("no Obsidian")
+            << false << QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded());
+    }
+
+    void aNoteOpensInObsidianOrTheMarkdownApp()
+    {
+        if (QGuiApplication::platformName() != u"xcb"_s)
+            QSKIP("the offscreen platform opens nothing; tst_views_xcb runs this");
+        QFETCH(bool, obsidian);
+        QFETCH(QString, opened);
+        QTemporaryDir bin;
+        const QString log = bin.filePath(u"opened"_s);
+        const auto script = [&](const QString& name, const QString& body) {
+            QFile file(bin.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("#!/bin/sh\n" + body.toUtf8() + "\n");
+            file.close();
+            file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+        };
+        script(u"xdg-open"_s, u"printf '%s' \"$1\" > '"_s + log + u"'"_s);
+        script(u"xdg-mime"_s, obsidian ? u"echo obsidian.desktop"_s : u"exit 0"_s);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8() + ':' + path);
+        DesktopNoteOpener().open(u"/vault/lumbra/Caf\u00E9 & more.md"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(log), 10000);
+        qputenv("PATH", path);
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()), opened);
     }
 
     void windowPlaceAndColumnsAreRemembered()
