@@ -4,6 +4,9 @@
 // account store that holds its account, and a world in which nobody answers.
 
 #include "Reader/Reader.h"
+#include "Views/FeedIcons.h"
+#include "Views/ItemActions.h"
+#include "Views/TimelineView.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -75,6 +78,20 @@ struct World {
     NoStore store;
     Nowhere nowhere;
     Reader reader;
+};
+
+// A World whose Reader is shown in the real TimelineView, 360 × 800 px.
+struct TimelineWorld : World {
+    explicit TimelineWorld(const QString& server)
+        : World(server), icons(session()), actions(reader), view(reader, icons, actions)
+    {
+        view.resize(360, 800);
+        view.show();
+    }
+
+    FeedIcons icons;
+    ItemActions actions;
+    TimelineView view;
 };
 
 // Times every dispatch of the event loop and remembers the longest, with what it was.

@@ -11,9 +11,6 @@
 #include "BenchSupport.h"
 #include "LumbraCore/NewsAPI.h"
 #include "ProcessMemory.h"
-#include "Views/FeedIcons.h"
-#include "Views/ItemActions.h"
-#include "Views/TimelineView.h"
 
 #include <QNetworkReply>
 #include <cstdio>
@@ -75,13 +72,9 @@ int main(int argc, char* argv[])
     const Curl full = curl(api + QStringLiteral("/items?") + itemsQuery(Source::all()));
     std::printf("curl, the full list: %.3f s, %.1f MB\n", full.seconds, double(full.bytes) / 1e6);
 
-    bench::World world(server);
+    bench::TimelineWorld world(server);
     Reader& reader = world.reader;
-    FeedIcons icons(world.session());
-    ItemActions actions(reader);
-    TimelineView view(reader, icons, actions);
-    view.resize(360, 800);
-    view.show();
+    TimelineView& view = world.view;
     Traffic traffic(world.network);
 
     // From the call to the painted timeline, with the figures of what it took.

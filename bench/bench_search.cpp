@@ -8,9 +8,6 @@
 #include "Await.h"
 #include "BenchSupport.h"
 #include "Reader/Reader.h"
-#include "Views/FeedIcons.h"
-#include "Views/ItemActions.h"
-#include "Views/TimelineView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -27,13 +24,9 @@ void run(int count)
         bench::startSandbox(sandbox, {QStringLiteral("--items"), QString::number(count)});
     if (server.isEmpty()) return;
     {
-        bench::World world(server);
+        bench::TimelineWorld world(server);
         Reader& reader = world.reader;
-        FeedIcons icons(world.session());
-        ItemActions actions(reader);
-        TimelineView view(reader, icons, actions);
-        view.resize(360, 800);
-        view.show();
+        TimelineView& view = world.view;
         reader.selectSource(Source::all());
         QElapsedTimer prepared;
         QObject::connect(&reader, &Reader::itemsChanged, &view, [&] {

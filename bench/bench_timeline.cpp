@@ -7,9 +7,6 @@
 #include "Await.h"
 #include "BenchSupport.h"
 #include "Reader/Reader.h"
-#include "Views/FeedIcons.h"
-#include "Views/ItemActions.h"
-#include "Views/TimelineView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -28,13 +25,9 @@ int main(int argc, char* argv[])
         bench::startSandbox(sandbox, {QStringLiteral("--items"), QString::number(count)});
     if (server.isEmpty()) return 1;
 
-    bench::World world(server);
+    bench::TimelineWorld world(server);
     Reader& reader = world.reader;
-    FeedIcons icons(world.session());
-    ItemActions actions(reader);
-    TimelineView view(reader, icons, actions);
-    view.resize(360, 800);
-    view.show();
+    TimelineView& view = world.view;
 
     QElapsedTimer timer;
     qint64 firstPaint = -1;
