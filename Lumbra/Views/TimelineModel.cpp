@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QFuture>
+#include <QFutureWatcher>
 #include <QPoint>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -17,17 +18,10 @@ TimelineModel::TimelineModel(Reader& reader, FeedIcons& icons, QObject* parent)
     connect(&reader, &Reader::itemsChanged, this, [this] {
         beginResetModel();
         dropExcerptsOfGoneItems();
-        m_lineSample = lineSample();
         endResetModel();
+        sampleLines();
     });
-    connect(&reader, &Reader::feedsChanged, this, [this] {
-        QString sample = lineSample();
-        if (sample == m_lineSample) return;
-        // Rows share one height: a new one lays them all out again.
-        beginResetModel();
-        m_lineSample = std::move(sample);
-        endResetModel();
-    });
+    connect(&reader, &Reader::feedsChanged, this, &TimelineModel::sampleLines);
     connect(&reader, &Reader::shownChanged, this, [this] {
         beginResetModel();
         endResetModel();
@@ -110,10 +104,13 @@ bool drawnTaller(char32_t point)
 }
 } // namespace
 
-QString TimelineModel::lineSample() const
+namespace {
+
+// One character of each block of 128 code points that is drawn taller, from the titles of
+// `items` and their feeds: a block's characters come from one font, and a short sample
+// lays out fast.
+QString lineSampleOf(const QList<Item>& items, const QList<Feed>& feeds)
 {
-    // One character of each block of 128 code points: a block's characters come from one
-    // font, and a short sample lays out fast.
     QSet<char32_t> blocks;
     QString sample;
     const auto collect = [&](const QString& text) {
@@ -130,14 +127,39 @@ QString TimelineModel::lineSample() const
             i += pair;
         }
     };
-    QSet<qint64> feeds;
-    for (const Item& item : m_reader.items()) {
+    QSet<qint64> listed;
+    for (const Item& item : items) {
         if (item.title) collect(*item.title);
-        feeds.insert(item.feedId);
+        listed.insert(item.feedId);
     }
-    for (const qint64 id : std::as_const(feeds))
-        if (const auto feed = m_reader.feed(id)) collect(feed->title);
+    for (const Feed& feed : feeds)
+        if (listed.contains(feed.id)) collect(feed.title);
     return sample;
+}
+
+// Longer lists are sampled on a worker: reading every title takes longer than a frame.
+constexpr qsizetype inlineSampleItems = 20'000;
+
+} // namespace
+
+void TimelineModel::sampleLines()
+{
+    const quint64 ticket = ++m_sampleTicket;
+    const auto apply = [this, ticket](QString sample) {
+        if (ticket != m_sampleTicket || sample == m_lineSample) return;
+        // Rows share one height: a new one lays them all out again.
+        beginResetModel();
+        m_lineSample = std::move(sample);
+        endResetModel();
+    };
+    if (m_reader.items().size() < inlineSampleItems)
+        return apply(lineSampleOf(m_reader.items(), m_reader.feeds()));
+    auto* sampling = new QFutureWatcher<QString>(this);
+    connect(sampling, &QFutureWatcherBase::finished, this, [sampling, apply] {
+        apply(sampling->result());
+        sampling->deleteLater();
+    });
+    sampling->setFuture(QtConcurrent::run(&lineSampleOf, m_reader.items(), m_reader.feeds()));
 }
 
 int TimelineModel::rowCount(const QModelIndex& parent) const

@@ -48,11 +48,13 @@ private:
     };
     QString excerptOf(qint64 id, const std::optional<QByteArray>& body) const;
     void dropExcerptsOfGoneItems();
-    QString lineSample() const;
+    // Finds the scripts the listed titles use that need taller lines (see LineSampleRole).
+    void sampleLines();
 
     Reader& m_reader;
     FeedIcons& m_icons;
     mutable QHash<qint64, Excerpt> m_excerpts;
     mutable QSet<qint64> m_pending; // excerpts being made off the main thread
     QString m_lineSample;
+    quint64 m_sampleTicket = 0; // only the newest sampling is applied
 };
