@@ -2,6 +2,7 @@
 
 #include "LumbraCore/Json.h"
 #include "LumbraCore/SourceKinds.h"
+#include "LumbraCore/internal/BackgroundItemStream.h"
 #include "LumbraCore/internal/Http.h"
 
 #include <limits>
@@ -45,8 +46,7 @@ QByteArray basicAuthorization(const Account& account)
 
 QCoro::Task<Http::Reply> NewsAPI::request(QByteArray method, QString path,
                                           std::optional<QByteArray> body, std::stop_token stop,
-                                          qint64 limit, bool itemList,
-                                          std::function<void(qint64, qint64)> progress) const
+                                          Http::Limits limits) const
 {
     const QUrl url = Http::checkedUrl(withoutTrailingSlashes(m_account.server) +
                                       QStringLiteral("/index.php/apps/news/api/v1-3") + path);
@@ -54,49 +54,63 @@ QCoro::Task<Http::Reply> NewsAPI::request(QByteArray method, QString path,
     request.setRawHeader("Authorization", basicAuthorization(m_account));
     request.setRawHeader("Accept", "application/json");
     if (body) request.setRawHeader("Content-Type", "application/json");
-    const Http::Limits limits{limit, itemList, std::move(progress)};
     Http::Reply reply = co_await Http::send(m_session, request, method, body, stop, limits);
     if (reply.status == 200) co_return reply;
     if (reply.status == 404 && method == "GET") throw NewsError::notInstalled();
     throw NewsError::http(path.section(u'?', 0, 0), reply.status);
 }
 
+QCoro::Task<Http::Reply> NewsAPI::request(QByteArray method, QString path,
+                                          std::optional<QByteArray> body,
+                                          std::stop_token stop) const
+{
+    // A named local: GCC 12 mishandles temporaries in a co_await expression.
+    const Http::Limits limits;
+    co_return co_await request(std::move(method), std::move(path), std::move(body), std::move(stop),
+                               limits);
+}
+
 QCoro::Task<QList<Folder>> NewsAPI::folders(std::stop_token stop) const
 {
-    Http::Reply reply = co_await request("GET", QStringLiteral("/folders"), std::nullopt, stop,
-                                         sourceListReplyLimit);
+    const Http::Limits limits{sourceListReplyLimit, false, {}, nullptr};
+    Http::Reply reply =
+        co_await request("GET", QStringLiteral("/folders"), std::nullopt, stop, limits);
     co_return (co_await Http::decodeInBackground<FoldersResponse>(std::move(reply.body))).folders;
 }
 
 QCoro::Task<FeedsResponse> NewsAPI::feeds(std::stop_token stop) const
 {
+    const Http::Limits limits{sourceListReplyLimit, false, {}, nullptr};
     Http::Reply reply =
-        co_await request("GET", QStringLiteral("/feeds"), std::nullopt, stop, sourceListReplyLimit);
+        co_await request("GET", QStringLiteral("/feeds"), std::nullopt, stop, limits);
     co_return co_await Http::decodeInBackground<FeedsResponse>(std::move(reply.body));
 }
 
 QCoro::Task<ItemList> NewsAPI::items(Source source, std::stop_token stop,
                                      std::function<void(qint64, qint64)> progress) const
 {
-    Http::Reply reply =
-        co_await request("GET", QStringLiteral("/items?") + itemsQuery(source), std::nullopt, stop,
-                         m_session.listLimit, true, std::move(progress));
-    // Awaited apart: GCC 12 mishandles co_await inside a braced initializer.
-    ItemsResponse decoded = co_await Http::decodeInBackground<ItemsResponse>(std::move(reply.body));
-    co_return ItemList{std::move(decoded.items), reply.date};
+    return itemList(QStringLiteral("/items?") + itemsQuery(source), std::move(stop),
+                    std::move(progress));
 }
 
 QCoro::Task<ItemList> NewsAPI::changedItems(Source source, qint64 since, std::stop_token stop) const
 {
     const SourceKind::Scope scope = sourceKind(source).scope;
-    Http::Reply reply = co_await request(
-        "GET",
+    return itemList(
         QStringLiteral("/items/updated?lastModified=") + decimal(since) + u'&' +
             scopeQuery(scope == SourceKind::Scope::starred ? SourceKind::Scope::everything : scope,
                        source),
-        std::nullopt, stop, m_session.listLimit, true);
+        std::move(stop), {});
+}
+
+QCoro::Task<ItemList> NewsAPI::itemList(QString path, std::stop_token stop,
+                                        std::function<void(qint64, qint64)> progress) const
+{
+    BackgroundItemStream stream;
+    const Http::Limits limits{m_session.listLimit, true, std::move(progress), &stream};
+    Http::Reply reply = co_await request("GET", std::move(path), std::nullopt, stop, limits);
     // Awaited apart: GCC 12 mishandles co_await inside a braced initializer.
-    ItemsResponse decoded = co_await Http::decodeInBackground<ItemsResponse>(std::move(reply.body));
+    ItemsResponse decoded = co_await stream.finish();
     co_return ItemList{std::move(decoded.items), reply.date};
 }
 

@@ -12,7 +12,8 @@
 
 namespace Http {
 struct Reply;
-}
+struct Limits;
+} // namespace Http
 
 // "type=…&id=…&getRead=…&batchSize=-1" for the item list of a source.
 QString itemsQuery(const Source& source);
@@ -58,8 +59,13 @@ public:
 private:
     QCoro::Task<Http::Reply> request(QByteArray method, QString path,
                                      std::optional<QByteArray> body, std::stop_token stop,
-                                     qint64 limit = defaultReplyLimit, bool itemList = false,
-                                     std::function<void(qint64, qint64)> progress = {}) const;
+                                     Http::Limits limits) const;
+    // With the default limits.
+    QCoro::Task<Http::Reply> request(QByteArray method, QString path,
+                                     std::optional<QByteArray> body, std::stop_token stop) const;
+    // A list of items, decoded as it arrives.
+    QCoro::Task<ItemList> itemList(QString path, std::stop_token stop,
+                                   std::function<void(qint64, qint64)> progress) const;
 
     Account m_account;
     HttpSession m_session;

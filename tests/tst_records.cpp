@@ -1,9 +1,12 @@
 #include "LumbraCore/Json.h"
 #include "LumbraCore/Records.h"
+#include "LumbraCore/internal/ItemStream.h"
 
 #include <QFile>
+#include <QJsonDocument>
 #include <QSet>
 #include <QTest>
+#include <variant>
 
 using namespace Qt::StringLiterals;
 
@@ -24,6 +27,54 @@ QByteArray with(QByteArray json, const char* from, const char* to)
     const auto at = json.indexOf(from);
     if (at < 0) qFatal("bad fixture");
     return json.replace(at, qsizetype(qstrlen(from)), to);
+}
+
+// What decoding gave: the items, or the failure's path (and "failed" when it had none).
+using Outcome = std::variant<QList<Item>, QString>;
+
+Outcome failure(const DecodingError& e)
+{
+    return e.path().isEmpty() ? u"failed"_s : e.path();
+}
+
+Outcome whole(const QByteArray& json)
+{
+    try {
+        return Json::decode<ItemsResponse>(json).items;
+    } catch (const DecodingError& e) {
+        return failure(e);
+    }
+}
+
+// `json` fed to an ItemStream in pieces that end at `cuts`.
+Outcome streamed(const QByteArray& json, const QList<qsizetype>& cuts, qsizetype batchBytes)
+{
+    try {
+        ItemStream stream(batchBytes);
+        qsizetype from = 0;
+        for (const qsizetype cut : cuts) {
+            stream.feed(json.constData() + from, cut - from);
+            from = cut;
+        }
+        stream.feed(json.constData() + from, json.size() - from);
+        return stream.finish().items;
+    } catch (const DecodingError& e) {
+        return failure(e);
+    }
+}
+
+// Both decodings agree: the same items, or both fail, at the same field of the same item
+// when the reply itself is well-formed.
+bool agree(const QByteArray& json, const Outcome& expected, const Outcome& actual)
+{
+    if (expected.index() != actual.index()) return false;
+    if (const auto* items = std::get_if<QList<Item>>(&expected))
+        return *items == std::get<QList<Item>>(actual);
+    const QString& path = std::get<QString>(expected);
+    QJsonParseError error;
+    QJsonDocument::fromJson(json, &error);
+    return error.error != QJsonParseError::NoError || !path.startsWith(u"items["_s) ||
+           path == std::get<QString>(actual);
 }
 
 } // namespace
@@ -110,6 +161,74 @@ private Q_SLOTS:
             QFAIL("decoded a list with a bad element");
         } catch (const DecodingError& e) {
             QCOMPARE(e.path(), u"items[1].starred"_s);
+        }
+    }
+
+    // Replies cut into pieces anywhere (inside strings, escapes, numbers, keys, between
+    // items) decode as they do whole, and so does every reply cut short.
+    void streamedRepliesDecodeAsWholeOnes_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        const QByteArray real = readData("042-news-items-all-unread-batch-minus1.json");
+        const QByteArray tricky =
+            with(with(itemJson, "\"T\"", "\"]},{\\\"[\\\\\\u00e9\\ud83d\\ude00\\/\""), "{",
+                 "{\"extra\":{\"a\":[1,{\"b\":\"]}\"}],\"c\":null,\"d\":-1.5e3},");
+        const QByteArray second = with(itemJson, "\"id\":1", "\"id\":2");
+        const QByteArray list = tricky + "," + itemJson + "," + second;
+        // Runs of escaped backslashes, some ending in an escaped quote, across the blocks
+        // the scanner reads.
+        QByteArray runs = "\"";
+        for (int run = 1; run <= 70; ++run)
+            runs += QByteArray(2 * run, '\\') + (run % 3 == 0 ? "\\\"" : "x");
+        runs += '"';
+        const QByteArray backslashes = with(itemJson, "\"T\"", runs.constData());
+        QTest::newRow("the real server's reply") << real;
+        QTest::newRow("runs of backslashes")
+            << "{\"items\":[" + backslashes + "," + backslashes + "," + itemJson + "]}";
+        QTest::newRow("escapes and brackets in strings") << "{\"items\":[" + list + "]}";
+        QTest::newRow("whitespace everywhere")
+            << " \n{ \"items\" :\t[ \r\n" + tricky + " ,\n" + itemJson + "\t] } \n";
+        QTest::newRow("an empty list") << "{\"items\":[ ]}"_ba;
+        QTest::newRow("keys after the list")
+            << "{\"items\":[" + itemJson + "],\"x\":{\"y\":[1,\"]\"]}}";
+        QTest::newRow("a later list replaces the first")
+            << "{\"items\":[" + itemJson + "],\"items\":[" + second + "]}";
+        QTest::newRow("another key first") << "{\"x\":1,\"items\":[" + list + "]}";
+        QTest::newRow("an escaped key") << "{\"\\u0069tems\":[" + itemJson + "]}";
+        QTest::newRow("a byte-order mark") << "\xEF\xBB\xBF{\"items\":[" + itemJson + "]}";
+        QTest::newRow("a bad item after good ones")
+            << "{\"items\":[" + list + "," + with(itemJson, "false", "0") + "]}";
+        QTest::newRow("a comma before the end") << "{\"items\":[" + itemJson + ",]}";
+        QTest::newRow("an empty element") << "{\"items\":[" + itemJson + ",," + second + "]}";
+        QTest::newRow("a comma first") << "{\"items\":[," + itemJson + "]}";
+        QTest::newRow("brackets that do not match") << "{\"items\":[{\"id\":[1}]}"_ba;
+        QTest::newRow("a number for an item") << "{\"items\":[" + itemJson + ",7]}";
+        QTest::newRow("garbage after the end") << "{\"items\":[" + itemJson + "]} x";
+        QTest::newRow("a raw line break in a string")
+            << "{\"items\":[" + with(itemJson, "\"T\"", "\"a\nb\"") + "]}";
+        const QByteArray deep = "{\"x\":" + QByteArray(300, '[') + QByteArray(300, ']') + ",";
+        QTest::newRow("an item nested 300 deep")
+            << "{\"items\":[" + with(itemJson, "{", deep.constData()) + "]}";
+        QTest::newRow("a list that never closes") << "{\"items\":[" + list + "," + itemJson;
+    }
+
+    void streamedRepliesDecodeAsWholeOnes()
+    {
+        QFETCH(QByteArray, json);
+        const Outcome expected = whole(json);
+        for (const qsizetype batch : {qsizetype(1), qsizetype(100), qsizetype(1) << 20}) {
+            for (qsizetype cut = 0; cut <= json.size(); ++cut)
+                QVERIFY2(agree(json, expected, streamed(json, {cut}, batch)),
+                         qPrintable(u"cut at %1, batches of %2"_s.arg(cut).arg(batch)));
+        }
+        QList<qsizetype> bytes;
+        for (qsizetype at = 1; at < json.size(); ++at)
+            bytes << at;
+        QVERIFY2(agree(json, expected, streamed(json, bytes, 64)), "fed a byte at a time");
+        for (qsizetype length = 0; length < json.size(); ++length) {
+            const QByteArray cutShort = json.left(length);
+            QVERIFY2(agree(cutShort, whole(cutShort), streamed(cutShort, {length / 2}, 100)),
+                     qPrintable(u"cut short after %1 bytes"_s.arg(length)));
         }
     }
 

@@ -107,6 +107,13 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     // A few MB a turn of the event loop: copying what piled up while the loop was busy
     // would otherwise hold it up for longer and longer.
     constexpr qint64 slice = qint64(2) << 20;
+    // A sink that falls behind holds the server back (Qt stops reading the socket once its
+    // buffer is full) rather than letting the reply pile up in memory.
+    constexpr qint64 mostBacklog = qint64(16) << 20;
+    if (limits.sink) raw->setReadBufferSize(slice * 2);
+    const auto sinkIsBehind = [&limits] {
+        return limits.sink && limits.sink->backlog() > mostBacklog;
+    };
     bool drainQueued = false;
     // Tells a queued turn whether this frame still exists.
     const auto alive = std::make_shared<bool>(true);
@@ -118,11 +125,22 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
         drainQueued = false;
         const qint64 available = std::min(raw->bytesAvailable(), slice);
         if (available <= 0 || ended != Ended::no) return;
+        if (sinkIsBehind()) {
+            drainQueued = true;
+            QTimer::singleShot(std::chrono::milliseconds(2), raw, [alive, &drain] {
+                if (*alive) drain();
+            });
+            return;
+        }
         if (received + available > limit) return end(Ended::tooLarge);
         try {
             QByteArray piece = raw->read(available);
             received += piece.size();
-            pieces.append(std::move(piece));
+            if (limits.sink &&
+                raw->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200)
+                limits.sink->write(std::move(piece));
+            else
+                pieces.append(std::move(piece));
         } catch (const std::bad_alloc&) {
             pieces.clear();
             return end(Ended::outOfMemory);
@@ -171,7 +189,8 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     // reply's end never holds the window up.
     while (raw->bytesAvailable() > 0 && ended == Ended::no) {
         drain();
-        if (raw->bytesAvailable() > 0) co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+        if (raw->bytesAvailable() > 0)
+            co_await QCoro::sleepFor(std::chrono::milliseconds(sinkIsBehind() ? 2 : 0));
     }
 
     if (stop.stop_requested()) throw CancelledError();

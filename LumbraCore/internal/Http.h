@@ -26,12 +26,24 @@ std::optional<qint64> httpDate(const QByteArray& text);
 // Parses `address` as an absolute http or https URL; throws InvalidAddressError otherwise.
 QUrl checkedUrl(const QString& address);
 
-// How much a reply may take.
+// Takes a reply's body piece by piece as it arrives, instead of the Reply holding it.
+class BodySink {
+public:
+    virtual ~BodySink() = default;
+    virtual void write(QByteArray piece) = 0;
+    // Bytes written and not yet taken in; the reply is read no further while there are
+    // many.
+    virtual qint64 backlog() const = 0;
+};
+
+// How much a reply may take, and where its body goes.
 struct Limits {
     qint64 bytes = defaultReplyLimit;
     bool itemList = false; // the session's longer deadline applies
     // Told the bytes received so far and the announced total (-1 when none) as they arrive.
     std::function<void(qint64, qint64)> progress;
+    // Receives the body of a 200 reply, which the Reply then leaves empty.
+    BodySink* sink = nullptr;
 };
 
 // Sends the request and waits for the whole reply. Redirects are followed only to the same

@@ -83,8 +83,10 @@ template <typename OnElement> void forEachElement(Value value, OnElement onEleme
 
 void requireKeys(std::initializer_list<std::pair<const char*, bool>> seen);
 
-// Parses `json` as one document whose root is an object and hands the root to `readRoot`.
+// Parses `json` as one document and hands its root to `readRoot`.
 template <typename T, typename ReadRoot> T parse(const QByteArray& json, ReadRoot readRoot);
+template <typename T, typename ReadRoot>
+T parse(simdjson::padded_string_view input, ReadRoot readRoot);
 
 } // namespace JsonReader
 
@@ -101,7 +103,12 @@ template <typename T, typename ReadRoot>
 T JsonReader::parse(const QByteArray& json, ReadRoot readRoot)
 {
     simdjson::padded_string copy;
-    auto input = detail::padded(json, copy);
+    return parse<T>(detail::padded(json, copy), readRoot);
+}
+
+template <typename T, typename ReadRoot>
+T JsonReader::parse(simdjson::padded_string_view input, ReadRoot readRoot)
+{
     const auto ownParser = detail::parserFor(input.size());
     simdjson::ondemand::parser& parser = ownParser ? *ownParser : detail::sharedParser();
     simdjson::ondemand::document doc;

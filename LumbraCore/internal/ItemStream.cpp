@@ -1,0 +1,256 @@
+#include "LumbraCore/internal/ItemStream.h"
+
+#include "LumbraCore/Json.h"
+#include "LumbraCore/internal/RecordReaders.h"
+
+#include <algorithm>
+#include <cstdint>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+using namespace JsonReader;
+
+namespace {
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\n' || c == '\r' || c == '\t';
+}
+
+// One 64-byte block as bit masks, bit i for byte i.
+struct Block {
+    uint64_t quote = 0;
+    uint64_t backslash = 0;
+    uint64_t structural = 0; // { } [ ] ,
+
+    explicit Block(const char* p)
+    {
+#if defined(__SSE2__)
+        const __m128i lower = _mm_set1_epi8(0x20);
+        for (int i = 0; i < 4; ++i) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+            // '[' and ']' are '{' and '}' without the 0x20 bit.
+            const __m128i folded = _mm_or_si128(bytes, lower);
+            const auto bits = [&](__m128i hits) {
+                return uint64_t(uint16_t(_mm_movemask_epi8(hits))) << (16 * i);
+            };
+            quote |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')));
+            backslash |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')));
+            structural |=
+                bits(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('{')),
+                                               _mm_cmpeq_epi8(folded, _mm_set1_epi8('}'))),
+                                  _mm_cmpeq_epi8(bytes, _mm_set1_epi8(','))));
+        }
+#else
+        for (int i = 0; i < 64; ++i) {
+            const uint64_t bit = uint64_t(1) << i;
+            const char c = p[i];
+            if (c == '"') quote |= bit;
+            if (c == '\\') backslash |= bit;
+            if (c == '{' || c == '}' || c == '[' || c == ']' || c == ',') structural |= bit;
+        }
+#endif
+    }
+};
+
+// The characters a backslash escapes. `carry` says whether the block's first character is
+// escaped, and becomes the same for the next block. (Runs of backslashes escape in pairs.)
+uint64_t escapedBy(uint64_t backslash, uint64_t& carry)
+{
+    constexpr uint64_t even = 0x5555555555555555ULL;
+    backslash &= ~carry;
+    const uint64_t followsBackslash = backslash << 1 | carry;
+    const uint64_t oddStarts = backslash & ~even & ~followsBackslash;
+    uint64_t evenStarts = 0;
+    carry = __builtin_add_overflow(oddStarts, backslash, &evenStarts) ? 1 : 0;
+    return (even ^ (evenStarts << 1)) & followsBackslash;
+}
+
+// Bit i is set when an odd number of bits at or below i are.
+uint64_t prefixXor(uint64_t bits)
+{
+    for (int shift = 1; shift < 64; shift *= 2)
+        bits ^= bits << shift;
+    return bits;
+}
+
+// Brackets open inside one item; deeper than this no item can be read anyway.
+constexpr size_t deepestElement = 1024;
+
+} // namespace
+
+ItemStream::ItemStream(qsizetype batchBytes) : m_batchBytes(batchBytes) {}
+
+void ItemStream::fail(const QString& problem) const
+{
+    throw DecodingError(QStringLiteral("items"), problem);
+}
+
+void ItemStream::feed(const char* data, qsizetype size)
+{
+    switch (m_phase) {
+    case Phase::whole:
+    case Phase::tail:
+        m_buffer.append(data, size);
+        return;
+    case Phase::envelope:
+        m_buffer.append(data, size);
+        matchEnvelope();
+        if (m_phase != Phase::list) return;
+        break;
+    case Phase::list:
+        m_buffer.append(data, size);
+        break;
+    }
+    scan();
+    if (m_phase == Phase::list && m_cut > m_batchBytes) decodeBatch(m_cut);
+}
+
+// Finds `{"items":[` at the start; any other opening is read whole at the end.
+void ItemStream::matchEnvelope()
+{
+    static constexpr char pattern[] = "{\"items\":[";
+    const char* p = m_buffer.constData();
+    const char* const end = p + m_buffer.size();
+    for (const char* expected = pattern; *expected != '\0'; ++expected) {
+        // Whitespace may stand between the tokens, not inside the key.
+        const bool insideKey = expected > pattern + 1 && expected < pattern + 8;
+        if (!insideKey)
+            while (p < end && isSpace(*p))
+                ++p;
+        if (p == end) return; // more to come
+        if (*p != *expected) {
+            m_phase = Phase::whole;
+            return;
+        }
+        ++p;
+    }
+    m_buffer.remove(0, p - m_buffer.constData());
+    m_buffer.prepend('[');
+    m_scanned = 1;
+    m_phase = Phase::list;
+}
+
+// Finds, outside strings, the list's commas (where a batch may end), its end, and the
+// brackets in between; 64 bytes at a time, so long bodies cost a few instructions a block.
+void ItemStream::scan()
+{
+    const char* const begin = m_buffer.constData();
+    for (; m_buffer.size() - m_scanned >= 64; m_scanned += 64) {
+        const Block block(begin + m_scanned);
+        const uint64_t quotes = block.quote & ~escapedBy(block.backslash, m_escapeCarry);
+        // From an opening quote up to its closing one.
+        const uint64_t inString = prefixXor(quotes) ^ m_stringCarry;
+        m_stringCarry = uint64_t(int64_t(inString) >> 63);
+        for (uint64_t bits = block.structural & ~inString; bits != 0; bits &= bits - 1) {
+            const qsizetype at = m_scanned + __builtin_ctzll(bits);
+            const char c = begin[at];
+            if (c == ',') {
+                if (m_open.empty()) m_cut = at;
+            } else if (c == '{' || c == '[') {
+                if (m_open.size() == deepestElement)
+                    fail(QStringLiteral("nested deeper than %1 levels").arg(deepestElement));
+                m_open.push_back(c);
+            } else if (m_open.empty()) {
+                if (c == '}') fail(QStringLiteral("unbalanced brackets"));
+                return closeList(at);
+            } else {
+                if (m_open.back() != (c == '}' ? '{' : '['))
+                    fail(QStringLiteral("unbalanced brackets"));
+                m_open.pop_back();
+            }
+        }
+    }
+}
+
+// The list ends at m_buffer[close]: decodes what is left of it and keeps what follows.
+void ItemStream::closeList(qsizetype close)
+{
+    decodeBatch(close);
+    m_buffer.remove(0, 1);
+    m_phase = Phase::tail;
+}
+
+// Decodes the elements in m_buffer[1, end) (m_buffer[0] is '[') and keeps what follows.
+void ItemStream::decodeBatch(qsizetype end)
+{
+    // Between two commas, or a comma and an end, there must be an element; only a list
+    // without commas may be empty.
+    const char* const content = m_buffer.constData() + 1;
+    if (std::all_of(content, content + end - 1, isSpace) && (m_batches > 0 || m_buffer[end] == ','))
+        fail(QStringLiteral("an empty element"));
+    ++m_batches;
+    const qsizetype held = m_buffer.size();
+    const char saved = m_buffer[end];
+    m_buffer[end] = ']';
+    const qsizetype padded = end + 1 + qsizetype(simdjson::SIMDJSON_PADDING);
+    if (held < padded) m_buffer.resize(padded, ' ');
+    const simdjson::padded_string_view batch(m_buffer.constData(), size_t(end + 1),
+                                             size_t(m_buffer.size()));
+    try {
+        parse<int>(batch, [&](Value root) {
+            // Not forEachElement: error paths count in the whole list, not in the batch.
+            simdjson::ondemand::array array;
+            if (auto error = root.get_array().get(array))
+                JsonReader::fail("expected an array", error);
+            for (auto element : array) {
+                Value value;
+                if (auto error = std::move(element).get(value))
+                    JsonReader::fail("malformed array", error);
+                try {
+                    m_items.append(RecordReaders::readItem(value));
+                } catch (const DecodingError& e) {
+                    rethrowWithin(QStringLiteral("[%1]").arg(m_items.size()), e);
+                }
+            }
+            return 0;
+        });
+    } catch (const DecodingError& e) {
+        rethrowWithin(QStringLiteral("items"), e);
+    }
+    m_buffer.resize(held);
+    m_buffer[end] = saved;
+    // Keep '[' and the bytes after the batch's last element and its comma.
+    m_buffer.remove(1, end);
+    m_scanned -= end;
+    m_cut = 0;
+}
+
+ItemsResponse ItemStream::finish()
+{
+    switch (m_phase) {
+    case Phase::envelope:
+    case Phase::whole:
+        return Json::decode<ItemsResponse>(m_buffer);
+    case Phase::list: {
+        // The last bytes, in a block of their own: spaces change nothing.
+        m_buffer.append(64, ' ');
+        scan();
+        if (m_phase == Phase::list) fail(QStringLiteral("the reply ends inside the list"));
+        break;
+    }
+    case Phase::tail:
+        break;
+    }
+    // What follows the list is read as the rest of the envelope. A later "items" key
+    // replaces the list, as it does when the reply is decoded whole.
+    const QByteArray rest = QByteArrayLiteral("{\"items\":[]") + m_buffer;
+    std::optional<QList<Item>> later;
+    parse<int>(rest, [&](Value root) {
+        bool first = true;
+        forEachField(root, [&](std::string_view key, Value value) {
+            if (key != "items") return false;
+            QList<Item> list;
+            forEachElement(value,
+                           [&](Value element) { list.append(RecordReaders::readItem(element)); });
+            if (!first) later = std::move(list);
+            first = false;
+            return true;
+        });
+        return 0;
+    });
+    if (later) m_items = std::move(*later);
+    m_buffer = QByteArray();
+    return ItemsResponse{std::move(m_items)};
+}
