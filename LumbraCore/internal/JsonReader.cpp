@@ -1,6 +1,9 @@
 #include "LumbraCore/internal/JsonReader.h"
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace JsonReader {
 
@@ -83,9 +86,25 @@ template <typename Out> void unescape(const char* raw, size_t length, Out& out)
     const auto start = out.size();
     out.resize(start + length); // unescaping never grows a string
     char* dst = out.data() + start;
+#if defined(__SSE2__)
+    const __m128i backslash = _mm_set1_epi8('\\');
+#endif
     while (p < end) {
-        // Server bodies escape every "<", ">" and "/", so runs between escapes are short:
-        // a plain loop beats a memchr call per run.
+#if defined(__SSE2__)
+        // Sixteen bytes at a time up to the next escape. Server bodies escape every "<",
+        // ">" and "/", so runs are short: a memchr call per run costs more. The store
+        // stays inside `out`, since the output never runs ahead of the input.
+        while (end - p >= 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), bytes);
+            const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, backslash));
+            const int run = hits == 0 ? 16 : __builtin_ctz(unsigned(hits));
+            p += run;
+            dst += run;
+            if (hits != 0) break;
+        }
+        if (p == end) break;
+#endif
         if (*p != '\\') {
             *dst++ = *p++;
             continue;
@@ -206,6 +225,8 @@ QByteArray readUtf8(Value value)
     const std::string_view raw = rawString(value);
     QByteArray out;
     unescape(raw.data(), raw.size(), out);
+    // Escapes make the raw text longer: give the difference back, or a body keeps it.
+    if (out.capacity() - out.size() > 64) out.squeeze();
     return out;
 }
 
