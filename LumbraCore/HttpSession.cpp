@@ -3,6 +3,10 @@
 #include "LumbraCore/NetworkErrors.h"
 #include "LumbraCore/internal/Http.h"
 
+#include <QSslConfiguration>
+#include <QSslSocket>
+#include <QtConcurrent/QtConcurrentRun>
+
 QByteArray userAgent()
 {
 #if defined(Q_OS_MACOS)
@@ -14,6 +18,14 @@ QByteArray userAgent()
 #else
     return "Lumbra (Unix)";
 #endif
+}
+
+void loadTlsInBackground()
+{
+    // Whoever needs TLS first waits for this load rather than starting another.
+    (void)QtConcurrent::run([] {
+        if (QSslSocket::supportsSsl()) QSslConfiguration::defaultConfiguration(); // the ciphers
+    });
 }
 
 QCoro::Task<QByteArray> fetch(HttpSession session, QUrl url, qint64 limit, std::stop_token stop)

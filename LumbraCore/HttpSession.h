@@ -33,6 +33,10 @@ struct HttpSession {
     qint64 listLimit = itemListReplyLimit;
 };
 
+// Loads the TLS libraries on a worker thread. Otherwise the first https request loads them
+// on the thread that sends it, which holds a window up for about 100 ms.
+void loadTlsInBackground();
+
 // The name the server shows for this device's app password, e.g. "Lumbra (Linux)".
 QByteArray userAgent();
 

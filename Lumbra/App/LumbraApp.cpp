@@ -67,6 +67,7 @@ LumbraApp::LumbraApp()
           ReaderEnvironment{&m_keychain, &m_browser, &m_activator, &m_clock, &m_preferences,
                             &m_folderChooser, session(), ReaderTiming{}, &m_notes}))
 {
+    loadTlsInBackground();
     useIconTheme();
     qApp->installEventFilter(this);
     m_window.setWindowTitle(QStringLiteral("Lumbra"));

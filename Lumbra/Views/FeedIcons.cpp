@@ -36,7 +36,10 @@ QIcon FeedIcons::icon(const std::optional<QString>& faviconLink)
     if (const auto it = m_icons.constFind(url); it != m_icons.cend()) return *it;
     if (!m_requested.contains(url)) {
         m_requested.insert(url);
-        load(url);
+        // Started from the event loop, not inside the paint that asked: the first request
+        // may load the network's TLS libraries, which takes a while.
+        QMetaObject::invokeMethod(
+            this, [this, url] { load(url); }, Qt::QueuedConnection);
     }
     return placeholder();
 }
