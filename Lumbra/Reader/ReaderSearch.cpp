@@ -30,8 +30,10 @@ void Reader::setItems(QList<Item> items)
 void Reader::replaceItems(QList<Item> items)
 {
     releaseInBackground(std::exchange(m_items, std::move(items)));
-    // The rows must match the new list before anyone hears of it.
-    alignSearchTexts();
+    // Texts of the old rows: prepareSearch lines them up with the new list on a worker, or
+    // updateMatches does here when a search needs them first.
+    releaseInBackground(std::exchange(m_itemTexts, {}));
+    m_recentMatches.clear();
     updateMatches(std::nullopt);
     Q_EMIT itemsChanged();
     prepareSearch();
@@ -115,6 +117,7 @@ void Reader::updateMatches(std::optional<QList<QByteArray>> narrowedFrom)
         m_matches.reset();
         return;
     }
+    if (m_itemTexts.size() != m_items.size()) alignSearchTexts();
     const auto recent = m_recentMatches.constFind(m_words);
     if (recent != m_recentMatches.cend()) {
         m_matches = *recent;
@@ -147,33 +150,45 @@ QCoro::Task<> Reader::prepareSearch()
         QHash<qint64, QString> feedTitles;
         for (const Feed& feed : std::as_const(m_feeds))
             feedTitles.insert(feed.id, feed.title);
-        // Texts of unchanged items are kept; only new and changed ones are made.
+        // Texts of unchanged items are kept; only new and changed ones are made. They come
+        // back by id and in the order of the list they were made for.
+        struct Made {
+            QHash<qint64, SearchText> texts;
+            QList<QByteArray> inOrder;
+        };
         const auto make = [](QList<Item> items, QHash<qint64, SearchText> known,
                              QHash<qint64, QString> titles) {
-            QHash<qint64, SearchText> texts;
-            texts.reserve(items.size());
+            Made made;
+            made.texts.reserve(items.size());
+            made.inOrder.reserve(items.size());
             for (const Item& item : items) {
                 const QString feedTitle = titles.value(item.feedId);
                 const size_t source = sourceOf(item, feedTitle);
                 const auto old = known.constFind(item.id);
-                if (old != known.cend() && old->source == source)
-                    texts.insert(item.id, *old);
-                else
-                    texts.insert(item.id, SearchText{source, Search::textOf(item, feedTitle)});
+                const SearchText text = old != known.cend() && old->source == source
+                                            ? *old
+                                            : SearchText{source, Search::textOf(item, feedTitle)};
+                made.texts.insert(item.id, text);
+                made.inOrder << text.text;
             }
-            return texts;
+            return made;
         };
-        QHash<qint64, SearchText> texts;
-        if (m_items.size() <= inlineTexts) {
-            texts = make(m_items, m_searchTexts, feedTitles);
+        const QList<Item> items = m_items;
+        Made made;
+        if (items.size() <= inlineTexts) {
+            made = make(items, m_searchTexts, feedTitles);
         } else {
-            QFuture<QHash<qint64, SearchText>> made =
-                QtConcurrent::run(make, m_items, m_searchTexts, feedTitles);
-            texts = co_await made;
+            QFuture<Made> making = QtConcurrent::run(make, items, m_searchTexts, feedTitles);
+            made = co_await making;
             if (!self) co_return;
         }
-        releaseInBackground(std::exchange(m_searchTexts, std::move(texts)));
-        alignSearchTexts();
+        releaseInBackground(std::exchange(m_searchTexts, std::move(made.texts)));
+        if (m_items.isSharedWith(items)) {
+            releaseInBackground(std::exchange(m_itemTexts, std::move(made.inOrder)));
+            m_recentMatches.clear(); // found before these texts were in
+        } else {
+            alignSearchTexts();
+        }
         if (!m_words.isEmpty()) {
             updateMatches(std::nullopt);
             Q_EMIT shownChanged();
