@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTcpServer>
+#include <QThread>
 #include <QTimer>
 
 namespace bench {
@@ -71,6 +72,7 @@ struct World {
           reader(ReaderEnvironment{&store, &nowhere, &nowhere, &nowhere, &nowhere, &nowhere,
                                    session(), ReaderTiming{}})
     {
+        loadTlsInBackground(); // as the app does
     }
     HttpSession session() { return HttpSession{&network, requestTimeout}; }
 
@@ -100,11 +102,18 @@ public:
     using QApplication::QApplication;
     bool notify(QObject* receiver, QEvent* event) override
     {
+        // Only the window's thread: Qt's network thread has events of its own.
+        if (QThread::currentThread() != thread()) return QApplication::notify(receiver, event);
         if (m_depth++ > 0) {
             const bool handled = QApplication::notify(receiver, event);
             --m_depth;
             return handled;
         }
+        // Named before the dispatch: it may delete the receiver (and the event).
+        const char* const name = receiver->metaObject()->className();
+        const char* const parent =
+            receiver->parent() ? receiver->parent()->metaObject()->className() : nullptr;
+        const int type = int(event->type());
         QElapsedTimer clock;
         clock.start();
         const bool handled = QApplication::notify(receiver, event);
@@ -112,11 +121,8 @@ public:
         const qint64 took = clock.elapsed();
         if (took > longest) {
             longest = took;
-            what = QString::fromLatin1(receiver->metaObject()->className()) + u" event " +
-                   QString::number(int(event->type()));
-            if (receiver->parent())
-                what +=
-                    u" in " + QString::fromLatin1(receiver->parent()->metaObject()->className());
+            what = QString::fromLatin1(name) + u" event " + QString::number(type);
+            if (parent) what += u" in " + QString::fromLatin1(parent);
         }
         return handled;
     }
