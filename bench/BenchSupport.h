@@ -6,6 +6,7 @@
 #include "Reader/Reader.h"
 #include "Views/FeedIcons.h"
 #include "Views/ItemActions.h"
+#include "Views/Style.h"
 #include "Views/TimelineView.h"
 
 #include <QApplication>
@@ -87,6 +88,7 @@ struct TimelineWorld : World {
     explicit TimelineWorld(const QString& server)
         : World(server), icons(session()), actions(reader), view(reader, icons, actions)
     {
+        Style::loadFontsInBackground(); // as the app does
         view.resize(360, 800);
         view.show();
     }

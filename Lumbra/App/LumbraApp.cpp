@@ -68,6 +68,7 @@ LumbraApp::LumbraApp()
                             &m_folderChooser, session(), ReaderTiming{}, &m_notes}))
 {
     loadTlsInBackground();
+    Style::loadFontsInBackground();
     useIconTheme();
     qApp->installEventFilter(this);
     m_window.setWindowTitle(QStringLiteral("Lumbra"));

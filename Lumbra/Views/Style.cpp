@@ -1,6 +1,9 @@
 #include "Views/Style.h"
 
+#include <QApplication>
 #include <QPalette>
+#include <QTextLayout>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <QIcon>
 #include <QLabel>
@@ -105,4 +108,20 @@ QString EmptyState::title() const
 QString EmptyState::text() const
 {
     return m_text->text();
+}
+
+void Style::loadFontsInBackground()
+{
+    const QFont base = QApplication::font();
+    (void)QtConcurrent::run([base] {
+        // Latin, Greek, Cyrillic, Arabic, Hebrew, Devanagari, Thai, Chinese, Japanese,
+        // Korean and emoji: laying them out finds and opens their fallback fonts.
+        const QString scripts = QStringLiteral(u"Ag Ωλ Жя عر אב कि ไท 中文 かな 한글 😀🎉");
+        for (const QFont& font : {base, Style::font(FontRole::strong, base)}) {
+            QTextLayout layout(scripts, font);
+            layout.beginLayout();
+            layout.createLine();
+            layout.endLayout();
+        }
+    });
 }

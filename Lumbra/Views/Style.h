@@ -30,6 +30,10 @@ enum class FontRole {
 // `base` in the given role.
 QFont font(FontRole role, const QFont& base);
 
+// Reads the fonts that draw the common scripts and emoji on a worker, so the first rows
+// that need them do not wait for the disk while they paint.
+void loadFontsInBackground();
+
 // Makes `label` show secondary text (hints, captions).
 void makeSecondary(QLabel* label);
 // Makes `widget`'s text the error colour (a failure, a destructive button).
