@@ -16,6 +16,7 @@ Reader::Reader(ReaderEnvironment environment, QObject* parent)
       m_quotes(
           std::make_unique<QuoteWriter>(*m_env.preferences, *m_env.folderChooser, *m_env.clock))
 {
+    Sync::loadCollationInBackground();
     m_refreshTimer.setInterval(m_env.timing.refreshInterval);
     connect(&m_refreshTimer, &QTimer::timeout, this, &Reader::refresh);
     connect(this, &Reader::selectedIdChanged, this, [this] {

@@ -35,6 +35,12 @@ QCoro::Task<std::optional<Result>> orderedUnlessSame(QList<T> fetched, QList<T> 
 
 } // namespace
 
+void loadCollationInBackground()
+{
+    // ICU keeps what a collator loads for every later one.
+    (void)QtConcurrent::run([] { NameOrder(); });
+}
+
 FeedList indexed(QList<Feed> feeds)
 {
     FeedList list{std::move(feeds), {}};

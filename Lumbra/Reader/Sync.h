@@ -38,6 +38,10 @@ struct FeedList {
 };
 FeedList indexed(QList<Feed> feeds);
 
+// Loads the locale's collation data on a worker: the first sort of a refresh would
+// otherwise read it from disk on the window's thread.
+void loadCollationInBackground();
+
 // Fetched folders and feeds in the order the sidebar lists them (by name, numbers by
 // value), or none when they equal what is `shown`. Long lists are ordered, compared and,
 // when unchanged, freed on a worker thread, so the window never waits for them.
