@@ -11,6 +11,7 @@
 #include "BenchSupport.h"
 #include "LumbraCore/NewsAPI.h"
 #include "ProcessMemory.h"
+#include "Reader/Background.h"
 
 #include <QNetworkReply>
 #include <cstdio>
@@ -73,6 +74,7 @@ void report(const char* what, double seconds, const Traffic& traffic,
 
 int main(int argc, char* argv[])
 {
+    growMemoryInLargeSteps(); // as the app does
     qputenv("QT_QPA_PLATFORM", "offscreen");
     bench::TimedApplication app(argc, argv);
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;

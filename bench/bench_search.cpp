@@ -7,6 +7,7 @@
 
 #include "Await.h"
 #include "BenchSupport.h"
+#include "Reader/Background.h"
 #include "Reader/Reader.h"
 
 #include <QApplication>
@@ -85,6 +86,7 @@ void run(int count)
 
 int main(int argc, char* argv[])
 {
+    growMemoryInLargeSteps(); // as the app does
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QList<int> counts;

@@ -6,6 +6,7 @@
 //   QT_QPA_PLATFORM=offscreen bench_sidebar [N]
 
 #include "BenchSupport.h"
+#include "Reader/Background.h"
 #include "Views/FeedIcons.h"
 #include "Views/SidebarView.h"
 #include "Views/SourcesModel.h"
@@ -46,6 +47,7 @@ void refreshAndReport(Reader& reader, SidebarView& view, const char* what, bool 
 
 int main(int argc, char* argv[])
 {
+    growMemoryInLargeSteps(); // as the app does
     qputenv("QT_QPA_PLATFORM", "offscreen");
     bench::TimedApplication app(argc, argv);
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 1000000;

@@ -6,6 +6,7 @@
 
 #include "Await.h"
 #include "BenchSupport.h"
+#include "Reader/Background.h"
 #include "Reader/Reader.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@
 
 int main(int argc, char* argv[])
 {
+    growMemoryInLargeSteps(); // as the app does
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;

@@ -1,4 +1,5 @@
 #include "App/LumbraApp.h"
+#include "Reader/Background.h"
 #include "Views/ArticleWebView.h"
 
 #include <QApplication>
@@ -8,6 +9,7 @@
 
 int main(int argc, char* argv[])
 {
+    growMemoryInLargeSteps();
     // Chromium refuses to start its sandbox as root (a fresh VM or container often is), and
     // Qt WebEngine then ends Lumbra. Article pages run no scripts either way.
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
