@@ -105,8 +105,10 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     qint64 received = 0;
     const qint64 limit = limits.bytes;
     // A few MB a turn of the event loop: copying what piled up while the loop was busy
-    // would otherwise hold it up for longer and longer.
-    constexpr qint64 slice = qint64(2) << 20;
+    // would otherwise hold it up for longer and longer. A sink's pieces are smaller: they
+    // are read while the sink's thread decodes, and short turns leave the window's thread
+    // free sooner.
+    const qint64 slice = limits.sink ? qint64(512) << 10 : qint64(2) << 20;
     // A sink that falls behind holds the server back (Qt stops reading the socket once its
     // buffer is full) rather than letting the reply pile up in memory.
     constexpr qint64 mostBacklog = qint64(16) << 20;
