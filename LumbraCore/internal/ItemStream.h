@@ -3,7 +3,8 @@
 // Internal: an items reply ({"items":[…]}) decoded as its bytes arrive. Complete items are
 // decoded a batch at a time, so the bytes held are one batch and the item still arriving,
 // never the whole reply. A reply of another shape is kept whole and decoded at the end, so
-// every reply decodes exactly as Json::decode<ItemsResponse> would decode it whole.
+// every reply gives the items Json::decode<ItemsResponse> gives it, and fails where that
+// fails (naming the list rather than an item when the reply itself is malformed).
 
 #include "LumbraCore/Records.h"
 
