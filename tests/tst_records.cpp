@@ -193,6 +193,9 @@ private Q_SLOTS:
             << "{\"items\":[" + itemJson + "],\"x\":{\"y\":[1,\"]\"]}}";
         QTest::newRow("a later list replaces the first")
             << "{\"items\":[" + itemJson + "],\"items\":[" + second + "]}";
+        QTest::newRow("much whitespace before the list")
+            << QByteArray(5000, ' ') + "{ \"items\" :\n" + QByteArray(100, '\n') + "[" + list +
+                   "]}";
         QTest::newRow("another key first") << "{\"x\":1,\"items\":[" + list + "]}";
         QTest::newRow("an escaped key") << "{\"\\u0069tems\":[" + itemJson + "]}";
         QTest::newRow("a byte-order mark") << "\xEF\xBB\xBF{\"items\":[" + itemJson + "]}";

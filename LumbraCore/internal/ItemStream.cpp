@@ -119,7 +119,12 @@ void ItemStream::matchEnvelope()
         if (!insideKey)
             while (p < end && isSpace(*p))
                 ++p;
-        if (p == end) return; // more to come
+        if (p == end) {
+            // More to come. Only whitespace keeps a reply undecided this long: it is read
+            // whole rather than looked at again from the start with every piece.
+            if (m_buffer.size() > 4096) m_phase = Phase::whole;
+            return;
+        }
         if (*p != *expected) {
             m_phase = Phase::whole;
             return;
