@@ -82,12 +82,10 @@ private Q_SLOTS:
         QTest::newRow("endless answer to a read")
             << u"item-read"_s << hostile(Body::endless) << Action::markRead
             << u"The server's reply is larger than 16 MB."_s << 100 * MB;
-        QTest::newRow("dripping folders")
-            << u"folders"_s << hostile(Body::drip, 300) << Action::refresh
-            << u"timed out"_s << 32 * MB;
-        QTest::newRow("dripping items")
-            << u"items"_s << hostile(Body::drip, 300) << Action::loadItems
-            << u"timed out"_s << 32 * MB;
+        QTest::newRow("dripping folders") << u"folders"_s << hostile(Body::drip, 300)
+                                          << Action::refresh << u"timed out"_s << 32 * MB;
+        QTest::newRow("dripping items") << u"items"_s << hostile(Body::drip, 300)
+                                        << Action::loadItems << u"timed out"_s << 32 * MB;
         QTest::newRow("deep nesting, feeds") << u"feeds"_s << hostile(Body::deep) << Action::refresh
                                              << u"nested deeper than 256 levels"_s << 32 * MB;
         QTest::newRow("deep nesting, items")
@@ -216,6 +214,33 @@ private Q_SLOTS:
         sandbox.server->clearFaults();
         icons.icon(QString::fromStdString(sandbox.server->baseUrl()) + u"/favicons/y.png"_s);
         QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 15000);
+    }
+
+    // A body that can no longer be read is not fetched to the size limit.
+    void aFailedSinkEndsTheReply()
+    {
+        SandboxFixture sandbox;
+        sandbox.server->setFault("items", hostile(Body::endless));
+        HttpSession session = sandbox.session();
+        shortLimits(session);
+        struct Refusing final : Http::BodySink {
+            void write(QByteArray piece) override { bytes += piece.size(); }
+            qint64 backlog() const override { return 0; }
+            bool failed() const override { return bytes > 0; }
+            qint64 bytes = 0;
+        } sink;
+        QNetworkRequest request(QUrl(QString::fromStdString(sandbox.server->baseUrl()) +
+                                     u"/index.php/apps/news/api/v1-3/items?type=3&id=0"_s));
+        request.setRawHeader("Authorization", basicAuthorization(sandbox.account()));
+        Http::Limits limits;
+        limits.bytes = session.listLimit;
+        limits.itemList = true;
+        limits.sink = &sink;
+        const Http::Reply reply =
+            await(Http::send(session, request, "GET", std::nullopt, {}, std::move(limits)));
+        QCOMPARE(reply.status, 200);
+        QVERIFY(reply.body.isEmpty());
+        QVERIFY2(sink.bytes < 4 * MB, qPrintable(QString::number(sink.bytes)));
     }
 
     void extremeNumbersAreSafe()

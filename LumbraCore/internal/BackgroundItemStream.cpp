@@ -50,6 +50,7 @@ void BackgroundItemStream::feed(const QByteArray& piece)
             m_stream.feed(piece.constData(), piece.size());
         } catch (...) {
             m_error = caught();
+            m_failed = true;
         }
     }
     m_backlog -= piece.size();

@@ -18,6 +18,7 @@ public:
 
     void write(QByteArray piece) override;
     qint64 backlog() const override { return m_backlog; }
+    bool failed() const override { return m_failed; }
     // The items, once every piece was written; throws DecodingError or OutOfMemoryError.
     QCoro::Task<ItemsResponse> finish();
 
@@ -30,4 +31,5 @@ private:
     std::exception_ptr m_error; // the first failure; later pieces are ignored
     std::atomic_bool m_abandoned = false;
     std::atomic<qint64> m_backlog = 0;
+    std::atomic_bool m_failed = false; // m_error is set, for the writing thread
 };

@@ -87,7 +87,7 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     QNetworkReply* const raw = reply.get();
 
     // Why we ended the reply ourselves, if we did.
-    enum class Ended { no, tooLarge, outOfMemory, redirected, deadline };
+    enum class Ended { no, tooLarge, outOfMemory, redirected, deadline, unwanted };
     Ended ended = Ended::no;
     QUrl elsewhere;
     const auto end = [&ended, raw](Ended why) {
@@ -147,6 +147,8 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
             pieces.clear();
             return end(Ended::outOfMemory);
         }
+        // A body that cannot be read anyway is not fetched to its end.
+        if (limits.sink && limits.sink->failed()) return end(Ended::unwanted);
         if (limits.progress) {
             const QVariant total = raw->header(QNetworkRequest::ContentLengthHeader);
             limits.progress(received, total.isValid() ? total.toLongLong() : -1);
@@ -210,6 +212,11 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
         throw RedirectError(elsewhere);
     case Ended::deadline:
         throw NetworkError(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
+    case Ended::unwanted: {
+        // The sink says why it failed.
+        Reply cut{status, QByteArray(), httpDate(reply->rawHeader("Date"))};
+        co_return cut;
+    }
     case Ended::no:
         break;
     }

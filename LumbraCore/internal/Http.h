@@ -34,6 +34,9 @@ public:
     // Bytes written and not yet taken in; the reply is read no further while there are
     // many.
     virtual qint64 backlog() const = 0;
+    // Whether what was written can already not be read; the request then ends at once and
+    // the reply comes back with its status and no body.
+    virtual bool failed() const = 0;
 };
 
 // How much a reply may take, and where its body goes.
