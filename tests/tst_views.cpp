@@ -33,6 +33,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSplitter>
@@ -161,6 +162,66 @@ private Q_SLOTS:
         QTRY_VERIFY(model->isCurrent());
         QTRY_COMPARE(badge(model, u"Tech & Science"_s), before - 1);
         QCOMPARE(resets.count(), 0);
+    }
+
+    void rowsPastTheFirstOnesAreShownWhenNeeded()
+    {
+        sandbox::Options options;
+        options.generatedFolders = SourcesModel::rowsAtOnce + 2000;
+        build(true, options);
+        SourcesModel* model = content->sidebar()->model();
+        QTreeView* tree = content->sidebar()->tree();
+        QTRY_VERIFY(model->isCurrent());
+        const auto allRows = [this] {
+            const qsizetype loose =
+                std::count_if(f->reader->feeds().cbegin(), f->reader->feeds().cend(),
+                              [](const Feed& feed) { return !feed.folderId; });
+            return int(3 + 1 + f->reader->folders().size() + (loose > 0 ? 1 + loose : 0));
+        };
+        qint64 nextFolder = 900'000;
+        const auto rebuild = [&] {
+            // A folder more on the server: the rows are built again from the first ones.
+            f->sandbox.server->store().addFolder(
+                {nextFolder, "Folder " + std::to_string(nextFolder)});
+            ++nextFolder;
+            QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+            f->reader->refresh();
+            QTRY_VERIFY(resets.count() == 1 && model->isCurrent() && !f->reader->refreshing());
+        };
+        QCOMPARE(model->rowCount(), SourcesModel::rowsAtOnce);
+        QVERIFY(model->hasHiddenRows());
+
+        // A source chosen elsewhere (a link, a restored session) is shown and selected.
+        const Folder deep = f->reader->folders().at(SourcesModel::rowsAtOnce + 100);
+        f->reader->selectSource(Source::folder(deep.id));
+        QCOMPARE(tree->currentIndex().data(SourcesModel::SourceIdRole).toLongLong(), deep.id);
+        QCOMPARE(tree->currentIndex().data().toString(), deep.name);
+        tree->expand(tree->currentIndex());
+
+        // Rebuilt, the chosen folder is shown again, still open.
+        rebuild();
+        QCOMPARE(tree->currentIndex().data(SourcesModel::SourceIdRole).toLongLong(), deep.id);
+        QVERIFY(tree->isExpanded(tree->currentIndex()));
+
+        // Scrolled to the end, the rest follows.
+        f->reader->selectSource(Source::allUnread());
+        rebuild();
+        QCOMPARE(model->rowCount(), SourcesModel::rowsAtOnce);
+        tree->verticalScrollBar()->setValue(tree->verticalScrollBar()->maximum());
+        QCOMPARE(model->rowCount(), allRows());
+        QVERIFY(!model->hasHiddenRows());
+        const QModelIndex shownLate = model->indexOf(Source::folder(deep.id));
+        QVERIFY(tree->isExpanded(shownLate)); // open before, open when shown
+
+        // End goes to the very last source.
+        rebuild();
+        QCOMPARE(model->rowCount(), SourcesModel::rowsAtOnce);
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_End);
+        QCOMPARE(model->rowCount(), allRows());
+        QCOMPARE(tree->currentIndex().row(), allRows() - 1);
+        QCOMPARE(f->reader->source(),
+                 std::optional(SourcesModel::sourceAt(model->index(allRows() - 1, 0))));
     }
 
     void noFeedsSectionWhenEveryFeedHasAFolder()

@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -51,7 +52,8 @@ public:
     }
 };
 
-// The tree whose section titles are headings: the keyboard moves past them.
+// The tree whose section titles are headings: the keyboard moves past them. End goes to
+// the last source, shown or not yet.
 class SourcesTree final : public QTreeView {
 public:
     using QTreeView::QTreeView;
@@ -59,6 +61,7 @@ public:
 protected:
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
     {
+        if (action == MoveEnd) static_cast<SourcesModel*>(model())->showAllRows();
         QModelIndex next = QTreeView::moveCursor(action, modifiers);
         const bool up = action == MoveUp || action == MovePageUp || action == MoveHome ||
                         action == MovePrevious;
@@ -139,6 +142,22 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
         m_syncing = false;
         showSource();
     });
+    connect(m_model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex& parent, int first, int last) {
+                if (parent.isValid()) return;
+                // Rows shown late: open those of them that were open before a rebuild.
+                m_syncing = true;
+                for (const qint64 id : std::as_const(m_expanded)) {
+                    const QModelIndex folder = m_model->indexOf(Source::folder(id));
+                    if (folder.row() >= first && folder.row() <= last) m_tree->expand(folder);
+                }
+                m_syncing = false;
+            });
+    connect(m_tree->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        const QScrollBar* bar = m_tree->verticalScrollBar();
+        if (value >= bar->maximum() - bar->pageStep() && m_model->hasHiddenRows())
+            m_model->showMoreRows();
+    });
     connect(&reader, &Reader::sourceChanged, this, &SidebarView::showSource);
     connect(&reader, &Reader::errorChanged, this, &SidebarView::updateError);
     connect(&icons, &FeedIcons::iconLoaded, m_tree->viewport(), qOverload<>(&QWidget::update));
@@ -163,7 +182,7 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
 void SidebarView::showSource()
 {
     const std::optional<Source>& source = m_reader.source();
-    const QModelIndex match = source ? m_model->indexOf(*source) : QModelIndex();
+    const QModelIndex match = source ? m_model->reveal(*source) : QModelIndex();
     m_syncing = true;
     if (match.isValid())
         m_tree->selectionModel()->setCurrentIndex(match, QItemSelectionModel::ClearAndSelect);

@@ -117,7 +117,8 @@ SourcesModel::Rows::build(QList<Folder> folders, QList<Feed> feeds, qsizetype tr
 
 SourcesModel::SourcesModel(Reader& reader, FeedIcons& icons, QObject* parent)
     : QAbstractItemModel(parent), m_reader(reader), m_icons(icons), m_trays(traySources()),
-      m_rows(Rows::build(reader.folders(), reader.feeds(), m_trays.size(), nullptr))
+      m_rows(Rows::build(reader.folders(), reader.feeds(), m_trays.size(), nullptr)),
+      m_shown(int(std::min<size_t>(m_rows->top.size(), rowsAtOnce)))
 {
     connect(&reader, &Reader::foldersChanged, this, &SourcesModel::listsChanged);
     connect(&reader, &Reader::feedsChanged, this, &SourcesModel::listsChanged);
@@ -165,6 +166,7 @@ void SourcesModel::apply(std::shared_ptr<const Rows> next)
     if (next->structure != m_rows->structure) {
         beginResetModel();
         releaseInBackground(std::exchange(m_rows, std::move(next)));
+        m_shown = int(std::min<size_t>(m_rows->top.size(), rowsAtOnce));
         endResetModel();
         return;
     }
@@ -174,6 +176,7 @@ void SourcesModel::apply(std::shared_ptr<const Rows> next)
     Q_EMIT dataChanged(index(0, 0), index(int(m_trays.size()) - 1, 0), {BadgeRole});
     for (const qint64 id : m_rows->changedCounts) {
         const QModelIndex feed = indexOf(Source::feed(id));
+        if (!feed.isValid()) continue; // not shown yet: read when it is
         Q_EMIT dataChanged(feed, feed, {BadgeRole});
         if (feed.parent().isValid()) Q_EMIT dataChanged(feed.parent(), feed.parent(), {BadgeRole});
     }
@@ -182,8 +185,7 @@ void SourcesModel::apply(std::shared_ptr<const Rows> next)
 QModelIndex SourcesModel::index(int row, int column, const QModelIndex& parent) const
 {
     if (column != 0 || row < 0) return {};
-    if (!parent.isValid())
-        return size_t(row) < m_rows->top.size() ? createIndex(row, 0, quintptr(0)) : QModelIndex();
+    if (!parent.isValid()) return row < m_shown ? createIndex(row, 0, quintptr(0)) : QModelIndex();
     if (parent.internalId() != 0) return {}; // feeds have no children
     const Top& folder = m_rows->top[size_t(parent.row())];
     if (size_t(row) >= folder.children.size()) return {};
@@ -198,14 +200,14 @@ QModelIndex SourcesModel::parent(const QModelIndex& child) const
 
 int SourcesModel::rowCount(const QModelIndex& parent) const
 {
-    if (!parent.isValid()) return int(m_rows->top.size());
+    if (!parent.isValid()) return m_shown;
     if (parent.internalId() != 0) return 0;
     return int(m_rows->top[size_t(parent.row())].children.size());
 }
 
 bool SourcesModel::hasChildren(const QModelIndex& parent) const
 {
-    if (!parent.isValid()) return !m_rows->top.empty();
+    if (!parent.isValid()) return m_shown > 0;
     if (parent.internalId() != 0 || size_t(parent.row()) >= m_rows->top.size()) return false;
     return !m_rows->top[size_t(parent.row())].children.empty();
 }
@@ -298,22 +300,61 @@ QVariant SourcesModel::data(const QModelIndex& index, int role) const
     }
 }
 
-QModelIndex SourcesModel::indexOf(const Source& source) const
+int SourcesModel::topRowOf(const Source& source) const
 {
     switch (source.kind()) {
-    case Source::Kind::folder: {
-        const auto it = m_rows->folderRows.constFind(source.id());
-        return it == m_rows->folderRows.cend() ? QModelIndex() : index(*it, 0);
-    }
+    case Source::Kind::folder:
+        return m_rows->folderRows.value(source.id(), -1);
     case Source::Kind::feed: {
         const auto it = m_rows->feedRows.constFind(source.id());
-        if (it == m_rows->feedRows.cend()) return {};
-        return it->first < 0 ? index(it->second, 0) : index(it->second, 0, index(it->first, 0));
+        if (it == m_rows->feedRows.cend()) return -1;
+        return it->first < 0 ? it->second : it->first;
     }
     default:
-        const qsizetype tray = m_trays.indexOf(source);
-        return tray < 0 ? QModelIndex() : index(int(tray), 0);
+        return int(m_trays.indexOf(source));
     }
+}
+
+QModelIndex SourcesModel::indexOf(const Source& source) const
+{
+    const int row = topRowOf(source);
+    if (row < 0 || row >= m_shown) return {};
+    if (source.kind() == Source::Kind::feed) {
+        const auto [folder, at] = m_rows->feedRows.value(source.id());
+        if (folder >= 0) return index(at, 0, index(folder, 0));
+    }
+    return index(row, 0);
+}
+
+QModelIndex SourcesModel::reveal(const Source& source)
+{
+    const int row = topRowOf(source);
+    if (row >= m_shown) showRows(std::max(row + 1, m_shown + rowsAtOnce));
+    return indexOf(source);
+}
+
+bool SourcesModel::hasHiddenRows() const
+{
+    return size_t(m_shown) < m_rows->top.size();
+}
+
+void SourcesModel::showMoreRows()
+{
+    showRows(m_shown + std::max(m_shown, rowsAtOnce));
+}
+
+void SourcesModel::showAllRows()
+{
+    showRows(int(m_rows->top.size()));
+}
+
+void SourcesModel::showRows(int count)
+{
+    count = int(std::min<size_t>(size_t(count), m_rows->top.size()));
+    if (count <= m_shown) return;
+    beginInsertRows({}, m_shown, count - 1);
+    m_shown = count;
+    endInsertRows();
 }
 
 Source SourcesModel::sourceAt(const QModelIndex& index)

@@ -16,12 +16,15 @@ class Reader;
 // it, and "Feeds" with the feeds outside any folder (only when there are some). Rows are
 // built in one pass from a snapshot of the Reader's lists; long lists are built on a
 // worker thread and swapped in, so a million folders never hold the window up. Counts
-// change without a rebuild.
+// change without a rebuild. Past `rowsAtOnce` top-level rows, the views learn of the rest
+// as they need them (scrolling, End, a source chosen elsewhere): a tree view lays out every
+// row it knows of whenever rows change, which for a million rows is a visible pause.
 class SourcesModel final : public QAbstractItemModel {
     Q_OBJECT
 
 public:
     enum Role { SourceKindRole = Qt::UserRole + 1, SourceIdRole, BadgeRole, IsSourceRole };
+    static constexpr int rowsAtOnce = 50'000;
 
     SourcesModel(Reader& reader, FeedIcons& icons, QObject* parent = nullptr);
     ~SourcesModel() override;
@@ -35,8 +38,16 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // The row of `source`; invalid when it is not listed.
+    // The row of `source`; invalid when it is not listed or not shown yet.
     QModelIndex indexOf(const Source& source) const;
+    // The row of `source`, shown first if it was not; invalid when it is not listed.
+    QModelIndex reveal(const Source& source);
+
+    // Whether top-level rows remain that the views do not know of yet.
+    bool hasHiddenRows() const;
+    // Shows as many more top-level rows as are shown, at least `rowsAtOnce`.
+    void showMoreRows();
+    void showAllRows();
     static Source sourceAt(const QModelIndex& index);
 
     // Whether the rows already show the Reader's current lists (false while a long list is
@@ -52,11 +63,15 @@ private:
     void listsChanged();
     void apply(std::shared_ptr<const Rows> next);
     const struct Top* topOf(const QModelIndex& index) const;
+    // The top-level row that holds `source` (a feed's folder for a feed in one), or -1.
+    int topRowOf(const Source& source) const;
+    void showRows(int count);
 
     Reader& m_reader;
     FeedIcons& m_icons;
     QList<Source> m_trays;
     std::shared_ptr<const Rows> m_rows; // never null; immutable once built
+    int m_shown = 0;                    // top-level rows the views know of
     bool m_building = false;
     bool m_stale = false; // the lists changed again while a build ran
 };
