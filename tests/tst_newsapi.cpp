@@ -1,4 +1,5 @@
 #include "Await.h"
+#include "LumbraCore/Json.h"
 #include "LumbraCore/NewsAPI.h"
 #include "LumbraCore/internal/Http.h"
 #include "SandboxFixture.h"
@@ -334,6 +335,46 @@ private Q_SLOTS:
             QCOMPARE(int(e.code()), code);
             QVERIFY(!e.description().isEmpty());
         }
+    }
+
+    void largeRepliesArriveWhole_data()
+    {
+        QTest::addColumn<int>("folders");
+        QTest::addColumn<int>("body");
+        const int normal = int(sandbox::Fault::Body::normal);
+        // About 35 bytes a folder: joined at the end, around the switch to joining on a
+        // worker as the reply arrives, and well past it.
+        QTest::newRow("small") << 0 << normal;
+        QTest::newRow("about 1 MB") << 30'000 << normal;
+        QTest::newRow("4 MB") << 120'000 << normal;
+        QTest::newRow("4 MB, connection dropped halfway")
+            << 120'000 << int(sandbox::Fault::Body::drop);
+    }
+
+    void largeRepliesArriveWhole()
+    {
+        QFETCH(int, folders);
+        QFETCH(int, body);
+        sandbox::Options options;
+        options.generatedFolders = size_t(folders);
+        m_sandbox = std::make_unique<SandboxFixture>(options);
+        m_sandbox->server->setFault("folders", {0, 0, sandbox::Fault::Body(body), -1});
+        QNetworkRequest request(QUrl(QString::fromStdString(m_sandbox->server->baseUrl()) +
+                                     QString::fromLatin1(apiBase) + u"/folders"_s));
+        request.setRawHeader("Authorization", basicAuthorization(m_sandbox->account()));
+        if (sandbox::Fault::Body(body) == sandbox::Fault::Body::drop) {
+            QVERIFY_THROWS_EXCEPTION(NetworkError, await(Http::send(m_sandbox->session(), request,
+                                                                    "GET", std::nullopt, {})));
+            return;
+        }
+        const Http::Reply reply =
+            await(Http::send(m_sandbox->session(), request, "GET", std::nullopt, {}));
+        const QByteArray sent = QByteArray::fromStdString(m_sandbox->server->store().foldersJson());
+        QCOMPARE(reply.status, 200);
+        QCOMPARE(reply.body.size(), sent.size());
+        QVERIFY(reply.body == sent);
+        // The decoder reads a few bytes past the end.
+        QVERIFY(reply.body.capacity() >= reply.body.size() + Json::padding);
     }
 
     void nothingListensOnThePort()

@@ -1,5 +1,7 @@
 #include "LumbraCore/internal/Http.h"
 
+#include "LumbraCore/internal/BackgroundJoin.h"
+
 #include "LumbraCore/Json.h"
 #include "LumbraCore/Logging.h"
 #include "LumbraCore/NetworkErrors.h"
@@ -30,21 +32,16 @@ bool isTransportError(QNetworkReply::NetworkError error)
     return error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
 }
 
-// The pieces of a reply as one buffer, with the decoder's spare bytes; none when the
-// memory is not there.
-std::optional<QByteArray> joined(QList<QByteArray> pieces, qint64 size)
+// The pieces of a reply as one buffer, with the decoder's spare bytes.
+QByteArray joined(QList<QByteArray> pieces, qint64 size)
 {
-    try {
-        QByteArray body;
-        body.reserve(qsizetype(size) + Json::padding);
-        for (QByteArray& piece : pieces) {
-            body.append(piece);
-            piece = QByteArray(); // each piece goes as soon as it is copied
-        }
-        return body;
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
+    QByteArray body;
+    body.reserve(qsizetype(size) + Json::padding);
+    for (QByteArray& piece : pieces) {
+        body.append(piece);
+        piece = QByteArray(); // each piece goes as soon as it is copied
     }
+    return body;
 }
 
 } // namespace
@@ -98,23 +95,26 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     };
 
     // Read as the data arrives, in the pieces it arrives in: a growing buffer would be
-    // copied into a larger one again and again on this thread. The pieces are joined once,
-    // at the end; memory follows what has arrived, never what the server announces, so a
-    // lying Content-Length cannot take it.
+    // copied into a larger one again and again on this thread. A small reply's pieces are
+    // joined once, at the end; past a MB they are joined on a worker as they arrive, so
+    // that each piece is freed at once and the next one reuses its memory.
+    // Memory follows what has arrived, never what the server announces, so a lying
+    // Content-Length cannot take it.
     QList<QByteArray> pieces;
+    constexpr qint64 joinInBackgroundPast = qint64(1) << 20;
+    std::unique_ptr<BackgroundJoin> joiner;
     qint64 received = 0;
     const qint64 limit = limits.bytes;
-    // A few MB a turn of the event loop: copying what piled up while the loop was busy
-    // would otherwise hold it up for longer and longer. A sink's pieces are smaller: they
-    // are read while the sink's thread decodes, and short turns leave the window's thread
-    // free sooner.
-    const qint64 slice = limits.sink ? qint64(512) << 10 : qint64(2) << 20;
-    // A sink that falls behind holds the server back (Qt stops reading the socket once its
-    // buffer is full) rather than letting the reply pile up in memory.
+    // Half a MB a turn of the event loop, and at most a MB waiting in Qt's buffer (Qt stops
+    // reading the socket once it is full): what piled up while the loop was busy would
+    // otherwise be copied in one long turn, and a sink that falls behind holds the server
+    // back rather than letting the reply pile up in memory.
+    const qint64 slice = qint64(512) << 10;
     constexpr qint64 mostBacklog = qint64(16) << 20;
-    if (limits.sink) raw->setReadBufferSize(slice * 2);
-    const auto sinkIsBehind = [&limits] {
-        return limits.sink && limits.sink->backlog() > mostBacklog;
+    raw->setReadBufferSize(slice * 2);
+    const auto sinkIsBehind = [&limits, &joiner] {
+        return (limits.sink && limits.sink->backlog() > mostBacklog) ||
+               (joiner && joiner->backlog() > mostBacklog);
     };
     bool drainQueued = false;
     // Tells a queued turn whether this frame still exists.
@@ -139,16 +139,26 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
             QByteArray piece = raw->read(available);
             received += piece.size();
             if (limits.sink &&
-                raw->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200)
+                raw->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200) {
                 limits.sink->write(std::move(piece));
-            else
+            } else if (joiner) {
+                joiner->write(std::move(piece));
+            } else {
                 pieces.append(std::move(piece));
+                if (received > joinInBackgroundPast) {
+                    joiner = std::make_unique<BackgroundJoin>();
+                    for (QByteArray& earlier : pieces)
+                        joiner->write(std::move(earlier));
+                    pieces.clear();
+                }
+            }
         } catch (const std::bad_alloc&) {
             pieces.clear();
             return end(Ended::outOfMemory);
         }
         // A body that cannot be read anyway is not fetched to its end.
         if (limits.sink && limits.sink->failed()) return end(Ended::unwanted);
+        if (joiner && joiner->failed()) return end(Ended::outOfMemory);
         if (limits.progress) {
             const QVariant total = raw->header(QNetworkRequest::ContentLengthHeader);
             limits.progress(received, total.isValid() ? total.toLongLong() : -1);
@@ -234,17 +244,16 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
         throw NetworkError(QNetworkReply::RemoteHostClosedError,
                            QStringLiteral("The server closed the connection before the whole "
                                           "reply arrived."));
-    // A large reply is joined on a worker thread: copying hundreds of MB takes a while.
-    std::optional<QByteArray> body;
-    if (received < (qint64(8) << 20)) {
-        body = joined(std::move(pieces), received);
-    } else {
-        QFuture<std::optional<QByteArray>> joining =
-            QtConcurrent::run(&joined, std::move(pieces), received);
-        body = co_await joining;
+    QByteArray body;
+    try {
+        if (joiner)
+            body = co_await joiner->finish();
+        else
+            body = joined(std::move(pieces), received);
+    } catch (const std::bad_alloc&) {
+        throw OutOfMemoryError();
     }
-    if (!body) throw OutOfMemoryError();
-    Reply result{status, std::move(*body), httpDate(reply->rawHeader("Date"))};
+    Reply result{status, std::move(body), httpDate(reply->rawHeader("Date"))};
     co_return result;
 }
 
