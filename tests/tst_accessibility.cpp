@@ -1,5 +1,5 @@
 #include "AtSpi.h"
-#include "ReaderFixture.h"
+#include "MainWindowFixture.h"
 #include "Views/ArticleView.h"
 #include "Views/ArticleWebView.h"
 #include "Views/ContentView.h"
@@ -29,32 +29,11 @@ using namespace Qt::StringLiterals;
 // What a screen reader hears and a keyboard reaches in the real window, against the
 // sandbox. The window's accessibility tree is read over the accessibility bus of a private
 // session, as Orca reads it.
-class AccessibilityTest : public QObject {
+class AccessibilityTest : public QObject, MainWindowFixture {
     Q_OBJECT
 
-    std::unique_ptr<ReaderFixture> f;
-    std::unique_ptr<QMainWindow> window;
-    std::unique_ptr<FeedIcons> icons;
-    ContentView* content = nullptr;
-    ItemActions* actions = nullptr;
     atspi::Client spi;
     atspi::Node app;
-
-    void build()
-    {
-        f = std::make_unique<ReaderFixture>();
-        f->accounts.stored = f->sandbox.account();
-        icons = std::make_unique<FeedIcons>(f->sandbox.session());
-        window = std::make_unique<QMainWindow>();
-        actions = new ItemActions(*f->reader, window.get());
-        content = new ContentView(*f->reader, f->preferences, *icons, *actions, window.get());
-        window->setCentralWidget(content);
-        new MainMenu(*f->reader, *actions, *window);
-        window->resize(1280, 800);
-        window->show();
-        await(f->reader->start());
-        QTRY_VERIFY(!f->reader->refreshing() && !f->reader->items().isEmpty());
-    }
 
     QString readerName(const Source& source) { return f->reader->title(source); }
 
@@ -65,14 +44,6 @@ class AccessibilityTest : public QObject {
             const QString role = spi.role(node);
             return spi.name(node) == name && (role.endsWith(u"button"_s) || role == u"check box"_s);
         });
-    }
-
-    static QStringList rowTitles(const QAbstractItemModel* model)
-    {
-        QStringList titles;
-        for (int row = 0; row < model->rowCount(); ++row)
-            titles << model->index(row, 0).data().toString();
-        return titles;
     }
 
 private Q_SLOTS:
@@ -86,16 +57,11 @@ private Q_SLOTS:
                      "Qt did not join the accessibility bus");
     }
 
-    void cleanup()
-    {
-        window.reset();
-        icons.reset();
-        f.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void rowsSayTheirStateTitleFeedAndDate()
     {
-        build();
+        build(true);
         const auto articles = spi.findByRole(app, u"list"_s, u"Articles"_s);
         QVERIFY(articles);
         const atspi::Node list = *articles;
@@ -126,7 +92,7 @@ private Q_SLOTS:
 
     void sourcesSayTheirCounts()
     {
-        build();
+        build(true);
         const auto sources = spi.findByRole(app, u"tree"_s, u"Sources"_s);
         QVERIFY(sources);
         const atspi::Node tree = *sources;
@@ -166,7 +132,7 @@ private Q_SLOTS:
 
     void articleTextReachesScreenReaders()
     {
-        build();
+        build(true);
         // An article that opens with a plain paragraph.
         std::optional<Item> item;
         QString paragraphText;
@@ -195,7 +161,7 @@ private Q_SLOTS:
 
     void unlabelledPartsHaveNames()
     {
-        build();
+        build(true);
         f->reader->select(f->reader->shownItem(0).id);
         QVERIFY(spi.findByRole(app, u"tool bar"_s, u"Article"_s));
         QStringList grips;
@@ -209,7 +175,7 @@ private Q_SLOTS:
 
     void togglesSayWhetherTheyAreOn()
     {
-        build();
+        build(true);
         const auto unstarred = std::find_if(f->reader->items().cbegin(), f->reader->items().cend(),
                                             [](const Item& i) { return !i.starred && i.unread; });
         QVERIFY(unstarred != f->reader->items().cend());
@@ -236,7 +202,7 @@ private Q_SLOTS:
 
     void failuresAreAnnounced()
     {
-        build();
+        build(true);
         atspi::EventRecorder recorder;
         QVERIFY(spi.listen(u"object:state-changed:showing"_s, &recorder));
         const auto stop =
@@ -288,7 +254,7 @@ private Q_SLOTS:
 
     void everyControlIsReachedByTab()
     {
-        build();
+        build(true);
         const auto article = content->findChild<ArticleView*>();
         QList<QWidget*> visited;
         const auto walk = [&] {
@@ -329,7 +295,7 @@ private Q_SLOTS:
 
     void theFocusedRowIsDrawnApart()
     {
-        build();
+        build(true);
         QListView* list = content->timeline()->list();
         const QModelIndex row = list->model()->index(0, 0);
         const auto draw = [&](QStyle::State state) {

@@ -1,8 +1,7 @@
 #include "App/DesktopEnvironment.h"
 #include "App/LinkHandler.h"
 #include "App/LumbraApp.h"
-#include "Await.h"
-#include "ReaderFixture.h"
+#include "MainWindowFixture.h"
 #include "Views/ArticleView.h"
 #include "Views/ArticleWebView.h"
 #include "Views/ContentView.h"
@@ -51,14 +50,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList rowTitles(const QAbstractItemModel* model, const QModelIndex& parent = {})
-{
-    QStringList titles;
-    for (int row = 0; row < model->rowCount(parent); ++row)
-        titles << model->index(row, 0, parent).data().toString();
-    return titles;
-}
-
 qint64 badge(const QAbstractItemModel* model, const QString& title)
 {
     const auto found = model->match(model->index(0, 0), Qt::DisplayRole, title, 1,
@@ -69,31 +60,8 @@ qint64 badge(const QAbstractItemModel* model, const QString& title)
 } // namespace
 
 // The main window's views against a real Reader and the sandbox, on the offscreen platform.
-class ViewsTest : public QObject {
+class ViewsTest : public QObject, MainWindowFixture {
     Q_OBJECT
-
-    std::unique_ptr<ReaderFixture> f;
-    std::unique_ptr<QMainWindow> window;
-    std::unique_ptr<FeedIcons> icons;
-    ContentView* content = nullptr;
-    ItemActions* actions = nullptr;
-    MainMenu* menu = nullptr;
-
-    void build(bool loggedIn, sandbox::Options options = {})
-    {
-        f = std::make_unique<ReaderFixture>(options);
-        if (loggedIn) f->accounts.stored = f->sandbox.account();
-        icons = std::make_unique<FeedIcons>(f->sandbox.session());
-        window = std::make_unique<QMainWindow>();
-        actions = new ItemActions(*f->reader, window.get());
-        content = new ContentView(*f->reader, f->preferences, *icons, *actions, window.get());
-        window->setCentralWidget(content);
-        menu = new MainMenu(*f->reader, *actions, *window);
-        window->resize(1280, 800);
-        window->show();
-        await(f->reader->start());
-        if (loggedIn) QTRY_VERIFY(!f->reader->refreshing() && !f->reader->items().isEmpty());
-    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -103,12 +71,7 @@ private Q_SLOTS:
         QApplication::setWindowIcon(QIcon(u":/lumbra.svg"_s));
     }
 
-    void cleanup()
-    {
-        window.reset();
-        icons.reset();
-        f.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void sidebarListsTraysFoldersAndFeeds()
     {

@@ -1,0 +1,58 @@
+#pragma once
+
+// The main window's views, built as the app builds them, around a real Reader of the
+// sandbox, on whatever platform the test runs on.
+
+#include "Await.h"
+#include "ReaderFixture.h"
+#include "Views/ContentView.h"
+#include "Views/FeedIcons.h"
+#include "Views/ItemActions.h"
+#include "Views/MainMenu.h"
+
+#include <QAbstractItemModel>
+#include <QMainWindow>
+#include <QStringList>
+#include <QTest>
+#include <memory>
+
+struct MainWindowFixture {
+    std::unique_ptr<ReaderFixture> f;
+    std::unique_ptr<QMainWindow> window;
+    std::unique_ptr<FeedIcons> icons;
+    ContentView* content = nullptr;
+    ItemActions* actions = nullptr;
+    MainMenu* menu = nullptr;
+
+    // Logged in, it returns once the first refresh listed the items.
+    void build(bool loggedIn, sandbox::Options options = {})
+    {
+        f = std::make_unique<ReaderFixture>(options);
+        if (loggedIn) f->accounts.stored = f->sandbox.account();
+        icons = std::make_unique<FeedIcons>(f->sandbox.session());
+        window = std::make_unique<QMainWindow>();
+        actions = new ItemActions(*f->reader, window.get());
+        content = new ContentView(*f->reader, f->preferences, *icons, *actions, window.get());
+        window->setCentralWidget(content);
+        menu = new MainMenu(*f->reader, *actions, *window);
+        window->resize(1280, 800);
+        window->show();
+        await(f->reader->start());
+        if (loggedIn) QTRY_VERIFY(!f->reader->refreshing() && !f->reader->items().isEmpty());
+    }
+
+    void tearDown()
+    {
+        window.reset();
+        icons.reset();
+        f.reset();
+    }
+};
+
+inline QStringList rowTitles(const QAbstractItemModel* model, const QModelIndex& parent = {})
+{
+    QStringList titles;
+    for (int row = 0; row < model->rowCount(parent); ++row)
+        titles << model->index(row, 0, parent).data().toString();
+    return titles;
+}
