@@ -13,11 +13,13 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProcess>
 #include <QStringList>
 #include <QTcpServer>
 #include <QThread>
 #include <QTimer>
+#include <functional>
 
 namespace bench {
 
@@ -66,6 +68,21 @@ inline QString startSandbox(QProcess& sandbox, QStringList arguments)
     return QStringLiteral("http://127.0.0.1:") + QString::number(port);
 }
 
+// The network of a World: tells `started` of every reply as it is made.
+class Network final : public QNetworkAccessManager {
+public:
+    std::function<void(QNetworkReply*)> started;
+
+protected:
+    QNetworkReply* createRequest(Operation op, const QNetworkRequest& request,
+                                 QIODevice* data) override
+    {
+        QNetworkReply* reply = QNetworkAccessManager::createRequest(op, request, data);
+        if (started) started(reply);
+        return reply;
+    }
+};
+
 // A Reader of the sandbox's account at `server`, and what it needs around it.
 struct World {
     explicit World(const QString& server)
@@ -77,7 +94,7 @@ struct World {
     }
     HttpSession session() { return HttpSession{&network, requestTimeout}; }
 
-    QNetworkAccessManager network;
+    Network network;
     NoStore store;
     Nowhere nowhere;
     Reader reader;
