@@ -153,6 +153,10 @@ private Q_SLOTS:
         };
         QCOMPARE(model->rowCount(), SourcesModel::rowsAtOnce);
         QVERIFY(model->hasHiddenRows());
+        // A screen reader hears that more follow.
+        QCOMPARE(tree->accessibleDescription(),
+                 u"%1 of %2 rows shown; more follow at the end of the list"_s.arg(
+                     QLocale().toString(SourcesModel::rowsAtOnce), QLocale().toString(allRows())));
 
         // A source chosen elsewhere (a link, a restored session) is shown and selected.
         const Folder deep = f->reader->folders().at(SourcesModel::rowsAtOnce + 100);
@@ -173,6 +177,7 @@ private Q_SLOTS:
         tree->verticalScrollBar()->setValue(tree->verticalScrollBar()->maximum());
         QCOMPARE(model->rowCount(), allRows());
         QVERIFY(!model->hasHiddenRows());
+        QVERIFY(tree->accessibleDescription().isEmpty());
         const QModelIndex shownLate = model->indexOf(Source::folder(deep.id));
         QVERIFY(tree->isExpanded(shownLate)); // open before, open when shown
 

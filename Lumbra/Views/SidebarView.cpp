@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -142,6 +143,18 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
         m_syncing = false;
         showSource();
     });
+    // A screen reader counts the rows shown; it is told when more follow.
+    const auto describeRows = [this] {
+        m_tree->setAccessibleDescription(
+            m_model->hasHiddenRows()
+                ? QStringLiteral("%1 of %2 rows shown; more follow at the end of the list")
+                      .arg(QLocale().toString(m_model->rowCount()),
+                           QLocale().toString(m_model->allRowCount()))
+                : QString());
+    };
+    connect(m_model, &QAbstractItemModel::modelReset, this, describeRows);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, describeRows);
+    describeRows();
     connect(m_model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex& parent, int first, int last) {
                 if (parent.isValid()) return;

@@ -338,6 +338,11 @@ bool SourcesModel::hasHiddenRows() const
     return size_t(m_shown) < m_rows->top.size();
 }
 
+int SourcesModel::allRowCount() const
+{
+    return int(m_rows->top.size());
+}
+
 void SourcesModel::showMoreRows()
 {
     showRows(m_shown + std::max(m_shown, rowsAtOnce));

@@ -45,6 +45,8 @@ public:
 
     // Whether top-level rows remain that the views do not know of yet.
     bool hasHiddenRows() const;
+    // The top-level rows, shown or not.
+    int allRowCount() const;
     // Shows as many more top-level rows as are shown, at least `rowsAtOnce`.
     void showMoreRows();
     void showAllRows();
