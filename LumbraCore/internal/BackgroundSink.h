@@ -9,6 +9,9 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <atomic>
 #include <exception>
+#include <optional>
+#include <qcoro/qcorofuture.h>
+#include <qcoro/qcorotask.h>
 
 class BackgroundSink : public Http::BodySink {
 public:
@@ -21,13 +24,9 @@ public:
 protected:
     // Runs on the sink's thread, once for each piece until one throws.
     virtual void take(const QByteArray& piece) = 0;
-    // The first failure of `take`, as the exception to give the caller; null when none.
-    std::exception_ptr error() const { return m_error; }
-    // Runs `work` on the sink's thread after every piece written so far.
-    template <typename Work> auto afterPieces(Work work)
-    {
-        return QtConcurrent::run(&m_thread, std::move(work));
-    }
+    // What `make` makes on the sink's thread after every piece written so far; throws the
+    // first failure of `take`, or of `make` (OutOfMemoryError when memory ran out).
+    template <typename T, typename Make> QCoro::Task<T> finishWith(Make make);
     // Drops the pieces not yet taken and waits for the one being taken; derived classes
     // call it first in their destructor, while what `take` uses still exists.
     void abandon();
@@ -42,3 +41,27 @@ private:
 
 // An exception for the caller: memory running out becomes OutOfMemoryError.
 std::exception_ptr caughtForCaller();
+
+template <typename T, typename Make> QCoro::Task<T> BackgroundSink::finishWith(Make make)
+{
+    struct Outcome {
+        std::optional<T> value;
+        std::exception_ptr error;
+    };
+    // Built outside the co_await expression: GCC 12 mishandles temporaries inside it.
+    QFuture<Outcome> finishing = QtConcurrent::run(&m_thread, [this, &make] {
+        Outcome outcome;
+        outcome.error = m_error;
+        if (!outcome.error) {
+            try {
+                outcome.value.emplace(make());
+            } catch (...) {
+                outcome.error = caughtForCaller();
+            }
+        }
+        return outcome;
+    });
+    Outcome outcome = co_await finishing;
+    if (outcome.error) std::rethrow_exception(outcome.error);
+    co_return std::move(*outcome.value);
+}
