@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QSet>
 #include <QTest>
+#include <QThreadPool>
 #include <variant>
 
 using namespace Qt::StringLiterals;
@@ -46,11 +47,13 @@ Outcome whole(const QByteArray& json)
     }
 }
 
-// `json` fed to an ItemStream in pieces that end at `cuts`.
-Outcome streamed(const QByteArray& json, const QList<qsizetype>& cuts, qsizetype batchBytes)
+// `json` fed to an ItemStream in pieces that end at `cuts`, its batches decoded on
+// `helpers` when given.
+Outcome streamed(const QByteArray& json, const QList<qsizetype>& cuts, qsizetype batchBytes,
+                 QThreadPool* helpers = nullptr)
 {
     try {
-        ItemStream stream(batchBytes);
+        ItemStream stream(batchBytes, helpers);
         qsizetype from = 0;
         for (const qsizetype cut : cuts) {
             stream.feed(json.constData() + from, cut - from);
@@ -201,6 +204,13 @@ private Q_SLOTS:
         QTest::newRow("a byte-order mark") << "\xEF\xBB\xBF{\"items\":[" + itemJson + "]}";
         QTest::newRow("a bad item after good ones")
             << "{\"items\":[" + list + "," + with(itemJson, "false", "0") + "]}";
+        QTest::newRow("bad items, the first one named")
+            << "{\"items\":[" + list + "," + with(itemJson, "false", "1") + "," + list + "," +
+                   with(itemJson, "false", "0") + "," + list + "," + with(itemJson, "1", "[]") +
+                   "]}";
+        QTest::newRow("a bad item, then broken brackets")
+            << "{\"items\":[" + with(itemJson, "false", "1") + "," + list + ",{\"id\":[1}," + list +
+                   "]}";
         QTest::newRow("a comma before the end") << "{\"items\":[" + itemJson + ",]}";
         QTest::newRow("an empty element") << "{\"items\":[" + itemJson + ",," + second + "]}";
         QTest::newRow("a comma first") << "{\"items\":[," + itemJson + "]}";
@@ -224,10 +234,19 @@ private Q_SLOTS:
                 QVERIFY2(agree(json, expected, streamed(json, {cut}, batch)),
                          qPrintable(u"cut at %1, batches of %2"_s.arg(cut).arg(batch)));
         }
+        // Every item a batch of its own, decoded side by side on three threads: the items
+        // and the first failure, even in malformed replies, come as they do on one.
+        QThreadPool helpers;
+        helpers.setMaxThreadCount(3);
+        for (qsizetype cut = 0; cut <= json.size(); cut += 7)
+            QVERIFY2(streamed(json, {cut}, 1, &helpers) == streamed(json, {cut}, 1),
+                     qPrintable(u"cut at %1, decoded side by side"_s.arg(cut)));
         QList<qsizetype> bytes;
         for (qsizetype at = 1; at < json.size(); ++at)
             bytes << at;
         QVERIFY2(agree(json, expected, streamed(json, bytes, 64)), "fed a byte at a time");
+        QVERIFY2(streamed(json, bytes, 1, &helpers) == streamed(json, bytes, 1),
+                 "fed a byte at a time, decoded side by side");
         for (qsizetype length = 0; length < json.size(); ++length) {
             const QByteArray cutShort = json.left(length);
             QVERIFY2(agree(cutShort, whole(cutShort), streamed(cutShort, {length / 2}, 100)),

@@ -1,5 +1,12 @@
 #include "LumbraCore/internal/BackgroundItemStream.h"
 
+#include <QThread>
+
+BackgroundItemStream::BackgroundItemStream()
+{
+    m_decoders.setMaxThreadCount(QThread::idealThreadCount());
+}
+
 void BackgroundItemStream::take(const QByteArray& piece)
 {
     m_stream.feed(piece.constData(), piece.size());

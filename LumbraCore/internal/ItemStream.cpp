@@ -3,8 +3,10 @@
 #include "LumbraCore/Json.h"
 #include "LumbraCore/internal/RecordReaders.h"
 
+#include <QThreadPool>
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -80,7 +82,10 @@ constexpr size_t deepestElement = 1024;
 
 } // namespace
 
-ItemStream::ItemStream(qsizetype batchBytes) : m_batchBytes(batchBytes) {}
+ItemStream::ItemStream(qsizetype batchBytes, QThreadPool* helpers)
+    : m_batchBytes(batchBytes), m_helpers(helpers)
+{
+}
 
 void ItemStream::fail(const QString& problem) const
 {
@@ -88,6 +93,16 @@ void ItemStream::fail(const QString& problem) const
 }
 
 void ItemStream::feed(const char* data, qsizetype size)
+{
+    try {
+        take(data, size);
+    } catch (const DecodingError&) {
+        collect(0); // a batch before this point may have failed first
+        throw;
+    }
+}
+
+void ItemStream::take(const char* data, qsizetype size)
 {
     switch (m_phase) {
     case Phase::whole:
@@ -186,15 +201,42 @@ void ItemStream::decodeBatch(qsizetype end)
     if (std::all_of(content, content + end - 1, isSpace) && (m_batches > 0 || m_buffer[end] == ','))
         fail(QStringLiteral("an empty element"));
     ++m_batches;
-    const qsizetype held = m_buffer.size();
-    const char saved = m_buffer[end];
-    m_buffer[end] = ']';
-    const qsizetype padded = end + 1 + qsizetype(simdjson::SIMDJSON_PADDING);
-    if (held < padded) m_buffer.resize(padded, ' ');
-    const simdjson::padded_string_view batch(m_buffer.constData(), size_t(end + 1),
-                                             size_t(m_buffer.size()));
+    const auto padding = qsizetype(simdjson::SIMDJSON_PADDING);
+    if (m_helpers) {
+        // A copy of its own, since the buffer moves on while it decodes.
+        QByteArray batch;
+        batch.reserve(end + 1 + padding);
+        batch.append(m_buffer.constData(), end);
+        batch.append(']');
+        auto task = std::make_shared<std::packaged_task<Decoded()>>([batch = std::move(batch)] {
+            return decodeItems(batch.constData(), size_t(batch.size()), size_t(batch.capacity()));
+        });
+        m_decoding.push_back(task->get_future());
+        m_helpers->start([task] { (*task)(); });
+        // One batch more than there are helpers, so that one is always ready to start.
+        collect(size_t(std::max(1, m_helpers->maxThreadCount())) + 1);
+    } else {
+        const qsizetype held = m_buffer.size();
+        const char saved = m_buffer[end];
+        m_buffer[end] = ']';
+        if (held < end + 1 + padding) m_buffer.resize(end + 1 + padding, ' ');
+        Decoded decoded =
+            decodeItems(m_buffer.constData(), size_t(end + 1), size_t(m_buffer.size()));
+        m_buffer.resize(held);
+        m_buffer[end] = saved;
+        append(std::move(decoded));
+    }
+    // Keep '[' and the bytes after the batch's last element and its comma.
+    m_buffer.remove(1, end);
+    m_scanned -= end;
+    m_cut = 0;
+}
+
+ItemStream::Decoded ItemStream::decodeItems(const char* json, size_t size, size_t capacity)
+{
+    Decoded decoded;
     try {
-        parse<int>(batch, [&](Value root) {
+        parse<int>(simdjson::padded_string_view(json, size, capacity), [&](Value root) {
             // Not forEachElement: error paths count in the whole list, not in the batch.
             simdjson::ondemand::array array;
             if (auto error = root.get_array().get(array))
@@ -203,41 +245,62 @@ void ItemStream::decodeBatch(qsizetype end)
                 Value value;
                 if (auto error = std::move(element).get(value))
                     JsonReader::fail("malformed array", error);
-                try {
-                    m_items.append(RecordReaders::readItem(value));
-                } catch (const DecodingError& e) {
-                    rethrowWithin(QStringLiteral("[%1]").arg(m_items.size()), e);
-                }
+                decoded.failedAt = decoded.items.size();
+                decoded.items.append(RecordReaders::readItem(value));
+                decoded.failedAt = -1;
             }
             return 0;
         });
-    } catch (const DecodingError& e) {
-        rethrowWithin(QStringLiteral("items"), e);
+    } catch (...) {
+        decoded.error = std::current_exception();
     }
-    m_buffer.resize(held);
-    m_buffer[end] = saved;
-    // Keep '[' and the bytes after the batch's last element and its comma.
-    m_buffer.remove(1, end);
-    m_scanned -= end;
-    m_cut = 0;
+    return decoded;
+}
+
+void ItemStream::append(Decoded decoded)
+{
+    if (decoded.error) {
+        // Later batches cannot fail first any more: their outcome no longer counts.
+        m_decoding.clear();
+        try {
+            std::rethrow_exception(decoded.error);
+        } catch (const DecodingError& e) {
+            if (decoded.failedAt < 0) rethrowWithin(QStringLiteral("items"), e);
+            try {
+                rethrowWithin(QStringLiteral("[%1]").arg(m_items.size() + decoded.failedAt), e);
+            } catch (const DecodingError& within) {
+                rethrowWithin(QStringLiteral("items"), within);
+            }
+        }
+    }
+    m_items.append(std::move(decoded.items));
+}
+
+void ItemStream::collect(size_t left)
+{
+    while (m_decoding.size() > left) {
+        std::future<Decoded> oldest = std::move(m_decoding.front());
+        m_decoding.pop_front();
+        append(oldest.get());
+    }
 }
 
 ItemsResponse ItemStream::finish()
 {
-    switch (m_phase) {
-    case Phase::envelope:
-    case Phase::whole:
+    if (m_phase == Phase::envelope || m_phase == Phase::whole)
         return Json::decode<ItemsResponse>(m_buffer);
-    case Phase::list: {
-        // The last bytes, in a block of their own: spaces change nothing.
-        m_buffer.append(64, ' ');
-        scan();
-        if (m_phase == Phase::list) fail(QStringLiteral("the reply ends inside the list"));
-        break;
+    try {
+        if (m_phase == Phase::list) {
+            // The last bytes, in a block of their own: spaces change nothing.
+            m_buffer.append(64, ' ');
+            scan();
+            if (m_phase == Phase::list) fail(QStringLiteral("the reply ends inside the list"));
+        }
+    } catch (const DecodingError&) {
+        collect(0);
+        throw;
     }
-    case Phase::tail:
-        break;
-    }
+    collect(0);
     // What follows the list is read as the rest of the envelope. A later "items" key
     // replaces the list, as it does when the reply is decoded whole.
     const QByteArray rest = QByteArrayLiteral("{\"items\":[]") + m_buffer;

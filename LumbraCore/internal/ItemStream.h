@@ -11,12 +11,20 @@
 #include <QByteArray>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <exception>
+#include <future>
 #include <vector>
+
+class QThreadPool;
 
 class ItemStream {
 public:
-    // Items are decoded once about `batchBytes` of complete ones have arrived.
-    explicit ItemStream(qsizetype batchBytes = qsizetype(1) << 20);
+    // Items are decoded once about `batchBytes` of complete ones have arrived: on the
+    // feeding thread, or on `helpers` when given, several batches side by side while the
+    // next ones arrive. Either way the items come out in the list's order, and the first
+    // failure in the list's order is the one thrown.
+    explicit ItemStream(qsizetype batchBytes = qsizetype(1) << 20, QThreadPool* helpers = nullptr);
 
     // Takes the next bytes of the reply; throws DecodingError as soon as they cannot be
     // part of a valid reply, after which the stream is done.
@@ -26,14 +34,28 @@ public:
 
 private:
     enum class Phase { envelope, list, tail, whole };
+    // A batch's items, or the failure that ended it.
+    struct Decoded {
+        QList<Item> items;
+        std::exception_ptr error;
+        qsizetype failedAt = -1; // the element that failed, if an element did
+    };
 
+    void take(const char* data, qsizetype size);
     void matchEnvelope();
     void scan();
     void closeList(qsizetype close);
     void decodeBatch(qsizetype end);
+    static Decoded decodeItems(const char* json, size_t size, size_t capacity);
+    void append(Decoded decoded);
+    // Waits until at most `left` batches are still decoding, taking in the items of the
+    // others; throws the first of their failures.
+    void collect(size_t left);
     [[noreturn]] void fail(const QString& problem) const;
 
     qsizetype m_batchBytes;
+    QThreadPool* m_helpers;
+    std::deque<std::future<Decoded>> m_decoding; // oldest first
     Phase m_phase = Phase::envelope;
     // In the list: '[' and then the bytes after the last decoded batch. Otherwise all bytes
     // (envelope, whole) or those after the list (tail).
