@@ -441,6 +441,9 @@ bool Sandbox::serveHostile(const Fault& fault, const Reply& reply, const LoggedR
         res.set_content(body, reply.contentType);
         return true;
     }
+    case Body::given:
+        res.set_content(fault.given, reply.contentType);
+        return true;
     case Body::redirect:
         res.status = 307;
         res.set_header("Location", elsewhereUrl() + request.target);

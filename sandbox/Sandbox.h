@@ -32,6 +32,7 @@ struct Fault {
         drip,        // the body one byte every `dripMs`
         deep,        // the reply with an ignored key nested `depth` levels deep
         redirect,    // 307 to the same path on the other host (see elsewhereRequests)
+        given,       // `given` instead of the body
     };
     int status = 0;  // answer with this status (and a small JSON body) when not 0
     int delayMs = 0; // wait this long before answering
@@ -39,6 +40,7 @@ struct Fault {
     int times = -1; // how many requests it applies to; -1 for all
     int dripMs = 1000;
     int depth = 100000;
+    std::string given = {};
 };
 
 struct LoggedRequest {

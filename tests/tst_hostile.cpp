@@ -6,6 +6,8 @@
 #include "ReaderFixture.h"
 #include "Views/FeedIcons.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <QSignalSpy>
 #include <QTest>
 #include <limits>
@@ -214,6 +216,59 @@ private Q_SLOTS:
         sandbox.server->clearFaults();
         icons.icon(QString::fromStdString(sandbox.server->baseUrl()) + u"/favicons/y.png"_s);
         QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 15000);
+    }
+
+    // Favicons are decoded off the window's thread, and only when the picture is small.
+    void faviconsAreSmallPicturesOrNothing_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("shown");
+        const auto png = [](int side) {
+            QImage picture(side, side, QImage::Format_Grayscale8);
+            picture.fill(0);
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            picture.save(&buffer, "PNG", 0); // most compressed
+            return bytes;
+        };
+        QTest::newRow("a 64 × 64 icon") << png(64) << true;
+        // 9 KB that decode for a tenth of a second into 36 MB.
+        QTest::newRow("a picture of 3000 × 3000") << png(3000) << false;
+        // Just within what Qt itself would decode.
+        QTest::newRow("a picture of 5000 × 5000") << png(5000) << false;
+        QTest::newRow("not a picture") << QByteArray("GIF89a\x01\x00\x01\x00garbage") << false;
+    }
+
+    void faviconsAreSmallPicturesOrNothing()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, shown);
+        SandboxFixture sandbox;
+        sandbox::Fault fault;
+        fault.body = Body::given;
+        fault.given = bytes.toStdString();
+        sandbox.server->setFault("favicon", fault);
+        FeedIcons icons(sandbox.session());
+        QSignalSpy loaded(&icons, &FeedIcons::iconLoaded);
+        Heartbeat heartbeat;
+        icons.icon(QString::fromStdString(sandbox.server->baseUrl()) + u"/favicons/x.png"_s);
+        if (shown) {
+            QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 15000);
+        } else {
+            const auto asked = [&] {
+                for (const sandbox::LoggedRequest& request : sandbox.server->requests())
+                    if (request.target.starts_with("/favicons/")) return true;
+                return false;
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(asked(), 15000);
+            QTest::qWait(1000);
+            QCOMPARE(loaded.count(), 0);
+        }
+        QVERIFY2(heartbeat.longestPause() < longestPause,
+                 qPrintable(u"the event loop stalled %1 ms"_s.arg(heartbeat.longestPause())));
+        QVERIFY2(heartbeat.peakGrowth() < 32 * MB + quarantine,
+                 qPrintable(u"memory grew %1 MB"_s.arg(heartbeat.peakGrowth() / MB)));
     }
 
     // A body that can no longer be read is not fetched to the size limit.

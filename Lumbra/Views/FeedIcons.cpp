@@ -3,12 +3,28 @@
 #include "LumbraCore/Logging.h"
 #include "LumbraCore/NetworkErrors.h"
 
+#include <QBuffer>
+#include <QImageReader>
 #include <QPixmap>
-#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
 
 namespace {
 constexpr qint64 iconLimit = qint64(1) << 20;
+// Favicons are small. A few KB of PNG can claim a picture of hundreds of MB; one that
+// needs more than this decoded is refused before it is decoded.
+constexpr int largestDecodedIconMB = 4;
+
+// A null image when `data` is not a picture, or too large a one.
+QImage decodedIcon(QByteArray data)
+{
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAllocationLimit(largestDecodedIconMB);
+    return reader.read();
 }
+} // namespace
 
 FeedIcons::FeedIcons(HttpSession session, QObject* parent) : QObject(parent), m_session(session) {}
 
@@ -57,11 +73,15 @@ QCoro::Task<> FeedIcons::load(QUrl url)
         co_return;
     }
     if (lifetime.stop_requested()) co_return;
-    QPixmap pixmap;
-    if (!pixmap.loadFromData(data)) {
-        qCDebug(lcNetwork).noquote() << "icon" << url.toDisplayString() << "is not an image";
+    // Decoded on a worker: the server chooses the picture, and decoding takes its time.
+    QFuture<QImage> decoding = QtConcurrent::run(&decodedIcon, std::move(data));
+    const QImage image = co_await decoding;
+    if (lifetime.stop_requested()) co_return;
+    if (image.isNull()) {
+        qCDebug(lcNetwork).noquote()
+            << "icon" << url.toDisplayString() << "is not an image, or too large a one";
         co_return;
     }
-    m_icons.insert(url, QIcon(pixmap));
+    m_icons.insert(url, QIcon(QPixmap::fromImage(image)));
     Q_EMIT iconLoaded();
 }

@@ -11,8 +11,9 @@
 #include <stop_token>
 
 // Favicons of feeds, loaded in the background through the app's network session and kept
-// in memory while the app runs. Only http and https icons of at most 1 MiB are loaded;
-// failures leave the placeholder.
+// in memory while the app runs. Only http and https icons of at most 1 MiB are loaded, and
+// decoded on a worker only when the picture takes at most 4 MB; failures leave the
+// placeholder.
 class FeedIcons final : public QObject {
     Q_OBJECT
 
