@@ -19,6 +19,7 @@
 #include <QTcpServer>
 #include <QThread>
 #include <QTimer>
+#include <ctime>
 #include <functional>
 
 namespace bench {
@@ -135,11 +136,13 @@ public:
         const int type = int(event->type());
         QElapsedTimer clock;
         clock.start();
+        const qint64 cpuBefore = threadCpuMs();
         const bool handled = QApplication::notify(receiver, event);
         --m_depth;
         const qint64 took = clock.elapsed();
         if (took > longest) {
             longest = took;
+            longestCpu = threadCpuMs() - cpuBefore;
             what = QString::fromLatin1(name) + u" event " + QString::number(type);
             if (parent) what += u" in " + QString::fromLatin1(parent);
         }
@@ -148,12 +151,21 @@ public:
     void reset()
     {
         longest = 0;
+        longestCpu = 0;
         what.clear();
     }
     qint64 longest = 0;
+    qint64 longestCpu = 0; // of the longest: the time the thread ran, not waited for a core
     QString what;
 
 private:
+    static qint64 threadCpuMs()
+    {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+    }
+
     int m_depth = 0;
 };
 
