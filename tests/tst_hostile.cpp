@@ -95,6 +95,14 @@ private Q_SLOTS:
             << u"nested deeper than 256 levels"_s << 64 * MB;
         QTest::newRow("nesting within the limit") << u"items"_s << hostile(Body::deep, 0, 200)
                                                   << Action::loadItems << QString() << 32 * MB;
+        sandbox::Fault hugeItem;
+        hugeItem.body = Body::given;
+        hugeItem.given = "{\"items\":[{\"id\":1,\"feedId\":1,\"title\":\"Huge\",\"body\":\"" +
+                         std::string(40 * MB, 'x') + "\",\"unread\":true,\"starred\":false}]}";
+        // Loads, with the item held a few times over at most (the reply, the item, its
+        // search text), never on the window's thread.
+        QTest::newRow("one item of 40 MB")
+            << u"items"_s << hugeItem << Action::loadItems << QString() << 200 * MB;
         QTest::newRow("redirect elsewhere, folders")
             << u"folders"_s << hostile(Body::redirect) << Action::refresh << u"127.0.0.2"_s
             << 32 * MB;

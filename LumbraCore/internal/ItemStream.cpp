@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -203,29 +204,35 @@ void ItemStream::decodeBatch(qsizetype end)
     ++m_batches;
     const auto padding = qsizetype(simdjson::SIMDJSON_PADDING);
     if (m_helpers) {
-        // A copy of its own, since the buffer moves on while it decodes.
-        QByteArray batch;
+        // The batch takes the buffer, which then starts again with the bytes after it: no
+        // copy, so a single huge item is not held twice.
+        QByteArray batch = std::exchange(m_buffer, QByteArray());
+        m_buffer.reserve(std::max(batch.size() - end, 2 * m_batchBytes));
+        m_buffer.append('[');
+        m_buffer.append(batch.constData() + end + 1, batch.size() - end - 1);
+        batch.resize(end + 1);
+        batch[end] = ']';
         batch.reserve(end + 1 + padding);
-        batch.append(m_buffer.constData(), end);
-        batch.append(']');
         auto task = std::make_shared<std::packaged_task<Decoded()>>([batch = std::move(batch)] {
             return decodeItems(batch.constData(), size_t(batch.size()), size_t(batch.capacity()));
         });
         m_decoding.push_back(task->get_future());
         m_helpers->start([task] { (*task)(); });
+        m_scanned -= end;
+        m_cut = 0;
         // One batch more than there are helpers, so that one is always ready to start.
         collect(size_t(std::max(1, m_helpers->maxThreadCount())) + 1);
-    } else {
-        const qsizetype held = m_buffer.size();
-        const char saved = m_buffer[end];
-        m_buffer[end] = ']';
-        if (held < end + 1 + padding) m_buffer.resize(end + 1 + padding, ' ');
-        Decoded decoded =
-            decodeItems(m_buffer.constData(), size_t(end + 1), size_t(m_buffer.size()));
-        m_buffer.resize(held);
-        m_buffer[end] = saved;
-        append(std::move(decoded));
+        return;
     }
+    // Decoded where it lies, with a ']' in place of the comma for a moment.
+    const qsizetype held = m_buffer.size();
+    const char saved = m_buffer[end];
+    m_buffer[end] = ']';
+    if (held < end + 1 + padding) m_buffer.resize(end + 1 + padding, ' ');
+    Decoded decoded = decodeItems(m_buffer.constData(), size_t(end + 1), size_t(m_buffer.size()));
+    m_buffer.resize(held);
+    m_buffer[end] = saved;
+    append(std::move(decoded));
     // Keep '[' and the bytes after the batch's last element and its comma.
     m_buffer.remove(1, end);
     m_scanned -= end;
