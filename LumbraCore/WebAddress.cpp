@@ -1,5 +1,7 @@
 #include "LumbraCore/WebAddress.h"
 
+#include "LumbraCore/Records.h"
+
 bool isWebAddress(const QUrl& url)
 {
     const QString scheme = url.scheme().toLower();
@@ -10,4 +12,12 @@ bool isWebAddress(const QUrl& url)
 bool isMailAddress(const QUrl& url)
 {
     return url.isValid() && url.scheme().toLower() == QLatin1StringView("mailto");
+}
+
+std::optional<QUrl> articleUrl(const Item& item)
+{
+    if (!item.url) return std::nullopt;
+    const QUrl url(*item.url, QUrl::StrictMode);
+    if (!isWebAddress(url)) return std::nullopt;
+    return url;
 }

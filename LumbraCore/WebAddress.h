@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QUrl>
+#include <optional>
 
 // Whether `url` is an http or https address with a host: the only kind Lumbra hands to a
 // browser, opens for a login or lets resolve an article's relative links. Feeds and
@@ -9,3 +10,8 @@ bool isWebAddress(const QUrl& url);
 
 // Whether `url` is a mailto: address, handed to the mail program where a mail is meant.
 bool isMailAddress(const QUrl& url);
+
+struct Item;
+
+// The article's web address, when it has one that a browser can open.
+std::optional<QUrl> articleUrl(const Item& item);

@@ -119,7 +119,8 @@ int main(int argc, char* argv[])
         QElapsedTimer timer;
         timer.start();
         begin();
-        while (reader.refreshing() || reader.loadingItems() || reader.items().isEmpty())
+        while (reader.session().refreshing() || reader.timeline().loadingItems() ||
+               reader.timeline().items().isEmpty())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         view.grab();
         const double seconds = timer.nsecsElapsed() / 1e9;
@@ -127,7 +128,7 @@ int main(int argc, char* argv[])
         return seconds;
     };
 
-    reader.selectSource(Source::all());
+    reader.timeline().selectSource(Source::all());
     // The window's own first layout and paint are not the refresh's.
     view.grab();
     QCoreApplication::processEvents();
@@ -150,22 +151,22 @@ int main(int argc, char* argv[])
                 "mean); with curl's wait the first load took %.2f times their mean\n",
                 double(traffic.listBegan) / 1e3, curlFirstByte,
                 (fromFirstByte + curlFirstByte) / curlMean);
-    if (reader.items().size() != count) {
+    if (reader.timeline().items().size() != count) {
         std::printf("the first load listed %lld items\n",
-                    static_cast<long long>(reader.items().size()));
+                    static_cast<long long>(reader.timeline().items().size()));
         return 1;
     }
-    measure("refresh, nothing changed", [&] { reader.refresh(); });
+    measure("refresh, nothing changed", [&] { reader.session().refresh(); });
 
     QList<qint64> ids;
     for (qsizetype i = 0; i < 100; ++i)
-        ids << reader.items()[i].id;
+        ids << reader.timeline().items()[i].id;
     const NewsAPI elsewhere(Account{server, QStringLiteral("demo"), QStringLiteral("bench")},
                             world.session());
     await(elsewhere.setRead(ids, true));
-    measure("refresh, 100 read elsewhere", [&] { reader.refresh(); });
+    measure("refresh, 100 read elsewhere", [&] { reader.session().refresh(); });
     qsizetype read = 0;
-    for (const Item& item : reader.items())
+    for (const Item& item : reader.timeline().items())
         read += ids.contains(item.id) && !item.unread;
     std::printf("%lld of the 100 show as read\n", static_cast<long long>(read));
 

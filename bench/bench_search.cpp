@@ -28,13 +28,13 @@ void run(int count)
         bench::TimelineWorld world(server);
         Reader& reader = world.reader;
         TimelineView& view = world.view;
-        reader.selectSource(Source::all());
+        reader.timeline().selectSource(Source::all());
         QElapsedTimer prepared;
-        QObject::connect(&reader, &Reader::itemsChanged, &view, [&] {
-            if (!reader.items().isEmpty()) prepared.start();
+        QObject::connect(&reader.timeline(), &Timeline::itemsChanged, &view, [&] {
+            if (!reader.timeline().items().isEmpty()) prepared.start();
         });
         await(reader.start(), std::chrono::minutes(10));
-        while (reader.items().isEmpty() || !reader.searchReady())
+        while (reader.timeline().items().isEmpty() || !reader.timeline().searchReady())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         std::printf("search %d items: texts made in %.2f s after the list arrived\n", count,
                     prepared.nsecsElapsed() / 1e9);
@@ -46,7 +46,7 @@ void run(int count)
         const auto type = [&](const QString& text) {
             QElapsedTimer key;
             key.start();
-            reader.setQuery(text);
+            reader.timeline().setQuery(text);
             view.list()->viewport()->grab(); // the narrowed rows, painted
             times << key.nsecsElapsed() / 1e6;
         };
@@ -59,7 +59,7 @@ void run(int count)
         };
         for (qsizetype n = 1; n <= phrase.size(); ++n)
             type(phrase.left(n));
-        const qsizetype shown = reader.shownCount();
+        const qsizetype shown = reader.timeline().shownCount();
         report("typing");
         for (qsizetype n = phrase.size() - 1; n >= 0; --n)
             type(phrase.left(n));
@@ -68,12 +68,12 @@ void run(int count)
         type(QStringLiteral("signal cafe zurich"));
         std::printf("  pasted \"signal cafe zurich\": %.1f ms; \"%s\" shows %lld of %lld\n",
                     times.last(), qPrintable(phrase), qlonglong(shown),
-                    qlonglong(reader.items().size()));
+                    qlonglong(reader.timeline().items().size()));
         // Every shown article marked read here at once (the server is told in batches).
-        const qsizetype unread = reader.shownUnreadCount();
+        const qsizetype unread = reader.timeline().shownUnreadCount();
         QElapsedTimer marking;
         marking.start();
-        reader.markAllRead();
+        reader.marker().markAllRead();
         view.list()->viewport()->grab();
         std::printf("  \"Mark %lld Shown as Read\": %.1f ms until painted\n", qlonglong(unread),
                     marking.nsecsElapsed() / 1e6);

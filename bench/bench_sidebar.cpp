@@ -35,17 +35,18 @@ void refreshAndReport(Reader& reader, SidebarView& view, const char* what, bool 
         if (first)
             reader.start(); // restores the account and refreshes
         else
-            reader.refresh();
+            reader.session().refresh();
     });
     const auto* model = static_cast<SourcesModel*>(view.model());
-    while (!called || reader.refreshing() || !model->isCurrent() ||
-           (reader.folders().isEmpty() && !reader.error()))
+    while (!called || reader.session().refreshing() || !model->isCurrent() ||
+           (reader.subscriptions().folders().isEmpty() && !reader.session().error()))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (reader.error()) std::printf("refresh failed: %s\n", qPrintable(*reader.error()));
+    if (reader.session().error())
+        std::printf("refresh failed: %s\n", qPrintable(*reader.session().error()));
     view.grab();
     std::printf("sidebar %s: %lld folders, %lld top-level rows shown after %.2f s; longest "
                 "stall %lld ms; longest dispatch %lld ms (%s)\n",
-                what, static_cast<long long>(reader.folders().size()),
+                what, static_cast<long long>(reader.subscriptions().folders().size()),
                 static_cast<long long>(view.model()->rowCount()), elapsed.nsecsElapsed() / 1e9,
                 static_cast<long long>(stalls.longest), static_cast<long long>(app->longest),
                 qPrintable(app->what));

@@ -33,13 +33,13 @@ int main(int argc, char* argv[])
 
     QElapsedTimer timer;
     qint64 firstPaint = -1;
-    QObject::connect(&reader, &Reader::itemsChanged, &view, [&] {
-        if (reader.items().isEmpty()) return;
+    QObject::connect(&reader.timeline(), &Timeline::itemsChanged, &view, [&] {
+        if (reader.timeline().items().isEmpty()) return;
         timer.start();
         view.grab(); // lays out and paints the visible rows
         firstPaint = timer.nsecsElapsed();
     });
-    reader.selectSource(Source::all());
+    reader.timeline().selectSource(Source::all());
     await(reader.start(), std::chrono::minutes(10));
     while (firstPaint < 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -55,7 +55,7 @@ int main(int argc, char* argv[])
 
     std::printf("timeline %lld items: first paint %.1f ms after the list arrived; "
                 "%d pages scrolled in %.2f s (%.2f ms a page)\n",
-                static_cast<long long>(reader.items().size()), firstPaint / 1e6, pages,
+                static_cast<long long>(reader.timeline().items().size()), firstPaint / 1e6, pages,
                 scrollSeconds, scrollSeconds * 1000 / std::max(pages, 1));
     sandbox.terminate();
     sandbox.waitForFinished();

@@ -38,7 +38,9 @@ struct MainWindowFixture {
         window->resize(1280, 800);
         window->show();
         await(f->reader->start());
-        if (loggedIn) QTRY_VERIFY(!f->reader->refreshing() && !f->reader->items().isEmpty());
+        if (loggedIn)
+            QTRY_VERIFY(!f->reader->session().refreshing() &&
+                        !f->reader->timeline().items().isEmpty());
     }
 
     void tearDown()

@@ -139,7 +139,10 @@ struct ReaderFixture {
         accounts.stored = sandbox.account();
         await(reader->start());
         return QTest::qWaitFor(
-            [this] { return !reader->refreshing() && !reader->items().isEmpty(); }, 10000);
+            [this] {
+                return !reader->session().refreshing() && !reader->timeline().items().isEmpty();
+            },
+            10000);
     }
 
     // Requests whose path starts with `prefix`, e.g. "/index.php/apps/news/api/v1-3/feeds".

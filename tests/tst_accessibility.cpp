@@ -35,7 +35,7 @@ class AccessibilityTest : public QObject, MainWindowFixture {
     atspi::Client spi;
     atspi::Node app;
 
-    QString readerName(const Source& source) { return f->reader->title(source); }
+    QString readerName(const Source& source) { return f->reader->subscriptions().title(source); }
 
     std::optional<atspi::Node> button(const QString& name)
     {
@@ -67,14 +67,15 @@ private Q_SLOTS:
         const atspi::Node list = *articles;
         const QList<atspi::Node> rows = spi.children(list);
         const QListView* list_ = content->timeline()->list();
-        QCOMPARE(rows.size(), f->reader->shownCount());
+        QCOMPARE(rows.size(), f->reader->timeline().shownCount());
         bool sawStarred = false;
         for (qsizetype row = 0; row < rows.size(); ++row) {
-            const Item& item = f->reader->shownItem(row);
+            const Item& item = f->reader->timeline().shownItem(row);
             const QString name = spi.name(rows[row]);
             QVERIFY2(name.startsWith(u"Unread"_s) == item.unread, qPrintable(name));
             QVERIFY2(name.contains(u"tarred"_s) == item.starred, qPrintable(name));
-            QVERIFY2(name.contains(f->reader->feed(item.feedId)->title), qPrintable(name));
+            QVERIFY2(name.contains(f->reader->subscriptions().feed(item.feedId)->title),
+                     qPrintable(name));
             const QString date =
                 list_->model()->index(int(row), 0).data(TimelineModel::DateRole).toString();
             QVERIFY2(name.endsWith(date + u'.'), qPrintable(name));
@@ -82,8 +83,8 @@ private Q_SLOTS:
         }
         QVERIFY(sawStarred); // the demo account has starred unread articles
 
-        const qint64 id = f->reader->shownItem(1).id;
-        f->reader->select(id);
+        const qint64 id = f->reader->timeline().shownItem(1).id;
+        f->reader->timeline().select(id);
         QTRY_VERIFY(spi.states(rows[1]).contains(atspi::selected));
         QVERIFY(!spi.states(rows[0]).contains(atspi::selected));
         // Selecting marked it read, and that is heard too.
@@ -103,15 +104,17 @@ private Q_SLOTS:
             descriptions << spi.description(row);
         }
         const QLocale locale;
-        QVERIFY2(names.contains(readerName(Source::allUnread()) + u", "_s +
-                                locale.toString(f->reader->count(Source::allUnread())) +
-                                u" unread"_s),
-                 qPrintable(names.join(u" | "_s)));
+        QVERIFY2(
+            names.contains(readerName(Source::allUnread()) + u", "_s +
+                           locale.toString(f->reader->subscriptions().count(Source::allUnread())) +
+                           u" unread"_s),
+            qPrintable(names.join(u" | "_s)));
         QVERIFY2(names.contains(readerName(Source::starred()) + u", "_s +
-                                locale.toString(f->reader->starredCount()) + u" starred"_s),
+                                locale.toString(f->reader->subscriptions().starredCount()) +
+                                u" starred"_s),
                  qPrintable(names.join(u" | "_s)));
-        for (const Folder& folder : f->reader->folders()) {
-            const qint64 count = f->reader->count(Source::folder(folder.id));
+        for (const Folder& folder : f->reader->subscriptions().folders()) {
+            const qint64 count = f->reader->subscriptions().count(Source::folder(folder.id));
             const QString spoken = folder.name + u", folder, "_s +
                                    (count ? locale.toString(count) : u"no"_s) + u" unread"_s;
             QVERIFY2(names.contains(spoken), qPrintable(spoken));
@@ -136,7 +139,7 @@ private Q_SLOTS:
         // An article that opens with a plain paragraph.
         std::optional<Item> item;
         QString paragraphText;
-        for (const Item& candidate : f->reader->items()) {
+        for (const Item& candidate : f->reader->timeline().items()) {
             const QString body = QString::fromUtf8(candidate.body.value_or(QByteArray()));
             const qsizetype end = body.indexOf(u"</p>"_s);
             if (!body.startsWith(u"<p>"_s) || end < 0) continue;
@@ -146,7 +149,7 @@ private Q_SLOTS:
             break;
         }
         QVERIFY(item);
-        f->reader->select(item->id);
+        f->reader->timeline().select(item->id);
         const QString title = item->title.value_or(QString());
         QTRY_VERIFY_WITH_TIMEOUT(spi.findByRole(app, u"heading"_s, title), 20'000);
         // The page's tree is rebuilt while it settles: look again until it holds still.
@@ -162,7 +165,7 @@ private Q_SLOTS:
     void unlabelledPartsHaveNames()
     {
         build(true);
-        f->reader->select(f->reader->shownItem(0).id);
+        f->reader->timeline().select(f->reader->timeline().shownItem(0).id);
         QVERIFY(spi.findByRole(app, u"tool bar"_s, u"Article"_s));
         QStringList grips;
         spi.find(app, [&](const atspi::Node& node) {
@@ -176,11 +179,12 @@ private Q_SLOTS:
     void togglesSayWhetherTheyAreOn()
     {
         build(true);
-        const auto unstarred = std::find_if(f->reader->items().cbegin(), f->reader->items().cend(),
+        const auto unstarred = std::find_if(f->reader->timeline().items().cbegin(),
+                                            f->reader->timeline().items().cend(),
                                             [](const Item& i) { return !i.starred && i.unread; });
-        QVERIFY(unstarred != f->reader->items().cend());
+        QVERIFY(unstarred != f->reader->timeline().items().cend());
         const qint64 id = unstarred->id;
-        f->reader->select(id);
+        f->reader->timeline().select(id);
         const auto starButton = button(u"Starred"_s);
         QVERIFY(starButton);
         const atspi::Node star = *starButton;
@@ -207,13 +211,14 @@ private Q_SLOTS:
         QVERIFY(spi.listen(u"object:state-changed:showing"_s, &recorder));
         const auto stop =
             qScopeGuard([&] { spi.stopListening(u"object:state-changed:showing"_s, &recorder); });
-        const auto unstarred = std::find_if(f->reader->items().cbegin(), f->reader->items().cend(),
+        const auto unstarred = std::find_if(f->reader->timeline().items().cbegin(),
+                                            f->reader->timeline().items().cend(),
                                             [](const Item& i) { return !i.starred; });
-        f->reader->select(unstarred->id);
+        f->reader->timeline().select(unstarred->id);
         f->sandbox.server->setFault("item-star", {500, 0, {}, -1});
         actions->star->trigger();
-        QTRY_VERIFY(f->reader->message().has_value());
-        const QString message = *f->reader->message();
+        QTRY_VERIFY(f->reader->session().message().has_value());
+        const QString message = *f->reader->session().message();
         const auto announced = [&] {
             for (const auto& event : std::as_const(recorder.events))
                 if (event.state == u"showing"_s && event.value == 1 &&
@@ -227,13 +232,13 @@ private Q_SLOTS:
         // With a screen reader listening, a short wait is made long enough to hear it out.
         QWidget area;
         MessageView banner(*f->reader, &area, std::chrono::milliseconds(100));
-        f->reader->setMessage(u"Long enough"_s);
+        f->reader->session().setMessage(u"Long enough"_s);
         QTest::qWait(400);
-        QCOMPARE(f->reader->message(), std::optional(u"Long enough"_s));
+        QCOMPARE(f->reader->session().message(), std::optional(u"Long enough"_s));
 
         // A second message while the first still shows is announced as well.
         recorder.events.clear();
-        f->reader->setMessage(u"Second message"_s);
+        f->reader->session().setMessage(u"Second message"_s);
         QTRY_VERIFY(std::any_of(recorder.events.cbegin(), recorder.events.cend(), [&](auto& e) {
             return e.value == 1 && spi.name(e.source) == u"Second message"_s;
         }));
@@ -241,13 +246,13 @@ private Q_SLOTS:
         // The error over the sources too.
         recorder.events.clear();
         f->sandbox.server->setFault("*", {500, 0, {}, -1});
-        f->reader->refresh();
-        QTRY_VERIFY(f->reader->error().has_value());
+        f->reader->session().refresh();
+        QTRY_VERIFY(f->reader->session().error().has_value());
         QTRY_VERIFY_WITH_TIMEOUT(
             std::any_of(recorder.events.cbegin(), recorder.events.cend(),
                         [&](auto& e) {
                             return e.value == 1 && spi.roleNumber(e.source) == atspi::alertRole &&
-                                   spi.name(e.source).contains(*f->reader->error());
+                                   spi.name(e.source).contains(*f->reader->session().error());
                         }),
             10'000);
     }
@@ -268,7 +273,7 @@ private Q_SLOTS:
                 QTest::keyClick(focus, Qt::Key_Tab);
             }
         };
-        f->reader->select(f->reader->shownItem(0).id);
+        f->reader->timeline().select(f->reader->timeline().shownItem(0).id);
         QTRY_COMPARE(article->currentWidget(), article->toolbar()->parentWidget());
         walk();
         // Every control, in the order the columns read.

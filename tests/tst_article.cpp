@@ -156,7 +156,7 @@ class ArticleTest : public QObject {
 
     void showItem(qint64 id)
     {
-        f->reader->select(id);
+        f->reader->timeline().select(id);
         QuoteWebView* web = view->webView();
         QSignalSpy loaded(web, &QWebEngineView::loadFinished);
         QVERIFY(loaded.wait(20000));
@@ -238,7 +238,7 @@ private Q_SLOTS:
         QCOMPARE(actions->star->toolTip(), u"Star (S)"_s);
         QCOMPARE(actions->markRead->text(), u"Mark as Unread"_s); // selecting read it
         QVERIFY(view->shareButton()->isVisibleTo(view.get()));
-        f->reader->select(std::nullopt);
+        f->reader->timeline().select(std::nullopt);
         QCOMPARE(view->currentIndex(), 0);
     }
 
@@ -284,12 +284,12 @@ private Q_SLOTS:
     {
         showItem(500);
         QSignalSpy starts(view->webView(), &QWebEngineView::loadStarted);
-        f->reader->toggleStarred(*f->reader->selectedItem());
-        f->reader->toggleRead(*f->reader->selectedItem());
+        f->reader->marker().toggleStarred(*f->reader->timeline().selectedItem());
+        f->reader->marker().toggleRead(*f->reader->timeline().selectedItem());
         QTest::qWait(200);
         QCOMPARE(starts.count(), 0);
         QCOMPARE(actions->star->text(), u"Unstar"_s);
-        f->reader->select(1);
+        f->reader->timeline().select(1);
         QTRY_COMPARE(starts.count(), 1);
     }
 
@@ -311,13 +311,13 @@ private Q_SLOTS:
     void selectedTextBecomesAQuote()
     {
         QTemporaryDir vault;
-        f->reader->storeVault(vault.path());
+        f->reader->quotes().storeVault(vault.path());
         showItem(500);
         selectPassage(view->webView()->page());
         std::unique_ptr<QMenu> menu(view->webView()->quoteContextMenu());
         menu->actions().first()->trigger(); // as the context menu's item does
-        QTRY_VERIFY(f->reader->message());
-        QCOMPARE(*f->reader->message(), u"Quote added to Hostile page"_s);
+        QTRY_VERIFY(f->reader->session().message());
+        QCOMPARE(*f->reader->session().message(), u"Quote added to Hostile page"_s);
         QFile note(vault.filePath(u"lumbra/Hostile page.md"_s));
         QVERIFY(note.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(note.readAll());
@@ -415,13 +415,13 @@ private Q_SLOTS:
     void anArticleOfAnySizeShowsAndQuotes()
     {
         QTemporaryDir vault;
-        f->reader->storeVault(vault.path());
+        f->reader->quotes().storeVault(vault.path());
         showItem(516);
         QCOMPARE(view->webView()->shownItem(), std::optional(qint64(516)));
         QVERIFY(showsArticle());
         selectPassage(view->webView()->page());
-        await(f->reader->saveQuote());
-        QCOMPARE(f->reader->message(), std::optional(u"Quote added to Big photo"_s));
+        await(f->reader->quotes().saveQuote());
+        QCOMPARE(f->reader->session().message(), std::optional(u"Quote added to Big photo"_s));
         QFile note(vault.filePath(u"lumbra/Big photo.md"_s));
         QVERIFY(note.open(QIODevice::ReadOnly));
         QVERIFY(note.readAll().contains(
@@ -431,24 +431,24 @@ private Q_SLOTS:
     void aQuoteNeedsTheSelectedArticleShown()
     {
         QTemporaryDir vault;
-        f->reader->storeVault(vault.path());
+        f->reader->quotes().storeVault(vault.path());
         showItem(500);
         selectPassage(view->webView()->page());
         // The next article's load fails (stopped here); the old page's selection is not its.
         QSignalSpy failed(view->webView(), &QuoteWebView::loadFailed);
         QSignalSpy started(view->webView(), &QWebEngineView::loadStarted);
-        f->reader->select(516);
+        f->reader->timeline().select(516);
         QVERIFY(started.wait(10000));
         view->webView()->page()->triggerAction(QWebEnginePage::Stop);
         QTRY_COMPARE(failed.count(), 1);
         QVERIFY(view->currentWidget() != view->webView()->parentWidget());
-        await(f->reader->saveQuote());
-        QCOMPARE(f->reader->message(),
+        await(f->reader->quotes().saveQuote());
+        QCOMPARE(f->reader->session().message(),
                  std::optional(u"The selected article isn't shown yet, so nothing was saved."_s));
         QVERIFY(!QDir(vault.filePath(u"lumbra"_s)).exists());
         // Selected again, it loads.
-        f->reader->select(500);
-        f->reader->select(516);
+        f->reader->timeline().select(500);
+        f->reader->timeline().select(516);
         QTRY_COMPARE_WITH_TIMEOUT(view->webView()->shownItem(), std::optional(qint64(516)), 20000);
     }
 

@@ -74,22 +74,22 @@ private Q_SLOTS:
         QFETCH(sandbox::Fault, fault);
         QFETCH(QString, text);
         startLoggedIn();
-        const QList<Feed> feeds = f->reader->feeds();
-        const QList<Item> items = f->reader->items();
+        const QList<Feed> feeds = f->reader->subscriptions().feeds();
+        const QList<Item> items = f->reader->timeline().items();
         Heartbeat heartbeat;
         this->fault(route.toLatin1().constData(), fault);
-        f->reader->refresh();
-        QTRY_VERIFY_WITH_TIMEOUT(!f->reader->refreshing(), 10000);
+        f->reader->session().refresh();
+        QTRY_VERIFY_WITH_TIMEOUT(!f->reader->session().refreshing(), 10000);
         QVERIFY(heartbeat.longestPause() < 300);
-        QVERIFY2(f->reader->error() && f->reader->error()->contains(text),
-                 qPrintable(f->reader->error().value_or(u"(none)"_s)));
-        QCOMPARE(f->reader->feeds(), feeds);
-        QCOMPARE(f->reader->items(), items);
+        QVERIFY2(f->reader->session().error() && f->reader->session().error()->contains(text),
+                 qPrintable(f->reader->session().error().value_or(u"(none)"_s)));
+        QCOMPARE(f->reader->subscriptions().feeds(), feeds);
+        QCOMPARE(f->reader->timeline().items(), items);
 
         f->sandbox.server->clearFaults();
-        f->reader->refresh();
-        QTRY_VERIFY_WITH_TIMEOUT(!f->reader->refreshing(), 10000);
-        QVERIFY(!f->reader->error());
+        f->reader->session().refresh();
+        QTRY_VERIFY_WITH_TIMEOUT(!f->reader->session().refreshing(), 10000);
+        QVERIFY(!f->reader->session().error());
     }
 
     void itemLoadFailures_data()
@@ -105,21 +105,22 @@ private Q_SLOTS:
         QFETCH(sandbox::Fault, fault);
         QFETCH(QString, text);
         startLoggedIn();
-        const QList<Item> items = f->reader->items();
+        const QList<Item> items = f->reader->timeline().items();
         Heartbeat heartbeat;
         // Asking for the changes fails, and so does the full list asked for then.
         this->fault("items-updated", fault);
         this->fault("items", fault);
-        await(f->reader->loadItems());
+        await(f->reader->timeline().load());
         QVERIFY(heartbeat.longestPause() < 300);
-        QVERIFY(f->reader->message()->startsWith(u"Couldn't load articles: "_s));
-        QVERIFY2(f->reader->message()->contains(text), qPrintable(*f->reader->message()));
-        QCOMPARE(f->reader->items(), items);
-        QVERIFY(!f->reader->loadingItems());
+        QVERIFY(f->reader->session().message()->startsWith(u"Couldn't load articles: "_s));
+        QVERIFY2(f->reader->session().message()->contains(text),
+                 qPrintable(*f->reader->session().message()));
+        QCOMPARE(f->reader->timeline().items(), items);
+        QVERIFY(!f->reader->timeline().loadingItems());
 
         f->sandbox.server->clearFaults();
-        f->reader->selectSource(Source::all());
-        QTRY_VERIFY_WITH_TIMEOUT(f->reader->items().size() == 18, 10000);
+        f->reader->timeline().selectSource(Source::all());
+        QTRY_VERIFY_WITH_TIMEOUT(f->reader->timeline().items().size() == 18, 10000);
     }
 
     void itemLinkFailures_data() { itemLoadFailures_data(); }
@@ -133,11 +134,11 @@ private Q_SLOTS:
         await(f->reader->openLink(LumbraLink(3, article)));
         QCOMPARE(f->browser.opened, QList<QUrl>{article});
         await(f->reader->openLink(LumbraLink(3, std::nullopt)));
-        QCOMPARE(f->reader->message(),
+        QCOMPARE(f->reader->session().message(),
                  std::optional(u"Can't find that article in News any more."_s));
         f->sandbox.server->clearFaults();
         await(f->reader->openLink(LumbraLink(3, std::nullopt)));
-        QCOMPARE(f->reader->selectedId(), std::optional<qint64>(3));
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional<qint64>(3));
     }
 
     void changeFailures_data()
@@ -157,21 +158,21 @@ private Q_SLOTS:
         QFETCH(sandbox::Fault, fault);
         QFETCH(QString, text);
         startLoggedIn();
-        f->reader->selectSource(Source::all());
-        QTRY_VERIFY(f->reader->items().size() == 18);
-        const QList<Item> items = f->reader->items();
-        const QList<Feed> feeds = f->reader->feeds();
-        const qint64 starred = f->reader->starredCount();
+        f->reader->timeline().selectSource(Source::all());
+        QTRY_VERIFY(f->reader->timeline().items().size() == 18);
+        const QList<Item> items = f->reader->timeline().items();
+        const QList<Feed> feeds = f->reader->subscriptions().feeds();
+        const qint64 starred = f->reader->subscriptions().starredCount();
         const auto find = [&](qint64 id) {
             return *std::find_if(items.cbegin(), items.cend(),
                                  [&](const Item& i) { return i.id == id; });
         };
         const QMap<QString, std::pair<const char*, std::function<void()>>> actions{
-            {u"read"_s, {"item-read", [&] { f->reader->toggleRead(find(5)); }}},
-            {u"unread"_s, {"item-unread", [&] { f->reader->toggleRead(find(3)); }}},
-            {u"star"_s, {"item-star", [&] { f->reader->toggleStarred(find(5)); }}},
-            {u"unstar"_s, {"item-unstar", [&] { f->reader->toggleStarred(find(7)); }}},
-            {u"mark all"_s, {"items-read", [&] { f->reader->markAllRead(); }}},
+            {u"read"_s, {"item-read", [&] { f->reader->marker().toggleRead(find(5)); }}},
+            {u"unread"_s, {"item-unread", [&] { f->reader->marker().toggleRead(find(3)); }}},
+            {u"star"_s, {"item-star", [&] { f->reader->marker().toggleStarred(find(5)); }}},
+            {u"unstar"_s, {"item-unstar", [&] { f->reader->marker().toggleStarred(find(7)); }}},
+            {u"mark all"_s, {"items-read", [&] { f->reader->marker().markAllRead(); }}},
         };
         const auto& [route, act] = actions.value(action);
         Heartbeat heartbeat;
@@ -180,24 +181,26 @@ private Q_SLOTS:
         QTest::qWait(fault.delayMs + 700);
         QVERIFY(heartbeat.longestPause() < 300);
         if (text.isEmpty()) { // the server accepted it; its reply's body does not matter
-            QVERIFY(!f->reader->message());
-            QVERIFY(f->reader->items() != items || f->reader->starredCount() != starred);
+            QVERIFY(!f->reader->session().message());
+            QVERIFY(f->reader->timeline().items() != items ||
+                    f->reader->subscriptions().starredCount() != starred);
             return;
         }
-        QVERIFY2(f->reader->message() &&
-                     f->reader->message()->startsWith(u"Couldn't reach Nextcloud: "_s) &&
-                     f->reader->message()->contains(text),
-                 qPrintable(f->reader->message().value_or(u"(none)"_s)));
-        QCOMPARE(f->reader->items(), items);
-        QCOMPARE(f->reader->feeds(), feeds);
-        QCOMPARE(f->reader->starredCount(), starred);
+        QVERIFY2(f->reader->session().message() &&
+                     f->reader->session().message()->startsWith(u"Couldn't reach Nextcloud: "_s) &&
+                     f->reader->session().message()->contains(text),
+                 qPrintable(f->reader->session().message().value_or(u"(none)"_s)));
+        QCOMPARE(f->reader->timeline().items(), items);
+        QCOMPARE(f->reader->subscriptions().feeds(), feeds);
+        QCOMPARE(f->reader->subscriptions().starredCount(), starred);
 
         f->sandbox.server->clearFaults();
-        f->reader->setMessage(std::nullopt);
+        f->reader->session().setMessage(std::nullopt);
         act();
         QTest::qWait(300);
-        QVERIFY(!f->reader->message());
-        QVERIFY(f->reader->items() != items || f->reader->starredCount() != starred);
+        QVERIFY(!f->reader->session().message());
+        QVERIFY(f->reader->timeline().items() != items ||
+                f->reader->subscriptions().starredCount() != starred);
     }
 
     void loginFailures_data()
@@ -223,18 +226,19 @@ private Q_SLOTS:
         await(f->reader->start());
         Heartbeat heartbeat;
         f->sandbox.server->setFault(route.toStdString(), fault);
-        f->reader->startLogin(f->sandbox.account().server);
+        f->reader->session().startLogin(f->sandbox.account().server);
         if (!text.isEmpty()) {
-            QTRY_VERIFY_WITH_TIMEOUT(f->reader->login().kind() == LoginState::Kind::failed, 10000);
-            QVERIFY2(f->reader->login().text().contains(text),
-                     qPrintable(f->reader->login().text()));
+            QTRY_VERIFY_WITH_TIMEOUT(
+                f->reader->session().login().kind() == LoginState::Kind::failed, 10000);
+            QVERIFY2(f->reader->session().login().text().contains(text),
+                     qPrintable(f->reader->session().login().text()));
         } else {
             // Failed polls count as pending: the attempt goes on.
             QTRY_VERIFY_WITH_TIMEOUT(f->count("/index.php/login/v2/poll") >= 2, 10000);
-            QCOMPARE(f->reader->login(), LoginState::waiting());
+            QCOMPARE(f->reader->session().login(), LoginState::waiting());
         }
         QVERIFY(heartbeat.longestPause() < 300);
-        QVERIFY(!f->reader->account());
+        QVERIFY(!f->reader->session().account());
 
         f->sandbox.server->clearFaults();
         f->browser.onOpen = [this](const QUrl& url) {
@@ -243,8 +247,8 @@ private Q_SLOTS:
         if (!f->browser.opened.isEmpty())
             f->sandbox.server->grant(f->browser.opened.last().toString().toStdString());
         else
-            f->reader->startLogin(f->sandbox.account().server);
-        QTRY_VERIFY_WITH_TIMEOUT(f->reader->account(), 10000);
+            f->reader->session().startLogin(f->sandbox.account().server);
+        QTRY_VERIFY_WITH_TIMEOUT(f->reader->session().account(), 10000);
     }
 
     void revokeFailures_data() { itemLoadFailures_data(); }
@@ -255,12 +259,12 @@ private Q_SLOTS:
         startLoggedIn();
         Heartbeat heartbeat;
         this->fault("revoke", fault);
-        f->reader->logOut();
-        QVERIFY(!f->reader->account());
+        f->reader->session().logOut();
+        QVERIFY(!f->reader->session().account());
         QTest::qWait(fault.delayMs + 300);
         QVERIFY(heartbeat.longestPause() < 300);
-        QVERIFY(!f->reader->message());
-        QCOMPARE(f->reader->login(), LoginState::idle());
+        QVERIFY(!f->reader->session().message());
+        QCOMPARE(f->reader->session().login(), LoginState::idle());
     }
 };
 

@@ -131,31 +131,32 @@ private Q_SLOTS:
         QString said;
         switch (action) {
         case Action::refresh:
-            reader.refresh();
-            QTRY_VERIFY_WITH_TIMEOUT(!reader.refreshing(), 15000);
-            said = reader.error().value_or(QString());
+            reader.session().refresh();
+            QTRY_VERIFY_WITH_TIMEOUT(!reader.session().refreshing(), 15000);
+            said = reader.session().error().value_or(QString());
             break;
         case Action::loadItems:
-            reader.selectSource(Source::all());
-            QTRY_VERIFY_WITH_TIMEOUT(!reader.loadingItems(), 15000);
-            said = reader.message().value_or(QString());
+            reader.timeline().selectSource(Source::all());
+            QTRY_VERIFY_WITH_TIMEOUT(!reader.timeline().loadingItems(), 15000);
+            said = reader.session().message().value_or(QString());
             break;
         case Action::markRead: {
-            const Item first = reader.items().first();
-            reader.toggleRead(first);
-            QTRY_VERIFY_WITH_TIMEOUT(reader.message(), 15000);
-            said = *reader.message();
-            QVERIFY(reader.items().first().unread); // undone
+            const Item first = reader.timeline().items().first();
+            reader.marker().toggleRead(first);
+            QTRY_VERIFY_WITH_TIMEOUT(reader.session().message(), 15000);
+            said = *reader.session().message();
+            QVERIFY(reader.timeline().items().first().unread); // undone
             break;
         }
         case Action::logOut:
-            reader.logOut();
+            reader.session().logOut();
             QTest::qWait(500); // the revocation goes on in the background
             break;
         case Action::logIn:
-            reader.startLogin(f->sandbox.account().server);
-            QTRY_VERIFY_WITH_TIMEOUT(reader.login().kind() != LoginState::Kind::waiting, 15000);
-            said = reader.login().text();
+            reader.session().startLogin(f->sandbox.account().server);
+            QTRY_VERIFY_WITH_TIMEOUT(reader.session().login().kind() != LoginState::Kind::waiting,
+                                     15000);
+            said = reader.session().login().text();
             break;
         }
         QVERIFY2(text.isEmpty() ? said.isEmpty() : said.contains(text), qPrintable(said));
@@ -168,10 +169,11 @@ private Q_SLOTS:
 
         // Whatever happened, the next refresh runs and works.
         f->sandbox.server->clearFaults();
-        if (reader.account()) {
-            reader.refresh();
-            QTRY_VERIFY_WITH_TIMEOUT(!reader.refreshing(), 15000);
-            QVERIFY2(!reader.error(), qPrintable(reader.error().value_or(QString())));
+        if (reader.session().account()) {
+            reader.session().refresh();
+            QTRY_VERIFY_WITH_TIMEOUT(!reader.session().refreshing(), 15000);
+            QVERIFY2(!reader.session().error(),
+                     qPrintable(reader.session().error().value_or(QString())));
         }
     }
 
@@ -314,7 +316,7 @@ private Q_SLOTS:
         const qint64 largest = std::numeric_limits<qint64>::max();
         await(
             f->reader->openLink(*LumbraLink::parse(QUrl(u"tavo://lumbra/item/%1"_s.arg(largest)))));
-        QCOMPARE(f->reader->message(),
+        QCOMPARE(f->reader->session().message(),
                  std::optional(u"Can't find that article in News any more."_s));
         const auto offsets = f->targets().filter(u"offset="_s);
         QVERIFY(!offsets.isEmpty());

@@ -39,21 +39,21 @@ private Q_SLOTS:
     {
         await(f->reader->start());
         QTest::qWait(100);
-        QVERIFY(!f->reader->account());
-        QCOMPARE(f->reader->login(), LoginState::idle());
-        QCOMPARE(f->reader->source(), std::optional(Source::allUnread()));
+        QVERIFY(!f->reader->session().account());
+        QCOMPARE(f->reader->session().login(), LoginState::idle());
+        QCOMPARE(f->reader->timeline().source(), std::optional(Source::allUnread()));
         QVERIFY(f->sandbox.requests().empty());
-        f->reader->refresh(); // nothing to refresh without an account
-        QVERIFY(!f->reader->refreshing());
+        f->reader->session().refresh(); // nothing to refresh without an account
+        QVERIFY(!f->reader->session().refreshing());
     }
 
     void storedAccountRefreshesAtOnce()
     {
         f->accounts.stored = f->sandbox.account();
-        QSignalSpy items(f->reader.get(), &Reader::itemsChanged);
+        QSignalSpy items(&f->reader->timeline(), &Timeline::itemsChanged);
         await(f->reader->start());
-        QVERIFY(f->reader->refreshing());
-        QTRY_VERIFY(!f->reader->refreshing());
+        QVERIFY(f->reader->session().refreshing());
+        QTRY_VERIFY(!f->reader->session().refreshing());
 
         const QStringList targets = f->targets();
         QCOMPARE(targets.size(), 3);
@@ -64,15 +64,16 @@ private Q_SLOTS:
                  QString::fromStdString(news) + u"/items?type=3&id=0&getRead=false&batchSize=-1"_s);
 
         QStringList folders;
-        for (const Folder& folder : f->reader->folders())
+        for (const Folder& folder : f->reader->subscriptions().folders())
             folders << folder.name;
         QCOMPARE(folders, (QStringList{u"Empty Folder"_s, u"Tech & Science"_s, u"World"_s}));
-        QCOMPARE(f->reader->feeds().first().title, u"Daily Links"_s);
-        QCOMPARE(f->reader->starredCount(), 3);
+        QCOMPARE(f->reader->subscriptions().feeds().first().title, u"Daily Links"_s);
+        QCOMPARE(f->reader->subscriptions().starredCount(), 3);
         QCOMPARE(items.count(), 1);
-        QCOMPARE(ids(f->reader->items()).first(), 14); // newest first
-        QCOMPARE(ids(f->reader->items()).last(), 11);  // the future-dated one waits at the end
-        QVERIFY(!f->reader->error());
+        QCOMPARE(ids(f->reader->timeline().items()).first(), 14); // newest first
+        QCOMPARE(ids(f->reader->timeline().items()).last(),
+                 11); // the future-dated one waits at the end
+        QVERIFY(!f->reader->session().error());
     }
 
     void sortsNamesLikeAFileBrowser()
@@ -85,22 +86,22 @@ private Q_SLOTS:
             custom.sandbox.server->store().addFeed({id, "u", title, {}, {}, {}, 0});
         custom.accounts.stored = custom.sandbox.account();
         await(custom.reader->start());
-        QTRY_VERIFY(!custom.reader->refreshing());
+        QTRY_VERIFY(!custom.reader->session().refreshing());
         QStringList titles;
-        for (const Feed& feed : custom.reader->feeds())
+        for (const Feed& feed : custom.reader->subscriptions().feeds())
             titles << feed.title;
         QCOMPARE(titles, (QStringList{u"apple"_s, u"Feed 1"_s, u"feed 2"_s, u"Feed 10"_s}));
-        QCOMPARE(custom.reader->starredCount(), 0);
+        QCOMPARE(custom.reader->subscriptions().starredCount(), 0);
     }
 
     void secondRefreshDuringOneSendsNothing()
     {
         startLoggedIn();
         f->sandbox.server->setFault("folders", {0, 300, {}, -1});
-        QSignalSpy refreshing(f->reader.get(), &Reader::refreshingChanged);
-        f->reader->refresh();
-        f->reader->refresh();
-        QTRY_VERIFY(!f->reader->refreshing());
+        QSignalSpy refreshing(&f->reader->session(), &Session::refreshingChanged);
+        f->reader->session().refresh();
+        f->reader->session().refresh();
+        QTRY_VERIFY(!f->reader->session().refreshing());
         QCOMPARE(f->count(news + "/folders"), 1);
         QCOMPARE(refreshing.count(), 2); // true, then false: no spurious notifications
     }
@@ -108,78 +109,79 @@ private Q_SLOTS:
     void foldersSucceedFeedsFail()
     {
         startLoggedIn();
-        const QList<Feed> feeds = f->reader->feeds();
-        const QList<Item> items = f->reader->items();
+        const QList<Feed> feeds = f->reader->subscriptions().feeds();
+        const QList<Item> items = f->reader->timeline().items();
         f->sandbox.server->store().addFolder({9, "Aaa new"});
         f->sandbox.server->setFault("feeds", {500, 0, {}, -1});
-        f->reader->refresh();
-        QTRY_VERIFY(!f->reader->refreshing());
-        QCOMPARE(f->reader->error(), std::optional(u"News API /feeds: HTTP 500"_s));
-        QCOMPARE(f->reader->folders().first().name, u"Aaa new"_s);
-        QCOMPARE(f->reader->feeds(), feeds);
-        QCOMPARE(f->reader->items(), items);
+        f->reader->session().refresh();
+        QTRY_VERIFY(!f->reader->session().refreshing());
+        QCOMPARE(f->reader->session().error(), std::optional(u"News API /feeds: HTTP 500"_s));
+        QCOMPARE(f->reader->subscriptions().folders().first().name, u"Aaa new"_s);
+        QCOMPARE(f->reader->subscriptions().feeds(), feeds);
+        QCOMPARE(f->reader->timeline().items(), items);
         QCOMPARE(f->count(news + "/items"), 0);
 
         f->sandbox.server->clearFaults();
-        f->reader->setMessage(u"kept"_s);
-        f->reader->refresh();
-        QTRY_VERIFY(!f->reader->refreshing());
-        QVERIFY(!f->reader->error());
-        QCOMPARE(f->reader->message(), std::optional(u"kept"_s));
+        f->reader->session().setMessage(u"kept"_s);
+        f->reader->session().refresh();
+        QTRY_VERIFY(!f->reader->session().refreshing());
+        QVERIFY(!f->reader->session().error());
+        QCOMPARE(f->reader->session().message(), std::optional(u"kept"_s));
     }
 
     void foldersFailLeavesFoldersAndCancelsFeeds()
     {
         startLoggedIn();
-        const QList<Folder> folders = f->reader->folders();
+        const QList<Folder> folders = f->reader->subscriptions().folders();
         f->sandbox.server->setFault("folders", {401, 0, {}, -1});
         f->sandbox.server->setFault("feeds", {0, 2000, {}, -1});
         QElapsedTimer timer;
         timer.start();
-        f->reader->refresh();
-        QTRY_VERIFY(!f->reader->refreshing());
+        f->reader->session().refresh();
+        QTRY_VERIFY(!f->reader->session().refreshing());
         QVERIFY(timer.elapsed() < 1500); // the slow feeds request was cancelled
-        QVERIFY(f->reader->error()->startsWith(u"News API /folders: HTTP 401: "_s));
-        QVERIFY(f->reader->passwordRefused());
-        QCOMPARE(f->reader->folders(), folders);
+        QVERIFY(f->reader->session().error()->startsWith(u"News API /folders: HTTP 401: "_s));
+        QVERIFY(f->reader->session().passwordRefused());
+        QCOMPARE(f->reader->subscriptions().folders(), folders);
     }
 
     void newsNotInstalledNamesTheServer()
     {
         startLoggedIn();
         f->sandbox.server->setNewsInstalled(false);
-        f->reader->refresh();
-        QTRY_VERIFY(!f->reader->refreshing());
-        QCOMPARE(f->reader->error(), std::optional(u"Nextcloud News is not installed on "_s +
-                                                   f->sandbox.account().server + u'.'));
+        f->reader->session().refresh();
+        QTRY_VERIFY(!f->reader->session().refreshing());
+        QCOMPARE(f->reader->session().error(),
+                 std::optional(u"Nextcloud News is not installed on "_s +
+                               f->sandbox.account().server + u'.'));
     }
 
     void failedLoadKeepsItemsAndSaysSo()
     {
         startLoggedIn();
-        const QList<Item> items = f->reader->items();
+        const QList<Item> items = f->reader->timeline().items();
         for (const char* route : {"items-updated", "items"})
             f->sandbox.server->setFault(route, {0, 0, sandbox::Fault::Body::malformed, -1});
-        await(f->reader->loadItems());
-        QCOMPARE(f->reader->items(), items);
-        QVERIFY(f->reader->message()->startsWith(
+        await(f->reader->timeline().load());
+        QCOMPARE(f->reader->timeline().items(), items);
+        QVERIFY(f->reader->session().message()->startsWith(
             u"Couldn't load articles: The data couldn't be read"_s));
-        QVERIFY(!f->reader->loadingItems());
-        QVERIFY(!f->reader->error());
+        QVERIFY(!f->reader->timeline().loadingItems());
+        QVERIFY(!f->reader->session().error());
     }
 
     void staleLoadIsDropped()
     {
         startLoggedIn();
         f->sandbox.server->setFault("items", {0, 300, {}, 1});
-        f->reader->selectSource(Source::feed(1));
-        QVERIFY(f->reader->loadingItems());
-        QVERIFY(f->reader->items().isEmpty()); // emptied at once
-        f->reader->selectSource(Source::feed(3));
-        QTRY_COMPARE(ids(f->reader->items()), (QList<qint64>{8, 9, 11}));
+        f->reader->timeline().selectSource(Source::feed(1));
+        QVERIFY(f->reader->timeline().loadingItems());
+        QVERIFY(f->reader->timeline().items().isEmpty()); // emptied at once
+        f->reader->timeline().selectSource(Source::feed(3));
+        QTRY_COMPARE(ids(f->reader->timeline().items()), (QList<qint64>{8, 9, 11}));
         QTest::qWait(400); // the late feed 1 list arrives and is dropped
-        QCOMPARE(ids(f->reader->items()), (QList<qint64>{8, 9, 11}));
-        QVERIFY(!f->reader->loadingItems());
+        QCOMPARE(ids(f->reader->timeline().items()), (QList<qint64>{8, 9, 11}));
+        QVERIFY(!f->reader->timeline().loadingItems());
     }
 
     void readItemsStayInUnreadOnlySources_data()
@@ -197,26 +199,27 @@ private Q_SLOTS:
         QFETCH(Source, source);
         QFETCH(bool, kept);
         startLoggedIn();
-        f->reader->selectSource(source);
-        QTRY_VERIFY(!f->reader->loadingItems() && !f->reader->items().isEmpty());
+        f->reader->timeline().selectSource(source);
+        QTRY_VERIFY(!f->reader->timeline().loadingItems() &&
+                    !f->reader->timeline().items().isEmpty());
         // Item 2 is unread and starred; elsewhere it is read and unstarred, then gone.
-        QVERIFY(ids(f->reader->items()).contains(2));
-        f->reader->updateItem(2, false, std::nullopt);
+        QVERIFY(ids(f->reader->timeline().items()).contains(2));
+        f->reader->timeline().updateItem(2, false, std::nullopt);
         f->sandbox.server->store().setUnread(2, false);
         f->sandbox.server->store().setStarred(2, false);
         // An item still unread here but gone from the reply is dropped everywhere.
         f->sandbox.server->store().setUnread(1, false);
         f->sandbox.server->store().setStarred(1, true);
-        await(f->reader->loadItems());
-        QCOMPARE(ids(f->reader->items()).contains(2), kept || source == Source::all());
+        await(f->reader->timeline().load());
+        QCOMPARE(ids(f->reader->timeline().items()).contains(2), kept || source == Source::all());
         if (source != Source::all() && source != Source::starred())
-            QVERIFY(!ids(f->reader->items()).contains(1));
+            QVERIFY(!ids(f->reader->timeline().items()).contains(1));
     }
 
     // What a full reload of the shown source would list now.
     QList<Item> fullReload(const QList<Item>& shown)
     {
-        const Source source = *f->reader->source();
+        const Source source = *f->reader->timeline().source();
         const NewsAPI api(f->sandbox.account(), f->sandbox.session());
         return newestFirst(Sync::withLocallyRead(await(api.items(source)).items, shown, source),
                            f->clock.now());
@@ -226,8 +229,8 @@ private Q_SLOTS:
     bool refreshed()
     {
         f->sandbox.server->clearRequests();
-        f->reader->refresh();
-        [&] { QTRY_VERIFY(!f->reader->refreshing()); }();
+        f->reader->session().refresh();
+        [&] { QTRY_VERIFY(!f->reader->session().refreshing()); }();
         const int full = f->count(news + "/items?");
         const int changes = f->count(news + "/items/updated?");
         return full == 0 && changes == 1;
@@ -292,10 +295,10 @@ private Q_SLOTS:
                     store.setStarred(id, false);
             if (all || script.startsWith(u"read here"_s)) {
                 const auto item = std::find_if(
-                    f->reader->items().cbegin(), f->reader->items().cend(),
+                    f->reader->timeline().items().cbegin(), f->reader->timeline().items().cend(),
                     [](const Item& i) { return i.id == 6 || (i.id == 2 && i.unread); });
-                if (item != f->reader->items().cend()) {
-                    f->reader->toggleRead(*item);
+                if (item != f->reader->timeline().items().cend()) {
+                    f->reader->marker().toggleRead(*item);
                     QTRY_COMPARE(f->count(news + "/items/" + std::to_string(item->id) + "/read"),
                                  1);
                 }
@@ -306,14 +309,15 @@ private Q_SLOTS:
                                      Source::feed(1), Source::folder(1)}) {
             f = std::make_unique<ReaderFixture>();
             startLoggedIn();
-            f->reader->selectSource(source);
-            QTRY_VERIFY(!f->reader->loadingItems() && !f->reader->items().isEmpty());
+            f->reader->timeline().selectSource(source);
+            QTRY_VERIFY(!f->reader->timeline().loadingItems() &&
+                        !f->reader->timeline().items().isEmpty());
             f->sandbox.server->clearRequests();
             run(f->sandbox.server->store());
-            const QList<Item> shown = f->reader->items();
+            const QList<Item> shown = f->reader->timeline().items();
             QVERIFY(refreshed());
-            QCOMPARE(ids(f->reader->items()), ids(fullReload(shown)));
-            QCOMPARE(f->reader->items(), fullReload(shown));
+            QCOMPARE(ids(f->reader->timeline().items()), ids(fullReload(shown)));
+            QCOMPARE(f->reader->timeline().items(), fullReload(shown));
         }
     }
 
@@ -332,12 +336,13 @@ private Q_SLOTS:
         QVERIFY(refreshed()); // changes only, to begin with
         f->sandbox.server->store().setUnread(1, false);
         f->sandbox.server->store().setUnread(3, true);
-        const QList<Item> shown = f->reader->items();
+        const QList<Item> shown = f->reader->timeline().items();
         f->sandbox.server->clearRequests();
         if (reason == u"source"_s) {
-            f->reader->selectSource(Source::starred());
-            f->reader->selectSource(Source::allUnread());
-            QTRY_VERIFY(!f->reader->loadingItems() && !f->reader->items().isEmpty());
+            f->reader->timeline().selectSource(Source::starred());
+            f->reader->timeline().selectSource(Source::allUnread());
+            QTRY_VERIFY(!f->reader->timeline().loadingItems() &&
+                        !f->reader->timeline().items().isEmpty());
             QCOMPARE(f->count(news + "/items?type=3"), 1);
         } else {
             if (reason == u"hour"_s) f->clock.ahead = Sync::ItemsMark::fullReloadEvery;
@@ -345,8 +350,9 @@ private Q_SLOTS:
             QVERIFY(!refreshed());
             QCOMPARE(f->count(news + "/items?"), 1);
         }
-        QCOMPARE(f->reader->items(), fullReload(reason == u"source"_s ? QList<Item>{} : shown));
-        QCOMPARE(f->reader->message(), std::nullopt);
+        QCOMPARE(f->reader->timeline().items(),
+                 fullReload(reason == u"source"_s ? QList<Item>{} : shown));
+        QCOMPARE(f->reader->session().message(), std::nullopt);
     }
 
     void wholeLogin()
@@ -355,18 +361,18 @@ private Q_SLOTS:
         f->browser.onOpen = [this](const QUrl& url) {
             f->sandbox.server->grant(url.toString().toStdString());
         };
-        QSignalSpy login(f->reader.get(), &Reader::loginChanged);
-        f->reader->startLogin(u"  "_s + f->sandbox.account().server + u"/"_s);
-        QCOMPARE(f->reader->login(), LoginState::waiting());
-        QTRY_VERIFY(f->reader->account());
-        QCOMPARE(f->reader->login(), LoginState::idle());
+        QSignalSpy login(&f->reader->session(), &Session::loginChanged);
+        f->reader->session().startLogin(u"  "_s + f->sandbox.account().server + u"/"_s);
+        QCOMPARE(f->reader->session().login(), LoginState::waiting());
+        QTRY_VERIFY(f->reader->session().account());
+        QCOMPARE(f->reader->session().login(), LoginState::idle());
         QCOMPARE(login.count(), 2);
         QCOMPARE(f->browser.opened.size(), 1);
-        QCOMPARE(f->accounts.stored, f->reader->account());
+        QCOMPARE(f->accounts.stored, f->reader->session().account());
         QCOMPARE(f->activator.count, 1);
-        QVERIFY(
-            f->sandbox.server->isValidPassword(f->reader->account()->appPassword.toStdString()));
-        QTRY_VERIFY(!f->reader->items().isEmpty()); // the refresh ran
+        QVERIFY(f->sandbox.server->isValidPassword(
+            f->reader->session().account()->appPassword.toStdString()));
+        QTRY_VERIFY(!f->reader->timeline().items().isEmpty()); // the refresh ran
     }
 
     void failingPollsDoNotEndTheAttempt()
@@ -374,43 +380,43 @@ private Q_SLOTS:
         f->sandbox.server->setFault("login-poll", {500, 0, {}, 3});
         int opened = 0;
         f->browser.onOpen = [&](const QUrl&) { ++opened; };
-        f->reader->startLogin(f->sandbox.account().server);
+        f->reader->session().startLogin(f->sandbox.account().server);
         // Three refused polls, then pending ones: the attempt goes on.
         QTRY_VERIFY(f->count("/index.php/login/v2/poll") >= 4);
-        QCOMPARE(f->reader->login(), LoginState::waiting());
+        QCOMPARE(f->reader->session().login(), LoginState::waiting());
         f->sandbox.server->grant(f->browser.opened.first().toString().toStdString());
-        QTRY_VERIFY(f->reader->account());
+        QTRY_VERIFY(f->reader->session().account());
     }
 
     void givesUpAfter600Polls()
     {
-        f->reader->startLogin(f->sandbox.account().server);
-        QTRY_COMPARE_WITH_TIMEOUT(f->reader->login(), LoginState::failed(u"Login timed out"_s),
-                                  90000);
+        f->reader->session().startLogin(f->sandbox.account().server);
+        QTRY_COMPARE_WITH_TIMEOUT(f->reader->session().login(),
+                                  LoginState::failed(u"Login timed out"_s), 90000);
         QCOMPARE(f->count("/index.php/login/v2/poll"), 600);
-        QVERIFY(!f->reader->account());
+        QVERIFY(!f->reader->session().account());
     }
 
     void startFailureIsShown()
     {
         const QString closed =
             u"http://127.0.0.1:"_s + QString::number(SandboxFixture::closedPort());
-        f->reader->startLogin(closed);
-        QTRY_COMPARE(f->reader->login().kind(), LoginState::Kind::failed);
-        QCOMPARE(f->reader->login().text(), u"Connection refused"_s);
-        f->reader->startLogin(u"exa mple.org"_s);
-        QTRY_VERIFY(f->reader->login().text().contains(u"not a valid server address"_s));
+        f->reader->session().startLogin(closed);
+        QTRY_COMPARE(f->reader->session().login().kind(), LoginState::Kind::failed);
+        QCOMPARE(f->reader->session().login().text(), u"Connection refused"_s);
+        f->reader->session().startLogin(u"exa mple.org"_s);
+        QTRY_VERIFY(f->reader->session().login().text().contains(u"not a valid server address"_s));
     }
 
     void cancelDuringStart()
     {
         f->sandbox.server->setFault("login-start", {0, 400, {}, -1});
-        f->reader->startLogin(f->sandbox.account().server);
+        f->reader->session().startLogin(f->sandbox.account().server);
         QTest::qWait(50);
-        f->reader->cancelLogin();
-        QCOMPARE(f->reader->login(), LoginState::idle());
+        f->reader->session().cancelLogin();
+        QCOMPARE(f->reader->session().login(), LoginState::idle());
         QTest::qWait(600);
-        QCOMPARE(f->reader->login(), LoginState::idle());
+        QCOMPARE(f->reader->session().login(), LoginState::idle());
         QVERIFY(f->browser.opened.isEmpty());
         QCOMPARE(f->count("/index.php/login/v2/poll"), 0);
     }
@@ -421,12 +427,12 @@ private Q_SLOTS:
         f->browser.onOpen = [this](const QUrl& url) {
             f->sandbox.server->grant(url.toString().toStdString());
         };
-        f->reader->startLogin(f->sandbox.account().server);
+        f->reader->session().startLogin(f->sandbox.account().server);
         QTRY_COMPARE(f->count("/index.php/login/v2/poll"), 1);
-        f->reader->cancelLogin();
+        f->reader->session().cancelLogin();
         QTest::qWait(500);
-        QCOMPARE(f->reader->login(), LoginState::idle());
-        QVERIFY(!f->reader->account());
+        QCOMPARE(f->reader->session().login(), LoginState::idle());
+        QVERIFY(!f->reader->session().account());
         QCOMPARE(f->count("/index.php/login/v2/poll"), 1);
     }
 
@@ -435,39 +441,39 @@ private Q_SLOTS:
         ReaderTiming slow;
         slow.pollInterval = std::chrono::milliseconds(300);
         ReaderFixture sleepy({}, slow);
-        sleepy.reader->startLogin(sleepy.sandbox.account().server);
+        sleepy.reader->session().startLogin(sleepy.sandbox.account().server);
         QTRY_COMPARE(sleepy.browser.opened.size(), 1);
-        sleepy.reader->cancelLogin();
+        sleepy.reader->session().cancelLogin();
         QTest::qWait(500);
         QCOMPARE(sleepy.count("/index.php/login/v2/poll"), 0);
-        QCOMPARE(sleepy.reader->login(), LoginState::idle());
+        QCOMPARE(sleepy.reader->session().login(), LoginState::idle());
     }
 
     void startingAgainReplacesTheAttempt()
     {
-        f->reader->startLogin(f->sandbox.account().server);
+        f->reader->session().startLogin(f->sandbox.account().server);
         QTRY_COMPARE(f->browser.opened.size(), 1);
-        f->reader->startLogin(f->sandbox.account().server);
+        f->reader->session().startLogin(f->sandbox.account().server);
         QTRY_COMPARE(f->browser.opened.size(), 2);
         QCOMPARE(f->count("/index.php/login/v2"), f->count("/index.php/login/v2/poll") + 2);
         f->sandbox.server->grant(f->browser.opened.last().toString().toStdString());
-        QTRY_VERIFY(f->reader->account());
-        QCOMPARE(f->reader->login(), LoginState::idle());
+        QTRY_VERIFY(f->reader->session().account());
+        QCOMPARE(f->reader->session().login(), LoginState::idle());
     }
 
     void logOutEmptiesEverythingAndRevokesOnce()
     {
         startLoggedIn();
         const std::string password = f->sandbox.server->appPassword();
-        f->reader->logOut();
-        QVERIFY(!f->reader->account());
-        QVERIFY(f->reader->folders().isEmpty());
-        QVERIFY(f->reader->feeds().isEmpty());
-        QVERIFY(f->reader->items().isEmpty());
-        QVERIFY(!f->reader->selectedId());
+        f->reader->session().logOut();
+        QVERIFY(!f->reader->session().account());
+        QVERIFY(f->reader->subscriptions().folders().isEmpty());
+        QVERIFY(f->reader->subscriptions().feeds().isEmpty());
+        QVERIFY(f->reader->timeline().items().isEmpty());
+        QVERIFY(!f->reader->timeline().selectedId());
         QVERIFY(!f->accounts.stored);
         QTRY_VERIFY(!f->sandbox.server->isValidPassword(password));
-        f->reader->logOut();
+        f->reader->session().logOut();
         QTest::qWait(100);
         QCOMPARE(f->count("/ocs/v2.php/core/apppassword"), 1);
         QCOMPARE(f->accounts.removals, 1);
@@ -477,12 +483,12 @@ private Q_SLOTS:
     {
         startLoggedIn();
         f->sandbox.server->setFault("feeds", {0, 300, {}, -1});
-        f->reader->refresh();
-        f->reader->logOut();
-        QTRY_VERIFY(!f->reader->refreshing());
-        QVERIFY(f->reader->feeds().isEmpty());
-        QVERIFY(f->reader->items().isEmpty());
-        QVERIFY(!f->reader->error());
+        f->reader->session().refresh();
+        f->reader->session().logOut();
+        QTRY_VERIFY(!f->reader->session().refreshing());
+        QVERIFY(f->reader->subscriptions().feeds().isEmpty());
+        QVERIFY(f->reader->timeline().items().isEmpty());
+        QVERIFY(!f->reader->session().error());
     }
 };
 

@@ -1,5 +1,6 @@
 #include "Await.h"
 #include "LumbraCore/ItemLink.h"
+#include "LumbraCore/WebAddress.h"
 #include "ReaderFixture.h"
 
 #include <QSignalSpy>
@@ -16,21 +17,24 @@ class ReaderActionsTest : public QObject {
 
     void showSource(const Source& source)
     {
-        f->reader->selectSource(source);
-        QTRY_VERIFY(!f->reader->loadingItems());
+        f->reader->timeline().selectSource(source);
+        QTRY_VERIFY(!f->reader->timeline().loadingItems());
         f->sandbox.server->clearRequests();
     }
     Item item(qint64 id) const
     {
-        for (const Item& item : f->reader->items())
+        for (const Item& item : f->reader->timeline().items())
             if (item.id == id) return item;
         qFatal("item %lld is not shown", static_cast<long long>(id));
     }
-    qint64 unread(qint64 feedId) const { return f->reader->count(Source::feed(feedId)); }
+    qint64 unread(qint64 feedId) const
+    {
+        return f->reader->subscriptions().count(Source::feed(feedId));
+    }
     QList<qint64> shownIds() const
     {
         QList<qint64> ids;
-        for (const Item& item : f->reader->items())
+        for (const Item& item : f->reader->timeline().items())
             ids << item.id;
         return ids;
     }
@@ -38,15 +42,15 @@ class ReaderActionsTest : public QObject {
     QStringList shownTitles() const
     {
         QStringList titles;
-        for (qsizetype row = 0; row < f->reader->shownCount(); ++row)
-            titles << f->reader->shownItem(row).title.value_or(QString());
+        for (qsizetype row = 0; row < f->reader->timeline().shownCount(); ++row)
+            titles << f->reader->timeline().shownItem(row).title.value_or(QString());
         return titles;
     }
     QList<qint64> shownRowIds() const
     {
         QList<qint64> ids;
-        for (qsizetype row = 0; row < f->reader->shownCount(); ++row)
-            ids << f->reader->shownItem(row).id;
+        for (qsizetype row = 0; row < f->reader->timeline().shownCount(); ++row)
+            ids << f->reader->timeline().shownItem(row).id;
         return ids;
     }
 
@@ -62,15 +66,15 @@ private Q_SLOTS:
     void selectingMarksReadOnce()
     {
         QCOMPARE(unread(1), 2);
-        QSignalSpy changed(f->reader.get(), &Reader::itemChanged);
-        f->reader->select(1);
-        QCOMPARE(f->reader->selectedId(), std::optional<qint64>(1));
+        QSignalSpy changed(&f->reader->timeline(), &Timeline::itemChanged);
+        f->reader->timeline().select(1);
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional<qint64>(1));
         QVERIFY(!item(1).unread);
         QCOMPARE(unread(1), 1);
         QCOMPARE(changed.count(), 1);
-        f->reader->select(1);
-        f->reader->select(std::nullopt);
-        f->reader->select(1);
+        f->reader->timeline().select(1);
+        f->reader->timeline().select(std::nullopt);
+        f->reader->timeline().select(1);
         QTRY_VERIFY(f->sandbox.server->store().itemState(1)->unread == false);
         QTest::qWait(50);
         QCOMPARE(f->count(news + "/items/1/read"), 1);
@@ -82,10 +86,10 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("id");
         QTest::addColumn<QString>("route");
         QTest::addColumn<QString>("name");
-        const Action toggleRead = [](Reader& r, const Item& i) { r.toggleRead(i); };
-        const Action toggleStar = [](Reader& r, const Item& i) { r.toggleStarred(i); };
-        const Action select = [](Reader& r, const Item& i) { r.select(i.id); };
-        const Action markAll = [](Reader& r, const Item&) { r.markAllRead(); };
+        const Action toggleRead = [](Reader& r, const Item& i) { r.marker().toggleRead(i); };
+        const Action toggleStar = [](Reader& r, const Item& i) { r.marker().toggleStarred(i); };
+        const Action select = [](Reader& r, const Item& i) { r.timeline().select(i.id); };
+        const Action markAll = [](Reader& r, const Item&) { r.marker().markAllRead(); };
         QTest::newRow("read") << toggleRead << qint64(5) << u"item-read"_s << u"/items/5/read"_s;
         QTest::newRow("select") << select << qint64(5) << u"item-read"_s << u"/items/5/read"_s;
         QTest::newRow("unread") << toggleRead << qint64(3) << u"item-unread"_s
@@ -103,80 +107,81 @@ private Q_SLOTS:
         QFETCH(QString, route);
         QFETCH(QString, name);
         showSource(Source::all());
-        const QList<Item> items = f->reader->items();
-        const QList<Feed> feeds = f->reader->feeds();
-        const qint64 starred = f->reader->starredCount();
+        const QList<Item> items = f->reader->timeline().items();
+        const QList<Feed> feeds = f->reader->subscriptions().feeds();
+        const qint64 starred = f->reader->subscriptions().starredCount();
         f->sandbox.server->setFault(route.toStdString(), {500, 100, {}, -1});
 
         action(*f->reader, item(id));
-        QVERIFY(f->reader->items() != items || f->reader->starredCount() != starred); // at once
-        QTRY_VERIFY(f->reader->message());
-        QCOMPARE(*f->reader->message(),
+        QVERIFY(f->reader->timeline().items() != items ||
+                f->reader->subscriptions().starredCount() != starred); // at once
+        QTRY_VERIFY(f->reader->session().message());
+        QCOMPARE(*f->reader->session().message(),
                  u"Couldn't reach Nextcloud: News API "_s + name + u": HTTP 500"_s);
-        QCOMPARE(f->reader->items(), items);
-        QCOMPARE(f->reader->feeds(), feeds);
-        QCOMPARE(f->reader->starredCount(), starred);
+        QCOMPARE(f->reader->timeline().items(), items);
+        QCOMPARE(f->reader->subscriptions().feeds(), feeds);
+        QCOMPARE(f->reader->subscriptions().starredCount(), starred);
     }
 
     void successfulChangesReachTheServer()
     {
         showSource(Source::all());
-        f->reader->toggleStarred(item(5));
-        QCOMPARE(f->reader->starredCount(), 4);
+        f->reader->marker().toggleStarred(item(5));
+        QCOMPARE(f->reader->subscriptions().starredCount(), 4);
         QTRY_VERIFY(f->sandbox.server->store().itemState(5)->starred);
-        f->reader->toggleRead(item(3)); // read → unread
+        f->reader->marker().toggleRead(item(3)); // read → unread
         QCOMPARE(unread(1), 3);
         QTRY_VERIFY(f->sandbox.server->store().itemState(3)->unread);
-        QVERIFY(!f->reader->message());
+        QVERIFY(!f->reader->session().message());
     }
 
     void unreadCountsNeverGoBelowZero()
     {
-        f->reader->adjustUnread(5, -50);
+        f->reader->subscriptions().adjustUnread(5, -50);
         QCOMPARE(unread(5), 0);
-        f->reader->adjustUnread(7, 2); // unknown count counts as 0
+        f->reader->subscriptions().adjustUnread(7, 2); // unknown count counts as 0
         QCOMPARE(unread(7), 2);
-        f->reader->adjustUnread(999, 1); // no such feed: nothing
+        f->reader->subscriptions().adjustUnread(999, 1); // no such feed: nothing
     }
 
     void steppingStopsAtTheEnds()
     {
         showSource(Source::all());
         const QList<qint64> ids = shownIds();
-        f->reader->selectPrevious();
-        QCOMPARE(f->reader->selectedId(), std::optional(ids.first()));
-        f->reader->selectPrevious();
-        QCOMPARE(f->reader->selectedId(), std::optional(ids.first()));
-        f->reader->selectNext();
-        QCOMPARE(f->reader->selectedId(), std::optional(ids[1]));
-        f->reader->select(ids.last());
-        f->reader->selectNext();
-        QCOMPARE(f->reader->selectedId(), std::optional(ids.last()));
-        f->reader->select(12345); // not in the list: next starts at the top
-        f->reader->selectNext();
-        QCOMPARE(f->reader->selectedId(), std::optional(ids.first()));
+        f->reader->timeline().selectPrevious();
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional(ids.first()));
+        f->reader->timeline().selectPrevious();
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional(ids.first()));
+        f->reader->timeline().selectNext();
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional(ids[1]));
+        f->reader->timeline().select(ids.last());
+        f->reader->timeline().selectNext();
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional(ids.last()));
+        f->reader->timeline().select(12345); // not in the list: next starts at the top
+        f->reader->timeline().selectNext();
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional(ids.first()));
     }
 
     void nextUnreadDoesNotWrap()
     {
         showSource(Source::all());
         const QList<qint64> ids = shownIds();
-        f->reader->selectNextUnread();
-        const qint64 firstUnread = *f->reader->selectedId();
+        f->reader->timeline().selectNextUnread();
+        const qint64 firstUnread = *f->reader->timeline().selectedId();
         QVERIFY(!item(firstUnread).unread); // selecting marked it read
         // From the last item nothing follows, even with unread items above.
-        f->reader->select(ids.last());
-        f->reader->selectNextUnread();
-        QCOMPARE(f->reader->selectedId(), std::optional(ids.last()));
+        f->reader->timeline().select(ids.last());
+        f->reader->timeline().selectNextUnread();
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional(ids.last()));
     }
 
     void markAllReadSendsTheLargestId()
     {
-        showSource(Source::feed(1)); // unread 1, 2
-        f->reader->select(1);        // read locally, still listed
+        showSource(Source::feed(1));     // unread 1, 2
+        f->reader->timeline().select(1); // read locally, still listed
         QTRY_COMPARE(f->count(news + "/items/1/read"), 1);
         f->sandbox.server->clearRequests();
-        f->reader->markAllRead();
+        f->reader->marker().markAllRead();
         QVERIFY(!item(2).unread);
         QCOMPARE(unread(1), 0);
         QTRY_COMPARE(f->sandbox.requests().size(), size_t(1));
@@ -187,9 +192,9 @@ private Q_SLOTS:
     void markAllReadWithNothingSendsNothing()
     {
         showSource(Source::feed(7)); // no items
-        f->reader->markAllRead();
-        f->reader->selectSource(std::nullopt);
-        f->reader->markAllRead();
+        f->reader->marker().markAllRead();
+        f->reader->timeline().selectSource(std::nullopt);
+        f->reader->marker().markAllRead();
         QTest::qWait(100);
         QVERIFY(f->sandbox.requests().empty());
     }
@@ -197,7 +202,7 @@ private Q_SLOTS:
     void markAllReadOnStarredMarksEachItem()
     {
         showSource(Source::starred()); // 2 (unread), 7 and 17 (read)
-        f->reader->markAllRead();
+        f->reader->marker().markAllRead();
         QVERIFY(!item(2).unread);
         QTRY_VERIFY(!f->sandbox.server->store().itemState(2)->unread);
         QCOMPARE(f->count(news + "/items/2/read"), 1);
@@ -207,22 +212,22 @@ private Q_SLOTS:
     void openLinkUsesTheServersItem()
     {
         showSource(Source::feed(1));
-        const QList<Item> items = f->reader->items();
+        const QList<Item> items = f->reader->timeline().items();
         await(f->reader->openLink(LumbraLink(5, std::nullopt)));
-        QCOMPARE(f->reader->selectedId(), std::optional<qint64>(5));
-        QCOMPARE(f->reader->selectedItem()->title,
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional<qint64>(5));
+        QCOMPARE(f->reader->timeline().selectedItem()->title,
                  std::optional(u"Tardigrades survive the vacuum of space"_s));
-        QCOMPARE(f->reader->items(), items);
-        QCOMPARE(f->reader->source(), std::optional(Source::feed(1)));
+        QCOMPARE(f->reader->timeline().items(), items);
+        QCOMPARE(f->reader->timeline().source(), std::optional(Source::feed(1)));
         QVERIFY(f->sandbox.server->store().itemState(5)->unread); // not marked read
 
         // Shown both in the list and as linked: starring changes both copies.
-        f->reader->selectSource(Source::feed(2));
-        QTRY_VERIFY(!f->reader->loadingItems() && shownIds().contains(5));
-        f->reader->select(5);
-        f->reader->toggleStarred(item(5));
+        f->reader->timeline().selectSource(Source::feed(2));
+        QTRY_VERIFY(!f->reader->timeline().loadingItems() && shownIds().contains(5));
+        f->reader->timeline().select(5);
+        f->reader->marker().toggleStarred(item(5));
         QVERIFY(item(5).starred);
-        QVERIFY(f->reader->linked()->starred);
+        QVERIFY(f->reader->timeline().linked()->starred);
     }
 
     void openLinkFallsBack()
@@ -230,9 +235,9 @@ private Q_SLOTS:
         const QUrl article(u"https://example.org/gone"_s);
         await(f->reader->openLink(LumbraLink(999, article)));
         QCOMPARE(f->browser.opened, QList<QUrl>{article});
-        QVERIFY(!f->reader->message());
+        QVERIFY(!f->reader->session().message());
         await(f->reader->openLink(LumbraLink(999, std::nullopt)));
-        QCOMPARE(f->reader->message(),
+        QCOMPARE(f->reader->session().message(),
                  std::optional(u"Can't find that article in News any more."_s));
         f->sandbox.server->setFault("items", {500, 0, {}, -1}); // a failed lookup too
         await(f->reader->openLink(LumbraLink(5, article)));
@@ -265,10 +270,10 @@ private Q_SLOTS:
         Item item{1, 1, {}, address, {}, {}, {}, true, false};
         f->reader->openInBrowser(item);
         QCOMPARE(f->browser.opened, expected);
-        QCOMPARE(Reader::articleUrl(item).has_value(), opened);
+        QCOMPARE(articleUrl(item).has_value(), opened);
         if (!opened && url.isValid())
-            QVERIFY(
-                f->reader->message()->startsWith(u"Lumbra opens only web and mail addresses"_s));
+            QVERIFY(f->reader->session().message()->startsWith(
+                u"Lumbra opens only web and mail addresses"_s));
 
         f->browser.opened.clear();
         f->reader->openUrl(url);
@@ -276,15 +281,16 @@ private Q_SLOTS:
 
         f->browser.opened.clear();
         f->sandbox.server->setLoginPage(address.toStdString());
-        f->reader->logOut();
-        f->reader->startLogin(f->sandbox.account().server);
-        QTRY_VERIFY(f->reader->login() != LoginState::waiting() || !f->browser.opened.isEmpty());
+        f->reader->session().logOut();
+        f->reader->session().startLogin(f->sandbox.account().server);
+        QTRY_VERIFY(f->reader->session().login() != LoginState::waiting() ||
+                    !f->browser.opened.isEmpty());
         QCOMPARE(f->browser.opened, expected);
         if (!opened)
-            QCOMPARE(f->reader->login(),
+            QCOMPARE(f->reader->session().login(),
                      LoginState::failed(u"The server's login page is not a web address, so it "
                                         "was not opened."_s));
-        f->reader->cancelLogin();
+        f->reader->session().cancelLogin();
     }
 
     void mailGoesToTheMailProgram()
@@ -297,53 +303,54 @@ private Q_SLOTS:
     void aSearchNarrowsWhatIsShownAndWalked()
     {
         showSource(Source::all());
-        const qsizetype all = f->reader->items().size();
-        f->reader->setQuery(u"perez"_s); // "Ada Pérez"
+        const qsizetype all = f->reader->timeline().items().size();
+        f->reader->timeline().setQuery(u"perez"_s); // "Ada Pérez"
         QCOMPARE(shownTitles(),
                  (QStringList{u"Structured concurrency in C++20"_s, u"Release notes 4.2"_s}));
-        QCOMPARE(f->reader->items().size(), all); // a view of the list, not a new list
+        QCOMPARE(f->reader->timeline().items().size(), all); // a view of the list, not a new list
         const QList<qint64> ids = shownRowIds();
-        f->reader->selectNext();
-        QCOMPARE(f->reader->selectedId(), std::optional(ids[0]));
-        f->reader->selectNext();
-        QCOMPARE(f->reader->selectedId(), std::optional(ids[1]));
-        f->reader->selectNext(); // the end of the shown rows
-        QCOMPARE(f->reader->selectedId(), std::optional(ids[1]));
-        f->reader->selectPrevious();
-        QCOMPARE(f->reader->selectedId(), std::optional(ids[0]));
+        f->reader->timeline().selectNext();
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional(ids[0]));
+        f->reader->timeline().selectNext();
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional(ids[1]));
+        f->reader->timeline().selectNext(); // the end of the shown rows
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional(ids[1]));
+        f->reader->timeline().selectPrevious();
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional(ids[0]));
 
         // Typing on narrows; clearing shows everything again.
-        f->reader->setQuery(u"perez release"_s);
+        f->reader->timeline().setQuery(u"perez release"_s);
         QCOMPARE(shownTitles(), QStringList{u"Release notes 4.2"_s});
-        f->reader->setQuery(u""_s);
-        QVERIFY(!f->reader->searching());
-        QCOMPARE(f->reader->shownCount(), all);
+        f->reader->timeline().setQuery(u""_s);
+        QVERIFY(!f->reader->timeline().searching());
+        QCOMPARE(f->reader->timeline().shownCount(), all);
     }
 
     void nextUnreadWalksTheShownRows()
     {
         showSource(Source::all());
-        f->reader->setQuery(u"dr lin wei"_s); // the science feed's author
+        f->reader->timeline().setQuery(u"dr lin wei"_s); // the science feed's author
         const QList<qint64> ids = shownRowIds();
         QVERIFY(ids.size() >= 2);
-        f->reader->selectNextUnread();
-        const std::optional<qint64> first = f->reader->selectedId();
+        f->reader->timeline().selectNextUnread();
+        const std::optional<qint64> first = f->reader->timeline().selectedId();
         QVERIFY(first && ids.contains(*first));
-        f->reader->selectNextUnread();
-        QVERIFY(!f->reader->selectedId() || ids.contains(*f->reader->selectedId()));
+        f->reader->timeline().selectNextUnread();
+        QVERIFY(!f->reader->timeline().selectedId() ||
+                ids.contains(*f->reader->timeline().selectedId()));
     }
 
     void markAllReadWithASearchMarksOnlyTheShown()
     {
         showSource(Source::all());
         const QList<qint64> before = shownIds();
-        f->reader->setQuery(u"geneva"_s); // "Talks resume in Geneva", unread
+        f->reader->timeline().setQuery(u"geneva"_s); // "Talks resume in Geneva", unread
         const QList<qint64> shown = shownRowIds();
         QCOMPARE(shown.size(), 1);
         QList<qint64> othersUnread;
-        for (const Item& one : f->reader->items())
+        for (const Item& one : f->reader->timeline().items())
             if (one.unread && !shown.contains(one.id)) othersUnread << one.id;
-        f->reader->markAllRead();
+        f->reader->marker().markAllRead();
         QVERIFY(!item(shown[0]).unread);
         QTRY_COMPARE(f->count("/index.php/apps/news/api/v1-3/items/read/multiple"), 1);
         QCOMPARE(f->sandbox.requests().back().body,
@@ -353,8 +360,8 @@ private Q_SLOTS:
             QVERIFY(item(id).unread);
         QCOMPARE(shownIds(), before);
         // The server changed exactly that item.
-        f->reader->refresh();
-        QTRY_VERIFY(!f->reader->refreshing());
+        f->reader->session().refresh();
+        QTRY_VERIFY(!f->reader->session().refreshing());
         QVERIFY(!item(shown[0]).unread);
         for (const qint64 id : othersUnread)
             QVERIFY(item(id).unread);
@@ -363,13 +370,13 @@ private Q_SLOTS:
     void aRefusedBatchIsUndone()
     {
         showSource(Source::all());
-        f->reader->setQuery(u"geneva"_s);
+        f->reader->timeline().setQuery(u"geneva"_s);
         const qint64 id = shownRowIds().value(0);
         f->sandbox.server->setFault("items-read-multiple", {500, 0, {}, -1});
-        f->reader->markAllRead();
+        f->reader->marker().markAllRead();
         QVERIFY(!item(id).unread);
         QTRY_VERIFY(item(id).unread);
-        QVERIFY(f->reader->message().has_value());
+        QVERIFY(f->reader->session().message().has_value());
     }
 
     void manyShownAreSentInBatches()
@@ -384,32 +391,33 @@ private Q_SLOTS:
             f->sandbox.server->store().addItem(record, 0);
         }
         showSource(Source::all());
-        f->reader->setQuery(u"batchword"_s);
-        QTRY_COMPARE(f->reader->shownCount(), 2500); // texts of a long list are made on a worker
-        f->reader->markAllRead();
+        f->reader->timeline().setQuery(u"batchword"_s);
+        QTRY_COMPARE(f->reader->timeline().shownCount(),
+                     2500); // texts of a long list are made on a worker
+        f->reader->marker().markAllRead();
         QTRY_COMPARE(f->count("/index.php/apps/news/api/v1-3/items/read/multiple"), 3);
-        for (qsizetype row = 0; row < f->reader->shownCount(); ++row)
-            QVERIFY(!f->reader->shownItem(row).unread);
-        f->reader->refresh();
-        QTRY_VERIFY(!f->reader->refreshing());
-        QTRY_COMPARE(f->reader->shownCount(), 2500);
-        for (qsizetype row = 0; row < f->reader->shownCount(); ++row)
-            QVERIFY(!f->reader->shownItem(row).unread);
+        for (qsizetype row = 0; row < f->reader->timeline().shownCount(); ++row)
+            QVERIFY(!f->reader->timeline().shownItem(row).unread);
+        f->reader->session().refresh();
+        QTRY_VERIFY(!f->reader->session().refreshing());
+        QTRY_COMPARE(f->reader->timeline().shownCount(), 2500);
+        for (qsizetype row = 0; row < f->reader->timeline().shownCount(); ++row)
+            QVERIFY(!f->reader->timeline().shownItem(row).unread);
     }
 
     void theSearchOutlivesRefreshesAndSources()
     {
         showSource(Source::all());
-        f->reader->setQuery(u"dr lin wei"_s);
+        f->reader->timeline().setQuery(u"dr lin wei"_s);
         const QStringList titles = shownTitles();
-        f->reader->refresh();
-        QTRY_VERIFY(!f->reader->refreshing());
-        QCOMPARE(f->reader->query(), u"dr lin wei"_s);
+        f->reader->session().refresh();
+        QTRY_VERIFY(!f->reader->session().refreshing());
+        QCOMPARE(f->reader->timeline().query(), u"dr lin wei"_s);
         QCOMPARE(shownTitles(), titles);
         showSource(Source::feed(1)); // Planet Code: nothing by that author
-        QCOMPARE(f->reader->query(), u"dr lin wei"_s);
-        QVERIFY(f->reader->searching());
-        QCOMPARE(f->reader->shownCount(), 0);
+        QCOMPARE(f->reader->timeline().query(), u"dr lin wei"_s);
+        QVERIFY(f->reader->timeline().searching());
+        QCOMPARE(f->reader->timeline().shownCount(), 0);
         showSource(Source::feed(2));
         QCOMPARE(shownTitles().size(), titles.size());
     }
@@ -435,20 +443,20 @@ private Q_SLOTS:
         QFETCH(Source, source);
         QFETCH(QString, title);
         QFETCH(qint64, count);
-        QCOMPARE(f->reader->title(source), title);
-        QCOMPARE(f->reader->count(source), count);
+        QCOMPARE(f->reader->subscriptions().title(source), title);
+        QCOMPARE(f->reader->subscriptions().count(source), count);
     }
 
     void choosingTheSameSourceChangesNothing()
     {
-        f->reader->select(1);
-        QSignalSpy items(f->reader.get(), &Reader::itemsChanged);
-        f->reader->selectSource(Source::allUnread());
+        f->reader->timeline().select(1);
+        QSignalSpy items(&f->reader->timeline(), &Timeline::itemsChanged);
+        f->reader->timeline().selectSource(Source::allUnread());
         QCOMPARE(items.count(), 0);
-        QCOMPARE(f->reader->selectedId(), std::optional<qint64>(1));
-        f->reader->selectSource(Source::starred());
-        QVERIFY(f->reader->items().isEmpty());
-        QVERIFY(!f->reader->selectedId());
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional<qint64>(1));
+        f->reader->timeline().selectSource(Source::starred());
+        QVERIFY(f->reader->timeline().items().isEmpty());
+        QVERIFY(!f->reader->timeline().selectedId());
     }
 };
 

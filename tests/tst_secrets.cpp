@@ -68,11 +68,12 @@ private Q_SLOTS:
             };
             await(reader->start());
             preferences.setString(u"server"_s, f.sandbox.account().server);
-            reader->startLogin(f.sandbox.account().server);
-            QTRY_VERIFY_WITH_TIMEOUT(reader->account(), 10000);
-            password = reader->account()->appPassword.toStdString();
-            QTRY_VERIFY_WITH_TIMEOUT(!reader->items().isEmpty(), 10000);
-            reader->select(reader->items().first().id); // the article page loads in WebEngine
+            reader->session().startLogin(f.sandbox.account().server);
+            QTRY_VERIFY_WITH_TIMEOUT(reader->session().account(), 10000);
+            password = reader->session().account()->appPassword.toStdString();
+            QTRY_VERIFY_WITH_TIMEOUT(!reader->timeline().items().isEmpty(), 10000);
+            reader->timeline().select(
+                reader->timeline().items().first().id); // the article page loads in WebEngine
             QTest::qWait(1500);
             settings.sync();
             delete view;
@@ -82,14 +83,14 @@ private Q_SLOTS:
                 &keychain, &f.browser, &f.activator, &f.clock, &preferences, &f.folderChooser,
                 f.sandbox.session(), ReaderFixture::fastTiming()});
             await(reader->start());
-            QVERIFY(reader->account());
-            QCOMPARE(reader->account()->appPassword.toStdString(), password);
+            QVERIFY(reader->session().account());
+            QCOMPARE(reader->session().account()->appPassword.toStdString(), password);
 
             const QByteArray secret = QByteArray::fromStdString(password);
             const QList<QByteArray> forms{secret, QByteArray("demo:" + secret).toBase64()};
             QCOMPARE(filesContaining(home, forms), QStringList());
 
-            reader->logOut();
+            reader->session().logOut();
             QTRY_VERIFY(!f.sandbox.server->isValidPassword(password));
             QTest::qWait(200);
             QCOMPARE(filesContaining(home, forms), QStringList());

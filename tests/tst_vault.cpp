@@ -62,13 +62,14 @@ private Q_SLOTS:
         f = std::make_unique<ReaderFixture>();
         QVERIFY(f->startLoggedIn());
         vault = std::make_unique<QTemporaryDir>();
-        f->reader->storeVault(vault->path());
+        f->reader->quotes().storeVault(vault->path());
         page = std::make_shared<FakePage>();
-        f->reader->setWebView(page);
+        f->reader->quotes().setWebView(page);
         // The page shows what is selected, at once; tests that need otherwise say so.
-        QObject::connect(f->reader.get(), &Reader::selectedIdChanged, f->reader.get(), [this] {
-            if (page) page->shown = f->reader->selectedId();
-        });
+        QObject::connect(&f->reader->timeline(), &Timeline::selectedIdChanged, f->reader.get(),
+                         [this] {
+                             if (page) page->shown = f->reader->timeline().selectedId();
+                         });
     }
     void cleanup()
     {
@@ -79,11 +80,11 @@ private Q_SLOTS:
 
     void quotesFromThePageGoIntoOneNote()
     {
-        f->reader->select(5);
+        f->reader->timeline().select(5);
         page->text = u"  The tiny animals endure\n"_s;
-        await(f->reader->saveQuote());
+        await(f->reader->quotes().saveQuote());
         const QString name = u"Tardigrades survive the vacuum of space"_s;
-        QCOMPARE(f->reader->message(), std::optional(u"Quote added to "_s + name));
+        QCOMPARE(f->reader->session().message(), std::optional(u"Quote added to "_s + name));
         const QString first = QString::fromUtf8(readAll(note(name)));
         QVERIFY(first.startsWith(
             u"---\nauteur:\n  - \"[[Dr. Lin Wei]]\"\nsite: https://science.example/\n"_s));
@@ -94,7 +95,7 @@ private Q_SLOTS:
             u") ^lumbra-5-1\n"_s));
 
         page->text = u"radiation"_s;
-        await(f->reader->saveQuote());
+        await(f->reader->quotes().saveQuote());
         const QString second = QString::fromUtf8(readAll(note(name)));
         QVERIFY(second.startsWith(first.trimmed()));
         QVERIFY(second.endsWith(u") ^lumbra-5-2\n"_s));
@@ -111,54 +112,56 @@ private Q_SLOTS:
     void emptySelectionAsksForText()
     {
         QFETCH(std::optional<QString>, text);
-        f->reader->select(5);
+        f->reader->timeline().select(5);
         page->text = text;
-        await(f->reader->saveQuote());
-        QCOMPARE(f->reader->message(), std::optional(u"Select some text in the article first."_s));
+        await(f->reader->quotes().saveQuote());
+        QCOMPARE(f->reader->session().message(),
+                 std::optional(u"Select some text in the article first."_s));
         QVERIFY(!QDir(vault->filePath(u"lumbra"_s)).exists());
     }
 
     void nothingHappensWithoutPageOrSelection()
     {
         page->text = u"text"_s;
-        await(f->reader->saveQuote()); // nothing selected
-        f->reader->select(5);
+        await(f->reader->quotes().saveQuote()); // nothing selected
+        f->reader->timeline().select(5);
         page.reset(); // the page went away
-        await(f->reader->saveQuote());
-        QVERIFY(!f->reader->message());
+        await(f->reader->quotes().saveQuote());
+        QVERIFY(!f->reader->session().message());
     }
 
     void aPassageOfAnotherArticlesPageIsNeverSaved()
     {
-        f->reader->select(5);
+        f->reader->timeline().select(5);
         page->shown = 6; // the pane still shows the article before, or failed to load this one
         page->text = u"from the page of 6"_s;
-        await(f->reader->saveQuote());
-        QCOMPARE(f->reader->message(),
+        await(f->reader->quotes().saveQuote());
+        QCOMPARE(f->reader->session().message(),
                  std::optional(u"The selected article isn't shown yet, so nothing was saved."_s));
         QVERIFY(!QDir(vault->filePath(u"lumbra"_s)).exists());
     }
 
     void theQuoteBelongsToTheItemSelectedWhenAsked()
     {
-        f->reader->select(5);
+        f->reader->timeline().select(5);
         page->text = u"kept"_s;
-        auto saving = f->reader->saveQuote();
-        f->reader->select(6); // while the page is still answering
-        page->shown = 5;      // and before the pane has loaded the next article
+        auto saving = f->reader->quotes().saveQuote();
+        f->reader->timeline().select(6); // while the page is still answering
+        page->shown = 5;                 // and before the pane has loaded the next article
         await(std::move(saving));
         QVERIFY(QFile::exists(note(u"Tardigrades survive the vacuum of space"_s)));
     }
 
     void sameTitleFromAnotherSiteGetsItsOwnNote()
     {
-        await(f->reader->writeQuote(u"one"_s,
-                                    article(901, u"Weekly notes"_s, u"https://a.example/1"_s)));
-        await(f->reader->writeQuote(u"two"_s,
-                                    article(902, u"Weekly notes"_s, u"https://www.b.example/2"_s)));
-        QCOMPARE(f->reader->message(), std::optional(u"Quote added to Weekly notes (b.example)"_s));
-        await(f->reader->writeQuote(u"three"_s,
-                                    article(901, u"Weekly notes"_s, u"https://a.example/1"_s)));
+        await(f->reader->quotes().writeQuote(
+            u"one"_s, article(901, u"Weekly notes"_s, u"https://a.example/1"_s)));
+        await(f->reader->quotes().writeQuote(
+            u"two"_s, article(902, u"Weekly notes"_s, u"https://www.b.example/2"_s)));
+        QCOMPARE(f->reader->session().message(),
+                 std::optional(u"Quote added to Weekly notes (b.example)"_s));
+        await(f->reader->quotes().writeQuote(
+            u"three"_s, article(901, u"Weekly notes"_s, u"https://a.example/1"_s)));
         QVERIFY(readAll(note(u"Weekly notes"_s)).endsWith("^lumbra-901-2\n"));
         QVERIFY(readAll(note(u"Weekly notes (b.example)"_s)).endsWith("^lumbra-902-1\n"));
     }
@@ -181,9 +184,9 @@ private Q_SLOTS:
         QFETCH(Item, first);
         QFETCH(Item, second);
         QFETCH(QString, secondNote);
-        await(f->reader->writeQuote(u"one"_s, first));
+        await(f->reader->quotes().writeQuote(u"one"_s, first));
         const QByteArray firstNote = readAll(note(first.title.value()));
-        await(f->reader->writeQuote(u"two"_s, second));
+        await(f->reader->quotes().writeQuote(u"two"_s, second));
         QCOMPARE(readAll(note(first.title.value())), firstNote); // untouched
         const QByteArray ownBlock = "^lumbra-" + QByteArray::number(second.id) + "-1\n";
         QVERIFY(readAll(note(secondNote)).endsWith(ownBlock));
@@ -204,8 +207,8 @@ private Q_SLOTS:
     {
         QFETCH(std::optional<QString>, title);
         QFETCH(QString, name);
-        await(f->reader->writeQuote(u"q"_s, article(903, title, std::nullopt, 999)));
-        QCOMPARE(f->reader->message(), std::optional(u"Quote added to "_s + name));
+        await(f->reader->quotes().writeQuote(u"q"_s, article(903, title, std::nullopt, 999)));
+        QCOMPARE(f->reader->session().message(), std::optional(u"Quote added to "_s + name));
         QVERIFY(QFile::exists(note(name)));
         QCOMPARE(QDir(vault->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{u"lumbra"_s});
@@ -241,9 +244,9 @@ private Q_SLOTS:
         Item item = article(910, title, std::nullopt);
         item.author = author;
         for (const QString& text : {u"one"_s, u"two"_s}) {
-            await(f->reader->writeQuote(text, item));
-            QVERIFY2(f->reader->message()->startsWith(u"Quote added to "_s),
-                     qPrintable(*f->reader->message()));
+            await(f->reader->quotes().writeQuote(text, item));
+            QVERIFY2(f->reader->session().message()->startsWith(u"Quote added to "_s),
+                     qPrintable(*f->reader->session().message()));
         }
         // Nothing but the one note: no hidden file, no file without ".md", no lock left.
         const auto everything = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
@@ -276,59 +279,59 @@ private Q_SLOTS:
         QFETCH(QString, movedTo);
         QFETCH(QString, shownName);
         const Item item = article(920, u"Caf\u00E9 society"_s, u"https://a.example/cafe"_s);
-        await(f->reader->writeQuote(u"one"_s, item));
+        await(f->reader->quotes().writeQuote(u"one"_s, item));
         const QString placed = note(u"Caf\u00E9 society"_s);
         QVERIFY(QFile::exists(placed));
         const QString moved = vault->filePath(movedTo);
         QVERIFY(QDir().mkpath(QFileInfo(moved).absolutePath()));
         QVERIFY(QFile::rename(placed, moved));
 
-        await(f->reader->writeQuote(u"two"_s, item));
-        QCOMPARE(f->reader->message(), std::optional(u"Quote added to "_s + shownName));
+        await(f->reader->quotes().writeQuote(u"two"_s, item));
+        QCOMPARE(f->reader->session().message(), std::optional(u"Quote added to "_s + shownName));
         QVERIFY(readAll(moved).endsWith("> two\n> [\xE2\x86\x97](tavo://lumbra/item/920?u="
                                         "aHR0cHM6Ly9hLmV4YW1wbGUvY2FmZQ) ^lumbra-920-2\n"));
         QVERIFY(!QFile::exists(placed));
         // The article view offers the note where it is now.
-        f->reader->select(std::nullopt);
-        QVERIFY(!f->reader->selectedNote());
+        f->reader->timeline().select(std::nullopt);
+        QVERIFY(!f->reader->quotes().selectedNote());
     }
 
     void aCopiedNoteLeavesTheQuoteInTheUsualPlace()
     {
         const Item item = article(921, u"Copied"_s, u"https://a.example/copied"_s);
-        await(f->reader->writeQuote(u"one"_s, item));
+        await(f->reader->quotes().writeQuote(u"one"_s, item));
         QVERIFY(QDir(vault->path()).mkpath(u"Archive"_s));
         QVERIFY(QFile::copy(note(u"Copied"_s), vault->filePath(u"Archive/Copied.md"_s)));
         const QByteArray copy = readAll(vault->filePath(u"Archive/Copied.md"_s));
-        await(f->reader->writeQuote(u"two"_s, item));
-        QCOMPARE(f->reader->message(), std::optional(u"Quote added to Copied"_s));
+        await(f->reader->quotes().writeQuote(u"two"_s, item));
+        QCOMPARE(f->reader->session().message(), std::optional(u"Quote added to Copied"_s));
         QVERIFY(readAll(note(u"Copied"_s)).endsWith("^lumbra-921-2\n"));
         QCOMPARE(readAll(vault->filePath(u"Archive/Copied.md"_s)), copy);
     }
 
     void theSelectedArticlesNoteCanBeOpened()
     {
-        f->reader->select(5);
-        QVERIFY(QTest::qWaitFor([&] { return f->reader->selectedId() == 5; }));
+        f->reader->timeline().select(5);
+        QVERIFY(QTest::qWaitFor([&] { return f->reader->timeline().selectedId() == 5; }));
         QTest::qWait(50);
-        QVERIFY(!f->reader->selectedNote()); // no note yet
+        QVERIFY(!f->reader->quotes().selectedNote()); // no note yet
         page->text = u"a passage"_s;
-        await(f->reader->saveQuote());
+        await(f->reader->quotes().saveQuote());
         const QString path = note(u"Tardigrades survive the vacuum of space"_s);
-        QCOMPARE(f->reader->selectedNote(), std::optional(path));
-        f->reader->openNote();
+        QCOMPARE(f->reader->quotes().selectedNote(), std::optional(path));
+        f->reader->quotes().openNote();
         QCOMPARE(f->notes.opened, QStringList{path});
 
         // Another article has no note: nothing to open, even for the moment of the look-up.
-        const qint64 other = f->reader->items().constLast().id;
+        const qint64 other = f->reader->timeline().items().constLast().id;
         QVERIFY(other != 5);
-        f->reader->select(other);
-        QVERIFY(!f->reader->selectedNote());
-        f->reader->openNote();
+        f->reader->timeline().select(other);
+        QVERIFY(!f->reader->quotes().selectedNote());
+        f->reader->quotes().openNote();
         QCOMPARE(f->notes.opened.size(), 1);
         // Selected again, the first article's note is found on disk.
-        f->reader->select(5);
-        QVERIFY(QTest::qWaitFor([&] { return f->reader->selectedNote() == path; }, 5000));
+        f->reader->timeline().select(5);
+        QVERIFY(QTest::qWaitFor([&] { return f->reader->quotes().selectedNote() == path; }, 5000));
     }
 
     void aByteOrderMarkIsKept()
@@ -340,7 +343,7 @@ private Q_SLOTS:
             file.write("\xEF\xBB\xBF# Mine\n\n> [\xE2\x86\x97](tavo://lumbra/item/922) "
                        "^lumbra-922-1\n");
         }
-        await(f->reader->writeQuote(u"two"_s, article(922, u"Marked"_s, std::nullopt)));
+        await(f->reader->quotes().writeQuote(u"two"_s, article(922, u"Marked"_s, std::nullopt)));
         const QByteArray text = readAll(note(u"Marked"_s));
         QVERIFY(text.startsWith("\xEF\xBB\xBF# Mine\n"));
         QCOMPARE(text.count("\xEF\xBB\xBF"), 1);
@@ -350,8 +353,8 @@ private Q_SLOTS:
     void aDeletedVaultIsCreatedAgain()
     {
         QVERIFY(QDir(vault->path()).removeRecursively());
-        await(f->reader->writeQuote(u"q"_s, article(904, u"Back again"_s, std::nullopt)));
-        QCOMPARE(f->reader->message(), std::optional(u"Quote added to Back again"_s));
+        await(f->reader->quotes().writeQuote(u"q"_s, article(904, u"Back again"_s, std::nullopt)));
+        QCOMPARE(f->reader->session().message(), std::optional(u"Quote added to Back again"_s));
         QVERIFY(QFile::exists(note(u"Back again"_s)));
     }
 
@@ -380,8 +383,8 @@ private Q_SLOTS:
             file.write(content);
         }
         if (readOnly) QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
-        await(f->reader->writeQuote(u"q"_s, article(905, u"Precious"_s, std::nullopt)));
-        QCOMPARE(f->reader->message(),
+        await(f->reader->quotes().writeQuote(u"q"_s, article(905, u"Precious"_s, std::nullopt)));
+        QCOMPARE(f->reader->session().message(),
                  std::optional(u"Couldn't write to the vault: the note \u201CPrecious\u201D "_s +
                                problem));
         QCOMPARE(readAll(path), content);
@@ -405,8 +408,8 @@ private Q_SLOTS:
             QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         else
             QVERIFY(QDir().mkpath(path));
-        await(f->reader->writeQuote(u"q"_s, article(923, u"Pipe"_s, std::nullopt)));
-        QCOMPARE(f->reader->message(),
+        await(f->reader->quotes().writeQuote(u"q"_s, article(923, u"Pipe"_s, std::nullopt)));
+        QCOMPARE(f->reader->session().message(),
                  std::optional(u"Couldn't write to the vault: the note \u201CPipe\u201D is not a "
                                "regular file, so it was left as it is."_s));
     }
@@ -431,7 +434,8 @@ private Q_SLOTS:
 
     void aWriteThatFailsHalfWayKeepsTheOldNote()
     {
-        await(f->reader->writeQuote(u"kept"_s, article(907, u"Full disk"_s, std::nullopt)));
+        await(
+            f->reader->quotes().writeQuote(u"kept"_s, article(907, u"Full disk"_s, std::nullopt)));
         const QByteArray before = readAll(note(u"Full disk"_s));
         QVERIFY(!before.isEmpty());
         // A file-size limit stands in for a full disk: the write stops part-way.
@@ -441,13 +445,13 @@ private Q_SLOTS:
         rlimit tiny = original;
         tiny.rlim_cur = rlim_t(before.size() + 10);
         QVERIFY(setrlimit(RLIMIT_FSIZE, &tiny) == 0);
-        await(
-            f->reader->writeQuote(QString(400, u'x'), article(907, u"Full disk"_s, std::nullopt)));
+        await(f->reader->quotes().writeQuote(QString(400, u'x'),
+                                             article(907, u"Full disk"_s, std::nullopt)));
         setrlimit(RLIMIT_FSIZE, &original);
         QVERIFY2(
-            f->reader->message()->startsWith(
+            f->reader->session().message()->startsWith(
                 u"Couldn't write to the vault: couldn't save the note \u201CFull disk\u201D ("_s),
-            qPrintable(*f->reader->message()));
+            qPrintable(*f->reader->session().message()));
         QCOMPARE(readAll(note(u"Full disk"_s)), before);
         QCOMPARE(QDir(vault->filePath(u"lumbra"_s)).entryList(QDir::Files),
                  QStringList{u"Full disk.md"_s});
@@ -464,12 +468,12 @@ private Q_SLOTS:
         QVERIFY(setrlimit(RLIMIT_FSIZE, &none) == 0);
         QElapsedTimer clock;
         clock.start();
-        await(f->reader->writeQuote(u"q"_s, article(924, u"Locked out"_s, std::nullopt)));
+        await(f->reader->quotes().writeQuote(u"q"_s, article(924, u"Locked out"_s, std::nullopt)));
         setrlimit(RLIMIT_FSIZE, &original);
         QVERIFY2(clock.elapsed() < 5000, "no waiting for a lock that nobody holds");
-        QVERIFY2(f->reader->message()->startsWith(
+        QVERIFY2(f->reader->session().message()->startsWith(
                      u"Couldn't write to the vault: couldn't create a file in the folder"_s),
-                 qPrintable(*f->reader->message()));
+                 qPrintable(*f->reader->session().message()));
         QVERIFY(QDir(vault->filePath(u"lumbra"_s)).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
 
@@ -484,36 +488,36 @@ private Q_SLOTS:
         // A note that is a link to a file elsewhere.
         QVERIFY(QDir(vault->path()).mkpath(u"lumbra"_s));
         QVERIFY(QFile::link(secret.fileName(), note(u"Linked"_s)));
-        await(f->reader->writeQuote(u"q"_s, article(908, u"Linked"_s, std::nullopt)));
-        QVERIFY(f->reader->message()->contains(u"is a symbolic link"_s));
+        await(f->reader->quotes().writeQuote(u"q"_s, article(908, u"Linked"_s, std::nullopt)));
+        QVERIFY(f->reader->session().message()->contains(u"is a symbolic link"_s));
         QCOMPARE(readAll(secret.fileName()), "not yours\n"_ba);
 
         // The lumbra folder itself a link to elsewhere.
         QVERIFY(QDir(vault->filePath(u"lumbra"_s)).removeRecursively());
         QVERIFY(QFile::link(outside.path(), vault->filePath(u"lumbra"_s)));
-        await(f->reader->writeQuote(u"q"_s, article(909, u"Escape"_s, std::nullopt)));
-        QVERIFY(f->reader->message()->startsWith(u"Couldn't write to the vault: "_s));
+        await(f->reader->quotes().writeQuote(u"q"_s, article(909, u"Escape"_s, std::nullopt)));
+        QVERIFY(f->reader->session().message()->startsWith(u"Couldn't write to the vault: "_s));
         QCOMPARE(QDir(outside.path()).entryList(QDir::Files), QStringList{u"secret.md"_s});
     }
 
     void cancellingTheChooserSavesNothing()
     {
-        f->reader->storeVault(std::nullopt);
-        await(f->reader->writeQuote(u"q"_s, article(906, u"Nowhere"_s, std::nullopt)));
+        f->reader->quotes().storeVault(std::nullopt);
+        await(f->reader->quotes().writeQuote(u"q"_s, article(906, u"Nowhere"_s, std::nullopt)));
         QCOMPARE(f->folderChooser.asked, 1);
         QCOMPARE(f->folderChooser.lastPrompt, u"Use as Vault"_s);
         QCOMPARE(
             f->folderChooser.lastMessage,
             u"Choose your Obsidian vault. Lumbra keeps a note per article in its lumbra folder."_s);
-        QVERIFY(!f->reader->message());
-        QVERIFY(!f->reader->storedVault());
+        QVERIFY(!f->reader->session().message());
+        QVERIFY(!f->reader->quotes().storedVault());
         QVERIFY(!QDir(vault->filePath(u"lumbra"_s)).exists());
 
         f->folderChooser.answer = vault->path();
-        await(f->reader->writeQuote(u"q"_s, article(906, u"Somewhere"_s, std::nullopt)));
-        QCOMPARE(f->reader->storedVault(), std::optional(vault->path()));
-        QCOMPARE(f->reader->message(), std::optional(u"Quote added to Somewhere"_s));
-        await(f->reader->writeQuote(u"q"_s, article(906, u"Somewhere"_s, std::nullopt)));
+        await(f->reader->quotes().writeQuote(u"q"_s, article(906, u"Somewhere"_s, std::nullopt)));
+        QCOMPARE(f->reader->quotes().storedVault(), std::optional(vault->path()));
+        QCOMPARE(f->reader->session().message(), std::optional(u"Quote added to Somewhere"_s));
+        await(f->reader->quotes().writeQuote(u"q"_s, article(906, u"Somewhere"_s, std::nullopt)));
         QCOMPARE(f->folderChooser.asked, 2); // not asked again once stored
     }
 };

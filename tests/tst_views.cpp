@@ -94,9 +94,9 @@ private Q_SLOTS:
         // Choosing a row chooses the source; reading updates the badges.
         const QModelIndex starred = model->index(2, 0);
         content->sidebar()->tree()->setCurrentIndex(starred);
-        QCOMPARE(f->reader->source(), std::optional(Source::starred()));
-        QTRY_VERIFY(!f->reader->loadingItems());
-        f->reader->toggleStarred(f->reader->items().first());
+        QCOMPARE(f->reader->timeline().source(), std::optional(Source::starred()));
+        QTRY_VERIFY(!f->reader->timeline().loadingItems());
+        f->reader->marker().toggleStarred(f->reader->timeline().items().first());
         QCOMPARE(badge(model, u"Starred"_s), 2);
     }
 
@@ -121,7 +121,7 @@ private Q_SLOTS:
         const qint64 feed = model->index(0, 0, tech).data(SourcesModel::SourceIdRole).toLongLong();
         const qint64 before = badge(model, u"Tech & Science"_s);
         QSignalSpy resets(model, &QAbstractItemModel::modelReset);
-        f->reader->adjustUnread(feed, -1);
+        f->reader->subscriptions().adjustUnread(feed, -1);
         QTRY_VERIFY(model->isCurrent());
         QTRY_COMPARE(badge(model, u"Tech & Science"_s), before - 1);
         QCOMPARE(resets.count(), 0);
@@ -136,10 +136,11 @@ private Q_SLOTS:
         QTreeView* tree = content->sidebar()->tree();
         QTRY_VERIFY(model->isCurrent());
         const auto allRows = [this] {
-            const qsizetype loose =
-                std::count_if(f->reader->feeds().cbegin(), f->reader->feeds().cend(),
-                              [](const Feed& feed) { return !feed.folderId; });
-            return int(3 + 1 + f->reader->folders().size() + (loose > 0 ? 1 + loose : 0));
+            const qsizetype loose = std::count_if(f->reader->subscriptions().feeds().cbegin(),
+                                                  f->reader->subscriptions().feeds().cend(),
+                                                  [](const Feed& feed) { return !feed.folderId; });
+            return int(3 + 1 + f->reader->subscriptions().folders().size() +
+                       (loose > 0 ? 1 + loose : 0));
         };
         qint64 nextFolder = 900'000;
         const auto rebuild = [&] {
@@ -148,8 +149,9 @@ private Q_SLOTS:
                 {nextFolder, "Folder " + std::to_string(nextFolder)});
             ++nextFolder;
             QSignalSpy resets(model, &QAbstractItemModel::modelReset);
-            f->reader->refresh();
-            QTRY_VERIFY(resets.count() == 1 && model->isCurrent() && !f->reader->refreshing());
+            f->reader->session().refresh();
+            QTRY_VERIFY(resets.count() == 1 && model->isCurrent() &&
+                        !f->reader->session().refreshing());
         };
         QCOMPARE(model->rowCount(), SourcesModel::rowsAtOnce);
         QVERIFY(model->hasHiddenRows());
@@ -159,8 +161,8 @@ private Q_SLOTS:
                      QLocale().toString(SourcesModel::rowsAtOnce), QLocale().toString(allRows())));
 
         // A source chosen elsewhere (a link, a restored session) is shown and selected.
-        const Folder deep = f->reader->folders().at(SourcesModel::rowsAtOnce + 100);
-        f->reader->selectSource(Source::folder(deep.id));
+        const Folder deep = f->reader->subscriptions().folders().at(SourcesModel::rowsAtOnce + 100);
+        f->reader->timeline().selectSource(Source::folder(deep.id));
         QCOMPARE(tree->currentIndex().data(SourcesModel::SourceIdRole).toLongLong(), deep.id);
         QCOMPARE(tree->currentIndex().data().toString(), deep.name);
         tree->expand(tree->currentIndex());
@@ -171,7 +173,7 @@ private Q_SLOTS:
         QVERIFY(tree->isExpanded(tree->currentIndex()));
 
         // Scrolled to the end, the rest follows.
-        f->reader->selectSource(Source::allUnread());
+        f->reader->timeline().selectSource(Source::allUnread());
         rebuild();
         QCOMPARE(model->rowCount(), SourcesModel::rowsAtOnce);
         tree->verticalScrollBar()->setValue(tree->verticalScrollBar()->maximum());
@@ -188,7 +190,7 @@ private Q_SLOTS:
         QTest::keyClick(tree, Qt::Key_End);
         QCOMPARE(model->rowCount(), allRows());
         QCOMPARE(tree->currentIndex().row(), allRows() - 1);
-        QCOMPARE(f->reader->source(),
+        QCOMPARE(f->reader->timeline().source(),
                  std::optional(SourcesModel::sourceAt(model->index(allRows() - 1, 0))));
     }
 
@@ -203,7 +205,7 @@ private Q_SLOTS:
         custom.accounts.stored = custom.sandbox.account();
         SidebarView sidebar(*custom.reader, *icons);
         await(custom.reader->start());
-        QTRY_VERIFY(!custom.reader->refreshing());
+        QTRY_VERIFY(!custom.reader->session().refreshing());
         QCOMPARE(rowTitles(sidebar.model()), (QStringList{u"All Unread"_s, u"All Articles"_s,
                                                           u"Starred"_s, u"Folders"_s, u"Only"_s}));
     }
@@ -253,11 +255,11 @@ private Q_SLOTS:
             return;
         }
         // Log In Again: the browser login for the same server, with no old error left.
-        const QString server = f->reader->account()->server;
+        const QString server = f->reader->session().account()->server;
         sidebar->logInAgainButton()->click();
-        QVERIFY(!f->reader->account());
-        QVERIFY(!f->reader->error());
-        QCOMPARE(f->reader->login(), LoginState::waiting());
+        QVERIFY(!f->reader->session().account());
+        QVERIFY(!f->reader->session().error());
+        QCOMPARE(f->reader->session().login(), LoginState::waiting());
         QCOMPARE(content->currentWidget(), content->loginView());
         QTRY_COMPARE(f->browser.opened.size(), 1);
         QVERIFY(f->browser.opened.first().toString().startsWith(server));
@@ -274,39 +276,40 @@ private Q_SLOTS:
         QVERIFY(timeline->placeholder()->isHidden());
 
         f->sandbox.server->setFault("items", {0, 300, {}, 1});
-        f->reader->selectSource(Source::starred());
+        f->reader->timeline().selectSource(Source::starred());
         QVERIFY(timeline->progress()->isVisible());
-        QTRY_VERIFY(!f->reader->loadingItems());
+        QTRY_VERIFY(!f->reader->timeline().loadingItems());
         QCOMPARE(timeline->subtitleLabel()->text(), u"3 unread"_s); // starredCount
         QVERIFY(!timeline->markAllReadButton()->isEnabled());
 
-        f->reader->selectSource(Source::feed(7));
-        QTRY_VERIFY(!f->reader->loadingItems());
+        f->reader->timeline().selectSource(Source::feed(7));
+        QTRY_VERIFY(!f->reader->timeline().loadingItems());
         QCOMPARE(timeline->placeholder()->title(), u"All Read"_s);
         QVERIFY(timeline->placeholder()->isVisible());
         QVERIFY(!timeline->markAllReadButton()->isEnabled());
 
         // A folder without feeds has no articles, rather than all of them read.
         const auto empty =
-            std::find_if(f->reader->folders().cbegin(), f->reader->folders().cend(),
+            std::find_if(f->reader->subscriptions().folders().cbegin(),
+                         f->reader->subscriptions().folders().cend(),
                          [](const Folder& folder) { return folder.name == u"Empty Folder"_s; });
-        f->reader->selectSource(Source::folder(empty->id));
-        QTRY_VERIFY(!f->reader->loadingItems());
+        f->reader->timeline().selectSource(Source::folder(empty->id));
+        QTRY_VERIFY(!f->reader->timeline().loadingItems());
         QCOMPARE(timeline->placeholder()->title(), u"No Articles"_s);
 
-        f->reader->selectSource(Source::feed(6)); // one read, one unread
-        QTRY_VERIFY(!f->reader->loadingItems());
-        f->reader->markAllRead();
+        f->reader->timeline().selectSource(Source::feed(6)); // one read, one unread
+        QTRY_VERIFY(!f->reader->timeline().loadingItems());
+        f->reader->marker().markAllRead();
         QVERIFY(!timeline->markAllReadButton()->isEnabled());
-        f->reader->toggleRead(f->reader->items().first());
+        f->reader->marker().toggleRead(f->reader->timeline().items().first());
         QVERIFY(timeline->markAllReadButton()->isEnabled());
 
         // A narrow column elides the heading; the whole title stays in its tooltip and name.
         const QString title = u"A folder whose name is far too long for the column"_s;
         f->sandbox.server->store().addFolder({99, title.toStdString()});
-        f->reader->refresh();
-        QTRY_VERIFY(!f->reader->refreshing());
-        f->reader->selectSource(Source::folder(99));
+        f->reader->session().refresh();
+        QTRY_VERIFY(!f->reader->session().refreshing());
+        f->reader->timeline().selectSource(Source::folder(99));
         content->columns()->setSizes({200, 900, 180});
         QTRY_COMPARE(timeline->titleLabel()->text(), title);
         content->columns()->setSizes({200, 310, 770});
@@ -326,12 +329,13 @@ private Q_SLOTS:
         build(true, many);
         TimelineView* timeline = content->timeline();
         QList<std::pair<int, int>> seen; // (permille, the overlay bar's maximum) as it loads
-        connect(f->reader.get(), &Reader::loadingPermilleChanged, timeline, [&] {
-            seen << std::pair(f->reader->loadingPermille(), timeline->progress()->maximum());
+        connect(&f->reader->timeline(), &Timeline::loadingPermilleChanged, timeline, [&] {
+            seen << std::pair(f->reader->timeline().loadingPermille(),
+                              timeline->progress()->maximum());
         });
-        f->reader->selectSource(Source::all());
+        f->reader->timeline().selectSource(Source::all());
         QVERIFY(timeline->busyBar()->isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(!f->reader->loadingItems(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!f->reader->timeline().loadingItems(), 30000);
         QVERIFY(timeline->busyBar()->isHidden());
         const auto partway = std::find_if(seen.cbegin(), seen.cend(), [](const auto& step) {
             return step.first > 0 && step.first < 1000;
@@ -348,9 +352,9 @@ private Q_SLOTS:
         QCOMPARE(actions->star->text(), u"Star"_s);
         QCOMPARE(actions->markRead->text(), u"Mark as Unread"_s);
         actions->star->trigger(); // nothing selected: nothing happens
-        QCOMPARE(f->reader->starredCount(), 3);
+        QCOMPARE(f->reader->subscriptions().starredCount(), 3);
 
-        f->reader->select(2); // starred; selecting marks it read
+        f->reader->timeline().select(2); // starred; selecting marks it read
         QCOMPARE(actions->star->text(), u"Unstar"_s);
         QCOMPARE(actions->markRead->text(), u"Mark as Unread"_s);
         QTest::keyClick(window.get(), Qt::Key_M);
@@ -381,18 +385,18 @@ private Q_SLOTS:
                 if (button->text() == name) toggle = button;
             QVERIFY(toggle && toggle->isCheckable());
             QSignalSpy triggered(action, &QAction::triggered);
-            f->reader->select(f->reader->items().first().id);
+            f->reader->timeline().select(f->reader->timeline().items().first().id);
             toggle->click();
             QCOMPARE(triggered.size(), 1);
         }
-        f->reader->select(std::nullopt);
+        f->reader->timeline().select(std::nullopt);
 
-        f->reader->select(2); // starred
+        f->reader->timeline().select(2); // starred
         QCOMPARE(actions->star->toolTip(), u"Unstar (S)"_s);
         QCOMPARE(actions->markAllRead->toolTip(), u"Mark All as Read (Ctrl+Shift+A)"_s);
 
         // The row menu acts on its row, not on the selection, and then gives the actions back.
-        const Item row = f->reader->items().last();
+        const Item row = f->reader->timeline().items().last();
         QVERIFY(row.id != 2 && !row.starred);
         QTimer::singleShot(0, this, [] {
             auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
@@ -405,9 +409,9 @@ private Q_SLOTS:
             popup->close();
         });
         actions->popUpRowMenu(row, window->geometry().center(), window.get());
-        QCOMPARE(f->reader->selectedId(), std::optional<qint64>(2));
-        QVERIFY(f->reader->items().last().starred);
-        QVERIFY(f->reader->selectedItem()->starred);
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional<qint64>(2));
+        QVERIFY(f->reader->timeline().items().last().starred);
+        QVERIFY(f->reader->timeline().selectedItem()->starred);
         QCOMPARE(actions->star->text(), u"Unstar"_s);
     }
 
@@ -415,35 +419,36 @@ private Q_SLOTS:
     {
         build(true);
         QListView* list = content->timeline()->list();
-        const Item item = f->reader->shownItem(2);
+        const Item item = f->reader->timeline().shownItem(2);
         QVERIFY(item.unread);
         // Offline for one call: selecting it cannot mark it read.
         f->sandbox.server->setFault("item-read", {500, 0, {}, 1});
-        f->reader->select(item.id);
-        QTRY_VERIFY(f->reader->message().has_value());
-        QVERIFY(f->reader->selectedItem()->unread);
+        f->reader->timeline().select(item.id);
+        QTRY_VERIFY(f->reader->session().message().has_value());
+        QVERIFY(f->reader->timeline().selectedItem()->unread);
         const QRect row = list->visualRect(list->model()->index(2, 0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
-        QVERIFY(!f->reader->selectedItem()->unread);
+        QVERIFY(!f->reader->timeline().selectedItem()->unread);
         QTRY_VERIFY(!f->sandbox.server->store().itemState(item.id)->unread);
     }
 
     void anArticleThatLeftTheListIsNotShownFromAnOldCopy()
     {
         build(true);
-        f->reader->selectSource(Source::starred());
-        QTRY_VERIFY(!f->reader->loadingItems());
-        const qint64 id = f->reader->items().first().id;
-        f->reader->select(id);
+        f->reader->timeline().selectSource(Source::starred());
+        QTRY_VERIFY(!f->reader->timeline().loadingItems());
+        const qint64 id = f->reader->timeline().items().first().id;
+        f->reader->timeline().select(id);
         const auto article = content->findChild<ArticleView*>();
         QTRY_COMPARE(article->currentWidget(), article->toolbar()->parentWidget());
         // Unstarred elsewhere: the next refresh no longer lists it.
         QVERIFY(f->sandbox.server->store().setStarred(id, false));
-        f->reader->refresh();
-        QTRY_VERIFY(!f->reader->refreshing());
-        QVERIFY(std::none_of(f->reader->items().cbegin(), f->reader->items().cend(),
+        f->reader->session().refresh();
+        QTRY_VERIFY(!f->reader->session().refreshing());
+        QVERIFY(std::none_of(f->reader->timeline().items().cbegin(),
+                             f->reader->timeline().items().cend(),
                              [id](const Item& item) { return item.id == id; }));
-        QVERIFY(!f->reader->selectedItem());
+        QVERIFY(!f->reader->timeline().selectedItem());
         QVERIFY(article->currentWidget() != article->toolbar()->parentWidget());
         QVERIFY(!actions->star->isEnabled());
     }
@@ -453,32 +458,32 @@ private Q_SLOTS:
         build(true);
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        const qint64 unread = f->reader->count(Source::allUnread());
+        const qint64 unread = f->reader->subscriptions().count(Source::allUnread());
         QListView* list = content->timeline()->list();
         content->timeline()->searchField()->setFocus(Qt::TabFocusReason);
         QTest::keyClick(content->timeline()->searchField(), Qt::Key_Tab);
         QTRY_VERIFY(list->hasFocus());
         QVERIFY(list->currentIndex().isValid()); // the keyboard's place, shown by the ring
-        QVERIFY(!f->reader->selectedId());
-        QCOMPARE(f->reader->count(Source::allUnread()), unread);
+        QVERIFY(!f->reader->timeline().selectedId());
+        QCOMPARE(f->reader->subscriptions().count(Source::allUnread()), unread);
         QTest::keyClick(list, Qt::Key_Space);
-        QCOMPARE(f->reader->selectedId(),
-                 std::optional(f->reader->shownItem(list->currentIndex().row()).id));
-        QCOMPARE(f->reader->count(Source::allUnread()), unread - 1);
+        QCOMPARE(f->reader->timeline().selectedId(),
+                 std::optional(f->reader->timeline().shownItem(list->currentIndex().row()).id));
+        QCOMPARE(f->reader->subscriptions().count(Source::allUnread()), unread - 1);
     }
 
     void bareKeysActInTheWindowOnly()
     {
         build(true);
-        const QList<Item> items = f->reader->items();
+        const QList<Item> items = f->reader->timeline().items();
         QTest::keyClick(window.get(), Qt::Key_J);
-        QCOMPARE(f->reader->selectedId(), std::optional(items[0].id));
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional(items[0].id));
         QTest::keyClick(window.get(), Qt::Key_J);
-        QCOMPARE(f->reader->selectedId(), std::optional(items[1].id));
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional(items[1].id));
         QTest::keyClick(window.get(), Qt::Key_K);
-        QCOMPARE(f->reader->selectedId(), std::optional(items[0].id));
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional(items[0].id));
         QTest::keyClick(window.get(), Qt::Key_N);
-        QCOMPARE(f->reader->selectedId(), std::optional(items[2].id));
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional(items[2].id));
         QTest::keyClick(window.get(), Qt::Key_B);
         QCOMPARE(f->browser.opened.size(), 1);
 
@@ -487,7 +492,7 @@ private Q_SLOTS:
         field->setFocus();
         QTest::keyClick(field, Qt::Key_J);
         QCOMPARE(field->text(), u"j"_s);
-        QCOMPARE(f->reader->selectedId(), std::optional(items[2].id));
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional(items[2].id));
     }
 
     void bannerTimeouts()
@@ -495,32 +500,32 @@ private Q_SLOTS:
         build(true);
         QWidget area;
         MessageView banner(*f->reader, &area, std::chrono::milliseconds(300));
-        f->reader->setMessage(u"first"_s);
+        f->reader->session().setMessage(u"first"_s);
         QVERIFY(banner.isVisible() || !area.isVisible());
         QCOMPARE(banner.text(), u"first"_s);
         QTest::qWait(200);
-        f->reader->setMessage(u"second"_s); // its own full wait
+        f->reader->session().setMessage(u"second"_s); // its own full wait
         QTest::qWait(200);
-        QCOMPARE(f->reader->message(), std::optional(u"second"_s));
-        QTRY_VERIFY_WITH_TIMEOUT(!f->reader->message(), 1000);
+        QCOMPARE(f->reader->session().message(), std::optional(u"second"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(!f->reader->session().message(), 1000);
 
-        f->reader->setMessage(u"same"_s);
+        f->reader->session().setMessage(u"same"_s);
         QTest::qWait(200);
-        f->reader->setMessage(u"same"_s); // no change, no new wait
+        f->reader->session().setMessage(u"same"_s); // no change, no new wait
         QTest::qWait(150);
-        QVERIFY(!f->reader->message());
+        QVERIFY(!f->reader->session().message());
 
         // While the pointer rests on it, it stays; leaving gives it a full wait again.
-        f->reader->setMessage(u"being read"_s);
+        f->reader->session().setMessage(u"being read"_s);
         QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
         QApplication::sendEvent(&banner, &enter);
         QTest::qWait(450);
-        QCOMPARE(f->reader->message(), std::optional(u"being read"_s));
+        QCOMPARE(f->reader->session().message(), std::optional(u"being read"_s));
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(&banner, &leave);
         QTest::qWait(200);
-        QCOMPARE(f->reader->message(), std::optional(u"being read"_s));
-        QTRY_VERIFY_WITH_TIMEOUT(!f->reader->message(), 1000);
+        QCOMPARE(f->reader->session().message(), std::optional(u"being read"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(!f->reader->session().message(), 1000);
     }
 
     void loginScreenStates()
@@ -530,7 +535,7 @@ private Q_SLOTS:
         QCOMPARE(content->currentWidget(), login);
         QVERIFY(!login->logInButton()->isEnabled());
         QTest::keyClick(login->serverField(), Qt::Key_Return);
-        QCOMPARE(f->reader->login(), LoginState::idle());
+        QCOMPARE(f->reader->session().login(), LoginState::idle());
 
         f->sandbox.server->setFault("login-start", {0, 300, {}, 1});
         QTest::keyClicks(login->serverField(), f->sandbox.account().server);
@@ -551,7 +556,7 @@ private Q_SLOTS:
         // Editing the address puts the old failure away.
         login->serverField()->clear();
         QCOMPARE(login->states()->currentIndex(), 0);
-        QCOMPARE(f->reader->login(), LoginState::idle());
+        QCOMPARE(f->reader->session().login(), LoginState::idle());
 
         // Logging in through the browser shows the columns without reopening the window.
         f->browser.onOpen = [this](const QUrl& url) {
@@ -560,7 +565,7 @@ private Q_SLOTS:
         login->serverField()->setText(f->sandbox.account().server);
         login->logInButton()->click();
         QTRY_COMPARE(content->currentWidget(), content->readerPage());
-        f->reader->logOut();
+        f->reader->session().logOut();
         QCOMPARE(content->currentWidget(), login);
     }
 
@@ -652,7 +657,7 @@ private Q_SLOTS:
         // A vault chosen elsewhere (at the first quote) shows the next time Settings opens.
         settings.show();
         f->folderChooser.answer = u"/home/ann/Vaults/Other"_s;
-        QVERIFY(f->reader->chooseVault());
+        QVERIFY(f->reader->quotes().chooseVault());
         settings.hide();
         settings.show();
         QCOMPARE(settings.vaultPath()->text(), u"/home/ann/Vaults/Other"_s);
@@ -668,20 +673,20 @@ private Q_SLOTS:
         QCOMPARE(f->activator.count, 0);
 
         links.open(QUrl(u"tavo://lumbra/item/5"_s)); // listed: selected as a click would
-        QCOMPARE(f->reader->selectedId(), std::optional<qint64>(5));
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional<qint64>(5));
         QCOMPARE(f->activator.count, 1);
-        QVERIFY(!f->reader->linked());
+        QVERIFY(!f->reader->timeline().linked());
 
         links.open(QUrl(u"tavo://lumbra/item/3"_s)); // read, so not in All Unread
-        QTRY_VERIFY(f->reader->linked());
-        QCOMPARE(f->reader->selectedId(), std::optional<qint64>(3));
+        QTRY_VERIFY(f->reader->timeline().linked());
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional<qint64>(3));
 
         // Over the session bus: a name of this run's own, not a Lumbra the user has open.
         const QString name = u"app.lumbra.Test%1"_s.arg(QCoreApplication::applicationPid());
         QVERIFY(links.listen(name));
         QVERIFY(!LinkHandler(*f->reader, f->activator).listen(name)); // taken
         QVERIFY(LinkHandler::handOver(QUrl(u"tavo://lumbra/item/6"_s), name));
-        QTRY_COMPARE(f->reader->selectedId(), std::optional<qint64>(6));
+        QTRY_COMPARE(f->reader->timeline().selectedId(), std::optional<qint64>(6));
         QVERIFY(!LinkHandler::handOver(QUrl(u"tavo://lumbra/item/6"_s), name + u"None"_s));
 
         // A second lumbra process on the same bus hands its link over and exits.
@@ -694,7 +699,7 @@ private Q_SLOTS:
         // This process answers the call, so it waits in its event loop.
         QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 20000);
         QCOMPARE(second.exitCode(), 0);
-        QTRY_COMPARE(f->reader->selectedId(), std::optional<qint64>(9));
+        QTRY_COMPARE(f->reader->timeline().selectedId(), std::optional<qint64>(9));
 
         // One on another session's bus does not reach this one: it starts a Lumbra of its own.
         QProcess otherBus;
@@ -709,7 +714,7 @@ private Q_SLOTS:
         QVERIFY(third.waitForStarted());
         QTest::qWait(4000);
         QCOMPARE(third.state(), QProcess::Running); // it is that session's Lumbra
-        QCOMPARE(f->reader->selectedId(), std::optional<qint64>(9));
+        QCOMPARE(f->reader->timeline().selectedId(), std::optional<qint64>(9));
         third.kill();
         third.waitForFinished();
         otherBus.kill();
@@ -726,11 +731,11 @@ private Q_SLOTS:
         QCOMPARE(f->activator.count, 0); // nothing yet: no account loaded, no list
         await(f->reader->start());
         links.startOpening();
-        QVERIFY(f->reader->refreshing());
-        QCOMPARE(f->reader->selectedId(), std::nullopt);
-        QTRY_COMPARE(f->reader->selectedId(), std::optional<qint64>(5));
+        QVERIFY(f->reader->session().refreshing());
+        QCOMPARE(f->reader->timeline().selectedId(), std::nullopt);
+        QTRY_COMPARE(f->reader->timeline().selectedId(), std::optional<qint64>(5));
         QCOMPARE(f->activator.count, 1);
-        QVERIFY(!f->reader->linked()); // selected from the list, as in a running Lumbra
+        QVERIFY(!f->reader->timeline().linked()); // selected from the list, as in a running Lumbra
         QVERIFY(f->browser.opened.isEmpty());
     }
 
@@ -773,14 +778,14 @@ private Q_SLOTS:
         window->activateWindow();
         TimelineView* timeline = content->timeline();
         QLineEdit* search = timeline->searchField();
-        const qsizetype all = f->reader->items().size();
+        const qsizetype all = f->reader->timeline().items().size();
 
         QTest::keySequence(window.get(), QKeySequence::Find);
         QTRY_VERIFY(search->hasFocus());
         QTest::keyClicks(search, u"dr lin"_s); // bare keys type in the field, they act not
-        QCOMPARE(f->reader->query(), u"dr lin"_s);
-        QVERIFY(!f->reader->selectedId());
-        const qsizetype shown = f->reader->shownCount();
+        QCOMPARE(f->reader->timeline().query(), u"dr lin"_s);
+        QVERIFY(!f->reader->timeline().selectedId());
+        const qsizetype shown = f->reader->timeline().shownCount();
         QVERIFY(shown > 0 && shown < all);
         QCOMPARE(timeline->list()->model()->rowCount(), int(shown));
         QCOMPARE(timeline->subtitleLabel()->text(),
@@ -791,7 +796,7 @@ private Q_SLOTS:
         QTest::keyClick(search, Qt::Key_Escape);
         QVERIFY(search->text().isEmpty());
         QVERIFY(timeline->list()->hasFocus());
-        QCOMPARE(f->reader->shownCount(), all);
+        QCOMPARE(f->reader->timeline().shownCount(), all);
         QCOMPARE(actions->markAllRead->text(), u"Mark All as Read"_s);
 
         // Search again, then walk the matches from the list.
@@ -799,13 +804,15 @@ private Q_SLOTS:
         QTest::keyClicks(search, u"dr lin"_s);
         QTest::keyClick(search, Qt::Key_Down); // out of the field, onto the rows
         QVERIFY(timeline->list()->hasFocus());
-        QCOMPARE(f->reader->query(), u"dr lin"_s);
-        f->reader->select(f->reader->shownItem(0).id);
+        QCOMPARE(f->reader->timeline().query(), u"dr lin"_s);
+        f->reader->timeline().select(f->reader->timeline().shownItem(0).id);
         QTest::keyClick(window.get(), Qt::Key_J);
-        QCOMPARE(f->reader->selectedId(), std::optional(f->reader->shownItem(1).id));
+        QCOMPARE(f->reader->timeline().selectedId(),
+                 std::optional(f->reader->timeline().shownItem(1).id));
         QCOMPARE(timeline->list()->currentIndex().row(), 1);
         QTest::keyClick(window.get(), Qt::Key_K);
-        QCOMPARE(f->reader->selectedId(), std::optional(f->reader->shownItem(0).id));
+        QCOMPARE(f->reader->timeline().selectedId(),
+                 std::optional(f->reader->timeline().shownItem(0).id));
 
         // Nothing matches: the list says so.
         search->setText(u"zzzz nothing"_s);
@@ -869,7 +876,7 @@ private Q_SLOTS:
             QSKIP("the offscreen platform never makes windows again; tst_views_xcb runs this");
         build(true);
         const WId made = window->winId();
-        f->reader->select(f->reader->items()[1].id);
+        f->reader->timeline().select(f->reader->timeline().items()[1].id);
         QTRY_VERIFY(content->findChild<ArticleView*>()->webView()->isVisible());
         QTest::qWait(500); // the page's first frame
         QCOMPARE(window->winId(), made);
@@ -949,8 +956,8 @@ private Q_SLOTS:
         QVERIFY(!sample.contains(u'a') && !sample.contains(u'\u2014')); // Latin text, dashes
         const int mixed = list->sizeHintForRow(0);
         // A list in Latin script alone gets the main font's shorter lines.
-        f->reader->selectSource(Source::feed(1));
-        QTRY_VERIFY(!f->reader->loadingItems());
+        f->reader->timeline().selectSource(Source::feed(1));
+        QTRY_VERIFY(!f->reader->timeline().loadingItems());
         QCOMPARE(list->model()->index(0, 0).data(TimelineModel::LineSampleRole).toString(),
                  QString());
         QVERIFY2(list->sizeHintForRow(0) < mixed,
@@ -1040,16 +1047,17 @@ private Q_SLOTS:
         QVERIFY(window->grab().save(folder + u"/login.png"_s));
         f->accounts.stored = f->sandbox.account();
         await(f->reader->start());
-        QTRY_VERIFY(!f->reader->refreshing() && !f->reader->items().isEmpty());
+        QTRY_VERIFY(!f->reader->session().refreshing() && !f->reader->timeline().items().isEmpty());
         content->sidebar()->tree()->expandAll();
-        f->reader->select(f->reader->items()[1].id);
-        f->reader->setMessage(u"Quote added to Tardigrades survive the vacuum of space"_s);
+        f->reader->timeline().select(f->reader->timeline().items()[1].id);
+        f->reader->session().setMessage(
+            u"Quote added to Tardigrades survive the vacuum of space"_s);
         QTest::qWait(400);
         QVERIFY(window->grab().save(folder + u"/reader.png"_s));
-        f->reader->setMessage(std::nullopt);
-        f->reader->selectSource(Source::all());
-        QTRY_VERIFY(!f->reader->loadingItems());
-        f->reader->select(std::nullopt);
+        f->reader->session().setMessage(std::nullopt);
+        f->reader->timeline().selectSource(Source::all());
+        QTRY_VERIFY(!f->reader->timeline().loadingItems());
+        f->reader->timeline().select(std::nullopt);
         content->timeline()->searchField()->setText(u"tiny vacuum"_s);
         QTest::qWait(400);
         QVERIFY(window->grab().save(folder + u"/search.png"_s));

@@ -66,11 +66,11 @@ void LinkHandler::open(const QUrl& url)
 
 void LinkHandler::startOpening()
 {
-    if (m_reader.refreshing()) {
+    if (m_reader.session().refreshing()) {
         // The list the link may be in is still coming.
         auto* once = new QObject(this);
-        connect(&m_reader, &Reader::refreshingChanged, once, [this, once] {
-            if (m_reader.refreshing()) return;
+        connect(&m_reader.session(), &Session::refreshingChanged, once, [this, once] {
+            if (m_reader.session().refreshing()) return;
             delete once;
             startOpening();
         });
@@ -86,11 +86,11 @@ void LinkHandler::openNow(const QUrl& url)
     const std::optional<LumbraLink> link = LumbraLink::parse(url);
     if (!link) return;
     m_activator.activate();
-    const QList<Item>& items = m_reader.items();
+    const QList<Item>& items = m_reader.timeline().items();
     const bool listed = std::any_of(items.cbegin(), items.cend(),
                                     [&](const Item& item) { return item.id == link->itemId(); });
     if (listed)
-        m_reader.select(link->itemId());
+        m_reader.timeline().select(link->itemId());
     else
         m_reader.openLink(*link);
 }

@@ -1,45 +1,32 @@
 #include "Reader/Reader.h"
 
+#include "LumbraCore/ItemLink.h"
 #include "LumbraCore/NewsAPI.h"
-#include "LumbraCore/SourceKinds.h"
-#include "Reader/Background.h"
-#include "Reader/QuoteWriter.h"
-#include "Reader/ServerChanges.h"
-
-#include <QPointer>
-#include <limits>
+#include "LumbraCore/WebAddress.h"
+#include "Reader/Guarded.h"
 
 Reader::Reader(ReaderEnvironment environment, QObject* parent)
-    : QObject(parent), m_env(environment),
-      m_changes(std::make_unique<ServerChanges>(
-          m_lifetime.get_token(), [this](const QString& message) { setMessage(message); })),
-      m_quotes(
-          std::make_unique<QuoteWriter>(*m_env.preferences, *m_env.folderChooser, *m_env.clock))
+    : QObject(parent), m_env(environment), m_session(m_env, m_subscriptions),
+      m_timeline(m_session, m_subscriptions, *m_env.clock),
+      m_marker(m_session, m_subscriptions, m_timeline),
+      m_quotes(m_env, m_session, m_subscriptions, m_timeline)
 {
     Sync::loadCollationInBackground();
-    m_refreshTimer.setInterval(m_env.timing.refreshInterval);
-    connect(&m_refreshTimer, &QTimer::timeout, this, &Reader::refresh);
-    connect(this, &Reader::selectedIdChanged, this, [this] {
-        // The last article's note is not this one's, even for the moment the look-up takes.
-        assign(m_selectedNote, std::optional<QString>(), &Reader::selectedNoteChanged);
-        findSelectedNote();
+    m_session.setItemLoader([this] { return m_timeline.load(); });
+    connect(&m_session, &Session::accountChanged, this, [this] {
+        if (!m_session.account()) m_timeline.clear();
     });
+    connect(&m_timeline, &Timeline::chosen, &m_marker, &Marker::markChosenRead);
 }
 
 Reader::~Reader()
 {
     m_lifetime.request_stop();
-    if (m_loginTask) m_loginTask->request_stop();
 }
 
 QCoro::Task<> Reader::start()
 {
-    QPointer<Reader> self(this);
-    std::optional<Account> stored = co_await m_env.accounts->load();
-    if (!self) co_return;
-    setAccount(std::move(stored));
-    refresh();
-    m_refreshTimer.start();
+    return m_session.start();
 }
 
 namespace {
@@ -59,79 +46,40 @@ void Reader::setRemoteImages(bool load)
     Q_EMIT remoteImagesChanged();
 }
 
-NewsAPI Reader::api() const
+void Reader::openInBrowser(const Item& item)
 {
-    return NewsAPI(*m_account, m_env.session);
+    if (item.url) openUrl(QUrl(*item.url, QUrl::StrictMode));
 }
 
-void Reader::setMessage(std::optional<QString> message)
+void Reader::openUrl(const QUrl& url)
 {
-    assign(m_message, std::move(message), &Reader::messageChanged);
-}
-
-void Reader::replaceFolders(QList<Folder> folders)
-{
-    releaseInBackground(std::exchange(m_folders, std::move(folders)));
-    Q_EMIT foldersChanged();
-}
-
-void Reader::replaceFeeds(Sync::FeedList feeds)
-{
-    releaseInBackground(std::exchange(m_feeds, std::move(feeds.feeds)));
-    releaseInBackground(std::exchange(m_feedIndex, std::move(feeds.index)));
-    Q_EMIT feedsChanged();
-}
-
-void Reader::setFeeds(QList<Feed> feeds)
-{
-    if (feeds == m_feeds) return;
-    // Rows look their feed up on every paint: by id, not by a walk through the list.
-    const bool sameIds = feeds.size() == m_feeds.size() &&
-                         std::equal(feeds.cbegin(), feeds.cend(), m_feeds.cbegin(),
-                                    [](const Feed& a, const Feed& b) { return a.id == b.id; });
-    m_feeds = std::move(feeds);
-    if (!sameIds) {
-        m_feedIndex.clear();
-        m_feedIndex.reserve(m_feeds.size());
-        for (qsizetype i = 0; i < m_feeds.size(); ++i)
-            m_feedIndex.insert(m_feeds[i].id, i);
+    if (isWebAddress(url) || isMailAddress(url)) {
+        m_env.browser->open(url);
+        return;
     }
-    Q_EMIT feedsChanged();
+    QString shown = url.toDisplayString();
+    if (shown.size() > 120) shown = shown.left(119) + u'\u2026';
+    m_session.setMessage(QStringLiteral("Lumbra opens only web and mail addresses, so \u201C") +
+                         shown + QStringLiteral("\u201D was not opened."));
 }
 
-std::optional<Feed> Reader::feed(qint64 id) const
+QCoro::Task<> Reader::openLink(LumbraLink link)
 {
-    const auto it = m_feedIndex.constFind(id);
-    if (it == m_feedIndex.cend()) return std::nullopt;
-    return m_feeds[*it];
-}
-
-QString Reader::title(const Source& source) const
-{
-    const SourceKind& kind = sourceKind(source);
-    if (!kind.namedByServer) return kind.title;
-    if (source.kind() == Source::Kind::folder) {
-        for (const Folder& folder : m_folders)
-            if (folder.id == source.id()) return folder.name;
-    } else if (const auto found = feed(source.id())) {
-        return found->title;
+    std::optional<Item> item;
+    if (m_session.account()) {
+        try {
+            item =
+                co_await guarded(this, m_session.api().item(link.itemId(), m_lifetime.get_token()));
+        } catch (const LumbraError&) {
+            // Falls back like an item the server no longer has.
+        }
     }
-    return kind.title;
-}
-
-qint64 Reader::count(const Source& source) const
-{
-    using Scope = SourceKind::Scope;
-    const Scope scope = sourceKind(source).scope;
-    if (scope == Scope::starred) return m_starredCount;
-    qint64 sum = 0;
-    for (const Feed& feed : m_feeds) {
-        const bool counts = scope == Scope::everything ||
-                            (scope == Scope::folder && feed.folderId == source.id()) ||
-                            (scope == Scope::feed && feed.id == source.id());
-        // Saturates: a server may send counts whose sum does not fit.
-        if (counts && __builtin_add_overflow(sum, feed.unreadCount.value_or(0), &sum))
-            return std::numeric_limits<qint64>::max();
+    if (item) {
+        m_timeline.showLinked(std::move(*item));
+        co_return;
     }
-    return sum;
+    if (link.url())
+        openUrl(*link.url());
+    else
+        m_session.setMessage(QStringLiteral("Can't find that article in News any more."));
 }

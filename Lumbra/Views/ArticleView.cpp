@@ -2,6 +2,7 @@
 
 #include "LumbraCore/ArticleDocument.h"
 #include "LumbraCore/Records.h"
+#include "LumbraCore/WebAddress.h"
 #include "Reader/Reader.h"
 #include "Views/ArticleWebView.h"
 #include "Views/ItemActions.h"
@@ -64,7 +65,7 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     m_toolbar->setAccessibleName(QStringLiteral("Article"));
     const auto selected = [&reader](bool Item::*flag) {
         return [&reader, flag] {
-            const std::optional<Item> item = reader.selectedItem();
+            const Item* item = reader.timeline().selectedItem();
             return item && (*item).*flag;
         };
     };
@@ -91,7 +92,7 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     m_shareAction = m_toolbar->addWidget(m_share);
     m_loadImages = m_toolbar->addAction(QIcon::fromTheme(QStringLiteral("image-x-generic")),
                                         QStringLiteral("Load Remote Images"), this, [this] {
-                                            m_imagesAllowedFor = m_reader.selectedId();
+                                            m_imagesAllowedFor = m_reader.timeline().selectedId();
                                             showSelection();
                                         });
     m_loadImages->setToolTip(
@@ -125,13 +126,12 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     addWidget(m_failed);
 
     connect(m_web, &QuoteWebView::quoteRequested, actions.saveQuote, &QAction::trigger);
-    for (auto signal : {&Reader::selectedIdChanged, &Reader::itemsChanged, &Reader::linkedChanged,
-                        &Reader::feedsChanged})
-        connect(&reader, signal, this, &ArticleView::showSelection);
-    connect(&reader, &Reader::itemChanged, this, &ArticleView::showSelection);
+    connect(&reader.timeline(), &Timeline::selectedItemChanged, this, &ArticleView::showSelection);
+    connect(&reader.subscriptions(), &Subscriptions::feedsChanged, this,
+            &ArticleView::showSelection);
     connect(&reader, &Reader::remoteImagesChanged, this, &ArticleView::showSelection);
     connect(m_web, &QuoteWebView::loadFailed, this, [this] { setCurrentWidget(m_failed); });
-    reader.setWebView(m_web->selection());
+    reader.quotes().setWebView(m_web->selection());
     showSelection();
 }
 
@@ -144,19 +144,30 @@ void ArticleView::changeEvent(QEvent* event)
 
 void ArticleView::showSelection()
 {
-    const std::optional<Item> item = m_reader.selectedItem();
+    const Item* item = m_reader.timeline().selectedItem();
     if (!item) {
+        m_shown.reset();
         setCurrentWidget(m_placeholder);
         return;
     }
-    const auto feed = m_reader.feed(item->feedId);
+    const auto feed = m_reader.subscriptions().feed(item->feedId);
+    Shown shown{*item, feed ? feed->title : QString(),
+                m_reader.remoteImages() || m_imagesAllowedFor == item->id,
+                Style::isDark(palette())};
+    // Flags and other articles change often (a row at a time during Mark All as Read); the
+    // page loads again only when what it shows changed, so its scroll and selection stay.
+    if (shown.sameArticle(m_shown) && currentWidget() == m_articlePage) {
+        m_shown = std::move(shown);
+        return;
+    }
     ArticleDocument::Options options;
-    options.remoteContent = m_reader.remoteImages() || m_imagesAllowedFor == item->id;
-    options.dark = Style::isDark(palette());
-    const QString html = ArticleDocument::articleHTML(*item, feed ? feed->title : QString(),
+    options.remoteContent = shown.remoteContent;
+    options.dark = shown.dark;
+    const QString html = ArticleDocument::articleHTML(*item, shown.feedTitle,
                                                       QDateTime::currentSecsSinceEpoch(), options);
+    m_shown = std::move(shown);
     m_web->show(html, item->id);
-    m_shareAction->setVisible(Reader::articleUrl(*item).has_value());
+    m_shareAction->setVisible(articleUrl(*item).has_value());
     m_loadImages->setVisible(!options.remoteContent);
     setCurrentWidget(m_articlePage);
 }

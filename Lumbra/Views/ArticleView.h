@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LumbraCore/Records.h"
+
 #include <QStackedWidget>
 #include <optional>
 
@@ -40,4 +42,22 @@ private:
     QAction* m_shareAction;
     QAction* m_loadImages;
     std::optional<qint64> m_imagesAllowedFor; // the article whose images the user asked for
+    // What the page was made from.
+    struct Shown {
+        Item item;
+        QString feedTitle;
+        bool remoteContent = false;
+        bool dark = false;
+        // The page would look the same: only the article's flags differ.
+        bool sameArticle(const std::optional<Shown>& other) const
+        {
+            if (!other) return false;
+            Item flagsAsOther = item;
+            flagsAsOther.unread = other->item.unread;
+            flagsAsOther.starred = other->item.starred;
+            return flagsAsOther == other->item && feedTitle == other->feedTitle &&
+                   remoteContent == other->remoteContent && dark == other->dark;
+        }
+    };
+    std::optional<Shown> m_shown;
 };

@@ -52,11 +52,11 @@ ContentView::ContentView(Reader& reader, Preferences& preferences, FeedIcons& ic
         QWidget::setTabOrder(order[i - 1], order[i]);
     addWidget(m_login);
     addWidget(m_page);
-    connect(&reader, &Reader::accountChanged, this, &ContentView::showAccountState);
+    connect(&reader.session(), &Session::accountChanged, this, &ContentView::showAccountState);
     showAccountState();
 }
 
 void ContentView::showAccountState()
 {
-    setCurrentWidget(m_reader.account() ? m_page : static_cast<QWidget*>(m_login));
+    setCurrentWidget(m_reader.session().account() ? m_page : static_cast<QWidget*>(m_login));
 }

@@ -1,6 +1,7 @@
 #include "Views/ItemActions.h"
 
 #include "LumbraCore/SourceKinds.h"
+#include "LumbraCore/WebAddress.h"
 #include "Reader/Reader.h"
 
 #include <QAction>
@@ -34,7 +35,7 @@ bool hasItem(const std::optional<Item>& item)
 
 bool hasAddress(const std::optional<Item>& item)
 {
-    return item && Reader::articleUrl(*item);
+    return item && articleUrl(*item);
 }
 
 QString withShortcut(const QString& label, const QKeySequence& key)
@@ -47,9 +48,9 @@ QString withShortcut(const QString& label, const QKeySequence& key)
 
 ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_reader(reader)
 {
-    const auto on = [this](void (Reader::*act)(const Item&)) {
-        return [this, act](const std::optional<Item>& item) {
-            if (item) (m_reader.*act)(*item);
+    const auto on = [](auto act) {
+        return [act](const std::optional<Item>& item) {
+            if (item) act(*item);
         };
     };
     const auto call = [this](auto act) {
@@ -57,13 +58,14 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
     };
 
     next = make({always(QStringLiteral("Next")), always(QStringLiteral("go-down")),
-                 QKeySequence(Qt::Key_J), always(true), call([](Reader& r) { r.selectNext(); })});
-    previous =
-        make({always(QStringLiteral("Previous")), always(QStringLiteral("go-up")),
-              QKeySequence(Qt::Key_K), always(true), call([](Reader& r) { r.selectPrevious(); })});
+                 QKeySequence(Qt::Key_J), always(true),
+                 call([](Reader& r) { r.timeline().selectNext(); })});
+    previous = make({always(QStringLiteral("Previous")), always(QStringLiteral("go-up")),
+                     QKeySequence(Qt::Key_K), always(true),
+                     call([](Reader& r) { r.timeline().selectPrevious(); })});
     nextUnread = make({always(QStringLiteral("Next Unread")), always(QStringLiteral("go-next")),
                        QKeySequence(Qt::Key_N), always(true),
-                       call([](Reader& r) { r.selectNextUnread(); })});
+                       call([](Reader& r) { r.timeline().selectNextUnread(); })});
     star =
         make({[](const std::optional<Item>& item) {
                   return item && item->starred ? QStringLiteral("Unstar") : QStringLiteral("Star");
@@ -72,7 +74,8 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
                   return item && item->starred ? QStringLiteral("rating")
                                                : QStringLiteral("rating-unrated");
               },
-              QKeySequence(Qt::Key_S), hasItem, on(&Reader::toggleStarred)});
+              QKeySequence(Qt::Key_S), hasItem,
+              on([this](const Item& item) { m_reader.marker().toggleStarred(item); })});
     markRead = make({[](const std::optional<Item>& item) {
                          return item && item->unread ? QStringLiteral("Mark as Read")
                                                      : QStringLiteral("Mark as Unread");
@@ -81,46 +84,48 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
                          return item && item->unread ? QStringLiteral("mail-mark-read")
                                                      : QStringLiteral("mail-mark-unread");
                      },
-                     QKeySequence(Qt::Key_M), hasItem, on(&Reader::toggleRead)});
+                     QKeySequence(Qt::Key_M), hasItem,
+                     on([this](const Item& item) { m_reader.marker().toggleRead(item); })});
     // With a search it marks the shown articles only, and says so.
-    const auto shownUnread = [this] { return m_reader.shownUnreadCount(); };
+    const auto shownUnread = [this] { return m_reader.timeline().shownUnreadCount(); };
     markAllRead =
         make({[this, shownUnread](const std::optional<Item>&) -> QString {
-                  if (!m_reader.searching()) return QStringLiteral("Mark All as Read");
+                  if (!m_reader.timeline().searching()) return QStringLiteral("Mark All as Read");
                   return QStringLiteral("Mark ") + QLocale().toString(shownUnread()) +
                          QStringLiteral(" Shown as Read");
               },
               always(QStringLiteral("checkmark")), QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_A),
               [this, shownUnread](const std::optional<Item>&) {
-                  const std::optional<Source>& source = m_reader.source();
+                  const std::optional<Source>& source = m_reader.timeline().source();
                   return source && sourceKind(*source).offersMarkAllRead && shownUnread() > 0;
               },
-              call([](Reader& r) { r.markAllRead(); })});
+              call([](Reader& r) { r.marker().markAllRead(); })});
     m_updateMarkAllRead = m_updates.constLast();
     saveQuote = make({always(QStringLiteral("Save Quote to Obsidian")),
                       always(QStringLiteral("format-text-blockquote")),
                       QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_H), hasItem,
-                      call([](Reader& r) { r.saveQuote(); })});
+                      call([](Reader& r) { r.quotes().saveQuote(); })});
     openNote = make({always(QStringLiteral("Open Note")), always(QStringLiteral("document-open")),
                      QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_O),
                      [this](const std::optional<Item>& item) {
-                         return item && !m_rowItem && m_reader.selectedNote().has_value();
+                         return item && !m_rowItem && m_reader.quotes().selectedNote().has_value();
                      },
-                     call([](Reader& r) { r.openNote(); })});
-    openInBrowser = make({always(QStringLiteral("Open in Browser")),
-                          always(QStringLiteral("internet-web-browser")), QKeySequence(Qt::Key_B),
-                          hasAddress, on(&Reader::openInBrowser)});
+                     call([](Reader& r) { r.quotes().openNote(); })});
+    openInBrowser =
+        make({always(QStringLiteral("Open in Browser")),
+              always(QStringLiteral("internet-web-browser")), QKeySequence(Qt::Key_B), hasAddress,
+              on([this](const Item& item) { m_reader.openInBrowser(item); })});
     copyLink = make({always(QStringLiteral("Copy Link")), always(QStringLiteral("edit-copy")),
                      QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_C), hasAddress,
                      [](const std::optional<Item>& item) {
-                         if (const auto url = item ? Reader::articleUrl(*item) : std::nullopt)
+                         if (const auto url = item ? articleUrl(*item) : std::nullopt)
                              QApplication::clipboard()->setText(url->toString());
                      }});
     mailLink =
         make({always(QStringLiteral("Send Link by Email\u2026")),
               always(QStringLiteral("mail-send")), QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_E),
               hasAddress, [this](const std::optional<Item>& item) {
-                  const auto url = item ? Reader::articleUrl(*item) : std::nullopt;
+                  const auto url = item ? articleUrl(*item) : std::nullopt;
                   if (!url) return;
                   QUrl mailto(QStringLiteral("mailto:"));
                   QUrlQuery query;
@@ -129,15 +134,17 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
                   m_reader.openUrl(mailto);
               }});
 
-    for (auto signal :
-         {&Reader::selectedIdChanged, &Reader::itemsChanged, &Reader::linkedChanged,
-          &Reader::sourceChanged, &Reader::selectedNoteChanged, &Reader::shownChanged})
-        connect(&reader, signal, this, &ItemActions::update);
+    const Timeline& timeline = reader.timeline();
+    for (auto signal : {&Timeline::selectedItemChanged, &Timeline::itemsChanged,
+                        &Timeline::sourceChanged, &Timeline::shownChanged})
+        connect(&timeline, signal, this, &ItemActions::update);
+    connect(&reader.quotes(), &Quotes::selectedNoteChanged, this, &ItemActions::update);
     // Marking thousands read changes thousands of items: only the subject's change, and
     // the unread count behind "Mark All as Read", need the actions to follow.
-    connect(&reader, &Reader::itemChanged, this, [this](qsizetype index) {
+    connect(&reader.timeline(), &Timeline::itemChanged, this, [this](qsizetype index) {
         const std::optional<Item> item = subject();
-        if (item && index < m_reader.items().size() && m_reader.items()[index].id == item->id)
+        const QList<Item>& items = m_reader.timeline().items();
+        if (item && index < items.size() && items[index].id == item->id)
             update();
         else
             m_updateMarkAllRead();
@@ -165,7 +172,9 @@ QAction* ItemActions::make(const Definition& definition)
 
 std::optional<Item> ItemActions::subject() const
 {
-    return m_rowItem ? m_rowItem : m_reader.selectedItem();
+    if (m_rowItem) return m_rowItem;
+    if (const Item* selected = m_reader.timeline().selectedItem()) return *selected;
+    return std::nullopt;
 }
 
 void ItemActions::update()

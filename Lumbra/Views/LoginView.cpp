@@ -83,13 +83,14 @@ LoginView::LoginView(Reader& reader, Preferences& preferences, QWidget* parent)
         m_preferences.setString(serverKey, text);
         m_logIn->setEnabled(!text.isEmpty());
         // The failure was about the address as it was.
-        if (m_reader.login().kind() == LoginState::Kind::failed) m_reader.cancelLogin();
+        if (m_reader.session().login().kind() == LoginState::Kind::failed)
+            m_reader.session().cancelLogin();
     });
     connect(m_server, &QLineEdit::returnPressed, this, &LoginView::logIn);
     connect(m_logIn, &QPushButton::clicked, this, &LoginView::logIn);
     connect(m_retry, &QPushButton::clicked, this, &LoginView::logIn);
-    connect(m_cancel, &QPushButton::clicked, &m_reader, &Reader::cancelLogin);
-    connect(&reader, &Reader::loginChanged, this, &LoginView::showState);
+    connect(m_cancel, &QPushButton::clicked, &m_reader.session(), &Session::cancelLogin);
+    connect(&reader.session(), &Session::loginChanged, this, &LoginView::showState);
     m_logIn->setEnabled(!m_server->text().isEmpty());
     showState();
 }
@@ -97,12 +98,12 @@ LoginView::LoginView(Reader& reader, Preferences& preferences, QWidget* parent)
 void LoginView::logIn()
 {
     // Passed on as typed: the login flow normalises the address itself.
-    if (!m_server->text().isEmpty()) m_reader.startLogin(m_server->text());
+    if (!m_server->text().isEmpty()) m_reader.session().startLogin(m_server->text());
 }
 
 void LoginView::showState()
 {
-    const LoginState& login = m_reader.login();
+    const LoginState& login = m_reader.session().login();
     m_server->setEnabled(login.kind() != LoginState::Kind::waiting);
     switch (login.kind()) {
     case LoginState::Kind::idle:

@@ -15,7 +15,7 @@ MainMenu::MainMenu(Reader& reader, ItemActions& actions, QMainWindow& window) : 
 
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
     refresh = file->addAction(QIcon::fromTheme(QStringLiteral("view-refresh")),
-                              QStringLiteral("Refresh"), &reader, &Reader::refresh);
+                              QStringLiteral("Refresh"), &reader.session(), &Session::refresh);
     refresh->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     file->addSeparator();
     settings = file->addAction(QStringLiteral("Settings\u2026"));

@@ -29,7 +29,7 @@ MessageView::MessageView(Reader& reader, QWidget* parent, std::chrono::milliseco
     connect(m_fade, &QPropertyAnimation::finished, this, [this] {
         if (m_opacity->opacity() == 0.0) hide();
     });
-    connect(&reader, &Reader::messageChanged, this, &MessageView::showMessage);
+    connect(&reader.session(), &Session::messageChanged, this, &MessageView::showMessage);
     parent->installEventFilter(this);
     hide();
     showMessage();
@@ -37,7 +37,7 @@ MessageView::MessageView(Reader& reader, QWidget* parent, std::chrono::milliseco
 
 void MessageView::showMessage()
 {
-    const std::optional<QString>& message = m_reader.message();
+    const std::optional<QString>& message = m_reader.session().message();
     if (!message) {
         m_shown.clear();
         m_timeout.stop();
@@ -89,7 +89,7 @@ void MessageView::leaveEvent(QEvent* event)
 void MessageView::timedOut()
 {
     // An older wait never clears a newer message.
-    if (m_reader.message() == m_shown) m_reader.setMessage(std::nullopt);
+    if (m_reader.session().message() == m_shown) m_reader.session().setMessage(std::nullopt);
 }
 
 void MessageView::reposition()

@@ -76,19 +76,19 @@ SettingsView::SettingsView(Reader& reader, QWidget* parent)
     layout->addWidget(articles);
     layout->addWidget(about);
 
-    connect(m_logOut, &QPushButton::clicked, &m_reader, &Reader::logOut);
+    connect(m_logOut, &QPushButton::clicked, &m_reader.session(), &Session::logOut);
     connect(m_chooseVault, &QPushButton::clicked, this, [this] {
-        if (m_reader.chooseVault()) showVault();
+        if (m_reader.quotes().chooseVault()) showVault();
     });
     connect(check, &QPushButton::clicked, this, &SettingsView::checkForUpdatesRequested);
-    connect(&reader, &Reader::accountChanged, this, &SettingsView::showAccount);
+    connect(&reader.session(), &Session::accountChanged, this, &SettingsView::showAccount);
     showAccount();
     showVault();
 }
 
 void SettingsView::showAccount()
 {
-    const std::optional<Account>& account = m_reader.account();
+    const std::optional<Account>& account = m_reader.session().account();
     m_account->setCurrentIndex(account ? 1 : 0);
     m_loginName->setText(account ? account->loginName : QString());
     m_server->setText(account ? account->server : QString());
@@ -96,7 +96,7 @@ void SettingsView::showAccount()
 
 void SettingsView::showVault()
 {
-    m_vault->setText(m_reader.storedVault().value_or(QStringLiteral("Not chosen")));
+    m_vault->setText(m_reader.quotes().storedVault().value_or(QStringLiteral("Not chosen")));
 }
 
 void SettingsView::showEvent(QShowEvent* event)

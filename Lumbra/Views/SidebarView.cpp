@@ -129,12 +129,12 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
     layout->addWidget(m_errorPanel);
     layout->addWidget(m_tree, 1);
 
-    connect(m_refresh, &QPushButton::clicked, &m_reader, &Reader::refresh);
-    connect(&reader, &Reader::refreshingChanged, this, [this] {
-        m_refresh->setEnabled(!m_reader.refreshing());
-        m_busy->setVisible(m_reader.refreshing());
+    connect(m_refresh, &QPushButton::clicked, &m_reader.session(), &Session::refresh);
+    connect(&reader.session(), &Session::refreshingChanged, this, [this] {
+        m_refresh->setEnabled(!m_reader.session().refreshing());
+        m_busy->setVisible(m_reader.session().refreshing());
     });
-    connect(m_logInAgain, &QPushButton::clicked, &m_reader, &Reader::logInAgain);
+    connect(m_logInAgain, &QPushButton::clicked, &m_reader.session(), &Session::logInAgain);
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         // Rows were rebuilt: open the folders that were open, select the source again.
         m_syncing = true;
@@ -171,8 +171,8 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
         if (value >= bar->maximum() - bar->pageStep() && m_model->hasHiddenRows())
             m_model->showMoreRows();
     });
-    connect(&reader, &Reader::sourceChanged, this, &SidebarView::showSource);
-    connect(&reader, &Reader::errorChanged, this, &SidebarView::updateError);
+    connect(&reader.timeline(), &Timeline::sourceChanged, this, &SidebarView::showSource);
+    connect(&reader.session(), &Session::errorChanged, this, &SidebarView::updateError);
     connect(&icons, &FeedIcons::iconLoaded, m_tree->viewport(), qOverload<>(&QWidget::update));
     connect(m_tree, &QTreeView::expanded, this, [this](const QModelIndex& index) {
         if (!m_syncing) m_expanded.insert(index.data(SourcesModel::SourceIdRole).toLongLong());
@@ -184,17 +184,17 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
             [this](const QModelIndex& current) {
                 if (!m_syncing && current.isValid() &&
                     current.data(SourcesModel::IsSourceRole).toBool())
-                    m_reader.selectSource(SourcesModel::sourceAt(current));
+                    m_reader.timeline().selectSource(SourcesModel::sourceAt(current));
             });
     showSource();
     updateError();
-    m_refresh->setEnabled(!m_reader.refreshing());
-    m_busy->setVisible(m_reader.refreshing());
+    m_refresh->setEnabled(!m_reader.session().refreshing());
+    m_busy->setVisible(m_reader.session().refreshing());
 }
 
 void SidebarView::showSource()
 {
-    const std::optional<Source>& source = m_reader.source();
+    const std::optional<Source>& source = m_reader.timeline().source();
     const QModelIndex match = source ? m_model->reveal(*source) : QModelIndex();
     m_syncing = true;
     if (match.isValid())
@@ -206,10 +206,10 @@ void SidebarView::showSource()
 
 void SidebarView::updateError()
 {
-    const std::optional<QString>& error = m_reader.error();
+    const std::optional<QString>& error = m_reader.session().error();
     const bool changed = m_errorText->text() != error.value_or(QString());
     const bool wasShowing = m_errorPanel->isVisible();
-    const bool refused = m_reader.passwordRefused();
+    const bool refused = m_reader.session().passwordRefused();
     m_errorTitle->setText(refused ? QStringLiteral("Password Refused")
                                   : QStringLiteral("Can't Reach News"));
     m_errorText->setText(error.value_or(QString()));

@@ -117,12 +117,15 @@ SourcesModel::Rows::build(QList<Folder> folders, QList<Feed> feeds, qsizetype tr
 
 SourcesModel::SourcesModel(Reader& reader, FeedIcons& icons, QObject* parent)
     : QAbstractItemModel(parent), m_reader(reader), m_icons(icons), m_trays(traySources()),
-      m_rows(Rows::build(reader.folders(), reader.feeds(), m_trays.size(), nullptr)),
+      m_rows(Rows::build(reader.subscriptions().folders(), reader.subscriptions().feeds(),
+                         m_trays.size(), nullptr)),
       m_shown(int(std::min<size_t>(m_rows->top.size(), rowsAtOnce)))
 {
-    connect(&reader, &Reader::foldersChanged, this, &SourcesModel::listsChanged);
-    connect(&reader, &Reader::feedsChanged, this, &SourcesModel::listsChanged);
-    connect(&reader, &Reader::starredCountChanged, this,
+    connect(&reader.subscriptions(), &Subscriptions::foldersChanged, this,
+            &SourcesModel::listsChanged);
+    connect(&reader.subscriptions(), &Subscriptions::feedsChanged, this,
+            &SourcesModel::listsChanged);
+    connect(&reader.subscriptions(), &Subscriptions::starredCountChanged, this,
             [this] { Q_EMIT dataChanged(index(0, 0), index(int(m_trays.size()) - 1, 0)); });
 }
 
@@ -137,8 +140,8 @@ void SourcesModel::listsChanged()
         m_stale = true; // built again once the running build ends
         return;
     }
-    const QList<Folder>& folders = m_reader.folders();
-    const QList<Feed>& feeds = m_reader.feeds();
+    const QList<Folder>& folders = m_reader.subscriptions().folders();
+    const QList<Feed>& feeds = m_reader.subscriptions().feeds();
     if (folders.size() + feeds.size() <= inlineBuild && m_rows->size() <= inlineBuild) {
         apply(Rows::build(folders, feeds, m_trays.size(), m_rows));
         return;
@@ -263,9 +266,9 @@ QVariant SourcesModel::data(const QModelIndex& index, int role) const
     }
     if (top && top->kind == Top::Kind::tray) {
         source = m_trays[top->at];
-        if (role == Qt::DisplayRole) title = m_reader.title(*source);
+        if (role == Qt::DisplayRole) title = m_reader.subscriptions().title(*source);
         if (role == Qt::DecorationRole) icon = QIcon::fromTheme(sourceKind(*source).iconName);
-        if (role == BadgeRole) badge = m_reader.count(*source);
+        if (role == BadgeRole) badge = m_reader.subscriptions().count(*source);
     } else if (top && top->kind == Top::Kind::folder) {
         const Folder& folder = m_rows->folders[top->at];
         source = Source::folder(folder.id);

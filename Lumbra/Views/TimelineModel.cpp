@@ -15,19 +15,20 @@
 TimelineModel::TimelineModel(Reader& reader, FeedIcons& icons, QObject* parent)
     : QAbstractListModel(parent), m_reader(reader), m_icons(icons)
 {
-    connect(&reader, &Reader::itemsChanged, this, [this] {
+    connect(&reader.timeline(), &Timeline::itemsChanged, this, [this] {
         beginResetModel();
         dropExcerptsOfGoneItems();
         endResetModel();
         sampleLines();
     });
-    connect(&reader, &Reader::feedsChanged, this, &TimelineModel::sampleLines);
-    connect(&reader, &Reader::shownChanged, this, [this] {
+    connect(&reader.subscriptions(), &Subscriptions::feedsChanged, this,
+            &TimelineModel::sampleLines);
+    connect(&reader.timeline(), &Timeline::shownChanged, this, [this] {
         beginResetModel();
         endResetModel();
     });
-    connect(&reader, &Reader::itemChanged, this, [this](qsizetype itemIndex) {
-        const qsizetype row = m_reader.rowOfItem(itemIndex);
+    connect(&reader.timeline(), &Timeline::itemChanged, this, [this](qsizetype itemIndex) {
+        const qsizetype row = m_reader.timeline().rowOfItem(itemIndex);
         if (row < 0) return; // hidden by the search
         const QModelIndex changed = index(int(row));
         Q_EMIT dataChanged(changed, changed);
@@ -36,7 +37,7 @@ TimelineModel::TimelineModel(Reader& reader, FeedIcons& icons, QObject* parent)
         if (rowCount() > 0)
             Q_EMIT dataChanged(index(0), index(rowCount() - 1), {FeedTitleRole, FeedIconRole});
     };
-    connect(&reader, &Reader::feedsChanged, this, allRows);
+    connect(&reader.subscriptions(), &Subscriptions::feedsChanged, this, allRows);
     connect(&icons, &FeedIcons::iconLoaded, this, allRows);
 }
 
@@ -82,7 +83,7 @@ QString TimelineModel::excerptOf(qint64 id, const std::optional<QByteArray>& bod
 void TimelineModel::dropExcerptsOfGoneItems()
 {
     QSet<qint64> listed;
-    const QList<Item>& items = m_reader.items();
+    const QList<Item>& items = m_reader.timeline().items();
     listed.reserve(items.size());
     for (const Item& item : items)
         listed.insert(item.id);
@@ -152,26 +153,27 @@ void TimelineModel::sampleLines()
         m_lineSample = std::move(sample);
         endResetModel();
     };
-    if (m_reader.items().size() < inlineSampleItems)
-        return apply(lineSampleOf(m_reader.items(), m_reader.feeds()));
+    if (m_reader.timeline().items().size() < inlineSampleItems)
+        return apply(lineSampleOf(m_reader.timeline().items(), m_reader.subscriptions().feeds()));
     auto* sampling = new QFutureWatcher<QString>(this);
     connect(sampling, &QFutureWatcherBase::finished, this, [sampling, apply] {
         apply(sampling->result());
         sampling->deleteLater();
     });
-    sampling->setFuture(QtConcurrent::run(&lineSampleOf, m_reader.items(), m_reader.feeds()));
+    sampling->setFuture(QtConcurrent::run(&lineSampleOf, m_reader.timeline().items(),
+                                          m_reader.subscriptions().feeds()));
 }
 
 int TimelineModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_reader.shownCount());
+    return parent.isValid() ? 0 : int(m_reader.timeline().shownCount());
 }
 
 int TimelineModel::rowOf(qint64 id) const
 {
-    const QList<Item>& items = m_reader.items();
+    const QList<Item>& items = m_reader.timeline().items();
     for (qsizetype i = 0; i < items.size(); ++i)
-        if (items[i].id == id) return int(m_reader.rowOfItem(i));
+        if (items[i].id == id) return int(m_reader.timeline().rowOfItem(i));
     return -1;
 }
 
@@ -210,17 +212,17 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
 {
     if (role == LineSampleRole) return m_lineSample;
     if (!index.isValid() || index.row() >= rowCount()) return {};
-    const Item& item = m_reader.shownItem(index.row());
+    const Item& item = m_reader.timeline().shownItem(index.row());
     switch (role) {
     case Qt::DisplayRole:
         return decodeEntities(item.title.value_or(QStringLiteral("Untitled")));
     case TitleHighlightsRole:
-        if (m_reader.queryWords().isEmpty()) return {};
+        if (m_reader.timeline().queryWords().isEmpty()) return {};
         return highlightsIn(decodeEntities(item.title.value_or(QStringLiteral("Untitled"))),
-                            m_reader.queryWords());
+                            m_reader.timeline().queryWords());
     case ExcerptHighlightsRole:
-        if (m_reader.queryWords().isEmpty()) return {};
-        return highlightsIn(excerptOf(item.id, item.body), m_reader.queryWords());
+        if (m_reader.timeline().queryWords().isEmpty()) return {};
+        return highlightsIn(excerptOf(item.id, item.body), m_reader.timeline().queryWords());
     case IdRole:
         return item.id;
     case ExcerptRole:
@@ -230,11 +232,11 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
     case StarredRole:
         return item.starred;
     case FeedTitleRole: {
-        const auto feed = m_reader.feed(item.feedId);
+        const auto feed = m_reader.subscriptions().feed(item.feedId);
         return feed ? feed->title : QString();
     }
     case FeedIconRole: {
-        const auto feed = m_reader.feed(item.feedId);
+        const auto feed = m_reader.subscriptions().feed(item.feedId);
         return feed ? m_icons.icon(feed->faviconLink) : FeedIcons::placeholder();
     }
     case DateRole:

@@ -22,7 +22,7 @@ namespace {
 // A folder without feeds has nothing to read, rather than everything read.
 QString emptyText(const Reader& reader, const Source& source)
 {
-    const QList<Feed>& feeds = reader.feeds();
+    const QList<Feed>& feeds = reader.subscriptions().feeds();
     if (source.kind() == Source::Kind::folder &&
         std::none_of(feeds.cbegin(), feeds.cend(),
                      [&source](const Feed& feed) { return feed.folderId == source.id(); }))
@@ -43,7 +43,7 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     m_search->setClearButtonEnabled(true);
     m_search->setAccessibleName(QStringLiteral("Search articles"));
     m_search->addAction(QIcon::fromTheme(QStringLiteral("edit-find")), QLineEdit::LeadingPosition);
-    m_search->setText(reader.query());
+    m_search->setText(reader.timeline().query());
     m_search->installEventFilter(this);
     auto* find = new QAction(this);
     find->setShortcut(QKeySequence::Find);
@@ -53,9 +53,10 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
         m_search->selectAll();
     });
     addAction(find);
-    connect(m_search, &QLineEdit::textChanged, &m_reader, &Reader::setQuery);
-    connect(&reader, &Reader::queryChanged, this, [this] {
-        if (m_search->text() != m_reader.query()) m_search->setText(m_reader.query());
+    connect(m_search, &QLineEdit::textChanged, &m_reader.timeline(), &Timeline::setQuery);
+    connect(&reader.timeline(), &Timeline::queryChanged, this, [this] {
+        if (m_search->text() != m_reader.timeline().query())
+            m_search->setText(m_reader.timeline().query());
     });
     m_title->setFont(Style::font(Style::FontRole::heading, m_title->font()));
     m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -106,27 +107,31 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected) {
                 if (!m_syncing && !selected.isEmpty())
-                    m_reader.select(
+                    m_reader.timeline().select(
                         selected.indexes().constFirst().data(TimelineModel::IdRole).toLongLong());
             });
     connect(m_list, &QListView::clicked, this, [this](const QModelIndex& index) {
-        if (m_reader.selectedId() == index.data(TimelineModel::IdRole).toLongLong())
-            m_reader.selectAgain();
+        if (m_reader.timeline().selectedId() == index.data(TimelineModel::IdRole).toLongLong())
+            m_reader.timeline().selectAgain();
     });
     connect(m_list, &QListView::customContextMenuRequested, this, &TimelineView::showContextMenu);
-    connect(&reader, &Reader::selectedIdChanged, this, &TimelineView::showSelection);
-    connect(&reader, &Reader::itemsChanged, this, &TimelineView::showSelection);
-    connect(&reader, &Reader::shownChanged, this, &TimelineView::showSelection);
-    for (auto signal : {&Reader::sourceChanged, &Reader::feedsChanged, &Reader::foldersChanged,
-                        &Reader::starredCountChanged, &Reader::itemsChanged,
-                        &Reader::loadingItemsChanged, &Reader::shownChanged})
-        connect(&reader, signal, this, [this] {
-            updateHeader();
-            updateOverlay();
-        });
-    for (auto signal : {&Reader::refreshingChanged, &Reader::loadingItemsChanged,
-                        &Reader::loadingPermilleChanged})
-        connect(&reader, signal, this, &TimelineView::showProgress);
+    connect(&reader.timeline(), &Timeline::selectedIdChanged, this, &TimelineView::showSelection);
+    connect(&reader.timeline(), &Timeline::itemsChanged, this, &TimelineView::showSelection);
+    connect(&reader.timeline(), &Timeline::shownChanged, this, &TimelineView::showSelection);
+    const auto showCounts = [this] {
+        updateHeader();
+        updateOverlay();
+    };
+    const Timeline& timeline = reader.timeline();
+    for (auto signal : {&Timeline::sourceChanged, &Timeline::itemsChanged,
+                        &Timeline::loadingItemsChanged, &Timeline::shownChanged})
+        connect(&timeline, signal, this, showCounts);
+    for (auto signal : {&Subscriptions::feedsChanged, &Subscriptions::foldersChanged,
+                        &Subscriptions::starredCountChanged})
+        connect(&reader.subscriptions(), signal, this, showCounts);
+    connect(&reader.session(), &Session::refreshingChanged, this, &TimelineView::showProgress);
+    for (auto signal : {&Timeline::loadingItemsChanged, &Timeline::loadingPermilleChanged})
+        connect(&timeline, signal, this, &TimelineView::showProgress);
     updateHeader();
     updateOverlay();
     showProgress();
@@ -136,7 +141,7 @@ void TimelineView::showProgress()
 {
     // How much of a long list has arrived when the server said its length; busy otherwise,
     // and while a finished download is read.
-    const int permille = m_reader.loadingPermille();
+    const int permille = m_reader.timeline().loadingPermille();
     for (QProgressBar* bar : {m_progress, m_busy}) {
         if (permille >= 0 && permille < 1000) {
             bar->setRange(0, 1000);
@@ -145,20 +150,21 @@ void TimelineView::showProgress()
             bar->setRange(0, 0);
         }
     }
-    m_busy->setVisible(m_reader.refreshing() || m_reader.loadingItems());
+    m_busy->setVisible(m_reader.session().refreshing() || m_reader.timeline().loadingItems());
 }
 
 void TimelineView::updateHeader()
 {
-    const std::optional<Source>& source = m_reader.source();
-    m_fullTitle = source ? m_reader.title(*source) : QStringLiteral("Lumbra");
+    const std::optional<Source>& source = m_reader.timeline().source();
+    m_fullTitle = source ? m_reader.subscriptions().title(*source) : QStringLiteral("Lumbra");
     showTitle();
     const QLocale locale;
-    if (m_reader.searching())
-        m_subtitle->setText(locale.toString(m_reader.shownCount()) + QStringLiteral(" of ") +
-                            locale.toString(m_reader.items().size()));
+    if (m_reader.timeline().searching())
+        m_subtitle->setText(locale.toString(m_reader.timeline().shownCount()) +
+                            QStringLiteral(" of ") +
+                            locale.toString(m_reader.timeline().items().size()));
     else
-        m_subtitle->setText(source ? QString::number(m_reader.count(*source)) +
+        m_subtitle->setText(source ? QString::number(m_reader.subscriptions().count(*source)) +
                                          QStringLiteral(" unread")
                                    : QString());
 }
@@ -174,14 +180,15 @@ void TimelineView::showTitle()
 
 void TimelineView::updateOverlay()
 {
-    const bool empty = m_reader.items().isEmpty();
-    const bool loading = empty && m_reader.loadingItems();
-    const std::optional<Source>& source = m_reader.source();
-    const bool noMatch = !empty && m_reader.searching() && m_reader.shownCount() == 0;
+    const bool empty = m_reader.timeline().items().isEmpty();
+    const bool loading = empty && m_reader.timeline().loadingItems();
+    const std::optional<Source>& source = m_reader.timeline().source();
+    const bool noMatch =
+        !empty && m_reader.timeline().searching() && m_reader.timeline().shownCount() == 0;
     const bool showEmpty = (empty && !loading && source) || noMatch;
     if (noMatch)
         m_placeholder->setTitle(QStringLiteral("No articles match \u201C") +
-                                m_reader.query().trimmed() + u'\u201D');
+                                m_reader.timeline().query().trimmed() + u'\u201D');
     else if (showEmpty)
         m_placeholder->setTitle(emptyText(m_reader, *source));
     m_placeholder->setVisible(showEmpty);
@@ -192,7 +199,7 @@ void TimelineView::updateOverlay()
 
 void TimelineView::showSelection()
 {
-    const std::optional<qint64>& id = m_reader.selectedId();
+    const std::optional<qint64>& id = m_reader.timeline().selectedId();
     const int row = id ? m_model->rowOf(*id) : -1;
     m_syncing = true;
     if (row < 0) {
@@ -210,7 +217,7 @@ void TimelineView::showContextMenu(const QPoint& position)
     const QModelIndex index = m_list->indexAt(position);
     if (!index.isValid()) return;
     // The row's own item, not the selection.
-    m_actions.popUpRowMenu(m_reader.shownItem(index.row()),
+    m_actions.popUpRowMenu(m_reader.timeline().shownItem(index.row()),
                            m_list->viewport()->mapToGlobal(position), this);
 }
 

@@ -1,13 +1,14 @@
 // Narrowing the listed items to those matching what the user typed.
 
-#include "Reader/Reader.h"
+#include "Reader/Timeline.h"
 
 #include "LumbraCore/Search.h"
 #include "Reader/Background.h"
+#include "Reader/Guarded.h"
+#include "Reader/Subscriptions.h"
+#include "Reader/Worker.h"
 
-#include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
-#include <qcoro/qcorofuture.h>
 
 namespace {
 
@@ -22,24 +23,26 @@ size_t sourceOf(const Item& item, const QString& feedTitle)
 
 } // namespace
 
-void Reader::setItems(QList<Item> items)
+void Timeline::setItems(QList<Item> items)
 {
     if (m_items != items) replaceItems(std::move(items));
 }
 
-void Reader::replaceItems(QList<Item> items)
+void Timeline::replaceItems(QList<Item> items)
 {
     releaseInBackground(std::exchange(m_items, std::move(items)));
+    findSelectedIndex();
     // Texts of the old rows: prepareSearch lines them up with the new list on a worker, or
     // updateMatches does here when a search needs them first.
     releaseInBackground(std::exchange(m_itemTexts, {}));
     m_recentMatches.clear();
     updateMatches(std::nullopt);
     Q_EMIT itemsChanged();
+    if (m_selectedId) Q_EMIT selectedItemChanged();
     prepareSearch();
 }
 
-void Reader::setQuery(QString query)
+void Timeline::setQuery(QString query)
 {
     if (query == m_query) return;
     QList<QByteArray> words = Search::words(query);
@@ -57,14 +60,14 @@ void Reader::setQuery(QString query)
     Q_EMIT shownChanged();
 }
 
-qsizetype Reader::rowOfItem(qsizetype index) const
+qsizetype Timeline::rowOfItem(qsizetype index) const
 {
     if (index < 0 || !m_matches) return index;
     const auto it = std::lower_bound(m_matches->cbegin(), m_matches->cend(), index);
     return it != m_matches->cend() && *it == index ? it - m_matches->cbegin() : -1;
 }
 
-void Reader::alignSearchTexts()
+void Timeline::alignSearchTexts()
 {
     QList<QByteArray> texts;
     texts.reserve(m_items.size());
@@ -100,18 +103,18 @@ QList<qsizetype> matching(const QList<QByteArray>& texts, const QList<QByteArray
 
 } // namespace
 
-void Reader::countShownUnread()
+void Timeline::countShownUnread()
 {
     m_shownUnread = 0;
     for (qsizetype row = 0; row < shownCount(); ++row)
         m_shownUnread += shownItem(row).unread;
 }
 
-void Reader::updateMatches(std::optional<QList<QByteArray>> narrowedFrom)
+void Timeline::updateMatches(std::optional<QList<QByteArray>> narrowedFrom)
 {
     struct Counted {
-        Reader* reader;
-        ~Counted() { reader->countShownUnread(); }
+        Timeline* timeline;
+        ~Counted() { timeline->countShownUnread(); }
     } counted{this};
     if (m_words.isEmpty()) {
         m_matches.reset();
@@ -137,18 +140,17 @@ void Reader::updateMatches(std::optional<QList<QByteArray>> narrowedFrom)
     m_recentMatches.insert(m_words, *m_matches);
 }
 
-QCoro::Task<> Reader::prepareSearch()
+QCoro::Task<> Timeline::prepareSearch()
 {
     if (m_preparing) {
         m_prepareAgain = true;
         co_return;
     }
     m_preparing = true;
-    QPointer<Reader> self(this);
     do {
         m_prepareAgain = false;
         QHash<qint64, QString> feedTitles;
-        for (const Feed& feed : std::as_const(m_feeds))
+        for (const Feed& feed : m_subscriptions.feeds())
             feedTitles.insert(feed.id, feed.title);
         // Texts of unchanged items are kept; only new and changed ones are made. They come
         // back by id and in the order of the list they were made for.
@@ -174,14 +176,11 @@ QCoro::Task<> Reader::prepareSearch()
             return made;
         };
         const QList<Item> items = m_items;
-        Made made;
-        if (items.size() <= inlineTexts) {
-            made = make(items, m_searchTexts, feedTitles);
-        } else {
-            QFuture<Made> making = QtConcurrent::run(make, items, m_searchTexts, feedTitles);
-            made = co_await making;
-            if (!self) co_return;
-        }
+        QCoro::Task<Made> making = onWorkerWhenLarge(
+            items.size(), inlineTexts + 1, [make, items, known = m_searchTexts, feedTitles] {
+                return make(items, known, feedTitles);
+            });
+        Made made = co_await guarded(this, std::move(making));
         releaseInBackground(std::exchange(m_searchTexts, std::move(made.texts)));
         if (m_items.isSharedWith(items)) {
             releaseInBackground(std::exchange(m_itemTexts, std::move(made.inOrder)));

@@ -1,0 +1,189 @@
+#include "Reader/Session.h"
+
+#include "LumbraCore/LoginFlow.h"
+#include "LumbraCore/NewsAPI.h"
+#include "Reader/BrowserLogin.h"
+#include "Reader/Guarded.h"
+#include "Reader/Subscriptions.h"
+#include "Reader/Sync.h"
+
+Session::Session(ReaderEnvironment& environment, Subscriptions& subscriptions, QObject* parent)
+    : QObject(parent), m_env(environment), m_subscriptions(subscriptions)
+{
+    m_refreshTimer.setInterval(m_env.timing.refreshInterval);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &Session::refresh);
+}
+
+Session::~Session()
+{
+    m_lifetime.request_stop();
+    if (m_loginTask) m_loginTask->request_stop();
+}
+
+QCoro::Task<> Session::start()
+{
+    setAccount(co_await guarded(this, m_env.accounts->load()));
+    refresh();
+    m_refreshTimer.start();
+}
+
+NewsAPI Session::api() const
+{
+    return NewsAPI(*m_account, m_env.session);
+}
+
+void Session::setAccount(std::optional<Account> account)
+{
+    if (account == m_account) return;
+    m_account = std::move(account);
+    Q_EMIT accountChanged();
+}
+
+void Session::setLogin(LoginState login)
+{
+    if (login == m_login) return;
+    m_login = std::move(login);
+    Q_EMIT loginChanged();
+}
+
+void Session::setRefreshing(bool refreshing)
+{
+    if (refreshing == m_refreshing) return;
+    m_refreshing = refreshing;
+    Q_EMIT refreshingChanged();
+}
+
+void Session::setError(std::optional<QString> error, bool passwordRefused)
+{
+    // A change of either is told, so a panel offering to log in again goes with its cause.
+    if (error == m_error && passwordRefused == m_passwordRefused) return;
+    m_error = std::move(error);
+    m_passwordRefused = passwordRefused;
+    Q_EMIT errorChanged();
+}
+
+void Session::setMessage(std::optional<QString> message)
+{
+    if (message == m_message) return;
+    m_message = std::move(message);
+    Q_EMIT messageChanged();
+}
+
+void Session::refresh()
+{
+    if (!m_account || m_refreshing) return;
+    refreshTask(api());
+}
+
+void Session::refreshFailed(std::exception_ptr failure)
+{
+    const Sync::RefreshError error =
+        Sync::refreshError(failure, m_account ? m_account->server : QStringLiteral("the server"));
+    setError(error.text, error.passwordRefused);
+}
+
+// Results that arrive after the account changed (a logout, another login) belong to an
+// account no longer shown, so they are dropped.
+QCoro::Task<> Session::refreshTask(NewsAPI api)
+{
+    const BusyWhile busy(this, &Session::setRefreshing);
+    const std::stop_token lifetime = m_lifetime.get_token();
+    std::stop_source feedsStop;
+    std::stop_callback feedsEndWithUs(lifetime, [&feedsStop] { feedsStop.request_stop(); });
+    // Both requests start at once: tasks run eagerly.
+    QCoro::Task<Sync::Settled<QList<Folder>>> foldersRequest = Sync::settle(api.folders(lifetime));
+    QCoro::Task<Sync::Settled<FeedsResponse>> feedsRequest =
+        Sync::settle(api.feeds(feedsStop.get_token()));
+    const auto stale = [&] { return m_account != api.account(); };
+    // The feeds request ends before this frame does: it refers to feedsStop.
+    const auto abandon = [&]() -> QCoro::Task<> {
+        feedsStop.request_stop();
+        co_await guarded(this, std::move(feedsRequest));
+    };
+
+    Sync::Settled<QList<Folder>> folders = co_await guarded(this, std::move(foldersRequest));
+    if (folders.failure || stale()) {
+        co_await abandon();
+        if (folders.failure && !stale()) refreshFailed(folders.failure);
+        co_return;
+    }
+    std::optional<QList<Folder>> sortedFolders = co_await guarded(
+        this, Sync::orderedIfChanged(std::move(*folders.value), m_subscriptions.folders()));
+    if (stale()) {
+        co_await abandon();
+        co_return;
+    }
+    if (sortedFolders) m_subscriptions.replaceFolders(std::move(*sortedFolders));
+
+    Sync::Settled<FeedsResponse> feeds = co_await guarded(this, std::move(feedsRequest));
+    if (stale()) co_return;
+    if (feeds.failure) {
+        refreshFailed(feeds.failure);
+        co_return;
+    }
+    std::optional<Sync::FeedList> sortedFeeds = co_await guarded(
+        this, Sync::orderedIfChanged(std::move(feeds.value->feeds), m_subscriptions.feeds()));
+    if (stale()) co_return;
+    if (sortedFeeds) m_subscriptions.replaceFeeds(std::move(*sortedFeeds));
+    m_subscriptions.setStarredCount(feeds.value->starredCount.value_or(0));
+    setError(std::nullopt);
+
+    if (m_loadItems) co_await guarded(this, m_loadItems());
+}
+
+void Session::startLogin(const QString& server)
+{
+    if (m_loginTask) m_loginTask->request_stop();
+    m_loginTask = std::make_shared<std::stop_source>();
+    setError(std::nullopt); // about the account being replaced
+    setMessage(std::nullopt);
+    setLogin(LoginState::waiting());
+    loginTask(server, m_loginTask->get_token());
+}
+
+void Session::cancelLogin()
+{
+    if (m_loginTask) m_loginTask->request_stop();
+    setLogin(LoginState::idle());
+}
+
+QCoro::Task<> Session::loginTask(QString server, std::stop_token stop)
+{
+    QCoro::Task<LoginOutcome> login = browserLogin(
+        LoginContext{m_env.session, *m_env.browser, *m_env.accounts, m_env.timing}, server, stop);
+    LoginOutcome outcome = co_await guarded(this, std::move(login));
+    if (outcome.account) {
+        setAccount(std::move(outcome.account));
+        setLogin(LoginState::idle());
+        m_env.activator->activate();
+        refresh();
+    } else if (outcome.failure && !stop.stop_requested()) {
+        setLogin(LoginState::failed(*outcome.failure));
+    }
+}
+
+void Session::logOut()
+{
+    if (!m_account) return;
+    const Account leaving = *m_account;
+    forgetAccount();
+    // Goes on after the logout; only quitting Lumbra stops it.
+    LoginFlow::revoke(m_env.session, leaving, m_lifetime.get_token());
+}
+
+void Session::logInAgain()
+{
+    if (!m_account) return;
+    // The refused password has nothing left to revoke.
+    const QString server = m_account->server;
+    forgetAccount();
+    startLogin(server);
+}
+
+void Session::forgetAccount()
+{
+    m_env.accounts->remove();
+    setAccount(std::nullopt);
+    m_subscriptions.clear();
+    setError(std::nullopt);
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "LumbraCore/Records.h"
+#include "Reader/Environment.h"
+#include "Reader/LoginState.h"
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+#include <stop_token>
+
+class NewsAPI;
+class Subscriptions;
+
+// The account and its login, the periodic refresh of folders and feeds, and what went
+// wrong: the last refresh's error and the message of the moment.
+class Session final : public QObject {
+    Q_OBJECT
+
+public:
+    Session(ReaderEnvironment& environment, Subscriptions& subscriptions,
+            QObject* parent = nullptr);
+    ~Session() override;
+    Q_DISABLE_COPY_MOVE(Session)
+
+    // Restores the stored account, refreshes at once when there is one and starts the
+    // periodic refresh.
+    QCoro::Task<> start();
+
+    const std::optional<Account>& account() const { return m_account; }
+    const LoginState& login() const { return m_login; }
+    bool refreshing() const { return m_refreshing; }
+    const std::optional<QString>& error() const { return m_error; }
+    // The last refresh failed because the server refused the app password.
+    bool passwordRefused() const { return m_passwordRefused; }
+    const std::optional<QString>& message() const { return m_message; }
+    void setMessage(std::optional<QString> message);
+
+    // The News API of the account; only while there is one.
+    NewsAPI api() const;
+
+    // Fetches folders and feeds (at most one refresh at a time), then the items through
+    // the loader the owner sets.
+    void refresh();
+    void setItemLoader(std::function<QCoro::Task<>()> load) { m_loadItems = std::move(load); }
+
+    void startLogin(const QString& server);
+    void cancelLogin();
+    void logOut();
+    // After the server refused the password: forgets the account and starts the browser
+    // login for the same server.
+    void logInAgain();
+
+Q_SIGNALS:
+    void accountChanged();
+    void loginChanged();
+    void refreshingChanged();
+    void errorChanged();
+    void messageChanged();
+
+private:
+    void setAccount(std::optional<Account> account);
+    void setLogin(LoginState login);
+    void setRefreshing(bool refreshing);
+    void setError(std::optional<QString> error, bool passwordRefused = false);
+    void refreshFailed(std::exception_ptr failure);
+    QCoro::Task<> refreshTask(NewsAPI api);
+    QCoro::Task<> loginTask(QString server, std::stop_token stop);
+    void forgetAccount();
+
+    ReaderEnvironment& m_env;
+    Subscriptions& m_subscriptions;
+    std::function<QCoro::Task<>()> m_loadItems;
+    std::optional<Account> m_account;
+    LoginState m_login = LoginState::idle();
+    bool m_refreshing = false;
+    std::optional<QString> m_error;
+    bool m_passwordRefused = false;
+    std::optional<QString> m_message;
+    std::shared_ptr<std::stop_source> m_loginTask; // cancels the running login
+    QTimer m_refreshTimer;
+    // Requested when the session goes away, so its requests in flight end at once.
+    std::stop_source m_lifetime;
+};

@@ -1,0 +1,105 @@
+#include "Reader/Subscriptions.h"
+
+#include "LumbraCore/SourceKinds.h"
+#include "Reader/Background.h"
+
+#include <algorithm>
+#include <limits>
+
+std::optional<Feed> Subscriptions::feed(qint64 id) const
+{
+    const auto it = m_feedIndex.constFind(id);
+    if (it == m_feedIndex.cend()) return std::nullopt;
+    return m_feeds[*it];
+}
+
+QString Subscriptions::title(const Source& source) const
+{
+    const SourceKind& kind = sourceKind(source);
+    if (!kind.namedByServer) return kind.title;
+    if (source.kind() == Source::Kind::folder) {
+        for (const Folder& folder : m_folders)
+            if (folder.id == source.id()) return folder.name;
+    } else if (const auto found = feed(source.id())) {
+        return found->title;
+    }
+    return kind.title;
+}
+
+qint64 Subscriptions::count(const Source& source) const
+{
+    using Scope = SourceKind::Scope;
+    const Scope scope = sourceKind(source).scope;
+    if (scope == Scope::starred) return m_starredCount;
+    qint64 sum = 0;
+    for (const Feed& feed : m_feeds) {
+        const bool counts = scope == Scope::everything ||
+                            (scope == Scope::folder && feed.folderId == source.id()) ||
+                            (scope == Scope::feed && feed.id == source.id());
+        // Saturates: a server may send counts whose sum does not fit.
+        if (counts && __builtin_add_overflow(sum, feed.unreadCount.value_or(0), &sum))
+            return std::numeric_limits<qint64>::max();
+    }
+    return sum;
+}
+
+void Subscriptions::replaceFolders(QList<Folder> folders)
+{
+    releaseInBackground(std::exchange(m_folders, std::move(folders)));
+    Q_EMIT foldersChanged();
+}
+
+void Subscriptions::replaceFeeds(Sync::FeedList feeds)
+{
+    releaseInBackground(std::exchange(m_feeds, std::move(feeds.feeds)));
+    releaseInBackground(std::exchange(m_feedIndex, std::move(feeds.index)));
+    Q_EMIT feedsChanged();
+}
+
+void Subscriptions::setStarredCount(qint64 count)
+{
+    if (count == m_starredCount) return;
+    m_starredCount = count;
+    Q_EMIT starredCountChanged();
+}
+
+void Subscriptions::setFeeds(QList<Feed> feeds)
+{
+    if (feeds == m_feeds) return;
+    // Rows look their feed up on every paint: by id, not by a walk through the list.
+    const bool sameIds = feeds.size() == m_feeds.size() &&
+                         std::equal(feeds.cbegin(), feeds.cend(), m_feeds.cbegin(),
+                                    [](const Feed& a, const Feed& b) { return a.id == b.id; });
+    m_feeds = std::move(feeds);
+    if (!sameIds) {
+        m_feedIndex.clear();
+        m_feedIndex.reserve(m_feeds.size());
+        for (qsizetype i = 0; i < m_feeds.size(); ++i)
+            m_feedIndex.insert(m_feeds[i].id, i);
+    }
+    Q_EMIT feedsChanged();
+}
+
+void Subscriptions::adjustUnread(const QHash<qint64, qint64>& deltas)
+{
+    // One new list for all of them: every new list is a rebuild for the views.
+    QList<Feed> feeds = m_feeds;
+    bool changed = false;
+    for (auto delta = deltas.cbegin(); delta != deltas.cend(); ++delta) {
+        const auto at = m_feedIndex.constFind(delta.key());
+        if (at == m_feedIndex.cend()) continue;
+        Feed& feed = feeds[*at];
+        qint64 count = feed.unreadCount.value_or(0);
+        if (__builtin_add_overflow(count, delta.value(), &count))
+            count = std::numeric_limits<qint64>::max();
+        feed.unreadCount = std::max<qint64>(0, count);
+        changed = true;
+    }
+    if (changed) setFeeds(std::move(feeds));
+}
+
+void Subscriptions::clear()
+{
+    if (!m_folders.isEmpty()) replaceFolders({});
+    setFeeds({});
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "LumbraCore/Records.h"
+#include "Reader/Sync.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <optional>
+
+// The user's News folders and feeds with their unread counts, and the starred count, as
+// the server last listed them and as local changes moved the counts since.
+class Subscriptions final : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+    Q_DISABLE_COPY_MOVE(Subscriptions)
+
+    const QList<Folder>& folders() const { return m_folders; }
+    const QList<Feed>& feeds() const { return m_feeds; }
+    qint64 starredCount() const { return m_starredCount; }
+
+    std::optional<Feed> feed(qint64 id) const;
+    // The source's name: the tray's own, or its folder's or feed's as the server names it.
+    QString title(const Source& source) const;
+    // Unread items of the source (starred items for Starred), never overflowing.
+    qint64 count(const Source& source) const;
+
+    // New lists from the server, already known to differ from the shown ones.
+    void replaceFolders(QList<Folder> folders);
+    void replaceFeeds(Sync::FeedList feeds);
+    void setStarredCount(qint64 count);
+    // Moves feeds' unread counts (feed id → delta), never below 0, as one new list.
+    void adjustUnread(const QHash<qint64, qint64>& deltas);
+    void adjustUnread(qint64 feedId, qint64 delta) { adjustUnread({{feedId, delta}}); }
+    void clear();
+
+Q_SIGNALS:
+    void foldersChanged();
+    void feedsChanged();
+    void starredCountChanged();
+
+private:
+    void setFeeds(QList<Feed> feeds);
+
+    QList<Folder> m_folders;
+    QList<Feed> m_feeds;
+    QHash<qint64, qsizetype> m_feedIndex; // feed id → its index in m_feeds
+    qint64 m_starredCount = 0;
+};

@@ -1,0 +1,263 @@
+// Loading the items of the chosen source and choosing among them.
+
+#include "Reader/Timeline.h"
+
+#include "LumbraCore/NewsAPI.h"
+#include "LumbraCore/Text.h"
+#include "Reader/Background.h"
+#include "Reader/Guarded.h"
+#include "Reader/Session.h"
+#include "Reader/Worker.h"
+
+#include <algorithm>
+
+Timeline::Timeline(Session& session, const Subscriptions& subscriptions, const Clock& clock,
+                   QObject* parent)
+    : QObject(parent), m_session(session), m_subscriptions(subscriptions), m_clock(clock)
+{
+}
+
+Timeline::~Timeline()
+{
+    m_lifetime.request_stop();
+}
+
+void Timeline::setLoadingItems(bool loading)
+{
+    if (loading == m_loadingItems) return;
+    m_loadingItems = loading;
+    Q_EMIT loadingItemsChanged();
+}
+
+void Timeline::setLoadingPermille(int permille)
+{
+    if (permille == m_loadingPermille) return;
+    m_loadingPermille = permille;
+    Q_EMIT loadingPermilleChanged();
+}
+
+bool Timeline::stillShowing(const Source& source, const Account& account) const
+{
+    return m_source == source && m_session.account() == account;
+}
+
+QCoro::Task<> Timeline::load()
+{
+    if (!m_session.account() || !m_source) co_return;
+    const Account account = *m_session.account();
+    const NewsAPI client = m_session.api();
+    const Source source = *m_source;
+    const BusyWhile busy(this, &Timeline::setLoadingItems);
+    if (co_await guarded(this, loadChanges(source, account))) co_return;
+
+    // Told as the bytes arrive; only a change of a thousandth reaches the views.
+    const QPointer<Timeline> self(this);
+    const auto progress = [self](qint64 received, qint64 total) {
+        if (self && total > 0)
+            self->setLoadingPermille(int(std::min(received, total) * 1000 / total));
+    };
+    ItemList list;
+    try {
+        list = co_await guarded(this, client.items(source, m_lifetime.get_token(), progress));
+    } catch (const LumbraError& failure) {
+        setLoadingPermille(-1);
+        if (m_session.account() == account)
+            m_session.setMessage(QStringLiteral("Couldn't load articles: ") +
+                                 failure.description());
+        co_return;
+    }
+    setLoadingPermille(-1);
+    if (!stillShowing(source, account)) co_return;
+    const qint64 now = m_clock.now();
+    m_itemsMark.reset();
+    if (list.serverTime)
+        m_itemsMark =
+            Sync::ItemsMark{source, account, *list.serverTime - Sync::ItemsMark::margin, now};
+    Build build = [fetched = std::move(list.items), source, now](const QList<Item>& shown) {
+        return newestFirst(Sync::withLocallyRead(fetched, shown, source), now);
+    };
+    co_await showBuilt(source, account, std::move(build));
+}
+
+QCoro::Task<bool> Timeline::loadChanges(Source source, Account account)
+{
+    const qint64 now = m_clock.now();
+    if (!m_itemsMark || !m_itemsMark->allowsChangesOnly(source, account, now)) co_return false;
+    const qint64 since = m_itemsMark->since;
+    ItemList changes;
+    try {
+        changes = co_await guarded(
+            this, m_session.api().changedItems(source, since, m_lifetime.get_token()));
+    } catch (const LumbraError&) {
+        m_itemsMark.reset();
+        co_return false; // a full load follows, and reports what fails there
+    }
+    // The list moved on meanwhile (another source, another account): nothing to bring up.
+    if (!stillShowing(source, account)) co_return true;
+    if (!m_itemsMark || m_itemsMark->source != source) co_return false;
+    if (changes.serverTime)
+        m_itemsMark->since =
+            std::max(m_itemsMark->since, *changes.serverTime - Sync::ItemsMark::margin);
+    if (changes.items.isEmpty()) co_return true;
+    Build build = [changed = std::move(changes.items), source, now](const QList<Item>& shown) {
+        return newestFirst(Sync::withChanges(shown, changed, source), now);
+    };
+    co_await showBuilt(source, account, std::move(build));
+    co_return true;
+}
+
+QCoro::Task<> Timeline::showBuilt(Source source, Account account, Build build)
+{
+    const QList<Item> shown = m_items;
+    // Built and compared with what is shown: for a long list both take longer than a
+    // frame. Equal lists come back as none.
+    const auto buildAndCompare = [build](const QList<Item>& from) -> std::optional<QList<Item>> {
+        QList<Item> built = build(from);
+        if (built == from) {
+            releaseInBackground(std::move(built));
+            return std::nullopt;
+        }
+        return built;
+    };
+    QCoro::Task<std::optional<QList<Item>>> building =
+        onWorker([buildAndCompare, shown] { return buildAndCompare(shown); });
+    std::optional<QList<Item>> built = co_await guarded(this, std::move(building));
+    if (!stillShowing(source, account)) co_return;
+    // An article changed here while the list was built: build again from what is shown now.
+    if (!m_items.isSharedWith(shown)) built = buildAndCompare(m_items);
+    if (built) replaceItems(std::move(*built));
+}
+
+void Timeline::clear()
+{
+    setItems({});
+    setSelectedId(std::nullopt);
+}
+
+// Selection.
+
+void Timeline::setSelectedId(std::optional<qint64> id)
+{
+    if (id == m_selectedId) return;
+    m_selectedId = id;
+    findSelectedIndex();
+    Q_EMIT selectedIdChanged();
+    Q_EMIT selectedItemChanged();
+}
+
+void Timeline::setLinked(std::optional<Item> item)
+{
+    if (item == m_linked) return;
+    m_linked = std::move(item);
+    Q_EMIT linkedChanged();
+    if (m_linked && m_selectedIndex < 0 && m_linked->id == m_selectedId)
+        Q_EMIT selectedItemChanged();
+}
+
+void Timeline::findSelectedIndex()
+{
+    m_selectedIndex = -1;
+    if (!m_selectedId) return;
+    const auto it = std::find_if(m_items.cbegin(), m_items.cend(),
+                                 [id = *m_selectedId](const Item& item) { return item.id == id; });
+    if (it != m_items.cend()) m_selectedIndex = it - m_items.cbegin();
+}
+
+const Item* Timeline::selectedItem() const
+{
+    if (m_selectedIndex >= 0) return &m_items[m_selectedIndex];
+    if (m_selectedId && m_linked && m_linked->id == *m_selectedId) return &*m_linked;
+    return nullptr;
+}
+
+void Timeline::selectSource(std::optional<Source> source)
+{
+    if (m_source == source) return;
+    m_source = std::move(source);
+    Q_EMIT sourceChanged();
+    setItems({});
+    m_itemsMark.reset(); // the emptied list needs a full load, even of the source just left
+    setSelectedId(std::nullopt);
+    load();
+}
+
+void Timeline::select(std::optional<qint64> id)
+{
+    const std::optional<qint64> previous = m_selectedId;
+    setSelectedId(id);
+    // Items outside the list (a linked one) are not chosen by selecting them.
+    if (id && id != previous && m_selectedIndex >= 0) Q_EMIT chosen(m_selectedIndex);
+}
+
+void Timeline::selectAgain()
+{
+    if (m_selectedIndex >= 0) Q_EMIT chosen(m_selectedIndex);
+}
+
+void Timeline::showLinked(Item item)
+{
+    const qint64 id = item.id;
+    setLinked(std::move(item));
+    select(id);
+}
+
+// Steps walk the listed rows: with a search, the matching ones.
+void Timeline::moveSelection(int step)
+{
+    if (shownCount() == 0) return;
+    const qsizetype row = rowOfItem(m_selectedIndex);
+    const qsizetype target = row < 0 ? 0 : row + step;
+    if (target < 0 || target >= shownCount()) return;
+    select(shownItem(target).id);
+}
+
+void Timeline::selectNext()
+{
+    moveSelection(+1);
+}
+
+void Timeline::selectPrevious()
+{
+    moveSelection(-1);
+}
+
+void Timeline::selectNextUnread()
+{
+    const qsizetype start = rowOfItem(m_selectedIndex) + 1; // 0 without one
+    for (qsizetype row = start; row < shownCount(); ++row) {
+        if (shownItem(row).unread) {
+            select(shownItem(row).id);
+            return;
+        }
+    }
+}
+
+// Flags.
+
+void Timeline::updateItem(qint64 id, std::optional<bool> unread, std::optional<bool> starred)
+{
+    if (m_linked && m_linked->id == id) {
+        Item linked = *m_linked;
+        if (unread) linked.unread = *unread;
+        if (starred) linked.starred = *starred;
+        setLinked(std::move(linked));
+    }
+    const auto it = std::find_if(m_items.cbegin(), m_items.cend(),
+                                 [id](const Item& item) { return item.id == id; });
+    if (it != m_items.cend()) updateItemAt(it - m_items.cbegin(), unread, starred);
+}
+
+void Timeline::updateItemAt(qsizetype index, std::optional<bool> unread,
+                            std::optional<bool> starred)
+{
+    Item changed = m_items[index];
+    if (unread) changed.unread = *unread;
+    if (starred) changed.starred = *starred;
+    if (changed == m_items[index]) return;
+    if (changed.unread != m_items[index].unread && rowOfItem(index) >= 0)
+        m_shownUnread += changed.unread ? 1 : -1;
+    if (m_linked && m_linked->id == changed.id) setLinked(changed);
+    m_items[index] = std::move(changed);
+    Q_EMIT itemChanged(index);
+    if (index == m_selectedIndex) Q_EMIT selectedItemChanged();
+}

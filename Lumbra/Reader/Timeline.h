@@ -1,0 +1,151 @@
+#pragma once
+
+#include "LumbraCore/Records.h"
+#include "Reader/Sync.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <functional>
+#include <optional>
+#include <qcoro/qcorotask.h>
+#include <stop_token>
+
+class Clock;
+class Session;
+class Subscriptions;
+
+// The items of the chosen source, newest first: loading them, narrowing them by a search,
+// and the selected one.
+class Timeline final : public QObject {
+    Q_OBJECT
+
+public:
+    Timeline(Session& session, const Subscriptions& subscriptions, const Clock& clock,
+             QObject* parent = nullptr);
+    ~Timeline() override;
+    Q_DISABLE_COPY_MOVE(Timeline)
+
+    const std::optional<Source>& source() const { return m_source; }
+    const QList<Item>& items() const { return m_items; }
+    bool loadingItems() const { return m_loadingItems; }
+    // How much of the item list has arrived, in thousandths; -1 while the server has not
+    // said how long it is, or nothing loads.
+    int loadingPermille() const { return m_loadingPermille; }
+    const std::optional<qint64>& selectedId() const { return m_selectedId; }
+    // The selected article: a listed one, or the one a link brought (`linked`).
+    const Item* selectedItem() const;
+    const std::optional<Item>& linked() const { return m_linked; }
+
+    // Search: words that narrow the current source's list, kept across refreshes and
+    // sources. Titles, authors, feed titles and article text are looked in, with case and
+    // accents folded.
+    const QString& query() const { return m_query; }
+    void setQuery(QString query);
+    // The query's folded words (none without a search), for highlighting.
+    const QList<QByteArray>& queryWords() const { return m_words; }
+    // The rows the timeline lists: every item, or the items matching the query.
+    bool searching() const { return m_matches.has_value(); }
+    qsizetype shownCount() const { return m_matches ? m_matches->size() : m_items.size(); }
+    const Item& shownItem(qsizetype row) const { return m_items[indexOfRow(row)]; }
+    qsizetype indexOfRow(qsizetype row) const { return m_matches ? (*m_matches)[row] : row; }
+    // The row of items()[index]; -1 when the search hides it.
+    qsizetype rowOfItem(qsizetype index) const;
+    // How many of the shown rows are unread; kept as flags change.
+    qsizetype shownUnreadCount() const { return m_shownUnread; }
+    // Whether every listed item's search text is made (long lists take a moment).
+    bool searchReady() const { return !m_preparing; }
+
+    // Loads the items of the current source; a result for a source no longer shown is
+    // dropped.
+    QCoro::Task<> load();
+
+    void selectSource(std::optional<Source> source);
+    void select(std::optional<qint64> id);
+    // Choosing the selected article again (a click on its row) chooses it once more, as
+    // choosing it did: after a mark-read the server refused, or after Mark as Unread.
+    void selectAgain();
+    void selectNext();
+    void selectPrevious();
+    void selectNextUnread();
+    // Shows an article a link brought, whether or not it is listed, and selects it.
+    void showLinked(Item item);
+
+    // Sets the given flags on the item with that id, listed or linked.
+    void updateItem(qint64 id, std::optional<bool> unread, std::optional<bool> starred);
+    // The same for items()[index]: a look-up by id per item is slow for long lists.
+    void updateItemAt(qsizetype index, std::optional<bool> unread, std::optional<bool> starred);
+    // Empties the list and the selection (the account is gone).
+    void clear();
+
+Q_SIGNALS:
+    void sourceChanged();
+    void itemsChanged();
+    void loadingItemsChanged();
+    void loadingPermilleChanged();
+    void selectedIdChanged();
+    // The selected article, or any of its fields, changed.
+    void selectedItemChanged();
+    void linkedChanged();
+    void queryChanged();
+    // The search shows other rows of the same list; `itemsChanged` means a new list.
+    void shownChanged();
+    // One item's flags changed in place; `itemsChanged` means the list was replaced.
+    void itemChanged(qsizetype index);
+    // The user chose an article (it is marked read for that).
+    void chosen(qint64 id);
+
+private:
+    void setSelectedId(std::optional<qint64> id);
+    void setLinked(std::optional<Item> item);
+    void setLoadingItems(bool loading);
+    void setLoadingPermille(int permille);
+    void setItems(QList<Item> items);
+    void replaceItems(QList<Item> items); // setItems without comparing first
+    void findSelectedIndex();
+    void moveSelection(int step);
+    // Brings the shown list up to date with only what changed; false when a full load is
+    // needed instead (none is due, or asking for the changes failed).
+    QCoro::Task<bool> loadChanges(Source source, Account account);
+    // Shows what `build` makes of the shown list, made on a worker thread, unless the source
+    // or account changed meanwhile.
+    using Build = std::function<QList<Item>(const QList<Item>&)>;
+    QCoro::Task<> showBuilt(Source source, Account account, Build build);
+    bool stillShowing(const Source& source, const Account& account) const;
+
+    // Search.
+    void updateMatches(std::optional<QList<QByteArray>> narrowedFrom);
+    QCoro::Task<> prepareSearch();
+    void alignSearchTexts();
+    void countShownUnread();
+
+    Session& m_session;
+    const Subscriptions& m_subscriptions;
+    const Clock& m_clock;
+    std::optional<Source> m_source = Source::allUnread();
+    QList<Item> m_items;
+    std::optional<Sync::ItemsMark> m_itemsMark;
+    bool m_loadingItems = false;
+    int m_loadingPermille = -1;
+    std::optional<qint64> m_selectedId;
+    qsizetype m_selectedIndex = -1; // in m_items; -1 when unlisted or none
+    std::optional<Item> m_linked;
+
+    QString m_query;
+    QList<QByteArray> m_words;
+    std::optional<QList<qsizetype>> m_matches; // indexes into m_items, ascending
+    struct SearchText {
+        size_t source = 0; // hash of what it was made from
+        QByteArray text;
+    };
+    QHash<qint64, SearchText> m_searchTexts; // by item id
+    QList<QByteArray> m_itemTexts;           // the same, in the order of m_items
+    // Rows of recent searches of this list, so erasing what was typed is instant.
+    QHash<QList<QByteArray>, QList<qsizetype>> m_recentMatches;
+    qsizetype m_shownUnread = 0;
+    bool m_preparing = false;
+    bool m_prepareAgain = false;
+
+    // Requested when the list goes away, so its requests in flight end at once.
+    std::stop_source m_lifetime;
+};
