@@ -1,5 +1,7 @@
 #include "LumbraCore/Records.h"
 
+#include "LumbraCore/SourceKinds.h"
+
 namespace {
 
 // An absent optional hashes differently from every present value.
@@ -49,7 +51,10 @@ size_t qHash(const Source& source, size_t seed) noexcept
 {
     QtPrivate::QHashCombine hash;
     seed = hash(seed, static_cast<int>(source.kind()));
-    if (source.kind() == Source::Kind::folder || source.kind() == Source::Kind::feed)
-        seed = hash(seed, source.id());
-    return seed;
+    return hash(seed, source.id()); // 0 for the trays
+}
+
+Source Source::of(Kind kind, qint64 id)
+{
+    return Source(kind, sourceKind(kind).carriesId ? id : 0);
 }

@@ -63,10 +63,7 @@ public:
     static Source folder(qint64 id) { return Source(Kind::folder, id); }
     static Source feed(qint64 id) { return Source(Kind::feed, id); }
     // The source of `kind`; `id` counts only for folders and feeds.
-    static Source of(Kind kind, qint64 id)
-    {
-        return Source(kind, kind == Kind::folder || kind == Kind::feed ? id : 0);
-    }
+    static Source of(Kind kind, qint64 id);
 
     Kind kind() const { return m_kind; }
     // The folder or feed id; 0 for the trays.

@@ -14,6 +14,8 @@ struct SourceKind {
 
     Source::Kind kind;
     Scope scope;
+    // Folders and feeds are one of many, told apart by the server's id; trays are one each.
+    bool carriesId;
     // The tray's own title; folders and feeds are named by the server, with `title` as the
     // stand-in when the server's list no longer has them.
     QString title;

@@ -15,8 +15,10 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QSettings>
 #include <QStringList>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <ctime>
@@ -35,17 +37,11 @@ private:
     Account m_account;
 };
 
-class Nowhere final : public Browser,
-                      public WindowActivator,
-                      public Clock,
-                      public Preferences,
-                      public FolderChooser {
+class Nowhere final : public Browser, public WindowActivator, public Clock, public FolderChooser {
 public:
     void open(const QUrl&) override {}
     void activate() override {}
     qint64 now() const override { return QDateTime::currentSecsSinceEpoch(); }
-    std::optional<QString> string(const QString&) const override { return std::nullopt; }
-    void setString(const QString&, const std::optional<QString>&) override {}
     std::optional<QString> chooseFolder(const QString&, const QString&, const QString&) override
     {
         return std::nullopt;
@@ -88,7 +84,7 @@ protected:
 struct World {
     explicit World(const QString& server)
         : store(Account{server, QStringLiteral("demo"), QStringLiteral("bench")}),
-          reader(ReaderEnvironment{&store, &nowhere, &nowhere, &nowhere, &nowhere, &nowhere,
+          reader(ReaderEnvironment{&store, &nowhere, &nowhere, &nowhere, &settings, &nowhere,
                                    session(), ReaderTiming{}})
     {
         loadTlsInBackground(); // as the app does
@@ -98,6 +94,10 @@ struct World {
     Network network;
     NoStore store;
     Nowhere nowhere;
+    QTemporaryDir settingsDir;
+    QSettings settingsFile{settingsDir.filePath(QStringLiteral("lumbra.ini")),
+                           QSettings::IniFormat};
+    Settings settings{settingsFile};
     Reader reader;
 };
 

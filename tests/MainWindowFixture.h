@@ -32,7 +32,7 @@ struct MainWindowFixture {
         icons = std::make_unique<FeedIcons>(f->sandbox.session());
         window = std::make_unique<QMainWindow>();
         actions = new ItemActions(*f->reader, window.get());
-        content = new ContentView(*f->reader, f->preferences, *icons, *actions, window.get());
+        content = new ContentView(*f->reader, *icons, *actions, window.get());
         window->setCentralWidget(content);
         menu = new MainMenu(*f->reader, *actions, *window);
         window->resize(1280, 800);

@@ -64,29 +64,11 @@ public:
     qint64 ahead = 0;
 };
 
-// Real preferences in a throwaway settings file.
-class FilePreferences final : public Preferences {
-public:
-    FilePreferences()
-        : m_settings(m_dir.filePath(QStringLiteral("lumbra.ini")), QSettings::IniFormat)
-    {
-    }
-    std::optional<QString> string(const QString& key) const override
-    {
-        const QVariant value = m_settings.value(key);
-        return value.isValid() ? std::optional(value.toString()) : std::nullopt;
-    }
-    void setString(const QString& key, const std::optional<QString>& value) override
-    {
-        if (value)
-            m_settings.setValue(key, *value);
-        else
-            m_settings.remove(key);
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QSettings m_settings;
+// Real settings in a throwaway file.
+struct FileSettings {
+    QTemporaryDir dir;
+    QSettings store{dir.filePath(QStringLiteral("lumbra.ini")), QSettings::IniFormat};
+    Settings settings{store};
 };
 
 // Answers the folder question as a person would have: with `answer`, or by cancelling.
@@ -114,8 +96,8 @@ struct ReaderFixture {
         HttpSession session = sandbox.session(timeout);
         if (tune) tune(session);
         reader = std::make_unique<Reader>(ReaderEnvironment{&accounts, &browser, &activator, &clock,
-                                                            &preferences, &folderChooser, session,
-                                                            timing, &notes});
+                                                            &files.settings, &folderChooser,
+                                                            session, timing, &notes});
     }
 
     ~ReaderFixture()
@@ -167,7 +149,7 @@ struct ReaderFixture {
     RecordingNoteOpener notes;
     CountingActivator activator;
     FixedClock clock;
-    FilePreferences preferences;
+    FileSettings files;
     ScriptedFolderChooser folderChooser;
     std::unique_ptr<Reader> reader;
 };

@@ -223,7 +223,7 @@ private Q_SLOTS:
     }
     void cleanup()
     {
-        f->reader->setRemoteImages(true);
+        f->reader->settings().setRemoteImages(true);
         view.reset();
         elsewhere.reset();
         actions.reset();
@@ -385,7 +385,7 @@ private Q_SLOTS:
 
     void remoteContentOffLoadsNothing()
     {
-        f->reader->setRemoteImages(false);
+        f->reader->settings().setRemoteImages(false);
         showItem(514);
         QTest::qWait(1500);
         QCOMPARE(elsewhere->requests, QList<QByteArray>{});

@@ -54,7 +54,7 @@ private Q_SLOTS:
         {
             ReaderFixture f;
             QSettings settings;
-            SettingsPreferences preferences(settings);
+            Settings preferences(settings);
             Keychain keychain(u"app.lumbra.Lumbra.secrets-test"_s);
             ArticleView* view = nullptr;
             auto reader = std::make_unique<Reader>(ReaderEnvironment{
@@ -67,7 +67,7 @@ private Q_SLOTS:
                 f.sandbox.server->grant(url.toString().toStdString());
             };
             await(reader->start());
-            preferences.setString(u"server"_s, f.sandbox.account().server);
+            preferences.setServer(f.sandbox.account().server);
             reader->session().startLogin(f.sandbox.account().server);
             QTRY_VERIFY_WITH_TIMEOUT(reader->session().account(), 10000);
             password = reader->session().account()->appPassword.toStdString();

@@ -540,7 +540,7 @@ private Q_SLOTS:
         f->sandbox.server->setFault("login-start", {0, 300, {}, 1});
         QTest::keyClicks(login->serverField(), f->sandbox.account().server);
         QVERIFY(login->logInButton()->isEnabled());
-        QCOMPARE(f->preferences.string(u"server"_s), std::optional(f->sandbox.account().server));
+        QCOMPARE(f->files.settings.server(), f->sandbox.account().server);
         login->logInButton()->click();
         QCOMPARE(login->states()->currentIndex(), 1);
         QVERIFY(!login->serverField()->isEnabled());

@@ -47,21 +47,6 @@ qint64 SystemClock::now() const
     return QDateTime::currentSecsSinceEpoch();
 }
 
-std::optional<QString> SettingsPreferences::string(const QString& key) const
-{
-    const QVariant value = m_settings.value(key);
-    if (value.typeId() != QMetaType::QString) return std::nullopt;
-    return value.toString();
-}
-
-void SettingsPreferences::setString(const QString& key, const std::optional<QString>& value)
-{
-    if (value)
-        m_settings.setValue(key, *value);
-    else
-        m_settings.remove(key);
-}
-
 std::optional<QString> DialogFolderChooser::chooseFolder(const QString& prompt,
                                                          const QString& message,
                                                          const QString& startFolder)

@@ -3,7 +3,6 @@
 #include "Reader/Environment.h"
 
 #include <QPointer>
-#include <QSettings>
 #include <QWidget>
 
 // The desktop's own browser, window activation and clock.
@@ -30,17 +29,6 @@ private:
 class SystemClock final : public Clock {
 public:
     qint64 now() const override;
-};
-
-// Preferences kept by QSettings (the XDG config location unless given a file).
-class SettingsPreferences final : public Preferences {
-public:
-    explicit SettingsPreferences(QSettings& settings) : m_settings(settings) {}
-    std::optional<QString> string(const QString& key) const override;
-    void setString(const QString& key, const std::optional<QString>& value) override;
-
-private:
-    QSettings& m_settings;
 };
 
 class DialogFolderChooser final : public FolderChooser {

@@ -75,7 +75,7 @@ LumbraApp::LumbraApp()
     m_window.setMinimumSize(900, 560);
     m_window.resize(1280, 800);
     m_actions = new ItemActions(*m_reader, &m_window);
-    m_content = new ContentView(*m_reader, m_preferences, m_icons, *m_actions, &m_window);
+    m_content = new ContentView(*m_reader, m_icons, *m_actions, &m_window);
     m_window.setCentralWidget(m_content);
     m_menu = new MainMenu(*m_reader, *m_actions, m_window);
     connect(m_menu->settings, &QAction::triggered, this, &LumbraApp::showSettings);
@@ -84,8 +84,8 @@ LumbraApp::LumbraApp()
     m_folderChooser.setParent(&m_window);
     m_links = std::make_unique<LinkHandler>(*m_reader, m_activator);
     // Where the window was and how wide its columns were, as the user left them.
-    m_window.restoreGeometry(m_settings.value(geometryKey).toByteArray());
-    m_content->columns()->restoreState(m_settings.value(columnsKey).toByteArray());
+    m_window.restoreGeometry(m_preferences.windowGeometry());
+    m_content->columns()->restoreState(m_preferences.columns());
     m_window.installEventFilter(this);
 }
 
@@ -96,8 +96,8 @@ LumbraApp::~LumbraApp()
 
 void LumbraApp::saveWindow()
 {
-    m_settings.setValue(geometryKey, m_window.saveGeometry());
-    m_settings.setValue(columnsKey, m_content->columns()->saveState());
+    m_preferences.setWindowGeometry(m_window.saveGeometry());
+    m_preferences.setColumns(m_content->columns()->saveState());
 }
 
 QCoro::Task<> LumbraApp::start()

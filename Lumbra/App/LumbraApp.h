@@ -56,8 +56,6 @@ protected:
 private:
     HttpSession session() { return HttpSession{&m_network, requestTimeout}; }
     void saveWindow();
-    static constexpr char geometryKey[] = "window/geometry";
-    static constexpr char columnsKey[] = "window/columns";
     QCoro::Task<> checkForUpdates();
 
     QNetworkAccessManager m_network;
@@ -67,7 +65,7 @@ private:
     MainWindowActivator m_activator;
     SystemClock m_clock;
     QSettings m_settings;
-    SettingsPreferences m_preferences{m_settings};
+    Settings m_preferences{m_settings};
     DialogFolderChooser m_folderChooser;
     std::unique_ptr<Reader> m_reader;
     FeedIcons m_icons{session()};

@@ -12,6 +12,8 @@
 #include <optional>
 #include <qcoro/qcorotask.h>
 
+class Settings;
+
 // Keeps the one account between runs. Never reports failures: a failed load is "none".
 class AccountStore {
 public:
@@ -40,15 +42,6 @@ public:
     virtual ~Clock() = default;
     // Whole seconds since 1970-01-01 00:00 UTC.
     virtual qint64 now() const = 0;
-};
-
-// The user's preferences ("vaultPath", "server").
-class Preferences {
-public:
-    virtual ~Preferences() = default;
-    virtual std::optional<QString> string(const QString& key) const = 0;
-    // None removes the entry.
-    virtual void setString(const QString& key, const std::optional<QString>& value) = 0;
 };
 
 // Asks the user for a folder; none when cancelled.
@@ -90,7 +83,7 @@ struct ReaderEnvironment {
     Browser* browser = nullptr;
     WindowActivator* activator = nullptr;
     Clock* clock = nullptr;
-    Preferences* preferences = nullptr;
+    Settings* settings = nullptr;
     FolderChooser* folderChooser = nullptr;
     HttpSession session;
     ReaderTiming timing;

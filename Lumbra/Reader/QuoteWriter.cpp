@@ -2,6 +2,7 @@
 
 #include "LumbraCore/Logging.h"
 #include "Reader/NoteIndex.h"
+#include "Reader/Settings.h"
 #include "Reader/Vault.h"
 
 #include <QDir>
@@ -10,11 +11,10 @@
 #include <qcoro/qcorofuture.h>
 
 namespace {
-const QString vaultKey = QStringLiteral("vaultPath");
 }
 
-QuoteWriter::QuoteWriter(Preferences& preferences, FolderChooser& chooser, Clock& clock)
-    : m_preferences(preferences), m_chooser(chooser), m_clock(clock),
+QuoteWriter::QuoteWriter(Settings& settings, FolderChooser& chooser, Clock& clock)
+    : m_settings(settings), m_chooser(chooser), m_clock(clock),
       m_files(std::make_unique<QThreadPool>()), m_index(std::make_shared<NoteIndex>())
 {
     m_files->setMaxThreadCount(1); // one at a time, first come first served
@@ -88,10 +88,10 @@ std::optional<QString> QuoteWriter::chooseVault()
 
 void QuoteWriter::storeVault(const std::optional<QString>& path)
 {
-    m_preferences.setString(vaultKey, path);
+    m_settings.setVault(path);
 }
 
 std::optional<QString> QuoteWriter::storedVault() const
 {
-    return m_preferences.string(vaultKey);
+    return m_settings.vault();
 }

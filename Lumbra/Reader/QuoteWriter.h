@@ -18,7 +18,7 @@ class QThreadPool;
 // they were taken.
 class QuoteWriter final {
 public:
-    QuoteWriter(Preferences& preferences, FolderChooser& chooser, Clock& clock);
+    QuoteWriter(Settings& settings, FolderChooser& chooser, Clock& clock);
     ~QuoteWriter();
 
     // Writes `text` as a quote of `item` (from `feed`) and returns what the user is told;
@@ -36,7 +36,7 @@ public:
 private:
     Quote quoteOf(const Item& item, const std::optional<Feed>& feed, const QString& text) const;
 
-    Preferences& m_preferences;
+    Settings& m_settings;
     FolderChooser& m_chooser;
     Clock& m_clock;
     std::unique_ptr<QThreadPool> m_files;

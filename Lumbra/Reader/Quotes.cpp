@@ -9,8 +9,8 @@
 Quotes::Quotes(ReaderEnvironment& environment, Session& session, const Subscriptions& subscriptions,
                const Timeline& timeline, QObject* parent)
     : QObject(parent), m_env(environment), m_session(session), m_subscriptions(subscriptions),
-      m_timeline(timeline), m_writer(std::make_unique<QuoteWriter>(
-                                *m_env.preferences, *m_env.folderChooser, *m_env.clock))
+      m_timeline(timeline),
+      m_writer(std::make_unique<QuoteWriter>(*m_env.settings, *m_env.folderChooser, *m_env.clock))
 {
     connect(&timeline, &Timeline::selectedIdChanged, this, [this] {
         // The last article's note is not this one's, even for the moment the look-up takes.

@@ -29,23 +29,6 @@ QCoro::Task<> Reader::start()
     return m_session.start();
 }
 
-namespace {
-const QString remoteImagesKey = QStringLiteral("loadRemoteImages");
-}
-
-bool Reader::remoteImages() const
-{
-    return m_env.preferences->string(remoteImagesKey) != QStringLiteral("false");
-}
-
-void Reader::setRemoteImages(bool load)
-{
-    if (load == remoteImages()) return;
-    m_env.preferences->setString(remoteImagesKey,
-                                 load ? QStringLiteral("true") : QStringLiteral("false"));
-    Q_EMIT remoteImagesChanged();
-}
-
 void Reader::openInBrowser(const Item& item)
 {
     if (item.url) openUrl(QUrl(*item.url, QUrl::StrictMode));

@@ -4,6 +4,7 @@
 #include "Reader/Marker.h"
 #include "Reader/Quotes.h"
 #include "Reader/Session.h"
+#include "Reader/Settings.h"
 #include "Reader/Subscriptions.h"
 #include "Reader/Timeline.h"
 
@@ -15,8 +16,8 @@
 class LumbraLink;
 
 // Owns the application's state objects and wires them together: the session, the
-// subscriptions, the timeline, the marker and the quotes. Views observe the one they
-// show. Lives on the main thread.
+// subscriptions, the timeline, the marker and the quotes, beside the settings. Views
+// observe the one they show. Lives on the main thread.
 class Reader final : public QObject {
     Q_OBJECT
 
@@ -33,15 +34,12 @@ public:
     const Timeline& timeline() const { return m_timeline; }
     Marker& marker() { return m_marker; }
     Quotes& quotes() { return m_quotes; }
+    Settings& settings() { return *m_env.settings; }
+    const Settings& settings() const { return *m_env.settings; }
 
     // Restores the stored account, refreshes at once when there is one and starts the
     // periodic refresh. Awaited before the main window first shows.
     QCoro::Task<> start();
-
-    // Whether article pages load images, styles and fonts from elsewhere ("Load remote
-    // images" in Settings; on unless the user turned it off).
-    bool remoteImages() const;
-    void setRemoteImages(bool load);
 
     void openInBrowser(const Item& item);
     // Hands a web or mail address to the default browser or mail program; anything else is
@@ -49,9 +47,6 @@ public:
     void openUrl(const QUrl& url);
     // Shows the item a link names, from the server when it is not listed.
     QCoro::Task<> openLink(LumbraLink link);
-
-Q_SIGNALS:
-    void remoteImagesChanged();
 
 private:
     ReaderEnvironment m_env;

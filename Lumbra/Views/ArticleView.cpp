@@ -129,7 +129,7 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     connect(&reader.timeline(), &Timeline::selectedItemChanged, this, &ArticleView::showSelection);
     connect(&reader.subscriptions(), &Subscriptions::feedsChanged, this,
             &ArticleView::showSelection);
-    connect(&reader, &Reader::remoteImagesChanged, this, &ArticleView::showSelection);
+    connect(&reader.settings(), &Settings::remoteImagesChanged, this, &ArticleView::showSelection);
     connect(m_web, &QuoteWebView::loadFailed, this, [this] { setCurrentWidget(m_failed); });
     reader.quotes().setWebView(m_web->selection());
     showSelection();
@@ -152,7 +152,7 @@ void ArticleView::showSelection()
     }
     const auto feed = m_reader.subscriptions().feed(item->feedId);
     Shown shown{*item, feed ? feed->title : QString(),
-                m_reader.remoteImages() || m_imagesAllowedFor == item->id,
+                m_reader.settings().remoteImages() || m_imagesAllowedFor == item->id,
                 Style::isDark(palette())};
     // Flags and other articles change often (a row at a time during Mark All as Read); the
     // page loads again only when what it shows changed, so its scroll and selection stay.

@@ -18,11 +18,9 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-ContentView::ContentView(Reader& reader, Preferences& preferences, FeedIcons& icons,
-                         ItemActions& actions, QWidget* parent)
-    : QStackedWidget(parent), m_reader(reader), m_login(new LoginView(reader, preferences)),
-      m_page(new QWidget), m_columns(new QSplitter(Qt::Horizontal)),
-      m_sidebar(new SidebarView(reader, icons)),
+ContentView::ContentView(Reader& reader, FeedIcons& icons, ItemActions& actions, QWidget* parent)
+    : QStackedWidget(parent), m_reader(reader), m_login(new LoginView(reader)), m_page(new QWidget),
+      m_columns(new QSplitter(Qt::Horizontal)), m_sidebar(new SidebarView(reader, icons)),
       m_timeline(new TimelineView(reader, icons, actions))
 {
     m_sidebar->setMinimumWidth(200);

@@ -6,7 +6,6 @@ class FeedIcons;
 class ItemActions;
 class LoginView;
 class MessageView;
-class Preferences;
 class QSplitter;
 class Reader;
 class SidebarView;
@@ -18,8 +17,7 @@ class ContentView final : public QStackedWidget {
     Q_OBJECT
 
 public:
-    ContentView(Reader& reader, Preferences& preferences, FeedIcons& icons, ItemActions& actions,
-                QWidget* parent = nullptr);
+    ContentView(Reader& reader, FeedIcons& icons, ItemActions& actions, QWidget* parent = nullptr);
 
     LoginView* loginView() const { return m_login; }
     // The page with the three columns and the banner over them.

@@ -12,12 +12,8 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
-namespace {
-const QString serverKey = QStringLiteral("server");
-}
-
-LoginView::LoginView(Reader& reader, Preferences& preferences, QWidget* parent)
-    : QWidget(parent), m_reader(reader), m_preferences(preferences), m_server(new QLineEdit(this)),
+LoginView::LoginView(Reader& reader, QWidget* parent)
+    : QWidget(parent), m_reader(reader), m_server(new QLineEdit(this)),
       m_states(new QStackedWidget(this)), m_logIn(new QPushButton(QStringLiteral("Log In"))),
       m_cancel(new QPushButton(QStringLiteral("Cancel"))), m_failure(new QLabel),
       m_retry(new QPushButton(QStringLiteral("Log In")))
@@ -36,7 +32,7 @@ LoginView::LoginView(Reader& reader, Preferences& preferences, QWidget* parent)
     m_server->setFixedWidth(300);
     m_server->setPlaceholderText(QStringLiteral("cloud.example.org"));
     m_server->setAccessibleName(QStringLiteral("Server"));
-    m_server->setText(preferences.string(serverKey).value_or(QString()));
+    m_server->setText(reader.settings().server());
 
     // Idle: the default button. Waiting: progress and Cancel. Failed: the text and Log In.
     m_logIn->setDefault(true);
@@ -80,7 +76,7 @@ LoginView::LoginView(Reader& reader, Preferences& preferences, QWidget* parent)
     layout->addStretch();
 
     connect(m_server, &QLineEdit::textChanged, this, [this](const QString& text) {
-        m_preferences.setString(serverKey, text);
+        m_reader.settings().setServer(text);
         m_logIn->setEnabled(!text.isEmpty());
         // The failure was about the address as it was.
         if (m_reader.session().login().kind() == LoginState::Kind::failed)

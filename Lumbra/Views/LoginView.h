@@ -2,7 +2,6 @@
 
 #include <QWidget>
 
-class Preferences;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -14,7 +13,7 @@ class LoginView final : public QWidget {
     Q_OBJECT
 
 public:
-    LoginView(Reader& reader, Preferences& preferences, QWidget* parent = nullptr);
+    explicit LoginView(Reader& reader, QWidget* parent = nullptr);
 
     QLineEdit* serverField() const { return m_server; }
     QPushButton* logInButton() const { return m_logIn; }
@@ -28,7 +27,6 @@ private:
     void showState();
 
     Reader& m_reader;
-    Preferences& m_preferences;
     QLineEdit* m_server;
     QStackedWidget* m_states;
     QPushButton* m_logIn;

@@ -46,7 +46,8 @@ SettingsView::SettingsView(Reader& reader, QWidget* parent)
 
     auto* articles = new QGroupBox(QStringLiteral("Articles"));
     auto* remote = new QCheckBox(QStringLiteral("Load remote images"));
-    remote->setChecked(reader.remoteImages());
+    Settings& settings = reader.settings();
+    remote->setChecked(settings.remoteImages());
     auto* remoteCaption = new QLabel(QStringLiteral(
         "When off, articles load nothing from other sites: no images, fonts or styles, so no "
         "site learns what you read. Each article can still load them with one click."));
@@ -56,9 +57,9 @@ SettingsView::SettingsView(Reader& reader, QWidget* parent)
     auto* articlesLayout = new QVBoxLayout(articles);
     articlesLayout->addWidget(remote);
     articlesLayout->addWidget(remoteCaption);
-    connect(remote, &QCheckBox::toggled, &m_reader, &Reader::setRemoteImages);
-    connect(&reader, &Reader::remoteImagesChanged, remote,
-            [remote, &reader] { remote->setChecked(reader.remoteImages()); });
+    connect(remote, &QCheckBox::toggled, &settings, &Settings::setRemoteImages);
+    connect(&settings, &Settings::remoteImagesChanged, remote,
+            [remote, &settings] { remote->setChecked(settings.remoteImages()); });
 
     auto* about = new QGroupBox(QStringLiteral("About"));
     auto* aboutForm = new QFormLayout(about);

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <optional>
+
+class QSettings;
+
+// Every preference Lumbra keeps between runs, typed, each with its change signal. They
+// live in `store`: the XDG config location in the app, a throwaway file in tests.
+class Settings final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Settings(QSettings& store, QObject* parent = nullptr);
+    Q_DISABLE_COPY_MOVE(Settings)
+
+    // The Obsidian vault's folder; none until the user chose one.
+    std::optional<QString> vault() const;
+    void setVault(const std::optional<QString>& path);
+    // The server address last typed into the login.
+    QString server() const;
+    void setServer(const QString& server);
+    // Whether article pages load images, styles and fonts from elsewhere ("Load remote
+    // images"; on unless the user turned it off).
+    bool remoteImages() const;
+    void setRemoteImages(bool load);
+    // Where the window was and how wide its columns were, as Qt saves them.
+    QByteArray windowGeometry() const;
+    void setWindowGeometry(const QByteArray& geometry);
+    QByteArray columns() const;
+    void setColumns(const QByteArray& state);
+
+Q_SIGNALS:
+    void vaultChanged();
+    void serverChanged();
+    void remoteImagesChanged();
+    void windowGeometryChanged();
+    void columnsChanged();
+
+private:
+    // Stores `value` under `key` (none removes it) and tells `changed` when it differs.
+    void store(const QString& key, const QVariant& value, void (Settings::*changed)());
+
+    QSettings& m_store;
+};
