@@ -42,7 +42,8 @@ void refreshAndReport(Reader& reader, SidebarView& view, const char* what, bool 
            (reader.subscriptions().folders().isEmpty() && !reader.session().error()))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (reader.session().error())
-        std::printf("refresh failed: %s\n", qPrintable(*reader.session().error()));
+        std::printf("refresh failed: %s\n",
+                    qPrintable(reader.session().error()->failure.detail));
     view.grab();
     std::printf("sidebar %s: %lld folders, %lld top-level rows shown after %.2f s; longest "
                 "stall %lld ms; longest dispatch %lld ms (%s)\n",

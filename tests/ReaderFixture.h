@@ -5,6 +5,7 @@
 
 #include "Await.h"
 #include "Reader/Reader.h"
+#include "Views/Wording.h"
 #include "SandboxFixture.h"
 
 #include <QDateTime>
@@ -155,3 +156,23 @@ struct ReaderFixture {
 };
 
 inline const std::string news = "/index.php/apps/news/api/v1-3";
+
+// What the banner says now, in the user's words; none without a message.
+inline std::optional<QString> said(const Reader& reader)
+{
+    const std::optional<Notice>& notice = reader.session().message();
+    return notice ? std::optional(Wording::notice(*notice)) : std::nullopt;
+}
+
+// What the sources column says of the last refresh; none when it did not fail.
+inline std::optional<QString> errorText(const Reader& reader)
+{
+    const std::optional<RefreshFailure>& error = reader.session().error();
+    return error ? std::optional(Wording::refreshFailure(*error)) : std::nullopt;
+}
+
+// A message to show, as the banner's tests need one: "Quote added to <note>".
+inline Notice quoteAdded(const QString& note)
+{
+    return Notice(Notice::Kind::quoteAdded, note);
+}

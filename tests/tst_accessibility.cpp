@@ -217,8 +217,8 @@ private Q_SLOTS:
         f->reader->timeline().select(unstarred->id);
         f->sandbox.server->setFault("item-star", {500, 0, {}, -1});
         actions->star->trigger();
-        QTRY_VERIFY(f->reader->session().message().has_value());
-        const QString message = *f->reader->session().message();
+        QTRY_VERIFY(said(*f->reader).has_value());
+        const QString message = *said(*f->reader);
         const auto announced = [&] {
             for (const auto& event : std::as_const(recorder.events))
                 if (event.state == u"showing"_s && event.value == 1 &&
@@ -232,27 +232,27 @@ private Q_SLOTS:
         // With a screen reader listening, a short wait is made long enough to hear it out.
         QWidget area;
         MessageView banner(*f->reader, &area, std::chrono::milliseconds(100));
-        f->reader->session().setMessage(u"Long enough"_s);
+        f->reader->session().setMessage(quoteAdded(u"Long enough"_s));
         QTest::qWait(400);
-        QCOMPARE(f->reader->session().message(), std::optional(u"Long enough"_s));
+        QCOMPARE(said(*f->reader), std::optional(u"Quote added to Long enough"_s));
 
         // A second message while the first still shows is announced as well.
         recorder.events.clear();
-        f->reader->session().setMessage(u"Second message"_s);
+        f->reader->session().setMessage(quoteAdded(u"Second message"_s));
         QTRY_VERIFY(std::any_of(recorder.events.cbegin(), recorder.events.cend(), [&](auto& e) {
-            return e.value == 1 && spi.name(e.source) == u"Second message"_s;
+            return e.value == 1 && spi.name(e.source) == u"Quote added to Second message"_s;
         }));
 
         // The error over the sources too.
         recorder.events.clear();
         f->sandbox.server->setFault("*", {500, 0, {}, -1});
         f->reader->session().refresh();
-        QTRY_VERIFY(f->reader->session().error().has_value());
+        QTRY_VERIFY(errorText(*f->reader).has_value());
         QTRY_VERIFY_WITH_TIMEOUT(
             std::any_of(recorder.events.cbegin(), recorder.events.cend(),
                         [&](auto& e) {
                             return e.value == 1 && spi.roleNumber(e.source) == atspi::alertRole &&
-                                   spi.name(e.source).contains(*f->reader->session().error());
+                                   spi.name(e.source).contains(*errorText(*f->reader));
                         }),
             10'000);
     }

@@ -316,8 +316,8 @@ private Q_SLOTS:
         selectPassage(view->webView()->page());
         std::unique_ptr<QMenu> menu(view->webView()->quoteContextMenu());
         menu->actions().first()->trigger(); // as the context menu's item does
-        QTRY_VERIFY(f->reader->session().message());
-        QCOMPARE(*f->reader->session().message(), u"Quote added to Hostile page"_s);
+        QTRY_VERIFY(said(*f->reader));
+        QCOMPARE(*said(*f->reader), u"Quote added to Hostile page"_s);
         QFile note(vault.filePath(u"lumbra/Hostile page.md"_s));
         QVERIFY(note.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(note.readAll());
@@ -421,7 +421,7 @@ private Q_SLOTS:
         QVERIFY(showsArticle());
         selectPassage(view->webView()->page());
         await(f->reader->quotes().saveQuote());
-        QCOMPARE(f->reader->session().message(), std::optional(u"Quote added to Big photo"_s));
+        QCOMPARE(said(*f->reader), std::optional(u"Quote added to Big photo"_s));
         QFile note(vault.filePath(u"lumbra/Big photo.md"_s));
         QVERIFY(note.open(QIODevice::ReadOnly));
         QVERIFY(note.readAll().contains(
@@ -443,7 +443,7 @@ private Q_SLOTS:
         QTRY_COMPARE(failed.count(), 1);
         QVERIFY(view->currentWidget() != view->webView()->parentWidget());
         await(f->reader->quotes().saveQuote());
-        QCOMPARE(f->reader->session().message(),
+        QCOMPARE(said(*f->reader),
                  std::optional(u"The selected article isn't shown yet, so nothing was saved."_s));
         QVERIFY(!QDir(vault.filePath(u"lumbra"_s)).exists());
         // Selected again, it loads.

@@ -81,15 +81,15 @@ private Q_SLOTS:
         f->reader->session().refresh();
         QTRY_VERIFY_WITH_TIMEOUT(!f->reader->session().refreshing(), 10000);
         QVERIFY(heartbeat.longestPause() < 300);
-        QVERIFY2(f->reader->session().error() && f->reader->session().error()->contains(text),
-                 qPrintable(f->reader->session().error().value_or(u"(none)"_s)));
+        QVERIFY2(errorText(*f->reader) && errorText(*f->reader)->contains(text),
+                 qPrintable(errorText(*f->reader).value_or(u"(none)"_s)));
         QCOMPARE(f->reader->subscriptions().feeds(), feeds);
         QCOMPARE(f->reader->timeline().items(), items);
 
         f->sandbox.server->clearFaults();
         f->reader->session().refresh();
         QTRY_VERIFY_WITH_TIMEOUT(!f->reader->session().refreshing(), 10000);
-        QVERIFY(!f->reader->session().error());
+        QVERIFY(!errorText(*f->reader));
     }
 
     void itemLoadFailures_data()
@@ -112,9 +112,9 @@ private Q_SLOTS:
         this->fault("items", fault);
         await(f->reader->timeline().load());
         QVERIFY(heartbeat.longestPause() < 300);
-        QVERIFY(f->reader->session().message()->startsWith(u"Couldn't load articles: "_s));
-        QVERIFY2(f->reader->session().message()->contains(text),
-                 qPrintable(*f->reader->session().message()));
+        QVERIFY(said(*f->reader)->startsWith(u"Couldn't load articles: "_s));
+        QVERIFY2(said(*f->reader)->contains(text),
+                 qPrintable(*said(*f->reader)));
         QCOMPARE(f->reader->timeline().items(), items);
         QVERIFY(!f->reader->timeline().loadingItems());
 
@@ -134,7 +134,7 @@ private Q_SLOTS:
         await(f->reader->openLink(LumbraLink(3, article)));
         QCOMPARE(f->browser.opened, QList<QUrl>{article});
         await(f->reader->openLink(LumbraLink(3, std::nullopt)));
-        QCOMPARE(f->reader->session().message(),
+        QCOMPARE(said(*f->reader),
                  std::optional(u"Can't find that article in News any more."_s));
         f->sandbox.server->clearFaults();
         await(f->reader->openLink(LumbraLink(3, std::nullopt)));
@@ -181,15 +181,15 @@ private Q_SLOTS:
         QTest::qWait(fault.delayMs + 700);
         QVERIFY(heartbeat.longestPause() < 300);
         if (text.isEmpty()) { // the server accepted it; its reply's body does not matter
-            QVERIFY(!f->reader->session().message());
+            QVERIFY(!said(*f->reader));
             QVERIFY(f->reader->timeline().items() != items ||
                     f->reader->subscriptions().starredCount() != starred);
             return;
         }
-        QVERIFY2(f->reader->session().message() &&
-                     f->reader->session().message()->startsWith(u"Couldn't reach Nextcloud: "_s) &&
-                     f->reader->session().message()->contains(text),
-                 qPrintable(f->reader->session().message().value_or(u"(none)"_s)));
+        QVERIFY2(said(*f->reader) &&
+                     said(*f->reader)->startsWith(u"Couldn't reach Nextcloud: "_s) &&
+                     said(*f->reader)->contains(text),
+                 qPrintable(said(*f->reader).value_or(u"(none)"_s)));
         QCOMPARE(f->reader->timeline().items(), items);
         QCOMPARE(f->reader->subscriptions().feeds(), feeds);
         QCOMPARE(f->reader->subscriptions().starredCount(), starred);
@@ -198,7 +198,7 @@ private Q_SLOTS:
         f->reader->session().setMessage(std::nullopt);
         act();
         QTest::qWait(300);
-        QVERIFY(!f->reader->session().message());
+        QVERIFY(!said(*f->reader));
         QVERIFY(f->reader->timeline().items() != items ||
                 f->reader->subscriptions().starredCount() != starred);
     }
@@ -263,7 +263,7 @@ private Q_SLOTS:
         QVERIFY(!f->reader->session().account());
         QTest::qWait(fault.delayMs + 300);
         QVERIFY(heartbeat.longestPause() < 300);
-        QVERIFY(!f->reader->session().message());
+        QVERIFY(!said(*f->reader));
         QCOMPARE(f->reader->session().login(), LoginState::idle());
     }
 };

@@ -73,7 +73,7 @@ private Q_SLOTS:
         QCOMPARE(ids(f->reader->timeline().items()).first(), 14); // newest first
         QCOMPARE(ids(f->reader->timeline().items()).last(),
                  11); // the future-dated one waits at the end
-        QVERIFY(!f->reader->session().error());
+        QVERIFY(!errorText(*f->reader));
     }
 
     void sortsNamesLikeAFileBrowser()
@@ -115,18 +115,18 @@ private Q_SLOTS:
         f->sandbox.server->setFault("feeds", {500, 0, {}, -1});
         f->reader->session().refresh();
         QTRY_VERIFY(!f->reader->session().refreshing());
-        QCOMPARE(f->reader->session().error(), std::optional(u"News API /feeds: HTTP 500"_s));
+        QCOMPARE(errorText(*f->reader), std::optional(u"News API /feeds: HTTP 500"_s));
         QCOMPARE(f->reader->subscriptions().folders().first().name, u"Aaa new"_s);
         QCOMPARE(f->reader->subscriptions().feeds(), feeds);
         QCOMPARE(f->reader->timeline().items(), items);
         QCOMPARE(f->count(news + "/items"), 0);
 
         f->sandbox.server->clearFaults();
-        f->reader->session().setMessage(u"kept"_s);
+        f->reader->session().setMessage(quoteAdded(u"kept"_s));
         f->reader->session().refresh();
         QTRY_VERIFY(!f->reader->session().refreshing());
-        QVERIFY(!f->reader->session().error());
-        QCOMPARE(f->reader->session().message(), std::optional(u"kept"_s));
+        QVERIFY(!errorText(*f->reader));
+        QCOMPARE(said(*f->reader), std::optional(u"Quote added to kept"_s));
     }
 
     void foldersFailLeavesFoldersAndCancelsFeeds()
@@ -140,7 +140,7 @@ private Q_SLOTS:
         f->reader->session().refresh();
         QTRY_VERIFY(!f->reader->session().refreshing());
         QVERIFY(timer.elapsed() < 1500); // the slow feeds request was cancelled
-        QVERIFY(f->reader->session().error()->startsWith(u"News API /folders: HTTP 401: "_s));
+        QVERIFY(errorText(*f->reader)->startsWith(u"News API /folders: HTTP 401: "_s));
         QVERIFY(f->reader->session().passwordRefused());
         QCOMPARE(f->reader->subscriptions().folders(), folders);
     }
@@ -151,7 +151,7 @@ private Q_SLOTS:
         f->sandbox.server->setNewsInstalled(false);
         f->reader->session().refresh();
         QTRY_VERIFY(!f->reader->session().refreshing());
-        QCOMPARE(f->reader->session().error(),
+        QCOMPARE(errorText(*f->reader),
                  std::optional(u"Nextcloud News is not installed on "_s +
                                f->sandbox.account().server + u'.'));
     }
@@ -164,10 +164,10 @@ private Q_SLOTS:
             f->sandbox.server->setFault(route, {0, 0, sandbox::Fault::Body::malformed, -1});
         await(f->reader->timeline().load());
         QCOMPARE(f->reader->timeline().items(), items);
-        QVERIFY(f->reader->session().message()->startsWith(
+        QVERIFY(said(*f->reader)->startsWith(
             u"Couldn't load articles: The data couldn't be read"_s));
         QVERIFY(!f->reader->timeline().loadingItems());
-        QVERIFY(!f->reader->session().error());
+        QVERIFY(!errorText(*f->reader));
     }
 
     void staleLoadIsDropped()
@@ -352,7 +352,7 @@ private Q_SLOTS:
         }
         QCOMPARE(f->reader->timeline().items(),
                  fullReload(reason == u"source"_s ? QList<Item>{} : shown));
-        QCOMPARE(f->reader->session().message(), std::nullopt);
+        QCOMPARE(said(*f->reader), std::nullopt);
     }
 
     void wholeLogin()
@@ -488,7 +488,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!f->reader->session().refreshing());
         QVERIFY(f->reader->subscriptions().feeds().isEmpty());
         QVERIFY(f->reader->timeline().items().isEmpty());
-        QVERIFY(!f->reader->session().error());
+        QVERIFY(!errorText(*f->reader));
     }
 };
 

@@ -115,8 +115,8 @@ private Q_SLOTS:
         action(*f->reader, item(id));
         QVERIFY(f->reader->timeline().items() != items ||
                 f->reader->subscriptions().starredCount() != starred); // at once
-        QTRY_VERIFY(f->reader->session().message());
-        QCOMPARE(*f->reader->session().message(),
+        QTRY_VERIFY(said(*f->reader));
+        QCOMPARE(*said(*f->reader),
                  u"Couldn't reach Nextcloud: News API "_s + name + u": HTTP 500"_s);
         QCOMPARE(f->reader->timeline().items(), items);
         QCOMPARE(f->reader->subscriptions().feeds(), feeds);
@@ -132,7 +132,7 @@ private Q_SLOTS:
         f->reader->marker().toggleRead(item(3)); // read → unread
         QCOMPARE(unread(1), 3);
         QTRY_VERIFY(f->sandbox.server->store().itemState(3)->unread);
-        QVERIFY(!f->reader->session().message());
+        QVERIFY(!said(*f->reader));
     }
 
     void unreadCountsNeverGoBelowZero()
@@ -235,9 +235,9 @@ private Q_SLOTS:
         const QUrl article(u"https://example.org/gone"_s);
         await(f->reader->openLink(LumbraLink(999, article)));
         QCOMPARE(f->browser.opened, QList<QUrl>{article});
-        QVERIFY(!f->reader->session().message());
+        QVERIFY(!said(*f->reader));
         await(f->reader->openLink(LumbraLink(999, std::nullopt)));
-        QCOMPARE(f->reader->session().message(),
+        QCOMPARE(said(*f->reader),
                  std::optional(u"Can't find that article in News any more."_s));
         f->sandbox.server->setFault("items", {500, 0, {}, -1}); // a failed lookup too
         await(f->reader->openLink(LumbraLink(5, article)));
@@ -272,7 +272,7 @@ private Q_SLOTS:
         QCOMPARE(f->browser.opened, expected);
         QCOMPARE(articleUrl(item).has_value(), opened);
         if (!opened && url.isValid())
-            QVERIFY(f->reader->session().message()->startsWith(
+            QVERIFY(said(*f->reader)->startsWith(
                 u"Lumbra opens only web and mail addresses"_s));
 
         f->browser.opened.clear();
@@ -376,7 +376,7 @@ private Q_SLOTS:
         f->reader->marker().markAllRead();
         QVERIFY(!item(id).unread);
         QTRY_VERIFY(item(id).unread);
-        QVERIFY(f->reader->session().message().has_value());
+        QVERIFY(said(*f->reader).has_value());
     }
 
     void manyShownAreSentInBatches()

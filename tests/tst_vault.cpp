@@ -84,7 +84,7 @@ private Q_SLOTS:
         page->text = u"  The tiny animals endure\n"_s;
         await(f->reader->quotes().saveQuote());
         const QString name = u"Tardigrades survive the vacuum of space"_s;
-        QCOMPARE(f->reader->session().message(), std::optional(u"Quote added to "_s + name));
+        QCOMPARE(said(*f->reader), std::optional(u"Quote added to "_s + name));
         const QString first = QString::fromUtf8(readAll(note(name)));
         QVERIFY(first.startsWith(
             u"---\nauteur:\n  - \"[[Dr. Lin Wei]]\"\nsite: https://science.example/\n"_s));
@@ -115,7 +115,7 @@ private Q_SLOTS:
         f->reader->timeline().select(5);
         page->text = text;
         await(f->reader->quotes().saveQuote());
-        QCOMPARE(f->reader->session().message(),
+        QCOMPARE(said(*f->reader),
                  std::optional(u"Select some text in the article first."_s));
         QVERIFY(!QDir(vault->filePath(u"lumbra"_s)).exists());
     }
@@ -127,7 +127,7 @@ private Q_SLOTS:
         f->reader->timeline().select(5);
         page.reset(); // the page went away
         await(f->reader->quotes().saveQuote());
-        QVERIFY(!f->reader->session().message());
+        QVERIFY(!said(*f->reader));
     }
 
     void aPassageOfAnotherArticlesPageIsNeverSaved()
@@ -136,7 +136,7 @@ private Q_SLOTS:
         page->shown = 6; // the pane still shows the article before, or failed to load this one
         page->text = u"from the page of 6"_s;
         await(f->reader->quotes().saveQuote());
-        QCOMPARE(f->reader->session().message(),
+        QCOMPARE(said(*f->reader),
                  std::optional(u"The selected article isn't shown yet, so nothing was saved."_s));
         QVERIFY(!QDir(vault->filePath(u"lumbra"_s)).exists());
     }
@@ -158,7 +158,7 @@ private Q_SLOTS:
             u"one"_s, article(901, u"Weekly notes"_s, u"https://a.example/1"_s)));
         await(f->reader->quotes().writeQuote(
             u"two"_s, article(902, u"Weekly notes"_s, u"https://www.b.example/2"_s)));
-        QCOMPARE(f->reader->session().message(),
+        QCOMPARE(said(*f->reader),
                  std::optional(u"Quote added to Weekly notes (b.example)"_s));
         await(f->reader->quotes().writeQuote(
             u"three"_s, article(901, u"Weekly notes"_s, u"https://a.example/1"_s)));
@@ -208,7 +208,7 @@ private Q_SLOTS:
         QFETCH(std::optional<QString>, title);
         QFETCH(QString, name);
         await(f->reader->quotes().writeQuote(u"q"_s, article(903, title, std::nullopt, 999)));
-        QCOMPARE(f->reader->session().message(), std::optional(u"Quote added to "_s + name));
+        QCOMPARE(said(*f->reader), std::optional(u"Quote added to "_s + name));
         QVERIFY(QFile::exists(note(name)));
         QCOMPARE(QDir(vault->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{u"lumbra"_s});
@@ -245,8 +245,8 @@ private Q_SLOTS:
         item.author = author;
         for (const QString& text : {u"one"_s, u"two"_s}) {
             await(f->reader->quotes().writeQuote(text, item));
-            QVERIFY2(f->reader->session().message()->startsWith(u"Quote added to "_s),
-                     qPrintable(*f->reader->session().message()));
+            QVERIFY2(said(*f->reader)->startsWith(u"Quote added to "_s),
+                     qPrintable(*said(*f->reader)));
         }
         // Nothing but the one note: no hidden file, no file without ".md", no lock left.
         const auto everything = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
@@ -287,7 +287,7 @@ private Q_SLOTS:
         QVERIFY(QFile::rename(placed, moved));
 
         await(f->reader->quotes().writeQuote(u"two"_s, item));
-        QCOMPARE(f->reader->session().message(), std::optional(u"Quote added to "_s + shownName));
+        QCOMPARE(said(*f->reader), std::optional(u"Quote added to "_s + shownName));
         QVERIFY(readAll(moved).endsWith("> two\n> [\xE2\x86\x97](tavo://lumbra/item/920?u="
                                         "aHR0cHM6Ly9hLmV4YW1wbGUvY2FmZQ) ^lumbra-920-2\n"));
         QVERIFY(!QFile::exists(placed));
@@ -304,7 +304,7 @@ private Q_SLOTS:
         QVERIFY(QFile::copy(note(u"Copied"_s), vault->filePath(u"Archive/Copied.md"_s)));
         const QByteArray copy = readAll(vault->filePath(u"Archive/Copied.md"_s));
         await(f->reader->quotes().writeQuote(u"two"_s, item));
-        QCOMPARE(f->reader->session().message(), std::optional(u"Quote added to Copied"_s));
+        QCOMPARE(said(*f->reader), std::optional(u"Quote added to Copied"_s));
         QVERIFY(readAll(note(u"Copied"_s)).endsWith("^lumbra-921-2\n"));
         QCOMPARE(readAll(vault->filePath(u"Archive/Copied.md"_s)), copy);
     }
@@ -354,7 +354,7 @@ private Q_SLOTS:
     {
         QVERIFY(QDir(vault->path()).removeRecursively());
         await(f->reader->quotes().writeQuote(u"q"_s, article(904, u"Back again"_s, std::nullopt)));
-        QCOMPARE(f->reader->session().message(), std::optional(u"Quote added to Back again"_s));
+        QCOMPARE(said(*f->reader), std::optional(u"Quote added to Back again"_s));
         QVERIFY(QFile::exists(note(u"Back again"_s)));
     }
 
@@ -384,7 +384,7 @@ private Q_SLOTS:
         }
         if (readOnly) QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
         await(f->reader->quotes().writeQuote(u"q"_s, article(905, u"Precious"_s, std::nullopt)));
-        QCOMPARE(f->reader->session().message(),
+        QCOMPARE(said(*f->reader),
                  std::optional(u"Couldn't write to the vault: the note \u201CPrecious\u201D "_s +
                                problem));
         QCOMPARE(readAll(path), content);
@@ -409,7 +409,7 @@ private Q_SLOTS:
         else
             QVERIFY(QDir().mkpath(path));
         await(f->reader->quotes().writeQuote(u"q"_s, article(923, u"Pipe"_s, std::nullopt)));
-        QCOMPARE(f->reader->session().message(),
+        QCOMPARE(said(*f->reader),
                  std::optional(u"Couldn't write to the vault: the note \u201CPipe\u201D is not a "
                                "regular file, so it was left as it is."_s));
     }
@@ -449,9 +449,9 @@ private Q_SLOTS:
                                              article(907, u"Full disk"_s, std::nullopt)));
         setrlimit(RLIMIT_FSIZE, &original);
         QVERIFY2(
-            f->reader->session().message()->startsWith(
+            said(*f->reader)->startsWith(
                 u"Couldn't write to the vault: couldn't save the note \u201CFull disk\u201D ("_s),
-            qPrintable(*f->reader->session().message()));
+            qPrintable(*said(*f->reader)));
         QCOMPARE(readAll(note(u"Full disk"_s)), before);
         QCOMPARE(QDir(vault->filePath(u"lumbra"_s)).entryList(QDir::Files),
                  QStringList{u"Full disk.md"_s});
@@ -471,9 +471,9 @@ private Q_SLOTS:
         await(f->reader->quotes().writeQuote(u"q"_s, article(924, u"Locked out"_s, std::nullopt)));
         setrlimit(RLIMIT_FSIZE, &original);
         QVERIFY2(clock.elapsed() < 5000, "no waiting for a lock that nobody holds");
-        QVERIFY2(f->reader->session().message()->startsWith(
+        QVERIFY2(said(*f->reader)->startsWith(
                      u"Couldn't write to the vault: couldn't create a file in the folder"_s),
-                 qPrintable(*f->reader->session().message()));
+                 qPrintable(*said(*f->reader)));
         QVERIFY(QDir(vault->filePath(u"lumbra"_s)).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
 
@@ -489,14 +489,14 @@ private Q_SLOTS:
         QVERIFY(QDir(vault->path()).mkpath(u"lumbra"_s));
         QVERIFY(QFile::link(secret.fileName(), note(u"Linked"_s)));
         await(f->reader->quotes().writeQuote(u"q"_s, article(908, u"Linked"_s, std::nullopt)));
-        QVERIFY(f->reader->session().message()->contains(u"is a symbolic link"_s));
+        QVERIFY(said(*f->reader)->contains(u"is a symbolic link"_s));
         QCOMPARE(readAll(secret.fileName()), "not yours\n"_ba);
 
         // The lumbra folder itself a link to elsewhere.
         QVERIFY(QDir(vault->filePath(u"lumbra"_s)).removeRecursively());
         QVERIFY(QFile::link(outside.path(), vault->filePath(u"lumbra"_s)));
         await(f->reader->quotes().writeQuote(u"q"_s, article(909, u"Escape"_s, std::nullopt)));
-        QVERIFY(f->reader->session().message()->startsWith(u"Couldn't write to the vault: "_s));
+        QVERIFY(said(*f->reader)->startsWith(u"Couldn't write to the vault: "_s));
         QCOMPARE(QDir(outside.path()).entryList(QDir::Files), QStringList{u"secret.md"_s});
     }
 
@@ -509,14 +509,14 @@ private Q_SLOTS:
         QCOMPARE(
             f->folderChooser.lastMessage,
             u"Choose your Obsidian vault. Lumbra keeps a note per article in its lumbra folder."_s);
-        QVERIFY(!f->reader->session().message());
+        QVERIFY(!said(*f->reader));
         QVERIFY(!f->reader->quotes().storedVault());
         QVERIFY(!QDir(vault->filePath(u"lumbra"_s)).exists());
 
         f->folderChooser.answer = vault->path();
         await(f->reader->quotes().writeQuote(u"q"_s, article(906, u"Somewhere"_s, std::nullopt)));
         QCOMPARE(f->reader->quotes().storedVault(), std::optional(vault->path()));
-        QCOMPARE(f->reader->session().message(), std::optional(u"Quote added to Somewhere"_s));
+        QCOMPARE(said(*f->reader), std::optional(u"Quote added to Somewhere"_s));
         await(f->reader->quotes().writeQuote(u"q"_s, article(906, u"Somewhere"_s, std::nullopt)));
         QCOMPARE(f->folderChooser.asked, 2); // not asked again once stored
     }

@@ -258,7 +258,7 @@ private Q_SLOTS:
         const QString server = f->reader->session().account()->server;
         sidebar->logInAgainButton()->click();
         QVERIFY(!f->reader->session().account());
-        QVERIFY(!f->reader->session().error());
+        QVERIFY(!errorText(*f->reader));
         QCOMPARE(f->reader->session().login(), LoginState::waiting());
         QCOMPARE(content->currentWidget(), content->loginView());
         QTRY_COMPARE(f->browser.opened.size(), 1);
@@ -424,7 +424,7 @@ private Q_SLOTS:
         // Offline for one call: selecting it cannot mark it read.
         f->sandbox.server->setFault("item-read", {500, 0, {}, 1});
         f->reader->timeline().select(item.id);
-        QTRY_VERIFY(f->reader->session().message().has_value());
+        QTRY_VERIFY(said(*f->reader).has_value());
         QVERIFY(f->reader->timeline().selectedItem()->unread);
         const QRect row = list->visualRect(list->model()->index(2, 0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
@@ -500,32 +500,32 @@ private Q_SLOTS:
         build(true);
         QWidget area;
         MessageView banner(*f->reader, &area, std::chrono::milliseconds(300));
-        f->reader->session().setMessage(u"first"_s);
+        f->reader->session().setMessage(quoteAdded(u"first"_s));
         QVERIFY(banner.isVisible() || !area.isVisible());
-        QCOMPARE(banner.text(), u"first"_s);
+        QCOMPARE(banner.text(), u"Quote added to first"_s);
         QTest::qWait(200);
-        f->reader->session().setMessage(u"second"_s); // its own full wait
+        f->reader->session().setMessage(quoteAdded(u"second"_s)); // its own full wait
         QTest::qWait(200);
-        QCOMPARE(f->reader->session().message(), std::optional(u"second"_s));
-        QTRY_VERIFY_WITH_TIMEOUT(!f->reader->session().message(), 1000);
+        QCOMPARE(said(*f->reader), std::optional(u"Quote added to second"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(!said(*f->reader), 1000);
 
-        f->reader->session().setMessage(u"same"_s);
+        f->reader->session().setMessage(quoteAdded(u"same"_s));
         QTest::qWait(200);
-        f->reader->session().setMessage(u"same"_s); // no change, no new wait
+        f->reader->session().setMessage(quoteAdded(u"same"_s)); // no change, no new wait
         QTest::qWait(150);
-        QVERIFY(!f->reader->session().message());
+        QVERIFY(!said(*f->reader));
 
         // While the pointer rests on it, it stays; leaving gives it a full wait again.
-        f->reader->session().setMessage(u"being read"_s);
+        f->reader->session().setMessage(quoteAdded(u"being read"_s));
         QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
         QApplication::sendEvent(&banner, &enter);
         QTest::qWait(450);
-        QCOMPARE(f->reader->session().message(), std::optional(u"being read"_s));
+        QCOMPARE(said(*f->reader), std::optional(u"Quote added to being read"_s));
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(&banner, &leave);
         QTest::qWait(200);
-        QCOMPARE(f->reader->session().message(), std::optional(u"being read"_s));
-        QTRY_VERIFY_WITH_TIMEOUT(!f->reader->session().message(), 1000);
+        QCOMPARE(said(*f->reader), std::optional(u"Quote added to being read"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(!said(*f->reader), 1000);
     }
 
     void loginScreenStates()
@@ -1051,7 +1051,7 @@ private Q_SLOTS:
         content->sidebar()->tree()->expandAll();
         f->reader->timeline().select(f->reader->timeline().items()[1].id);
         f->reader->session().setMessage(
-            u"Quote added to Tardigrades survive the vacuum of space"_s);
+            quoteAdded(u"Tardigrades survive the vacuum of space"_s));
         QTest::qWait(400);
         QVERIFY(window->grab().save(folder + u"/reader.png"_s));
         f->reader->session().setMessage(std::nullopt);

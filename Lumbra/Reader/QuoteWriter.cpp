@@ -38,22 +38,22 @@ Quote QuoteWriter::quoteOf(const Item& item, const std::optional<Feed>& feed,
     return quote;
 }
 
-QCoro::Task<std::optional<QString>> QuoteWriter::write(QString text, Item item,
-                                                       std::optional<Feed> feed)
+QCoro::Task<std::optional<Notice>> QuoteWriter::write(QString text, Item item,
+                                                      std::optional<Feed> feed)
 {
     std::optional<QString> vault = storedVault();
     if (!vault) vault = chooseVault();
     if (!vault) co_return std::nullopt;
-    QFuture<QString> written = QtConcurrent::run(m_files.get(), [quote = quoteOf(item, feed, text),
+    QFuture<Notice> written = QtConcurrent::run(m_files.get(), [quote = quoteOf(item, feed, text),
                                                                  vault = *vault, index = m_index] {
         try {
             const QString note = Vault::appendToNote(quote, vault, index.get());
             qCDebug(lcVault).noquote() << "quote of item" << quote.itemId << "added to" << note;
-            return QString(QStringLiteral("Quote added to ") + note);
+            return Notice{Notice::Kind::quoteAdded, note};
         } catch (const LumbraError& failure) {
             qCWarning(lcVault).noquote()
                 << "quote of item" << quote.itemId << "refused:" << failure.description();
-            return QString(QStringLiteral("Couldn't write to the vault: ") + failure.description());
+            return Notice{Notice::Kind::vaultRefused, {}, Failure::of(failure)};
         }
     });
     co_return co_await written; // `this` may be gone from here on

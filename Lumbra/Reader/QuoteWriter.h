@@ -3,6 +3,7 @@
 #include "LumbraCore/Quote.h"
 #include "LumbraCore/Records.h"
 #include "Reader/Environment.h"
+#include "Reader/Notice.h"
 
 #include <QString>
 #include <memory>
@@ -23,7 +24,7 @@ public:
 
     // Writes `text` as a quote of `item` (from `feed`) and returns what the user is told;
     // none when the user chose no vault.
-    QCoro::Task<std::optional<QString>> write(QString text, Item item, std::optional<Feed> feed);
+    QCoro::Task<std::optional<Notice>> write(QString text, Item item, std::optional<Feed> feed);
 
     // The path of the article's existing note; none without a vault or a note.
     QCoro::Task<std::optional<QString>> findNote(Item item, std::optional<Feed> feed);

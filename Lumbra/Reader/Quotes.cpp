@@ -35,8 +35,7 @@ QCoro::Task<> Quotes::saveQuote()
     // The quote belongs to the item selected now, whatever comes later.
     const Item item = *m_timeline.selectedItem();
     // A passage of another article's page must never land in this article's note.
-    const QString notShown = QStringLiteral("The selected article isn't shown yet, so nothing "
-                                            "was saved.");
+    const Notice notShown{Notice::Kind::articleNotShownYet};
     if (page->shownItem() != item.id) {
         m_session.setMessage(notShown);
         co_return;
@@ -48,7 +47,7 @@ QCoro::Task<> Quotes::saveQuote()
     }
     const QString text = selected.value_or(QString()).trimmed();
     if (text.isEmpty()) {
-        m_session.setMessage(QStringLiteral("Select some text in the article first."));
+        m_session.setMessage(Notice{Notice::Kind::nothingSelected});
         co_return;
     }
     co_await writeQuote(text, item);
@@ -56,7 +55,7 @@ QCoro::Task<> Quotes::saveQuote()
 
 QCoro::Task<> Quotes::writeQuote(QString text, Item item)
 {
-    std::optional<QString> message =
+    std::optional<Notice> message =
         co_await guarded(this, m_writer->write(text, item, m_subscriptions.feed(item.feedId)));
     if (!message) co_return;
     m_session.setMessage(std::move(message));

@@ -42,8 +42,7 @@ void Reader::openUrl(const QUrl& url)
     }
     QString shown = url.toDisplayString();
     if (shown.size() > 120) shown = shown.left(119) + u'\u2026';
-    m_session.setMessage(QStringLiteral("Lumbra opens only web and mail addresses, so \u201C") +
-                         shown + QStringLiteral("\u201D was not opened."));
+    m_session.setMessage(Notice{Notice::Kind::addressRefused, shown});
 }
 
 QCoro::Task<> Reader::openLink(LumbraLink link)
@@ -64,5 +63,5 @@ QCoro::Task<> Reader::openLink(LumbraLink link)
     if (link.url())
         openUrl(*link.url());
     else
-        m_session.setMessage(QStringLiteral("Can't find that article in News any more."));
+        m_session.setMessage(Notice{Notice::Kind::articleGone});
 }

@@ -10,7 +10,7 @@ QCoro::Task<> sendChange(NewsAPI api, ServerChanges::Call call, std::function<vo
     } catch (const LumbraError& failure) {
         if (lifetime.stop_requested()) co_return; // the owner is gone
         undo();
-        refused(QStringLiteral("Couldn't reach Nextcloud: ") + failure.description());
+        refused(Failure::of(failure));
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LumbraCore/NewsAPI.h"
+#include "Reader/Notice.h"
 
 #include <QString>
 #include <functional>
@@ -13,7 +14,7 @@
 class ServerChanges final {
 public:
     using Call = std::function<QCoro::Task<>(const NewsAPI&, std::stop_token)>;
-    using Refused = std::function<void(const QString& message)>;
+    using Refused = std::function<void(const Failure& failure)>;
 
     ServerChanges(std::stop_token lifetime, Refused refused)
         : m_lifetime(std::move(lifetime)), m_refused(std::move(refused))

@@ -53,16 +53,14 @@ void Session::setRefreshing(bool refreshing)
     Q_EMIT refreshingChanged();
 }
 
-void Session::setError(std::optional<QString> error, bool passwordRefused)
+void Session::setError(std::optional<RefreshFailure> error)
 {
-    // A change of either is told, so a panel offering to log in again goes with its cause.
-    if (error == m_error && passwordRefused == m_passwordRefused) return;
+    if (error == m_error) return;
     m_error = std::move(error);
-    m_passwordRefused = passwordRefused;
     Q_EMIT errorChanged();
 }
 
-void Session::setMessage(std::optional<QString> message)
+void Session::setMessage(std::optional<Notice> message)
 {
     if (message == m_message) return;
     m_message = std::move(message);
@@ -77,9 +75,8 @@ void Session::refresh()
 
 void Session::refreshFailed(std::exception_ptr failure)
 {
-    const Sync::RefreshError error =
-        Sync::refreshError(failure, m_account ? m_account->server : QStringLiteral("the server"));
-    setError(error.text, error.passwordRefused);
+    setError(RefreshFailure{m_account ? m_account->server : QStringLiteral("the server"),
+                            Failure::of(failure)});
 }
 
 // Results that arrive after the account changed (a logout, another login) belong to an

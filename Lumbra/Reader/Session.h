@@ -3,6 +3,7 @@
 #include "LumbraCore/Records.h"
 #include "Reader/Environment.h"
 #include "Reader/LoginState.h"
+#include "Reader/Notice.h"
 
 #include <QObject>
 #include <QTimer>
@@ -33,11 +34,13 @@ public:
     const std::optional<Account>& account() const { return m_account; }
     const LoginState& login() const { return m_login; }
     bool refreshing() const { return m_refreshing; }
-    const std::optional<QString>& error() const { return m_error; }
+    // Why the last refresh failed; none after one that did not.
+    const std::optional<RefreshFailure>& error() const { return m_error; }
     // The last refresh failed because the server refused the app password.
-    bool passwordRefused() const { return m_passwordRefused; }
-    const std::optional<QString>& message() const { return m_message; }
-    void setMessage(std::optional<QString> message);
+    bool passwordRefused() const { return m_error && m_error->failure.passwordRefused(); }
+    // What the banner tells the user now.
+    const std::optional<Notice>& message() const { return m_message; }
+    void setMessage(std::optional<Notice> message);
 
     // The News API of the account; only while there is one.
     NewsAPI api() const;
@@ -65,7 +68,7 @@ private:
     void setAccount(std::optional<Account> account);
     void setLogin(LoginState login);
     void setRefreshing(bool refreshing);
-    void setError(std::optional<QString> error, bool passwordRefused = false);
+    void setError(std::optional<RefreshFailure> error);
     void refreshFailed(std::exception_ptr failure);
     QCoro::Task<> refreshTask(NewsAPI api);
     QCoro::Task<> loginTask(QString server, std::stop_token stop);
@@ -77,9 +80,8 @@ private:
     std::optional<Account> m_account;
     LoginState m_login = LoginState::idle();
     bool m_refreshing = false;
-    std::optional<QString> m_error;
-    bool m_passwordRefused = false;
-    std::optional<QString> m_message;
+    std::optional<RefreshFailure> m_error;
+    std::optional<Notice> m_message;
     std::shared_ptr<std::stop_source> m_loginTask; // cancels the running login
     QTimer m_refreshTimer;
     // Requested when the session goes away, so its requests in flight end at once.

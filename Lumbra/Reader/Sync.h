@@ -83,11 +83,4 @@ struct ItemsMark {
     }
 };
 
-// What the sources column says when a refresh of `server` failed with `failure`.
-struct RefreshError {
-    QString text;
-    bool passwordRefused = false; // the server answered 401: logging in again helps
-};
-RefreshError refreshError(std::exception_ptr failure, const QString& server);
-
 } // namespace Sync

@@ -62,8 +62,8 @@ QCoro::Task<> Timeline::load()
     } catch (const LumbraError& failure) {
         setLoadingPermille(-1);
         if (m_session.account() == account)
-            m_session.setMessage(QStringLiteral("Couldn't load articles: ") +
-                                 failure.description());
+            m_session.setMessage(
+                Notice{Notice::Kind::articlesNotLoaded, {}, Failure::of(failure)});
         co_return;
     }
     setLoadingPermille(-1);

@@ -2,6 +2,7 @@
 
 #include "Reader/Reader.h"
 #include "Views/Accessibility.h"
+#include "Views/Wording.h"
 
 #include <QAccessible>
 #include <QEvent>
@@ -37,9 +38,9 @@ MessageView::MessageView(Reader& reader, QWidget* parent, std::chrono::milliseco
 
 void MessageView::showMessage()
 {
-    const std::optional<QString>& message = m_reader.session().message();
+    const std::optional<Notice>& message = m_reader.session().message();
     if (!message) {
-        m_shown.clear();
+        m_shown.reset();
         m_timeout.stop();
         m_fade->stop();
         m_fade->setStartValue(m_opacity->opacity());
@@ -47,8 +48,8 @@ void MessageView::showMessage()
         m_fade->start();
         return;
     }
-    m_shown = *message;
-    setText(m_shown);
+    m_shown = message;
+    setText(Wording::notice(*message));
     adjustSize();
     const bool arriving = isHidden() || m_opacity->opacity() < 1.0;
     reposition();
@@ -83,7 +84,7 @@ void MessageView::enterEvent(QEnterEvent* event)
 void MessageView::leaveEvent(QEvent* event)
 {
     QLabel::leaveEvent(event);
-    if (!m_shown.isEmpty()) startWait();
+    if (m_shown) startWait();
 }
 
 void MessageView::timedOut()

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "Reader/Notice.h"
+
 #include <QLabel>
 #include <QTimer>
 #include <chrono>
+#include <optional>
 
 class QGraphicsOpacityEffect;
 class QPropertyAnimation;
@@ -37,7 +40,7 @@ private:
     void startWait();
 
     Reader& m_reader;
-    QString m_shown;
+    std::optional<Notice> m_shown;
     std::chrono::milliseconds m_wait;
     QTimer m_timeout;
     QGraphicsOpacityEffect* m_opacity;

@@ -3,6 +3,7 @@
 #include "LumbraCore/SourceKinds.h"
 #include "Reader/Reader.h"
 #include "Views/Accessibility.h"
+#include "Views/Wording.h"
 #include "Views/FeedIcons.h"
 #include "Views/SourcesModel.h"
 #include "Views/Style.h"
@@ -206,13 +207,13 @@ void SidebarView::showSource()
 
 void SidebarView::updateError()
 {
-    const std::optional<QString>& error = m_reader.session().error();
-    const bool changed = m_errorText->text() != error.value_or(QString());
+    const std::optional<RefreshFailure>& error = m_reader.session().error();
+    const QString text = error ? Wording::refreshFailure(*error) : QString();
+    const bool changed = m_errorText->text() != text;
     const bool wasShowing = m_errorPanel->isVisible();
     const bool refused = m_reader.session().passwordRefused();
-    m_errorTitle->setText(refused ? QStringLiteral("Password Refused")
-                                  : QStringLiteral("Can't Reach News"));
-    m_errorText->setText(error.value_or(QString()));
+    if (error) m_errorTitle->setText(Wording::refreshTitle(*error));
+    m_errorText->setText(text);
     m_logInAgain->setVisible(refused);
     m_errorPanel->setVisible(error.has_value());
     if (wasShowing && error && changed) Accessibility::announce(m_errorPanel);
