@@ -71,7 +71,7 @@ LumbraApp::LumbraApp()
     Style::loadFontsInBackground();
     useIconTheme();
     qApp->installEventFilter(this);
-    m_window.setWindowTitle(QStringLiteral("Lumbra"));
+    m_window.setWindowTitle(tr("Lumbra"));
     m_window.setMinimumSize(900, 560);
     m_window.resize(1280, 800);
     m_actions = new ItemActions(*m_reader, &m_window);
@@ -114,7 +114,7 @@ void LumbraApp::showSettings()
         // A dialog of the main window: opens over it, Escape closes it, and quitting Lumbra
         // closes it too.
         m_settingsDialog = new QDialog(&m_window);
-        m_settingsDialog->setWindowTitle(QStringLiteral("Lumbra Settings"));
+        m_settingsDialog->setWindowTitle(tr("Lumbra Settings"));
         auto* view = new SettingsView(*m_reader);
         (new QVBoxLayout(m_settingsDialog))->addWidget(view);
         m_settingsDialog->layout()->setContentsMargins(0, 0, 0, 0);
@@ -139,5 +139,5 @@ QCoro::Task<> LumbraApp::checkForUpdates()
     QWidget* parent = m_settingsDialog && m_settingsDialog->isActiveWindow()
                           ? static_cast<QWidget*>(m_settingsDialog.data())
                           : &m_window;
-    QMessageBox::information(parent, QStringLiteral("Check for Updates"), outcome);
+    QMessageBox::information(parent, tr("Check for Updates"), outcome);
 }

@@ -49,10 +49,8 @@ QToolButton* toggleButton(QAction* action, const QString& name, std::function<bo
 
 ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     : QStackedWidget(parent), m_reader(reader),
-      m_placeholder(
-          new EmptyState(QStringLiteral("text-x-generic"), QStringLiteral("No Article Selected"))),
-      m_failed(new EmptyState(QStringLiteral("dialog-warning"),
-                              QStringLiteral("Couldn't Show This Article"))),
+      m_placeholder(new EmptyState(QStringLiteral("text-x-generic"), tr("No Article Selected"))),
+      m_failed(new EmptyState(QStringLiteral("dialog-warning"), tr("Couldn't Show This Article"))),
       m_articlePage(new QWidget), m_toolbar(new QToolBar), m_web(nullptr)
 {
     m_web = new QuoteWebView([&reader](const QUrl& url) { reader.openUrl(url); });
@@ -62,7 +60,7 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     // where OpenGL works at all (not on the offscreen platform).
     if (QOpenGLContext context; context.create()) (new QOpenGLWidget(this))->hide();
     m_toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    m_toolbar->setAccessibleName(QStringLiteral("Article"));
+    m_toolbar->setAccessibleName(tr("Article"));
     const auto selected = [&reader](bool Item::*flag) {
         return [&reader, flag] {
             const Item* item = reader.timeline().selectedItem();
@@ -71,11 +69,9 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     };
     for (QAction* action : actions.toolbar()) {
         if (action == actions.star)
-            m_toolbar->addWidget(
-                toggleButton(action, QStringLiteral("Starred"), selected(&Item::starred)));
+            m_toolbar->addWidget(toggleButton(action, tr("Starred"), selected(&Item::starred)));
         else if (action == actions.markRead)
-            m_toolbar->addWidget(
-                toggleButton(action, QStringLiteral("Unread"), selected(&Item::unread)));
+            m_toolbar->addWidget(toggleButton(action, tr("Unread"), selected(&Item::unread)));
         else
             m_toolbar->addAction(action);
     }
@@ -83,20 +79,19 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     m_share = new QToolButton;
     m_share->setIcon(QIcon::fromTheme(QStringLiteral("emblem-shared-symbolic"),
                                       QIcon::fromTheme(QStringLiteral("document-share"))));
-    m_share->setText(QStringLiteral("Share"));
-    m_share->setToolTip(QStringLiteral("Share"));
+    m_share->setText(tr("Share"));
+    m_share->setToolTip(tr("Share"));
     m_share->setPopupMode(QToolButton::InstantPopup);
     auto* shareMenu = new QMenu(m_share);
     ItemActions::addTo(shareMenu, actions.shareMenu());
     m_share->setMenu(shareMenu);
     m_shareAction = m_toolbar->addWidget(m_share);
     m_loadImages = m_toolbar->addAction(QIcon::fromTheme(QStringLiteral("image-x-generic")),
-                                        QStringLiteral("Load Remote Images"), this, [this] {
+                                        tr("Load Remote Images"), this, [this] {
                                             m_imagesAllowedFor = m_reader.timeline().selectedId();
                                             showSelection();
                                         });
-    m_loadImages->setToolTip(
-        QStringLiteral("Load this article's images, fonts and styles from other sites"));
+    m_loadImages->setToolTip(tr("Load this article's images, fonts and styles from other sites"));
     // Every button is a Tab stop; clicking one leaves the focus where it was.
     for (QAction* action : m_toolbar->actions())
         if (QWidget* button = m_toolbar->widgetForAction(action))

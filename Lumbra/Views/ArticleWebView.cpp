@@ -248,7 +248,7 @@ QMenu* QuoteWebView::quoteContextMenu()
     // The standard entries exist only for a menu the page itself asked for.
     QMenu* menu = lastContextMenuRequest() ? createStandardContextMenu() : new QMenu(this);
     QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().constFirst();
-    QAction* quote = new QAction(QStringLiteral("Save Quote to Obsidian"), menu);
+    QAction* quote = new QAction(tr("Save Quote to Obsidian"), menu);
     connect(quote, &QAction::triggered, this, &QuoteWebView::quoteRequested);
     menu->insertAction(first, quote);
     menu->insertSeparator(first);

@@ -32,8 +32,8 @@ ContentView::ContentView(Reader& reader, FeedIcons& icons, ItemActions& actions,
     m_columns->setChildrenCollapsible(false);
     m_columns->setStretchFactor(2, 1);
     m_columns->setSizes({240, 360, 600});
-    m_columns->handle(1)->setAccessibleName(QStringLiteral("Resize sources and articles"));
-    m_columns->handle(2)->setAccessibleName(QStringLiteral("Resize articles and article"));
+    m_columns->handle(1)->setAccessibleName(tr("Resize sources and articles"));
+    m_columns->handle(2)->setAccessibleName(tr("Resize articles and article"));
     auto* pageLayout = new QVBoxLayout(m_page);
     pageLayout->setContentsMargins(0, 0, 0, 0);
     pageLayout->addWidget(m_columns);

@@ -57,28 +57,25 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
         return [this, act](const std::optional<Item>&) { act(m_reader); };
     };
 
-    next = make({always(QStringLiteral("Next")), always(QStringLiteral("go-down")),
-                 QKeySequence(Qt::Key_J), always(true),
-                 call([](Reader& r) { r.timeline().selectNext(); })});
-    previous = make({always(QStringLiteral("Previous")), always(QStringLiteral("go-up")),
-                     QKeySequence(Qt::Key_K), always(true),
-                     call([](Reader& r) { r.timeline().selectPrevious(); })});
-    nextUnread = make({always(QStringLiteral("Next Unread")), always(QStringLiteral("go-next")),
-                       QKeySequence(Qt::Key_N), always(true),
-                       call([](Reader& r) { r.timeline().selectNextUnread(); })});
-    star =
-        make({[](const std::optional<Item>& item) {
-                  return item && item->starred ? QStringLiteral("Unstar") : QStringLiteral("Star");
-              },
-              [](const std::optional<Item>& item) {
-                  return item && item->starred ? QStringLiteral("rating")
-                                               : QStringLiteral("rating-unrated");
-              },
-              QKeySequence(Qt::Key_S), hasItem,
-              on([this](const Item& item) { m_reader.marker().toggleStarred(item); })});
+    next = make({always(tr("Next")), always(QStringLiteral("go-down")), QKeySequence(Qt::Key_J),
+                 always(true), call([](Reader& r) { r.timeline().selectNext(); })});
+    previous =
+        make({always(tr("Previous")), always(QStringLiteral("go-up")), QKeySequence(Qt::Key_K),
+              always(true), call([](Reader& r) { r.timeline().selectPrevious(); })});
+    nextUnread =
+        make({always(tr("Next Unread")), always(QStringLiteral("go-next")), QKeySequence(Qt::Key_N),
+              always(true), call([](Reader& r) { r.timeline().selectNextUnread(); })});
+    star = make({[](const std::optional<Item>& item) {
+                     return item && item->starred ? tr("Unstar") : tr("Star");
+                 },
+                 [](const std::optional<Item>& item) {
+                     return item && item->starred ? QStringLiteral("rating")
+                                                  : QStringLiteral("rating-unrated");
+                 },
+                 QKeySequence(Qt::Key_S), hasItem,
+                 on([this](const Item& item) { m_reader.marker().toggleStarred(item); })});
     markRead = make({[](const std::optional<Item>& item) {
-                         return item && item->unread ? QStringLiteral("Mark as Read")
-                                                     : QStringLiteral("Mark as Unread");
+                         return item && item->unread ? tr("Mark as Read") : tr("Mark as Unread");
                      },
                      [](const std::optional<Item>& item) {
                          return item && item->unread ? QStringLiteral("mail-mark-read")
@@ -90,9 +87,9 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
     const auto shownUnread = [this] { return m_reader.timeline().shownUnreadCount(); };
     markAllRead =
         make({[this, shownUnread](const std::optional<Item>&) -> QString {
-                  if (!m_reader.timeline().searching()) return QStringLiteral("Mark All as Read");
-                  return QStringLiteral("Mark ") + QLocale().toString(shownUnread()) +
-                         QStringLiteral(" Shown as Read");
+                  if (!m_reader.timeline().searching()) return tr("Mark All as Read");
+                  //: %1 is how many shown articles are unread.
+                  return tr("Mark %1 Shown as Read").arg(QLocale().toString(shownUnread()));
               },
               always(QStringLiteral("checkmark")), QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_A),
               [this, shownUnread](const std::optional<Item>&) {
@@ -101,30 +98,30 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
               },
               call([](Reader& r) { r.marker().markAllRead(); })});
     m_updateMarkAllRead = m_updates.constLast();
-    saveQuote = make({always(QStringLiteral("Save Quote to Obsidian")),
+    saveQuote = make({always(tr("Save Quote to Obsidian")),
                       always(QStringLiteral("format-text-blockquote")),
                       QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_H), hasItem,
                       call([](Reader& r) { r.quotes().saveQuote(); })});
-    openNote = make({always(QStringLiteral("Open Note")), always(QStringLiteral("document-open")),
+    openNote = make({always(tr("Open Note")), always(QStringLiteral("document-open")),
                      QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_O),
                      [this](const std::optional<Item>& item) {
                          return item && !m_rowItem && m_reader.quotes().selectedNote().has_value();
                      },
                      call([](Reader& r) { r.quotes().openNote(); })});
     openInBrowser =
-        make({always(QStringLiteral("Open in Browser")),
-              always(QStringLiteral("internet-web-browser")), QKeySequence(Qt::Key_B), hasAddress,
+        make({always(tr("Open in Browser")), always(QStringLiteral("internet-web-browser")),
+              QKeySequence(Qt::Key_B), hasAddress,
               on([this](const Item& item) { m_reader.openInBrowser(item); })});
-    copyLink = make({always(QStringLiteral("Copy Link")), always(QStringLiteral("edit-copy")),
+    copyLink = make({always(tr("Copy Link")), always(QStringLiteral("edit-copy")),
                      QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_C), hasAddress,
                      [](const std::optional<Item>& item) {
                          if (const auto url = item ? articleUrl(*item) : std::nullopt)
                              QApplication::clipboard()->setText(url->toString());
                      }});
     mailLink =
-        make({always(QStringLiteral("Send Link by Email\u2026")),
-              always(QStringLiteral("mail-send")), QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_E),
-              hasAddress, [this](const std::optional<Item>& item) {
+        make({always(tr("Send Link by Email\u2026")), always(QStringLiteral("mail-send")),
+              QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_E), hasAddress,
+              [this](const std::optional<Item>& item) {
                   const auto url = item ? articleUrl(*item) : std::nullopt;
                   if (!url) return;
                   QUrl mailto(QStringLiteral("mailto:"));

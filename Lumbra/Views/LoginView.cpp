@@ -14,9 +14,9 @@
 
 LoginView::LoginView(Reader& reader, QWidget* parent)
     : QWidget(parent), m_reader(reader), m_server(new QLineEdit(this)),
-      m_states(new QStackedWidget(this)), m_logIn(new QPushButton(QStringLiteral("Log In"))),
-      m_cancel(new QPushButton(QStringLiteral("Cancel"))), m_failure(new QLabel),
-      m_retry(new QPushButton(QStringLiteral("Log In")))
+      m_states(new QStackedWidget(this)), m_logIn(new QPushButton(tr("Log In"))),
+      m_cancel(new QPushButton(tr("Cancel"))), m_failure(new QLabel),
+      m_retry(new QPushButton(tr("Log In")))
 {
     auto* icon = new QLabel(this);
     icon->setPixmap(QApplication::windowIcon().pixmap(96, 96));
@@ -24,14 +24,13 @@ LoginView::LoginView(Reader& reader, QWidget* parent)
     auto* name = new QLabel(QStringLiteral("Lumbra"), this);
     name->setFont(Style::font(Style::FontRole::appName, name->font()));
     name->setAlignment(Qt::AlignCenter);
-    auto* intro =
-        new QLabel(QStringLiteral("Log in to your Nextcloud to read Nextcloud News."), this);
+    auto* intro = new QLabel(tr("Log in to your Nextcloud to read Nextcloud News."), this);
     Style::makeSecondary(intro);
     intro->setAlignment(Qt::AlignCenter);
 
     m_server->setFixedWidth(300);
     m_server->setPlaceholderText(QStringLiteral("cloud.example.org"));
-    m_server->setAccessibleName(QStringLiteral("Server"));
+    m_server->setAccessibleName(tr("Server"));
     m_server->setText(reader.settings().server());
 
     // Idle: the default button. Waiting: progress and Cancel. Failed: the text and Log In.
@@ -49,7 +48,7 @@ LoginView::LoginView(Reader& reader, QWidget* parent)
     busy->setRange(0, 0);
     busy->setFixedWidth(40);
     busy->setTextVisible(false);
-    auto* hint = new QLabel(QStringLiteral("Log in in your browser, then come back here."));
+    auto* hint = new QLabel(tr("Log in in your browser, then come back here."));
     Style::makeSecondary(hint);
     waitingRow->addWidget(busy);
     waitingRow->addWidget(hint);

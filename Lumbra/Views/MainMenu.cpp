@@ -13,22 +13,22 @@ MainMenu::MainMenu(Reader& reader, ItemActions& actions, QMainWindow& window) : 
 {
     QMenuBar* bar = window.menuBar();
 
-    QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    refresh = file->addAction(QIcon::fromTheme(QStringLiteral("view-refresh")),
-                              QStringLiteral("Refresh"), &reader.session(), &Session::refresh);
+    QMenu* file = bar->addMenu(tr("&File"));
+    refresh = file->addAction(QIcon::fromTheme(QStringLiteral("view-refresh")), tr("Refresh"),
+                              &reader.session(), &Session::refresh);
     refresh->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     file->addSeparator();
-    settings = file->addAction(QStringLiteral("Settings\u2026"));
+    settings = file->addAction(tr("Settings\u2026"));
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     settings->setMenuRole(QAction::PreferencesRole);
     file->addSeparator();
     // Every window, not only this one: an open Settings window must not keep Lumbra running.
-    quit = file->addAction(QStringLiteral("Quit"), qApp, &QApplication::closeAllWindows);
+    quit = file->addAction(tr("Quit"), qApp, &QApplication::closeAllWindows);
     quit->setShortcut(QKeySequence::Quit);
 
-    ItemActions::addTo(bar->addMenu(QStringLiteral("&Article")), actions.articleMenu());
+    ItemActions::addTo(bar->addMenu(tr("&Article")), actions.articleMenu());
 
     // Linux applications keep About and update checks in the Help menu.
-    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    checkForUpdates = help->addAction(QStringLiteral("Check for Updates\u2026"));
+    QMenu* help = bar->addMenu(tr("&Help"));
+    checkForUpdates = help->addAction(tr("Check for Updates\u2026"));
 }

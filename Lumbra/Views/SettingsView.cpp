@@ -14,28 +14,28 @@
 
 SettingsView::SettingsView(Reader& reader, QWidget* parent)
     : QWidget(parent), m_reader(reader), m_account(new QStackedWidget), m_loginName(new QLabel),
-      m_server(new QLabel), m_logOut(new QPushButton(QStringLiteral("Log Out"))),
-      m_vault(new QLabel), m_chooseVault(new QPushButton(QStringLiteral("Choose Vault\u2026")))
+      m_server(new QLabel), m_logOut(new QPushButton(tr("Log Out"))), m_vault(new QLabel),
+      m_chooseVault(new QPushButton(tr("Choose Vault\u2026")))
 {
     setFixedWidth(460);
-    auto* notLoggedIn = new QLabel(QStringLiteral("Not logged in"));
+    auto* notLoggedIn = new QLabel(tr("Not logged in"));
     Style::makeSecondary(notLoggedIn);
     auto* loggedIn = new QWidget;
     auto* accountForm = new QFormLayout(loggedIn);
-    accountForm->addRow(QStringLiteral("Logged in as"), m_loginName);
-    accountForm->addRow(QStringLiteral("Server"), m_server);
+    accountForm->addRow(tr("Logged in as"), m_loginName);
+    accountForm->addRow(tr("Server"), m_server);
     accountForm->addRow(QString(), m_logOut);
     Style::makeError(m_logOut);
     m_account->addWidget(notLoggedIn);
     m_account->addWidget(loggedIn);
-    auto* nextcloud = new QGroupBox(QStringLiteral("Nextcloud"));
+    auto* nextcloud = new QGroupBox(tr("Nextcloud"));
     (new QVBoxLayout(nextcloud))->addWidget(m_account);
 
-    auto* quotes = new QGroupBox(QStringLiteral("Quotes"));
+    auto* quotes = new QGroupBox(tr("Quotes"));
     auto* quotesForm = new QFormLayout(quotes);
     m_vault->setWordWrap(true);
     m_vault->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    quotesForm->addRow(QStringLiteral("Obsidian vault"), m_vault);
+    quotesForm->addRow(tr("Obsidian vault"), m_vault);
     quotesForm->addRow(QString(), m_chooseVault);
     auto* caption = new QLabel(QStringLiteral(
         "Each article you quote gets a note in the vault's lumbra folder, linked to its author."));
@@ -44,8 +44,8 @@ SettingsView::SettingsView(Reader& reader, QWidget* parent)
     caption->setFont(Style::font(Style::FontRole::caption, caption->font()));
     quotesForm->addRow(caption);
 
-    auto* articles = new QGroupBox(QStringLiteral("Articles"));
-    auto* remote = new QCheckBox(QStringLiteral("Load remote images"));
+    auto* articles = new QGroupBox(tr("Articles"));
+    auto* remote = new QCheckBox(tr("Load remote images"));
     Settings& settings = reader.settings();
     remote->setChecked(settings.remoteImages());
     auto* remoteCaption = new QLabel(QStringLiteral(
@@ -61,14 +61,14 @@ SettingsView::SettingsView(Reader& reader, QWidget* parent)
     connect(&settings, &Settings::remoteImagesChanged, remote,
             [remote, &settings] { remote->setChecked(settings.remoteImages()); });
 
-    auto* about = new QGroupBox(QStringLiteral("About"));
+    auto* about = new QGroupBox(tr("About"));
     auto* aboutForm = new QFormLayout(about);
-    aboutForm->addRow(QStringLiteral("Version"), new QLabel(QApplication::applicationVersion()));
+    aboutForm->addRow(tr("Version"), new QLabel(QApplication::applicationVersion()));
     auto* maker = new QLabel(QStringLiteral(
         "Made by the Lumbra developers \u2014 <a href=\"https://lumbra.app\">lumbra.app</a>"));
     maker->setOpenExternalLinks(true);
     aboutForm->addRow(maker);
-    auto* check = new QPushButton(QStringLiteral("Check for Updates\u2026"));
+    auto* check = new QPushButton(tr("Check for Updates\u2026"));
     aboutForm->addRow(QString(), check);
 
     auto* layout = new QVBoxLayout(this);
@@ -97,7 +97,7 @@ void SettingsView::showAccount()
 
 void SettingsView::showVault()
 {
-    m_vault->setText(m_reader.quotes().storedVault().value_or(QStringLiteral("Not chosen")));
+    m_vault->setText(m_reader.quotes().storedVault().value_or(tr("Not chosen")));
 }
 
 void SettingsView::showEvent(QShowEvent* event)

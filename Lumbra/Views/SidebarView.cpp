@@ -3,10 +3,10 @@
 #include "LumbraCore/SourceKinds.h"
 #include "Reader/Reader.h"
 #include "Views/Accessibility.h"
-#include "Views/Wording.h"
 #include "Views/FeedIcons.h"
 #include "Views/SourcesModel.h"
 #include "Views/Style.h"
+#include "Views/Wording.h"
 
 #include <QFrame>
 #include <QHeaderView>
@@ -81,28 +81,28 @@ protected:
 SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
     : QWidget(parent), m_reader(reader), m_model(new SourcesModel(reader, icons, this)),
       m_tree(new SourcesTree(this)),
-      m_refresh(new QPushButton(QIcon::fromTheme(QStringLiteral("view-refresh")),
-                                QStringLiteral("Refresh"), this)),
+      m_refresh(
+          new QPushButton(QIcon::fromTheme(QStringLiteral("view-refresh")), tr("Refresh"), this)),
       m_busy(new QProgressBar(this)), m_errorPanel(new QFrame(this)),
       m_errorTitle(new QLabel(m_errorPanel)), m_errorText(new QLabel(m_errorPanel)),
-      m_logInAgain(new QPushButton(QStringLiteral("Log In Again"), m_errorPanel))
+      m_logInAgain(new QPushButton(tr("Log In Again"), m_errorPanel))
 {
     m_tree->setModel(m_model);
     m_tree->setHeaderHidden(true);
     m_tree->setUniformRowHeights(true); // a million rows lay out without measuring each
     m_tree->setItemDelegate(new BadgeDelegate(m_tree));
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_tree->setAccessibleName(QStringLiteral("Sources"));
+    m_tree->setAccessibleName(tr("Sources"));
     m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_refresh->setFocusPolicy(Qt::TabFocus); // a click leaves the focus where it was
-    m_refresh->setToolTip(QStringLiteral("Refresh (Ctrl+R)"));
+    m_refresh->setToolTip(tr("Refresh (Ctrl+R)"));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 6, 0, 0);
     m_busy->setRange(0, 0);
     m_busy->setTextVisible(false);
     m_busy->setMaximumSize(60, 8);
-    m_busy->setAccessibleName(QStringLiteral("Refreshing"));
+    m_busy->setAccessibleName(tr("Refreshing"));
     m_busy->hide();
     auto* bar = new QHBoxLayout;
     bar->addWidget(m_busy, 0, Qt::AlignVCenter);
@@ -147,11 +147,10 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
     // A screen reader counts the rows shown; it is told when more follow.
     const auto describeRows = [this] {
         m_tree->setAccessibleDescription(
-            m_model->hasHiddenRows()
-                ? QStringLiteral("%1 of %2 rows shown; more follow at the end of the list")
-                      .arg(QLocale().toString(m_model->rowCount()),
-                           QLocale().toString(m_model->allRowCount()))
-                : QString());
+            m_model->hasHiddenRows() ? tr("%1 of %2 rows shown; more follow at the end of the list")
+                                           .arg(QLocale().toString(m_model->rowCount()),
+                                                QLocale().toString(m_model->allRowCount()))
+                                     : QString());
     };
     connect(m_model, &QAbstractItemModel::modelReset, this, describeRows);
     connect(m_model, &QAbstractItemModel::rowsInserted, this, describeRows);

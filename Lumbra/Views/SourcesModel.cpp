@@ -84,7 +84,7 @@ SourcesModel::Rows::build(QList<Folder> folders, QList<Feed> feeds, qsizetype tr
     top.reserve(size_t(trays + list.size()) + 2);
     for (qsizetype i = 0; i < trays; ++i)
         top.push_back({Top::Kind::tray, i, {}, {}});
-    top.push_back({Top::Kind::section, 0, {}, QStringLiteral("Folders")});
+    top.push_back({Top::Kind::section, 0, {}, tr("Folders")});
     rows->folderRows.reserve(list.size());
     for (qsizetype i = 0; i < list.size(); ++i) {
         rows->folderRows.insert(list[i].id, int(top.size()));
@@ -106,7 +106,7 @@ SourcesModel::Rows::build(QList<Folder> folders, QList<Feed> feeds, qsizetype tr
         children.push_back(i);
     }
     if (!loose.empty()) {
-        top.push_back({Top::Kind::section, 0, {}, QStringLiteral("Feeds")});
+        top.push_back({Top::Kind::section, 0, {}, tr("Feeds")});
         for (qsizetype i : loose) {
             rows->feedRows.insert(rows->feeds[i].id, {-1, int(top.size())});
             top.push_back({Top::Kind::feed, i, {}, {}});
@@ -245,7 +245,7 @@ QVariant SourcesModel::data(const QModelIndex& index, int role) const
         if (role == Qt::FontRole)
             return Style::font(Style::FontRole::section, QApplication::font());
         if (role == IsSourceRole) return false;
-        if (role == Qt::AccessibleDescriptionRole) return QStringLiteral("Heading");
+        if (role == Qt::AccessibleDescriptionRole) return tr("Heading");
         return {};
     }
     std::optional<Source> source;
@@ -257,12 +257,14 @@ QVariant SourcesModel::data(const QModelIndex& index, int role) const
         const Source::Kind kind = Source::Kind(data(index, SourceKindRole).toInt());
         const qint64 count = data(index, BadgeRole).toLongLong();
         const bool starred = sourceKind(kind).scope == SourceKind::Scope::starred;
-        QString spoken = data(index, Qt::DisplayRole).toString() + QStringLiteral(", ");
-        if (kind == Source::Kind::folder) spoken += QStringLiteral("folder, ");
-        if (kind == Source::Kind::feed) spoken += QStringLiteral("feed, ");
-        spoken += count > 0 ? QLocale().toString(count) : QStringLiteral("no");
-        spoken += starred ? QStringLiteral(" starred") : QStringLiteral(" unread");
-        return spoken;
+        const QString number = count > 0 ? QLocale().toString(count) : tr("no");
+        const QString counted =
+            starred ? tr("%1 starred").arg(number) : tr("%1 unread").arg(number);
+        const QString name = data(index, Qt::DisplayRole).toString();
+        //: A source as a screen reader says it: its name, its kind, its count.
+        if (kind == Source::Kind::folder) return tr("%1, folder, %2").arg(name, counted);
+        if (kind == Source::Kind::feed) return tr("%1, feed, %2").arg(name, counted);
+        return tr("%1, %2").arg(name, counted);
     }
     if (top && top->kind == Top::Kind::tray) {
         source = m_trays[top->at];

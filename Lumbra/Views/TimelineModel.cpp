@@ -193,8 +193,8 @@ namespace {
 QString spokenRow(const Item& item, const QString& title, const QString& feed, const QString& date)
 {
     QStringList states;
-    if (item.unread) states << QStringLiteral("unread");
-    if (item.starred) states << QStringLiteral("starred");
+    if (item.unread) states << TimelineModel::tr("unread");
+    if (item.starred) states << TimelineModel::tr("starred");
     QString sentence = states.join(QStringLiteral(", "));
     if (!sentence.isEmpty()) {
         sentence[0] = sentence[0].toUpper();
@@ -215,10 +215,10 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
     const Item& item = m_reader.timeline().shownItem(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        return decodeEntities(item.title.value_or(QStringLiteral("Untitled")));
+        return decodeEntities(item.title.value_or(tr("Untitled")));
     case TitleHighlightsRole:
         if (m_reader.timeline().queryWords().isEmpty()) return {};
-        return highlightsIn(decodeEntities(item.title.value_or(QStringLiteral("Untitled"))),
+        return highlightsIn(decodeEntities(item.title.value_or(tr("Untitled"))),
                             m_reader.timeline().queryWords());
     case ExcerptHighlightsRole:
         if (m_reader.timeline().queryWords().isEmpty()) return {};

@@ -26,7 +26,7 @@ QString emptyText(const Reader& reader, const Source& source)
     if (source.kind() == Source::Kind::folder &&
         std::none_of(feeds.cbegin(), feeds.cend(),
                      [&source](const Feed& feed) { return feed.folderId == source.id(); }))
-        return QStringLiteral("No Articles");
+        return TimelineView::tr("No Articles");
     return sourceKind(source).emptyText;
 }
 } // namespace
@@ -39,9 +39,9 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
       m_progress(new QProgressBar(m_list)), m_busy(new QProgressBar(this)),
       m_search(new QLineEdit(this))
 {
-    m_search->setPlaceholderText(QStringLiteral("Search"));
+    m_search->setPlaceholderText(tr("Search"));
     m_search->setClearButtonEnabled(true);
-    m_search->setAccessibleName(QStringLiteral("Search articles"));
+    m_search->setAccessibleName(tr("Search articles"));
     m_search->addAction(QIcon::fromTheme(QStringLiteral("edit-find")), QLineEdit::LeadingPosition);
     m_search->setText(reader.timeline().query());
     m_search->installEventFilter(this);
@@ -68,7 +68,7 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
 
     m_busy->setTextVisible(false);
     m_busy->setMaximumSize(60, 8);
-    m_busy->setAccessibleName(QStringLiteral("Loading articles"));
+    m_busy->setAccessibleName(tr("Loading articles"));
     auto* titles = new QVBoxLayout;
     titles->setSpacing(0);
     titles->addWidget(m_title);
@@ -96,7 +96,7 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     m_list->setSpacing(1); // a visible gap between rows
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_list->setAccessibleName(QStringLiteral("Articles"));
+    m_list->setAccessibleName(tr("Articles"));
 
     m_progress->setRange(0, 0);
     m_progress->setTextVisible(false);
@@ -156,17 +156,18 @@ void TimelineView::showProgress()
 void TimelineView::updateHeader()
 {
     const std::optional<Source>& source = m_reader.timeline().source();
-    m_fullTitle = source ? m_reader.subscriptions().title(*source) : QStringLiteral("Lumbra");
+    m_fullTitle = source ? m_reader.subscriptions().title(*source) : tr("Lumbra");
     showTitle();
     const QLocale locale;
     if (m_reader.timeline().searching())
-        m_subtitle->setText(locale.toString(m_reader.timeline().shownCount()) +
-                            QStringLiteral(" of ") +
-                            locale.toString(m_reader.timeline().items().size()));
+        //: Articles matching the search, of all listed.
+        m_subtitle->setText(tr("%1 of %2")
+                                .arg(locale.toString(m_reader.timeline().shownCount()),
+                                     locale.toString(m_reader.timeline().items().size())));
     else
-        m_subtitle->setText(source ? QString::number(m_reader.subscriptions().count(*source)) +
-                                         QStringLiteral(" unread")
-                                   : QString());
+        m_subtitle->setText(
+            source ? tr("%1 unread").arg(QString::number(m_reader.subscriptions().count(*source)))
+                   : QString());
 }
 
 void TimelineView::showTitle()
@@ -187,8 +188,8 @@ void TimelineView::updateOverlay()
         !empty && m_reader.timeline().searching() && m_reader.timeline().shownCount() == 0;
     const bool showEmpty = (empty && !loading && source) || noMatch;
     if (noMatch)
-        m_placeholder->setTitle(QStringLiteral("No articles match \u201C") +
-                                m_reader.timeline().query().trimmed() + u'\u201D');
+        m_placeholder->setTitle(
+            tr("No articles match \u201C%1\u201D").arg(m_reader.timeline().query().trimmed()));
     else if (showEmpty)
         m_placeholder->setTitle(emptyText(m_reader, *source));
     m_placeholder->setVisible(showEmpty);
