@@ -303,7 +303,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(menu, 5000);
         const QList<QAction*> actions = menu->actions();
         QVERIFY(actions.size() > 2); // the standard entries follow
-        QCOMPARE(actions[0]->text(), u"Save Quote to Obsidian"_s);
+        QCOMPARE(actions[0], this->actions->saveQuote); // the one article command
         QVERIFY(actions[1]->isSeparator());
         menu->close();
     }

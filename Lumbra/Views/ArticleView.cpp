@@ -120,7 +120,7 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     addWidget(m_articlePage);
     addWidget(m_failed);
 
-    connect(m_web, &QuoteWebView::quoteRequested, actions.saveQuote, &QAction::trigger);
+    m_web->setQuoteAction(actions.saveQuote);
     connect(&reader.timeline(), &Timeline::selectedItemChanged, this, &ArticleView::showSelection);
     connect(&reader.subscriptions(), &Subscriptions::feedsChanged, this,
             &ArticleView::showSelection);

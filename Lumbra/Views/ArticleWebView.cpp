@@ -247,10 +247,9 @@ QMenu* QuoteWebView::quoteContextMenu()
 {
     // The standard entries exist only for a menu the page itself asked for.
     QMenu* menu = lastContextMenuRequest() ? createStandardContextMenu() : new QMenu(this);
+    if (!m_quoteAction) return menu;
     QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().constFirst();
-    QAction* quote = new QAction(tr("Save Quote to Obsidian"), menu);
-    connect(quote, &QAction::triggered, this, &QuoteWebView::quoteRequested);
-    menu->insertAction(first, quote);
+    menu->insertAction(first, m_quoteAction); // the menu shows it, the actions keep it
     menu->insertSeparator(first);
     return menu;
 }

@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 
+class QAction;
+
 // The article page: JavaScript off, a transparent background, and no navigation away
 // from the article: only the document's own load happens in the pane. A clicked link is
 // handed to `openExternally` when it is http, https or mailto (feeds are untrusted, so
@@ -62,17 +64,20 @@ public:
     // The page's selection, through a script in a world of its own.
     std::shared_ptr<TextSelectionSource> selection() const { return m_selection; }
 
+    // The article command that saves a quote; the context menu offers it first.
+    void setQuoteAction(QAction* action) { m_quoteAction = action; }
     // Builds the menu the user sees on a right click.
     QMenu* quoteContextMenu();
 
 Q_SIGNALS:
-    void quoteRequested();
     void contextMenuShown(QMenu* menu);
     // The document of `show` could not be shown.
     void loadFailed();
 
 private:
     void contextMenuEvent(QContextMenuEvent* event) override;
+
+    QPointer<QAction> m_quoteAction;
 
     ArticlePage* m_page;
     QString m_loaded;
