@@ -71,7 +71,8 @@ struct Options {
 // Route names for faults: "folders", "feeds", "items", "item-read", "item-unread",
 // "item-star", "item-unstar", "feed-read", "folder-read", "items-read",
 // "items-read-multiple", "items-unread-multiple", "items-updated", "login-start",
-// "login-poll", "login-page", "revoke", "favicon", "appcast", or "*" for every route.
+// "login-poll", "login-page", "revoke", "favicon", "appcast", "news" (the other News API
+// paths), or "*" for every route. Routes.cpp lists them with what they answer.
 class Sandbox {
 public:
     explicit Sandbox(Options options = {});
@@ -120,13 +121,25 @@ public:
     };
 
 private:
-    Reply handle(const LoggedRequest& request, const std::map<std::string, std::string>& query);
-    static std::string routeOf(const std::string& method, const std::string& path);
-    Reply handleNews(const std::string& method, const std::string& path,
-                     const std::map<std::string, std::string>& query, const std::string& body,
-                     bool readOnlyVersion);
-    Reply handleLogin(const LoggedRequest& request, const std::string& path);
-    Reply handleRevoke(const LoggedRequest& request);
+    // Every answer, in one table (Routes.cpp): a route takes requests of a method and a
+    // path shape, is named for faults, and answers.
+    struct Call;
+    struct Route;
+    struct Routed {
+        const Route* route = nullptr;
+        std::string name;             // the route's name for faults
+        std::vector<int64_t> numbers; // the numbers in the path
+    };
+    static const std::vector<Route>& routes();
+    // The first route that takes `method` on `path`; the last takes every request.
+    static Routed route(const std::string& method, const std::string& path);
+    Reply answer(const Routed& routed, const LoggedRequest& request,
+                 const std::map<std::string, std::string>& query);
+    Reply startLogin();
+    Reply pollLogin(const std::string& form);
+    Reply loginPage(const std::string& flowId);
+    Reply grantLogin(const std::string& form);
+    Reply revoke(const LoggedRequest& request);
     std::optional<std::string> authenticatedPassword(const LoggedRequest& request) const;
     std::optional<Fault> takeFault(const std::string& route);
     // Answers with one of the hostile bodies; false for the faults that only edit `reply`.

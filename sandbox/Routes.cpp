@@ -1,0 +1,296 @@
+// Every request the sandbox answers, in one table: which requests a route takes, its name
+// for faults, and its answer. Faults and answers are both looked up here.
+
+#include "DemoData.h"
+#include "PhpJson.h"
+#include "Sandbox.h"
+#include "Wire.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
+namespace sandbox {
+
+namespace {
+
+const std::string notFoundTitle = "Not found";
+const std::string notFound = "<h2>Page not found</h2>";
+const std::string flowPrefix = "/index.php/login/v2/flow/";
+
+std::vector<std::string_view> segments(std::string_view path)
+{
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    while (true) {
+        const size_t slash = path.find('/', start);
+        parts.push_back(
+            path.substr(start, slash == std::string_view::npos ? slash : slash - start));
+        if (slash == std::string_view::npos) return parts;
+        start = slash + 1;
+    }
+}
+
+bool isNumber(std::string_view text)
+{
+    if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+// Whether `path` has the shape of `pattern`, whose "{v}" is a News API version the sandbox
+// serves, "{n}" a number (kept in `numbers`) and a final "{*}" one or more parts of any
+// kind.
+bool matches(std::string_view pattern, std::string_view path, std::vector<int64_t>& numbers)
+{
+    const std::vector<std::string_view> want = segments(pattern);
+    const std::vector<std::string_view> have = segments(path);
+    numbers.clear();
+    for (size_t i = 0; i < want.size(); ++i) {
+        if (want[i] == "{*}") return i < have.size();
+        if (i >= have.size()) return false;
+        if (want[i] == "{v}") {
+            if (have[i] != "v1-2" && have[i] != "v1-3") return false;
+        } else if (want[i] == "{n}") {
+            if (!isNumber(have[i])) return false;
+            const auto number = parseInt(std::string(have[i]));
+            if (!number) return false;
+            numbers.push_back(*number);
+        } else if (want[i] != have[i]) {
+            return false;
+        }
+    }
+    return want.size() == have.size();
+}
+
+Sandbox::Reply itemsReply(NewsStore& store, const std::map<std::string, std::string>& query)
+{
+    ItemsQuery q;
+    q.type = int(intParam(query, "type", 3));
+    q.id = intParam(query, "id", 0);
+    q.getRead = boolParam(query, "getRead", true);
+    q.batchSize = intParam(query, "batchSize", -1);
+    q.offset = intParam(query, "offset", 0);
+    q.oldestFirst = boolParam(query, "oldestFirst", false);
+    if (q.type == 2 && !q.getRead)
+        return message(400, "Starred items can only be listed with getRead=true");
+    return json(200, store.itemsJson(q));
+}
+
+Sandbox::Reply updatedReply(NewsStore& store, const std::map<std::string, std::string>& query)
+{
+    // Changed items of every state, newest first, as the real server answers.
+    ItemsQuery q;
+    q.type = int(intParam(query, "type", 3));
+    q.id = intParam(query, "id", 0);
+    q.modifiedSince = intParam(query, "lastModified", 0);
+    return json(200, store.itemsJson(q));
+}
+
+Sandbox::Reply itemFound(bool found)
+{
+    if (!found)
+        return message(404, "Did expect one result but found none when executing: query "
+                            "\"SELECT `items`.* FROM `*PREFIX*news_items` `items`\"; ");
+    return json(200, "[]");
+}
+
+Sandbox::Reply markedRead(NewsStore& store, const std::string& body, int64_t id, bool feed)
+{
+    const auto newest = newestItemId(body);
+    if (!newest) return serverError();
+    const bool found = feed ? store.markFeedRead(id, *newest) : store.markFolderRead(id, *newest);
+    return found ? json(200, "null") : serverError();
+}
+
+Sandbox::Reply markedMany(NewsStore& store, const std::string& body, bool unread)
+{
+    const auto ids = itemIds(body);
+    if (!ids) return serverError();
+    for (const int64_t id : *ids)
+        store.setUnread(id, unread);
+    return json(200, "null");
+}
+
+// Two releases, the newer with release notes.
+Sandbox::Reply appcast(const std::string& base)
+{
+    return {200, "application/rss+xml; charset=utf-8",
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+            "<rss version=\"2.0\" "
+            "xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\">"
+            "<channel><title>Lumbra</title>"
+            "<item><title>0.9.0</title><sparkle:version>0.9.0</sparkle:version>"
+            "<enclosure url=\"" +
+                base +
+                "/downloads/lumbra-0.9.0.tar.gz\"/></item>"
+                "<item><title>1.10.0</title><sparkle:version>1.10.0</sparkle:version>"
+                "<sparkle:releaseNotesLink>" +
+                base +
+                "/notes/1.10.0</sparkle:releaseNotesLink>"
+                "<enclosure url=\"" +
+                base +
+                "/downloads/lumbra-1.10.0.tar.gz\"/></item>"
+                "</channel></rss>\n"};
+}
+
+} // namespace
+
+struct Sandbox::Call {
+    const LoggedRequest& request;
+    const std::map<std::string, std::string>& query;
+    std::vector<int64_t> numbers; // the "{n}" parts of the path
+};
+
+struct Sandbox::Route {
+    std::string_view method; // "*" for any
+    std::string path;
+    std::string name; // for faults; empty for none
+    // Behind the News app's gate: installed, authenticated, and only reads in v1-2.
+    bool news;
+    Reply (*answer)(Sandbox&, const Call&);
+};
+
+const std::vector<Sandbox::Route>& Sandbox::routes()
+{
+    using S = Sandbox;
+    using C = Call;
+    static const std::string api = "/index.php/apps/news/api/{v}/";
+    static const std::vector<Route> table{
+        // The News API.
+        {"GET", api + "folders", "folders", true,
+         [](S& s, const C&) { return json(200, s.m_store.foldersJson()); }},
+        {"GET", api + "feeds", "feeds", true,
+         [](S& s, const C&) { return json(200, s.m_store.feedsJson()); }},
+        {"GET", api + "items", "items", true,
+         [](S& s, const C& c) { return itemsReply(s.m_store, c.query); }},
+        {"GET", api + "items/updated", "items-updated", true,
+         [](S& s, const C& c) { return updatedReply(s.m_store, c.query); }},
+        {"GET", api + "status", "news", true,
+         [](S&, const C&) {
+             return json(200, "{\"version\":\"25.3.1\",\"warnings\":{\"improperlyConfiguredCron\":"
+                              "false,\"incorrectDbCharset\":false}}");
+         }},
+        {"GET", api + "version", "news", true,
+         [](S&, const C&) { return json(200, "{\"version\":\"25.3.1\"}"); }},
+        {"POST", api + "items/{n}/read", "item-read", true,
+         [](S& s, const C& c) { return itemFound(s.m_store.setUnread(c.numbers[0], false)); }},
+        {"POST", api + "items/{n}/unread", "item-unread", true,
+         [](S& s, const C& c) { return itemFound(s.m_store.setUnread(c.numbers[0], true)); }},
+        {"POST", api + "items/{n}/star", "item-star", true,
+         [](S& s, const C& c) { return itemFound(s.m_store.setStarred(c.numbers[0], true)); }},
+        {"POST", api + "items/{n}/unstar", "item-unstar", true,
+         [](S& s, const C& c) { return itemFound(s.m_store.setStarred(c.numbers[0], false)); }},
+        {"POST", api + "feeds/{n}/read", "feed-read", true,
+         [](S& s, const C& c) {
+             return markedRead(s.m_store, c.request.body, c.numbers[0], true);
+         }},
+        {"POST", api + "folders/{n}/read", "folder-read", true,
+         [](S& s, const C& c) {
+             return markedRead(s.m_store, c.request.body, c.numbers[0], false);
+         }},
+        {"POST", api + "items/read/multiple", "items-read-multiple", true,
+         [](S& s, const C& c) { return markedMany(s.m_store, c.request.body, false); }},
+        {"POST", api + "items/unread/multiple", "items-unread-multiple", true,
+         [](S& s, const C& c) { return markedMany(s.m_store, c.request.body, true); }},
+        {"POST", api + "items/read", "items-read", true,
+         [](S& s, const C& c) {
+             const auto newest = newestItemId(c.request.body);
+             if (!newest) return serverError();
+             s.m_store.markAllRead(*newest);
+             return json(200, "null");
+         }},
+        {"*", api + "{*}", "news", true, [](S&, const C&) { return methodNotAllowed(); }},
+        {"*", "/index.php/apps/news/api/{*}", "", false,
+         [](S&, const C&) { return html(404, notFoundTitle, notFound); }},
+
+        // Login Flow v2 and the page behind "Grant access".
+        {"POST", "/index.php/login/v2", "login-start", false,
+         [](S& s, const C&) { return s.startLogin(); }},
+        {"*", "/index.php/login/v2", "login-start", false,
+         [](S&, const C&) { return methodNotAllowed(); }},
+        {"POST", "/index.php/login/v2/poll", "login-poll", false,
+         [](S& s, const C& c) { return s.pollLogin(c.request.body); }},
+        {"*", "/index.php/login/v2/poll", "login-poll", false,
+         [](S&, const C&) { return methodNotAllowed(); }},
+        {"GET", flowPrefix + "{*}", "login-page", false,
+         [](S& s, const C& c) {
+             const std::string& target = c.request.target;
+             return s.loginPage(
+                 target.substr(flowPrefix.size(), target.find('?') - flowPrefix.size()));
+         }},
+        {"POST", "/index.php/login/v2/grant", "login-page", false,
+         [](S& s, const C& c) { return s.grantLogin(c.request.body); }},
+        {"*", "/index.php/login/v2/{*}", "login-page", false,
+         [](S&, const C&) { return html(404, notFoundTitle, notFound); }},
+
+        // App-password revocation.
+        {"DELETE", "/ocs/v2.php/core/apppassword", "revoke", false,
+         [](S& s, const C& c) { return s.revoke(c.request); }},
+        {"*", "/ocs/v2.php/core/apppassword", "revoke", false,
+         [](S&, const C&) { return methodNotAllowed(); }},
+
+        // Pictures, the update feed and the front page.
+        {"GET", "/favicons/{*}", "favicon", false,
+         [](S&, const C&) {
+             return Reply{200, "image/png", std::string(demoImage())};
+         }},
+        {"*", "/favicons/{*}", "favicon", false,
+         [](S&, const C&) { return html(404, notFoundTitle, notFound); }},
+        {"GET", "/images/{*}", "", false,
+         [](S&, const C&) {
+             return Reply{200, "image/png", std::string(demoImage())};
+         }},
+        {"GET", "/appcast.xml", "appcast", false,
+         [](S& s, const C&) { return appcast(s.baseUrl()); }},
+        {"*", "/appcast.xml", "appcast", false,
+         [](S&, const C&) { return html(404, notFoundTitle, notFound); }},
+        {"GET", "/", "", false,
+         [](S&, const C&) {
+             return html(200, "Lumbra sandbox",
+                         "<h1>Lumbra sandbox</h1><p>A local stand-in for Nextcloud News.</p>");
+         }},
+        {"GET", "/index.php", "", false,
+         [](S&, const C&) {
+             return html(200, "Lumbra sandbox",
+                         "<h1>Lumbra sandbox</h1><p>A local stand-in for Nextcloud News.</p>");
+         }},
+        {"*", "{*}", "", false, [](S&, const C&) { return html(404, notFoundTitle, notFound); }},
+    };
+    return table;
+}
+
+Sandbox::Routed Sandbox::route(const std::string& method, const std::string& path)
+{
+    Routed routed;
+    for (const Route& candidate : routes()) {
+        if ((candidate.method == "*" || candidate.method == method) &&
+            matches(candidate.path, path, routed.numbers)) {
+            routed.route = &candidate;
+            routed.name = candidate.name;
+            return routed;
+        }
+    }
+    return routed; // not reached: the last route takes every path
+}
+
+Sandbox::Reply Sandbox::answer(const Routed& routed, const LoggedRequest& request,
+                               const std::map<std::string, std::string>& query)
+{
+    const Route& route = *routed.route;
+    const Call call{request, query, routed.numbers};
+    if (route.news) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_newsInstalled) return html(404, notFoundTitle, notFound);
+        }
+        if (!call.request.hasHeader("authorization"))
+            return message(401, "CORS requires basic auth");
+        if (!authenticatedPassword(call.request)) return message(401, "");
+        const bool readOnly = call.request.target.find("/api/v1-2/") != std::string::npos;
+        if (readOnly && call.request.method != "GET") return methodNotAllowed();
+    }
+    return route.answer(*this, call);
+}
+
+} // namespace sandbox
