@@ -1,12 +1,25 @@
-// Item-link parsing on any URL, and the round trip through tavoLink.
+// Item-link parsing on any URL, the round trip through tavoLink, and mail links made safe.
 
 #include "FuzzInput.h"
 #include "LumbraCore/ItemLink.h"
+#include "LumbraCore/MailLink.h"
+
+#include <QUrlQuery>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzInput input(data, size);
     const QUrl url(QString::fromUtf8(input.all()));
+    // A mail link leaves with no header but subject, body and cc, and is its own safe form.
+    if (const auto mail = safeMailLink(url)) {
+        FUZZ_REQUIRE(mail->scheme() == QLatin1StringView("mailto"));
+        for (const auto& [name, value] : QUrlQuery(*mail).queryItems()) {
+            FUZZ_REQUIRE(name == QLatin1StringView("subject") ||
+                         name == QLatin1StringView("body") || name == QLatin1StringView("cc"));
+        }
+        FUZZ_REQUIRE(!mail->path().contains(u'?') && !mail->path().contains(u'&'));
+        FUZZ_REQUIRE(safeMailLink(*mail) == mail);
+    }
     const auto link = LumbraLink::parse(url);
     if (!link) return 0;
     if (link->url()) {

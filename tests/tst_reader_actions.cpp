@@ -237,8 +237,7 @@ private Q_SLOTS:
         QCOMPARE(f->browser.opened, QList<QUrl>{article});
         QVERIFY(!said(*f->reader));
         await(f->reader->openLink(LumbraLink(999, std::nullopt)));
-        QCOMPARE(said(*f->reader),
-                 std::optional(u"Can't find that article in News any more."_s));
+        QCOMPARE(said(*f->reader), std::optional(u"Can't find that article in News any more."_s));
         f->sandbox.server->setFault("items", {500, 0, {}, -1}); // a failed lookup too
         await(f->reader->openLink(LumbraLink(5, article)));
         QCOMPARE(f->browser.opened.size(), 2);
@@ -260,6 +259,64 @@ private Q_SLOTS:
         QTest::newRow("not a url") << u"not a url"_s << false;
     }
 
+    void mailLinksCarryOnlyAddressesSubjectBodyAndCc_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("opened"); // encoded; empty when nothing opens
+        const QString to = u"mailto:editor@example.org"_s;
+        QTest::newRow("plain") << to + u"?subject=Hi"_s << to + u"?subject=Hi"_s;
+        QTest::newRow("attach") << to + u"?subject=Hi&attach=/etc/passwd"_s
+                                << to + u"?subject=Hi"_s;
+        QTest::newRow("attachment, any case")
+            << to + u"?ATTACHMENT=%2Fetc%2Fpasswd&Attach=~/.ssh/id_rsa&body=text"_s
+            << to + u"?body=text"_s;
+        QTest::newRow("encoded header name")
+            << to + u"?%61ttach=/etc/passwd&%73ubject=x"_s << to + u"?subject=x"_s;
+        QTest::newRow("bcc, from, in-reply-to, unknown")
+            << to + u"?bcc=spy@example.net&from=me@example.org&in-reply-to=%3Cid%3E&x-y=1"
+                    u"&cc=boss@example.org"_s
+            << to + u"?cc=boss@example.org"_s;
+        QTest::newRow("& smuggled inside a value")
+            << to + u"?subject=Hi%26attach%3D%2Fetc%2Fpasswd"_s
+            << to + u"?subject=Hi%26attach%3D%2Fetc%2Fpasswd"_s;
+        QTest::newRow("? smuggled inside the address")
+            << u"mailto:a@example.org%3Fattach%3D%2Fetc%2Fpasswd"_s << QString();
+        QTest::newRow("header in an address")
+            << u"mailto:a@example.org,b%0D%0Abcc:spy@example.net?subject=x"_s
+            << u"mailto:a@example.org?subject=x"_s;
+        QTest::newRow("repeated parameters keep the first")
+            << to + u"?subject=one&subject=two&body=a&body=b"_s << to + u"?subject=one&body=a"_s;
+        QTest::newRow("several recipients")
+            << u"mailto:a@example.org,b@example.org?to=c@example.org,a@example.org"_s
+            << u"mailto:a@example.org,b@example.org,c@example.org"_s;
+        QTest::newRow("very long body")
+            << to + u"?body="_s + QString(20000, u'x') << to + u"?body="_s + QString(8000, u'x');
+        QTest::newRow("a link sent by mail")
+            << u"mailto:?body=https%3A%2F%2Fexample.org%2Fa%3Fx%3D1%26y%3D2"_s
+            << u"mailto:?body=https%3A%2F%2Fexample.org%2Fa%3Fx%3D1%26y%3D2"_s;
+        QTest::newRow("only an attachment") << u"mailto:?attach=/etc/passwd"_s << QString();
+    }
+
+    // What reaches the mail program through every way out: a clicked link and the
+    // article's own address.
+    void mailLinksCarryOnlyAddressesSubjectBodyAndCc()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, opened);
+        const QUrl url(link);
+        f->reader->openUrl(url);
+        Item item{1, 1, {}, link, {}, {}, {}, true, false};
+        f->reader->openInBrowser(item);
+        if (opened.isEmpty()) {
+            QVERIFY(f->browser.opened.isEmpty());
+            QVERIFY(said(*f->reader)->contains(u"names no mail address"_s));
+            return;
+        }
+        QCOMPARE(f->browser.opened.size(), 2);
+        for (const QUrl& sent : std::as_const(f->browser.opened))
+            QCOMPARE(QString::fromLatin1(sent.toEncoded()), opened);
+    }
+
     void theDesktopGetsOnlyWebAddresses()
     {
         QFETCH(QString, address);
@@ -272,8 +329,7 @@ private Q_SLOTS:
         QCOMPARE(f->browser.opened, expected);
         QCOMPARE(articleUrl(item).has_value(), opened);
         if (!opened && url.isValid())
-            QVERIFY(said(*f->reader)->startsWith(
-                u"Lumbra opens only web and mail addresses"_s));
+            QVERIFY(said(*f->reader)->startsWith(u"Lumbra opens only web and mail addresses"_s));
 
         f->browser.opened.clear();
         f->reader->openUrl(url);

@@ -49,6 +49,7 @@ struct Notice {
         quoteAdded,         // `subject`: the note's name
         vaultRefused,       // `failure`, with the vault's reason as its detail
         addressRefused,     // a link Lumbra does not open: `subject`, shortened
+        mailLinkRefused,    // a mail link with no address or text Lumbra keeps: `subject`
         articleGone,        // a link to an article the server no longer has
     };
     explicit Notice(Kind kind, QString subject = {}, std::optional<Failure> failure = {})

@@ -1,6 +1,7 @@
 #include "Reader/Reader.h"
 
 #include "LumbraCore/ItemLink.h"
+#include "LumbraCore/MailLink.h"
 #include "LumbraCore/NewsAPI.h"
 #include "LumbraCore/WebAddress.h"
 #include "Reader/Guarded.h"
@@ -36,13 +37,19 @@ void Reader::openInBrowser(const Item& item)
 
 void Reader::openUrl(const QUrl& url)
 {
-    if (isWebAddress(url) || isMailAddress(url)) {
+    if (isWebAddress(url)) {
         m_env.browser->open(url);
+        return;
+    }
+    // A feed's mail link reaches the mail program with its address, subject and text only.
+    if (const std::optional<QUrl> mail = safeMailLink(url)) {
+        m_env.browser->open(*mail);
         return;
     }
     QString shown = url.toDisplayString();
     if (shown.size() > 120) shown = shown.left(119) + u'\u2026';
-    m_session.setMessage(Notice{Notice::Kind::addressRefused, shown});
+    m_session.setMessage(Notice(
+        isMailAddress(url) ? Notice::Kind::mailLinkRefused : Notice::Kind::addressRefused, shown));
 }
 
 QCoro::Task<> Reader::openLink(LumbraLink link)

@@ -42,8 +42,9 @@ public:
     QCoro::Task<> start();
 
     void openInBrowser(const Item& item);
-    // Hands a web or mail address to the default browser or mail program; anything else is
-    // refused with a message.
+    // Hands a web or mail address to the default browser or mail program (a mail address
+    // rebuilt with its recipients, subject, body and cc only); anything else is refused
+    // with a message.
     void openUrl(const QUrl& url);
     // Shows the item a link names, from the server when it is not listed.
     QCoro::Task<> openLink(LumbraLink link);

@@ -67,6 +67,9 @@ QString Wording::notice(const Notice& notice)
     case Notice::Kind::addressRefused:
         return tr("Lumbra opens only web and mail addresses, so \u201C%1\u201D was not opened.")
             .arg(notice.subject);
+    case Notice::Kind::mailLinkRefused:
+        return tr("\u201C%1\u201D names no mail address Lumbra can use, so it was not opened.")
+            .arg(notice.subject);
     case Notice::Kind::articleGone:
         return tr("Can't find that article in News any more.");
     }
