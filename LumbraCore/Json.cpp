@@ -126,31 +126,9 @@ QList<T> readList(Value root, std::string_view listKey, Read read)
     return list;
 }
 
-void put(QJsonObject& object, QLatin1StringView key, const std::optional<QString>& value)
-{
-    if (value) object.insert(key, *value);
-}
-
-void put(QJsonObject& object, QLatin1StringView key, const std::optional<qint64>& value)
-{
-    if (value) object.insert(key, *value);
-}
-
 QByteArray compact(const QJsonObject& object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
-QJsonObject feedObject(const Feed& feed)
-{
-    QJsonObject object{{QLatin1StringView("id"), feed.id},
-                       {QLatin1StringView("title"), feed.title}};
-    put(object, QLatin1StringView("url"), feed.url);
-    put(object, QLatin1StringView("link"), feed.link);
-    put(object, QLatin1StringView("faviconLink"), feed.faviconLink);
-    put(object, QLatin1StringView("folderId"), feed.folderId);
-    put(object, QLatin1StringView("unreadCount"), feed.unreadCount);
-    return object;
 }
 
 } // namespace
@@ -220,41 +198,6 @@ QByteArray encode(const Account& account)
     return compact({{QLatin1StringView("server"), account.server},
                     {QLatin1StringView("loginName"), account.loginName},
                     {QLatin1StringView("appPassword"), account.appPassword}});
-}
-
-QByteArray encode(const Folder& folder)
-{
-    return compact(
-        {{QLatin1StringView("id"), folder.id}, {QLatin1StringView("name"), folder.name}});
-}
-
-QByteArray encode(const Feed& feed)
-{
-    return compact(feedObject(feed));
-}
-
-QByteArray encode(const Item& item)
-{
-    QJsonObject object{{QLatin1StringView("id"), item.id},
-                       {QLatin1StringView("feedId"), item.feedId},
-                       {QLatin1StringView("unread"), item.unread},
-                       {QLatin1StringView("starred"), item.starred}};
-    put(object, QLatin1StringView("title"), item.title);
-    put(object, QLatin1StringView("url"), item.url);
-    put(object, QLatin1StringView("author"), item.author);
-    put(object, QLatin1StringView("pubDate"), item.pubDate);
-    if (item.body) object.insert(QLatin1StringView("body"), QString::fromUtf8(*item.body));
-    return compact(object);
-}
-
-QByteArray encode(const FeedsResponse& response)
-{
-    QJsonArray feeds;
-    for (const Feed& feed : response.feeds)
-        feeds.append(feedObject(feed));
-    QJsonObject object{{QLatin1StringView("feeds"), feeds}};
-    put(object, QLatin1StringView("starredCount"), response.starredCount);
-    return compact(object);
 }
 
 } // namespace Json

@@ -14,10 +14,6 @@ namespace Json {
 template <typename T> T decode(const QByteArray& json);
 
 QByteArray encode(const Account& account);
-QByteArray encode(const Folder& folder);
-QByteArray encode(const Feed& feed);
-QByteArray encode(const Item& item);
-QByteArray encode(const FeedsResponse& response);
 
 // Spare bytes the decoder needs after the data to read a buffer in place.
 constexpr qsizetype padding = 64;

@@ -56,15 +56,6 @@ template <> LoginFlow::Start decode<LoginFlow::Start>(const QByteArray& json)
     });
 }
 
-QByteArray encode(const LoginFlow::Start& start)
-{
-    const QJsonObject poll{{QLatin1StringView("token"), start.poll.token},
-                           {QLatin1StringView("endpoint"), start.poll.endpoint}};
-    return QJsonDocument(QJsonObject{{QLatin1StringView("poll"), poll},
-                                     {QLatin1StringView("login"), start.login}})
-        .toJson(QJsonDocument::Compact);
-}
-
 } // namespace Json
 
 namespace LoginFlow {

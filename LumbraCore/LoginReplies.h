@@ -36,5 +36,4 @@ QByteArray formEncode(const QString& token);
 
 namespace Json {
 template <> LoginFlow::Start decode<LoginFlow::Start>(const QByteArray& json);
-QByteArray encode(const LoginFlow::Start& start);
 } // namespace Json

@@ -49,18 +49,4 @@ template <> Quote decode<Quote>(const QByteArray& json)
     });
 }
 
-QByteArray encode(const Quote& quote)
-{
-    QJsonObject object{{QLatin1StringView("itemId"), quote.itemId},
-                       {QLatin1StringView("feedId"), quote.feedId},
-                       {QLatin1StringView("title"), quote.title},
-                       {QLatin1StringView("feedTitle"), quote.feedTitle},
-                       {QLatin1StringView("text"), quote.text},
-                       {QLatin1StringView("savedAt"), quote.savedAt}};
-    if (quote.url) object.insert(QLatin1StringView("url"), *quote.url);
-    if (quote.author) object.insert(QLatin1StringView("author"), *quote.author);
-    if (quote.siteLink) object.insert(QLatin1StringView("siteLink"), *quote.siteLink);
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
 } // namespace Json

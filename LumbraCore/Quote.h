@@ -24,5 +24,4 @@ struct Quote {
 namespace Json {
 template <typename T> T decode(const QByteArray& json);
 template <> Quote decode<Quote>(const QByteArray& json);
-QByteArray encode(const Quote& quote);
 } // namespace Json

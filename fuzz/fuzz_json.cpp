@@ -41,20 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray json(reinterpret_cast<const char*>(data), qsizetype(size));
     const auto items = decoded<ItemsResponse>(json);
-    if (items)
-        for (const Item& item : items->items)
-            FUZZ_REQUIRE(Json::decode<Item>(Json::encode(item)) == item);
     const auto pieces = streamed(json);
     FUZZ_REQUIRE(items.has_value() == pieces.has_value());
     if (items) FUZZ_REQUIRE(items->items == pieces->items);
-    if (const auto feeds = decoded<FeedsResponse>(json))
-        FUZZ_REQUIRE(Json::decode<FeedsResponse>(Json::encode(*feeds)) == *feeds);
+    decoded<FeedsResponse>(json);
     decoded<FoldersResponse>(json);
     if (const auto account = decoded<Account>(json))
         FUZZ_REQUIRE(Json::decode<Account>(Json::encode(*account)) == *account);
-    if (const auto start = decoded<LoginFlow::Start>(json))
-        FUZZ_REQUIRE(Json::decode<LoginFlow::Start>(Json::encode(*start)) == *start);
-    if (const auto quote = decoded<Quote>(json))
-        FUZZ_REQUIRE(Json::decode<Quote>(Json::encode(*quote)) == *quote);
+    decoded<LoginFlow::Start>(json);
+    decoded<Quote>(json);
     return 0;
 }

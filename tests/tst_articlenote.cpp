@@ -488,18 +488,6 @@ private Q_SLOTS:
         q.siteLink = u" raw site "_s;
         QVERIFY(ArticleNote::append(QString(), q, utc).contains(u"\nsite:  raw site \n"_s));
     }
-
-    void quoteJsonRoundTrip()
-    {
-        const Quote q = quote42();
-        QCOMPARE(Json::decode<Quote>(Json::encode(q)), q);
-        Quote bare = q;
-        bare.url.reset();
-        bare.author.reset();
-        const QByteArray json = Json::encode(bare);
-        QVERIFY(!json.contains("\"url\"") && !json.contains("\"author\""));
-        QCOMPARE(Json::decode<Quote>(json), bare);
-    }
 };
 
 QTEST_GUILESS_MAIN(ArticleNoteTest)

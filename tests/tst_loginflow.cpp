@@ -150,7 +150,6 @@ private Q_SLOTS:
         const auto start = Json::decode<LoginFlow::Start>(
             R"({"poll":{"token":"t","endpoint":"https:\/\/a\/poll"},"login":"https:\/\/a\/l"})"_ba);
         QCOMPARE(start, (LoginFlow::Start{{u"t"_s, u"https://a/poll"_s}, u"https://a/l"_s}));
-        QCOMPARE(Json::decode<LoginFlow::Start>(Json::encode(start)), start);
         const QByteArray noEndpoint = R"({"poll":{"token":"t"},"login":"l"})";
         QVERIFY_THROWS_EXCEPTION(DecodingError, Json::decode<LoginFlow::Start>(noEndpoint));
     }
