@@ -69,6 +69,150 @@ bool sameOrigin(const QUrl& from, const QUrl& to)
            (port(from) == port(to) || (port(from) == 80 && port(to) == 443));
 }
 
+namespace {
+
+// One request in flight. Reads the reply as the data arrives, in the pieces it arrives in
+// (a growing buffer would be copied into a larger one again and again on this thread),
+// and ends it early when it outgrows its limit, memory runs out, it is sent elsewhere, its
+// deadline passes or its sink wants no more. Memory follows what has arrived, never what
+// the server announces, so a lying Content-Length cannot take it. Lives in the frame of
+// `send`; turns queued for it end with it.
+class Exchange final : public QObject {
+public:
+    // Why the exchange ended the reply itself, if it did.
+    enum class Ended { no, tooLarge, outOfMemory, redirected, deadline, unwanted };
+
+    Exchange(QNetworkReply* reply, const QUrl& from, const Limits& limits,
+             std::chrono::milliseconds deadline)
+        : m_reply(reply), m_limits(limits)
+    {
+        m_reply->setReadBufferSize(slice * 2);
+        connect(m_reply, &QNetworkReply::readyRead, this, &Exchange::drain);
+        connect(m_reply, &QNetworkReply::redirected, this, [this, from](const QUrl& to) {
+            if (sameOrigin(from, to)) {
+                Q_EMIT m_reply->redirectAllowed();
+            } else {
+                m_elsewhere = to;
+                end(Ended::redirected);
+            }
+        });
+        m_deadline.setSingleShot(true);
+        connect(&m_deadline, &QTimer::timeout, this, [this] { end(Ended::deadline); });
+        m_deadline.start(deadline);
+    }
+
+    // Reads one slice of what has arrived, and queues the next turn while more waits.
+    void drain()
+    {
+        m_drainQueued = false;
+        const qint64 available = std::min(m_reply->bytesAvailable(), slice);
+        if (available <= 0 || m_ended != Ended::no) return;
+        if (sinkIsBehind()) return drainLater(std::chrono::milliseconds(2));
+        if (m_received + available > m_limits.bytes) return end(Ended::tooLarge);
+        try {
+            keep(m_reply->read(available));
+        } catch (const std::bad_alloc&) {
+            m_pieces.clear();
+            return end(Ended::outOfMemory);
+        }
+        // A body that cannot be read anyway is not fetched to its end.
+        if (m_limits.sink && m_limits.sink->failed()) return end(Ended::unwanted);
+        if (m_joiner && m_joiner->failed()) return end(Ended::outOfMemory);
+        if (m_limits.progress) {
+            const QVariant total = m_reply->header(QNetworkRequest::ContentLengthHeader);
+            m_limits.progress(m_received, total.isValid() ? total.toLongLong() : -1);
+        }
+        if (m_reply->bytesAvailable() > 0) drainLater(std::chrono::milliseconds(0));
+    }
+
+    // Once the reply finished: what piled up while the loop was busy, a slice a turn, so
+    // a large reply's end never holds the window up.
+    QCoro::Task<> drainTheRest()
+    {
+        m_deadline.stop();
+        while (m_reply->bytesAvailable() > 0 && m_ended == Ended::no) {
+            drain();
+            if (m_reply->bytesAvailable() > 0)
+                co_await QCoro::sleepFor(std::chrono::milliseconds(sinkIsBehind() ? 2 : 0));
+        }
+    }
+
+    // The body kept here (not a sink's), joined with the decoder's spare bytes.
+    QCoro::Task<QByteArray> body()
+    {
+        if (m_joiner) co_return co_await m_joiner->finish();
+        co_return joined(std::move(m_pieces), m_received);
+    }
+
+    Ended ended() const { return m_ended; }
+    const QUrl& elsewhere() const { return m_elsewhere; }
+    qint64 received() const { return m_received; }
+
+private:
+    // Half a MB a turn of the event loop, and at most a MB waiting in Qt's buffer (Qt stops
+    // reading the socket once it is full): what piled up while the loop was busy would
+    // otherwise be copied in one long turn, and a sink that falls behind holds the server
+    // back rather than letting the reply pile up in memory.
+    static constexpr qint64 slice = qint64(512) << 10;
+    static constexpr qint64 mostBacklog = qint64(16) << 20;
+    // A small reply's pieces are joined once, at the end; past a MB they are joined on a
+    // worker as they arrive, so that each piece is freed at once and the next one reuses
+    // its memory.
+    static constexpr qint64 joinInBackgroundPast = qint64(1) << 20;
+
+    void keep(QByteArray piece)
+    {
+        m_received += piece.size();
+        if (m_limits.sink &&
+            m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200) {
+            m_limits.sink->write(std::move(piece));
+        } else if (m_joiner) {
+            m_joiner->write(std::move(piece));
+        } else {
+            m_pieces.append(std::move(piece));
+            if (m_received > joinInBackgroundPast) {
+                m_joiner = std::make_unique<BackgroundJoin>();
+                for (QByteArray& earlier : m_pieces)
+                    m_joiner->write(std::move(earlier));
+                m_pieces.clear();
+            }
+        }
+    }
+
+    bool sinkIsBehind() const
+    {
+        return (m_limits.sink && m_limits.sink->backlog() > mostBacklog) ||
+               (m_joiner && m_joiner->backlog() > mostBacklog);
+    }
+
+    void drainLater(std::chrono::milliseconds after)
+    {
+        if (m_drainQueued) return;
+        m_drainQueued = true;
+        QTimer::singleShot(after, this, &Exchange::drain);
+    }
+
+    void end(Ended why)
+    {
+        if (m_ended != Ended::no) return;
+        m_ended = why;
+        // From the event loop: aborting inside the reply's own signal would resume us there.
+        QMetaObject::invokeMethod(m_reply, &QNetworkReply::abort, Qt::QueuedConnection);
+    }
+
+    QNetworkReply* m_reply;
+    const Limits& m_limits;
+    QTimer m_deadline;
+    Ended m_ended = Ended::no;
+    QUrl m_elsewhere;
+    QList<QByteArray> m_pieces;
+    std::unique_ptr<BackgroundJoin> m_joiner;
+    qint64 m_received = 0;
+    bool m_drainQueued = false;
+};
+
+} // namespace
+
 QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray method,
                         std::optional<QByteArray> body, std::stop_token stop, Limits limits)
 {
@@ -81,115 +225,11 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     std::unique_ptr<QNetworkReply, DeleteLater> reply(
         withBody ? session.manager->sendCustomRequest(request, method, body.value_or(QByteArray()))
                  : session.manager->sendCustomRequest(request, method));
-    QNetworkReply* const raw = reply.get();
-
-    // Why we ended the reply ourselves, if we did.
-    enum class Ended { no, tooLarge, outOfMemory, redirected, deadline, unwanted };
-    Ended ended = Ended::no;
-    QUrl elsewhere;
-    const auto end = [&ended, raw](Ended why) {
-        if (ended != Ended::no) return;
-        ended = why;
-        // From the event loop: aborting inside the reply's own signal would resume us there.
-        QMetaObject::invokeMethod(raw, &QNetworkReply::abort, Qt::QueuedConnection);
-    };
-
-    // Read as the data arrives, in the pieces it arrives in: a growing buffer would be
-    // copied into a larger one again and again on this thread. A small reply's pieces are
-    // joined once, at the end; past a MB they are joined on a worker as they arrive, so
-    // that each piece is freed at once and the next one reuses its memory.
-    // Memory follows what has arrived, never what the server announces, so a lying
-    // Content-Length cannot take it.
-    QList<QByteArray> pieces;
-    constexpr qint64 joinInBackgroundPast = qint64(1) << 20;
-    std::unique_ptr<BackgroundJoin> joiner;
-    qint64 received = 0;
-    const qint64 limit = limits.bytes;
-    // Half a MB a turn of the event loop, and at most a MB waiting in Qt's buffer (Qt stops
-    // reading the socket once it is full): what piled up while the loop was busy would
-    // otherwise be copied in one long turn, and a sink that falls behind holds the server
-    // back rather than letting the reply pile up in memory.
-    const qint64 slice = qint64(512) << 10;
-    constexpr qint64 mostBacklog = qint64(16) << 20;
-    raw->setReadBufferSize(slice * 2);
-    const auto sinkIsBehind = [&limits, &joiner] {
-        return (limits.sink && limits.sink->backlog() > mostBacklog) ||
-               (joiner && joiner->backlog() > mostBacklog);
-    };
-    bool drainQueued = false;
-    // Tells a queued turn whether this frame still exists.
-    const auto alive = std::make_shared<bool>(true);
-    struct Ending {
-        std::shared_ptr<bool> alive;
-        ~Ending() { *alive = false; }
-    } ending{alive};
-    std::function<void()> drain = [&] {
-        drainQueued = false;
-        const qint64 available = std::min(raw->bytesAvailable(), slice);
-        if (available <= 0 || ended != Ended::no) return;
-        if (sinkIsBehind()) {
-            drainQueued = true;
-            QTimer::singleShot(std::chrono::milliseconds(2), raw, [alive, &drain] {
-                if (*alive) drain();
-            });
-            return;
-        }
-        if (received + available > limit) return end(Ended::tooLarge);
-        try {
-            QByteArray piece = raw->read(available);
-            received += piece.size();
-            if (limits.sink &&
-                raw->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200) {
-                limits.sink->write(std::move(piece));
-            } else if (joiner) {
-                joiner->write(std::move(piece));
-            } else {
-                pieces.append(std::move(piece));
-                if (received > joinInBackgroundPast) {
-                    joiner = std::make_unique<BackgroundJoin>();
-                    for (QByteArray& earlier : pieces)
-                        joiner->write(std::move(earlier));
-                    pieces.clear();
-                }
-            }
-        } catch (const std::bad_alloc&) {
-            pieces.clear();
-            return end(Ended::outOfMemory);
-        }
-        // A body that cannot be read anyway is not fetched to its end.
-        if (limits.sink && limits.sink->failed()) return end(Ended::unwanted);
-        if (joiner && joiner->failed()) return end(Ended::outOfMemory);
-        if (limits.progress) {
-            const QVariant total = raw->header(QNetworkRequest::ContentLengthHeader);
-            limits.progress(received, total.isValid() ? total.toLongLong() : -1);
-        }
-        if (raw->bytesAvailable() > 0 && !drainQueued) {
-            drainQueued = true;
-            QMetaObject::invokeMethod(
-                raw,
-                [alive, &drain] {
-                    if (*alive) drain();
-                },
-                Qt::QueuedConnection);
-        }
-    };
-    QObject::connect(raw, &QNetworkReply::readyRead, raw, drain);
-    QObject::connect(raw, &QNetworkReply::redirected, raw,
-                     [&end, &elsewhere, raw, from = request.url()](const QUrl& to) {
-                         if (sameOrigin(from, to)) {
-                             Q_EMIT raw->redirectAllowed();
-                         } else {
-                             elsewhere = to;
-                             end(Ended::redirected);
-                         }
-                     });
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, raw, [&end] { end(Ended::deadline); });
-    deadline.start(limits.itemList ? session.listDeadline : session.deadline);
-
+    // Declared after the reply, so it goes first.
+    Exchange exchange(reply.get(), request.url(), limits,
+                      limits.itemList ? session.listDeadline : session.deadline);
     // Abort from the event loop, not from inside request_stop().
-    std::stop_callback onStop(stop, [target = QPointer<QNetworkReply>(raw)] {
+    std::stop_callback onStop(stop, [target = QPointer<QNetworkReply>(reply.get())] {
         QMetaObject::invokeMethod(
             target,
             [target] {
@@ -197,37 +237,30 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
             },
             Qt::QueuedConnection);
     });
-    co_await raw;
-    deadline.stop();
-    // What piled up while the loop was busy comes in slices too, one a turn, so a large
-    // reply's end never holds the window up.
-    while (raw->bytesAvailable() > 0 && ended == Ended::no) {
-        drain();
-        if (raw->bytesAvailable() > 0)
-            co_await QCoro::sleepFor(std::chrono::milliseconds(sinkIsBehind() ? 2 : 0));
-    }
+    co_await reply.get();
+    co_await exchange.drainTheRest();
 
     if (stop.stop_requested()) throw CancelledError();
     const QNetworkReply::NetworkError error = reply->error();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     // The path only: the query may name items and the headers hold the password.
     qCDebug(lcNetwork).noquote() << method << request.url().path() << "status" << status << "bytes"
-                                 << received << "error" << error;
-    switch (ended) {
-    case Ended::tooLarge:
-        throw ReplyTooLargeError(limit);
-    case Ended::outOfMemory:
+                                 << exchange.received() << "error" << error;
+    switch (exchange.ended()) {
+    case Exchange::Ended::tooLarge:
+        throw ReplyTooLargeError(limits.bytes);
+    case Exchange::Ended::outOfMemory:
         throw OutOfMemoryError();
-    case Ended::redirected:
-        throw RedirectError(elsewhere);
-    case Ended::deadline:
+    case Exchange::Ended::redirected:
+        throw RedirectError(exchange.elsewhere());
+    case Exchange::Ended::deadline:
         throw NetworkError(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
-    case Ended::unwanted: {
+    case Exchange::Ended::unwanted: {
         // The sink says why it failed.
         Reply cut{status, QByteArray(), httpDate(reply->rawHeader("Date"))};
         co_return cut;
     }
-    case Ended::no:
+    case Exchange::Ended::no:
         break;
     }
     // Only the transfer time-out aborts a reply that we did not end ourselves.
@@ -240,20 +273,17 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
     const QByteArray encoding = reply->rawHeader("Content-Encoding");
     if (status == 200 && announced.isValid() && (encoding.isEmpty() || encoding == "identity") &&
-        received < announced.toLongLong())
+        exchange.received() < announced.toLongLong())
         throw NetworkError(QNetworkReply::RemoteHostClosedError,
                            QStringLiteral("The server closed the connection before the whole "
                                           "reply arrived."));
-    QByteArray body;
+    QByteArray whole;
     try {
-        if (joiner)
-            body = co_await joiner->finish();
-        else
-            body = joined(std::move(pieces), received);
+        whole = co_await exchange.body();
     } catch (const std::bad_alloc&) {
         throw OutOfMemoryError();
     }
-    Reply result{status, std::move(body), httpDate(reply->rawHeader("Date"))};
+    Reply result{status, std::move(whole), httpDate(reply->rawHeader("Date"))};
     co_return result;
 }
 
