@@ -64,7 +64,7 @@ QCoro::Task<Http::Reply> NewsAPI::request(QByteArray method, QString path,
                                           std::optional<QByteArray> body,
                                           std::stop_token stop) const
 {
-    // A named local: GCC 12 mishandles temporaries in a co_await expression.
+    // A named local, not a temporary of the co_await (GCC 12, see Worker.h).
     const Http::Limits limits;
     co_return co_await request(std::move(method), std::move(path), std::move(body), std::move(stop),
                                limits);
@@ -109,7 +109,7 @@ QCoro::Task<ItemList> NewsAPI::itemList(QString path, std::stop_token stop,
     BackgroundItemStream stream;
     const Http::Limits limits{m_session.listLimit, true, std::move(progress), &stream};
     Http::Reply reply = co_await request("GET", std::move(path), std::nullopt, stop, limits);
-    // Awaited apart: GCC 12 mishandles co_await inside a braced initializer.
+    // Awaited apart from the braced initializer (GCC 12, see Worker.h).
     ItemsResponse decoded = co_await stream.finish();
     co_return ItemList{std::move(decoded.items), reply.date};
 }

@@ -16,10 +16,8 @@ struct OwnerGone {};
 
 // Awaits `task` and resumes the caller only while `owner` lives; a failure is rethrown
 // only then, so no handler runs for an object that is gone.
-//
-// GCC 12 destroys twice a class-type temporary made inside a co_await expression and passed
-// by value to a coroutine. So a task that takes a lambda or a braced value is made first,
-// as a named local, and moved in: `Task<T> t = work(...); co_await guarded(this,
+// A task that takes a lambda or a braced value is made first, as a named local, and moved
+// in (GCC 12, see LumbraCore/Worker.h): `Task<T> t = work(...); co_await guarded(this,
 // std::move(t));`.
 template <typename T> QCoro::Task<T> guarded(const QObject* owner, QCoro::Task<T> task)
 {

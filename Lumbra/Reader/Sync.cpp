@@ -2,11 +2,11 @@
 
 #include "LumbraCore/NameOrder.h"
 #include "LumbraCore/SourceKinds.h"
+#include "LumbraCore/Worker.h"
 
 #include <QSet>
 #include <QUrl>
 #include <QtConcurrent/QtConcurrentRun>
-#include <qcoro/qcorofuture.h>
 
 namespace Sync {
 
@@ -25,12 +25,13 @@ QCoro::Task<std::optional<Result>> orderedUnlessSame(QList<T> fetched, QList<T> 
         if (list == current) return std::nullopt;
         return made(std::move(list));
     };
-    if (fetched.size() <= inlineSort && shown.size() <= inlineSort)
-        co_return order(std::move(fetched), std::move(shown));
-    // Built outside the co_await expression: GCC 12 mishandles temporaries inside it.
-    QFuture<std::optional<Result>> future =
-        QtConcurrent::run(order, std::move(fetched), std::move(shown));
-    co_return co_await future;
+    const qsizetype size = std::max(fetched.size(), shown.size());
+    QCoro::Task<std::optional<Result>> ordering = onWorkerWhenLarge(
+        size, inlineSort + 1,
+        [order, fetched = std::move(fetched), shown = std::move(shown)]() mutable {
+            return order(std::move(fetched), std::move(shown));
+        });
+    co_return co_await std::move(ordering);
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 #include "Reader/Background.h"
 #include "Reader/Guarded.h"
 #include "Reader/Session.h"
-#include "Reader/Worker.h"
+#include "LumbraCore/Worker.h"
 
 #include <algorithm>
 

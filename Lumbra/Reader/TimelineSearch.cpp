@@ -6,7 +6,7 @@
 #include "Reader/Background.h"
 #include "Reader/Guarded.h"
 #include "Reader/Subscriptions.h"
-#include "Reader/Worker.h"
+#include "LumbraCore/Worker.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 

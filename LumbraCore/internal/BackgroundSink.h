@@ -48,7 +48,7 @@ template <typename T, typename Make> QCoro::Task<T> BackgroundSink::finishWith(M
         std::optional<T> value;
         std::exception_ptr error;
     };
-    // Built outside the co_await expression: GCC 12 mishandles temporaries inside it.
+    // Named, not a temporary of the co_await (GCC 12, see LumbraCore/Worker.h).
     QFuture<Outcome> finishing = QtConcurrent::run(&m_thread, [this, &make] {
         Outcome outcome;
         outcome.error = m_error;

@@ -5,6 +5,7 @@
 #include "LumbraCore/Json.h"
 #include "LumbraCore/Logging.h"
 #include "LumbraCore/NetworkErrors.h"
+#include "LumbraCore/Worker.h"
 
 #include <QDateTime>
 #include <QMetaObject>
@@ -323,10 +324,10 @@ template <typename T> Decoded<T> decodeCatching(const QByteArray& json)
 template <typename T> QCoro::Task<T> decodeInBackground(QByteArray json)
 {
     // A thread hop costs more than decoding a small reply.
-    if (json.size() < 256 * 1024) co_return Json::decode<T>(json);
-    // Built outside the co_await expression: GCC 12 mishandles temporaries inside it.
-    QFuture<Decoded<T>> future = QtConcurrent::run(&decodeCatching<T>, std::move(json));
-    Decoded<T> outcome = co_await future;
+    const qsizetype size = json.size();
+    QCoro::Task<Decoded<T>> decoding = onWorkerWhenLarge(
+        size, 256 * 1024, [json = std::move(json)] { return decodeCatching<T>(json); });
+    Decoded<T> outcome = co_await std::move(decoding);
     if (outcome.error) std::rethrow_exception(outcome.error);
     co_return std::move(*outcome.value);
 }

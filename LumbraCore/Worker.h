@@ -1,6 +1,13 @@
 #pragma once
 
-// Moving work off the window's thread.
+// Moving work off the window's thread, and what coroutines here must keep clear of.
+//
+// GCC 12 and co_await: a class-type temporary made inside a co_await expression and passed
+// by value to a coroutine is destroyed twice, and a co_await inside a braced initializer
+// is mishandled. So tasks that take lambdas or braced values are made first, as named
+// locals, and moved into the co_await; results are awaited into a local before they go
+// into a braced initializer. Lambdas with captures must not be coroutines whose frames
+// outlive the lambda object.
 
 #include <QFuture>
 #include <QtConcurrent/QtConcurrentRun>
@@ -12,7 +19,7 @@
 template <typename F> QCoro::Task<std::invoke_result_t<F>> onWorker(F work)
 {
     using Result = std::invoke_result_t<F>;
-    // Built outside the co_await expression: GCC 12 mishandles temporaries inside it.
+    // Named, not a temporary of the co_await (see above).
     QFuture<Result> future = QtConcurrent::run(std::move(work));
     if constexpr (std::is_void_v<Result>)
         co_await future;
