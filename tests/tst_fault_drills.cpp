@@ -144,7 +144,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("action");
         QTest::addColumn<sandbox::Fault>("fault");
         QTest::addColumn<QString>("text");
-        for (const char* action : {"read", "unread", "star", "unstar", "mark all"})
+        for (const char* action : {"read", "select", "unread", "star", "unstar", "mark all"})
             for (const Drill& drill : drills(false))
                 QTest::addRow("%s %s", action, qPrintable(drill.name))
                     << QString::fromLatin1(action) << drill.fault << drill.text;
@@ -167,6 +167,12 @@ private Q_SLOTS:
         };
         const QMap<QString, std::pair<const char*, std::function<void()>>> actions{
             {u"read"_s, {"item-read", [&] { f->reader->marker().toggleRead(find(5)); }}},
+            {u"select"_s,
+             {"item-read",
+              [&] {
+                  f->reader->timeline().select(std::nullopt); // chosen anew each time
+                  f->reader->timeline().select(5);
+              }}},
             {u"unread"_s, {"item-unread", [&] { f->reader->marker().toggleRead(find(3)); }}},
             {u"star"_s, {"item-star", [&] { f->reader->marker().toggleStarred(find(5)); }}},
             {u"unstar"_s, {"item-unstar", [&] { f->reader->marker().toggleStarred(find(7)); }}},
@@ -177,6 +183,8 @@ private Q_SLOTS:
         Heartbeat heartbeat;
         this->fault(route, fault);
         act();
+        QVERIFY(f->reader->timeline().items() != items ||
+                f->reader->subscriptions().starredCount() != starred); // at once
         if (text.isEmpty()) { // the server accepted it; its reply's body does not matter
             QTRY_VERIFY_WITH_TIMEOUT(f->sandbox.requests().size() > before, 10000);
             QTest::qWait(300); // a refusal would be told by now

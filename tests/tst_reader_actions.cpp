@@ -7,8 +7,6 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
-using Action = std::function<void(Reader&, const Item&)>;
-Q_DECLARE_METATYPE(Action)
 
 class ReaderActionsTest : public QObject {
     Q_OBJECT
@@ -78,49 +76,6 @@ private Q_SLOTS:
         QTRY_VERIFY(f->sandbox.server->store().itemState(1)->unread == false);
         QTest::qWait(50);
         QCOMPARE(f->count(news + "/items/1/read"), 1);
-    }
-
-    void failedChangesAreUndone_data()
-    {
-        QTest::addColumn<Action>("action");
-        QTest::addColumn<qint64>("id");
-        QTest::addColumn<QString>("route");
-        QTest::addColumn<QString>("name");
-        const Action toggleRead = [](Reader& r, const Item& i) { r.marker().toggleRead(i); };
-        const Action toggleStar = [](Reader& r, const Item& i) { r.marker().toggleStarred(i); };
-        const Action select = [](Reader& r, const Item& i) { r.timeline().select(i.id); };
-        const Action markAll = [](Reader& r, const Item&) { r.marker().markAllRead(); };
-        QTest::newRow("read") << toggleRead << qint64(5) << u"item-read"_s << u"/items/5/read"_s;
-        QTest::newRow("select") << select << qint64(5) << u"item-read"_s << u"/items/5/read"_s;
-        QTest::newRow("unread") << toggleRead << qint64(3) << u"item-unread"_s
-                                << u"/items/3/unread"_s;
-        QTest::newRow("star") << toggleStar << qint64(5) << u"item-star"_s << u"/items/5/star"_s;
-        QTest::newRow("unstar") << toggleStar << qint64(7) << u"item-unstar"_s
-                                << u"/items/7/unstar"_s;
-        QTest::newRow("mark all") << markAll << qint64(5) << u"items-read"_s << u"/items/read"_s;
-    }
-
-    void failedChangesAreUndone()
-    {
-        QFETCH(Action, action);
-        QFETCH(qint64, id);
-        QFETCH(QString, route);
-        QFETCH(QString, name);
-        showSource(Source::all());
-        const QList<Item> items = f->reader->timeline().items();
-        const QList<Feed> feeds = f->reader->subscriptions().feeds();
-        const qint64 starred = f->reader->subscriptions().starredCount();
-        f->sandbox.server->setFault(route.toStdString(), {500, 100, {}, -1});
-
-        action(*f->reader, item(id));
-        QVERIFY(f->reader->timeline().items() != items ||
-                f->reader->subscriptions().starredCount() != starred); // at once
-        QTRY_VERIFY(said(*f->reader));
-        QCOMPARE(*said(*f->reader),
-                 u"Couldn't reach Nextcloud: News API "_s + name + u": HTTP 500"_s);
-        QCOMPARE(f->reader->timeline().items(), items);
-        QCOMPARE(f->reader->subscriptions().feeds(), feeds);
-        QCOMPARE(f->reader->subscriptions().starredCount(), starred);
     }
 
     void successfulChangesReachTheServer()
