@@ -231,7 +231,7 @@ private Q_SLOTS:
 
         // With a screen reader listening, a short wait is made long enough to hear it out.
         QWidget area;
-        MessageView banner(*f->reader, &area, std::chrono::milliseconds(100));
+        MessageView banner(f->reader->session(), &area, std::chrono::milliseconds(100));
         f->reader->session().setMessage(quoteAdded(u"Long enough"_s));
         QTest::qWait(400);
         QCOMPARE(said(*f->reader), std::optional(u"Quote added to Long enough"_s));

@@ -499,7 +499,7 @@ private Q_SLOTS:
     {
         build(true);
         QWidget area;
-        MessageView banner(*f->reader, &area, std::chrono::milliseconds(300));
+        MessageView banner(f->reader->session(), &area, std::chrono::milliseconds(300));
         f->reader->session().setMessage(quoteAdded(u"first"_s));
         QVERIFY(banner.isVisible() || !area.isVisible());
         QCOMPARE(banner.text(), u"Quote added to first"_s);

@@ -37,7 +37,7 @@ ContentView::ContentView(Reader& reader, FeedIcons& icons, ItemActions& actions,
     auto* pageLayout = new QVBoxLayout(m_page);
     pageLayout->setContentsMargins(0, 0, 0, 0);
     pageLayout->addWidget(m_columns);
-    m_banner = new MessageView(reader, m_page); // over the columns, not one of them
+    m_banner = new MessageView(reader.session(), m_page); // over the columns, not one of them
 
     // Tab goes through the columns as they read: left to right, top to bottom.
     QList<QWidget*> order = {m_sidebar->refreshButton(), m_sidebar->tree(),

@@ -1,6 +1,6 @@
 #include "Views/MessageView.h"
 
-#include "Reader/Reader.h"
+#include "Reader/Session.h"
 #include "Views/Accessibility.h"
 #include "Views/Wording.h"
 
@@ -9,8 +9,8 @@
 #include <QGraphicsOpacityEffect>
 #include <QPropertyAnimation>
 
-MessageView::MessageView(Reader& reader, QWidget* parent, std::chrono::milliseconds timeout)
-    : QLabel(parent), m_reader(reader), m_wait(timeout),
+MessageView::MessageView(Session& session, QWidget* parent, std::chrono::milliseconds timeout)
+    : QLabel(parent), m_session(session), m_wait(timeout),
       m_opacity(new QGraphicsOpacityEffect(this)),
       m_fade(new QPropertyAnimation(m_opacity, "opacity", this)),
       m_slide(new QPropertyAnimation(this, "pos", this))
@@ -30,7 +30,7 @@ MessageView::MessageView(Reader& reader, QWidget* parent, std::chrono::milliseco
     connect(m_fade, &QPropertyAnimation::finished, this, [this] {
         if (m_opacity->opacity() == 0.0) hide();
     });
-    connect(&reader.session(), &Session::messageChanged, this, &MessageView::showMessage);
+    connect(&session, &Session::messageChanged, this, &MessageView::showMessage);
     parent->installEventFilter(this);
     hide();
     showMessage();
@@ -38,7 +38,7 @@ MessageView::MessageView(Reader& reader, QWidget* parent, std::chrono::milliseco
 
 void MessageView::showMessage()
 {
-    const std::optional<Notice>& message = m_reader.session().message();
+    const std::optional<Notice>& message = m_session.message();
     if (!message) {
         m_shown.reset();
         m_timeout.stop();
@@ -90,7 +90,7 @@ void MessageView::leaveEvent(QEvent* event)
 void MessageView::timedOut()
 {
     // An older wait never clears a newer message.
-    if (m_reader.session().message() == m_shown) m_reader.session().setMessage(std::nullopt);
+    if (m_session.message() == m_shown) m_session.setMessage(std::nullopt);
 }
 
 void MessageView::reposition()

@@ -9,9 +9,9 @@
 
 class QGraphicsOpacityEffect;
 class QPropertyAnimation;
-class Reader;
+class Session;
 
-// The banner at the bottom centre that shows the Reader's message. A message is cleared
+// The banner at the bottom centre that shows the session's message. A message is cleared
 // after 4 seconds unless a newer one replaced it; each new text gets its own 4 seconds.
 // Screen readers hear it as an alert; while one is listening, or while the pointer rests on
 // the banner, it stays longer.
@@ -23,7 +23,7 @@ public:
     // Long enough for a screen reader to finish the message and repeat it on request.
     static constexpr std::chrono::milliseconds listenedTimeout{12000};
 
-    MessageView(Reader& reader, QWidget* parent,
+    MessageView(Session& session, QWidget* parent,
                 std::chrono::milliseconds timeout = defaultTimeout);
 
     // Places the banner in its parent: centred, 16 px above the bottom edge.
@@ -39,7 +39,7 @@ private:
     void timedOut();
     void startWait();
 
-    Reader& m_reader;
+    Session& m_session;
     std::optional<Notice> m_shown;
     std::chrono::milliseconds m_wait;
     QTimer m_timeout;

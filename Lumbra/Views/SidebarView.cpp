@@ -79,8 +79,8 @@ protected:
 } // namespace
 
 SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
-    : QWidget(parent), m_reader(reader), m_model(new SourcesModel(reader, icons, this)),
-      m_tree(new SourcesTree(this)),
+    : QWidget(parent), m_reader(reader),
+      m_model(new SourcesModel(reader.subscriptions(), icons, this)), m_tree(new SourcesTree(this)),
       m_refresh(
           new QPushButton(QIcon::fromTheme(QStringLiteral("view-refresh")), tr("Refresh"), this)),
       m_busy(new QProgressBar(this)), m_errorPanel(new QFrame(this)),

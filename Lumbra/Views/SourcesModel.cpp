@@ -2,7 +2,7 @@
 
 #include "LumbraCore/SourceKinds.h"
 #include "Reader/Background.h"
-#include "Reader/Reader.h"
+#include "Reader/Subscriptions.h"
 #include "Views/FeedIcons.h"
 #include "Views/Style.h"
 
@@ -20,7 +20,7 @@ struct Top {
     QString title;                   // a section's title
 };
 
-// Everything the rows show, from one snapshot of the Reader's lists.
+// Everything the rows show, from one snapshot of the lists.
 struct SourcesModel::Rows {
     QList<Folder> folders;
     QList<Feed> feeds;
@@ -115,17 +115,15 @@ SourcesModel::Rows::build(QList<Folder> folders, QList<Feed> feeds, qsizetype tr
     return rows;
 }
 
-SourcesModel::SourcesModel(Reader& reader, FeedIcons& icons, QObject* parent)
-    : QAbstractItemModel(parent), m_reader(reader), m_icons(icons), m_trays(traySources()),
-      m_rows(Rows::build(reader.subscriptions().folders(), reader.subscriptions().feeds(),
-                         m_trays.size(), nullptr)),
+SourcesModel::SourcesModel(const Subscriptions& subscriptions, FeedIcons& icons, QObject* parent)
+    : QAbstractItemModel(parent), m_subscriptions(subscriptions), m_icons(icons),
+      m_trays(traySources()),
+      m_rows(Rows::build(subscriptions.folders(), subscriptions.feeds(), m_trays.size(), nullptr)),
       m_shown(int(std::min<size_t>(m_rows->top.size(), rowsAtOnce)))
 {
-    connect(&reader.subscriptions(), &Subscriptions::foldersChanged, this,
-            &SourcesModel::listsChanged);
-    connect(&reader.subscriptions(), &Subscriptions::feedsChanged, this,
-            &SourcesModel::listsChanged);
-    connect(&reader.subscriptions(), &Subscriptions::starredCountChanged, this,
+    connect(&subscriptions, &Subscriptions::foldersChanged, this, &SourcesModel::listsChanged);
+    connect(&subscriptions, &Subscriptions::feedsChanged, this, &SourcesModel::listsChanged);
+    connect(&subscriptions, &Subscriptions::starredCountChanged, this,
             [this] { Q_EMIT dataChanged(index(0, 0), index(int(m_trays.size()) - 1, 0)); });
 }
 
@@ -140,8 +138,8 @@ void SourcesModel::listsChanged()
         m_stale = true; // built again once the running build ends
         return;
     }
-    const QList<Folder>& folders = m_reader.subscriptions().folders();
-    const QList<Feed>& feeds = m_reader.subscriptions().feeds();
+    const QList<Folder>& folders = m_subscriptions.folders();
+    const QList<Feed>& feeds = m_subscriptions.feeds();
     if (folders.size() + feeds.size() <= inlineBuild && m_rows->size() <= inlineBuild) {
         apply(Rows::build(folders, feeds, m_trays.size(), m_rows));
         return;
@@ -268,9 +266,9 @@ QVariant SourcesModel::data(const QModelIndex& index, int role) const
     }
     if (top && top->kind == Top::Kind::tray) {
         source = m_trays[top->at];
-        if (role == Qt::DisplayRole) title = m_reader.subscriptions().title(*source);
+        if (role == Qt::DisplayRole) title = m_subscriptions.title(*source);
         if (role == Qt::DecorationRole) icon = QIcon::fromTheme(sourceKind(*source).iconName);
-        if (role == BadgeRole) badge = m_reader.subscriptions().count(*source);
+        if (role == BadgeRole) badge = m_subscriptions.count(*source);
     } else if (top && top->kind == Top::Kind::folder) {
         const Folder& folder = m_rows->folders[top->at];
         source = Source::folder(folder.id);

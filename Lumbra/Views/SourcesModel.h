@@ -10,11 +10,11 @@
 #include <vector>
 
 class FeedIcons;
-class Reader;
+class Subscriptions;
 
 // The sources as a tree: the three trays, "Folders" with each folder and its feeds under
 // it, and "Feeds" with the feeds outside any folder (only when there are some). Rows are
-// built in one pass from a snapshot of the Reader's lists; long lists are built on a
+// built in one pass from a snapshot of the subscriptions; long lists are built on a
 // worker thread and swapped in, so a million folders never hold the window up. Counts
 // change without a rebuild. Past `rowsAtOnce` top-level rows, the views learn of the rest
 // as they need them (scrolling, End, a source chosen elsewhere): a tree view lays out every
@@ -26,7 +26,7 @@ public:
     enum Role { SourceKindRole = Qt::UserRole + 1, SourceIdRole, BadgeRole, IsSourceRole };
     static constexpr int rowsAtOnce = 50'000;
 
-    SourcesModel(Reader& reader, FeedIcons& icons, QObject* parent = nullptr);
+    SourcesModel(const Subscriptions& subscriptions, FeedIcons& icons, QObject* parent = nullptr);
     ~SourcesModel() override;
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
@@ -52,7 +52,7 @@ public:
     void showAllRows();
     static Source sourceAt(const QModelIndex& index);
 
-    // Whether the rows already show the Reader's current lists (false while a long list is
+    // Whether the rows already show the current lists (false while a long list is
     // being built).
     bool isCurrent() const { return !m_building; }
 
@@ -69,7 +69,7 @@ private:
     int topRowOf(const Source& source) const;
     void showRows(int count);
 
-    Reader& m_reader;
+    const Subscriptions& m_subscriptions;
     FeedIcons& m_icons;
     QList<Source> m_trays;
     std::shared_ptr<const Rows> m_rows; // never null; immutable once built

@@ -3,7 +3,8 @@
 #include "LumbraCore/RelativeDate.h"
 #include "LumbraCore/Search.h"
 #include "LumbraCore/Text.h"
-#include "Reader/Reader.h"
+#include "Reader/Subscriptions.h"
+#include "Reader/Timeline.h"
 #include "Views/FeedIcons.h"
 
 #include <QDateTime>
@@ -12,23 +13,24 @@
 #include <QPoint>
 #include <QtConcurrent/QtConcurrentRun>
 
-TimelineModel::TimelineModel(Reader& reader, FeedIcons& icons, QObject* parent)
-    : QAbstractListModel(parent), m_reader(reader), m_icons(icons)
+TimelineModel::TimelineModel(const Timeline& timeline, const Subscriptions& subscriptions,
+                             FeedIcons& icons, QObject* parent)
+    : QAbstractListModel(parent), m_timeline(timeline), m_subscriptions(subscriptions),
+      m_icons(icons)
 {
-    connect(&reader.timeline(), &Timeline::itemsChanged, this, [this] {
+    connect(&timeline, &Timeline::itemsChanged, this, [this] {
         beginResetModel();
         dropExcerptsOfGoneItems();
         endResetModel();
         sampleLines();
     });
-    connect(&reader.subscriptions(), &Subscriptions::feedsChanged, this,
-            &TimelineModel::sampleLines);
-    connect(&reader.timeline(), &Timeline::shownChanged, this, [this] {
+    connect(&subscriptions, &Subscriptions::feedsChanged, this, &TimelineModel::sampleLines);
+    connect(&timeline, &Timeline::shownChanged, this, [this] {
         beginResetModel();
         endResetModel();
     });
-    connect(&reader.timeline(), &Timeline::itemChanged, this, [this](qsizetype itemIndex) {
-        const qsizetype row = m_reader.timeline().rowOfItem(itemIndex);
+    connect(&timeline, &Timeline::itemChanged, this, [this](qsizetype itemIndex) {
+        const qsizetype row = m_timeline.rowOfItem(itemIndex);
         if (row < 0) return; // hidden by the search
         const QModelIndex changed = index(int(row));
         Q_EMIT dataChanged(changed, changed);
@@ -37,7 +39,7 @@ TimelineModel::TimelineModel(Reader& reader, FeedIcons& icons, QObject* parent)
         if (rowCount() > 0)
             Q_EMIT dataChanged(index(0), index(rowCount() - 1), {FeedTitleRole, FeedIconRole});
     };
-    connect(&reader.subscriptions(), &Subscriptions::feedsChanged, this, allRows);
+    connect(&subscriptions, &Subscriptions::feedsChanged, this, allRows);
     connect(&icons, &FeedIcons::iconLoaded, this, allRows);
 }
 
@@ -83,7 +85,7 @@ QString TimelineModel::excerptOf(qint64 id, const std::optional<QByteArray>& bod
 void TimelineModel::dropExcerptsOfGoneItems()
 {
     QSet<qint64> listed;
-    const QList<Item>& items = m_reader.timeline().items();
+    const QList<Item>& items = m_timeline.items();
     listed.reserve(items.size());
     for (const Item& item : items)
         listed.insert(item.id);
@@ -153,27 +155,27 @@ void TimelineModel::sampleLines()
         m_lineSample = std::move(sample);
         endResetModel();
     };
-    if (m_reader.timeline().items().size() < inlineSampleItems)
-        return apply(lineSampleOf(m_reader.timeline().items(), m_reader.subscriptions().feeds()));
+    if (m_timeline.items().size() < inlineSampleItems)
+        return apply(lineSampleOf(m_timeline.items(), m_subscriptions.feeds()));
     auto* sampling = new QFutureWatcher<QString>(this);
     connect(sampling, &QFutureWatcherBase::finished, this, [sampling, apply] {
         apply(sampling->result());
         sampling->deleteLater();
     });
-    sampling->setFuture(QtConcurrent::run(&lineSampleOf, m_reader.timeline().items(),
-                                          m_reader.subscriptions().feeds()));
+    sampling->setFuture(
+        QtConcurrent::run(&lineSampleOf, m_timeline.items(), m_subscriptions.feeds()));
 }
 
 int TimelineModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_reader.timeline().shownCount());
+    return parent.isValid() ? 0 : int(m_timeline.shownCount());
 }
 
 int TimelineModel::rowOf(qint64 id) const
 {
-    const QList<Item>& items = m_reader.timeline().items();
+    const QList<Item>& items = m_timeline.items();
     for (qsizetype i = 0; i < items.size(); ++i)
-        if (items[i].id == id) return int(m_reader.timeline().rowOfItem(i));
+        if (items[i].id == id) return int(m_timeline.rowOfItem(i));
     return -1;
 }
 
@@ -212,17 +214,17 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
 {
     if (role == LineSampleRole) return m_lineSample;
     if (!index.isValid() || index.row() >= rowCount()) return {};
-    const Item& item = m_reader.timeline().shownItem(index.row());
+    const Item& item = m_timeline.shownItem(index.row());
     switch (role) {
     case Qt::DisplayRole:
         return decodeEntities(item.title.value_or(tr("Untitled")));
     case TitleHighlightsRole:
-        if (m_reader.timeline().queryWords().isEmpty()) return {};
+        if (m_timeline.queryWords().isEmpty()) return {};
         return highlightsIn(decodeEntities(item.title.value_or(tr("Untitled"))),
-                            m_reader.timeline().queryWords());
+                            m_timeline.queryWords());
     case ExcerptHighlightsRole:
-        if (m_reader.timeline().queryWords().isEmpty()) return {};
-        return highlightsIn(excerptOf(item.id, item.body), m_reader.timeline().queryWords());
+        if (m_timeline.queryWords().isEmpty()) return {};
+        return highlightsIn(excerptOf(item.id, item.body), m_timeline.queryWords());
     case IdRole:
         return item.id;
     case ExcerptRole:
@@ -232,11 +234,11 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
     case StarredRole:
         return item.starred;
     case FeedTitleRole: {
-        const auto feed = m_reader.subscriptions().feed(item.feedId);
+        const auto feed = m_subscriptions.feed(item.feedId);
         return feed ? feed->title : QString();
     }
     case FeedIconRole: {
-        const auto feed = m_reader.subscriptions().feed(item.feedId);
+        const auto feed = m_subscriptions.feed(item.feedId);
         return feed ? m_icons.icon(feed->faviconLink) : FeedIcons::placeholder();
     }
     case DateRole:

@@ -6,9 +6,10 @@
 #include <optional>
 
 class FeedIcons;
-class Reader;
+class Subscriptions;
+class Timeline;
 
-// The Reader's listed items (all, or those a search matches) as rows. A replaced list or a
+// The timeline's listed items (all, or those a search matches) as rows. A replaced list or a
 // new search resets the model once; a flag change updates its row only. Excerpts are computed when
 // a row is first shown and cached for as long as the item's body stays the same, across reloads;
 // long bodies are worked on off the main thread, so painting a row never waits for them.
@@ -33,7 +34,8 @@ public:
         LineSampleRole,
     };
 
-    TimelineModel(Reader& reader, FeedIcons& icons, QObject* parent = nullptr);
+    TimelineModel(const Timeline& timeline, const Subscriptions& subscriptions, FeedIcons& icons,
+                  QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -51,7 +53,8 @@ private:
     // Finds the scripts the listed titles use that need taller lines (see LineSampleRole).
     void sampleLines();
 
-    Reader& m_reader;
+    const Timeline& m_timeline;
+    const Subscriptions& m_subscriptions;
     FeedIcons& m_icons;
     mutable QHash<qint64, Excerpt> m_excerpts;
     mutable QSet<qint64> m_pending; // excerpts being made off the main thread

@@ -33,9 +33,9 @@ QString emptyText(const Reader& reader, const Source& source)
 
 TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& actions, QWidget* parent)
     : QWidget(parent), m_reader(reader), m_actions(actions),
-      m_model(new TimelineModel(reader, icons, this)), m_list(new QListView(this)),
-      m_title(new QLabel(this)), m_subtitle(new QLabel(this)), m_markAll(new QToolButton(this)),
-      m_placeholder(new EmptyState(QString(), QString(), m_list)),
+      m_model(new TimelineModel(reader.timeline(), reader.subscriptions(), icons, this)),
+      m_list(new QListView(this)), m_title(new QLabel(this)), m_subtitle(new QLabel(this)),
+      m_markAll(new QToolButton(this)), m_placeholder(new EmptyState(QString(), QString(), m_list)),
       m_progress(new QProgressBar(m_list)), m_busy(new QProgressBar(this)),
       m_search(new QLineEdit(this))
 {
