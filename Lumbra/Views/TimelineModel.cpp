@@ -217,10 +217,10 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
     const Item& item = m_timeline.shownItem(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        return decodeEntities(item.title.value_or(tr("Untitled")));
+        return decodeEntities(item.title ? *item.title : tr("Untitled"));
     case TitleHighlightsRole:
         if (m_timeline.queryWords().isEmpty()) return {};
-        return highlightsIn(decodeEntities(item.title.value_or(tr("Untitled"))),
+        return highlightsIn(decodeEntities(item.title ? *item.title : tr("Untitled")),
                             m_timeline.queryWords());
     case ExcerptHighlightsRole:
         if (m_timeline.queryWords().isEmpty()) return {};
