@@ -44,6 +44,15 @@ template <typename T> QCoro::Task<T> guarded(const QObject* owner, QCoro::Task<T
     }
 }
 
+// `call` as a callback that does nothing once `owner` is gone: for calls that may come
+// after the owner, such as a request's progress.
+template <typename Owner, typename Call> auto whileAlive(Owner* owner, Call call)
+{
+    return [alive = QPointer<Owner>(owner), call = std::move(call)](auto&&... arguments) {
+        if (alive) call(std::forward<decltype(arguments)>(arguments)...);
+    };
+}
+
 // Sets a busy flag for as long as it lives, and clears it on every way out while its
 // owner lives.
 template <typename Owner> class BusyWhile {

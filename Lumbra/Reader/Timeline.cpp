@@ -4,10 +4,10 @@
 
 #include "LumbraCore/NewsAPI.h"
 #include "LumbraCore/Text.h"
+#include "LumbraCore/Worker.h"
 #include "Reader/Background.h"
 #include "Reader/Guarded.h"
 #include "Reader/Session.h"
-#include "LumbraCore/Worker.h"
 
 #include <algorithm>
 
@@ -51,19 +51,16 @@ QCoro::Task<> Timeline::load()
     if (co_await guarded(this, loadChanges(source, account))) co_return;
 
     // Told as the bytes arrive; only a change of a thousandth reaches the views.
-    const QPointer<Timeline> self(this);
-    const auto progress = [self](qint64 received, qint64 total) {
-        if (self && total > 0)
-            self->setLoadingPermille(int(std::min(received, total) * 1000 / total));
-    };
+    const auto progress = whileAlive(this, [this](qint64 received, qint64 total) {
+        if (total > 0) setLoadingPermille(int(std::min(received, total) * 1000 / total));
+    });
     ItemList list;
     try {
         list = co_await guarded(this, client.items(source, m_lifetime.get_token(), progress));
     } catch (const LumbraError& failure) {
         setLoadingPermille(-1);
         if (m_session.account() == account)
-            m_session.setMessage(
-                Notice{Notice::Kind::articlesNotLoaded, {}, Failure::of(failure)});
+            m_session.setMessage(Notice{Notice::Kind::articlesNotLoaded, {}, Failure::of(failure)});
         co_return;
     }
     setLoadingPermille(-1);
