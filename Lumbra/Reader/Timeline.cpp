@@ -54,9 +54,11 @@ QCoro::Task<> Timeline::load()
     const auto progress = whileAlive(this, [this](qint64 received, qint64 total) {
         if (total > 0) setLoadingPermille(int(std::min(received, total) * 1000 / total));
     });
+    // Made apart from the co_await: it takes a callback (GCC 12, see LumbraCore/Worker.h).
+    QCoro::Task<ItemList> loading = client.items(source, m_lifetime.get_token(), progress);
     ItemList list;
     try {
-        list = co_await guarded(this, client.items(source, m_lifetime.get_token(), progress));
+        list = co_await guarded(this, std::move(loading));
     } catch (const LumbraError& failure) {
         setLoadingPermille(-1);
         if (m_session.account() == account)
