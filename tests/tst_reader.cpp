@@ -143,6 +143,13 @@ private Q_SLOTS:
         QVERIFY(errorText(*f->reader)->startsWith(u"News API /folders: HTTP 401: "_s));
         QVERIFY(f->reader->session().passwordRefused());
         QCOMPARE(f->reader->subscriptions().folders(), folders);
+
+        // Logging in again takes the refusal away, and says so: the panel and its button go.
+        QSignalSpy told(&f->reader->session(), &Session::errorChanged);
+        f->reader->session().logInAgain();
+        QVERIFY(!f->reader->session().passwordRefused());
+        QVERIFY(!errorText(*f->reader));
+        QCOMPARE(told.count(), 1);
     }
 
     void newsNotInstalledNamesTheServer()
