@@ -92,8 +92,8 @@ Q_SIGNALS:
     void shownChanged();
     // One item's flags changed in place; `itemsChanged` means the list was replaced.
     void itemChanged(qsizetype index);
-    // The user chose an article (it is marked read for that).
-    void chosen(qint64 id);
+    // The user chose the listed article items()[index] (it is marked read for that).
+    void chosen(qsizetype index);
 
 private:
     void setSelectedId(std::optional<qint64> id);
