@@ -18,7 +18,8 @@ NewsError NewsError::notInstalled()
 InvalidAddressError::InvalidAddressError(const QString& address)
     : LumbraError(QStringLiteral("\u201C") + address +
                   QStringLiteral("\u201D is not a valid server address. Enter an address such "
-                                 "as https://cloud.example.org."))
+                                 "as https://cloud.example.org.")),
+      m_address(address)
 {
 }
 
@@ -31,14 +32,22 @@ HttpStatusError::HttpStatusError(int status)
 ReplyTooLargeError::ReplyTooLargeError(qint64 limit)
     : LumbraError(QStringLiteral("The server's reply is larger than ") +
                   QLocale::c().formattedDataSize(limit, 0, QLocale::DataSizeTraditionalFormat) +
-                  u'.')
+                  u'.'),
+      m_limit(limit)
 {
 }
 
+namespace {
+QString hostOf(const QUrl& target)
+{
+    return target.port() < 0 ? target.host()
+                             : target.host() + u':' + QString::number(target.port());
+}
+} // namespace
+
 RedirectError::RedirectError(const QUrl& target)
     : LumbraError(QStringLiteral("The server sent the request on to another server (") +
-                  (target.port() < 0 ? target.host()
-                                     : target.host() + u':' + QString::number(target.port())) +
-                  QStringLiteral("), which Lumbra doesn't follow."))
+                  hostOf(target) + QStringLiteral("), which Lumbra doesn't follow.")),
+      m_host(hostOf(target))
 {
 }

@@ -58,6 +58,10 @@ public:
 class InvalidAddressError : public LumbraError {
 public:
     explicit InvalidAddressError(const QString& address);
+    const QString& address() const { return m_address; }
+
+private:
+    QString m_address;
 };
 
 // An answer other than 200 to a plain download.
@@ -74,6 +78,10 @@ private:
 class ReplyTooLargeError : public LumbraError {
 public:
     explicit ReplyTooLargeError(qint64 limit);
+    qint64 limit() const { return m_limit; }
+
+private:
+    qint64 m_limit;
 };
 
 // There was not enough memory for the reply or its decoding; nothing of it was kept.
@@ -90,4 +98,9 @@ public:
 class RedirectError : public LumbraError {
 public:
     explicit RedirectError(const QUrl& target);
+    // The other server's host, with its port when it names one.
+    const QString& host() const { return m_host; }
+
+private:
+    QString m_host;
 };

@@ -17,12 +17,13 @@ struct SourceKind {
     // Folders and feeds are one of many, told apart by the server's id; trays are one each.
     bool carriesId;
     // The tray's own title; folders and feeds are named by the server, with `title` as the
-    // stand-in when the server's list no longer has them.
-    QString title;
+    // stand-in when the server's list no longer has them. Titles and the empty text are
+    // English, for the views to translate in the "SourceKind" context.
+    const char* title;
     bool namedByServer;
-    QString iconName;  // freedesktop icon name
-    QString emptyText; // the timeline's text when the list is empty
-    bool listsRead;    // asks the server for read items too (getRead=true)
+    QString iconName;      // freedesktop icon name
+    const char* emptyText; // the timeline's text when the list is empty
+    bool listsRead;        // asks the server for read items too (getRead=true)
     // Items read here stay listed until the source changes (unread-only sources).
     bool keepsLocallyRead;
     // The server's "mark all read" call, "{id}" standing for the id; empty when there is none.

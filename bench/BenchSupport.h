@@ -42,10 +42,7 @@ public:
     void open(const QUrl&) override {}
     void activate() override {}
     qint64 now() const override { return QDateTime::currentSecsSinceEpoch(); }
-    std::optional<QString> chooseFolder(const QString&, const QString&, const QString&) override
-    {
-        return std::nullopt;
-    }
+    std::optional<QString> chooseVault(const QString&) override { return std::nullopt; }
 };
 
 // Starts lumbra-sandbox with `arguments` on a free port, user "demo", password "bench";

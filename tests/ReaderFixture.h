@@ -5,8 +5,8 @@
 
 #include "Await.h"
 #include "Reader/Reader.h"
-#include "Views/Wording.h"
 #include "SandboxFixture.h"
+#include "Views/Wording.h"
 
 #include <QDateTime>
 #include <QSettings>
@@ -75,17 +75,13 @@ struct FileSettings {
 // Answers the folder question as a person would have: with `answer`, or by cancelling.
 class ScriptedFolderChooser final : public FolderChooser {
 public:
-    std::optional<QString> chooseFolder(const QString& prompt, const QString& message,
-                                        const QString&) override
+    std::optional<QString> chooseVault(const QString&) override
     {
         ++asked;
-        lastPrompt = prompt;
-        lastMessage = message;
         return answer;
     }
     std::optional<QString> answer;
     int asked = 0;
-    QString lastPrompt, lastMessage;
 };
 
 struct ReaderFixture {
@@ -169,6 +165,13 @@ inline std::optional<QString> errorText(const Reader& reader)
 {
     const std::optional<RefreshFailure>& error = reader.session().error();
     return error ? std::optional(Wording::refreshFailure(*error)) : std::nullopt;
+}
+
+// What the login view says of a failed login; "" while it has not failed.
+inline QString loginText(const Reader& reader)
+{
+    const std::optional<LoginFailure>& failure = reader.session().login().failure();
+    return failure ? Wording::loginFailure(*failure) : QString();
 }
 
 // A message to show, as the banner's tests need one: "Quote added to <note>".

@@ -11,6 +11,7 @@
 #include "Views/SidebarView.h"
 #include "Views/TimelineModel.h"
 #include "Views/TimelineView.h"
+#include "Views/Wording.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -35,7 +36,10 @@ class AccessibilityTest : public QObject, MainWindowFixture {
     atspi::Client spi;
     atspi::Node app;
 
-    QString readerName(const Source& source) { return f->reader->subscriptions().title(source); }
+    QString readerName(const Source& source)
+    {
+        return Wording::sourceTitle(source, f->reader->subscriptions().name(source));
+    }
 
     std::optional<atspi::Node> button(const QString& name)
     {

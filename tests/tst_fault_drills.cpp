@@ -240,8 +240,7 @@ private Q_SLOTS:
         if (!text.isEmpty()) {
             QTRY_VERIFY_WITH_TIMEOUT(
                 f->reader->session().login().kind() == LoginState::Kind::failed, 10000);
-            QVERIFY2(f->reader->session().login().text().contains(text),
-                     qPrintable(f->reader->session().login().text()));
+            QVERIFY2(loginText(*f->reader).contains(text), qPrintable(loginText(*f->reader)));
         } else {
             // Failed polls count as pending: the attempt goes on.
             QTRY_VERIFY_WITH_TIMEOUT(f->count("/index.php/login/v2/poll") >= 2, 10000);

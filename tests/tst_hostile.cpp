@@ -156,7 +156,7 @@ private Q_SLOTS:
             reader.session().startLogin(f->sandbox.account().server);
             QTRY_VERIFY_WITH_TIMEOUT(reader.session().login().kind() != LoginState::Kind::waiting,
                                      15000);
-            heard = reader.session().login().text();
+            heard = loginText(reader);
             break;
         }
         QVERIFY2(text.isEmpty() ? heard.isEmpty() : heard.contains(text), qPrintable(heard));

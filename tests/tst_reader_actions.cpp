@@ -298,9 +298,8 @@ private Q_SLOTS:
                     !f->browser.opened.isEmpty());
         QCOMPARE(f->browser.opened, expected);
         if (!opened)
-            QCOMPARE(f->reader->session().login(),
-                     LoginState::failed(u"The server's login page is not a web address, so it "
-                                        "was not opened."_s));
+            QCOMPARE(loginText(*f->reader), u"The server's login page is not a web address, so "
+                                            "it was not opened."_s);
         f->reader->session().cancelLogin();
     }
 
@@ -454,7 +453,7 @@ private Q_SLOTS:
         QFETCH(Source, source);
         QFETCH(QString, title);
         QFETCH(qint64, count);
-        QCOMPARE(f->reader->subscriptions().title(source), title);
+        QCOMPARE(Wording::sourceTitle(source, f->reader->subscriptions().name(source)), title);
         QCOMPARE(f->reader->subscriptions().count(source), count);
     }
 

@@ -47,14 +47,18 @@ qint64 SystemClock::now() const
     return QDateTime::currentSecsSinceEpoch();
 }
 
-std::optional<QString> DialogFolderChooser::chooseFolder(const QString& prompt,
-                                                         const QString& message,
-                                                         const QString& startFolder)
+std::optional<QString> DialogFolderChooser::chooseVault(const QString& startFolder)
 {
-    QFileDialog dialog(m_parent, message, startFolder);
+    QFileDialog dialog(
+        m_parent,
+        QCoreApplication::translate("DialogFolderChooser",
+                                    "Choose your Obsidian vault. Lumbra keeps a note per "
+                                    "article in its lumbra folder."),
+        startFolder);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
-    dialog.setLabelText(QFileDialog::Accept, prompt);
+    dialog.setLabelText(QFileDialog::Accept,
+                        QCoreApplication::translate("DialogFolderChooser", "Use as Vault"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().constFirst();
 }

@@ -34,8 +34,7 @@ public:
 class DialogFolderChooser final : public FolderChooser {
 public:
     void setParent(QWidget* parent) { m_parent = parent; }
-    std::optional<QString> chooseFolder(const QString& prompt, const QString& message,
-                                        const QString& startFolder) override;
+    std::optional<QString> chooseVault(const QString& startFolder) override;
 
 private:
     QPointer<QWidget> m_parent;

@@ -3,6 +3,7 @@
 #include "LumbraCore/HttpSession.h"
 #include "LumbraCore/Records.h"
 #include "Reader/Environment.h"
+#include "Reader/Notice.h"
 
 #include <QString>
 #include <optional>
@@ -13,7 +14,7 @@
 // neither when it was cancelled.
 struct LoginOutcome {
     std::optional<Account> account;
-    std::optional<QString> failure;
+    std::optional<LoginFailure> failure;
 };
 
 // What the login needs from outside. The browser and store outlive the login.

@@ -44,12 +44,11 @@ public:
     virtual qint64 now() const = 0;
 };
 
-// Asks the user for a folder; none when cancelled.
+// Asks the user which folder is their Obsidian vault; none when cancelled.
 class FolderChooser {
 public:
     virtual ~FolderChooser() = default;
-    virtual std::optional<QString> chooseFolder(const QString& prompt, const QString& message,
-                                                const QString& startFolder) = 0;
+    virtual std::optional<QString> chooseVault(const QString& startFolder) = 0;
 };
 
 // Opens a note of the vault for the user to read or edit.

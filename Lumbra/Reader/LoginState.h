@@ -1,6 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "Reader/Notice.h"
+
+#include <optional>
 
 // Progress of the browser login.
 class LoginState {
@@ -9,16 +11,18 @@ public:
 
     static LoginState idle() { return LoginState(Kind::idle, {}); }
     static LoginState waiting() { return LoginState(Kind::waiting, {}); }
-    static LoginState failed(QString text) { return LoginState(Kind::failed, std::move(text)); }
+    static LoginState failed(LoginFailure why) { return LoginState(Kind::failed, std::move(why)); }
 
     Kind kind() const { return m_kind; }
-    // The text to show for `failed`.
-    const QString& text() const { return m_text; }
+    // Why it failed, for `failed`.
+    const std::optional<LoginFailure>& failure() const { return m_failure; }
 
     friend bool operator==(const LoginState&, const LoginState&) = default;
 
 private:
-    LoginState(Kind kind, QString text) : m_kind(kind), m_text(std::move(text)) {}
+    LoginState(Kind kind, std::optional<LoginFailure> why) : m_kind(kind), m_failure(std::move(why))
+    {
+    }
     Kind m_kind;
-    QString m_text;
+    std::optional<LoginFailure> m_failure;
 };

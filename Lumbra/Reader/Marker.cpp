@@ -21,10 +21,9 @@ QHash<qint64, qint64> unreadDeltas(const QList<Item>& items, qint64 each)
 
 Marker::Marker(Session& session, Subscriptions& subscriptions, Timeline& timeline, QObject* parent)
     : QObject(parent), m_session(session), m_subscriptions(subscriptions), m_timeline(timeline),
-      m_changes(m_lifetime.get_token(),
-                [&session](const Failure& failure) {
-                    session.setMessage(Notice{Notice::Kind::changeRefused, {}, failure});
-                })
+      m_changes(m_lifetime.get_token(), [&session](const Failure& failure) {
+          session.setMessage(Notice{Notice::Kind::changeRefused, {}, failure});
+      })
 {
 }
 

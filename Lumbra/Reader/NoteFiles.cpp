@@ -31,7 +31,7 @@ Contents read(const QString& path, qint64 maxBytes)
     result.kind = Kind::Regular;
     if (info.st_size > maxBytes) {
         ::close(fd);
-        result.error = QStringLiteral("larger than %1 MB").arg(maxBytes / 1'000'000);
+        result.tooLarge = true;
         return result;
     }
     QFile file;
@@ -43,7 +43,7 @@ Contents read(const QString& path, qint64 maxBytes)
     result.bytes = file.read(maxBytes + 1);
     if (result.bytes.size() > maxBytes) {
         result.bytes.clear();
-        result.error = QStringLiteral("larger than %1 MB").arg(maxBytes / 1'000'000);
+        result.tooLarge = true;
     } else if (file.error() != QFileDevice::NoError) {
         result.bytes.clear();
         result.error = file.errorString();

@@ -12,8 +12,9 @@ enum class Kind { Missing, Regular, Other };
 
 struct Contents {
     Kind kind = Kind::Missing;
-    QByteArray bytes; // the whole file, when it is a regular file that could be read
-    QString error;    // why a regular file could not be read; empty when it was
+    QByteArray bytes;      // the whole file, when it is a regular file that could be read
+    QString error;         // the system's words for why a regular file could not be read
+    bool tooLarge = false; // a regular file larger than allowed, so not read
 };
 
 // Reads `path` unless it is a symbolic link (not followed: reported as Other), larger than

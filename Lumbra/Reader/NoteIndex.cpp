@@ -32,7 +32,8 @@ void NoteIndex::build(const QString& root)
                 folders << info.filePath();
             } else if (info.suffix() == QLatin1StringView("md")) {
                 const NoteFiles::Contents note = NoteFiles::read(info.filePath(), largestNote);
-                if (note.kind != NoteFiles::Kind::Regular || !note.error.isEmpty()) continue;
+                if (note.kind != NoteFiles::Kind::Regular || !note.error.isEmpty() || note.tooLarge)
+                    continue;
                 QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
                 const QString text = utf8.decode(note.bytes);
                 if (!utf8.hasError()) add(info.filePath(), text);

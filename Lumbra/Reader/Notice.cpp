@@ -14,6 +14,25 @@ Failure Failure::of(const LumbraError& error)
     } else if (const auto* network = dynamic_cast<const NetworkError*>(&error)) {
         failure.kind = Kind::network;
         failure.network = network->code();
+    } else if (const auto* status = dynamic_cast<const HttpStatusError*>(&error)) {
+        failure.kind = Kind::httpStatus;
+        failure.status = status->status();
+    } else if (const auto* large = dynamic_cast<const ReplyTooLargeError*>(&error)) {
+        failure.kind = Kind::tooLarge;
+        failure.limit = large->limit();
+    } else if (const auto* redirect = dynamic_cast<const RedirectError*>(&error)) {
+        failure.kind = Kind::redirected;
+        failure.request = redirect->host();
+    } else if (const auto* address = dynamic_cast<const InvalidAddressError*>(&error)) {
+        failure.kind = Kind::invalidAddress;
+        failure.request = address->address();
+    } else if (const auto* decoding = dynamic_cast<const DecodingError*>(&error)) {
+        failure.kind = Kind::unreadable;
+        failure.detail = decoding->path().isEmpty()
+                             ? decoding->problem()
+                             : decoding->path() + QStringLiteral(": ") + decoding->problem();
+    } else if (dynamic_cast<const OutOfMemoryError*>(&error)) {
+        failure.kind = Kind::outOfMemory;
     }
     return failure;
 }

@@ -1,25 +1,34 @@
 #pragma once
 
 #include "LumbraCore/Errors.h"
+#include "Reader/VaultProblem.h"
 
 #include <QNetworkReply>
 #include <QString>
 #include <exception>
 #include <optional>
 
-// What failed in a request or a file, as facts for the views to word. The core's own text
-// stays as `detail` for failures the views have no words of their own for.
+// What failed in a request, as facts for the views to word. `detail` holds words the
+// system gave (Qt's text for a network failure, where a reply was unreadable) or, for
+// failures the views have no words of their own for, the core's text.
 struct Failure {
     enum class Kind {
-        newsStatus,  // the News API answered `status` to `request`
-        newsMissing, // the server has no News app
-        network,     // no exchange: `network` says why
+        newsStatus,     // the News API answered `status` to `request`
+        newsMissing,    // the server has no News app
+        network,        // no exchange: `network` says why
+        httpStatus,     // a plain download answered `status`
+        tooLarge,       // the reply grew past `limit` bytes
+        redirected,     // the server sent the request on to `request`, a host
+        invalidAddress, // `request` is no address that can be asked
+        unreadable,     // the reply is not what was expected: `detail` says where
+        outOfMemory,
         other,
     };
     Kind kind = Kind::other;
     QString request;
     int status = 0;
     QNetworkReply::NetworkError network = QNetworkReply::NoError;
+    qint64 limit = 0;
     QString detail;
 
     static Failure of(const LumbraError& error);
@@ -29,6 +38,26 @@ struct Failure {
     bool passwordRefused() const { return kind == Kind::newsStatus && status == 401; }
 
     friend bool operator==(const Failure&, const Failure&) = default;
+};
+
+// Why a browser login ended without an account.
+struct LoginFailure {
+    enum class Kind {
+        request,    // asking the server failed: `failure`
+        notWebPage, // the server's login page is not a web address, so it was not opened
+        timedOut,   // the user did not grant access in time
+    };
+    explicit LoginFailure(Kind kind, Failure failure = {}, QString typed = {}, QString tried = {})
+        : kind(kind), failure(std::move(failure)), typed(std::move(typed)), tried(std::move(tried))
+    {
+    }
+
+    Kind kind;
+    Failure failure;
+    QString typed; // the server address as the user typed it
+    QString tried; // the address Lumbra asked
+
+    friend bool operator==(const LoginFailure&, const LoginFailure&) = default;
 };
 
 // A refresh of `server` that failed.
@@ -47,7 +76,7 @@ struct Notice {
         articleNotShownYet, // a quote of an article whose page is not shown yet
         nothingSelected,    // a quote without selected text
         quoteAdded,         // `subject`: the note's name
-        vaultRefused,       // `failure`, with the vault's reason as its detail
+        vaultRefused,       // `vault` says why
         addressRefused,     // a link Lumbra does not open: `subject`, shortened
         mailLinkRefused,    // a mail link with no address or text Lumbra keeps: `subject`
         articleGone,        // a link to an article the server no longer has
@@ -56,10 +85,12 @@ struct Notice {
         : kind(kind), subject(std::move(subject)), failure(std::move(failure))
     {
     }
+    explicit Notice(VaultProblem problem) : kind(Kind::vaultRefused), vault(std::move(problem)) {}
 
     Kind kind;
     QString subject;
     std::optional<Failure> failure;
+    std::optional<VaultProblem> vault;
 
     friend bool operator==(const Notice&, const Notice&) = default;
 };

@@ -44,18 +44,20 @@ QCoro::Task<std::optional<Notice>> QuoteWriter::write(QString text, Item item,
     std::optional<QString> vault = storedVault();
     if (!vault) vault = chooseVault();
     if (!vault) co_return std::nullopt;
-    QFuture<Notice> written = QtConcurrent::run(m_files.get(), [quote = quoteOf(item, feed, text),
-                                                                 vault = *vault, index = m_index] {
-        try {
-            const QString note = Vault::appendToNote(quote, vault, index.get());
-            qCDebug(lcVault).noquote() << "quote of item" << quote.itemId << "added to" << note;
-            return Notice{Notice::Kind::quoteAdded, note};
-        } catch (const LumbraError& failure) {
-            qCWarning(lcVault).noquote()
-                << "quote of item" << quote.itemId << "refused:" << failure.description();
-            return Notice{Notice::Kind::vaultRefused, {}, Failure::of(failure)};
-        }
-    });
+    QFuture<Notice> written = QtConcurrent::run(
+        m_files.get(), [quote = quoteOf(item, feed, text), vault = *vault, index = m_index] {
+            try {
+                const QString note = Vault::appendToNote(quote, vault, index.get());
+                qCDebug(lcVault).noquote() << "quote of item" << quote.itemId << "added to" << note;
+                return Notice{Notice::Kind::quoteAdded, note};
+            } catch (const VaultError& failure) {
+                qCWarning(lcVault).noquote()
+                    << "quote of item" << quote.itemId << "refused:" << failure.description();
+                return Notice{failure.problem()};
+            } catch (const LumbraError& failure) {
+                return Notice{Notice::Kind::vaultRefused, {}, Failure::of(failure)};
+            }
+        });
     co_return co_await written; // `this` may be gone from here on
 }
 
@@ -77,11 +79,8 @@ QCoro::Task<std::optional<QString>> QuoteWriter::findNote(Item item, std::option
 std::optional<QString> QuoteWriter::chooseVault()
 {
     const QString vaults = QDir::home().filePath(QStringLiteral("Vaults"));
-    const std::optional<QString> chosen = m_chooser.chooseFolder(
-        QStringLiteral("Use as Vault"),
-        QStringLiteral("Choose your Obsidian vault. Lumbra keeps a note per article in its "
-                       "lumbra folder."),
-        QDir(vaults).exists() ? vaults : QString());
+    const std::optional<QString> chosen =
+        m_chooser.chooseVault(QDir(vaults).exists() ? vaults : QString());
     if (chosen) storeVault(chosen);
     return chosen;
 }

@@ -13,17 +13,16 @@ std::optional<Feed> Subscriptions::feed(qint64 id) const
     return m_feeds[*it];
 }
 
-QString Subscriptions::title(const Source& source) const
+std::optional<QString> Subscriptions::name(const Source& source) const
 {
-    const SourceKind& kind = sourceKind(source);
-    if (!kind.namedByServer) return kind.title;
+    if (!sourceKind(source).namedByServer) return std::nullopt;
     if (source.kind() == Source::Kind::folder) {
         for (const Folder& folder : m_folders)
             if (folder.id == source.id()) return folder.name;
     } else if (const auto found = feed(source.id())) {
         return found->title;
     }
-    return kind.title;
+    return std::nullopt;
 }
 
 qint64 Subscriptions::count(const Source& source) const

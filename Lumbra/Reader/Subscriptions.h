@@ -22,8 +22,9 @@ public:
     qint64 starredCount() const { return m_starredCount; }
 
     std::optional<Feed> feed(qint64 id) const;
-    // The source's name: the tray's own, or its folder's or feed's as the server names it.
-    QString title(const Source& source) const;
+    // The folder's or feed's name as the server gives it; none for trays and for sources
+    // the server no longer lists.
+    std::optional<QString> name(const Source& source) const;
     // Unread items of the source (starred items for Starred), never overflowing.
     qint64 count(const Source& source) const;
 

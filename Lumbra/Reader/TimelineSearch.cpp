@@ -3,10 +3,10 @@
 #include "Reader/Timeline.h"
 
 #include "LumbraCore/Search.h"
+#include "LumbraCore/Worker.h"
 #include "Reader/Background.h"
 #include "Reader/Guarded.h"
 #include "Reader/Subscriptions.h"
-#include "LumbraCore/Worker.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 

@@ -12,6 +12,15 @@
 #include <QStringDecoder>
 #include <QTimeZone>
 
+VaultError::VaultError(VaultProblem problem)
+    : LumbraError(QStringLiteral("vault problem %1: %2 %3")
+                      .arg(int(problem.kind))
+                      .arg(problem.subject, problem.cause)
+                      .trimmed()),
+      m_problem(std::move(problem))
+{
+}
+
 namespace Vault {
 
 namespace {
@@ -19,9 +28,9 @@ namespace {
 constexpr qint64 largestNote = 64'000'000;
 const QByteArray byteOrderMark("\xEF\xBB\xBF");
 
-QString quoted(const QString& name)
+bool readable(const NoteFiles::Contents& note)
 {
-    return u'\u201C' + name + u'\u201D';
+    return note.kind == NoteFiles::Kind::Regular && note.error.isEmpty() && !note.tooLarge;
 }
 
 struct NoteText {
@@ -44,17 +53,12 @@ NoteText readNote(const QString& path, const QString& name)
 {
     const NoteFiles::Contents note = NoteFiles::read(path, largestNote);
     if (note.kind == NoteFiles::Kind::Missing) return {};
-    if (note.kind == NoteFiles::Kind::Other)
-        throw VaultError(QStringLiteral("the note ") + quoted(name) +
-                         QStringLiteral(" is not a regular file, so it was left as it is."));
-    if (!note.error.isEmpty())
-        throw VaultError(QStringLiteral("couldn't read the note ") + quoted(name) +
-                         QStringLiteral(" (") + note.error +
-                         QStringLiteral("), so it was left as it is."));
+    using enum VaultProblem::Kind;
+    if (note.kind == NoteFiles::Kind::Other) throw VaultError(VaultProblem(noteNotRegular, name));
+    if (note.tooLarge) throw VaultError(VaultProblem::tooLarge(name, largestNote));
+    if (!note.error.isEmpty()) throw VaultError(VaultProblem(noteUnreadable, name, note.error));
     std::optional<QString> text = decoded(note.bytes);
-    if (!text)
-        throw VaultError(QStringLiteral("the note ") + quoted(name) +
-                         QStringLiteral(" is not UTF-8 text, so it was left as it is."));
+    if (!text) throw VaultError(VaultProblem(noteNotText, name));
     return {*text, note.bytes.startsWith(byteOrderMark)};
 }
 
@@ -62,7 +66,7 @@ NoteText readNote(const QString& path, const QString& name)
 bool holdsNoteOf(const QString& path, const Quote& quote)
 {
     const NoteFiles::Contents note = NoteFiles::read(path, largestNote);
-    if (note.kind != NoteFiles::Kind::Regular || !note.error.isEmpty()) return false;
+    if (!readable(note)) return false;
     const std::optional<QString> text = decoded(note.bytes);
     return text && ArticleNote::isFor(*text, quote);
 }
@@ -80,8 +84,7 @@ void requireInside(const QString& path, const QString& folder, const QString& na
 {
     const QString real = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath() + u'/';
     if (!real.startsWith(folder))
-        throw VaultError(QStringLiteral("the note ") + quoted(name) +
-                         QStringLiteral(" would lie outside the vault's lumbra folder."));
+        throw VaultError(VaultProblem(VaultProblem::Kind::noteOutside, name));
 }
 
 // The path of the article's note where Lumbra puts it, as the core names it.
@@ -90,7 +93,7 @@ QString computedPath(const Quote& quote, const QDir& vault)
     const auto taken = [&](const QString& candidate) {
         // Only a readable note of another article occupies a name; a link is not read.
         const NoteFiles::Contents note = NoteFiles::read(vault.filePath(candidate), largestNote);
-        if (note.kind != NoteFiles::Kind::Regular || !note.error.isEmpty()) return false;
+        if (!readable(note)) return false;
         const std::optional<QString> text = decoded(note.bytes);
         return text && !ArticleNote::isFor(*text, quote);
     };
@@ -120,19 +123,17 @@ std::optional<QString> movedNote(const Quote& quote, const QString& root, NoteIn
     return lookUp();
 }
 
-QString lockFailure(const QLockFile& lock, const QString& folder)
+VaultProblem lockFailure(const QLockFile& lock, const QString& folder)
 {
+    using enum VaultProblem::Kind;
     switch (lock.error()) {
     case QLockFile::LockFailedError:
-        return QStringLiteral("another Lumbra is writing to the vault; try again.");
+        return {busy};
     case QLockFile::PermissionError:
-        return QStringLiteral("Lumbra may not write in the folder ") + quoted(folder) +
-               QStringLiteral(", so nothing was written.");
+        return {folderNotWritable, folder};
     default:
-        if (QStorageInfo(folder).bytesAvailable() == 0)
-            return QStringLiteral("the disk holding the vault is full, so nothing was written.");
-        return QStringLiteral("couldn't create a file in the folder ") + quoted(folder) +
-               QStringLiteral(", so nothing was written.");
+        if (QStorageInfo(folder).bytesAvailable() == 0) return {diskFull};
+        return {noFileInFolder, folder};
     }
 }
 
@@ -144,19 +145,14 @@ QString appendLocked(const Quote& quote, const QDir& vault, const QString& lumbr
 QString appendToNote(const Quote& quote, const QString& vaultPath, NoteIndex* index)
 {
     // Follow the vault's own path to wherever it really is, once.
+    using enum VaultProblem::Kind;
     QDir vault(vaultPath);
     if (!vault.exists() && !QDir().mkpath(vault.absolutePath()))
-        throw VaultError(QStringLiteral("couldn't create the vault folder ") +
-                         quoted(vault.absolutePath()) +
-                         QStringLiteral(", so nothing was written."));
+        throw VaultError(VaultProblem(noVaultFolder, vault.absolutePath()));
     vault.setPath(vault.canonicalPath());
     const QString lumbra = vault.filePath(articleFolder);
-    if (QFileInfo(lumbra).isSymLink())
-        throw VaultError(QStringLiteral("the vault's lumbra folder is a symbolic link, so "
-                                        "nothing was written."));
-    if (!QDir().mkpath(lumbra))
-        throw VaultError(QStringLiteral("couldn't create the folder ") + quoted(lumbra) +
-                         QStringLiteral(", so nothing was written."));
+    if (QFileInfo(lumbra).isSymLink()) throw VaultError(VaultProblem(lumbraFolderIsLink));
+    if (!QDir().mkpath(lumbra)) throw VaultError(VaultProblem(noLumbraFolder, lumbra));
 
     // One writer at a time, across processes: choosing the note, reading it and
     // replacing it happen under the lock.
@@ -180,14 +176,11 @@ namespace {
 QString appendLocked(const Quote& quote, const QDir& vault, const QString& lumbraFolder,
                      NoteIndex* index)
 {
+    using enum VaultProblem::Kind;
     QString path = computedPath(quote, vault);
     QString name = QFileInfo(path).completeBaseName();
-    if (!path.startsWith(lumbraFolder))
-        throw VaultError(QStringLiteral("the note ") + quoted(name) +
-                         QStringLiteral(" would lie outside the vault's lumbra folder."));
-    if (QFileInfo(path).isSymLink())
-        throw VaultError(QStringLiteral("the note ") + quoted(name) +
-                         QStringLiteral(" is a symbolic link, so it was left as it is."));
+    if (!path.startsWith(lumbraFolder)) throw VaultError(VaultProblem(noteOutside, name));
+    if (QFileInfo(path).isSymLink()) throw VaultError(VaultProblem(noteIsLink, name));
     requireInside(path, lumbraFolder, name);
     if (index && !holdsNoteOf(path, quote)) {
         if (const auto moved = movedNote(quote, vault.absolutePath(), *index)) {
@@ -200,31 +193,24 @@ QString appendLocked(const Quote& quote, const QDir& vault, const QString& lumbr
         }
     }
     const NoteText old = readNote(path, name);
-    if (isReadOnly(path))
-        throw VaultError(QStringLiteral("the note ") + quoted(name) +
-                         QStringLiteral(" is read-only, so it was left as it is."));
+    if (isReadOnly(path)) throw VaultError(VaultProblem(noteReadOnly, name));
 
     const QString text = ArticleNote::append(old.text, quote, QTimeZone::systemTimeZone());
     // A note that began with a byte-order mark keeps it: some tools expect it.
     const QByteArray bytes = (old.byteOrderMark ? byteOrderMark : QByteArray()) + text.toUtf8();
     QSaveFile file(path); // a temporary file beside the note, renamed over it when complete
-    const auto failed = [&](const QString& cause) {
+    const auto failed = [&](VaultProblem problem) {
         file.cancelWriting();
-        throw VaultError(QStringLiteral("couldn't save the note ") + quoted(name) +
-                         QStringLiteral(" (") + cause +
-                         QStringLiteral("), so it was left as it was."));
+        throw VaultError(std::move(problem));
     };
     // Unbuffered, so a short write shows here; a buffered one would slip through commit().
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) failed(file.errorString());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        failed(VaultProblem(noteNotSaved, name, file.errorString()));
     // A short write (a full disk, a size limit) must not be committed as the whole note.
     const qint64 written = file.write(bytes);
-    if (written != bytes.size())
-        failed(written < 0
-                   ? file.errorString()
-                   : QStringLiteral("only %1 of %2 bytes could be written; is the disk full?")
-                         .arg(written)
-                         .arg(bytes.size()));
-    if (!file.commit()) failed(file.errorString());
+    if (written < 0) failed(VaultProblem(noteNotSaved, name, file.errorString()));
+    if (written != bytes.size()) failed(VaultProblem::cutShort(name, written, bytes.size()));
+    if (!file.commit()) failed(VaultProblem(noteNotSaved, name, file.errorString()));
     if (index && index->covers(vault.absolutePath())) index->add(path, text);
     return name;
 }

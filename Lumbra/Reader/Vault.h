@@ -2,16 +2,21 @@
 
 #include "LumbraCore/Errors.h"
 #include "LumbraCore/Quote.h"
+#include "Reader/VaultProblem.h"
 
 #include <QString>
 #include <optional>
 
 class NoteIndex;
 
-// Writing or reading a note failed; the description names the note and the problem.
+// Writing or reading a note failed.
 class VaultError : public LumbraError {
 public:
-    using LumbraError::LumbraError;
+    explicit VaultError(VaultProblem problem);
+    const VaultProblem& problem() const { return m_problem; }
+
+private:
+    VaultProblem m_problem;
 };
 
 // The Obsidian vault on disk: one note per article, in its "lumbra" folder unless the user

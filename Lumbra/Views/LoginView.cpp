@@ -2,6 +2,7 @@
 
 #include "Reader/Reader.h"
 #include "Views/Style.h"
+#include "Views/Wording.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -108,7 +109,7 @@ void LoginView::showState()
         m_states->setCurrentIndex(1);
         break;
     case LoginState::Kind::failed:
-        m_failure->setText(login.text());
+        m_failure->setText(Wording::loginFailure(*login.failure()));
         m_failure->setFixedHeight(m_failure->heightForWidth(m_failure->width()));
         m_states->setCurrentIndex(2);
         break;

@@ -5,6 +5,7 @@
 #include "Reader/Subscriptions.h"
 #include "Views/FeedIcons.h"
 #include "Views/Style.h"
+#include "Views/Wording.h"
 
 #include <QApplication>
 #include <QFutureWatcher>
@@ -266,7 +267,8 @@ QVariant SourcesModel::data(const QModelIndex& index, int role) const
     }
     if (top && top->kind == Top::Kind::tray) {
         source = m_trays[top->at];
-        if (role == Qt::DisplayRole) title = m_subscriptions.title(*source);
+        if (role == Qt::DisplayRole)
+            title = Wording::sourceTitle(*source, m_subscriptions.name(*source));
         if (role == Qt::DecorationRole) icon = QIcon::fromTheme(sourceKind(*source).iconName);
         if (role == BadgeRole) badge = m_subscriptions.count(*source);
     } else if (top && top->kind == Top::Kind::folder) {

@@ -6,6 +6,7 @@
 #include "Views/ItemRowDelegate.h"
 #include "Views/Style.h"
 #include "Views/TimelineModel.h"
+#include "Views/Wording.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -27,7 +28,7 @@ QString emptyText(const Reader& reader, const Source& source)
         std::none_of(feeds.cbegin(), feeds.cend(),
                      [&source](const Feed& feed) { return feed.folderId == source.id(); }))
         return TimelineView::tr("No Articles");
-    return sourceKind(source).emptyText;
+    return Wording::emptyText(source);
 }
 } // namespace
 
@@ -156,7 +157,8 @@ void TimelineView::showProgress()
 void TimelineView::updateHeader()
 {
     const std::optional<Source>& source = m_reader.timeline().source();
-    m_fullTitle = source ? m_reader.subscriptions().title(*source) : tr("Lumbra");
+    m_fullTitle = source ? Wording::sourceTitle(*source, m_reader.subscriptions().name(*source))
+                         : tr("Lumbra");
     showTitle();
     const QLocale locale;
     if (m_reader.timeline().searching())

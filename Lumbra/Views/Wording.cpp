@@ -1,5 +1,8 @@
 #include "Views/Wording.h"
 
+#include "LumbraCore/SourceKinds.h"
+
+#include <QLocale>
 #include <QUrl>
 
 namespace {
@@ -30,7 +33,61 @@ QString plainWords(const Failure& failure)
     }
 }
 
+QString quoted(const QString& name)
+{
+    return u'\u201C' + name + u'\u201D';
+}
+
 } // namespace
+
+QString Wording::vaultProblem(const VaultProblem& problem)
+{
+    const QString subject = quoted(problem.subject);
+    switch (problem.kind) {
+    case VaultProblem::Kind::noteNotRegular:
+        return tr("the note %1 is not a regular file, so it was left as it is.").arg(subject);
+    case VaultProblem::Kind::noteUnreadable:
+        //: %2 is the system's reason.
+        return tr("couldn't read the note %1 (%2), so it was left as it is.")
+            .arg(subject, problem.cause);
+    case VaultProblem::Kind::noteTooLarge:
+        return tr("couldn't read the note %1 (larger than %2 MB), so it was left as it is.")
+            .arg(subject)
+            .arg(problem.size / 1'000'000);
+    case VaultProblem::Kind::noteNotText:
+        return tr("the note %1 is not UTF-8 text, so it was left as it is.").arg(subject);
+    case VaultProblem::Kind::noteOutside:
+        return tr("the note %1 would lie outside the vault's lumbra folder.").arg(subject);
+    case VaultProblem::Kind::noteIsLink:
+        return tr("the note %1 is a symbolic link, so it was left as it is.").arg(subject);
+    case VaultProblem::Kind::noteReadOnly:
+        return tr("the note %1 is read-only, so it was left as it is.").arg(subject);
+    case VaultProblem::Kind::noteNotSaved:
+        return tr("couldn't save the note %1 (%2), so it was left as it was.")
+            .arg(subject, problem.cause);
+    case VaultProblem::Kind::noteCutShort:
+        return tr("couldn't save the note %1 (only %2 of %3 bytes could be written; is the disk "
+                  "full?), so it was left as it was.")
+            .arg(subject)
+            .arg(problem.written)
+            .arg(problem.size);
+    case VaultProblem::Kind::busy:
+        return tr("another Lumbra is writing to the vault; try again.");
+    case VaultProblem::Kind::folderNotWritable:
+        return tr("Lumbra may not write in the folder %1, so nothing was written.").arg(subject);
+    case VaultProblem::Kind::diskFull:
+        return tr("the disk holding the vault is full, so nothing was written.");
+    case VaultProblem::Kind::noFileInFolder:
+        return tr("couldn't create a file in the folder %1, so nothing was written.").arg(subject);
+    case VaultProblem::Kind::noVaultFolder:
+        return tr("couldn't create the vault folder %1, so nothing was written.").arg(subject);
+    case VaultProblem::Kind::lumbraFolderIsLink:
+        return tr("the vault's lumbra folder is a symbolic link, so nothing was written.");
+    case VaultProblem::Kind::noLumbraFolder:
+        return tr("couldn't create the folder %1, so nothing was written.").arg(subject);
+    }
+    return subject;
+}
 
 QString Wording::failure(const Failure& failure)
 {
@@ -40,7 +97,29 @@ QString Wording::failure(const Failure& failure)
         return tr("News API %1: HTTP %2").arg(failure.request, QString::number(failure.status));
     case Failure::Kind::newsMissing:
         return tr("Nextcloud News is not installed on this server.");
+    case Failure::Kind::httpStatus:
+        return tr("The server answered HTTP %1.").arg(failure.status);
+    case Failure::Kind::tooLarge:
+        return tr("The server's reply is larger than %1.")
+            .arg(QLocale().formattedDataSize(failure.limit, 0, QLocale::DataSizeTraditionalFormat));
+    case Failure::Kind::redirected:
+        //: %1 is the host the server sent the request on to.
+        return tr("The server sent the request on to another server (%1), which Lumbra "
+                  "doesn't follow.")
+            .arg(failure.request);
+    case Failure::Kind::invalidAddress:
+        return tr("\u201C%1\u201D is not a valid server address. Enter an address such as "
+                  "https://cloud.example.org.")
+            .arg(failure.request);
+    case Failure::Kind::unreadable:
+        //: %1 says where in the reply the problem is and what it is.
+        return tr("The data couldn't be read because it isn't in the correct format (%1).")
+            .arg(failure.detail);
+    case Failure::Kind::outOfMemory:
+        return tr("There isn't enough memory for the server's reply.");
     case Failure::Kind::network:
+        if (failure.network == QNetworkReply::TimeoutError) return tr("The request timed out.");
+        break;
     case Failure::Kind::other:
         break;
     }
@@ -63,7 +142,8 @@ QString Wording::notice(const Notice& notice)
         //: %1 is the name of the note in the Obsidian vault.
         return tr("Quote added to %1").arg(notice.subject);
     case Notice::Kind::vaultRefused:
-        return tr("Couldn't write to the vault: %1").arg(failed);
+        return tr("Couldn't write to the vault: %1")
+            .arg(notice.vault ? vaultProblem(*notice.vault) : failed);
     case Notice::Kind::addressRefused:
         return tr("Lumbra opens only web and mail addresses, so \u201C%1\u201D was not opened.")
             .arg(notice.subject);
@@ -94,7 +174,7 @@ QString Wording::refreshFailure(const RefreshFailure& refresh)
         return tr("Can't reach %1: %2")
             .arg(host.isEmpty() ? refresh.server : host, plainWords(failure));
     }
-    case Failure::Kind::other:
+    default:
         break;
     }
     return Wording::failure(failure);
@@ -103,4 +183,46 @@ QString Wording::refreshFailure(const RefreshFailure& refresh)
 QString Wording::refreshTitle(const RefreshFailure& refresh)
 {
     return refresh.failure.passwordRefused() ? tr("Password Refused") : tr("Can't Reach News");
+}
+
+QString Wording::loginFailure(const LoginFailure& login)
+{
+    switch (login.kind) {
+    case LoginFailure::Kind::notWebPage:
+        return tr("The server's login page is not a web address, so it was not opened.");
+    case LoginFailure::Kind::timedOut:
+        return tr("Login timed out");
+    case LoginFailure::Kind::request:
+        break;
+    }
+    QString text = failure(login.failure);
+    // A plain next step for the mistakes people make typing the address.
+    if (login.failure.kind != Failure::Kind::network ||
+        !login.tried.startsWith(QLatin1StringView("https://")))
+        return text;
+    const bool noScheme = !login.typed.startsWith(QLatin1StringView("https://"));
+    if (!text.endsWith(u'.')) text += u'.';
+    if (login.failure.network == QNetworkReply::SslHandshakeFailedError)
+        return text + u' ' +
+               (noScheme ? tr("Lumbra tried %1, but this server does not seem to speak HTTPS: "
+                              "for one without it, type http:// in front of the address.")
+                               .arg(login.tried)
+                         : tr("This server does not seem to speak HTTPS on that port: for one "
+                              "without it, type http:// in front of the address instead."));
+    if (noScheme && (login.failure.network == QNetworkReply::ConnectionRefusedError ||
+                     login.failure.network == QNetworkReply::HostNotFoundError))
+        return text + u' ' +
+               tr("Lumbra tried %1; for a server without HTTPS, type http:// in front.")
+                   .arg(login.tried);
+    return text;
+}
+
+QString Wording::sourceTitle(const Source& source, const std::optional<QString>& name)
+{
+    return name ? *name : QCoreApplication::translate("SourceKind", sourceKind(source).title);
+}
+
+QString Wording::emptyText(const Source& source)
+{
+    return QCoreApplication::translate("SourceKind", sourceKind(source).emptyText);
 }

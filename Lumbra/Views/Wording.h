@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LumbraCore/Records.h"
 #include "Reader/Notice.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,14 @@ class Wording {
 public:
     static QString failure(const Failure& failure);
     static QString notice(const Notice& notice);
+    static QString vaultProblem(const VaultProblem& problem);
     // The sources column's text for a failed refresh, and its title.
     static QString refreshFailure(const RefreshFailure& failure);
     static QString refreshTitle(const RefreshFailure& failure);
+    // The login view's text for a login that failed, with a next step where one helps.
+    static QString loginFailure(const LoginFailure& failure);
+    // A source's title: the server's `name` for a folder or feed it lists, else the kind's.
+    static QString sourceTitle(const Source& source, const std::optional<QString>& name);
+    // The timeline's text when the source has no articles to show.
+    static QString emptyText(const Source& source);
 };
