@@ -17,11 +17,6 @@ public:
     const QString& name() const { return m_name; }
     int status() const { return m_status; }
 
-    friend bool operator==(const NewsError& a, const NewsError& b)
-    {
-        return a.m_kind == b.m_kind && a.m_name == b.m_name && a.m_status == b.m_status;
-    }
-
 private:
     NewsError(Kind kind, QString name, int status, QString description)
         : LumbraError(std::move(description)), m_kind(kind), m_name(std::move(name)),

@@ -294,49 +294,6 @@ private Q_SLOTS:
         QCOMPARE(outcome(operation(api())), text);
     }
 
-    void newsErrorsCompareByCaseAndPayload()
-    {
-        QCOMPARE(NewsError::http(u"/feeds"_s, 401), NewsError::http(u"/feeds"_s, 401));
-        QVERIFY(!(NewsError::http(u"/feeds"_s, 401) == NewsError::http(u"/feeds"_s, 404)));
-        QVERIFY(!(NewsError::notInstalled() == NewsError::http(u""_s, 404)));
-    }
-
-    void badBodiesFailToDecode_data()
-    {
-        QTest::addColumn<int>("body");
-        QTest::newRow("malformed") << int(sandbox::Fault::Body::malformed);
-        QTest::newRow("truncated") << int(sandbox::Fault::Body::truncated);
-    }
-
-    void badBodiesFailToDecode()
-    {
-        QFETCH(int, body);
-        m_sandbox->server->setFault("items", {0, 0, sandbox::Fault::Body(body), -1});
-        QVERIFY_THROWS_EXCEPTION(DecodingError, await(api().items(Source::all())));
-    }
-
-    void transportFailures_data()
-    {
-        QTest::addColumn<int>("body");
-        QTest::addColumn<int>("code");
-        QTest::newRow("dropped connection")
-            << int(sandbox::Fault::Body::drop) << int(QNetworkReply::RemoteHostClosedError);
-    }
-
-    void transportFailures()
-    {
-        QFETCH(int, body);
-        QFETCH(int, code);
-        m_sandbox->server->setFault("folders", {0, 0, sandbox::Fault::Body(body), -1});
-        try {
-            await(api().folders());
-            QFAIL("no failure");
-        } catch (const NetworkError& e) {
-            QCOMPARE(int(e.code()), code);
-            QVERIFY(!e.description().isEmpty());
-        }
-    }
-
     void largeRepliesArriveWhole_data()
     {
         QTest::addColumn<int>("folders");
@@ -388,22 +345,6 @@ private Q_SLOTS:
         } catch (const NetworkError& e) {
             QCOMPARE(e.code(), QNetworkReply::ConnectionRefusedError);
         }
-    }
-
-    void timeOutIsReportedAsSuch()
-    {
-        m_sandbox->server->setFault("feeds", {0, 3000, {}, -1});
-        QElapsedTimer timer;
-        timer.start();
-        try {
-            await(NewsAPI(m_sandbox->account(), m_sandbox->session(std::chrono::milliseconds(300)))
-                      .feeds());
-            QFAIL("no failure");
-        } catch (const NetworkError& e) {
-            QVERIFY(e.isTimeout());
-            QCOMPARE(e.description(), u"The request timed out."_s);
-        }
-        QVERIFY(timer.elapsed() < 2500);
     }
 
     void cancellingAbortsTheRequest()

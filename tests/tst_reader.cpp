@@ -162,20 +162,6 @@ private Q_SLOTS:
                                                       f->sandbox.account().server + u'.'));
     }
 
-    void failedLoadKeepsItemsAndSaysSo()
-    {
-        startLoggedIn();
-        const QList<Item> items = f->reader->timeline().items();
-        for (const char* route : {"items-updated", "items"})
-            f->sandbox.server->setFault(route, {0, 0, sandbox::Fault::Body::malformed, -1});
-        await(f->reader->timeline().load());
-        QCOMPARE(f->reader->timeline().items(), items);
-        QVERIFY(
-            said(*f->reader)->startsWith(u"Couldn't load articles: The data couldn't be read"_s));
-        QVERIFY(!f->reader->timeline().loadingItems());
-        QVERIFY(!errorText(*f->reader));
-    }
-
     void staleLoadIsDropped()
     {
         startLoggedIn();
@@ -379,19 +365,6 @@ private Q_SLOTS:
         QVERIFY(f->sandbox.server->isValidPassword(
             f->reader->session().account()->appPassword.toStdString()));
         QTRY_VERIFY(!f->reader->timeline().items().isEmpty()); // the refresh ran
-    }
-
-    void failingPollsDoNotEndTheAttempt()
-    {
-        f->sandbox.server->setFault("login-poll", {500, 0, {}, 3});
-        int opened = 0;
-        f->browser.onOpen = [&](const QUrl&) { ++opened; };
-        f->reader->session().startLogin(f->sandbox.account().server);
-        // Three refused polls, then pending ones: the attempt goes on.
-        QTRY_VERIFY(f->count("/index.php/login/v2/poll") >= 4);
-        QCOMPARE(f->reader->session().login(), LoginState::waiting());
-        f->sandbox.server->grant(f->browser.opened.first().toString().toStdString());
-        QTRY_VERIFY(f->reader->session().account());
     }
 
     void givesUpAfter600Polls()
