@@ -5,6 +5,7 @@
 #include "LumbraCore/internal/Unicode.h"
 
 #include <QDateTime>
+#include <QSet>
 #include <QStringList>
 
 namespace ArticleNote {
@@ -32,6 +33,7 @@ QString oneLine(QString text)
 
 QString frontMatter(const Quote& quote, const QTimeZone& timeZone)
 {
+    const std::optional<QString> url = address(quote);
     QStringList lines{QStringLiteral("---")};
     const QString authorName = author(quote);
     if (!authorName.isEmpty()) {
@@ -40,16 +42,16 @@ QString frontMatter(const Quote& quote, const QTimeZone& timeZone)
     }
     if (quote.siteLink)
         lines << QStringLiteral("site: ") + oneLine(*quote.siteLink);
-    else if (const auto domain = domainOf(quote.url))
+    else if (const auto domain = domainOf(url))
         lines << QStringLiteral("site: https://") + oneLine(*domain) + u'/';
-    if (quote.url) lines << QStringLiteral("url: ") + oneLine(*quote.url);
+    if (url) lines << QStringLiteral("url: ") + oneLine(*url);
     const QDateTime saved = QDateTime::fromSecsSinceEpoch(quote.savedAt, timeZone);
     lines << QStringLiteral("datum: ") + saved.toString(QStringLiteral("yyyy-MM-dd"));
     lines << QStringLiteral("---");
-    if (quote.url) {
+    if (url) {
         QString title = oneLine(quote.title);
         title.replace(u']', u')');
-        lines << u'[' + title + QStringLiteral("](") + oneLine(*quote.url) + u')';
+        lines << u'[' + title + QStringLiteral("](") + oneLine(*url) + u')';
     } else {
         lines << oneLine(quote.title);
     }
@@ -77,7 +79,13 @@ QString author(const Quote& quote)
     if (quote.author && !isBlank(*quote.author)) return visibleNoteName(*quote.author);
     if (!isBlank(quote.feedTitle)) return visibleNoteName(quote.feedTitle);
     return visibleNoteName(
-        domainOf(quote.siteLink ? quote.siteLink : quote.url).value_or(QString()));
+        domainOf(quote.siteLink ? quote.siteLink : address(quote)).value_or(QString()));
+}
+
+std::optional<QString> address(const Quote& quote)
+{
+    if (!quote.url || isBlank(*quote.url)) return std::nullopt;
+    return quote.url;
 }
 
 QString path(const Quote& quote, const std::function<bool(const QString&)>& taken)
@@ -92,13 +100,19 @@ QString path(const Quote& quote, const std::function<bool(const QString&)>& take
         return QString(Unicode::trimSpaces(kept) + ending);
     };
     const QString folder = articleFolder + u'/';
-    const QString candidate = folder + fitted(QStringLiteral(".md"));
-    if (!taken(candidate)) return candidate;
-    const auto domain = domainOf(quote.url);
-    const QString word = Unicode::leftWithinUtf8(
-        domain ? safeNoteName(*domain) : QString::number(quote.itemId), 100);
-    const QString ending = QStringLiteral(" (") + word + QStringLiteral(").md");
-    return folder + fitted(ending);
+    QStringList words; // what tells same-named notes apart, in the order they are tried
+    if (const auto domain = domainOf(address(quote)))
+        words << Unicode::leftWithinUtf8(safeNoteName(*domain), 100);
+    const QString id = QString::number(quote.itemId);
+    words << id;
+    for (int n = 2; n <= 20; ++n)
+        words << id + u' ' + QString::number(n);
+    QString candidate = folder + fitted(QStringLiteral(".md"));
+    for (const QString& word : words) {
+        if (!taken(candidate)) return candidate;
+        candidate = folder + fitted(QStringLiteral(" (") + word + QStringLiteral(").md"));
+    }
+    return candidate;
 }
 
 namespace {
@@ -118,15 +132,22 @@ template <typename Ends> bool containsWhole(const QString& text, const QString& 
 
 bool isFor(const QString& noteText, const Quote& quote)
 {
-    if (quote.url)
+    if (const std::optional<QString> url = address(quote))
         // As the note has it (on one line); there it ends a line, a Markdown link or a
         // quoted value.
-        return containsWhole(noteText, oneLine(*quote.url), [](QChar c) {
+        return containsWhole(noteText, oneLine(*url), [](QChar c) {
             return c.isSpace() || QStringView(u")>]\"'<|").contains(c);
         });
     return containsWhole(noteText,
                          QStringLiteral("tavo://lumbra/item/") + QString::number(quote.itemId),
                          [](QChar c) { return !c.isDigit(); });
+}
+
+bool isLumbraNoteFor(const QString& noteText, const Quote& quote)
+{
+    const QString blockId = QStringLiteral(" ^lumbra-") + QString::number(quote.itemId) + u'-';
+    return containsWhole(noteText, blockId, [](QChar c) { return c.isDigit(); }) &&
+           isFor(noteText, quote);
 }
 
 QString writtenUrl(const QString& url)
@@ -136,26 +157,35 @@ QString writtenUrl(const QString& url)
 
 Owners owners(const QString& noteText)
 {
+    // Only a note with Lumbra's block ids is one of Lumbra's: a user's note that merely
+    // links to an article or names its address is none.
     Owners found;
+    QSet<qint64> ids;
+    const QLatin1StringView blockStart(" ^lumbra-");
+    for (qsizetype at = noteText.indexOf(blockStart); at >= 0;
+         at = noteText.indexOf(blockStart, at + 1)) {
+        const qsizetype from = at + blockStart.size();
+        qsizetype end = from;
+        if (end < noteText.size() && noteText.at(end) == u'-') ++end;
+        while (end < noteText.size() && noteText.at(end).isDigit() && end - from < 21)
+            ++end;
+        if (end + 1 >= noteText.size() || noteText.at(end) != u'-' ||
+            !noteText.at(end + 1).isDigit())
+            continue;
+        bool ok = false;
+        const qint64 id = QStringView(noteText).sliced(from, end - from).toLongLong(&ok);
+        if (ok && !ids.contains(id)) {
+            ids.insert(id);
+            found.itemIds << id;
+        }
+    }
+    if (found.itemIds.isEmpty()) return found;
     const QLatin1StringView urlKey("url: ");
     for (const QStringView line : QStringView(noteText).split(u'\n')) {
         if (!line.startsWith(urlKey)) continue;
         QStringView url = line.mid(urlKey.size());
         if (url.endsWith(u'\r')) url.chop(1);
-        found.urls << url.toString();
-    }
-    const QLatin1StringView linkStart("tavo://lumbra/item/");
-    for (qsizetype at = noteText.indexOf(linkStart); at >= 0;
-         at = noteText.indexOf(linkStart, at + 1)) {
-        qsizetype end = at + linkStart.size();
-        if (end < noteText.size() && noteText.at(end) == u'-') ++end;
-        while (end < noteText.size() && noteText.at(end).isDigit() && end - at < 60)
-            ++end;
-        bool ok = false;
-        const qint64 id = QStringView(noteText)
-                              .sliced(at + linkStart.size(), end - at - linkStart.size())
-                              .toLongLong(&ok);
-        if (ok && !found.itemIds.contains(id)) found.itemIds << id;
+        if (!url.trimmed().isEmpty()) found.urls << url.toString();
     }
     return found;
 }
@@ -170,7 +200,7 @@ QString append(const QString& existing, const Quote& quote, const QTimeZone& tim
     QStringList block;
     for (const QString& line : quote.text.split(u'\n'))
         block << Unicode::trimTrailingWhiteSpace(QStringLiteral("> ") + line);
-    block << QStringLiteral("> [\u2197](") + tavoLink(quote.itemId, quote.url) +
+    block << QStringLiteral("> [\u2197](") + tavoLink(quote.itemId, address(quote)) +
                  QStringLiteral(") ^lumbra-") + id + u'-' + QString::number(number);
 
     QString base = Unicode::trimTrailingWhiteSpace(existing);

@@ -18,16 +18,23 @@ namespace ArticleNote {
 // The author note name the front matter links to; may be empty.
 QString author(const Quote& quote);
 
-// The vault-relative path of the article's note ("lumbra/<name>.md"). `taken` is asked
-// once, about the plain candidate; when it answers true a distinguished name is returned.
+// The article's address; none when it has none or only a blank one.
+std::optional<QString> address(const Quote& quote);
+
+// The vault-relative path of the article's note ("lumbra/<name>.md"): the plain name, or
+// when `taken` says that is another's, the name with the site's domain, then with the item
+// id (and a number) added, whichever `taken` first lets go.
 QString path(const Quote& quote, const std::function<bool(const QString&)>& taken);
 
 // Whether an existing note's text belongs to the quote's article.
 bool isFor(const QString& noteText, const Quote& quote);
+// Whether it is the note Lumbra wrote for the article: it belongs to it and holds a quote
+// block of the article's item. Only such a note is ever written to.
+bool isLumbraNoteFor(const QString& noteText, const Quote& quote);
 
-// What a note says about the articles it may belong to: the addresses on its "url:"
-// lines and the item ids of its item links. A hint for finding a note that moved; `isFor`
-// decides.
+// What one of Lumbra's notes says about the articles it may belong to: the item ids of
+// its quote blocks and the addresses on its "url:" lines; nothing for any other note. A
+// hint for finding a note that moved; `isLumbraNoteFor` decides.
 struct Owners {
     QStringList urls;
     QList<qint64> itemIds;

@@ -238,30 +238,35 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("title");
         QTest::addColumn<OptionalString>("url");
-        QTest::addColumn<bool>("taken");
+        QTest::addColumn<int>("taken"); // how many of the names tried are another's
         QTest::addColumn<QString>("expected");
-        QTest::newRow("free") << u"Title"_s << OptionalString(u"https://www.site.example/a"_s)
-                              << false << u"lumbra/Title.md"_s;
+        const OptionalString site(u"https://www.site.example/a"_s);
+        QTest::newRow("free") << u"Title"_s << site << 0 << u"lumbra/Title.md"_s;
         QTest::newRow("taken, with domain")
-            << u"Title"_s << OptionalString(u"https://www.site.example/a"_s) << true
-            << u"lumbra/Title (site.example).md"_s;
+            << u"Title"_s << site << 1 << u"lumbra/Title (site.example).md"_s;
+        QTest::newRow("domain taken too") << u"Title"_s << site << 2 << u"lumbra/Title (42).md"_s;
+        QTest::newRow("id taken too") << u"Title"_s << site << 3 << u"lumbra/Title (42 2).md"_s;
+        QTest::newRow("every name taken")
+            << u"Title"_s << site << 99 << u"lumbra/Title (42 20).md"_s;
         QTest::newRow("taken, without url")
-            << u"Title"_s << OptionalString() << true << u"lumbra/Title (42).md"_s;
+            << u"Title"_s << OptionalString() << 1 << u"lumbra/Title (42).md"_s;
+        QTest::newRow("taken, blank url")
+            << u"Title"_s << OptionalString(u" "_s) << 1 << u"lumbra/Title (42).md"_s;
         QTest::newRow("empty safe name")
-            << u"?"_s << OptionalString() << false << u"lumbra/Article 42.md"_s;
+            << u"?"_s << OptionalString() << 0 << u"lumbra/Article 42.md"_s;
         QTest::newRow("path characters")
-            << u"../../x/y"_s << OptionalString() << false << u"lumbra/x y.md"_s;
+            << u"../../x/y"_s << OptionalString() << 0 << u"lumbra/x y.md"_s;
         QTest::newRow("no hidden note")
-            << u".NET 8 released"_s << OptionalString() << false << u"lumbra/NET 8 released.md"_s;
+            << u".NET 8 released"_s << OptionalString() << 0 << u"lumbra/NET 8 released.md"_s;
         QTest::newRow("only dots")
-            << u"..."_s << OptionalString() << false << u"lumbra/Article 42.md"_s;
+            << u"..."_s << OptionalString() << 0 << u"lumbra/Article 42.md"_s;
     }
 
     void path()
     {
         QFETCH(QString, title);
         QFETCH(OptionalString, url);
-        QFETCH(bool, taken);
+        QFETCH(int, taken);
         QFETCH(QString, expected);
         Quote q = quote42();
         q.title = title;
@@ -269,11 +274,12 @@ private Q_SLOTS:
         QStringList asked;
         const QString result = ArticleNote::path(q, [&](const QString& candidate) {
             asked << candidate;
-            return taken;
+            return asked.size() <= taken;
         });
         QCOMPARE(result, expected);
-        QCOMPARE(asked.size(), 1);
-        QVERIFY(asked[0].startsWith(u"lumbra/"_s));
+        // Asked until a name is free, or about twenty names when none is.
+        QVERIFY(asked.size() == taken + 1 || (taken > asked.size() && asked.size() >= 20));
+        QCOMPARE(asked.removeDuplicates(), 0); // each name asked about once
     }
 
     void isFor_data()
@@ -282,30 +288,48 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("id");
         QTest::addColumn<QString>("note");
         QTest::addColumn<bool>("owned");
+        QTest::addColumn<bool>("lumbras"); // and Lumbra's own note of it
         const QString ab = u"https://example.org/ab"_s;
-        QTest::newRow("url line") << ab << qint64(42) << u"url: https://example.org/ab\n"_s << true;
+        QTest::newRow("url line") << ab << qint64(42) << u"url: https://example.org/ab\n"_s << true
+                                  << false;
         QTest::newRow("url at the end")
-            << ab << qint64(42) << u"url: https://example.org/ab"_s << true;
+            << ab << qint64(42) << u"url: https://example.org/ab"_s << true << false;
         QTest::newRow("markdown link")
-            << ab << qint64(42) << u"[T](https://example.org/ab)\n"_s << true;
+            << ab << qint64(42) << u"[T](https://example.org/ab)\n"_s << true << false;
         QTest::newRow("case counts")
-            << ab << qint64(42) << u"url: https://example.org/AB\n"_s << false;
+            << ab << qint64(42) << u"url: https://example.org/AB\n"_s << false << false;
         QTest::newRow("longer address")
             << u"https://a.example/post"_s << qint64(1)
-            << u"url: https://a.example/post-2\n[x](https://a.example/post-2)"_s << false;
-        QTest::newRow("address with a query") << u"https://a.example/post"_s << qint64(1)
-                                              << u"url: https://a.example/post?p=2\n"_s << false;
+            << u"url: https://a.example/post-2\n[x](https://a.example/post-2)"_s << false << false;
+        QTest::newRow("address with a query")
+            << u"https://a.example/post"_s << qint64(1) << u"url: https://a.example/post?p=2\n"_s
+            << false << false;
         QTest::newRow("longer first, then own")
             << u"https://a.example/post"_s << qint64(1)
-            << u"see https://a.example/post-2 and url: https://a.example/post\n"_s << true;
+            << u"see https://a.example/post-2 and url: https://a.example/post\n"_s << true << false;
         QTest::newRow("own link") << QString() << qint64(42)
-                                  << u"> [↗](tavo://lumbra/item/42) ^lumbra-42-1"_s << true;
+                                  << u"> [↗](tavo://lumbra/item/42) ^lumbra-42-1"_s << true << true;
         QTest::newRow("item 4 in item 42's note")
-            << QString() << qint64(4) << u"> [↗](tavo://lumbra/item/42) ^lumbra-42-1"_s << false;
+            << QString() << qint64(4) << u"> [↗](tavo://lumbra/item/42) ^lumbra-42-1"_s << false
+            << false;
         QTest::newRow("item 42 in item 4's note")
-            << QString() << qint64(42) << u"tavo://lumbra/item/4 "_s << false;
+            << QString() << qint64(42) << u"tavo://lumbra/item/4 "_s << false << false;
         QTest::newRow("own link with address")
-            << QString() << qint64(4) << u"(tavo://lumbra/item/4?u=aHR0cA)"_s << true;
+            << QString() << qint64(4) << u"(tavo://lumbra/item/4?u=aHR0cA)"_s << true << false;
+        QTest::newRow("own block of another address")
+            << ab << qint64(42) << u"url: https://b.example/\n> [↗](x) ^lumbra-42-1"_s << false
+            << false;
+        QTest::newRow("address and a block of item 4")
+            << ab << qint64(42) << u"url: https://example.org/ab\n> [↗](x) ^lumbra-4-1"_s << true
+            << false;
+        QTest::newRow("address and own block")
+            << ab << qint64(42) << u"url: https://example.org/ab\n> [↗](x) ^lumbra-42-2"_s << true
+            << true;
+        QTest::newRow("blank address is none")
+            << u" "_s << qint64(42) << u"url:  \n> [↗](tavo://lumbra/item/42) ^lumbra-42-1"_s
+            << true << true;
+        QTest::newRow("blank address, a template")
+            << u" "_s << qint64(42) << u"url:  \n"_s << false << false;
     }
 
     void isFor()
@@ -314,10 +338,12 @@ private Q_SLOTS:
         QFETCH(qint64, id);
         QFETCH(QString, note);
         QFETCH(bool, owned);
+        QFETCH(bool, lumbras);
         Quote q = quote42();
         q.itemId = id;
         q.url = url.isEmpty() ? std::nullopt : std::optional(url);
         QCOMPARE(ArticleNote::isFor(note, q), owned);
+        QCOMPARE(ArticleNote::isLumbraNoteFor(note, q), lumbras);
     }
 
     void ownersNameWhatFindsTheNoteAgain_data()
@@ -333,13 +359,21 @@ private Q_SLOTS:
         QTest::newRow("no address, negative id")
             << ArticleNote::append(QString(), q, utc) << QStringList() << QList<qint64>{-7};
         QTest::newRow("two articles, line ends of another system")
-            << u"url: https://a.example/x\r\n[](tavo://lumbra/item/1?u=x) tavo://lumbra/item/2"_s
+            << u"url: https://a.example/x\r\n> [↗](tavo://lumbra/item/1?u=x) ^lumbra-1-1\r\n"
+               "> [↗](tavo://lumbra/item/2) ^lumbra-2-3\r\n> x ^lumbra-1-2"_s
             << QStringList{u"https://a.example/x"_s} << QList<qint64>{1, 2};
+        // A clipping, a daily note with a pasted back link, a template: no note of Lumbra's.
+        QTest::newRow("a user's note with an address and a back link")
+            << u"url: https://a.example/x\n- [ ] call mum [↗](tavo://lumbra/item/42?u=x)"_s
+            << QStringList() << QList<qint64>();
+        QTest::newRow("blank address")
+            << u"url: \n> q ^lumbra-3-1"_s << QStringList() << QList<qint64>{3};
         QTest::newRow("ids that are not numbers")
-            << u"tavo://lumbra/item/ tavo://lumbra/item/x tavo://lumbra/item/99999999999999999999"_s
+            << u"a ^lumbra-x-1 b ^lumbra-99999999999999999999-1 c ^lumbra-5- d ^lumbra-6"_s
             << QStringList() << QList<qint64>();
         QTest::newRow("url not at a line start")
-            << u"see url: https://a.example/"_s << QStringList() << QList<qint64>();
+            << u"see url: https://a.example/\n> q ^lumbra-3-1"_s << QStringList()
+            << QList<qint64>{3};
     }
 
     void ownersNameWhatFindsTheNoteAgain()

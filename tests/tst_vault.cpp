@@ -294,6 +294,93 @@ private Q_SLOTS:
         QVERIFY(!f->reader->quotes().selectedNote());
     }
 
+    // The user's own notes beside Lumbra's, however closely they name an article, are never
+    // written to; every article gets a note of its own.
+    void theUsersNotesAreNeverWritten_data()
+    {
+        QTest::addColumn<QStringList>("userNotes"); // path, text, path, text, …
+        QTest::addColumn<QList<Item>>("items");
+        QTest::addColumn<QStringList>("notes"); // each item's note, in order
+        const auto item = [](qint64 id, const QString& title, std::optional<QString> url) {
+            return article(id, title, std::move(url));
+        };
+        QTest::newRow("a clipping of the article")
+            << QStringList{u"Clippings/How to fix things.md"_s,
+                           u"---\nurl: https://blog.example/fix-things\n---\nMy clipping\n"_s}
+            << QList<Item>{item(101, u"How to fix things"_s, u"https://blog.example/fix-things"_s)}
+            << QStringList{u"How to fix things"_s};
+        QTest::newRow("a daily note with a back link")
+            << QStringList{u"Daily/2026-12-07.md"_s,
+                           u"- [ ] call mum\n[\u2197](tavo://lumbra/item/42?u=aHR0cHM6Ly9h)\n"_s}
+            << QList<Item>{item(42, u"Tardigrades"_s, u"https://a.example/t"_s)}
+            << QStringList{u"Tardigrades"_s};
+        QTest::newRow("episodes sharing one address")
+            << QStringList()
+            << QList<Item>{item(201, u"Episode 1"_s, u"https://pod.example/"_s),
+                           item(202, u"Episode 2"_s, u"https://pod.example/"_s),
+                           item(203, u"Episode 3"_s, u"https://pod.example/"_s)}
+            << QStringList{u"Episode 1"_s, u"Episode 2"_s, u"Episode 3"_s};
+        QTest::newRow("empty addresses and a template")
+            << QStringList{u"Templates/Literature.md"_s, u"---\nurl: \nauthor: \n---\n"_s}
+            << QList<Item>{item(301, u"Literature A"_s, u""_s),
+                           item(302, u"Literature B"_s, u" "_s)}
+            << QStringList{u"Literature A"_s, u"Literature B"_s};
+        QTest::newRow("no address, a note with the item link")
+            << QStringList{u"Projects.md"_s, u"See (tavo://lumbra/item/77) soon.\n"_s}
+            << QList<Item>{item(77, u"Seventy-seven"_s, std::nullopt)}
+            << QStringList{u"Seventy-seven"_s};
+        QTest::newRow("a read-only note naming the address")
+            << QStringList{u"Clippings/Read only.md"_s, u"url: https://a.example/ro\n"_s}
+            << QList<Item>{item(401, u"Read only"_s, u"https://a.example/ro"_s)}
+            << QStringList{u"Read only"_s};
+        QTest::newRow("the user's note of that name in the lumbra folder")
+            << QStringList{u"lumbra/Notes on Rust.md"_s, u"My notes on https://rust.example/n\n"_s}
+            << QList<Item>{item(601, u"Notes on Rust"_s, u"https://rust.example/n"_s)}
+            << QStringList{u"Notes on Rust (rust.example)"_s};
+        QTest::newRow("three articles of a title on one site")
+            << QStringList()
+            << QList<Item>{item(501, u"Weekly digest"_s, u"https://news.example/digest/1"_s),
+                           item(502, u"Weekly digest"_s, u"https://news.example/digest/2"_s),
+                           item(503, u"Weekly digest"_s, u"https://news.example/digest/3"_s)}
+            << QStringList{u"Weekly digest"_s, u"Weekly digest (news.example)"_s,
+                           u"Weekly digest (503)"_s};
+    }
+
+    void theUsersNotesAreNeverWritten()
+    {
+        QFETCH(QStringList, userNotes);
+        QFETCH(QList<Item>, items);
+        QFETCH(QStringList, notes);
+        QMap<QString, QByteArray> before;
+        for (qsizetype at = 0; at + 1 < userNotes.size(); at += 2) {
+            const QString path = vault->filePath(userNotes[at]);
+            QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(userNotes[at + 1].toUtf8());
+            file.close();
+            if (path.contains(u"Read only"_s)) QVERIFY(file.setPermissions(QFile::ReadOwner));
+            before[path] = readAll(path);
+        }
+        // Twice each, so the second quote is looked up where the first went.
+        for (int round = 1; round <= 2; ++round) {
+            for (qsizetype at = 0; at < items.size(); ++at) {
+                await(f->reader->quotes().writeQuote(u"quote %1"_s.arg(round), items[at]));
+                QCOMPARE(said(*f->reader), std::optional(u"Quote added to "_s + notes[at]));
+                const QString text = QString::fromUtf8(readAll(note(notes[at])));
+                QVERIFY2(text.contains(u"^lumbra-%1-%2\n"_s.arg(items[at].id).arg(round)),
+                         qPrintable(text));
+            }
+        }
+        for (auto it = before.cbegin(); it != before.cend(); ++it)
+            QCOMPARE(readAll(it.key()), it.value());
+        for (qsizetype at = 0; at < items.size(); ++at) {
+            const QString text = QString::fromUtf8(readAll(note(notes[at])));
+            QCOMPARE(text.count(u" ^lumbra-"_s), 2); // its own two quotes, no other's
+            QVERIFY(!text.contains(u"url:  "_s) && !text.contains(u"url: \n"_s));
+        }
+    }
+
     void aCopiedNoteLeavesTheQuoteInTheUsualPlace()
     {
         const Item item = article(921, u"Copied"_s, u"https://a.example/copied"_s);

@@ -57,7 +57,8 @@ void NoteIndex::add(const QString& path, const QString& text)
 QStringList NoteIndex::candidates(const Quote& quote) const
 {
     QSet<QString> found = m_byItem.value(quote.itemId);
-    if (quote.url) found.unite(m_byUrl.value(ArticleNote::writtenUrl(*quote.url)));
+    if (const auto url = ArticleNote::address(quote))
+        found.unite(m_byUrl.value(ArticleNote::writtenUrl(*url)));
     QStringList sorted(found.begin(), found.end());
     std::sort(sorted.begin(), sorted.end());
     return sorted;

@@ -68,7 +68,7 @@ bool holdsNoteOf(const QString& path, const Quote& quote)
     const NoteFiles::Contents note = NoteFiles::read(path, largestNote);
     if (!readable(note)) return false;
     const std::optional<QString> text = decoded(note.bytes);
-    return text && ArticleNote::isFor(*text, quote);
+    return text && ArticleNote::isLumbraNoteFor(*text, quote);
 }
 
 bool isReadOnly(const QString& path)
@@ -91,11 +91,12 @@ void requireInside(const QString& path, const QString& folder, const QString& na
 QString computedPath(const Quote& quote, const QDir& vault)
 {
     const auto taken = [&](const QString& candidate) {
-        // Only a readable note of another article occupies a name; a link is not read.
+        // Any readable note but Lumbra's own of this article occupies a name; a link is
+        // not read.
         const NoteFiles::Contents note = NoteFiles::read(vault.filePath(candidate), largestNote);
         if (!readable(note)) return false;
         const std::optional<QString> text = decoded(note.bytes);
-        return text && !ArticleNote::isFor(*text, quote);
+        return text && !ArticleNote::isLumbraNoteFor(*text, quote);
     };
     return QDir::cleanPath(vault.absoluteFilePath(ArticleNote::path(quote, taken)));
 }
@@ -193,6 +194,10 @@ QString appendLocked(const Quote& quote, const QDir& vault, const QString& lumbr
         }
     }
     const NoteText old = readNote(path, name);
+    // Every name was another's: a note that is not Lumbra's of this article is never
+    // written to.
+    if (!old.text.trimmed().isEmpty() && !ArticleNote::isLumbraNoteFor(old.text, quote))
+        throw VaultError(VaultProblem(noteNotLumbras, name));
     if (isReadOnly(path)) throw VaultError(VaultProblem(noteReadOnly, name));
 
     const QString text = ArticleNote::append(old.text, quote, QTimeZone::systemTimeZone());

@@ -13,6 +13,7 @@ struct VaultProblem {
         noteOutside,        // it would lie outside the vault's lumbra folder
         noteIsLink,         // a symbolic link
         noteReadOnly,       //
+        noteNotLumbras,     // every name for it is another note's
         noteNotSaved,       // `cause`
         noteCutShort,       // only `written` of `size` bytes could be written
         busy,               // another Lumbra holds the vault's lock

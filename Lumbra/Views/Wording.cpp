@@ -62,6 +62,8 @@ QString Wording::vaultProblem(const VaultProblem& problem)
         return tr("the note %1 is a symbolic link, so it was left as it is.").arg(subject);
     case VaultProblem::Kind::noteReadOnly:
         return tr("the note %1 is read-only, so it was left as it is.").arg(subject);
+    case VaultProblem::Kind::noteNotLumbras:
+        return tr("the note %1 is not one of Lumbra's, so it was left as it is.").arg(subject);
     case VaultProblem::Kind::noteNotSaved:
         return tr("couldn't save the note %1 (%2), so it was left as it was.")
             .arg(subject, problem.cause);
