@@ -31,6 +31,55 @@ QString oneLine(QString text)
     return text;
 }
 
+// A front matter value that a YAML reader reads back as the same text: plain where plain
+// reads the same (so ordinary notes look as they always did), double-quoted otherwise.
+QString yamlValue(const QString& value)
+{
+    static const QString indicators = QStringLiteral("-?:,[]{}#&*!|>'\"%@`");
+    const bool plain = !value.isEmpty() && !indicators.contains(value.front()) &&
+                       !value.front().isSpace() && !value.back().isSpace() &&
+                       !value.endsWith(u':') && !value.contains(QLatin1StringView(": ")) &&
+                       !value.contains(QLatin1StringView(" #")) && !value.contains(u'\t');
+    if (plain) return value;
+    QString quoted = value;
+    quoted.replace(u'\\', QLatin1StringView("\\\\")).replace(u'"', QLatin1StringView("\\\""));
+    return u'"' + quoted + u'"';
+}
+
+// Text shown as it is in Markdown: a backslash before what would be read as syntax.
+// `lineStart` says whether the text begins a line, where more characters start a block.
+QString literal(const QString& text, bool lineStart)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 8);
+    qsizetype start = 0;
+    while (lineStart && start < text.size() && text.at(start) == u' ')
+        out += text.at(start++);
+    if (lineStart && start < text.size()) {
+        qsizetype digits = start;
+        while (digits < text.size() && text.at(digits).isDigit() && digits - start < 9)
+            ++digits;
+        if (digits > start && digits < text.size() &&
+            (text.at(digits) == u'.' || text.at(digits) == u')')) {
+            out += text.mid(start, digits - start) + u'\\';
+            start = digits;
+        } else if (QStringView(u">-+*=_~#:").contains(text.at(start))) {
+            out += u'\\';
+            out += text.at(start++);
+        }
+    }
+    for (qsizetype at = start; at < text.size(); ++at) {
+        const QChar c = text.at(at);
+        const QChar next = at + 1 < text.size() ? text.at(at + 1) : QChar();
+        const bool escaped = QStringView(u"\\`<[^|").contains(c) || (c == u'%' && next == u'%') ||
+                             (c == u'#' && !next.isNull() && !next.isSpace()) ||
+                             (c == u'&' && (next.isLetterOrNumber() || next == u'#'));
+        if (escaped) out += u'\\';
+        out += c;
+    }
+    return out;
+}
+
 QString frontMatter(const Quote& quote, const QTimeZone& timeZone)
 {
     const std::optional<QString> url = address(quote);
@@ -38,22 +87,37 @@ QString frontMatter(const Quote& quote, const QTimeZone& timeZone)
     const QString authorName = author(quote);
     if (!authorName.isEmpty()) {
         lines << QStringLiteral("auteur:");
-        lines << QStringLiteral("  - \"[[") + oneLine(authorName) + QStringLiteral("]]\"");
+        lines << QStringLiteral("  - ") +
+                     yamlValue(QStringLiteral("[[") + oneLine(authorName) + QStringLiteral("]]"));
     }
     if (quote.siteLink)
-        lines << QStringLiteral("site: ") + oneLine(*quote.siteLink);
+        lines << QStringLiteral("site: ") + yamlValue(oneLine(*quote.siteLink));
     else if (const auto domain = domainOf(url))
-        lines << QStringLiteral("site: https://") + oneLine(*domain) + u'/';
-    if (url) lines << QStringLiteral("url: ") + oneLine(*url);
+        lines << QStringLiteral("site: ") + yamlValue(u"https://" + oneLine(*domain) + u'/');
+    if (url) lines << QStringLiteral("url: ") + yamlValue(oneLine(*url));
     const QDateTime saved = QDateTime::fromSecsSinceEpoch(quote.savedAt, timeZone);
     lines << QStringLiteral("datum: ") + saved.toString(QStringLiteral("yyyy-MM-dd"));
     lines << QStringLiteral("---");
     if (url) {
         QString title = oneLine(quote.title);
         title.replace(u']', u')');
-        lines << u'[' + title + QStringLiteral("](") + oneLine(*url) + u')';
+        // The article's address is the line's only link: one that would end the link early
+        // is written between angle brackets. So is one holding a backslash or an entity (`&lt;`),
+        // which a reader would decode.
+        QString target = oneLine(*url);
+        if (target.contains(u' ') || target.contains(u'(') || target.contains(u')') ||
+            target.contains(u'<') || target.contains(u'>') || target.contains(u'\\') ||
+            (target.contains(u'&') && target.contains(u';')))
+            target = u'<' +
+                     QString(target)
+                         .replace(u'\\', QLatin1StringView("\\\\"))
+                         .replace(u'&', QLatin1StringView("&amp;"))
+                         .replace(u'<', QLatin1StringView("\\<"))
+                         .replace(u'>', QLatin1StringView("\\>")) +
+                     u'>';
+        lines << u'[' + literal(title, false) + QStringLiteral("](") + target + u')';
     } else {
-        lines << oneLine(quote.title);
+        lines << literal(oneLine(quote.title), true);
     }
     return lines.join(u'\n');
 }
@@ -134,10 +198,13 @@ bool isFor(const QString& noteText, const Quote& quote)
 {
     if (const std::optional<QString> url = address(quote))
         // As the note has it (on one line); there it ends a line, a Markdown link or a
-        // quoted value.
-        return containsWhole(noteText, oneLine(*url), [](QChar c) {
-            return c.isSpace() || QStringView(u")>]\"'<|").contains(c);
-        });
+        // quoted value. A quote's back link names the address exactly, however it was
+        // written elsewhere.
+        return containsWhole(
+                   noteText, oneLine(*url),
+                   [](QChar c) { return c.isSpace() || QStringView(u")>]\"'<|").contains(c); }) ||
+               containsWhole(noteText, tavoLink(quote.itemId, url),
+                             [](QChar c) { return c == u')'; });
     return containsWhole(noteText,
                          QStringLiteral("tavo://lumbra/item/") + QString::number(quote.itemId),
                          [](QChar c) { return !c.isDigit(); });
@@ -197,9 +264,15 @@ QString append(const QString& existing, const Quote& quote, const QTimeZone& tim
         Unicode::toIcu(QString(QStringLiteral(" \\^lumbra-") + id + QStringLiteral("-\\d+"))));
     const int number = Unicode::countMatches(*blockIds, Unicode::toIcu(existing)) + 1;
 
+    // Every line break a reader of the note would see as one is a line of the quote, and
+    // each line shows literally: nothing in it becomes Markdown of the page's choosing.
+    QString text = quote.text;
+    text.replace(QLatin1StringView("\r\n"), QLatin1StringView("\n"));
+    for (QChar& c : text)
+        if (c == u'\r' || c == QChar(0x2028) || c == QChar(0x2029) || c == QChar(0x85)) c = u'\n';
     QStringList block;
-    for (const QString& line : quote.text.split(u'\n'))
-        block << Unicode::trimTrailingWhiteSpace(QStringLiteral("> ") + line);
+    for (const QString& line : text.split(u'\n'))
+        block << Unicode::trimTrailingWhiteSpace(QStringLiteral("> ") + literal(line, true));
     block << QStringLiteral("> [\u2197](") + tavoLink(quote.itemId, address(quote)) +
                  QStringLiteral(") ^lumbra-") + id + u'-' + QString::number(number);
 

@@ -44,6 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_REQUIRE(note.startsWith(existing.left(kept)));
     FUZZ_REQUIRE(note.endsWith(u'\n'));
     if (kept == 0) // a new note always names its article
-        FUZZ_REQUIRE(ArticleNote::isFor(note, quote));
+        FUZZ_REQUIRE(ArticleNote::isLumbraNoteFor(note, quote));
     return 0;
 }

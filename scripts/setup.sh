@@ -9,6 +9,7 @@ packages=(
     qcoro-qt6-dev
     libsimdjson-dev libicu-dev
     libcpp-httplib-dev libssl-dev
+    libcmark-dev libyaml-cpp-dev
     qtkeychain-qt6-dev gnome-keyring dbus-daemon
     fonts-noto-cjk fonts-noto-color-emoji
     at-spi2-core xvfb xauth

@@ -1,6 +1,7 @@
 #include "LumbraCore/ArticleNote.h"
 #include "LumbraCore/ItemLink.h"
 #include "LumbraCore/NoteNames.h"
+#include "NoteReader.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -386,46 +387,102 @@ private Q_SLOTS:
         QCOMPARE(owners.itemIds, itemIds);
     }
 
-    void feedDataNeverWritesStructure_data()
+    // Read back by a real YAML and a real CommonMark parser, as Obsidian users' tools read
+    // it: the front matter holds exactly what the feed sent, the title line links only to
+    // the article, and each quote is one block quote of literal text ending in its back link.
+    void notesReadBackAsWritten_data()
     {
-        QTest::addColumn<QString>("field"); // title, url, site or author
+        QTest::addColumn<QString>("field"); // title, url, site, author or text
         QTest::addColumn<QString>("value");
         const QString injected = u"\n---\n```dataviewjs\nalert(1)\n```\n"_s;
-        for (const char* field : {"title", "url", "site", "author"}) {
+        for (const char* field : {"title", "url", "site", "author", "text"}) {
             QTest::addRow("%s, line feeds", field)
                 << QString::fromLatin1(field) << u"A"_s + injected;
             QTest::addRow("%s, carriage returns", field)
-                << QString::fromLatin1(field) << u"A\r---\r```dataviewjs"_s;
+                << QString::fromLatin1(field) << u"A\r# Heading\r```dataviewjs\rx"_s;
             QTest::addRow("%s, line separators", field)
                 << QString::fromLatin1(field) << u"A\u2028---\u2029```dataviewjs\u0085x"_s;
             QTest::addRow("%s, other controls", field)
                 << QString::fromLatin1(field) << u"A\v---\f```\u001Bx"_s;
+            QTest::addRow("%s, inline syntax", field)
+                << QString::fromLatin1(field)
+                << u"a `code` <img src=\"http://attacker/beacon\"> &lt;b&gt; ![[embed]] "
+                   "[[Private diary]] [l](http://x) %%c%% #tag [!note] x ^blockid \\"_s;
         }
+        const auto row = [](const char* name, const char* field, const QString& value) {
+            QTest::newRow(name) << QString::fromLatin1(field) << value;
+        };
+        row("url, a fragment", "url", u"https://a.example/p #frag"_s);
+        row("url, a colon and space", "url", u"https://a.example/a: b"_s);
+        row("url, an alias", "url", u"*alias"_s);
+        row("url, an open quote", "url", u"\"https://a.example/"_s);
+        row("url, a directive", "url", u"%TAG ! x"_s);
+        row("url, a flow list", "url", u"[https://a.example/x, y]"_s);
+        row("url, a closing link", "url", u"https://a.example/) [[Injected note]] (x"_s);
+        row("url, a backslash and brackets", "url", u"https://a.example/<a>\\b"_s);
+        row("site, a comment and a map", "site", u"https://s.example/ #c: {x"_s);
+        row("site, blanks around", "site", u" raw site "_s);
+        row("author, quotes and a backslash", "author", u"A \"quoted\" \\ name"_s);
+        row("title, raw html", "title", u"<iframe src=\"http://x\"></iframe> & co"_s);
+        row("title, a trailing backslash", "title", u"Ends with \\"_s);
+        row("text, block syntax at line starts", "text",
+            u"> nested\n- item\n+ item\n* item\n1. first\n2) second\n# heading\n***\n~~~\n"
+            "| a | b |\n|---|---|\nsetext\n===\n:::"_s);
+        row("text, a hidden fence", "text",
+            u"A sentence worth keeping.\n```dataviewjs\napp.vault.adapter.write('pwned.md', "
+            "'written by a feed')\n```\n<img src=\"http://attacker/beacon\">\n[[Private diary]]\n"
+            "And the rest of it."_s);
     }
 
-    void feedDataNeverWritesStructure()
+    void notesReadBackAsWritten()
     {
         QFETCH(QString, field);
         QFETCH(QString, value);
         Quote q = quote42();
         q.text = u"kept\nlines"_s;
         if (field == u"title"_s) q.title = value;
-        if (field == u"url"_s) q.url = u"https://example.org/"_s + value;
-        if (field == u"site"_s) q.siteLink = u"https://example.org/"_s + value;
+        if (field == u"url"_s) q.url = value;
+        if (field == u"site"_s) q.siteLink = value;
         if (field == u"author"_s) q.author = value;
-        const QString note = ArticleNote::append(QString(), q, utc);
-        // At most seven lines of front matter (no site line when the address names no
-        // domain), the title, a blank line, two quoted lines, the link line and the empty
-        // rest after the last line break: nothing the feed wrote became a line of its own.
-        static const QRegularExpression lineBreak(u"\r\n|[\n\r\u2028\u2029\u0085\v\f]"_s);
-        const QStringList lines = note.split(lineBreak);
-        QCOMPARE(lines.count(u"---"_s), 2);
-        QVERIFY2(lines.size() == 13 || (field == u"url"_s && lines.size() == 12), qPrintable(note));
-        for (const QString& line : lines)
-            QVERIFY2(!line.startsWith(u"```"_s), qPrintable(note));
-        QVERIFY2(!note.contains(u"\n```"_s), qPrintable(note));
-        QVERIFY(note.contains(u"\n> kept\n> lines\n"_s)); // the selection keeps its lines
-        QVERIFY(ArticleNote::isFor(note, q));             // and the article still finds its note
+        if (field == u"text"_s) q.text = value;
+        // What a reader of the note sees of a value: control characters shown as spaces.
+        const auto shown = [](QString text) {
+            for (QChar& c : text)
+                if (c.category() == QChar::Other_Control || c == QChar(0x2028) ||
+                    c == QChar(0x2029))
+                    c = u' ';
+            return text;
+        };
+        const QString text = ArticleNote::append(ArticleNote::append(QString(), q, utc), q, utc);
+        const ReadNote note = readNote(text);
+        QVERIFY2(note.frontMatter && note.fields.IsMap(), qPrintable(text));
+        QCOMPARE(QString::fromStdString(note.fields["url"].as<std::string>()), shown(*q.url));
+        if (q.siteLink)
+            QCOMPARE(QString::fromStdString(note.fields["site"].as<std::string>()),
+                     shown(*q.siteLink));
+        QCOMPARE(QString::fromStdString(note.fields["auteur"][0].as<std::string>()),
+                 u"[["_s + ArticleNote::author(q) + u"]]"_s);
+        QCOMPARE(note.titleLinks.size(), 1);
+        QCOMPARE(note.titleLinks[0].trimmed(), shown(*q.url).trimmed());
+        QCOMPARE(note.title, shown(q.title).replace(u']', u')'));
+        QVERIFY2(note.structure.isEmpty(),
+                 qPrintable(note.structure.join(u", "_s) + u"\n"_s + text));
+
+        // Every line break is a line of the quote, and every line reads as it was selected.
+        static const QRegularExpression lineBreak(u"\r\n|[\n\r\u2028\u2029\u0085]"_s);
+        QStringList lines;
+        for (const QString& line : q.text.split(lineBreak))
+            lines << line.trimmed();
+        QCOMPARE(note.quotes.size(), 2);
+        for (int n = 1; n <= 2; ++n) {
+            QStringList read = note.quotes[n - 1];
+            QCOMPARE(read.takeLast(), u" ^lumbra-42-%1"_s.arg(n));
+            for (QString& line : read)
+                line = line.trimmed();
+            QCOMPARE(read, lines);
+            QCOMPARE(note.backLinks[n - 1], ::tavoLink(42, ArticleNote::address(q)));
+        }
+        QVERIFY(ArticleNote::isLumbraNoteFor(text, q)); // and the article still finds its note
     }
 
     void appendBuildsTheWorkedExample()
@@ -438,7 +495,7 @@ private Q_SLOTS:
             u"url: https://example.org/ab\n"
             u"datum: 2026-12-05\n"
             u"---\n"
-            u"[A [draft) plan](https://example.org/ab)\n"
+            u"[A \\[draft) plan](https://example.org/ab)\n"
             u"\n"
             u"> First line\n"
             u">\n"
@@ -508,7 +565,7 @@ private Q_SLOTS:
         q.siteLink.reset();
         q.text = u"t"_s;
         QCOMPARE(ArticleNote::append(QString(), q, utc),
-                 u"---\ndatum: 2026-12-05\n---\nA [draft] plan\n\n> t\n"
+                 u"---\ndatum: 2026-12-05\n---\nA \\[draft] plan\n\n> t\n"
                  u"> [\u2197](tavo://lumbra/item/42) ^lumbra-42-1\n"_s);
     }
 
@@ -520,7 +577,7 @@ private Q_SLOTS:
         QVERIFY(ArticleNote::append(QString(), q, QTimeZone("Asia/Tokyo"_ba))
                     .contains(u"datum: 2026-12-06"_s));
         q.siteLink = u" raw site "_s;
-        QVERIFY(ArticleNote::append(QString(), q, utc).contains(u"\nsite:  raw site \n"_s));
+        QVERIFY(ArticleNote::append(QString(), q, utc).contains(u"\nsite: \" raw site \"\n"_s));
     }
 };
 
