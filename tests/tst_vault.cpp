@@ -1,4 +1,5 @@
 #include "Await.h"
+#include "Reader/Vault.h"
 #include "ReaderFixture.h"
 
 #include <QDir>
@@ -8,10 +9,14 @@
 #include <QFile>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
 #include <csignal>
+#include <fcntl.h>
 #include <qcoro/qcorotimer.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -541,6 +546,49 @@ private Q_SLOTS:
         QCOMPARE(readAll(note(u"Full disk"_s)), before);
         QCOMPARE(QDir(vault->filePath(u"lumbra"_s)).entryList(QDir::Files),
                  QStringList{u"Full disk.md"_s});
+    }
+
+    // An editor or sync client appending to the note while quotes arrive loses nothing.
+    void anotherProgramsLinesAreKept()
+    {
+        const Item item = article(930, u"Shared with an editor"_s, u"https://a.example/e"_s);
+        await(f->reader->quotes().writeQuote(u"first"_s, item));
+        const QString path = note(u"Shared with an editor"_s);
+        std::atomic<bool> done = false;
+        std::atomic<int> lines = 0;
+        std::thread editor([&] {
+            while (!done) {
+                const QByteArray line = "editor line " + QByteArray::number(lines.load()) + '\n';
+                const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND);
+                if (fd >= 0 && ::write(fd, line.constData(), size_t(line.size())) == line.size())
+                    ++lines;
+                if (fd >= 0) ::close(fd);
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        });
+        Quote quote;
+        quote.itemId = item.id;
+        quote.title = *item.title;
+        quote.url = item.url;
+        try {
+            for (int n = 2; n <= 150; ++n) {
+                quote.text = u"quote %1"_s.arg(n);
+                Vault::appendToNote(quote, vault->path());
+            }
+        } catch (const LumbraError& e) {
+            done = true;
+            editor.join();
+            QFAIL(e.what());
+        }
+        done = true;
+        editor.join();
+        const QString text = QString::fromUtf8(readAll(path));
+        QVERIFY(lines > 0);
+        for (int line = 0; line < lines; ++line)
+            QVERIFY2(text.contains(u"editor line %1\n"_s.arg(line)),
+                     qPrintable(QString::number(line)));
+        for (int n = 2; n <= 150; ++n)
+            QVERIFY(text.contains(u"> quote %1\n"_s.arg(n)));
     }
 
     void aLockThatCannotBeWrittenIsNotBlamedOnAnotherLumbra()

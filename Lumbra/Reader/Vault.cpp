@@ -12,6 +12,12 @@
 #include <QStringDecoder>
 #include <QTimeZone>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 VaultError::VaultError(VaultProblem problem)
     : LumbraError(QStringLiteral("vault problem %1: %2 %3")
                       .arg(int(problem.kind))
@@ -36,6 +42,7 @@ bool readable(const NoteFiles::Contents& note)
 struct NoteText {
     QString text; // "" when there is no note yet
     bool byteOrderMark = false;
+    QByteArray bytes; // as read
 };
 
 // Decodes a note's bytes; none when they are not UTF-8.
@@ -59,7 +66,7 @@ NoteText readNote(const QString& path, const QString& name)
     if (!note.error.isEmpty()) throw VaultError(VaultProblem(noteUnreadable, name, note.error));
     std::optional<QString> text = decoded(note.bytes);
     if (!text) throw VaultError(VaultProblem(noteNotText, name));
-    return {*text, note.bytes.startsWith(byteOrderMark)};
+    return {*text, note.bytes.startsWith(byteOrderMark), note.bytes};
 }
 
 // Whether the file at `path` is a readable note of the quote's article.
@@ -141,6 +148,39 @@ VaultProblem lockFailure(const QLockFile& lock, const QString& folder)
 QString appendLocked(const Quote& quote, const QDir& vault, const QString& lumbraFolder,
                      NoteIndex* index);
 
+enum class InPlace { appended, changed };
+
+// Appends `tail` to the note at `path` where it stands, when it still holds `size` bytes;
+// another program's lines written meanwhile stay, before or after it. A write that fails
+// half-way is taken back when nothing came after it.
+InPlace appendInPlace(const QString& path, qint64 size, const QByteArray& tail, const QString& name)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw VaultError(VaultProblem(VaultProblem::Kind::noteNotSaved, name,
+                                      QString::fromLocal8Bit(std::strerror(errno))));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != size) {
+        ::close(fd);
+        return InPlace::changed;
+    }
+    const ssize_t written = ::write(fd, tail.constData(), size_t(tail.size()));
+    const int cause = errno;
+    if (written != tail.size()) {
+        if (written > 0 && ::fstat(fd, &info) == 0 && info.st_size == size + written)
+            [[maybe_unused]]
+            const int undone = ::ftruncate(fd, size);
+        ::close(fd);
+        if (written < 0)
+            throw VaultError(VaultProblem(VaultProblem::Kind::noteNotSaved, name,
+                                          QString::fromLocal8Bit(std::strerror(cause))));
+        throw VaultError(VaultProblem::cutShort(name, written, tail.size()));
+    }
+    ::close(fd);
+    return InPlace::appended;
+}
+
 } // namespace
 
 QString appendToNote(const Quote& quote, const QString& vaultPath, NoteIndex* index)
@@ -193,31 +233,48 @@ QString appendLocked(const Quote& quote, const QDir& vault, const QString& lumbr
                        : relative.left(relative.size() - QFileInfo(relative).suffix().size() - 1);
         }
     }
-    const NoteText old = readNote(path, name);
-    // Every name was another's: a note that is not Lumbra's of this article is never
-    // written to.
-    if (!old.text.trimmed().isEmpty() && !ArticleNote::isLumbraNoteFor(old.text, quote))
-        throw VaultError(VaultProblem(noteNotLumbras, name));
-    if (isReadOnly(path)) throw VaultError(VaultProblem(noteReadOnly, name));
+    // Another program (an editor, a sync client) may write to the note meanwhile: what it
+    // wrote is never lost. Most quotes are appended where the note stands; a note that must
+    // be rewritten is replaced only when it is still what was read.
+    for (int attempt = 1;; ++attempt) {
+        const NoteText old = readNote(path, name);
+        // Every name was another's: a note that is not Lumbra's of this article is never
+        // written to.
+        if (!old.text.trimmed().isEmpty() && !ArticleNote::isLumbraNoteFor(old.text, quote))
+            throw VaultError(VaultProblem(noteNotLumbras, name));
+        if (isReadOnly(path)) throw VaultError(VaultProblem(noteReadOnly, name));
+        if (attempt > 50) throw VaultError(VaultProblem(busy));
 
-    const QString text = ArticleNote::append(old.text, quote, QTimeZone::systemTimeZone());
-    // A note that began with a byte-order mark keeps it: some tools expect it.
-    const QByteArray bytes = (old.byteOrderMark ? byteOrderMark : QByteArray()) + text.toUtf8();
-    QSaveFile file(path); // a temporary file beside the note, renamed over it when complete
-    const auto failed = [&](VaultProblem problem) {
-        file.cancelWriting();
-        throw VaultError(std::move(problem));
-    };
-    // Unbuffered, so a short write shows here; a buffered one would slip through commit().
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        failed(VaultProblem(noteNotSaved, name, file.errorString()));
-    // A short write (a full disk, a size limit) must not be committed as the whole note.
-    const qint64 written = file.write(bytes);
-    if (written < 0) failed(VaultProblem(noteNotSaved, name, file.errorString()));
-    if (written != bytes.size()) failed(VaultProblem::cutShort(name, written, bytes.size()));
-    if (!file.commit()) failed(VaultProblem(noteNotSaved, name, file.errorString()));
-    if (index && index->covers(vault.absolutePath())) index->add(path, text);
-    return name;
+        const QString text = ArticleNote::append(old.text, quote, QTimeZone::systemTimeZone());
+        if (!old.text.isEmpty() && text.startsWith(old.text)) {
+            const QByteArray tail = QStringView(text).sliced(old.text.size()).toUtf8();
+            if (appendInPlace(path, old.bytes.size(), tail, name) == InPlace::changed) continue;
+        } else {
+            // A note that began with a byte-order mark keeps it: some tools expect it.
+            const QByteArray bytes =
+                (old.byteOrderMark ? byteOrderMark : QByteArray()) + text.toUtf8();
+            QSaveFile file(path); // a temporary file beside the note, renamed over it
+            const auto failed = [&](VaultProblem problem) {
+                file.cancelWriting();
+                throw VaultError(std::move(problem));
+            };
+            // Unbuffered, so a short write shows here; a buffered one would slip through.
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+                failed(VaultProblem(noteNotSaved, name, file.errorString()));
+            // A short write (a full disk, a size limit) is never committed as the note.
+            const qint64 written = file.write(bytes);
+            if (written < 0) failed(VaultProblem(noteNotSaved, name, file.errorString()));
+            if (written != bytes.size())
+                failed(VaultProblem::cutShort(name, written, bytes.size()));
+            if (NoteFiles::read(path, largestNote).bytes != old.bytes) {
+                file.cancelWriting();
+                continue;
+            }
+            if (!file.commit()) failed(VaultProblem(noteNotSaved, name, file.errorString()));
+        }
+        if (index && index->covers(vault.absolutePath())) index->add(path, text);
+        return name;
+    }
 }
 
 } // namespace
