@@ -215,6 +215,20 @@ private Q_SLOTS:
         addItem(516, u"Big photo"_s,
                 "<p id=\"text\">Passage before the photo.</p><img src=\"data:image/png;base64," +
                     photo + "\">");
+        addItem(517, u"Hidden text"_s,
+                "<p id=\"text\">Seen one."
+                "<span id=\"away\" style=\"position:absolute;left:-9999px;white-space:pre\">"
+                "\n```dataviewjs\nhidden 1\n```\n</span>"
+                "<span style=\"display:none\">hidden 2</span>"
+                "<span style=\"visibility:hidden\">hidden 3</span>"
+                "<span style=\"font-size:0\">hidden 4</span>"
+                "<span style=\"opacity:0\">hidden 5</span>"
+                "<span style=\"color:transparent\">hidden 6</span>"
+                "<span style=\"position:absolute;clip:rect(0 0 0 0)\">hidden 7</span>"
+                "<span style=\"display:inline-block;width:0;height:0;overflow:hidden\">hidden "
+                "8</span>"
+                "<span style=\"display:none !important\" id=\"kept\">hidden 9</span>"
+                " Seen <b>two</b>.</p>");
         actions = std::make_unique<ItemActions>(*f->reader);
         view = std::make_unique<ArticleView>(*f->reader, *actions);
         view->resize(800, 600);
@@ -302,7 +316,7 @@ private Q_SLOTS:
         click(view->webView(), centreOf(view->webView()->page(), u"text"_s), Qt::RightButton);
         QTRY_VERIFY_WITH_TIMEOUT(menu, 5000);
         const QList<QAction*> actions = menu->actions();
-        QVERIFY(actions.size() > 2); // the standard entries follow
+        QVERIFY(actions.size() > 2);                    // the standard entries follow
         QCOMPARE(actions[0], this->actions->saveQuote); // the one article command
         QVERIFY(actions[1]->isSeparator());
         menu->close();
@@ -322,6 +336,29 @@ private Q_SLOTS:
         QVERIFY(note.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(note.readAll());
         QVERIFY(text.contains(u"\n> Readable passage here.\n> [\u2197](tavo://lumbra/item/500"_s));
+    }
+
+    // Text the page hides by style is not part of the quote, and the page is left as it was.
+    void aQuoteHoldsOnlyWhatWasShown()
+    {
+        QTemporaryDir vault;
+        f->reader->quotes().storeVault(vault.path());
+        showItem(517);
+        selectPassage(view->webView()->page());
+        await(f->reader->quotes().saveQuote());
+        QCOMPARE(said(*f->reader), std::optional(u"Quote added to Hidden text"_s));
+        QFile note(vault.filePath(u"lumbra/Hidden text.md"_s));
+        QVERIFY(note.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(note.readAll());
+        QVERIFY2(text.contains(u"\n> Seen one. Seen two.\n> [\u2197]"_s), qPrintable(text));
+        QVERIFY2(!text.contains(u"hidden"_s), qPrintable(text));
+        QCOMPARE(runScript(view->webView()->page(),
+                           u"[document.getElementById('away').style.display,"
+                           u" document.getElementById('kept').style.getPropertyValue('display'),"
+                           u" document.getElementById('kept').style.getPropertyPriority('display'),"
+                           u" getSelection().toString().includes('hidden 1')]"_s)
+                     .toList(),
+                 (QVariantList{u""_s, u"none"_s, u"important"_s, true}));
     }
 
     void theArticleNeverLeavesThePane_data()

@@ -97,6 +97,50 @@ for (const frame of document.querySelectorAll('iframe, frame, embed, object')) {
 
 // Runs the selection script in the application's own world, which the page's disabled
 // JavaScript does not block, and hands back its value.
+// The selected text as the reader saw it: text the page's style hides (not displayed,
+// invisible, transparent, of no size, moved off the page or clipped away) is taken out
+// for the moment the text is read, then put back as it was.
+const QString visibleSelection = QStringLiteral(R"((() => {
+  const selection = window.getSelection();
+  if (!selection || selection.rangeCount === 0) return '';
+  const range = selection.getRangeAt(0);
+  let root = range.commonAncestorContainer;
+  if (root.nodeType !== Node.ELEMENT_NODE) root = root.parentElement;
+  if (!root) return selection.toString();
+  const page = document.documentElement;
+  const width = Math.max(page.scrollWidth, page.clientWidth);
+  const height = Math.max(page.scrollHeight, page.clientHeight);
+  const hidden = (element) => {
+    const style = getComputedStyle(element);
+    if (style.display === 'contents') return false;
+    const box = element.getBoundingClientRect();
+    const left = box.left + window.scrollX, top = box.top + window.scrollY;
+    const transparent = /rgba\(.*,\s*0\)$/.test(style.color) || style.color === 'transparent';
+    const clipped = (style.clip !== 'auto' && style.clip !== '' &&
+                     (style.position === 'absolute' || style.position === 'fixed')) ||
+                    style.clipPath !== 'none';
+    const empty = (box.width === 0 || box.height === 0) && style.overflow !== 'visible';
+    return style.visibility !== 'visible' || parseFloat(style.opacity) === 0 ||
+           parseFloat(style.fontSize) === 0 || transparent || clipped || empty ||
+           left + box.width <= 0 || top + box.height <= 0 || left >= width || top >= height;
+  };
+  const taken = [];
+  const walker = document.createTreeWalker(root, NodeFilter.SHOW_ELEMENT);
+  for (let element = root; element; element = walker.nextNode()) {
+    if (element === document.body || !range.intersectsNode(element) || !hidden(element))
+      continue;
+    taken.push([element, element.style.getPropertyValue('display'),
+                element.style.getPropertyPriority('display')]);
+  }
+  for (const [element] of taken) element.style.setProperty('display', 'none', 'important');
+  const text = selection.toString();
+  for (const [element, value, priority] of taken) {
+    if (value) element.style.setProperty('display', value, priority);
+    else element.style.removeProperty('display');
+  }
+  return text;
+})())");
+
 class PageSelection final : public QObject, public TextSelectionSource {
     Q_OBJECT
 
@@ -112,8 +156,8 @@ public:
     {
         if (!m_page) co_return std::nullopt;
         const QPointer<PageSelection> self(this);
-        m_page->runJavaScript(QStringLiteral("window.getSelection().toString()"),
-                              QWebEngineScript::ApplicationWorld, [self](const QVariant& value) {
+        m_page->runJavaScript(visibleSelection, QWebEngineScript::ApplicationWorld,
+                              [self](const QVariant& value) {
                                   if (self) Q_EMIT self->answered(value);
                               });
         const QVariant value = co_await qCoro(this, &PageSelection::answered);
