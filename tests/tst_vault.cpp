@@ -1,4 +1,5 @@
 #include "Await.h"
+#include "Reader/NoteIndex.h"
 #include "Reader/Vault.h"
 #include "ReaderFixture.h"
 
@@ -546,6 +547,20 @@ private Q_SLOTS:
         QCOMPARE(readAll(note(u"Full disk"_s)), before);
         QCOMPARE(QDir(vault->filePath(u"lumbra"_s)).entryList(QDir::Files),
                  QStringList{u"Full disk.md"_s});
+    }
+
+    void aStoppedIndexReadsNothing()
+    {
+        const Item item = article(931, u"Indexed"_s, u"https://a.example/i"_s);
+        await(f->reader->quotes().writeQuote(u"one"_s, item));
+        const QString root = QDir(vault->path()).canonicalPath();
+        NoteIndex index;
+        index.build(root);
+        QCOMPARE(index.noteCount(), 1);
+        index.stop();
+        index.build(root);
+        QVERIFY(!index.covers(root));
+        QCOMPARE(index.noteCount(), 0);
     }
 
     // An editor or sync client appending to the note while quotes arrive loses nothing.

@@ -25,6 +25,10 @@ void NoteIndex::build(const QString& root)
     while (!folders.isEmpty()) {
         QDirIterator it(folders.takeLast(), QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot);
         while (it.hasNext()) {
+            if (m_stopped) {
+                m_built = false;
+                return;
+            }
             const QFileInfo info = it.nextFileInfo();
             // ".obsidian", ".trash" and other hidden folders hold no notes of the user's.
             if (info.isSymLink() || info.fileName().startsWith(u'.')) continue;

@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 
 // Where a vault's article notes are, by the articles they name, so that a note the user
 // moved or renamed is still found. Built once per vault by reading its Markdown files,
@@ -26,6 +27,9 @@ public:
     // Records what a note now holds.
     void add(const QString& path, const QString& text);
     qsizetype noteCount() const { return m_notes; }
+    // Ends a build under way, and every later one, at the next file: quitting need not wait
+    // for a large vault to be read. Safe from any thread.
+    void stop() { m_stopped = true; }
 
 private:
     QString m_root;
@@ -34,4 +38,5 @@ private:
     qsizetype m_notes = 0;
     QHash<QString, QSet<QString>> m_byUrl;
     QHash<qint64, QSet<QString>> m_byItem;
+    std::atomic<bool> m_stopped = false;
 };

@@ -20,7 +20,11 @@ QuoteWriter::QuoteWriter(Settings& settings, FolderChooser& chooser, Clock& cloc
     m_files->setMaxThreadCount(1); // one at a time, first come first served
 }
 
-QuoteWriter::~QuoteWriter() = default; // the pool finishes the writes already asked for
+QuoteWriter::~QuoteWriter()
+{
+    // The pool finishes the writes already asked for, without reading the vault first.
+    m_index->stop();
+}
 
 Quote QuoteWriter::quoteOf(const Item& item, const std::optional<Feed>& feed,
                            const QString& text) const
