@@ -1,4 +1,6 @@
 #include "Await.h"
+#include "LumbraCore/ArticleNote.h"
+#include "NoteReader.h"
 #include "Reader/NoteIndex.h"
 #include "Reader/Vault.h"
 #include "ReaderFixture.h"
@@ -383,6 +385,11 @@ private Q_SLOTS:
         for (qsizetype at = 0; at < items.size(); ++at) {
             const QString text = QString::fromUtf8(readAll(note(notes[at])));
             QCOMPARE(text.count(u" ^lumbra-"_s), 2); // its own two quotes, no other's
+            const ReadNote read = readNote(text);
+            QVERIFY2(read.structure.isEmpty() && read.quotes.size() == 2, qPrintable(text));
+            Quote quote;
+            quote.url = items[at].url;
+            QCOMPARE(read.fields["url"].IsDefined(), bool(ArticleNote::address(quote)));
             QVERIFY(!text.contains(u"url:  "_s) && !text.contains(u"url: \n"_s));
         }
     }
