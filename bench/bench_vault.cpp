@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -95,5 +96,15 @@ int main(int argc, char* argv[])
     clock.restart();
     Vault::appendToNote(quoteOf(count + 1), vault.path(), &index);
     std::printf("next quote of that article: %.2f ms\n", ms(clock));
+
+    // Quitting while the index is read: how long until the reading thread is free.
+    NoteIndex stopped;
+    std::thread reading([&] { stopped.build(root); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    clock.restart();
+    stopped.stop();
+    reading.join();
+    std::printf("index read stopped after %lld notes, %.2f ms after quitting\n",
+                qlonglong(stopped.noteCount()), ms(clock));
     return 0;
 }
