@@ -33,8 +33,10 @@ QList<Item> newestFirst(const QList<Item>& items, qint64 now)
     std::stable_sort(current.begin(), current.end(), [](const Entry& a, const Entry& b) {
         return a.date != b.date ? a.date > b.date : a.id > b.id;
     });
-    std::stable_sort(future.begin(), future.end(),
-                     [](const Entry& a, const Entry& b) { return a.date < b.date; });
+    // Ties go by id in both parts, so a list merged from changes comes out as a full load.
+    std::stable_sort(future.begin(), future.end(), [](const Entry& a, const Entry& b) {
+        return a.date != b.date ? a.date < b.date : a.id > b.id;
+    });
     QList<Item> result;
     result.reserve(items.size());
     for (const Entry& e : current)

@@ -7,7 +7,7 @@
 #include <optional>
 
 // Timeline order: items dated up to `now` newest first (undated last, equal dates by higher
-// id), then items dated in the future, soonest first.
+// id), then items dated in the future, soonest first (equal dates by higher id too).
 QList<Item> newestFirst(const QList<Item>& items, qint64 now);
 
 // A one-line plain-text preview of an HTML body, cut to at most `max` user-perceived

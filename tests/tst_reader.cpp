@@ -235,7 +235,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("script");
         for (const char* script :
              {"nothing", "new articles", "read elsewhere", "unread elsewhere", "starred elsewhere",
-              "unstarred elsewhere", "read here", "read here, starred elsewhere", "all at once"})
+              "unstarred elsewhere", "read here", "read here, starred elsewhere", "all at once",
+              "a lying answer", "one future date"})
             QTest::newRow(script) << QString::fromLatin1(script);
     }
 
@@ -296,6 +297,35 @@ private Q_SLOTS:
                 }
             }
             if (all || script == u"read here, starred elsewhere"_s) store.setStarred(6, true);
+            if (script == u"one future date"_s) {
+                const qint64 later = f->clock.now() + 7200;
+                for (const qint64 id : {103, 102})
+                    store.addItem({id,
+                                   1,
+                                   "later-" + std::to_string(id),
+                                   {},
+                                   "Later",
+                                   {},
+                                   later,
+                                   {},
+                                   {},
+                                   {},
+                                   true,
+                                   false},
+                                  f->clock.now());
+            }
+            if (script == u"a lying answer"_s) {
+                // Items of a feed not in the account, a negative id and a repeat.
+                const auto item = [](qint64 id, qint64 feed) {
+                    return "{\"id\":" + std::to_string(id) + ",\"feedId\":" + std::to_string(feed) +
+                           ",\"title\":\"Lie\",\"unread\":true,\"starred\":true}";
+                };
+                sandbox::Fault lie;
+                lie.body = sandbox::Fault::Body::given;
+                lie.given = "{\"items\":[" + item(900, 99) + "," + item(-4, 1) + "," +
+                            item(901, 99) + "," + item(900, 99) + "]}";
+                f->sandbox.server->setFault("items-updated", lie);
+            }
         };
         for (const Source& source : {Source::allUnread(), Source::all(), Source::starred(),
                                      Source::feed(1), Source::folder(1)}) {

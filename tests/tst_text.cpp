@@ -44,8 +44,10 @@ private Q_SLOTS:
         QTest::newRow("future at the end, soonest first")
             << Dates{5000, 1000, 2000, 10} << QList<qint64>{1, 2, 3, 4}
             << QList<qint64>{2, 4, 3, 1};
-        QTest::newRow("future ties keep input order")
-            << Dates{2000, 2000} << QList<qint64>{1, 7} << QList<qint64>{1, 7};
+        QTest::newRow("future ties by higher id")
+            << Dates{2000, 2000} << QList<qint64>{1, 7} << QList<qint64>{7, 1};
+        QTest::newRow("future ties in any order")
+            << Dates{2000, 2000} << QList<qint64>{7, 1} << QList<qint64>{7, 1};
         QTest::newRow("undated after dated, higher id first")
             << Dates{std::nullopt, 10, std::nullopt, -50} << QList<qint64>{3, 1, 8, 2}
             << QList<qint64>{1, 2, 8, 3};

@@ -73,7 +73,8 @@ bool listedIn(const Item& item, const Source& source)
     return kind.listsRead || item.unread;
 }
 
-QList<Item> withChanges(QList<Item> shown, const QList<Item>& changed, const Source& source)
+QList<Item> withChanges(QList<Item> shown, const QList<Item>& changed, const Source& source,
+                        const QSet<qint64>& reach)
 {
     const bool keepsLocallyRead = sourceKind(source).keepsLocallyRead;
     QHash<qint64, qsizetype> at;
@@ -82,6 +83,7 @@ QList<Item> withChanges(QList<Item> shown, const QList<Item>& changed, const Sou
         at.insert(shown[i].id, i);
     QSet<qint64> leaving;
     for (const Item& item : changed) {
+        if (item.id <= 0 || !reach.contains(item.feedId)) continue;
         const auto found = at.constFind(item.id);
         if (listedIn(item, source)) {
             leaving.remove(item.id);

@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <exception>
 #include <optional>
@@ -60,8 +61,10 @@ bool listedIn(const Item& item, const Source& source);
 // The list a full reload of `source` would show, from the `shown` list and the items of
 // the source's reach that `changed` since it was loaded: changed items that belong take the
 // place of their old selves or join; others leave, except where withLocallyRead keeps them.
-// The caller orders the result.
-QList<Item> withChanges(QList<Item> shown, const QList<Item>& changed, const Source& source);
+// Changes that cannot be the source's are not trusted: an id of 0 or less, or a feed not in
+// `reach` (the feeds the source holds). The caller orders the result.
+QList<Item> withChanges(QList<Item> shown, const QList<Item>& changed, const Source& source,
+                        const QSet<qint64>& reach);
 
 // How far the shown list of a source is up to date, so that a refresh can ask only for
 // what changed since. A full reload is due when the source or account differs, or after
@@ -75,6 +78,13 @@ struct ItemsMark {
     // The server's clock on a reply may run ahead of its query by the time the reply took
     // to make; changes are asked from this far before it.
     static constexpr qint64 margin = 60;
+
+    // Whether the server's clock on a reply can be believed: one a day or more from ours
+    // (a Date of the year 9999) would make every later change look old.
+    static bool believable(qint64 serverTime, qint64 now)
+    {
+        return serverTime > now - 86400 && serverTime < now + 86400;
+    }
 
     bool allowsChangesOnly(const Source& shown, const Account& current, qint64 now) const
     {

@@ -8,6 +8,7 @@
 #include "Reader/Background.h"
 #include "Reader/Guarded.h"
 #include "Reader/Session.h"
+#include "Reader/Subscriptions.h"
 
 #include <algorithm>
 
@@ -69,7 +70,7 @@ QCoro::Task<> Timeline::load()
     if (!stillShowing(source, account)) co_return;
     const qint64 now = m_clock.now();
     m_itemsMark.reset();
-    if (list.serverTime)
+    if (list.serverTime && Sync::ItemsMark::believable(*list.serverTime, now))
         m_itemsMark =
             Sync::ItemsMark{source, account, *list.serverTime - Sync::ItemsMark::margin, now};
     Build build = [fetched = std::move(list.items), source, now](const QList<Item>& shown) {
@@ -94,12 +95,23 @@ QCoro::Task<bool> Timeline::loadChanges(Source source, Account account)
     // The list moved on meanwhile (another source, another account): nothing to bring up.
     if (!stillShowing(source, account)) co_return true;
     if (!m_itemsMark || m_itemsMark->source != source) co_return false;
+    if (changes.serverTime && !Sync::ItemsMark::believable(*changes.serverTime, now)) {
+        m_itemsMark.reset();
+        co_return false; // a full load follows
+    }
     if (changes.serverTime)
         m_itemsMark->since =
             std::max(m_itemsMark->since, *changes.serverTime - Sync::ItemsMark::margin);
     if (changes.items.isEmpty()) co_return true;
-    Build build = [changed = std::move(changes.items), source, now](const QList<Item>& shown) {
-        return newestFirst(Sync::withChanges(shown, changed, source), now);
+    QSet<qint64> reach;
+    for (const Feed& feed : m_subscriptions.feeds())
+        if (source.kind() == Source::Kind::feed     ? feed.id == source.id()
+            : source.kind() == Source::Kind::folder ? feed.folderId == source.id()
+                                                    : true)
+            reach.insert(feed.id);
+    Build build = [changed = std::move(changes.items), source, now,
+                   reach = std::move(reach)](const QList<Item>& shown) {
+        return newestFirst(Sync::withChanges(shown, changed, source, reach), now);
     };
     co_await showBuilt(source, account, std::move(build));
     co_return true;
