@@ -1,6 +1,7 @@
 #include "Reader/Vault.h"
 
 #include "LumbraCore/ArticleNote.h"
+#include "LumbraCore/Logging.h"
 #include "Reader/NoteFiles.h"
 #include "Reader/NoteIndex.h"
 
@@ -150,10 +151,11 @@ QString appendLocked(const Quote& quote, const QDir& vault, const QString& lumbr
 
 enum class InPlace { appended, changed };
 
-// Appends `tail` to the note at `path` where it stands, when it still holds `size` bytes;
-// another program's lines written meanwhile stay, before or after it. A write that fails
-// half-way is taken back when nothing came after it.
-InPlace appendInPlace(const QString& path, qint64 size, const QByteArray& tail, const QString& name)
+// Appends `tail` to the note at `path` where it stands. Lines another program appended
+// since the note was read (`size` bytes) stay before it, a line break apart; a note that
+// shrank meanwhile was rewritten, and is read again. A write that fails half-way is taken
+// back when nothing came after it.
+InPlace appendInPlace(const QString& path, qint64 size, QByteArray tail, const QString& name)
 {
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
@@ -161,16 +163,18 @@ InPlace appendInPlace(const QString& path, qint64 size, const QByteArray& tail, 
         throw VaultError(VaultProblem(VaultProblem::Kind::noteNotSaved, name,
                                       QString::fromLocal8Bit(std::strerror(errno))));
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != size) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < size) {
         ::close(fd);
         return InPlace::changed;
     }
+    if (info.st_size > size) tail.prepend('\n');
+    const qint64 before = info.st_size;
     const ssize_t written = ::write(fd, tail.constData(), size_t(tail.size()));
     const int cause = errno;
     if (written != tail.size()) {
-        if (written > 0 && ::fstat(fd, &info) == 0 && info.st_size == size + written)
-            [[maybe_unused]]
-            const int undone = ::ftruncate(fd, size);
+        if (written > 0 && ::fstat(fd, &info) == 0 && info.st_size == before + written &&
+            ::ftruncate(fd, before) != 0)
+            qCWarning(lcVault) << "a cut-short quote could not be taken back";
         ::close(fd);
         if (written < 0)
             throw VaultError(VaultProblem(VaultProblem::Kind::noteNotSaved, name,
