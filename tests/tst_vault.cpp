@@ -556,14 +556,33 @@ private Q_SLOTS:
                  QStringList{u"Full disk.md"_s});
     }
 
-    void aStoppedIndexReadsNothing()
+    // The vault is read once, again only when a note moved, and never once stopped.
+    void theVaultIsReadOnlyWhenItMustBe()
     {
-        const Item item = article(931, u"Indexed"_s, u"https://a.example/i"_s);
-        await(f->reader->quotes().writeQuote(u"one"_s, item));
-        const QString root = QDir(vault->path()).canonicalPath();
+        // Two episodes share the feed's address; only the first has a note.
+        const Item first = article(931, u"Episode 1"_s, u"https://pod.example/"_s);
+        const Item second = article(932, u"Episode 2"_s, u"https://pod.example/"_s);
+        await(f->reader->quotes().writeQuote(u"one"_s, first));
+        const auto quoteOf = [](const Item& item) {
+            Quote quote;
+            quote.itemId = item.id;
+            quote.title = *item.title;
+            quote.url = item.url;
+            return quote;
+        };
         NoteIndex index;
-        index.build(root);
+        for (int selection = 0; selection < 3; ++selection)
+            QVERIFY(!Vault::findNote(quoteOf(second), vault->path(), index));
+        QCOMPARE(index.reads(), 1);
         QCOMPARE(index.noteCount(), 1);
+
+        const QString moved = vault->filePath(u"Podcasts/Episode 1.md"_s);
+        QVERIFY(QDir().mkpath(QFileInfo(moved).absolutePath()));
+        QVERIFY(QFile::rename(note(u"Episode 1"_s), moved));
+        QCOMPARE(Vault::findNote(quoteOf(first), vault->path(), index), std::optional(moved));
+        QCOMPARE(index.reads(), 2);
+
+        const QString root = QDir(vault->path()).canonicalPath();
         index.stop();
         index.build(root);
         QVERIFY(!index.covers(root));

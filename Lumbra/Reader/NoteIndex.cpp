@@ -17,6 +17,7 @@ void NoteIndex::build(const QString& root)
 {
     m_root = root;
     m_built = true;
+    ++m_reads;
     m_age.start();
     m_notes = 0;
     m_byUrl.clear();

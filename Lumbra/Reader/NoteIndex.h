@@ -27,6 +27,8 @@ public:
     // Records what a note now holds.
     void add(const QString& path, const QString& text);
     qsizetype noteCount() const { return m_notes; }
+    // How often the vault was read.
+    int reads() const { return m_reads; }
     // Ends a build under way, and every later one, at the next file: quitting need not wait
     // for a large vault to be read. Safe from any thread.
     void stop() { m_stopped = true; }
@@ -36,6 +38,7 @@ private:
     bool m_built = false;
     QElapsedTimer m_age;
     qsizetype m_notes = 0;
+    int m_reads = 0;
     QHash<QString, QSet<QString>> m_byUrl;
     QHash<qint64, QSet<QString>> m_byItem;
     std::atomic<bool> m_stopped = false;

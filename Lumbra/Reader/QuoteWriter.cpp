@@ -10,9 +10,6 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
 
-namespace {
-}
-
 QuoteWriter::QuoteWriter(Settings& settings, FolderChooser& chooser, Clock& clock)
     : m_settings(settings), m_chooser(chooser), m_clock(clock),
       m_files(std::make_unique<QThreadPool>()), m_index(std::make_shared<NoteIndex>())

@@ -110,8 +110,9 @@ QString computedPath(const Quote& quote, const QDir& vault)
 }
 
 // A note of this article elsewhere in the vault (moved or renamed by the user). The index
-// is read again when it lists a note of the article that is no longer where it was (the
-// user moved it), or when it is old.
+// is read again when a note it lists is no longer where it was (the user moved it), or
+// when it is old; a miss is otherwise taken as it stands, so selecting an article without
+// a note does not read the vault again.
 std::optional<QString> movedNote(const Quote& quote, const QString& root, NoteIndex& index)
 {
     bool moved = false;
@@ -119,9 +120,12 @@ std::optional<QString> movedNote(const Quote& quote, const QString& root, NoteIn
         for (const QString& candidate : index.candidates(quote)) {
             const QString real =
                 QFileInfo(QFileInfo(candidate).absolutePath()).canonicalFilePath() + u'/';
-            if (real.startsWith(QString(root + u'/')) && holdsNoteOf(candidate, quote))
-                return candidate;
-            moved = true;
+            if (!real.startsWith(QString(root + u'/')) || !QFileInfo::exists(candidate)) {
+                moved = true;
+                continue;
+            }
+            // Another article's note sharing the address is where it was: nothing moved.
+            if (holdsNoteOf(candidate, quote)) return candidate;
         }
         return std::nullopt;
     };
