@@ -259,6 +259,31 @@ bool NewsStore::markFeedRead(int64_t feedId, int64_t newestItemId)
     return true;
 }
 
+bool NewsStore::deleteFeed(int64_t feedId)
+{
+    std::lock_guard lock(m_mutex);
+    if (std::erase_if(m_feeds, [&](const FeedRecord& feed) { return feed.id == feedId; }) == 0)
+        return false;
+    std::erase_if(m_items, [&](const auto& entry) { return entry.second.feedId == feedId; });
+    return true;
+}
+
+bool NewsStore::moveFeed(int64_t feedId, std::optional<int64_t> folderId)
+{
+    std::lock_guard lock(m_mutex);
+    const auto feed = std::find_if(m_feeds.begin(), m_feeds.end(),
+                                   [&](const FeedRecord& f) { return f.id == feedId; });
+    if (feed == m_feeds.end()) return false;
+    feed->folderId = folderId;
+    return true;
+}
+
+bool NewsStore::deleteFolder(int64_t folderId)
+{
+    std::lock_guard lock(m_mutex);
+    return std::erase_if(m_folders, [&](const FolderRecord& f) { return f.id == folderId; }) > 0;
+}
+
 bool NewsStore::markFolderRead(int64_t folderId, int64_t newestItemId)
 {
     std::lock_guard lock(m_mutex);

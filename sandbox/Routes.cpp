@@ -95,6 +95,23 @@ Sandbox::Reply itemFound(bool found)
     return json(200, "[]");
 }
 
+// The real server's words for an unknown feed or folder.
+Sandbox::Reply foundIn(bool found, const char* table)
+{
+    if (!found)
+        return message(404, std::string("Did expect one result but found none when executing: "
+                                        "query \"SELECT * FROM `*PREFIX*news_") +
+                                table + "` WHERE (user_id = :user_id) AND (id = :id)\"; ");
+    return json(200, "[]");
+}
+
+Sandbox::Reply moved(NewsStore& store, const std::string& body, int64_t feedId)
+{
+    const auto folder = soleNumber(body, "folderId");
+    if (!folder) return serverError();
+    return foundIn(store.moveFeed(feedId, *folder), "feeds");
+}
+
 Sandbox::Reply markedRead(NewsStore& store, const std::string& body, int64_t id, bool feed)
 {
     const auto newest = newestItemId(body);
@@ -189,6 +206,12 @@ const std::vector<Sandbox::Route>& Sandbox::routes()
          [](S& s, const C& c) {
              return markedRead(s.m_store, c.request.body, c.numbers[0], false);
          }},
+        {"DELETE", api + "feeds/{n}", "feed-delete", true,
+         [](S& s, const C& c) { return foundIn(s.m_store.deleteFeed(c.numbers[0]), "feeds"); }},
+        {"POST", api + "feeds/{n}/move", "feed-move", true,
+         [](S& s, const C& c) { return moved(s.m_store, c.request.body, c.numbers[0]); }},
+        {"DELETE", api + "folders/{n}", "folder-delete", true,
+         [](S& s, const C& c) { return foundIn(s.m_store.deleteFolder(c.numbers[0]), "folders"); }},
         {"POST", api + "items/read/multiple", "items-read-multiple", true,
          [](S& s, const C& c) { return markedMany(s.m_store, c.request.body, false); }},
         {"POST", api + "items/unread/multiple", "items-unread-multiple", true,

@@ -122,6 +122,12 @@ void Sandbox::start(int port)
     }
     const auto handler = [this](const httplib::Request& req, httplib::Response& res) {
         res.set_header("Date", httpDate(unixNow()));
+        // Every reply of the real server sets session cookies; a client must not need them.
+        res.set_header("Set-Cookie", "oc_sessionPassphrase=" + randomText(32) +
+                                         "; path=/; HttpOnly; SameSite=Lax");
+        res.set_header("Set-Cookie", "nc_sameSiteCookielax=true; path=/; httponly;expires=Fri, "
+                                     "31-Dec-2100 23:59:59 GMT; SameSite=lax");
+        res.set_header("Set-Cookie", "cookie_test=test; Max-Age=3600");
         LoggedRequest request{req.method, req.target, {}, req.body};
         for (const auto& [name, value] : req.headers)
             request.headers.emplace(lower(name), value);

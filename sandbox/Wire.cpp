@@ -99,9 +99,9 @@ std::optional<int64_t> parseInt(const std::string& text)
     }
 }
 
-std::optional<int64_t> newestItemId(const std::string& body)
+std::optional<std::optional<int64_t>> soleNumber(const std::string& body, std::string_view key)
 {
-    // {"newestItemId": 12}, with any spaces, and nothing else.
+    // {"<key>": 12} or {"<key>": null}, with any spaces, and nothing else.
     size_t at = 0;
     const auto skipSpaces = [&] {
         while (at < body.size() && std::isspace(static_cast<unsigned char>(body[at])))
@@ -113,17 +113,26 @@ std::optional<int64_t> newestItemId(const std::string& body)
         at += expected.size();
         return true;
     };
-    if (!take("{") || !take("\"newestItemId\"") || !take(":")) return std::nullopt;
+    if (!take("{") || !take("\"") || !take(key) || !take("\"") || !take(":")) return std::nullopt;
     skipSpaces();
-    const size_t start = at;
-    if (at < body.size() && body[at] == '-') ++at;
-    while (at < body.size() && std::isdigit(static_cast<unsigned char>(body[at])))
-        ++at;
-    const std::string number = body.substr(start, at - start);
+    std::optional<int64_t> value;
+    if (!take("null")) {
+        const size_t start = at;
+        if (at < body.size() && body[at] == '-') ++at;
+        while (at < body.size() && std::isdigit(static_cast<unsigned char>(body[at])))
+            ++at;
+        value = parseInt(body.substr(start, at - start));
+        if (!value) return std::nullopt;
+    }
     if (!take("}")) return std::nullopt;
     skipSpaces();
     if (at != body.size()) return std::nullopt;
-    return parseInt(number);
+    return value;
+}
+
+std::optional<int64_t> newestItemId(const std::string& body)
+{
+    return soleNumber(body, "newestItemId").value_or(std::nullopt);
 }
 
 // {"itemIds": [1, 2]}: read by hand, as a pattern over a long list would exhaust the stack.

@@ -27,6 +27,8 @@ Sandbox::Reply methodNotAllowed();
 std::map<std::string, std::string> parseForm(const std::string& body);
 // A whole decimal number, or none.
 std::optional<int64_t> parseInt(const std::string& text);
+// {"<key>": 12} or {"<key>": null}; none when the body is anything else.
+std::optional<std::optional<int64_t>> soleNumber(const std::string& body, std::string_view key);
 // {"newestItemId": 12}
 std::optional<int64_t> newestItemId(const std::string& body);
 // {"itemIds": [1, 2]}

@@ -165,6 +165,65 @@ private Q_SLOTS:
         if (!body.isNull()) QCOMPARE(reply.body, body);
     }
 
+    // Two calls each, the second on what the first left: as the captured server answers.
+    void subscriptionsChangeAsOnTheRealServer_data()
+    {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QList<int>>("statuses");
+        QTest::addColumn<qint64>("feed");
+        QTest::addColumn<std::optional<qint64>>("folderAfter"); // of `feed`, when listed
+        QTest::addColumn<bool>("feedListed");
+        QTest::newRow("move into a folder that never was")
+            << "POST"_ba << u"/feeds/1/move"_s << R"({"folderId": 999})"_ba << QList{200, 200}
+            << qint64(1) << std::optional<qint64>(999) << true;
+        QTest::newRow("move to the top level")
+            << "POST"_ba << u"/feeds/3/move"_s << R"({"folderId":null})"_ba << QList{200, 200}
+            << qint64(3) << std::optional<qint64>() << true;
+        QTest::newRow("move an unknown feed")
+            << "POST"_ba << u"/feeds/77/move"_s << R"({"folderId":1})"_ba << QList{404, 404}
+            << qint64(1) << std::optional<qint64>(1) << true;
+        QTest::newRow("delete a feed")
+            << "DELETE"_ba << u"/feeds/2"_s << QByteArray() << QList{200, 404} << qint64(2)
+            << std::optional<qint64>() << false;
+        QTest::newRow("delete its folder, the feed stays")
+            << "DELETE"_ba << u"/folders/1"_s << QByteArray() << QList{200, 404} << qint64(1)
+            << std::optional<qint64>(1) << true;
+    }
+
+    void subscriptionsChangeAsOnTheRealServer()
+    {
+        QFETCH(QByteArray, method);
+        QFETCH(QString, path);
+        QFETCH(QByteArray, body);
+        QFETCH(QList<int>, statuses);
+        QFETCH(qint64, feed);
+        QFETCH(std::optional<qint64>, folderAfter);
+        QFETCH(bool, feedListed);
+        const qint64 unreadBefore = unreadCount(feed).value_or(0);
+        Headers headers = m_auth;
+        if (!body.isEmpty()) headers.append(qMakePair("Content-Type"_ba, "application/json"_ba));
+        for (const int status : statuses) {
+            const HttpResult reply = httpSend(method, api(path), headers, body);
+            QCOMPARE(reply.status, status);
+            if (status == 200) QCOMPARE(reply.body, "[]"_ba);
+            if (status == 404) QVERIFY(reply.body.startsWith("{\"message\":\"Did expect one"));
+        }
+        const QList<Feed> feeds = Json::decode<FeedsResponse>(get(u"/feeds"_s).body).feeds;
+        const auto listed =
+            std::find_if(feeds.cbegin(), feeds.cend(), [&](const Feed& f) { return f.id == feed; });
+        QCOMPARE(listed != feeds.cend(), feedListed);
+        const QString items = u"type=0&id=%1&batchSize=-1"_s.arg(feed);
+        if (!feedListed) {
+            QVERIFY(itemIds(items).isEmpty()); // its items went with it
+            return;
+        }
+        QCOMPARE(listed->folderId, folderAfter);
+        QCOMPARE(listed->unreadCount.value_or(0), unreadBefore);
+        QVERIFY(!itemIds(items).isEmpty());
+    }
+
     void wrongPasswordAndRevocation()
     {
         const Headers wrong{{"Authorization", basicAuth(u"demo"_s, u"nope"_s)}};

@@ -221,6 +221,10 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     request.setTransferTimeout(int(session.timeout.count()));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::UserVerifiedRedirectPolicy);
+    // The app password authenticates every request: the server's session cookies are not
+    // needed, and a server setting hundreds of them would make every request larger.
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     // A POST always carries its (maybe empty) body, so it is framed with a Content-Length.
     const bool withBody = body || method == "POST";
     std::unique_ptr<QNetworkReply, DeleteLater> reply(
