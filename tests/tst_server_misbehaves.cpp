@@ -478,6 +478,14 @@ private Q_SLOTS:
         QVERIFY(!offsets.isEmpty());
         QVERIFY2(offsets.last().endsWith(u"offset=0"_s), qPrintable(offsets.last()));
 
+        // A starred count the server set at the largest, starred once more and undone.
+        Subscriptions counts;
+        counts.setStarredCount(largest);
+        counts.adjustStarred(1);
+        QCOMPARE(counts.starredCount(), largest);
+        counts.adjustStarred(std::numeric_limits<qint64>::min());
+        QCOMPARE(counts.starredCount(), 0);
+
         const qint64 now = 1'700'000'000;
         QVERIFY(!relativeDate(std::numeric_limits<qint64>::min(), now).isEmpty());
         QVERIFY(!relativeDate(largest, now).isEmpty());

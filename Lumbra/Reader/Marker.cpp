@@ -65,12 +65,12 @@ void Marker::toggleStarred(Item item)
 {
     const bool star = !item.starred;
     m_timeline.updateItem(item.id, std::nullopt, star);
-    m_subscriptions.setStarredCount(m_subscriptions.starredCount() + (star ? 1 : -1));
+    m_subscriptions.adjustStarred(star ? 1 : -1);
     send([id = item.id, star](const NewsAPI& api,
                               std::stop_token stop) { return api.setStarred(id, star, stop); },
          [this, item, star] {
              m_timeline.updateItem(item.id, std::nullopt, !star);
-             m_subscriptions.setStarredCount(m_subscriptions.starredCount() + (star ? -1 : 1));
+             m_subscriptions.adjustStarred(star ? -1 : 1);
          });
 }
 

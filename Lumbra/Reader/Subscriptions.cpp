@@ -25,21 +25,53 @@ std::optional<QString> Subscriptions::name(const Source& source) const
     return std::nullopt;
 }
 
-qint64 Subscriptions::count(const Source& source) const
+namespace {
+
+// A count moved by a local change: never below 0, never past the largest count.
+qint64 moved(qint64 count, qint64 delta)
+{
+    if (__builtin_add_overflow(count, delta, &count))
+        count = delta > 0 ? std::numeric_limits<qint64>::max() : 0;
+    return std::max<qint64>(0, count);
+}
+
+// A feed whose folder the server does not list is still one of everything's.
+bool reaches(const Source& source, const Feed& feed)
 {
     using Scope = SourceKind::Scope;
-    const Scope scope = sourceKind(source).scope;
-    if (scope == Scope::starred) return m_starredCount;
+    switch (sourceKind(source).scope) {
+    case Scope::everything:
+    case Scope::starred:
+        return true;
+    case Scope::folder:
+        return feed.folderId == source.id();
+    case Scope::feed:
+        return feed.id == source.id();
+    }
+    return false;
+}
+
+} // namespace
+
+qint64 Subscriptions::count(const Source& source) const
+{
+    if (sourceKind(source).scope == SourceKind::Scope::starred) return m_starredCount;
     qint64 sum = 0;
     for (const Feed& feed : m_feeds) {
-        const bool counts = scope == Scope::everything ||
-                            (scope == Scope::folder && feed.folderId == source.id()) ||
-                            (scope == Scope::feed && feed.id == source.id());
         // Saturates: a server may send counts whose sum does not fit.
-        if (counts && __builtin_add_overflow(sum, feed.unreadCount.value_or(0), &sum))
+        if (reaches(source, feed) &&
+            __builtin_add_overflow(sum, feed.unreadCount.value_or(0), &sum))
             return std::numeric_limits<qint64>::max();
     }
     return sum;
+}
+
+QSet<qint64> Subscriptions::reach(const Source& source) const
+{
+    QSet<qint64> ids;
+    for (const Feed& feed : m_feeds)
+        if (reaches(source, feed)) ids.insert(feed.id);
+    return ids;
 }
 
 void Subscriptions::replaceFolders(QList<Folder> folders)
@@ -88,13 +120,15 @@ void Subscriptions::adjustUnread(const QHash<qint64, qint64>& deltas)
         const auto at = m_feedIndex.constFind(delta.key());
         if (at == m_feedIndex.cend()) continue;
         Feed& feed = feeds[*at];
-        qint64 count = feed.unreadCount.value_or(0);
-        if (__builtin_add_overflow(count, delta.value(), &count))
-            count = std::numeric_limits<qint64>::max();
-        feed.unreadCount = std::max<qint64>(0, count);
+        feed.unreadCount = moved(feed.unreadCount.value_or(0), delta.value());
         changed = true;
     }
     if (changed) setFeeds(std::move(feeds));
+}
+
+void Subscriptions::adjustStarred(qint64 delta)
+{
+    setStarredCount(moved(m_starredCount, delta));
 }
 
 void Subscriptions::clear()

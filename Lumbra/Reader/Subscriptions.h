@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <optional>
 
 // The user's News folders and feeds with their unread counts, and the starred count, as
@@ -27,6 +28,8 @@ public:
     std::optional<QString> name(const Source& source) const;
     // Unread items of the source (starred items for Starred), never overflowing.
     qint64 count(const Source& source) const;
+    // The ids of the feeds whose articles the source lists.
+    QSet<qint64> reach(const Source& source) const;
 
     // New lists from the server, already known to differ from the shown ones.
     void replaceFolders(QList<Folder> folders);
@@ -35,6 +38,8 @@ public:
     // Moves feeds' unread counts (feed id → delta), never below 0, as one new list.
     void adjustUnread(const QHash<qint64, qint64>& deltas);
     void adjustUnread(qint64 feedId, qint64 delta) { adjustUnread({{feedId, delta}}); }
+    // Moves the starred count the same way.
+    void adjustStarred(qint64 delta);
     void clear();
 
 Q_SIGNALS:

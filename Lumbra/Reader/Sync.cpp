@@ -93,8 +93,12 @@ QList<Item> withChanges(QList<Item> shown, const QList<Item>& changed, const Sou
                 at.insert(item.id, shown.size());
                 shown.append(item);
             }
-        } else if (found != at.cend() && !(keepsLocallyRead && !shown[*found].unread)) {
-            leaving.insert(item.id);
+        } else if (found != at.cend()) {
+            // Read here and kept: it still takes the server's other flags.
+            if (keepsLocallyRead && !shown[*found].unread)
+                shown[*found] = item;
+            else
+                leaving.insert(item.id);
         }
     }
     if (!leaving.isEmpty())
@@ -102,7 +106,8 @@ QList<Item> withChanges(QList<Item> shown, const QList<Item>& changed, const Sou
     return shown;
 }
 
-QList<Item> withLocallyRead(QList<Item> fetched, const QList<Item>& shown, const Source& source)
+QList<Item> withLocallyRead(QList<Item> fetched, const QList<Item>& shown, const Source& source,
+                            const QSet<qint64>& reach)
 {
     if (!sourceKind(source).keepsLocallyRead) return fetched;
     QSet<qint64> ids;
@@ -110,7 +115,8 @@ QList<Item> withLocallyRead(QList<Item> fetched, const QList<Item>& shown, const
     for (const Item& item : std::as_const(fetched))
         ids.insert(item.id);
     for (const Item& item : shown)
-        if (!item.unread && !ids.contains(item.id)) fetched.append(item);
+        if (!item.unread && !ids.contains(item.id) && reach.contains(item.feedId))
+            fetched.append(item);
     return fetched;
 }
 

@@ -51,8 +51,10 @@ QCoro::Task<std::optional<QList<Folder>>> orderedIfChanged(QList<Folder> fetched
 QCoro::Task<std::optional<FeedList>> orderedIfChanged(QList<Feed> fetched, QList<Feed> shown);
 
 // The list to show after fetching `fetched` for `source` while `shown` was listed: items
-// read here stay in unread-only sources until the source changes.
-QList<Item> withLocallyRead(QList<Item> fetched, const QList<Item>& shown, const Source& source);
+// read here stay in unread-only sources until the source changes, while their feed is
+// still in `reach` (the feeds the source holds).
+QList<Item> withLocallyRead(QList<Item> fetched, const QList<Item>& shown, const Source& source,
+                            const QSet<qint64>& reach);
 
 // Whether a full reload of `source` lists `item` as it is now (given the item is in the
 // source's reach: its feed, its folder, or everything).
@@ -67,13 +69,16 @@ QList<Item> withChanges(QList<Item> shown, const QList<Item>& changed, const Sou
                         const QSet<qint64>& reach);
 
 // How far the shown list of a source is up to date, so that a refresh can ask only for
-// what changed since. A full reload is due when the source or account differs, or after
-// `fullReloadEvery` seconds: what the server purged shows only in a full list.
+// what changed since. A full reload is due when the source or account differs, when the
+// feeds the source holds are not those of the last full load (a feed left, moved or
+// arrived: its articles' own times do not change), or after `fullReloadEvery` seconds:
+// what the server purged shows only in a full list.
 struct ItemsMark {
     Source source;
     Account account;
     qint64 since = 0;      // server seconds: changes at or after it may be missing
     qint64 loadedFull = 0; // our clock, at the last full load
+    QSet<qint64> reach;    // the feeds the source held then
     static constexpr qint64 fullReloadEvery = 3600;
     // The server's clock on a reply may run ahead of its query by the time the reply took
     // to make; changes are asked from this far before it.
@@ -86,10 +91,13 @@ struct ItemsMark {
         return serverTime > now - 86400 && serverTime < now + 86400;
     }
 
-    bool allowsChangesOnly(const Source& shown, const Account& current, qint64 now) const
+    bool covers(const Source& shown, const Account& current) const
     {
-        return source == shown && account == current && now - loadedFull < fullReloadEvery &&
-               now >= loadedFull;
+        return source == shown && account == current;
+    }
+    bool fullDue(qint64 now, const QSet<qint64>& reachNow) const
+    {
+        return now - loadedFull >= fullReloadEvery || now < loadedFull || reach != reachNow;
     }
 };
 

@@ -49,7 +49,8 @@ QCoro::Task<> Timeline::load()
     const NewsAPI client = m_session.api();
     const Source source = *m_source;
     const BusyWhile busy(this, &Timeline::setLoadingItems);
-    if (co_await guarded(this, loadChanges(source, account))) co_return;
+    Changes changes = co_await guarded(this, loadChanges(source, account));
+    if (changes.enough) co_return;
 
     // Told as the bytes arrive; only a change of a thousandth reaches the views.
     const auto progress = whileAlive(this, [this](qint64 received, qint64 total) {
@@ -69,20 +70,26 @@ QCoro::Task<> Timeline::load()
     setLoadingPermille(-1);
     if (!stillShowing(source, account)) co_return;
     const qint64 now = m_clock.now();
+    QSet<qint64> reach = m_subscriptions.reach(source);
     m_itemsMark.reset();
-    if (list.serverTime && Sync::ItemsMark::believable(*list.serverTime, now))
-        m_itemsMark =
-            Sync::ItemsMark{source, account, *list.serverTime - Sync::ItemsMark::margin, now};
-    Build build = [fetched = std::move(list.items), source, now](const QList<Item>& shown) {
-        return newestFirst(Sync::withLocallyRead(fetched, shown, source), now);
+    if (list.serverTime && Sync::ItemsMark::believable(*list.serverTime, now)) {
+        qint64 since = *list.serverTime - Sync::ItemsMark::margin;
+        if (changes.missedSince) since = std::min(since, *changes.missedSince);
+        m_itemsMark = Sync::ItemsMark{source, account, since, now, reach};
+    }
+    // The changes asked for first bring the server's flags to the articles kept as read here.
+    Build build = [fetched = std::move(list.items), changed = std::move(changes.items), source, now,
+                   reach = std::move(reach)](const QList<Item>& shown) {
+        const QList<Item> kept = Sync::withChanges(shown, changed, source, reach);
+        return newestFirst(Sync::withLocallyRead(fetched, kept, source, reach), now);
     };
     co_await showBuilt(source, account, std::move(build));
 }
 
-QCoro::Task<bool> Timeline::loadChanges(Source source, Account account)
+QCoro::Task<Timeline::Changes> Timeline::loadChanges(Source source, Account account)
 {
     const qint64 now = m_clock.now();
-    if (!m_itemsMark || !m_itemsMark->allowsChangesOnly(source, account, now)) co_return false;
+    if (!m_itemsMark || !m_itemsMark->covers(source, account)) co_return {};
     const qint64 since = m_itemsMark->since;
     ItemList changes;
     try {
@@ -90,31 +97,27 @@ QCoro::Task<bool> Timeline::loadChanges(Source source, Account account)
             this, m_session.api().changedItems(source, since, m_lifetime.get_token()));
     } catch (const LumbraError&) {
         m_itemsMark.reset();
-        co_return false; // a full load follows, and reports what fails there
+        co_return {false, {}, since}; // a full load follows, and reports what fails there
     }
     // The list moved on meanwhile (another source, another account): nothing to bring up.
-    if (!stillShowing(source, account)) co_return true;
-    if (!m_itemsMark || m_itemsMark->source != source) co_return false;
+    if (!stillShowing(source, account)) co_return {true, {}, {}};
+    if (!m_itemsMark || m_itemsMark->source != source) co_return {};
     if (changes.serverTime && !Sync::ItemsMark::believable(*changes.serverTime, now)) {
         m_itemsMark.reset();
-        co_return false; // a full load follows
+        co_return {}; // a full load follows
     }
     if (changes.serverTime)
         m_itemsMark->since =
             std::max(m_itemsMark->since, *changes.serverTime - Sync::ItemsMark::margin);
-    if (changes.items.isEmpty()) co_return true;
-    QSet<qint64> reach;
-    for (const Feed& feed : m_subscriptions.feeds())
-        if (source.kind() == Source::Kind::feed     ? feed.id == source.id()
-            : source.kind() == Source::Kind::folder ? feed.folderId == source.id()
-                                                    : true)
-            reach.insert(feed.id);
+    QSet<qint64> reach = m_subscriptions.reach(source);
+    if (m_itemsMark->fullDue(now, reach)) co_return {false, std::move(changes.items), {}};
+    if (changes.items.isEmpty()) co_return {true, {}, {}};
     Build build = [changed = std::move(changes.items), source, now,
                    reach = std::move(reach)](const QList<Item>& shown) {
         return newestFirst(Sync::withChanges(shown, changed, source, reach), now);
     };
     co_await showBuilt(source, account, std::move(build));
-    co_return true;
+    co_return {true, {}, {}};
 }
 
 QCoro::Task<> Timeline::showBuilt(Source source, Account account, Build build)

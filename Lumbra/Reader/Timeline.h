@@ -104,9 +104,17 @@ private:
     void replaceItems(QList<Item> items); // setItems without comparing first
     void findSelectedIndex();
     void moveSelection(int step);
-    // Brings the shown list up to date with only what changed; false when a full load is
-    // needed instead (none is due, or asking for the changes failed).
-    QCoro::Task<bool> loadChanges(Source source, Account account);
+    // Brings the shown list up to date with only what changed. Not `enough` when a full load
+    // is needed instead (one is due, or asking for the changes failed); `items` are then the
+    // changes the full load is to take too.
+    struct Changes {
+        bool enough = false;
+        QList<Item> items;
+        // Asking failed: changes from this time on were not seen, so the next refresh asks
+        // again from here (articles kept as read here may have changed elsewhere).
+        std::optional<qint64> missedSince;
+    };
+    QCoro::Task<Changes> loadChanges(Source source, Account account);
     // Shows what `build` makes of the shown list, made on a worker thread, unless the source
     // or account changed meanwhile.
     using Build = std::function<QList<Item>(const QList<Item>&)>;

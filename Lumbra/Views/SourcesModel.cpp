@@ -98,8 +98,9 @@ SourcesModel::Rows::build(QList<Folder> folders, QList<Feed> feeds, qsizetype tr
         const auto folder =
             feed.folderId ? rows->folderRows.constFind(*feed.folderId) : rows->folderRows.cend();
         if (folder == rows->folderRows.cend()) {
-            // A feed in a folder the server did not list has no place to show.
-            if (!feed.folderId) loose.push_back(i);
+            // The server keeps feeds of a deleted folder, and moves feeds into folders that
+            // never were: they stay reachable at the top level.
+            loose.push_back(i);
             continue;
         }
         std::vector<qsizetype>& children = top[size_t(*folder)].children;
