@@ -200,6 +200,8 @@ private Q_SLOTS:
         addItem(511, u"Refreshed to a file"_s,
                 "<meta http-equiv=\"refresh\" content=\"0; url=file:///etc/passwd\">"
                 "<p id=\"text\">Article.</p>");
+        addItem(518, u"Refreshed in place"_s,
+                "<meta http-equiv=\"refresh\" content=\"0\"><p id=\"text\">Article.</p>");
         addItem(512, u"Form"_s,
                 "<p id=\"text\">Article.</p><form method=\"post\" action=\"{L}/steal\">"
                 "<input name=\"password\" value=\"secret\"><button id=\"go\" style=\"width:"
@@ -367,6 +369,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("click"); // an element to click, if any
         QTest::newRow("meta refresh") << qint64(510) << QString();
         QTest::newRow("meta refresh to a file") << qint64(511) << QString();
+        QTest::newRow("meta refresh of itself") << qint64(518) << QString();
         QTest::newRow("form post") << qint64(512) << u"go"_s;
         QTest::newRow("sub-frame") << qint64(513) << QString();
     }
@@ -376,9 +379,13 @@ private Q_SLOTS:
         QFETCH(qint64, item);
         QFETCH(QString, click);
         showItem(item);
+        QSignalSpy loads(view->webView(), &QWebEngineView::loadFinished);
         if (!click.isEmpty()) ::click(view->webView(), centreOf(view->webView()->page(), click));
         QTest::qWait(1500);
         QVERIFY(showsArticle());
+        // The document loads once: refused navigations end unfinished.
+        QVERIFY(std::none_of(loads.cbegin(), loads.cend(),
+                             [](const QList<QVariant>& load) { return load.at(0).toBool(); }));
         QCOMPARE(elsewhere->requests, QList<QByteArray>{});
         QVERIFY(f->browser.opened.isEmpty());
         QCOMPARE(view->webView()->shownItem(), std::optional(item));

@@ -235,8 +235,11 @@ bool ArticlePage::acceptNavigationRequest(const QUrl& url, NavigationType type, 
         return false;
     }
     // Meta refreshes, form posts, history moves and frames would let a feed put a page of
-    // its choosing where the article was.
-    return isMainFrame && url == m_document;
+    // its choosing where the article was; a refresh of the article itself would load it
+    // again for ever.
+    if (!isMainFrame || url != m_document) return false;
+    m_document.clear();
+    return true;
 }
 
 QWebEnginePage* ArticlePage::createWindow(WebWindowType)
@@ -260,6 +263,8 @@ QuoteWebView::QuoteWebView(ArticlePage::Opener openExternally, QWidget* parent)
                     return;
                 case QWebEngineLoadingInfo::LoadStoppedStatus:
                 case QWebEngineLoadingInfo::LoadFailedStatus:
+                    // A refused reload of the shown document leaves it as it is.
+                    if (*m_shownItem == m_loadingItem) return;
                     // Not remembered as loaded, so showing it again tries again.
                     m_loaded.clear();
                     m_shownItem->reset();

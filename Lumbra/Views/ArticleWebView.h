@@ -32,7 +32,7 @@ public:
     // nothing while none listens. Call before the first page exists.
     static void offerToScreenReaders();
 
-    // The one address the main frame may load.
+    // The one address the main frame may load, once.
     void setDocument(const QUrl& url) { m_document = url; }
 
 protected:
