@@ -3,7 +3,6 @@
 #include "LumbraCore/Logging.h"
 #include "LumbraCore/NetworkErrors.h"
 
-#include <QVersionNumber>
 #include <QXmlStreamReader>
 
 namespace Appcast {
@@ -13,10 +12,36 @@ namespace {
 constexpr qint64 appcastLimit = qint64(1) << 20;
 } // namespace
 
+namespace {
+
+// The numeric parts of a version ("1.10" of "1.10-rc.2"), each without leading zeros.
+QList<QStringView> versionParts(const QString& version)
+{
+    qsizetype end = 0;
+    while (end < version.size() &&
+           (version[end] == u'.' || (version[end] >= u'0' && version[end] <= u'9')))
+        ++end;
+    QList<QStringView> parts = QStringView(version).first(end).split(u'.');
+    for (QStringView& part : parts)
+        while (!part.isEmpty() && part.front() == u'0')
+            part = part.sliced(1);
+    return parts;
+}
+
+} // namespace
+
 int compareVersions(const QString& a, const QString& b)
 {
-    return QVersionNumber::compare(QVersionNumber::fromString(a).normalized(),
-                                   QVersionNumber::fromString(b).normalized());
+    // Parts are compared as digit strings: a part longer than any integer still counts.
+    const QList<QStringView> left = versionParts(a);
+    const QList<QStringView> right = versionParts(b);
+    for (qsizetype i = 0; i < std::max(left.size(), right.size()); ++i) {
+        const QStringView x = i < left.size() ? left[i] : QStringView();
+        const QStringView y = i < right.size() ? right[i] : QStringView();
+        if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
+        if (const int order = x.compare(y)) return order < 0 ? -1 : 1;
+    }
+    return 0;
 }
 
 std::optional<Release> newestRelease(const QByteArray& appcast)

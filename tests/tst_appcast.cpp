@@ -27,6 +27,14 @@ private Q_SLOTS:
                    "<item><sparkle:version>1.2</sparkle:version></item>" +
                    tail
             << u"1.10"_s << u"https://a.example/1.10.tgz"_s;
+        QTest::newRow("longer than any integer, leading zeros, a suffix")
+            << head +
+                   "<item><sparkle:version>99999999999999999999999.1</sparkle:version>"
+                   "<enclosure url=\"https://a.example/big.tgz\"/></item>"
+                   "<item><sparkle:version>0099999999999999999999998.9-rc.7</sparkle:version>"
+                   "</item><item><sparkle:version>0.1.0</sparkle:version></item>" +
+                   tail
+            << u"99999999999999999999999.1"_s << u"https://a.example/big.tgz"_s;
         QTest::newRow("version as enclosure attribute")
             << head +
                    "<item><enclosure url=\"https://a.example/2.tgz\" sparkle:version=\"2.0\"/>"

@@ -139,5 +139,9 @@ QCoro::Task<> LumbraApp::checkForUpdates()
     QWidget* parent = m_settingsDialog && m_settingsDialog->isActiveWindow()
                           ? static_cast<QWidget*>(m_settingsDialog.data())
                           : &m_window;
-    QMessageBox::information(parent, tr("Check for Updates"), outcome);
+    // The feed's words are shown as they are, never as markup or a live link.
+    QMessageBox box(QMessageBox::Information, tr("Check for Updates"), outcome, QMessageBox::Ok,
+                    parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
