@@ -1,6 +1,7 @@
 #include "App/DesktopEnvironment.h"
 #include "App/LinkHandler.h"
 #include "App/LumbraApp.h"
+#include "LumbraCore/ItemLink.h"
 #include "MainWindowFixture.h"
 #include "Views/ArticleView.h"
 #include "Views/ArticleWebView.h"
@@ -20,6 +21,8 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QDBusConnection>
+#include <QDBusPendingCallWatcher>
 #include <QDialog>
 #include <QDir>
 #include <QLabel>
@@ -98,6 +101,21 @@ private Q_SLOTS:
         QTRY_VERIFY(!f->reader->timeline().loadingItems());
         f->reader->marker().toggleStarred(f->reader->timeline().items().first());
         QCOMPARE(badge(model, u"Starred"_s), 2);
+
+        // The server keeps the feeds of a folder deleted elsewhere, with its id: they stay
+        // reachable at the top level, and still count.
+        const qint64 unread = badge(model, u"All Unread"_s);
+        const qint64 world = badge(model, u"World Report"_s);
+        QVERIFY(f->sandbox.server->store().deleteFolder(2));
+        f->reader->session().refresh();
+        QTRY_VERIFY(!f->reader->session().refreshing() && model->isCurrent());
+        QCOMPARE(rowTitles(model),
+                 (QStringList{u"All Unread"_s, u"All Articles"_s, u"Starred"_s, u"Folders"_s,
+                              u"Empty Folder"_s, u"Tech & Science"_s, u"Feeds"_s, u"Daily Links"_s,
+                              u"Just Added"_s, u"Photo Walks"_s, u"World Report"_s,
+                              u"\u65E5\u672C\u8A9E\u30CB\u30E5\u30FC\u30B9"_s}));
+        QCOMPARE(badge(model, u"All Unread"_s), unread);
+        QCOMPARE(badge(model, u"World Report"_s), world);
     }
 
     void longListsAreBuiltAwayFromTheWindow()
@@ -674,7 +692,7 @@ private Q_SLOTS:
 
         links.open(QUrl(u"tavo://lumbra/item/5"_s)); // listed: selected as a click would
         QCOMPARE(f->reader->timeline().selectedId(), std::optional<qint64>(5));
-        QCOMPARE(f->activator.count, 1);
+        QTRY_COMPARE(f->activator.count, 1);
         QVERIFY(!f->reader->timeline().linked());
 
         links.open(QUrl(u"tavo://lumbra/item/3"_s)); // read, so not in All Unread
@@ -721,6 +739,43 @@ private Q_SLOTS:
         otherBus.waitForFinished();
     }
 
+    // Any program of the user may call over the bus, as often as it likes.
+    void aFloodOfLinksOpensLittle()
+    {
+        build(true);
+        LinkHandler links(*f->reader, f->activator);
+        const QString name = u"app.lumbra.Flood%1"_s.arg(QCoreApplication::applicationPid());
+        QVERIFY(links.listen(name));
+        f->sandbox.server->clearRequests();
+        // 1,000 articles the server does not have, 500 addresses, each twice; then one link
+        // again and again. They arrive before the first refresh ended, as at a start.
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        std::optional<QDBusPendingCall> last;
+        for (int i = 0; i < 1200; ++i) {
+            const QString link =
+                tavoLink(700000 + std::min(i, 999), u"https://gone.example/%1"_s.arg(i % 500));
+            QDBusMessage open = QDBusMessage::createMethodCall(
+                name, u"/app/lumbra/Lumbra"_s, u"org.freedesktop.Application"_s, u"Open"_s);
+            open << QStringList{link} << QVariantMap();
+            last = bus.asyncCall(open);
+        }
+        QDBusPendingCallWatcher answered(*last);
+        QTRY_VERIFY(answered.isFinished());
+        QVERIFY(!answered.isError());
+        links.startOpening();
+        // A few waited and are looked up one by one; of their addresses only a burst opens.
+        QTRY_COMPARE(f->browser.opened.size(), int(BrowserBursts::burstSize));
+        QTRY_COMPARE(f->targets().filter(u"batchSize=2&offset="_s).size(),
+                     int(LinkHandler::mostWaiting));
+        QCOMPARE(QSet<QUrl>(f->browser.opened.cbegin(), f->browser.opened.cend()).size(),
+                 f->browser.opened.size());
+        // Once shown, a link still opens at once, and its address not again.
+        const int lookUps = f->targets().filter(u"batchSize=2&offset="_s).size();
+        links.open(QUrl(tavoLink(700000, u"https://gone.example/0"_s)));
+        QTRY_COMPARE(f->targets().filter(u"batchSize=2&offset="_s).size(), lookUps + 1);
+        QCOMPARE(f->browser.opened.size(), int(BrowserBursts::burstSize));
+    }
+
     void linksAtStartWaitForTheFirstRefresh()
     {
         f = std::make_unique<ReaderFixture>();
@@ -734,7 +789,7 @@ private Q_SLOTS:
         QVERIFY(f->reader->session().refreshing());
         QCOMPARE(f->reader->timeline().selectedId(), std::nullopt);
         QTRY_COMPARE(f->reader->timeline().selectedId(), std::optional<qint64>(5));
-        QCOMPARE(f->activator.count, 1);
+        QTRY_COMPARE(f->activator.count, 1);
         QVERIFY(!f->reader->timeline().linked()); // selected from the list, as in a running Lumbra
         QVERIFY(f->browser.opened.isEmpty());
     }
@@ -1050,8 +1105,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!f->reader->session().refreshing() && !f->reader->timeline().items().isEmpty());
         content->sidebar()->tree()->expandAll();
         f->reader->timeline().select(f->reader->timeline().items()[1].id);
-        f->reader->session().setMessage(
-            quoteAdded(u"Tardigrades survive the vacuum of space"_s));
+        f->reader->session().setMessage(quoteAdded(u"Tardigrades survive the vacuum of space"_s));
         QTest::qWait(400);
         QVERIFY(window->grab().save(folder + u"/reader.png"_s));
         f->reader->session().setMessage(std::nullopt);

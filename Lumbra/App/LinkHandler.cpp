@@ -2,6 +2,7 @@
 
 #include "LumbraCore/ItemLink.h"
 #include "Reader/Environment.h"
+#include "Reader/Guarded.h"
 #include "Reader/Reader.h"
 
 #include <QDBusAbstractAdaptor>
@@ -19,13 +20,10 @@ class ApplicationAdaptor final : public QDBusAbstractAdaptor {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
 
 public:
-    ApplicationAdaptor(LinkHandler* links, WindowActivator& activator)
-        : QDBusAbstractAdaptor(links), m_links(links), m_activator(activator)
-    {
-    }
+    explicit ApplicationAdaptor(LinkHandler* links) : QDBusAbstractAdaptor(links), m_links(links) {}
 
 public Q_SLOTS:
-    void Activate(const QVariantMap&) { m_activator.activate(); }
+    void Activate(const QVariantMap&) { m_links->activate(); }
     void Open(const QStringList& uris, const QVariantMap&)
     {
         for (const QString& uri : uris)
@@ -33,12 +31,11 @@ public Q_SLOTS:
     }
     void ActivateAction(const QString&, const QVariantList&, const QVariantMap&)
     {
-        m_activator.activate();
+        m_links->activate();
     }
 
 private:
     LinkHandler* m_links;
-    WindowActivator& m_activator;
 };
 
 } // namespace
@@ -46,7 +43,7 @@ private:
 LinkHandler::LinkHandler(Reader& reader, WindowActivator& activator, QObject* parent)
     : QObject(parent), m_reader(reader), m_activator(activator)
 {
-    new ApplicationAdaptor(this, activator);
+    new ApplicationAdaptor(this);
 }
 
 QString LinkHandler::busName()
@@ -58,10 +55,12 @@ QString LinkHandler::busName()
 
 void LinkHandler::open(const QUrl& url)
 {
-    if (m_opening)
+    if (m_opening) {
         openNow(url);
-    else
-        m_waiting << url;
+        return;
+    }
+    const std::optional<LumbraLink> link = LumbraLink::parse(url);
+    if (link && !m_waiting.contains(*link) && m_waiting.size() < mostWaiting) m_waiting << *link;
 }
 
 void LinkHandler::startOpening()
@@ -77,22 +76,50 @@ void LinkHandler::startOpening()
         return;
     }
     m_opening = true;
-    for (const QUrl& url : std::exchange(m_waiting, {}))
-        openNow(url);
+    for (const LumbraLink& link : std::exchange(m_waiting, {}))
+        openNow(link);
+}
+
+void LinkHandler::activate()
+{
+    if (m_activating) return;
+    m_activating = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_activating = false;
+            m_activator.activate();
+        },
+        Qt::QueuedConnection);
 }
 
 void LinkHandler::openNow(const QUrl& url)
 {
-    const std::optional<LumbraLink> link = LumbraLink::parse(url);
-    if (!link) return;
-    m_activator.activate();
+    if (const std::optional<LumbraLink> link = LumbraLink::parse(url)) openNow(*link);
+}
+
+void LinkHandler::openNow(const LumbraLink& link)
+{
+    activate();
     const QList<Item>& items = m_reader.timeline().items();
     const bool listed = std::any_of(items.cbegin(), items.cend(),
-                                    [&](const Item& item) { return item.id == link->itemId(); });
-    if (listed)
-        m_reader.timeline().select(link->itemId());
-    else
-        m_reader.openLink(*link);
+                                    [&](const Item& item) { return item.id == link.itemId(); });
+    if (listed) {
+        m_reader.timeline().select(link.itemId());
+        return;
+    }
+    if (m_lookUps.contains(link) || m_lookUps.size() >= mostWaiting) return;
+    m_lookUps << link;
+    if (m_lookUps.size() == 1) lookUpWaiting();
+}
+
+QCoro::Task<> LinkHandler::lookUpWaiting()
+{
+    // One look-up at a time, in the order the links came.
+    while (!m_lookUps.isEmpty()) {
+        co_await guarded(this, m_reader.openLink(m_lookUps.constFirst()));
+        m_lookUps.removeFirst();
+    }
 }
 
 bool LinkHandler::handOver(const QUrl& url, const QString& name)

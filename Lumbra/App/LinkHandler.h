@@ -3,6 +3,9 @@
 #include <QList>
 #include <QObject>
 #include <QUrl>
+#include <qcoro/qcorotask.h>
+
+#include "LumbraCore/ItemLink.h"
 
 class Reader;
 class WindowActivator;
@@ -19,7 +22,7 @@ public:
     LinkHandler(Reader& reader, WindowActivator& activator, QObject* parent = nullptr);
 
     // An invalid or foreign URL changes nothing and does not raise the window. Until
-    // `startOpening`, links wait.
+    // `startOpening`, links wait (a few, repeats dropped).
     void open(const QUrl& url);
     // Opens the links that waited, and from then on each at once, as soon as the stored
     // account's first refresh has ended (at once without an account).
@@ -32,11 +35,22 @@ public:
     bool listen(const QString& name = busName());
     static QString busName();
 
+    // Raises the window once for any number of calls in one turn of the event loop.
+    void activate();
+
+    // Links of unlisted articles waiting for their look-up: any program of the user can
+    // call, so repeats are dropped and only a few wait.
+    static constexpr qsizetype mostWaiting = 8;
+
 private:
     void openNow(const QUrl& url);
+    void openNow(const LumbraLink& link);
+    QCoro::Task<> lookUpWaiting();
 
     Reader& m_reader;
     WindowActivator& m_activator;
     bool m_opening = false;
-    QList<QUrl> m_waiting;
+    QList<LumbraLink> m_waiting; // until startOpening; as few as m_lookUps
+    QList<LumbraLink> m_lookUps; // the first is in flight
+    bool m_activating = false;
 };

@@ -67,8 +67,8 @@ QCoro::Task<> Reader::openLink(LumbraLink link)
         m_timeline.showLinked(std::move(*item));
         co_return;
     }
-    if (link.url())
-        openUrl(*link.url());
-    else
+    if (link.url()) {
+        if (m_linkFallbacks.allows(*link.url(), m_env.clock->now())) openUrl(*link.url());
+    } else
         m_session.setMessage(Notice{Notice::Kind::articleGone});
 }

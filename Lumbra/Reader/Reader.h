@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Reader/BrowserBursts.h"
 #include "Reader/Environment.h"
 #include "Reader/Marker.h"
 #include "Reader/Quotes.h"
@@ -46,7 +47,8 @@ public:
     // rebuilt with its recipients, subject, body and cc only); anything else is refused
     // with a message.
     void openUrl(const QUrl& url);
-    // Shows the item a link names, from the server when it is not listed.
+    // Shows the item a link names, from the server when it is not listed; an article the
+    // server does not have opens in the browser, within BrowserBursts' bounds.
     QCoro::Task<> openLink(LumbraLink link);
 
 private:
@@ -56,6 +58,7 @@ private:
     Timeline m_timeline;
     Marker m_marker;
     Quotes m_quotes;
+    BrowserBursts m_linkFallbacks;
     // Requested when the Reader goes away, so a link's look-up in flight ends at once.
     std::stop_source m_lifetime;
 };
