@@ -13,8 +13,12 @@ inline constexpr std::chrono::milliseconds requestTimeout{60'000};
 // ...and after this long in all, however steadily the bytes come: a server that drips a
 // byte now and then must not hold a refresh for ever.
 inline constexpr std::chrono::milliseconds requestDeadline{120'000};
-// Item lists of large accounts are hundreds of MB, so they get longer.
+// Item lists of large accounts are hundreds of MB, so they get longer...
 inline constexpr std::chrono::milliseconds itemListDeadline{30 * 60'000};
+// ...as long as they keep coming at a pace no real server falls below: fewer bytes than
+// this in any such stretch is a server dripping a reply to hold the refresh.
+inline constexpr qint64 itemListPaceBytes = 16 << 10;
+inline constexpr std::chrono::milliseconds itemListPaceWindow{60'000};
 
 // The largest reply body accepted unless a request says otherwise.
 inline constexpr qint64 defaultReplyLimit = qint64(16) << 20;
@@ -30,6 +34,7 @@ struct HttpSession {
     std::chrono::milliseconds timeout = requestTimeout;
     std::chrono::milliseconds deadline = requestDeadline;
     std::chrono::milliseconds listDeadline = itemListDeadline;
+    std::chrono::milliseconds listPaceWindow = itemListPaceWindow;
     qint64 listLimit = itemListReplyLimit;
 };
 

@@ -55,7 +55,9 @@ void shortLimits(HttpSession& session)
 {
     session.timeout = std::chrono::milliseconds(1000);
     session.deadline = std::chrono::milliseconds(2000);
-    session.listDeadline = std::chrono::milliseconds(2500);
+    // Item lists end by their pace, long before their deadline.
+    session.listDeadline = std::chrono::milliseconds(60'000);
+    session.listPaceWindow = std::chrono::milliseconds(1000);
     session.listLimit = 64 * MB;
 }
 

@@ -83,10 +83,19 @@ public:
     // Why the exchange ended the reply itself, if it did.
     enum class Ended { no, tooLarge, outOfMemory, redirected, deadline, unwanted };
 
+    // With a `paceWindow`, the reply ends when fewer than itemListPaceBytes arrive in one.
     Exchange(QNetworkReply* reply, const QUrl& from, const Limits& limits,
-             std::chrono::milliseconds deadline)
+             std::chrono::milliseconds deadline,
+             std::optional<std::chrono::milliseconds> paceWindow)
         : m_reply(reply), m_limits(limits)
     {
+        if (paceWindow) {
+            connect(&m_pace, &QTimer::timeout, this, [this] {
+                if (m_received - m_receivedBefore < itemListPaceBytes) end(Ended::deadline);
+                m_receivedBefore = m_received;
+            });
+            m_pace.start(*paceWindow);
+        }
         m_reply->setReadBufferSize(slice * 2);
         connect(m_reply, &QNetworkReply::readyRead, this, &Exchange::drain);
         connect(m_reply, &QNetworkReply::redirected, this, [this, from](const QUrl& to) {
@@ -131,6 +140,7 @@ public:
     QCoro::Task<> drainTheRest()
     {
         m_deadline.stop();
+        m_pace.stop();
         while (m_reply->bytesAvailable() > 0 && m_ended == Ended::no) {
             drain();
             if (m_reply->bytesAvailable() > 0)
@@ -204,6 +214,8 @@ private:
     QNetworkReply* m_reply;
     const Limits& m_limits;
     QTimer m_deadline;
+    QTimer m_pace;
+    qint64 m_receivedBefore = 0; // at the start of the pace window
     Ended m_ended = Ended::no;
     QUrl m_elsewhere;
     QList<QByteArray> m_pieces;
@@ -232,7 +244,8 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
                  : session.manager->sendCustomRequest(request, method));
     // Declared after the reply, so it goes first.
     Exchange exchange(reply.get(), request.url(), limits,
-                      limits.itemList ? session.listDeadline : session.deadline);
+                      limits.itemList ? session.listDeadline : session.deadline,
+                      limits.itemList ? std::optional(session.listPaceWindow) : std::nullopt);
     // Abort from the event loop, not from inside request_stop().
     std::stop_callback onStop(stop, [target = QPointer<QNetworkReply>(reply.get())] {
         QMetaObject::invokeMethod(
