@@ -315,6 +315,14 @@ private Q_SLOTS:
         QTRY_VERIFY(!f->reader->timeline().loadingItems());
         QCOMPARE(timeline->placeholder()->title(), u"No Articles"_s);
 
+        // A list that could not be loaded is not "All Read"; the notice covers the list.
+        f->sandbox.server->setFault("items", {500, 0, {}, 1});
+        f->reader->timeline().selectSource(Source::feed(3));
+        QTRY_VERIFY(f->reader->timeline().loadFailed());
+        QCOMPARE(timeline->placeholder()->title(), u"Articles Not Loaded"_s);
+        timeline->list()->resize(timeline->list()->size() + QSize(0, 40));
+        QCOMPARE(timeline->placeholder()->geometry(), timeline->list()->viewport()->rect());
+
         f->reader->timeline().selectSource(Source::feed(6)); // one read, one unread
         QTRY_VERIFY(!f->reader->timeline().loadingItems());
         f->reader->marker().markAllRead();

@@ -37,6 +37,13 @@ void Timeline::setLoadingPermille(int permille)
     Q_EMIT loadingPermilleChanged();
 }
 
+void Timeline::setLoadFailed(bool failed)
+{
+    if (failed == m_loadFailed) return;
+    m_loadFailed = failed;
+    Q_EMIT loadFailedChanged();
+}
+
 bool Timeline::stillShowing(const Source& source, const Account& account) const
 {
     return m_source == source && m_session.account() == account;
@@ -65,10 +72,12 @@ QCoro::Task<> Timeline::load()
         setLoadingPermille(-1);
         if (m_session.account() == account)
             m_session.setMessage(Notice{Notice::Kind::articlesNotLoaded, {}, Failure::of(failure)});
+        if (stillShowing(source, account)) setLoadFailed(true);
         co_return;
     }
     setLoadingPermille(-1);
     if (!stillShowing(source, account)) co_return;
+    setLoadFailed(false);
     const qint64 now = m_clock.now();
     QSet<qint64> reach = m_subscriptions.reach(source);
     m_itemsMark.reset();
@@ -145,6 +154,7 @@ QCoro::Task<> Timeline::showBuilt(Source source, Account account, Build build)
 void Timeline::clear()
 {
     setItems({});
+    setLoadFailed(false);
     setSelectedId(std::nullopt);
 }
 
@@ -190,6 +200,7 @@ void Timeline::selectSource(std::optional<Source> source)
     m_source = std::move(source);
     Q_EMIT sourceChanged();
     setItems({});
+    setLoadFailed(false);
     m_itemsMark.reset(); // the emptied list needs a full load, even of the source just left
     setSelectedId(std::nullopt);
     load();

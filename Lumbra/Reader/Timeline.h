@@ -32,6 +32,8 @@ public:
     // How much of the item list has arrived, in thousandths; -1 while the server has not
     // said how long it is, or nothing loads.
     int loadingPermille() const { return m_loadingPermille; }
+    // Whether the last load of the source failed, so the list may lack what it holds.
+    bool loadFailed() const { return m_loadFailed; }
     const std::optional<qint64>& selectedId() const { return m_selectedId; }
     // The selected article: a listed one, or the one a link brought (`linked`).
     const Item* selectedItem() const;
@@ -83,6 +85,7 @@ Q_SIGNALS:
     void itemsChanged();
     void loadingItemsChanged();
     void loadingPermilleChanged();
+    void loadFailedChanged();
     void selectedIdChanged();
     // The selected article, or any of its fields, changed.
     void selectedItemChanged();
@@ -100,6 +103,7 @@ private:
     void setLinked(std::optional<Item> item);
     void setLoadingItems(bool loading);
     void setLoadingPermille(int permille);
+    void setLoadFailed(bool failed);
     void setItems(QList<Item> items);
     void replaceItems(QList<Item> items); // setItems without comparing first
     void findSelectedIndex();
@@ -135,6 +139,7 @@ private:
     std::optional<Sync::ItemsMark> m_itemsMark;
     bool m_loadingItems = false;
     int m_loadingPermille = -1;
+    bool m_loadFailed = false;
     std::optional<qint64> m_selectedId;
     qsizetype m_selectedIndex = -1; // in m_items; -1 when unlisted or none
     std::optional<Item> m_linked;

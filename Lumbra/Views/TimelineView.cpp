@@ -62,6 +62,7 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     m_title->setFont(Style::font(Style::FontRole::heading, m_title->font()));
     m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_title->installEventFilter(this);
+    m_list->viewport()->installEventFilter(this);
     Style::makeSecondary(m_subtitle);
     m_markAll->setDefaultAction(actions.markAllRead);
     m_markAll->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -124,9 +125,11 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
         updateOverlay();
     };
     const Timeline& timeline = reader.timeline();
-    for (auto signal : {&Timeline::sourceChanged, &Timeline::itemsChanged,
-                        &Timeline::loadingItemsChanged, &Timeline::shownChanged})
+    for (auto signal :
+         {&Timeline::sourceChanged, &Timeline::itemsChanged, &Timeline::loadingItemsChanged,
+          &Timeline::shownChanged, &Timeline::loadFailedChanged})
         connect(&timeline, signal, this, showCounts);
+    connect(&reader.session(), &Session::errorChanged, this, &TimelineView::updateOverlay);
     for (auto signal : {&Subscriptions::feedsChanged, &Subscriptions::foldersChanged,
                         &Subscriptions::starredCountChanged})
         connect(&reader.subscriptions(), signal, this, showCounts);
@@ -192,6 +195,9 @@ void TimelineView::updateOverlay()
     if (noMatch)
         m_placeholder->setTitle(
             tr("No articles match \u201C%1\u201D").arg(m_reader.timeline().query().trimmed()));
+    else if (showEmpty && (m_reader.timeline().loadFailed() || m_reader.session().error()))
+        // Nothing could be loaded: "All Read" would be untrue. The banner says why.
+        m_placeholder->setTitle(tr("Articles Not Loaded"));
     else if (showEmpty)
         m_placeholder->setTitle(emptyText(m_reader, *source));
     m_placeholder->setVisible(showEmpty);
@@ -229,6 +235,8 @@ bool TimelineView::eventFilter(QObject* watched, QEvent* event)
     // Escape in the search field ends the search and goes back to the rows; Down goes to
     // the rows keeping it.
     if (watched == m_title && event->type() == QEvent::Resize) showTitle();
+    // The list gets its size after the first layout, and with the splitter.
+    if (watched == m_list->viewport() && event->type() == QEvent::Resize) updateOverlay();
     if (watched == m_search && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Escape) m_search->clear();
