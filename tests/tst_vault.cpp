@@ -172,6 +172,38 @@ private Q_SLOTS:
         QVERIFY(readAll(note(u"Weekly notes (b.example)"_s)).endsWith("^lumbra-902-1\n"));
     }
 
+    // Titles and authors as the server sends them, with entities: the note names what the
+    // list showed, and a note an earlier version named with the entities is still found.
+    void namesAreTheDecodedText()
+    {
+        // Written by an earlier version, before this session's first quote.
+        const QString earlier = note(u"Ten tips &amp; tricks"_s);
+        QVERIFY(QDir().mkpath(QFileInfo(earlier).absolutePath()));
+        QFile old(earlier);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(
+            "---\nurl: https://a.example/tips\n---\n[Ten tips &amp; tricks](https://a.example/"
+            "tips)\n\n> one\n> [\xE2\x86\x97](tavo://lumbra/item/906) ^lumbra-906-1\n");
+        old.close();
+
+        Item slow =
+            article(905, u"Why your build is slow &amp; what to do"_s, u"https://a.example/slow"_s);
+        slow.author = u"Ann &lt;Ops&gt;"_s;
+        await(f->reader->quotes().writeQuote(u"one"_s, slow));
+        QCOMPARE(said(*f->reader),
+                 std::optional(u"Quote added to Why your build is slow & what to do"_s));
+        const QString written =
+            QString::fromUtf8(readAll(note(u"Why your build is slow & what to do"_s)));
+        QVERIFY2(written.contains(u"\"[[Ann Ops]]\""_s), qPrintable(written));
+        QVERIFY(written.contains(
+            u"\n[Why your build is slow & what to do](https://a.example/slow)\n"_s));
+
+        const Item tips = article(906, u"Ten tips &amp; tricks"_s, u"https://a.example/tips"_s);
+        await(f->reader->quotes().writeQuote(u"two"_s, tips));
+        QVERIFY(readAll(earlier).endsWith("^lumbra-906-2\n"));
+        QVERIFY(!QFile::exists(note(u"Ten tips & tricks"_s)));
+    }
+
     void sameNameNeverLandsInAnotherArticlesNote_data()
     {
         QTest::addColumn<Item>("first");

@@ -1,6 +1,7 @@
 #include "Reader/QuoteWriter.h"
 
 #include "LumbraCore/Logging.h"
+#include "LumbraCore/Text.h"
 #include "Reader/NoteIndex.h"
 #include "Reader/Settings.h"
 #include "Reader/Vault.h"
@@ -26,13 +27,18 @@ QuoteWriter::~QuoteWriter()
 Quote QuoteWriter::quoteOf(const Item& item, const std::optional<Feed>& feed,
                            const QString& text) const
 {
+    // Names and titles as the list and the article show them: servers send entities.
+    const auto shown = [](const std::optional<QString>& text) -> std::optional<QString> {
+        if (!text) return std::nullopt;
+        return decodeEntities(*text);
+    };
     Quote quote;
     quote.itemId = item.id;
     quote.feedId = item.feedId;
-    quote.title = item.title.value_or(QStringLiteral("Untitled"));
+    quote.title = shown(item.title).value_or(QStringLiteral("Untitled"));
     quote.url = item.url;
-    quote.author = item.author;
-    quote.feedTitle = feed ? feed->title : QString();
+    quote.author = shown(item.author);
+    quote.feedTitle = feed ? decodeEntities(feed->title) : QString();
     quote.siteLink = feed ? feed->link : std::nullopt;
     quote.text = text;
     quote.savedAt = m_clock.now();
