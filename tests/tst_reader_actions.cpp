@@ -432,6 +432,10 @@ private Q_SLOTS:
         QCOMPARE(f->reader->timeline().shownCount(), 0);
         showSource(Source::feed(2));
         QCOMPARE(shownTitles().size(), titles.size());
+        // ...but not a log out: the next account starts unsearched.
+        f->reader->session().logOut();
+        QCOMPARE(f->reader->timeline().query(), QString());
+        QVERIFY(!f->reader->timeline().searching());
     }
 
     void derivedValues_data()

@@ -153,6 +153,7 @@ QCoro::Task<> Timeline::showBuilt(Source source, Account account, Build build)
 
 void Timeline::clear()
 {
+    setQuery({});
     setItems({});
     setLoadFailed(false);
     setSelectedId(std::nullopt);

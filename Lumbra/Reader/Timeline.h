@@ -77,7 +77,7 @@ public:
     void updateItem(qint64 id, std::optional<bool> unread, std::optional<bool> starred);
     // The same for items()[index]: a look-up by id per item is slow for long lists.
     void updateItemAt(qsizetype index, std::optional<bool> unread, std::optional<bool> starred);
-    // Empties the list and the selection (the account is gone).
+    // Empties the list, the search and the selection (the account is gone).
     void clear();
 
 Q_SIGNALS:
