@@ -439,7 +439,7 @@ private Q_SLOTS:
             u"http://127.0.0.1:"_s + QString::number(SandboxFixture::closedPort());
         f->reader->session().startLogin(closed);
         QTRY_COMPARE(f->reader->session().login().kind(), LoginState::Kind::failed);
-        QCOMPARE(loginText(*f->reader), u"Connection refused"_s);
+        QCOMPARE(loginText(*f->reader), u"Can't reach %1: connection refused."_s.arg(closed));
         f->reader->session().startLogin(u"exa mple.org"_s);
         QTRY_VERIFY(loginText(*f->reader).contains(u"not a valid server address"_s));
     }

@@ -190,12 +190,19 @@ private Q_SLOTS:
         drill("items", Action::loadItems, "items", true);
         drill("items", Action::openLink, "link to an article", true,
               [](const QString&) { return u"Can't find that article in News any more."_s; });
-        drill("item-read", Action::read, "read", false);
-        drill("item-read", Action::select, "select", false);
-        drill("item-unread", Action::unread, "unread", false);
-        drill("item-star", Action::star, "star", false);
-        drill("item-unstar", Action::unstar, "unstar", false);
-        drill("items-read", Action::markAll, "mark all", false);
+        // A change the server answered was refused; one that never got an answer was not
+        // delivered.
+        const auto change = [](const QString& text) {
+            if (text.isEmpty()) return text; // nothing failed
+            return text.startsWith(u"HTTP"_s) ? u"Nextcloud refused the change: "_s
+                                              : u"Couldn't reach Nextcloud: "_s;
+        };
+        drill("item-read", Action::read, "read", false, change);
+        drill("item-read", Action::select, "select", false, change);
+        drill("item-unread", Action::unread, "unread", false, change);
+        drill("item-star", Action::star, "star", false, change);
+        drill("item-unstar", Action::unstar, "unstar", false, change);
+        drill("items-read", Action::markAll, "mark all", false, change);
         drill("login-start", Action::logIn, "login start", true);
         // A failed poll counts as a pending one: the login goes on.
         drill("login-poll", Action::logIn, "login poll", true,

@@ -605,7 +605,12 @@ private Q_SLOTS:
             << u"%1"_s << u"Lumbra tried https://%1, but this server does not seem"_s;
         QTest::newRow("no scheme, nothing there")
             << u"127.0.0.1:9"_s
-            << u"Lumbra tried https://127.0.0.1:9; for a server without HTTPS, type http://"_s;
+            << u"Can't reach 127.0.0.1:9: connection refused. Lumbra tried https://127.0.0.1:9; "
+               "for a server without HTTPS, type http://"_s;
+        QTest::newRow("the address of a page inside Nextcloud")
+            << u"http://%1/apps/news/"_s
+            << u"There is no Nextcloud login at http://%1/apps/news/. Type the address "
+               "Nextcloud's pages start with, such as http://%1, without the path"_s;
     }
 
     void loginMistakesGetAHint()
@@ -653,10 +658,11 @@ private Q_SLOTS:
         QTest::keyClick(settings, Qt::Key_Escape);
         QVERIFY(!settings->isVisible());
 
-        // Quit with Settings open ends Lumbra: no window is left to keep it running.
+        // Ctrl+Q in Settings ends Lumbra: no window is left to keep it running.
         app.menu().settings->trigger();
         QVERIFY(settings->isVisible());
-        app.menu().quit->trigger();
+        QVERIFY(QTest::qWaitForWindowActive(settings));
+        QTest::keyClick(settings, Qt::Key_Q, Qt::ControlModifier);
         QVERIFY(!settings->isVisible());
         QVERIFY(!app.window().isVisible());
         const QWidgetList windows = QApplication::topLevelWidgets();
@@ -782,6 +788,33 @@ private Q_SLOTS:
         links.open(QUrl(tavoLink(700000, u"https://gone.example/0"_s)));
         QTRY_COMPARE(f->targets().filter(u"batchSize=2&offset="_s).size(), lookUps + 1);
         QCOMPARE(f->browser.opened.size(), int(BrowserBursts::burstSize));
+    }
+
+    // Answered in the terminal, without a display and without a window.
+    void commandLineQuestions_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("firstLine");
+        QTest::newRow("version") << u"--version"_s
+                                 << u"Lumbra %1"_s.arg(QStringLiteral(LUMBRA_VERSION));
+        QTest::newRow("help") << u"--help"_s << u"Usage: lumbra [LINK]"_s;
+        QTest::newRow("short help") << u"-h"_s << u"Usage: lumbra [LINK]"_s;
+    }
+
+    void commandLineQuestions()
+    {
+        QFETCH(QString, argument);
+        QFETCH(QString, firstLine);
+        QProcess lumbra;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(u"DISPLAY"_s);
+        environment.remove(u"WAYLAND_DISPLAY"_s);
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s); // would fail, were a window made
+        lumbra.setProcessEnvironment(environment);
+        lumbra.start(QStringLiteral(LUMBRA_PROGRAM), {argument});
+        QVERIFY(lumbra.waitForFinished(20000));
+        QCOMPARE(lumbra.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(lumbra.readAllStandardOutput()).section(u'\n', 0, 0), firstLine);
     }
 
     void linksAtStartWaitForTheFirstRefresh()

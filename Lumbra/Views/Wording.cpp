@@ -135,6 +135,9 @@ QString Wording::notice(const Notice& notice)
     case Notice::Kind::articlesNotLoaded:
         return tr("Couldn't load articles: %1").arg(failed);
     case Notice::Kind::changeRefused:
+        // Only a change that got no answer failed to reach the server.
+        if (notice.failure && notice.failure->kind != Failure::Kind::network)
+            return tr("Nextcloud refused the change: %1").arg(failed);
         return tr("Couldn't reach Nextcloud: %1").arg(failed);
     case Notice::Kind::articleNotShownYet:
         return tr("The selected article isn't shown yet, so nothing was saved.");
@@ -197,13 +200,24 @@ QString Wording::loginFailure(const LoginFailure& login)
     case LoginFailure::Kind::request:
         break;
     }
-    QString text = failure(login.failure);
+    const QUrl tried(login.tried);
+    if (login.failure.kind == Failure::Kind::newsStatus && login.failure.status == 404) {
+        // No login flow there: most often an address with a path of a page inside Nextcloud.
+        const QString text = tr("There is no Nextcloud login at %1.").arg(login.typed.trimmed());
+        if (tried.path().size() <= 1) return text;
+        //: %1 is the address without its path.
+        return text + u' ' +
+               tr("Type the address Nextcloud's pages start with, such as %1, without the path "
+                  "of a page inside it.")
+                   .arg(tried.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment)
+                            .toString());
+    }
+    if (login.failure.kind != Failure::Kind::network) return failure(login.failure);
+    //: %1 is the server address as typed, %2 why it could not be reached.
+    QString text = tr("Can't reach %1: %2.").arg(login.typed.trimmed(), plainWords(login.failure));
     // A plain next step for the mistakes people make typing the address.
-    if (login.failure.kind != Failure::Kind::network ||
-        !login.tried.startsWith(QLatin1StringView("https://")))
-        return text;
-    const bool noScheme = !login.typed.startsWith(QLatin1StringView("https://"));
-    if (!text.endsWith(u'.')) text += u'.';
+    if (!login.tried.startsWith(QLatin1StringView("https://"))) return text;
+    const bool noScheme = !login.typed.trimmed().startsWith(QLatin1StringView("https://"));
     if (login.failure.network == QNetworkReply::SslHandshakeFailedError)
         return text + u' ' +
                (noScheme ? tr("Lumbra tried %1, but this server does not seem to speak HTTPS: "
