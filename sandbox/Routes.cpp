@@ -283,6 +283,15 @@ const std::vector<Sandbox::Route>& Sandbox::routes()
     return table;
 }
 
+std::vector<std::string> Sandbox::faultNames()
+{
+    std::vector<std::string> names;
+    for (const Route& route : routes())
+        if (!route.name.empty() && std::find(names.begin(), names.end(), route.name) == names.end())
+            names.push_back(route.name);
+    return names;
+}
+
 Sandbox::Routed Sandbox::route(const std::string& method, const std::string& path)
 {
     Routed routed;

@@ -100,6 +100,8 @@ public:
     // Without the News app every News path answers 404.
     void setNewsInstalled(bool installed);
     void setFault(const std::string& route, Fault fault);
+    // The names `setFault` takes, in the order the routes are tried.
+    static std::vector<std::string> faultNames();
     // A login start names this page instead of its own: a hostile server's choice.
     void setLoginPage(std::optional<std::string> address);
     // Also ends the endless and dripping answers still being sent.

@@ -17,7 +17,19 @@ void usage()
                  "                      [--app-password PW]\n"
                  "                      [--fault ROUTE=STATUS[,delay=MS][,body=malformed|"
                  "truncated|drop|lying-length|endless|drip|deep|redirect][,drip=MS][,depth=N]]\n"
-                 "  STATUS 0 keeps the route's own answer under the body's fault.\n";
+                 "  STATUS 0 keeps the route's own answer under the body's fault.\n"
+                 "  ROUTE is one of:";
+    size_t column = 17;
+    for (const std::string& name : sandbox::Sandbox::faultNames()) {
+        if (column + name.size() + 1 > 78) {
+            std::cout << "\n   ";
+            column = 3;
+        }
+        std::cout << ' ' << name;
+        column += name.size() + 1;
+    }
+    std::cout << "\n  The sandbox keeps everything in memory: restarted, it has forgotten every "
+                 "login\n  (log in again) and every change.\n";
 }
 
 bool parseFault(const std::string& text, sandbox::Sandbox& server)

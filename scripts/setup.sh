@@ -32,6 +32,13 @@ fi
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null 2>&1; then
+        echo "setup: these Debian packages are missing, and installing them needs root:" >&2
+        echo "  ${missing[*]}" >&2
+        echo "setup: install them as root (su -c 'apt-get install ...'), or install sudo," >&2
+        echo "setup: then run this again." >&2
+        exit 1
+    fi
     sudo="sudo"
 fi
 echo "setup: installing ${missing[*]}"

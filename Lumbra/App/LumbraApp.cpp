@@ -119,6 +119,7 @@ void LumbraApp::showSettings()
         (new QVBoxLayout(m_settingsDialog))->addWidget(view);
         m_settingsDialog->layout()->setContentsMargins(0, 0, 0, 0);
         connect(view, &SettingsView::checkForUpdatesRequested, this, &LumbraApp::checkForUpdates);
+        m_settingsDialog->addAction(m_menu->quit); // Ctrl+Q from here too
     }
     m_settingsDialog->show();
     m_settingsDialog->raise();

@@ -4,11 +4,65 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLoggingCategory>
 #include <cstdio>
+#include <string_view>
 #include <unistd.h>
+
+namespace {
+
+// Answered before any window system is needed, so they work from any terminal.
+bool answeredOnTheCommandLine(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--version") {
+            std::printf("Lumbra %s\n", LUMBRA_VERSION);
+            return true;
+        }
+        if (argument == "--help" || argument == "-h") {
+            std::printf("Usage: lumbra [LINK]\n"
+                        "A desktop reader for Nextcloud News that saves quotes into an "
+                        "Obsidian vault.\n\n"
+                        "  LINK          a tavo://lumbra/item/<id> link from a note: shows that "
+                        "article\n"
+                        "                (in the Lumbra already running, if there is one)\n"
+                        "  -h, --help    show this help and exit\n"
+                        "  --version     show the version and exit\n\n"
+                        "Qt's own options, such as -platform, are accepted too.\n"
+                        "Diagnostics: QT_LOGGING_RULES=\"lumbra.*=true\" lumbra\n");
+            return true;
+        }
+    }
+    return false;
+}
+
+// Font fallback notes and Chromium's start-up report say nothing a user can act on; with
+// QT_LOGGING_RULES set, everything is shown as asked.
+QtMessageHandler qtsOwnHandler = nullptr;
+
+void withoutFontNotes(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    // Qt writes one per font family at start, in no category that could be switched off.
+    if (message.trimmed().startsWith(QLatin1StringView("OpenType support missing for"))) return;
+    qtsOwnHandler(type, context, message);
+}
+
+void quietTerminal()
+{
+    if (!qEnvironmentVariableIsEmpty("QT_LOGGING_RULES")) return;
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+    qtsOwnHandler = qInstallMessageHandler(withoutFontNotes);
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--log-level"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + " --log-level=3");
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    if (answeredOnTheCommandLine(argc, argv)) return 0;
     growMemoryInLargeSteps();
     // Chromium refuses to start its sandbox as root (a fresh VM or container often is), and
     // Qt WebEngine then ends Lumbra. Article pages run no scripts either way.
@@ -18,6 +72,7 @@ int main(int argc, char* argv[])
                    "sandbox.\n",
                    stderr);
     }
+    quietTerminal();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); // Qt WebEngine needs it first
     QApplication app(argc, argv);
     ArticlePage::followAppearance(QApplication::palette());

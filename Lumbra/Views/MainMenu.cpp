@@ -24,7 +24,11 @@ MainMenu::MainMenu(Reader& reader, ItemActions& actions, QMainWindow& window) : 
     file->addSeparator();
     // Every window, not only this one: an open Settings window must not keep Lumbra running.
     quit = file->addAction(tr("Quit"), qApp, &QApplication::closeAllWindows);
-    quit->setShortcut(QKeySequence::Quit);
+    // Ctrl+Q even where the platform theme names no Quit key.
+    QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+    if (!quitKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Q)))
+        quitKeys.append(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setShortcuts(quitKeys);
 
     ItemActions::addTo(bar->addMenu(tr("&Article")), actions.articleMenu());
 
