@@ -72,7 +72,7 @@ LumbraApp::LumbraApp()
     useIconTheme();
     qApp->installEventFilter(this);
     m_window.setWindowTitle(tr("Lumbra"));
-    m_window.setMinimumSize(900, 560);
+    m_window.setMinimumSize(minimumWindowSize);
     m_window.resize(1280, 800);
     m_actions = new ItemActions(*m_reader, &m_window);
     m_content = new ContentView(*m_reader, m_icons, *m_actions, &m_window);

@@ -11,6 +11,7 @@
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QSettings>
+#include <QSize>
 #include <memory>
 #include <stop_token>
 
@@ -25,6 +26,8 @@ class LumbraApp final : public QObject {
     Q_OBJECT
 
 public:
+    // Small enough to tile to half of a 1440-pixel screen, or a 1280 × 720 one.
+    static constexpr QSize minimumWindowSize{680, 480};
     // The address of the update feed, fixed when the build is configured; may be empty.
     static QUrl updateFeed();
     // Picks icons that stay visible on the current palette; again whenever it changes.

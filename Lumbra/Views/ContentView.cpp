@@ -23,11 +23,13 @@ ContentView::ContentView(Reader& reader, FeedIcons& icons, ItemActions& actions,
       m_columns(new QSplitter(Qt::Horizontal)), m_sidebar(new SidebarView(reader, icons)),
       m_timeline(new TimelineView(reader, icons, actions))
 {
-    m_sidebar->setMinimumWidth(200);
-    m_timeline->setMinimumWidth(300);
+    // Narrow enough for the window to tile to half of a 1440-pixel screen.
+    m_sidebar->setMinimumWidth(160);
+    m_timeline->setMinimumWidth(240);
     m_columns->addWidget(m_sidebar);
     m_columns->addWidget(m_timeline);
     auto* article = new ArticleView(reader, actions);
+    article->setMinimumWidth(240);
     m_columns->addWidget(article);
     m_columns->setChildrenCollapsible(false);
     m_columns->setStretchFactor(2, 1);
