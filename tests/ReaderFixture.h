@@ -75,13 +75,15 @@ struct FileSettings {
 // Answers the folder question as a person would have: with `answer`, or by cancelling.
 class ScriptedFolderChooser final : public FolderChooser {
 public:
-    std::optional<QString> chooseVault(const QString&) override
+    std::optional<QString> chooseVault(const QString& startFolder) override
     {
         ++asked;
+        startedIn = startFolder;
         return answer;
     }
     std::optional<QString> answer;
     int asked = 0;
+    QString startedIn;
 };
 
 struct ReaderFixture {

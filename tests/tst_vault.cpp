@@ -716,13 +716,25 @@ private Q_SLOTS:
         QVERIFY(!said(*f->reader));
         QVERIFY(!f->reader->quotes().storedVault());
         QVERIFY(!QDir(vault->filePath(u"lumbra"_s)).exists());
+        // The chooser starts at home, not wherever Lumbra was started from.
+        QCOMPARE(f->folderChooser.startedIn, QDir::homePath());
+
+        // A folder no file can be made in (even by root) is not taken, and the user is told.
+        f->folderChooser.answer = u"/proc"_s;
+        await(f->reader->quotes().writeQuote(u"q"_s, article(906, u"Nowhere"_s, std::nullopt)));
+        QVERIFY(!f->reader->quotes().storedVault());
+        QVERIFY2(said(*f->reader)->contains(u"may not write in the folder \u201C/proc\u201D"_s),
+                 qPrintable(*said(*f->reader)));
+        f->reader->session().setMessage(std::nullopt);
+        QVERIFY(!f->reader->quotes().chooseVault()); // from Settings, the same
+        QVERIFY(said(*f->reader));
 
         f->folderChooser.answer = vault->path();
         await(f->reader->quotes().writeQuote(u"q"_s, article(906, u"Somewhere"_s, std::nullopt)));
         QCOMPARE(f->reader->quotes().storedVault(), std::optional(vault->path()));
         QCOMPARE(said(*f->reader), std::optional(u"Quote added to Somewhere"_s));
         await(f->reader->quotes().writeQuote(u"q"_s, article(906, u"Somewhere"_s, std::nullopt)));
-        QCOMPARE(f->folderChooser.asked, 2); // not asked again once stored
+        QCOMPARE(f->folderChooser.asked, 4); // not asked again once stored
     }
 };
 

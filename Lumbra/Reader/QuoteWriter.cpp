@@ -49,7 +49,11 @@ QCoro::Task<std::optional<Notice>> QuoteWriter::write(QString text, Item item,
                                                       std::optional<Feed> feed)
 {
     std::optional<QString> vault = storedVault();
-    if (!vault) vault = chooseVault();
+    try {
+        if (!vault) vault = chooseVault();
+    } catch (const VaultError& refused) {
+        co_return Notice{refused.problem()};
+    }
     if (!vault) co_return std::nullopt;
     QFuture<Notice> written = QtConcurrent::run(
         m_files.get(), [quote = quoteOf(item, feed, text), vault = *vault, index = m_index] {
@@ -87,8 +91,10 @@ std::optional<QString> QuoteWriter::chooseVault()
 {
     const QString vaults = QDir::home().filePath(QStringLiteral("Vaults"));
     const std::optional<QString> chosen =
-        m_chooser.chooseVault(QDir(vaults).exists() ? vaults : QString());
-    if (chosen) storeVault(chosen);
+        m_chooser.chooseVault(QDir(vaults).exists() ? vaults : QDir::homePath());
+    if (!chosen) return std::nullopt;
+    Vault::requireWritable(*chosen);
+    storeVault(chosen);
     return chosen;
 }
 

@@ -29,7 +29,8 @@ public:
     // The path of the article's existing note; none without a vault or a note.
     QCoro::Task<std::optional<QString>> findNote(Item item, std::optional<Feed> feed);
 
-    // Asks the user for the vault and keeps it; none when cancelled.
+    // Asks the user for the vault (starting in ~/Vaults or the home folder) and keeps it;
+    // none when cancelled. Throws a VaultError for a folder no file can be made in.
     std::optional<QString> chooseVault();
     void storeVault(const std::optional<QString>& path);
     std::optional<QString> storedVault() const;

@@ -5,6 +5,7 @@
 #include "Reader/Session.h"
 #include "Reader/Subscriptions.h"
 #include "Reader/Timeline.h"
+#include "Reader/Vault.h"
 
 Quotes::Quotes(ReaderEnvironment& environment, Session& session, const Subscriptions& subscriptions,
                const Timeline& timeline, QObject* parent)
@@ -83,7 +84,12 @@ void Quotes::openNote()
 
 std::optional<QString> Quotes::chooseVault()
 {
-    return m_writer->chooseVault();
+    try {
+        return m_writer->chooseVault();
+    } catch (const VaultError& refused) {
+        m_session.setMessage(Notice{refused.problem()});
+        return std::nullopt;
+    }
 }
 
 void Quotes::storeVault(const std::optional<QString>& path)

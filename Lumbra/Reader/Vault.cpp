@@ -11,6 +11,7 @@
 #include <QSaveFile>
 #include <QStorageInfo>
 #include <QStringDecoder>
+#include <QTemporaryFile>
 #include <QTimeZone>
 
 #include <cerrno>
@@ -209,6 +210,15 @@ QString appendToNote(const Quote& quote, const QString& vaultPath, NoteIndex* in
     lock.setStaleLockTime(30'000);
     if (!lock.tryLock(10'000)) throw VaultError(lockFailure(lock, lumbra));
     return appendLocked(quote, vault, QDir(lumbra).canonicalPath() + u'/', index);
+}
+
+void requireWritable(const QString& folder)
+{
+    // Tried, not read from the permissions: root may write anywhere but /proc, a read-only
+    // mount refuses everyone.
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".lumbra-XXXXXX")));
+    if (!QFileInfo(folder).isDir() || !probe.open())
+        throw VaultError(VaultProblem(VaultProblem::Kind::vaultNotWritable, folder));
 }
 
 std::optional<QString> findNote(const Quote& quote, const QString& vaultPath, NoteIndex& index)

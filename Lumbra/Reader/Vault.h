@@ -30,6 +30,9 @@ namespace Vault {
 // or renamed is found and used when the usual place holds none.
 QString appendToNote(const Quote& quote, const QString& vaultPath, NoteIndex* index = nullptr);
 
+// Throws a VaultError unless a file can be made in `folder`, the user's choice of vault.
+void requireWritable(const QString& folder);
+
 // The path of the article's existing note, if it has one. Only reads.
 std::optional<QString> findNote(const Quote& quote, const QString& vaultPath, NoteIndex& index);
 

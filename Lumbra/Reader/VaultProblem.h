@@ -23,6 +23,7 @@ struct VaultProblem {
         noVaultFolder,      // the vault's folder `subject` could not be made
         lumbraFolderIsLink, // the vault's lumbra folder is a symbolic link
         noLumbraFolder,     // the folder `subject` could not be made
+        vaultNotWritable,   // the folder `subject`, chosen as the vault, takes no files
     };
     VaultProblem(Kind kind, QString subject = {}, QString cause = {})
         : kind(kind), subject(std::move(subject)), cause(std::move(cause))

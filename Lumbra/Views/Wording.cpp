@@ -85,6 +85,10 @@ QString Wording::vaultProblem(const VaultProblem& problem)
         return tr("couldn't create the vault folder %1, so nothing was written.").arg(subject);
     case VaultProblem::Kind::lumbraFolderIsLink:
         return tr("the vault's lumbra folder is a symbolic link, so nothing was written.");
+    case VaultProblem::Kind::vaultNotWritable:
+        return tr("Lumbra may not write in the folder %1, so it was not chosen as the vault. "
+                  "Choose a folder you can write to (Settings, Choose Vault\u2026).")
+            .arg(subject);
     case VaultProblem::Kind::noLumbraFolder:
         return tr("couldn't create the folder %1, so nothing was written.").arg(subject);
     }
