@@ -4,6 +4,7 @@
 #include "LumbraCore/internal/Unicode.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <string_view>
 #include <vector>
@@ -245,6 +246,29 @@ icu::UnicodeString withoutScriptsAndStyles(const icu::UnicodeString& html)
 }
 
 // Replaces each tag ("<" and at least one character up to the next ">") by a space.
+// What a tag leaves in the text as a browser shows it: inline elements run on with their
+// neighbours ("first</a>."), a quotation is marked, everything else parts words.
+icu::UnicodeString tagText(const icu::UnicodeString& text, int32_t open, int32_t close)
+{
+    int32_t start = open + 1;
+    const bool closing = start < close && text.charAt(start) == u'/';
+    if (closing) ++start;
+    int32_t end = start;
+    while (end < close && end - start < 8 && u_isalnum(text.charAt(end)))
+        ++end;
+    icu::UnicodeString name(text, start, end - start);
+    name.toLower();
+    if (name == u"q")
+        return closing ? icu::UnicodeString(u"\u201D") : icu::UnicodeString(u"\u201C");
+    static const std::array<std::u16string_view, 24> inlineNames{
+        u"a",   u"abbr", u"b",     u"bdi",  u"bdo",    u"cite", u"code", u"data",
+        u"del", u"dfn",  u"em",    u"font", u"i",      u"ins",  u"kbd",  u"mark",
+        u"s",   u"samp", u"small", u"span", u"strong", u"sub",  u"sup",  u"u"};
+    const std::u16string_view view(name.getBuffer(), size_t(name.length()));
+    if (std::find(inlineNames.begin(), inlineNames.end(), view) != inlineNames.end()) return {};
+    return icu::UnicodeString(u" ");
+}
+
 icu::UnicodeString withoutTags(const icu::UnicodeString& text)
 {
     icu::UnicodeString out;
@@ -257,7 +281,7 @@ icu::UnicodeString withoutTags(const icu::UnicodeString& text)
         }
         const int32_t close = text.indexOf(u'>', i + 1);
         if (close < 0) break;
-        out.append(text, copied, i - copied).append(u' ');
+        out.append(text, copied, i - copied).append(tagText(text, i, close));
         copied = i = close + 1;
     }
     return copied == 0 ? text : out.append(text, copied, length - copied);

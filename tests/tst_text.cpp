@@ -89,6 +89,12 @@ private Q_SLOTS:
         row("absent", std::nullopt, 160, QString());
         row("empty", u""_s, 160, QString());
         row("tags become spaces", u"<p>Hello <b>world</b></p>"_s, 160, u"Hello world"_s);
+        row("inline elements run on",
+            u"<p>measuring <A href=x>first</A>.</p><p>Then <em>a</em>"
+            "<strong>b</strong><br>c</p>"_s,
+            160, u"measuring first. Then ab c"_s);
+        row("quotations are marked", u"He said <q>no</q>, <Q cite=x>twice</Q>."_s, 160,
+            u"He said \u201Cno\u201D, \u201Ctwice\u201D."_s);
         row("script any case with content", u"<SCRIPT type=x>var a = '<p>';</SCRIPT>Text"_s, 160,
             u"Text"_s);
         row("style across lines", u"<style>\np{}\n</style>Body"_s, 160, u"Body"_s);
