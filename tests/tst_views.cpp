@@ -592,8 +592,12 @@ private Q_SLOTS:
         login->serverField()->setText(f->sandbox.account().server);
         login->logInButton()->click();
         QTRY_COMPARE(content->currentWidget(), content->readerPage());
+        QTRY_VERIFY(actions->next->isEnabled()); // once the articles are listed
         f->reader->session().logOut();
         QCOMPARE(content->currentWidget(), login);
+        // Nothing to move through on the login screen.
+        for (QAction* move : {actions->next, actions->previous, actions->nextUnread})
+            QVERIFY(!move->isEnabled());
     }
 
     void loginMistakesGetAHint_data()
@@ -924,6 +928,31 @@ private Q_SLOTS:
         search->setText(u"zzzz nothing"_s);
         QVERIFY(timeline->placeholder()->isVisible());
         QCOMPARE(timeline->placeholder()->title(), u"No articles match \u201Czzzz nothing\u201D"_s);
+
+        // A pasted page, or a letter with 200,000 combining marks, is cut to a query's length.
+        search->setText(u"a"_s + QString(200'000, QChar(0x0301)));
+        QCOMPARE(search->text().size(), TimelineView::longestQuery);
+        QCOMPARE(f->reader->timeline().query().size(), TimelineView::longestQuery);
+    }
+
+    // A row shows a line of its title, however long the feed made it.
+    void aMegabyteTitleIsCutForItsRow()
+    {
+        build(true);
+        sandbox::ItemRecord huge;
+        huge.id = 990;
+        huge.feedId = 5;
+        huge.guid = "huge";
+        huge.title = std::string(1'000'000, 'T');
+        huge.pubDate = f->clock.now();
+        f->sandbox.server->store().addItem(huge, f->clock.now());
+        f->reader->session().refresh();
+        const auto* model = content->timeline()->list()->model();
+        QTRY_VERIFY(!f->reader->session().refreshing() && model->rowCount() > 0 &&
+                    model->index(0, 0).data(TimelineModel::IdRole).toLongLong() == 990);
+        const QString shown = model->index(0, 0).data().toString();
+        QVERIFY(!shown.isEmpty() && shown.size() <= 2000);
+        QCOMPARE(shown, QString(shown.size(), u'T'));
     }
 
     void rowsStartRightToLeftTextAtTheRight_data()

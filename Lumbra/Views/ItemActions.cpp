@@ -56,15 +56,19 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
     const auto call = [this](auto act) {
         return [this, act](const std::optional<Item>&) { act(m_reader); };
     };
+    // Moving needs rows to move through: none on the login screen or in an empty list.
+    const auto listed = [this](const std::optional<Item>&) {
+        return m_reader.timeline().shownCount() > 0;
+    };
 
     next = make({always(tr("Next")), always(QStringLiteral("go-down")), QKeySequence(Qt::Key_J),
-                 always(true), call([](Reader& r) { r.timeline().selectNext(); })});
+                 listed, call([](Reader& r) { r.timeline().selectNext(); })});
     previous =
         make({always(tr("Previous")), always(QStringLiteral("go-up")), QKeySequence(Qt::Key_K),
-              always(true), call([](Reader& r) { r.timeline().selectPrevious(); })});
+              listed, call([](Reader& r) { r.timeline().selectPrevious(); })});
     nextUnread =
         make({always(tr("Next Unread")), always(QStringLiteral("go-next")), QKeySequence(Qt::Key_N),
-              always(true), call([](Reader& r) { r.timeline().selectNextUnread(); })});
+              listed, call([](Reader& r) { r.timeline().selectNextUnread(); })});
     star = make({[](const std::optional<Item>& item) {
                      return item && item->starred ? tr("Unstar") : tr("Star");
                  },
@@ -88,6 +92,7 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
     markAllRead =
         make({[this, shownUnread](const std::optional<Item>&) -> QString {
                   if (!m_reader.timeline().searching()) return tr("Mark All as Read");
+                  if (shownUnread() == 0) return tr("Mark Shown as Read");
                   //: %1 is how many shown articles are unread.
                   return tr("Mark %1 Shown as Read").arg(QLocale().toString(shownUnread()));
               },

@@ -34,7 +34,7 @@ public:
         QString text;
         int width = 0;
         if (badge > 0) {
-            text = QString::number(badge);
+            text = QLocale().toString(badge); // as the heading and the screen reader say it
             width = option.fontMetrics.horizontalAdvance(text) + 12;
             shortened.rect.setRight(option.rect.right() - width - 4);
         }

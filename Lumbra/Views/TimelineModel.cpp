@@ -208,6 +208,16 @@ QString spokenRow(const Item& item, const QString& title, const QString& feed, c
     const QString source = feed.isEmpty() ? date : feed + QStringLiteral(", ") + date;
     return sentence + u' ' + source + u'.';
 }
+// A row shows one line of its title: a feed's megabyte-long title would take a second
+// to lay out for nothing.
+QString shownTitle(const Item& item)
+{
+    static constexpr qsizetype longest = 2000;
+    if (!item.title) return TimelineModel::tr("Untitled");
+    QString title = item.title->left(longest);
+    if (!title.isEmpty() && title.back().isHighSurrogate()) title.chop(1);
+    return decodeEntities(title);
+}
 } // namespace
 
 QVariant TimelineModel::data(const QModelIndex& index, int role) const
@@ -217,11 +227,10 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
     const Item& item = m_timeline.shownItem(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        return decodeEntities(item.title ? *item.title : tr("Untitled"));
+        return shownTitle(item);
     case TitleHighlightsRole:
         if (m_timeline.queryWords().isEmpty()) return {};
-        return highlightsIn(decodeEntities(item.title ? *item.title : tr("Untitled")),
-                            m_timeline.queryWords());
+        return highlightsIn(shownTitle(item), m_timeline.queryWords());
     case ExcerptHighlightsRole:
         if (m_timeline.queryWords().isEmpty()) return {};
         return highlightsIn(excerptOf(item.id, item.body), m_timeline.queryWords());

@@ -41,6 +41,9 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
       m_search(new QLineEdit(this))
 {
     m_search->setPlaceholderText(tr("Search"));
+    // Words to look for, not a text to lay out: pasting a page (or a letter with 200,000
+    // combining marks) would hold every keystroke.
+    m_search->setMaxLength(TimelineView::longestQuery);
     m_search->setClearButtonEnabled(true);
     m_search->setAccessibleName(tr("Search articles"));
     m_search->addAction(QIcon::fromTheme(QStringLiteral("edit-find")), QLineEdit::LeadingPosition);
@@ -171,7 +174,7 @@ void TimelineView::updateHeader()
                                      locale.toString(m_reader.timeline().items().size())));
     else
         m_subtitle->setText(
-            source ? tr("%1 unread").arg(QString::number(m_reader.subscriptions().count(*source)))
+            source ? tr("%1 unread").arg(locale.toString(m_reader.subscriptions().count(*source)))
                    : QString());
 }
 

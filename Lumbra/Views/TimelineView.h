@@ -20,6 +20,7 @@ class TimelineView final : public QWidget {
     Q_OBJECT
 
 public:
+    static constexpr int longestQuery = 500;
     TimelineView(Reader& reader, FeedIcons& icons, ItemActions& actions, QWidget* parent = nullptr);
 
     QListView* list() const { return m_list; }
