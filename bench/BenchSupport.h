@@ -39,7 +39,7 @@ private:
 
 class Nowhere final : public Browser, public WindowActivator, public Clock, public FolderChooser {
 public:
-    void open(const QUrl&) override {}
+    void open(const QUrl&, NothingOpens) override {}
     void activate() override {}
     qint64 now() const override { return QDateTime::currentSecsSinceEpoch(); }
     std::optional<QString> chooseVault(const QString&) override { return std::nullopt; }

@@ -37,19 +37,33 @@ public:
 
 class RecordingBrowser final : public Browser {
 public:
-    void open(const QUrl& url) override
+    void open(const QUrl& url, NothingOpens nothingOpens) override
     {
+        if (!handlesMail && url.scheme() == u"mailto") {
+            if (nothingOpens) nothingOpens();
+            return;
+        }
         opened << url;
         if (onOpen) onOpen(url);
     }
+    bool handlesMail = true;
     QList<QUrl> opened;
     std::function<void(const QUrl&)> onOpen;
 };
 
 class RecordingNoteOpener final : public NoteOpener {
 public:
-    void open(const QString& path) override { opened << path; }
+    void open(const QString& path, NothingOpens nothingOpens) override
+    {
+        if (handlesNotes)
+            opened << path;
+        else if (nothingOpens)
+            nothingOpens();
+    }
+    void showInFolder(const QString& path) override { shown << path; }
     QStringList opened;
+    QStringList shown;
+    bool handlesNotes = true;
 };
 
 class CountingActivator final : public WindowActivator {

@@ -310,6 +310,10 @@ private Q_SLOTS:
         const QUrl mail(u"mailto:?body=https%3A%2F%2Fexample.org%2Fa"_s);
         f->reader->openUrl(mail);
         QCOMPARE(f->browser.opened, QList<QUrl>{mail});
+        QVERIFY(!said(*f->reader));
+        f->browser.handlesMail = false; // no mail program set up
+        f->reader->openUrl(mail);
+        QVERIFY(said(*f->reader)->startsWith(u"No mail program is set up"_s));
     }
 
     void aSearchNarrowsWhatIsShownAndWalked()

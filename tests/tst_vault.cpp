@@ -451,6 +451,15 @@ private Q_SLOTS:
         QCOMPARE(f->reader->quotes().selectedNote(), std::optional(path));
         f->reader->quotes().openNote();
         QCOMPARE(f->notes.opened, QStringList{path});
+        f->reader->quotes().showNoteInFolder();
+        QCOMPARE(f->notes.shown, QStringList{path});
+        // Without a program for Markdown the user learns where the note is.
+        f->notes.handlesNotes = false;
+        f->reader->quotes().openNote();
+        QCOMPARE(said(*f->reader),
+                 std::optional(u"No program on this computer opens Markdown notes. The note is "
+                               "\u201C%1\u201D; Show Note in Folder shows where."_s.arg(path)));
+        f->notes.handlesNotes = true;
 
         // Another article has no note: nothing to open, even for the moment of the look-up.
         const qint64 other = f->reader->timeline().items().constLast().id;

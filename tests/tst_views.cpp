@@ -1021,20 +1021,23 @@ private Q_SLOTS:
     // xdg-mime record what they were given.
     void aNoteOpensInObsidianOrTheMarkdownApp_data()
     {
-        QTest::addColumn<bool>("obsidian"); // a handler for obsidian:// is registered
-        QTest::addColumn<QString>("opened");
+        QTest::addColumn<bool>("obsidian");  // a handler for obsidian:// is registered
+        QTest::addColumn<bool>("markdown");  // a program for text/markdown is set
+        QTest::addColumn<QString>("opened"); // empty: nothing opens, and the user is told
         const QString path = u"/vault/lumbra/Caf\u00E9 & more.md"_s;
         QTest::newRow("Obsidian")
-            << true << u"obsidian://open?path=%2Fvault%2Flumbra%2FCaf%C3%A9%20%26%20more.md"_s;
+            << true << false
+            << u"obsidian://open?path=%2Fvault%2Flumbra%2FCaf%C3%A9%20%26%20more.md"_s;
         QTest::newRow("no Obsidian")
-            << false << QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded());
+            << false << true << QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded());
+        QTest::newRow("nothing for Markdown") << false << false << QString();
     }
-
     void aNoteOpensInObsidianOrTheMarkdownApp()
     {
         if (QGuiApplication::platformName() != u"xcb"_s)
             QSKIP("the offscreen platform opens nothing; tst_views_xcb runs this");
         QFETCH(bool, obsidian);
+        QFETCH(bool, markdown);
         QFETCH(QString, opened);
         QTemporaryDir bin;
         const QString log = bin.filePath(u"opened"_s);
@@ -1046,12 +1049,23 @@ private Q_SLOTS:
             file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
         };
         script(u"xdg-open"_s, u"printf '%s' \"$1\" > '"_s + log + u"'"_s);
-        script(u"xdg-mime"_s, obsidian ? u"echo obsidian.desktop"_s : u"exit 0"_s);
+        script(u"xdg-mime"_s,
+               u"case \"$3\" in x-scheme-handler/obsidian) %1;; text/markdown) %2;; esac"_s.arg(
+                   obsidian ? u"echo obsidian.desktop"_s : u"exit 0"_s,
+                   markdown ? u"echo org.gnome.TextEditor.desktop"_s : u"exit 0"_s));
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", bin.path().toUtf8() + ':' + path);
-        DesktopNoteOpener().open(u"/vault/lumbra/Caf\u00E9 & more.md"_s);
+        bool told = false;
+        DesktopNoteOpener().open(u"/vault/lumbra/Caf\u00E9 & more.md"_s, [&told] { told = true; });
+        if (opened.isEmpty()) {
+            QTRY_VERIFY_WITH_TIMEOUT(told, 10000);
+            qputenv("PATH", path);
+            QVERIFY(!QFile::exists(log));
+            return;
+        }
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(log), 10000);
         qputenv("PATH", path);
+        QVERIFY(!told);
         QFile file(log);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(file.readAll()), opened);

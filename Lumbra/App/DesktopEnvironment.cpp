@@ -1,37 +1,85 @@
 #include "App/DesktopEnvironment.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QProcess>
 
-void DesktopBrowser::open(const QUrl& url)
+namespace {
+
+// Asks xdg-mime, without waiting (it is a shell script), whether a program is set for
+// `type` (a MIME type or x-scheme-handler/…) and tells `answer`.
+void askForProgram(const QString& type, std::function<void(bool)> answer)
 {
-    QDesktopServices::openUrl(url);
+    auto* query = new QProcess;
+    QObject::connect(query, &QProcess::finished, query, [query, answer] {
+        answer(query->exitStatus() == QProcess::NormalExit && query->exitCode() == 0 &&
+               !query->readAllStandardOutput().trimmed().isEmpty());
+        query->deleteLater();
+    });
+    QObject::connect(query, &QProcess::errorOccurred, query,
+                     [query, answer](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart) return;
+                         answer(true); // no xdg-mime to ask: let the desktop try
+                         query->deleteLater();
+                     });
+    query->start(QStringLiteral("xdg-mime"),
+                 {QStringLiteral("query"), QStringLiteral("default"), type});
 }
 
-void DesktopNoteOpener::open(const QString& path)
+} // namespace
+
+void DesktopBrowser::open(const QUrl& url, NothingOpens nothingOpens)
+{
+    if (url.scheme() != QLatin1StringView("mailto") || !nothingOpens) {
+        QDesktopServices::openUrl(url);
+        return;
+    }
+    askForProgram(QStringLiteral("x-scheme-handler/mailto"), [url, nothingOpens](bool found) {
+        if (found)
+            QDesktopServices::openUrl(url);
+        else
+            nothingOpens();
+    });
+}
+
+void DesktopNoteOpener::open(const QString& path, NothingOpens nothingOpens)
 {
     const QUrl obsidian = QUrl::fromEncoded(
         QByteArray("obsidian://open?path=") + QUrl::toPercentEncoding(path), QUrl::StrictMode);
     const QUrl file = QUrl::fromLocalFile(path);
-    // Asked without waiting: xdg-mime is a shell script.
-    auto* query = new QProcess;
-    QObject::connect(query, &QProcess::finished, query, [query, obsidian, file] {
-        const bool registered = query->exitStatus() == QProcess::NormalExit &&
-                                query->exitCode() == 0 &&
-                                !query->readAllStandardOutput().trimmed().isEmpty();
-        QDesktopServices::openUrl(registered ? obsidian : file);
-        query->deleteLater();
+    askForProgram(QStringLiteral("x-scheme-handler/obsidian"), [=](bool registered) {
+        if (registered) {
+            QDesktopServices::openUrl(obsidian);
+            return;
+        }
+        askForProgram(QStringLiteral("text/markdown"), [=](bool found) {
+            if (found)
+                QDesktopServices::openUrl(file);
+            else if (nothingOpens)
+                nothingOpens();
+        });
     });
-    QObject::connect(query, &QProcess::errorOccurred, query,
-                     [query, file](QProcess::ProcessError error) {
-                         if (error != QProcess::FailedToStart) return;
-                         QDesktopServices::openUrl(file);
-                         query->deleteLater();
-                     });
-    query->start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
-                                              QStringLiteral("x-scheme-handler/obsidian")});
+}
+
+void DesktopNoteOpener::showInFolder(const QString& path)
+{
+    const QUrl folder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << QStringList{QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)} << QString();
+    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, folder] {
+        // No file manager answers on the bus: the desktop opens the folder.
+        if (watcher->isError()) QDesktopServices::openUrl(folder);
+        watcher->deleteLater();
+    });
 }
 
 void MainWindowActivator::activate()

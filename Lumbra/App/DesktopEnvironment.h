@@ -8,13 +8,15 @@
 // The desktop's own browser, window activation and clock.
 class DesktopBrowser final : public Browser {
 public:
-    void open(const QUrl& url) override;
+    void open(const QUrl& url, NothingOpens nothingOpens) override;
 };
 
-// Obsidian when it is registered for its links, otherwise the desktop's app for Markdown.
+// Obsidian when it is registered for its links, otherwise the desktop's app for Markdown;
+// the file manager through org.freedesktop.FileManager1, or the folder through xdg-open.
 class DesktopNoteOpener final : public NoteOpener {
 public:
-    void open(const QString& path) override;
+    void open(const QString& path, NothingOpens nothingOpens) override;
+    void showInFolder(const QString& path) override;
 };
 
 class MainWindowActivator final : public WindowActivator {

@@ -25,7 +25,7 @@ QCoro::Task<LoginOutcome> browserLogin(LoginContext context, QString server, std
     const QUrl page(start.login, QUrl::StrictMode);
     if (!isWebAddress(page))
         co_return LoginOutcome{std::nullopt, LoginFailure(LoginFailure::Kind::notWebPage)};
-    context.browser.open(page);
+    context.browser.open(page, {});
 
     for (int attempt = 0;;) {
         try {

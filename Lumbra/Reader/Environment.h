@@ -9,6 +9,7 @@
 #include <QString>
 #include <QUrl>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <qcoro/qcorotask.h>
 
@@ -23,11 +24,14 @@ public:
     virtual QCoro::Task<> remove() = 0;
 };
 
+// Called when the desktop has no program for what was to be opened.
+using NothingOpens = std::function<void()>;
+
 class Browser {
 public:
     virtual ~Browser() = default;
-    // Best effort; the outcome is not reported.
-    virtual void open(const QUrl& url) = 0;
+    // Best effort; `nothingOpens` (may be empty) when no program takes mail links.
+    virtual void open(const QUrl& url, NothingOpens nothingOpens) = 0;
 };
 
 class WindowActivator {
@@ -55,8 +59,10 @@ public:
 class NoteOpener {
 public:
     virtual ~NoteOpener() = default;
-    // Best effort; the outcome is not reported.
-    virtual void open(const QString& path) = 0;
+    // Best effort; `nothingOpens` when no program takes Markdown notes.
+    virtual void open(const QString& path, NothingOpens nothingOpens) = 0;
+    // Shows the note selected in the desktop's file manager, or at least its folder.
+    virtual void showInFolder(const QString& path) = 0;
 };
 
 // The article page's text selection, as the page reports it: none when the page answers

@@ -80,6 +80,8 @@ struct Notice {
         addressRefused,     // a link Lumbra does not open: `subject`, shortened
         mailLinkRefused,    // a mail link with no address or text Lumbra keeps: `subject`
         articleGone,        // a link to an article the server no longer has
+        noNoteProgram,      // no program opens the note `subject` (its path)
+        noMailProgram,      // no program writes mail
     };
     explicit Notice(Kind kind, QString subject = {}, std::optional<Failure> failure = {})
         : kind(kind), subject(std::move(subject)), failure(std::move(failure))

@@ -79,7 +79,15 @@ QCoro::Task<> Quotes::findSelectedNote()
 
 void Quotes::openNote()
 {
-    if (m_selectedNote && m_env.notes) m_env.notes->open(*m_selectedNote);
+    if (!m_selectedNote || !m_env.notes) return;
+    m_env.notes->open(*m_selectedNote, whileAlive(this, [this, note = *m_selectedNote] {
+        m_session.setMessage(Notice{Notice::Kind::noNoteProgram, note});
+    }));
+}
+
+void Quotes::showNoteInFolder()
+{
+    if (m_selectedNote && m_env.notes) m_env.notes->showInFolder(*m_selectedNote);
 }
 
 std::optional<QString> Quotes::chooseVault()

@@ -29,7 +29,9 @@ public:
     QCoro::Task<> writeQuote(QString text, Item item);
     // The selected article's note in the vault, once it has one.
     const std::optional<QString>& selectedNote() const { return m_selectedNote; }
+    // Opens the selected article's note; says so when no program opens notes.
     void openNote();
+    void showNoteInFolder();
     std::optional<QString> chooseVault();
     void storeVault(const std::optional<QString>& path);
     std::optional<QString> storedVault() const;

@@ -38,12 +38,14 @@ void Reader::openInBrowser(const Item& item)
 void Reader::openUrl(const QUrl& url)
 {
     if (isWebAddress(url)) {
-        m_env.browser->open(url);
+        m_env.browser->open(url, {});
         return;
     }
     // A feed's mail link reaches the mail program with its address, subject and text only.
     if (const std::optional<QUrl> mail = safeMailLink(url)) {
-        m_env.browser->open(*mail);
+        m_env.browser->open(*mail, whileAlive(this, [this] {
+            m_session.setMessage(Notice{Notice::Kind::noMailProgram});
+        }));
         return;
     }
     QString shown = url.toDisplayString();

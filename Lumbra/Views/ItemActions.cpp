@@ -113,6 +113,12 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
                          return item && !m_rowItem && m_reader.quotes().selectedNote().has_value();
                      },
                      call([](Reader& r) { r.quotes().openNote(); })});
+    showNoteInFolder = make(
+        {always(tr("Show Note in Folder")), always(QStringLiteral("folder-open")), QKeySequence(),
+         [this](const std::optional<Item>& item) {
+             return item && !m_rowItem && m_reader.quotes().selectedNote().has_value();
+         },
+         call([](Reader& r) { r.quotes().showNoteInFolder(); })});
     openInBrowser =
         make({always(tr("Open in Browser")), always(QStringLiteral("internet-web-browser")),
               QKeySequence(Qt::Key_B), hasAddress,
@@ -187,8 +193,8 @@ void ItemActions::update()
 
 QList<QAction*> ItemActions::articleMenu() const
 {
-    return {next,    previous,  nextUnread, nullptr,       star,     markRead, markAllRead,
-            nullptr, saveQuote, openNote,   openInBrowser, copyLink, mailLink};
+    return {next,    previous,  nextUnread, nullptr,          star,          markRead, markAllRead,
+            nullptr, saveQuote, openNote,   showNoteInFolder, openInBrowser, copyLink, mailLink};
 }
 
 QList<QAction*> ItemActions::toolbar() const

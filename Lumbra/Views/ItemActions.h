@@ -32,6 +32,7 @@ public:
     QAction* markAllRead = nullptr;
     QAction* saveQuote = nullptr;
     QAction* openNote = nullptr;
+    QAction* showNoteInFolder = nullptr;
     QAction* openInBrowser = nullptr;
     QAction* copyLink = nullptr;
     QAction* mailLink = nullptr;

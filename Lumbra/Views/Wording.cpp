@@ -161,6 +161,14 @@ QString Wording::notice(const Notice& notice)
             .arg(notice.subject);
     case Notice::Kind::articleGone:
         return tr("Can't find that article in News any more.");
+    case Notice::Kind::noNoteProgram:
+        //: %1 is the note's file.
+        return tr("No program on this computer opens Markdown notes. The note is %1; Show Note "
+                  "in Folder shows where.")
+            .arg(quoted(notice.subject));
+    case Notice::Kind::noMailProgram:
+        return tr("No mail program is set up on this computer, so no mail was started. Copy Link "
+                  "puts the address on the clipboard.");
     }
     return failed;
 }
