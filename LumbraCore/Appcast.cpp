@@ -90,8 +90,9 @@ QCoro::Task<QString> check(HttpSession session, QUrl address, QString currentVer
 {
     if (address.isEmpty())
         co_return QStringLiteral(
-            "This build of Lumbra has no update feed, so it cannot check for updates. Your "
-            "distribution's package manager keeps it current.");
+            "This build of Lumbra has no update feed, so it cannot check for updates. Where it "
+            "came from (a distribution's package manager, or the source it was built from) has "
+            "its newest version.");
     QByteArray appcast;
     try {
         appcast = co_await fetch(session, address, appcastLimit, stop);

@@ -2,6 +2,7 @@
 #include "App/LinkHandler.h"
 #include "App/LumbraApp.h"
 #include "LumbraCore/ItemLink.h"
+#include "LumbraCore/WebAddress.h"
 #include "MainWindowFixture.h"
 #include "Views/ArticleView.h"
 #include "Views/ArticleWebView.h"
@@ -21,6 +22,7 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>
 #include <QDialog>
@@ -933,6 +935,17 @@ private Q_SLOTS:
         search->setText(u"a"_s + QString(200'000, QChar(0x0301)));
         QCOMPARE(search->text().size(), TimelineView::longestQuery);
         QCOMPARE(f->reader->timeline().query().size(), TimelineView::longestQuery);
+    }
+
+    void copyLinkSaysWhatItCopied()
+    {
+        build(true);
+        f->reader->timeline().select(5);
+        const std::optional<QUrl> url = articleUrl(*f->reader->timeline().selectedItem());
+        QVERIFY(url);
+        actions->copyLink->trigger();
+        QCOMPARE(QApplication::clipboard()->text(), url->toString());
+        QCOMPARE(said(*f->reader), std::optional(u"Link copied: "_s + url->toDisplayString()));
     }
 
     // A row shows a line of its title, however long the feed made it.

@@ -82,6 +82,7 @@ struct Notice {
         articleGone,        // a link to an article the server no longer has
         noNoteProgram,      // no program opens the note `subject` (its path)
         noMailProgram,      // no program writes mail
+        linkCopied,         // the article's address is on the clipboard: `subject`
     };
     explicit Notice(Kind kind, QString subject = {}, std::optional<Failure> failure = {})
         : kind(kind), subject(std::move(subject)), failure(std::move(failure))

@@ -125,9 +125,12 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
               on([this](const Item& item) { m_reader.openInBrowser(item); })});
     copyLink = make({always(tr("Copy Link")), always(QStringLiteral("edit-copy")),
                      QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_C), hasAddress,
-                     [](const std::optional<Item>& item) {
-                         if (const auto url = item ? articleUrl(*item) : std::nullopt)
-                             QApplication::clipboard()->setText(url->toString());
+                     [this](const std::optional<Item>& item) {
+                         const auto url = item ? articleUrl(*item) : std::nullopt;
+                         if (!url) return;
+                         QApplication::clipboard()->setText(url->toString());
+                         m_reader.session().setMessage(
+                             Notice{Notice::Kind::linkCopied, url->toDisplayString()});
                      }});
     mailLink =
         make({always(tr("Send Link by Email\u2026")), always(QStringLiteral("mail-send")),

@@ -166,6 +166,8 @@ QString Wording::notice(const Notice& notice)
         return tr("No program on this computer opens Markdown notes. The note is %1; Show Note "
                   "in Folder shows where.")
             .arg(quoted(notice.subject));
+    case Notice::Kind::linkCopied:
+        return tr("Link copied: %1").arg(notice.subject);
     case Notice::Kind::noMailProgram:
         return tr("No mail program is set up on this computer, so no mail was started. Copy Link "
                   "puts the address on the clipboard.");
