@@ -162,6 +162,34 @@ private Q_SLOTS:
                                                       f->sandbox.account().server + u'.'));
     }
 
+    // A server dripping its item list holds a refresh until the pace check ends it; a
+    // refresh asked for a minute later takes its place instead of waiting.
+    void aHangingRefreshGivesWayToTheNext()
+    {
+        startLoggedIn();
+        sandbox::Fault drip;
+        drip.body = sandbox::Fault::Body::drip;
+        drip.dripMs = 1000;
+        drip.times = 1;
+        f->sandbox.server->setFault("items-updated", drip);
+        f->sandbox.server->clearRequests();
+        f->reader->session().refresh();
+        QTRY_COMPARE(f->count(news + "/items/updated"), 1);
+        QVERIFY(f->reader->session().refreshing());
+        f->reader->session().refresh(); // soon after: the running one may yet end well
+        QCOMPARE(f->count(news + "/folders"), 1);
+
+        f->clock.ahead += Session::supersedeAfter;
+        f->reader->session().refresh();
+        QTRY_VERIFY(!f->reader->session().refreshing());
+        QCOMPARE(f->count(news + "/folders"), 2);
+        QCOMPARE(f->count(news + "/items/updated"), 2);
+        QVERIFY(!f->reader->timeline().loadingItems());
+        QVERIFY(!f->reader->timeline().items().isEmpty());
+        QCOMPARE(said(*f->reader), std::nullopt); // the replaced one is not a failure
+        QCOMPARE(errorText(*f->reader), std::nullopt);
+    }
+
     void staleLoadIsDropped()
     {
         startLoggedIn();

@@ -53,21 +53,25 @@ template <typename Owner, typename Call> auto whileAlive(Owner* owner, Call call
     };
 }
 
-// Sets a busy flag for as long as it lives, and clears it on every way out while its
-// owner lives.
+// Sets a busy flag for as long as any task holding one lives (`running` counts them, in
+// the owner), and clears it when the last one ends, on every way out, while the owner
+// lives: a task a newer one replaced may end first.
 template <typename Owner> class BusyWhile {
 public:
-    BusyWhile(Owner* owner, void (Owner::*set)(bool)) : m_owner(owner), m_set(set)
+    BusyWhile(Owner* owner, void (Owner::*set)(bool), int& running)
+        : m_owner(owner), m_set(set), m_running(running)
     {
+        ++running;
         (owner->*set)(true);
     }
     ~BusyWhile()
     {
-        if (m_owner) (m_owner.data()->*m_set)(false);
+        if (m_owner && --m_running == 0) (m_owner.data()->*m_set)(false);
     }
     Q_DISABLE_COPY_MOVE(BusyWhile)
 
 private:
     QPointer<Owner> m_owner;
     void (Owner::*m_set)(bool);
+    int& m_running; // read only while the owner lives
 };

@@ -69,7 +69,11 @@ void Session::setMessage(std::optional<Notice> message)
 
 void Session::refresh()
 {
-    if (!m_account || m_refreshing) return;
+    if (!m_account) return;
+    if (m_refreshing) {
+        if (m_env.clock->now() - m_refreshStarted < supersedeAfter) return;
+        m_refreshStop->request_stop(); // it hangs: this one takes its place
+    }
     refreshTask(api());
 }
 
@@ -83,15 +87,23 @@ void Session::refreshFailed(std::exception_ptr failure)
 // account no longer shown, so they are dropped.
 QCoro::Task<> Session::refreshTask(NewsAPI api)
 {
-    const BusyWhile busy(this, &Session::setRefreshing);
-    const std::stop_token lifetime = m_lifetime.get_token();
+    const quint64 generation = ++m_refreshGeneration;
+    m_refreshStarted = m_env.clock->now();
+    const auto refreshStop = m_refreshStop = std::make_shared<std::stop_source>();
+    std::stop_callback endsWithUs(m_lifetime.get_token(),
+                                  [refreshStop] { refreshStop->request_stop(); });
+    const BusyWhile busy(this, &Session::setRefreshing, m_refreshes);
+    const std::stop_token lifetime = refreshStop->get_token();
     std::stop_source feedsStop;
     std::stop_callback feedsEndWithUs(lifetime, [&feedsStop] { feedsStop.request_stop(); });
     // Both requests start at once: tasks run eagerly.
     QCoro::Task<Sync::Settled<QList<Folder>>> foldersRequest = Sync::settle(api.folders(lifetime));
     QCoro::Task<Sync::Settled<FeedsResponse>> feedsRequest =
         Sync::settle(api.feeds(feedsStop.get_token()));
-    const auto stale = [&] { return m_account != api.account(); };
+    // A logout, another login or a newer refresh: results of this one are dropped.
+    const auto stale = [&] {
+        return m_account != api.account() || generation != m_refreshGeneration;
+    };
     // The feeds request ends before this frame does: it refers to feedsStop.
     const auto abandon = [&]() -> QCoro::Task<> {
         feedsStop.request_stop();
@@ -125,7 +137,7 @@ QCoro::Task<> Session::refreshTask(NewsAPI api)
     m_subscriptions.setStarredCount(feeds.value->starredCount.value_or(0));
     setError(std::nullopt);
 
-    if (m_loadItems) co_await guarded(this, m_loadItems());
+    if (m_loadItems && !stale()) co_await guarded(this, m_loadItems());
 }
 
 void Session::startLogin(const QString& server)

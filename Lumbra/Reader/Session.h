@@ -45,8 +45,11 @@ public:
     // The News API of the account; only while there is one.
     NewsAPI api() const;
 
-    // Fetches folders and feeds (at most one refresh at a time), then the items through
-    // the loader the owner sets.
+    // Fetches folders and feeds, then the items through the item loader. One refresh at a
+    // time: a refresh asked for while one runs is dropped, unless that one has run for
+    // `supersedeAfter` seconds (a server dripping its reply): then it is ended and a new
+    // one starts.
+    static constexpr qint64 supersedeAfter = 60;
     void refresh();
     void setItemLoader(std::function<QCoro::Task<>()> load) { m_loadItems = std::move(load); }
 
@@ -80,6 +83,10 @@ private:
     std::optional<Account> m_account;
     LoginState m_login = LoginState::idle();
     bool m_refreshing = false;
+    int m_refreshes = 0;             // under way; more than one while a newer replaces one
+    qint64 m_refreshStarted = 0;     // our clock
+    quint64 m_refreshGeneration = 0; // of the refresh running, or the last one
+    std::shared_ptr<std::stop_source> m_refreshStop;
     std::optional<RefreshFailure> m_error;
     std::optional<Notice> m_message;
     std::shared_ptr<std::stop_source> m_loginTask; // cancels the running login

@@ -55,8 +55,12 @@ QCoro::Task<> Timeline::load()
     const Account account = *m_session.account();
     const NewsAPI client = m_session.api();
     const Source source = *m_source;
-    const BusyWhile busy(this, &Timeline::setLoadingItems);
-    Changes changes = co_await guarded(this, loadChanges(source, account));
+    // A newer load (another source, a refresh that replaced a hanging one) ends this one.
+    m_loadStop->request_stop();
+    const auto stop = m_loadStop = std::make_shared<std::stop_source>();
+    std::stop_callback endsWithUs(m_lifetime.get_token(), [stop] { stop->request_stop(); });
+    const BusyWhile busy(this, &Timeline::setLoadingItems, m_loads);
+    Changes changes = co_await guarded(this, loadChanges(source, account, stop->get_token()));
     if (changes.enough) co_return;
 
     // Told as the bytes arrive; only a change of a thousandth reaches the views.
@@ -64,10 +68,12 @@ QCoro::Task<> Timeline::load()
         if (total > 0) setLoadingPermille(int(std::min(received, total) * 1000 / total));
     });
     // Made apart from the co_await: it takes a callback (GCC 12, see LumbraCore/Worker.h).
-    QCoro::Task<ItemList> loading = client.items(source, m_lifetime.get_token(), progress);
+    QCoro::Task<ItemList> loading = client.items(source, stop->get_token(), progress);
     ItemList list;
     try {
         list = co_await guarded(this, std::move(loading));
+    } catch (const CancelledError&) {
+        co_return; // a newer load took its place
     } catch (const LumbraError& failure) {
         setLoadingPermille(-1);
         if (m_session.account() == account)
@@ -95,15 +101,17 @@ QCoro::Task<> Timeline::load()
     co_await showBuilt(source, account, std::move(build));
 }
 
-QCoro::Task<Timeline::Changes> Timeline::loadChanges(Source source, Account account)
+QCoro::Task<Timeline::Changes> Timeline::loadChanges(Source source, Account account,
+                                                     std::stop_token stop)
 {
     const qint64 now = m_clock.now();
     if (!m_itemsMark || !m_itemsMark->covers(source, account)) co_return {};
     const qint64 since = m_itemsMark->since;
     ItemList changes;
     try {
-        changes = co_await guarded(
-            this, m_session.api().changedItems(source, since, m_lifetime.get_token()));
+        changes = co_await guarded(this, m_session.api().changedItems(source, since, stop));
+    } catch (const CancelledError&) {
+        co_return {true, {}, {}}; // a newer load took its place
     } catch (const LumbraError&) {
         m_itemsMark.reset();
         co_return {false, {}, since}; // a full load follows, and reports what fails there

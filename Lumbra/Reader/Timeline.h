@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
 #include <stop_token>
@@ -118,7 +119,7 @@ private:
         // again from here (articles kept as read here may have changed elsewhere).
         std::optional<qint64> missedSince;
     };
-    QCoro::Task<Changes> loadChanges(Source source, Account account);
+    QCoro::Task<Changes> loadChanges(Source source, Account account, std::stop_token stop);
     // Shows what `build` makes of the shown list, made on a worker thread, unless the source
     // or account changed meanwhile.
     using Build = std::function<QList<Item>(const QList<Item>&)>;
@@ -138,6 +139,8 @@ private:
     QList<Item> m_items;
     std::optional<Sync::ItemsMark> m_itemsMark;
     bool m_loadingItems = false;
+    int m_loads = 0; // loads under way; only the newest one's results are shown
+    std::shared_ptr<std::stop_source> m_loadStop = std::make_shared<std::stop_source>();
     int m_loadingPermille = -1;
     bool m_loadFailed = false;
     std::optional<qint64> m_selectedId;
