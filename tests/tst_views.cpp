@@ -672,6 +672,14 @@ private Q_SLOTS:
         QTest::keyClick(settings, Qt::Key_Escape);
         QVERIFY(!settings->isVisible());
 
+        // Logged out, Settings leads to the login.
+        app.menu().settings->trigger();
+        auto* view = settings->findChild<SettingsView*>();
+        QVERIFY(view->logInButton()->isVisible());
+        view->logInButton()->click();
+        QVERIFY(!settings->isVisible());
+        QTRY_COMPARE(QApplication::focusWidget(), app.content().loginView()->serverField());
+
         // Ctrl+Q in Settings ends Lumbra: no window is left to keep it running.
         app.menu().settings->trigger();
         QVERIFY(settings->isVisible());

@@ -4,6 +4,7 @@
 #include "LumbraCore/NetworkErrors.h"
 #include "Views/ContentView.h"
 #include "Views/ItemActions.h"
+#include "Views/LoginView.h"
 #include "Views/MainMenu.h"
 #include "Views/SettingsView.h"
 #include "Views/Style.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QIcon>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -120,6 +122,11 @@ void LumbraApp::showSettings()
         m_settingsDialog->layout()->setContentsMargins(0, 0, 0, 0);
         connect(view, &SettingsView::checkForUpdatesRequested, this, &LumbraApp::checkForUpdates);
         m_settingsDialog->addAction(m_menu->quit); // Ctrl+Q from here too
+        connect(view, &SettingsView::logInRequested, this, [this] {
+            m_settingsDialog->close();
+            m_window.activateWindow();
+            m_content->loginView()->serverField()->setFocus(Qt::OtherFocusReason);
+        });
     }
     m_settingsDialog->show();
     m_settingsDialog->raise();

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -14,12 +15,18 @@
 
 SettingsView::SettingsView(Reader& reader, QWidget* parent)
     : QWidget(parent), m_reader(reader), m_account(new QStackedWidget), m_loginName(new QLabel),
-      m_server(new QLabel), m_logOut(new QPushButton(tr("Log Out"))), m_vault(new QLabel),
+      m_server(new QLabel), m_logIn(new QPushButton(tr("Log In\u2026"))),
+      m_logOut(new QPushButton(tr("Log Out"))), m_vault(new QLabel),
       m_chooseVault(new QPushButton(tr("Choose Vault\u2026")))
 {
     setFixedWidth(460);
-    auto* notLoggedIn = new QLabel(tr("Not logged in"));
-    Style::makeSecondary(notLoggedIn);
+    auto* notLoggedIn = new QWidget;
+    auto* notLoggedInLayout = new QHBoxLayout(notLoggedIn);
+    auto* notLoggedInText = new QLabel(tr("Not logged in"));
+    Style::makeSecondary(notLoggedInText);
+    notLoggedInLayout->addWidget(notLoggedInText, 1);
+    notLoggedInLayout->addWidget(m_logIn);
+    connect(m_logIn, &QPushButton::clicked, this, &SettingsView::logInRequested);
     auto* loggedIn = new QWidget;
     auto* accountForm = new QFormLayout(loggedIn);
     accountForm->addRow(tr("Logged in as"), m_loginName);
