@@ -253,11 +253,18 @@ icu::UnicodeString tagText(const icu::UnicodeString& text, int32_t open, int32_t
     int32_t start = open + 1;
     const bool closing = start < close && text.charAt(start) == u'/';
     if (closing) ++start;
+    // Tag names are ASCII; a name is compared lower-cased, as HTML does.
+    const auto asciiAlnum = [](char16_t c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+    };
     int32_t end = start;
-    while (end < close && end - start < 8 && u_isalnum(text.charAt(end)))
+    while (end < close && end - start < 8 && asciiAlnum(text.charAt(end)))
         ++end;
-    icu::UnicodeString name(text, start, end - start);
-    name.toLower();
+    icu::UnicodeString name;
+    for (int32_t i = start; i < end; ++i) {
+        const char16_t c = text.charAt(i);
+        name.append(char16_t(c >= u'A' && c <= u'Z' ? c + 32 : c));
+    }
     if (name == u"q")
         return closing ? icu::UnicodeString(u"\u201D") : icu::UnicodeString(u"\u201C");
     static const std::array<std::u16string_view, 24> inlineNames{

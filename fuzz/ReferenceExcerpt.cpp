@@ -6,7 +6,9 @@
 #include "LumbraCore/internal/HtmlEntities.h"
 #include "LumbraCore/internal/Unicode.h"
 
+#include <initializer_list>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -92,6 +94,57 @@ icu::UnicodeString referenceDecode(icu::UnicodeString text, bool html5)
     return text;
 }
 
+// A pattern matching `names` in any ASCII case and nothing longer: "b" gives "([bB])".
+icu::UnicodeString anyCase(std::initializer_list<const char*> names)
+{
+    icu::UnicodeString pattern(u"(");
+    for (const char* name : names) {
+        if (pattern.length() > 1) pattern.append(u'|');
+        for (const char* c = name; *c; ++c) {
+            const char lower = *c;
+            const char upper = char(lower >= 'a' && lower <= 'z' ? lower - 32 : lower);
+            pattern.append(u'[').append(char16_t(lower)).append(char16_t(upper)).append(u']');
+        }
+    }
+    return pattern.append(u")(?![A-Za-z0-9])");
+}
+
+// Each tag found by `tag`, left to right, replaced as a browser shows it: nothing for an
+// inline element, quotation marks for <q>, a space for any other.
+icu::UnicodeString replacedTags(const icu::RegexPattern& tag, const icu::UnicodeString& text)
+{
+    static const auto openQuote = compile(icu::UnicodeString(u"^<") + anyCase({"q"}));
+    static const auto closeQuote = compile(icu::UnicodeString(u"^</") + anyCase({"q"}));
+    static const auto inlineTag =
+        compile(icu::UnicodeString(u"^</?") +
+                anyCase({"a",   "abbr", "b",     "bdi",  "bdo",    "cite", "code", "data",
+                         "del", "dfn",  "em",    "font", "i",      "ins",  "kbd",  "mark",
+                         "s",   "samp", "small", "span", "strong", "sub",  "sup",  "u"}));
+    const auto starts = [](const icu::RegexPattern& pattern, const icu::UnicodeString& piece) {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::RegexMatcher> matcher(pattern.matcher(piece, status));
+        return U_SUCCESS(status) && matcher->lookingAt(status) && U_SUCCESS(status);
+    };
+    icu::UnicodeString out;
+    int32_t copied = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::RegexMatcher> matcher(tag.matcher(text, status));
+    while (U_SUCCESS(status) && matcher->find(status)) {
+        const int32_t start = matcher->start(status);
+        const int32_t end = matcher->end(status);
+        const icu::UnicodeString piece(text, start, end - start);
+        out.append(text, copied, start - copied);
+        if (starts(*openQuote, piece))
+            out.append(u'\u201C');
+        else if (starts(*closeQuote, piece))
+            out.append(u'\u201D');
+        else if (!starts(*inlineTag, piece))
+            out.append(u' ');
+        copied = end;
+    }
+    return out.append(text, copied, text.length() - copied);
+}
+
 QString referenceExcerpt(const icu::UnicodeString& html, qsizetype max)
 {
     static const auto scriptOrStyle = compile(u"(?is)<(script|style)[^>]*>.*?</\\1>");
@@ -100,7 +153,7 @@ QString referenceExcerpt(const icu::UnicodeString& html, qsizetype max)
     const icu::UnicodeString space(u" ");
 
     icu::UnicodeString text = replaceAll(*scriptOrStyle, html, space);
-    text = replaceAll(*tag, text, space);
+    text = replacedTags(*tag, text);
     text = referenceDecode(std::move(text), true);
     text = replaceAll(*whiteSpace, text, space);
     text = Unicode::trimSpaces(text);
