@@ -954,6 +954,24 @@ private Q_SLOTS:
         actions->copyLink->trigger();
         QCOMPARE(QApplication::clipboard()->text(), url->toString());
         QCOMPARE(said(*f->reader), std::optional(u"Link copied: "_s + url->toDisplayString()));
+
+        // A feed's address of any length is copied whole and named in a line.
+        sandbox::ItemRecord longer;
+        longer.id = 991;
+        longer.feedId = 5;
+        longer.guid = "longer";
+        longer.title = "Long address";
+        longer.url = "https://a.example/" + std::string(100'000, 'x');
+        longer.pubDate = f->clock.now();
+        f->sandbox.server->store().addItem(longer, f->clock.now());
+        f->reader->session().refresh();
+        QTRY_VERIFY(!f->reader->session().refreshing() && f->reader->timeline().rowOfItem(0) >= 0 &&
+                    f->reader->timeline().items().constFirst().id == 991);
+        f->reader->timeline().select(991);
+        actions->copyLink->trigger();
+        QCOMPARE(QApplication::clipboard()->text().size(), 18 + 100'000);
+        QVERIFY(said(*f->reader)->size() < 160);
+        QVERIFY(said(*f->reader)->endsWith(u'\u2026'));
     }
 
     // A row shows a line of its title, however long the feed made it.

@@ -77,7 +77,7 @@ struct Notice {
         nothingSelected,    // a quote without selected text
         quoteAdded,         // `subject`: the note's name
         vaultRefused,       // `vault` says why
-        addressRefused,     // a link Lumbra does not open: `subject`, shortened
+        addressRefused,     // a link Lumbra does not open: `subject`
         mailLinkRefused,    // a mail link with no address or text Lumbra keeps: `subject`
         articleGone,        // a link to an article the server no longer has
         noNoteProgram,      // no program opens the note `subject` (its path)

@@ -48,10 +48,9 @@ void Reader::openUrl(const QUrl& url)
         }));
         return;
     }
-    QString shown = url.toDisplayString();
-    if (shown.size() > 120) shown = shown.left(119) + u'\u2026';
-    m_session.setMessage(Notice(
-        isMailAddress(url) ? Notice::Kind::mailLinkRefused : Notice::Kind::addressRefused, shown));
+    m_session.setMessage(
+        Notice(isMailAddress(url) ? Notice::Kind::mailLinkRefused : Notice::Kind::addressRefused,
+               url.toDisplayString()));
 }
 
 QCoro::Task<> Reader::openLink(LumbraLink link)

@@ -33,6 +33,15 @@ QString plainWords(const Failure& failure)
     }
 }
 
+// An address as a message shows it: a feed's address can be any length.
+QString shortened(const QString& address)
+{
+    if (address.size() <= 120) return address;
+    QString start = address.left(119);
+    if (start.back().isHighSurrogate()) start.chop(1);
+    return start + u'\u2026';
+}
+
 QString quoted(const QString& name)
 {
     return u'\u201C' + name + u'\u201D';
@@ -155,10 +164,10 @@ QString Wording::notice(const Notice& notice)
             .arg(notice.vault ? vaultProblem(*notice.vault) : failed);
     case Notice::Kind::addressRefused:
         return tr("Lumbra opens only web and mail addresses, so \u201C%1\u201D was not opened.")
-            .arg(notice.subject);
+            .arg(shortened(notice.subject));
     case Notice::Kind::mailLinkRefused:
         return tr("\u201C%1\u201D names no mail address Lumbra can use, so it was not opened.")
-            .arg(notice.subject);
+            .arg(shortened(notice.subject));
     case Notice::Kind::articleGone:
         return tr("Can't find that article in News any more.");
     case Notice::Kind::noNoteProgram:
@@ -167,7 +176,7 @@ QString Wording::notice(const Notice& notice)
                   "in Folder shows where.")
             .arg(quoted(notice.subject));
     case Notice::Kind::linkCopied:
-        return tr("Link copied: %1").arg(notice.subject);
+        return tr("Link copied: %1").arg(shortened(notice.subject));
     case Notice::Kind::noMailProgram:
         return tr("No mail program is set up on this computer, so no mail was started. Copy Link "
                   "puts the address on the clipboard.");
