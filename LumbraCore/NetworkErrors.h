@@ -36,6 +36,13 @@ public:
         : LumbraError(std::move(description)), m_code(code)
     {
     }
+    // The connection closed before the whole reply arrived.
+    static NetworkError cutShort()
+    {
+        return NetworkError(QNetworkReply::RemoteHostClosedError,
+                            QStringLiteral("The server closed the connection before the whole "
+                                           "reply arrived."));
+    }
     QNetworkReply::NetworkError code() const { return m_code; }
     bool isTimeout() const { return m_code == QNetworkReply::TimeoutError; }
 

@@ -6,6 +6,7 @@
 #include "Wire.h"
 
 #include <httplib.h>
+#include <zlib.h>
 
 #include <cctype>
 
@@ -73,6 +74,39 @@ std::string httpDate(int64_t seconds)
                   utc.tm_mday, months[utc.tm_mon], utc.tm_year + 1900, utc.tm_hour, utc.tm_min,
                   utc.tm_sec);
     return text;
+}
+
+// `text` as raw deflate blocks ending on a byte boundary, so that they can follow any such
+// blocks, and be repeated, within one stream.
+std::string deflated(const std::string& text)
+{
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&stream, uLong(text.size())) + 16, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    stream.avail_in = uInt(text.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, Z_FULL_FLUSH);
+    out.resize(out.size() - stream.avail_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+// `text` as one gzip member.
+std::string gzipped(const std::string& text)
+{
+    z_stream stream{};
+    deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&stream, uLong(text.size())) + 32, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    stream.avail_in = uInt(text.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(out.size() - stream.avail_out);
+    deflateEnd(&stream);
+    return out;
 }
 
 int64_t unixNow()
@@ -281,6 +315,35 @@ bool Sandbox::serveHostile(const Fault& fault, const Reply& reply, const LoggedR
                                      return sink.write(items.data() + from,
                                                        std::min(length, items.size() - from));
                                  });
+        return true;
+    }
+    case Body::bomb: {
+        static const std::string header("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10);
+        static const std::string opening = deflated("{\"items\":[");
+        static const std::string spaces = deflated(std::string(size_t(1) << 20, ' '));
+        static const std::string start = header + opening;
+        res.set_header("Content-Encoding", "gzip");
+        // A fixed length, as the endless list has.
+        res.set_content_provider(size_t(1) << 40, reply.contentType,
+                                 [overdue](size_t offset, size_t, httplib::DataSink& sink) {
+                                     if (overdue()) return false;
+                                     const std::string& next = offset == 0 ? start : spaces;
+                                     return sink.write(next.data(), next.size());
+                                 });
+        return true;
+    }
+    case Body::gzip: {
+        auto body = std::make_shared<std::string>(gzipped(reply.body));
+        res.set_header("Content-Encoding", "gzip");
+        res.set_chunked_content_provider(
+            reply.contentType, [body](size_t offset, httplib::DataSink& sink) {
+                // In pieces of 16 KB, as a web server sends what its compressor gives.
+                if (offset < body->size())
+                    return sink.write(body->data() + offset,
+                                      std::min<size_t>(16 << 10, body->size() - offset));
+                sink.done();
+                return true;
+            });
         return true;
     }
     case Body::drip: {

@@ -29,6 +29,8 @@ struct Fault {
         drop,        // announce the whole body, send half and hang up
         lyingLength, // announce 9000000000000000000 bytes, send the body and hang up
         endless,     // an item list that never ends (until the client leaves, or 10 min)
+        bomb,        // gzip-encoded JSON whitespace that never ends: each KB inflates to a MB
+        gzip,        // the reply gzip-encoded and chunked, as web servers compress on the fly
         drip,        // the body one byte every `dripMs`
         deep,        // the reply with an ignored key nested `depth` levels deep
         redirect,    // 307 to the same path on the other host (see elsewhereRequests)

@@ -16,7 +16,8 @@ void usage()
                  "                      [--folders N] [--without-news] [--https]\n"
                  "                      [--app-password PW]\n"
                  "                      [--fault ROUTE=STATUS[,delay=MS][,body=malformed|"
-                 "truncated|drop|lying-length|endless|drip|deep|redirect][,drip=MS][,depth=N]]\n"
+                 "truncated|drop|lying-length|endless|bomb|gzip|drip|deep|redirect][,drip=MS][,"
+                 "depth=N]]\n"
                  "  STATUS 0 keeps the route's own answer under the body's fault.\n"
                  "  ROUTE is one of:";
     size_t column = 17;
@@ -54,6 +55,10 @@ bool parseFault(const std::string& text, sandbox::Sandbox& server)
             fault.body = sandbox::Fault::Body::lyingLength;
         else if (part == "body=endless")
             fault.body = sandbox::Fault::Body::endless;
+        else if (part == "body=bomb")
+            fault.body = sandbox::Fault::Body::bomb;
+        else if (part == "body=gzip")
+            fault.body = sandbox::Fault::Body::gzip;
         else if (part == "body=drip")
             fault.body = sandbox::Fault::Body::drip;
         else if (part == "body=deep")

@@ -1,5 +1,6 @@
 #include "LumbraCore/Json.h"
 #include "LumbraCore/Records.h"
+#include "LumbraCore/internal/Inflater.h"
 #include "LumbraCore/internal/ItemStream.h"
 
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <QTest>
 #include <QThreadPool>
 #include <variant>
+#include <zlib.h>
 
 using namespace Qt::StringLiterals;
 
@@ -78,6 +80,22 @@ bool agree(const QByteArray& json, const Outcome& expected, const Outcome& actua
     QJsonDocument::fromJson(json, &error);
     return error.error != QJsonParseError::NoError || !path.startsWith(u"items["_s) ||
            path == std::get<QString>(actual);
+}
+
+// `text` deflated with zlib's `windowBits` (31 gzip, 15 zlib, -15 raw).
+QByteArray compressed(const QByteArray& text, int windowBits)
+{
+    z_stream z{};
+    deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(qsizetype(deflateBound(&z, uLong(text.size()))) + 32, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = uInt(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_FINISH);
+    out.truncate(out.size() - qsizetype(z.avail_out));
+    deflateEnd(&z);
+    return out;
 }
 
 } // namespace
@@ -288,6 +306,67 @@ private Q_SLOTS:
         QCOMPARE(Json::decode<Item>(padded).id, 1);
         const QByteArray raw = QByteArray::fromRawData(itemJson.constData(), itemJson.size());
         QCOMPARE(Json::decode<Item>(raw).id, 1);
+    }
+
+    void compressedBodiesInflateInPieces_data()
+    {
+        QTest::addColumn<QByteArray>("encoding");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("outcome"); // "whole", "cut" (a start of it) or "refused"
+        QByteArray text;
+        for (int i = 0; i < 3000; ++i)
+            text += "{\"id\":" + QByteArray::number(i) + ",\"title\":\"Über\"},";
+        const QByteArray gzip = compressed(text, 31);
+        const auto row = [&](const char* name, const QByteArray& encoding, const QByteArray& body,
+                             const QByteArray& inflated, const char* outcome) {
+            QTest::newRow(name) << encoding << body << inflated << QString::fromLatin1(outcome);
+        };
+        row("gzip", "gzip", gzip, text, "whole");
+        row("x-gzip, in capitals", " X-GZIP", gzip, text, "whole");
+        row("deflate", "deflate", compressed(text, 15), text, "whole");
+        row("deflate without the zlib wrapper", "deflate", compressed(text, -15), text, "whole");
+        row("two gzip members", "gzip", gzip + compressed("tail", 31), text + "tail", "whole");
+        row("bytes after the end", "gzip", gzip + "\0\0junk"_ba, text, "whole");
+        row("cut short", "gzip", gzip.left(gzip.size() / 2), text, "cut");
+        QByteArray damaged = gzip;
+        damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 0x55);
+        row("damaged", "gzip", damaged, text, "refused");
+        row("not compressed", "gzip", text, text, "refused");
+        row("an encoding not asked for", "br", gzip, text, "refused");
+    }
+
+    // Fed in the small pieces a network gives and taken in bounded slices, a body inflates
+    // to exactly what was compressed, or is refused as unreadable.
+    void compressedBodiesInflateInPieces()
+    {
+        QFETCH(QByteArray, encoding);
+        QFETCH(QByteArray, body);
+        QFETCH(QByteArray, text);
+        QFETCH(QString, outcome);
+        QByteArray out;
+        bool complete = false;
+        bool refused = false;
+        try {
+            const std::unique_ptr<Inflater> inflater = Inflater::forEncoding(encoding);
+            QVERIFY(inflater);
+            for (qsizetype at = 0; at < body.size(); at += 7) {
+                inflater->feed(body.mid(at, 7));
+                while (inflater->pending()) {
+                    const QByteArray slice = inflater->take(100);
+                    QVERIFY(slice.size() <= 100);
+                    out += slice;
+                }
+            }
+            complete = inflater->complete();
+        } catch (const DecodingError&) {
+            refused = true;
+        }
+        QCOMPARE(refused, outcome == u"refused"_s);
+        QCOMPARE(complete, outcome == u"whole"_s);
+        if (outcome == u"whole"_s) QCOMPARE(out, text);
+        if (outcome == u"cut"_s) QVERIFY(!out.isEmpty() && text.startsWith(out));
+        QVERIFY(!Inflater::forEncoding("identity") && !Inflater::forEncoding(""));
     }
 
     void sourcesFromStoredRowsHashAlike()

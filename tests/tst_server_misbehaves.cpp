@@ -3,6 +3,7 @@
 #include "LumbraCore/ItemLink.h"
 #include "LumbraCore/RelativeDate.h"
 #include "LumbraCore/internal/Http.h"
+#include "LumbraCore/internal/Inflater.h"
 #include "ReaderFixture.h"
 #include "Views/FeedIcons.h"
 
@@ -222,6 +223,14 @@ private Q_SLOTS:
         row("endless items", "items", hostile(Body::endless), Action::loadItems,
             u"The server's reply is larger than 64 MB."_s, 300 * MB);
         row("endless answer to a read", "item-read", hostile(Body::endless), Action::read,
+            u"The server's reply is larger than 16 MB."_s, 100 * MB);
+        row("compressed, feeds", "feeds", hostile(Body::gzip), Action::refresh, QString(), 32 * MB);
+        row("compressed, items", "items", hostile(Body::gzip), Action::loadItems, QString(),
+            32 * MB);
+        // Bounded by what the body inflates to, not by what arrives.
+        row("compressed bomb, items", "items", hostile(Body::bomb), Action::loadItems,
+            u"The server's reply is larger than 64 MB."_s, 300 * MB);
+        row("compressed bomb, answer to a read", "item-read", hostile(Body::bomb), Action::read,
             u"The server's reply is larger than 16 MB."_s, 100 * MB);
         row("dripping folders", "folders", hostile(Body::drip, 300), Action::refresh,
             u"timed out"_s, 32 * MB);
@@ -460,6 +469,7 @@ private Q_SLOTS:
         shortLimits(session);
         struct Refusing final : Http::BodySink {
             void write(QByteArray piece) override { bytes += piece.size(); }
+            void inflate(std::unique_ptr<Inflater>, qint64) override {}
             qint64 backlog() const override { return 0; }
             bool failed() const override { return bytes > 0; }
             qint64 bytes = 0;

@@ -8,7 +8,9 @@
 
 class BackgroundJoin final : public BackgroundSink {
 public:
-    ~BackgroundJoin() override { abandon(); }
+    // A body left unfinished (past its limit, say: hundreds of MB) is freed on a worker;
+    // giving back that many pages holds a thread for a tenth of a second.
+    ~BackgroundJoin() override;
 
     // The body, with the JSON decoder's spare bytes, once every piece was written; throws
     // OutOfMemoryError.

@@ -17,12 +17,15 @@ class BackgroundSink : public Http::BodySink {
 public:
     BackgroundSink();
 
+    ~BackgroundSink() override;
     void write(QByteArray piece) final;
+    void inflate(std::unique_ptr<Inflater> inflater, qint64 limit) final;
     qint64 backlog() const final { return m_backlog; }
     bool failed() const final { return m_failed; }
 
 protected:
-    // Runs on the sink's thread, once for each piece until one throws.
+    // Runs on the sink's thread, once for each piece (inflated, when the body came
+    // compressed) until one throws.
     virtual void take(const QByteArray& piece) = 0;
     // What `make` makes on the sink's thread after every piece written so far; throws the
     // first failure of `take`, or of `make` (OutOfMemoryError when memory ran out).
@@ -32,7 +35,16 @@ protected:
     void abandon();
 
 private:
+    // On the sink's thread: the piece to `take`, inflated a slice at a time when it came
+    // compressed.
+    void takeInflated(const QByteArray& piece);
+    // Throws NetworkError when a compressed body stopped short of its end.
+    void checkComplete() const;
+
     QThreadPool m_thread;
+    std::unique_ptr<Inflater> m_inflater;
+    qint64 m_inflateLimit = 0;
+    qint64 m_inflated = 0;
     std::exception_ptr m_error;
     std::atomic_bool m_abandoned = false;
     std::atomic<qint64> m_backlog = 0;
@@ -54,6 +66,7 @@ template <typename T, typename Make> QCoro::Task<T> BackgroundSink::finishWith(M
         outcome.error = m_error;
         if (!outcome.error) {
             try {
+                checkComplete();
                 outcome.value.emplace(make());
             } catch (...) {
                 outcome.error = caughtForCaller();

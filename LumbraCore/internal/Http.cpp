@@ -1,6 +1,7 @@
 #include "LumbraCore/internal/Http.h"
 
 #include "LumbraCore/internal/BackgroundJoin.h"
+#include "LumbraCore/internal/Inflater.h"
 
 #include "LumbraCore/Json.h"
 #include "LumbraCore/Logging.h"
@@ -81,7 +82,7 @@ namespace {
 class Exchange final : public QObject {
 public:
     // Why the exchange ended the reply itself, if it did.
-    enum class Ended { no, tooLarge, outOfMemory, redirected, deadline, unwanted };
+    enum class Ended { no, tooLarge, joinFailed, redirected, deadline, unwanted, unreadable };
 
     // With a `paceWindow`, the reply ends when fewer than itemListPaceBytes arrive in one.
     Exchange(QNetworkReply* reply, const QUrl& from, const Limits& limits,
@@ -120,14 +121,19 @@ public:
         if (sinkIsBehind()) return drainLater(std::chrono::milliseconds(2));
         if (m_received + available > m_limits.bytes) return end(Ended::tooLarge);
         try {
+            if (!m_encodingKnown) takeEncoding();
             keep(m_reply->read(available));
         } catch (const std::bad_alloc&) {
             m_pieces.clear();
-            return end(Ended::outOfMemory);
+            m_failure = std::make_exception_ptr(OutOfMemoryError());
+            return end(Ended::unreadable);
+        } catch (const DecodingError&) {
+            m_failure = std::current_exception();
+            return end(Ended::unreadable);
         }
         // A body that cannot be read anyway is not fetched to its end.
         if (m_limits.sink && m_limits.sink->failed()) return end(Ended::unwanted);
-        if (m_joiner && m_joiner->failed()) return end(Ended::outOfMemory);
+        if (m_joiner && m_joiner->failed()) return end(Ended::joinFailed);
         if (m_limits.progress) {
             const QVariant total = m_reply->header(QNetworkRequest::ContentLengthHeader);
             m_limits.progress(m_received, total.isValid() ? total.toLongLong() : -1);
@@ -157,6 +163,8 @@ public:
 
     Ended ended() const { return m_ended; }
     const QUrl& elsewhere() const { return m_elsewhere; }
+    // Why the body could not be read, when it ended so.
+    std::exception_ptr failure() const { return m_failure; }
     qint64 received() const { return m_received; }
 
 private:
@@ -171,11 +179,33 @@ private:
     // its memory.
     static constexpr qint64 joinInBackgroundPast = qint64(1) << 20;
 
+    bool toSink() const
+    {
+        return m_limits.sink &&
+               m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
+    }
+
+    // A compressed body is inflated where it is taken in, on a worker, which also holds
+    // what it inflates to within the limit (a few KB can inflate to gigabytes). Qt is not
+    // let inflate it: it would do so unbounded and past the limit.
+    void takeEncoding()
+    {
+        m_encodingKnown = true;
+        std::unique_ptr<Inflater> inflater =
+            Inflater::forEncoding(m_reply->rawHeader("Content-Encoding"));
+        if (!inflater) return;
+        if (toSink()) {
+            m_limits.sink->inflate(std::move(inflater), m_limits.bytes);
+        } else {
+            m_joiner = std::make_unique<BackgroundJoin>();
+            m_joiner->inflate(std::move(inflater), m_limits.bytes);
+        }
+    }
+
     void keep(QByteArray piece)
     {
         m_received += piece.size();
-        if (m_limits.sink &&
-            m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200) {
+        if (toSink()) {
             m_limits.sink->write(std::move(piece));
         } else if (m_joiner) {
             m_joiner->write(std::move(piece));
@@ -218,6 +248,8 @@ private:
     qint64 m_receivedBefore = 0; // at the start of the pace window
     Ended m_ended = Ended::no;
     QUrl m_elsewhere;
+    std::exception_ptr m_failure;
+    bool m_encodingKnown = false;
     QList<QByteArray> m_pieces;
     std::unique_ptr<BackgroundJoin> m_joiner;
     qint64 m_received = 0;
@@ -237,6 +269,8 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     // needed, and a server setting hundreds of them would make every request larger.
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    // Asked for here, so that Qt leaves compressed bodies to the exchange.
+    request.setRawHeader("Accept-Encoding", "gzip, deflate");
     // A POST always carries its (maybe empty) body, so it is framed with a Content-Length.
     const bool withBody = body || method == "POST";
     std::unique_ptr<QNetworkReply, DeleteLater> reply(
@@ -267,8 +301,11 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     switch (exchange.ended()) {
     case Exchange::Ended::tooLarge:
         throw ReplyTooLargeError(limits.bytes);
-    case Exchange::Ended::outOfMemory:
+    case Exchange::Ended::joinFailed:
+        co_await exchange.body(); // throws why
         throw OutOfMemoryError();
+    case Exchange::Ended::unreadable:
+        std::rethrow_exception(exchange.failure());
     case Exchange::Ended::redirected:
         throw RedirectError(exchange.elsewhere());
     case Exchange::Ended::deadline:
@@ -284,17 +321,15 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     // Only the transfer time-out aborts a reply that we did not end ourselves.
     if (error == QNetworkReply::OperationCanceledError)
         throw NetworkError(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
-    if (isTransportError(error) || (status == 0 && error != QNetworkReply::NoError))
+    // A 200 answer with an error did not arrive whole.
+    if (isTransportError(error) ||
+        ((status == 0 || status == 200) && error != QNetworkReply::NoError))
         throw NetworkError(error, reply->errorString());
-    // A reply cut short can still be well-formed JSON; the announced length tells (unless
-    // it was compressed, when it counts the compressed bytes).
+    // A reply cut short can still be well-formed JSON; the announced length tells (and a
+    // compressed body its own end, when it is taken in).
     const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-    const QByteArray encoding = reply->rawHeader("Content-Encoding");
-    if (status == 200 && announced.isValid() && (encoding.isEmpty() || encoding == "identity") &&
-        exchange.received() < announced.toLongLong())
-        throw NetworkError(QNetworkReply::RemoteHostClosedError,
-                           QStringLiteral("The server closed the connection before the whole "
-                                          "reply arrived."));
+    if (status == 200 && announced.isValid() && exchange.received() < announced.toLongLong())
+        throw NetworkError::cutShort();
     QByteArray whole;
     try {
         whole = co_await exchange.body();

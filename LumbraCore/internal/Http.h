@@ -7,9 +7,12 @@
 #include <QByteArray>
 #include <QNetworkRequest>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
 #include <stop_token>
+
+class Inflater;
 
 namespace Http {
 
@@ -31,6 +34,10 @@ class BodySink {
 public:
     virtual ~BodySink() = default;
     virtual void write(QByteArray piece) = 0;
+    // Called before the first piece when the body comes compressed: the pieces are then
+    // inflated as they are taken in, and fail the sink once they inflate past `limit`
+    // bytes (ReplyTooLargeError) or do not end where the encoding says (NetworkError).
+    virtual void inflate(std::unique_ptr<Inflater> inflater, qint64 limit) = 0;
     // Bytes written and not yet taken in; the reply is read no further while there are
     // many.
     virtual qint64 backlog() const = 0;
