@@ -1,8 +1,7 @@
 #pragma once
 
-#include <QThreadPool>
-#include <memory>
-#include <utility>
+#include "LumbraCore/Worker.h"
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -19,25 +18,4 @@ inline void growMemoryInLargeSteps()
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
 #endif
-}
-
-namespace BackgroundDetail {
-template <typename T> qsizetype sizeOf(const T& value)
-{
-    return value.size();
-}
-template <typename T> qsizetype sizeOf(const std::shared_ptr<T>& value)
-{
-    return value && value.use_count() == 1 ? value->size() : 0;
-}
-} // namespace BackgroundDetail
-
-// Drops `value` (anything with a size(), or a shared pointer to it) on a worker thread when
-// it is large: freeing a million strings holds the window's thread for a visible moment.
-// Whatever else still shares the value keeps it.
-template <typename T> void releaseInBackground(T value)
-{
-    if (BackgroundDetail::sizeOf(value) < 10'000) return; // freed here, at once
-    QThreadPool::globalInstance()->start(
-        [held = std::move(value)]() mutable { T gone = std::move(held); });
 }

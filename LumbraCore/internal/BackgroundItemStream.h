@@ -11,12 +11,9 @@
 class BackgroundItemStream final : public BackgroundSink {
 public:
     BackgroundItemStream();
-    // Waits for the piece being decoded, if any; pieces not yet begun are dropped.
-    ~BackgroundItemStream() override
-    {
-        abandon();
-        m_decoders.clear();
-    }
+    // Waits for the piece being decoded, if any; pieces not yet begun are dropped, and
+    // what was decoded is freed on a worker (a list cut at its limit holds gigabytes).
+    ~BackgroundItemStream() override;
 
     // The items, once every piece was written; throws DecodingError or OutOfMemoryError.
     QCoro::Task<ItemsResponse> finish();

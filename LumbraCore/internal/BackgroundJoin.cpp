@@ -2,7 +2,7 @@
 
 #include "LumbraCore/Json.h"
 
-#include <QThreadPool>
+#include "LumbraCore/Worker.h"
 
 QCoro::Task<QByteArray> BackgroundJoin::finish()
 {
@@ -15,7 +15,5 @@ QCoro::Task<QByteArray> BackgroundJoin::finish()
 BackgroundJoin::~BackgroundJoin()
 {
     abandon();
-    if (m_body.size() > (1 << 20))
-        QThreadPool::globalInstance()->start(
-            [body = std::move(m_body)]() mutable { body = QByteArray(); });
+    releaseInBackground(std::move(m_body));
 }

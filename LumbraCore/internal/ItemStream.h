@@ -14,6 +14,7 @@
 #include <deque>
 #include <exception>
 #include <future>
+#include <utility>
 #include <vector>
 
 class QThreadPool;
@@ -31,6 +32,11 @@ public:
     void feed(const char* data, qsizetype size);
     // The items, once the whole reply was fed; throws DecodingError.
     ItemsResponse finish();
+    // What the stream holds, decoded and not, handed over (to be freed elsewhere).
+    std::pair<QList<Item>, QByteArray> release()
+    {
+        return {std::exchange(m_items, {}), std::exchange(m_buffer, {})};
+    }
 
 private:
     enum class Phase { envelope, list, tail, whole };
