@@ -12,8 +12,17 @@
 
 namespace {
 
-// Up to this many items get their search text at once; a longer list on a worker.
-constexpr qsizetype inlineTexts = 2'000;
+// Search texts of items with up to this much text are made at once; more on a worker
+// (folding takes about 30 ms a MB).
+constexpr qsizetype inlineTextBytes = 256 << 10;
+
+qsizetype textBytes(const QList<Item>& items)
+{
+    qsizetype bytes = 0;
+    for (const Item& item : items)
+        bytes += (item.title ? item.title->size() : 0) + (item.body ? item.body->size() : 0);
+    return bytes;
+}
 
 size_t sourceOf(const Item& item, const QString& feedTitle)
 {
@@ -176,10 +185,11 @@ QCoro::Task<> Timeline::prepareSearch()
             return made;
         };
         const QList<Item> items = m_items;
-        QCoro::Task<Made> making = onWorkerWhenLarge(
-            items.size(), inlineTexts + 1, [make, items, known = m_searchTexts, feedTitles] {
-                return make(items, known, feedTitles);
-            });
+        QCoro::Task<Made> making =
+            onWorkerWhenLarge(textBytes(items), inlineTextBytes + 1,
+                              [make, items, known = m_searchTexts, feedTitles] {
+                                  return make(items, known, feedTitles);
+                              });
         Made made = co_await guarded(this, std::move(making));
         releaseInBackground(std::exchange(m_searchTexts, std::move(made.texts)));
         if (m_items.isSharedWith(items)) {
