@@ -1,5 +1,6 @@
 #include "App/LumbraApp.h"
 #include "Await.h"
+#include "DarkPalette.h"
 #include "ReaderFixture.h"
 #include "Views/ArticleView.h"
 #include "Views/ArticleWebView.h"
@@ -166,16 +167,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         // LUMBRA_DARK=1 runs the whole suite in a dark desktop.
-        if (!qEnvironmentVariableIsEmpty("LUMBRA_DARK")) {
-            QPalette dark;
-            dark.setColor(QPalette::Window, QColor(0x24, 0x24, 0x26));
-            dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
-            dark.setColor(QPalette::Base, QColor(0x1c, 0x1c, 0x1e));
-            dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
-            dark.setColor(QPalette::Button, QColor(0x30, 0x30, 0x32));
-            dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
-            QApplication::setPalette(dark);
-        }
+        if (!qEnvironmentVariableIsEmpty("LUMBRA_DARK")) QApplication::setPalette(darkPalette());
         ArticlePage::followAppearance(QApplication::palette());
         LumbraApp::useIconTheme();
     }

@@ -1,6 +1,7 @@
 #include "App/DesktopEnvironment.h"
 #include "App/LinkHandler.h"
 #include "App/LumbraApp.h"
+#include "DarkPalette.h"
 #include "LumbraCore/ItemLink.h"
 #include "LumbraCore/WebAddress.h"
 #include "MainWindowFixture.h"
@@ -555,6 +556,27 @@ private Q_SLOTS:
         QTest::qWait(200);
         QCOMPARE(said(*f->reader), std::optional(u"Quote added to being read"_s));
         QTRY_VERIFY_WITH_TIMEOUT(!said(*f->reader), 1000);
+
+        // Something that went wrong waits to be dismissed, from the keyboard too.
+        const Notice refused(Notice::Kind::changeRefused, {},
+                             Failure{Failure::Kind::newsStatus, u"/items/5/read"_s, 500,
+                                     QNetworkReply::NoError, 0, QString()});
+        for (const bool byKey : {false, true}) {
+            f->reader->session().setMessage(refused);
+            QTest::qWait(450);
+            QCOMPARE(f->reader->session().message(), std::optional(refused));
+            auto* dismiss = banner.findChild<QToolButton*>();
+            QVERIFY(dismiss && dismiss->focusPolicy() & Qt::TabFocus);
+            QCOMPARE(dismiss->accessibleName(), u"Dismiss"_s);
+            if (byKey) {
+                area.show();
+                dismiss->setFocus();
+                QTest::keyClick(dismiss, Qt::Key_Escape);
+            } else {
+                dismiss->click();
+            }
+            QCOMPARE(said(*f->reader), std::nullopt);
+        }
     }
 
     void loginScreenStates()
@@ -1228,13 +1250,130 @@ private Q_SLOTS:
                      qPrintable(u"ink at %1 of %2"_s.arg(lowest).arg(height)));
     }
 
+    void searchMarksSitUnderTheirWords_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("last");
+        QTest::newRow("left to right") << u"Tiny bears in space"_s << u"Tiny"_s << u"space"_s;
+        QTest::newRow("Hebrew") << u"שלום עולם יפה מאוד"_s << u"שלום"_s << u"מאוד"_s;
+        QTest::newRow("Arabic") << u"مرحبا بالعالم الجميل"_s << u"مرحبا"_s << u"الجميل"_s;
+    }
+
+    // The tint of a search match lies under the matched word, in either direction: the
+    // first word of a right-to-left title at the row's right edge, the last one left of it.
+    void searchMarksSitUnderTheirWords()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, first);
+        QFETCH(QString, last);
+        const auto paint = [&](const QString& word) {
+            QStandardItemModel model;
+            auto* row = new QStandardItem(title);
+            if (!word.isEmpty())
+                row->setData(QVariantList{QPoint(int(title.indexOf(word)), int(word.size()))},
+                             TimelineModel::TitleHighlightsRole);
+            model.appendRow(row);
+            ItemRowDelegate delegate;
+            QStyleOptionViewItem option;
+            option.font = QApplication::font();
+            option.palette.setColor(QPalette::Base, Qt::white);
+            option.palette.setColor(QPalette::Text, Qt::black);
+            option.rect = QRect(0, 0, 360, delegate.sizeHint(option, model.index(0, 0)).height());
+            QImage image(option.rect.size(), QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            delegate.paint(&painter, option, model.index(0, 0));
+            return image;
+        };
+        const QImage plain = paint(QString());
+        // The middle of what marking `word` changed, in px from the left; -1 for nothing.
+        const auto markOf = [&](const QString& word) {
+            const QImage marked = paint(word);
+            int from = plain.width();
+            int to = -1;
+            for (int y = 0; y < plain.height(); ++y)
+                for (int x = 0; x < plain.width(); ++x)
+                    if (plain.pixel(x, y) != marked.pixel(x, y)) {
+                        from = std::min(from, x);
+                        to = std::max(to, x);
+                    }
+            return to < 0 ? -1 : (from + to) / 2;
+        };
+        const int firstMark = markOf(first);
+        const int lastMark = markOf(last);
+        QVERIFY2(firstMark >= 0 && lastMark >= 0, "nothing marked");
+        if (title.isRightToLeft()) {
+            QVERIFY2(firstMark > plain.width() / 2 && lastMark < firstMark,
+                     qPrintable(u"first at %1 px, last at %2 px"_s.arg(firstMark).arg(lastMark)));
+        } else {
+            QVERIFY(firstMark < lastMark);
+        }
+    }
+
+    void errorsAndMarksReadInEveryTheme_data()
+    {
+        QTest::addColumn<QPalette>("palette");
+        QPalette light(Qt::black, QColor(0xef, 0xf0, 0xf1), Qt::white, Qt::gray, Qt::gray,
+                       Qt::black, Qt::white);
+        light.setColor(QPalette::Highlight, QColor(0x3d, 0xae, 0xe9));
+        // Breeze Dark's colours, and a theme whose highlight is darker still.
+        QPalette dark(QColor(0xfc, 0xfc, 0xfc), QColor(0x31, 0x36, 0x3b), Qt::black, Qt::gray,
+                      Qt::gray, QColor(0xfc, 0xfc, 0xfc), QColor(0x1b, 0x1e, 0x20));
+        dark.setColor(QPalette::Button, QColor(0x5d, 0x61, 0x65));
+        dark.setColor(QPalette::Highlight, QColor(0x1d, 0x54, 0x6e));
+        QTest::newRow("light") << light;
+        QTest::newRow("dark") << dark;
+        dark.setColor(QPalette::Highlight, QColor(0x20, 0x20, 0x38));
+        QTest::newRow("dark, dim highlight") << dark;
+    }
+
+    // The destructive Log Out and the unread dot stand out enough to be seen (WCAG: 4.5:1
+    // for text, 3:1 for marks), in a dark theme too.
+    void errorsAndMarksReadInEveryTheme()
+    {
+        QFETCH(QPalette, palette);
+        QCOMPARE(Style::contrast(Qt::black, Qt::white), 21.0);
+        QPushButton logOut(u"Log Out"_s);
+        logOut.setPalette(palette);
+        Style::makeError(&logOut);
+        const QPalette& shown = logOut.palette();
+        QVERIFY(Style::contrast(shown.color(QPalette::ButtonText), shown.color(QPalette::Button)) >=
+                4.5);
+
+        QStandardItemModel model;
+        auto* row = new QStandardItem(u"Unread"_s);
+        row->setData(true, TimelineModel::UnreadRole);
+        model.appendRow(row);
+        ItemRowDelegate delegate;
+        QStyleOptionViewItem option;
+        option.font = QApplication::font();
+        option.palette = palette;
+        option.rect = QRect(0, 0, 360, delegate.sizeHint(option, model.index(0, 0)).height());
+        QImage image(option.rect.size(), QImage::Format_RGB32);
+        image.fill(palette.color(QPalette::Base));
+        {
+            QPainter painter(&image);
+            delegate.paint(&painter, option, model.index(0, 0));
+        }
+        double dot = 1; // the strongest mark left of the text
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < 20; ++x)
+                dot = std::max(dot,
+                               Style::contrast(image.pixel(x, y), palette.color(QPalette::Base)));
+        QVERIFY2(dot >= 3.0, qPrintable(QString::number(dot)));
+    }
+
     void screenshots()
     {
         const QString folder = qEnvironmentVariable("LUMBRA_SCREENSHOTS");
         if (folder.isEmpty()) QSKIP("set LUMBRA_SCREENSHOTS to a folder to write screenshots");
+        const bool dark = !qEnvironmentVariableIsEmpty("LUMBRA_DARK");
+        if (dark) QApplication::setPalette(darkPalette());
+        const QString suffix = dark ? u"-dark.png"_s : u".png"_s;
         build(false);
         content->loginView()->serverField()->setText(u"cloud.example.org"_s);
-        QVERIFY(window->grab().save(folder + u"/login.png"_s));
+        QVERIFY(window->grab().save(folder + u"/login"_s + suffix));
         f->accounts.stored = f->sandbox.account();
         await(f->reader->start());
         QTRY_VERIFY(!f->reader->session().refreshing() && !f->reader->timeline().items().isEmpty());
@@ -1242,14 +1381,14 @@ private Q_SLOTS:
         f->reader->timeline().select(f->reader->timeline().items()[1].id);
         f->reader->session().setMessage(quoteAdded(u"Tardigrades survive the vacuum of space"_s));
         QTest::qWait(400);
-        QVERIFY(window->grab().save(folder + u"/reader.png"_s));
+        QVERIFY(window->grab().save(folder + u"/reader"_s + suffix));
         f->reader->session().setMessage(std::nullopt);
         f->reader->timeline().selectSource(Source::all());
         QTRY_VERIFY(!f->reader->timeline().loadingItems());
         f->reader->timeline().select(std::nullopt);
         content->timeline()->searchField()->setText(u"tiny vacuum"_s);
         QTest::qWait(400);
-        QVERIFY(window->grab().save(folder + u"/search.png"_s));
+        QVERIFY(window->grab().save(folder + u"/search"_s + suffix));
     }
 };
 

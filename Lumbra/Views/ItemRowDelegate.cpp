@@ -51,12 +51,23 @@ int directionFlags(const QString& text)
                                 : Qt::AlignLeft | Qt::AlignAbsolute | Qt::TextForceLeftToRight;
 }
 
-// Marks the search's words behind a left-to-right line of `shown` text that starts at
-// `lineStart` of the whole text.
-void drawHighlights(QPainter* painter, const QFontMetrics& metrics, const QString& shown,
-                    qsizetype lineStart, const QVariantList& ranges, const QRect& lineArea)
+// Marks the search's words behind a line of `shown` text that starts at `lineStart` of the
+// whole text, where drawText puts them: laid out as it lays them out, right-to-left text at
+// the right.
+void drawHighlights(QPainter* painter, const QFont& font, const QString& shown, qsizetype lineStart,
+                    const QVariantList& ranges, const QRect& lineArea)
 {
-    if (ranges.isEmpty() || shown.isRightToLeft()) return;
+    if (ranges.isEmpty()) return;
+    QTextLayout layout(shown, font);
+    QTextOption option(shown.isRightToLeft() ? Qt::AlignRight : Qt::AlignLeft);
+    option.setTextDirection(shown.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (!line.isValid()) return;
+    line.setLineWidth(lineArea.width());
+    layout.endLayout();
     painter->save();
     // A tint of the text's own colour: visible on a selected row and an unselected one.
     QColor mark = painter->pen().color();
@@ -68,9 +79,10 @@ void drawHighlights(QPainter* painter, const QFontMetrics& metrics, const QStrin
         const qsizetype from = std::max<qsizetype>(r.x() - lineStart, 0);
         const qsizetype to = std::min<qsizetype>(r.x() + r.y() - lineStart, shown.size());
         if (to <= from) continue;
-        const int left = metrics.horizontalAdvance(shown.left(from));
-        const int width = metrics.horizontalAdvance(shown.mid(from, to - from));
-        QRect box(lineArea.left() + left, lineArea.top(), width, lineArea.height());
+        const qreal start = line.cursorToX(int(from));
+        const qreal end = line.cursorToX(int(to));
+        const QRectF box(lineArea.left() + std::min(start, end), lineArea.top(),
+                         std::abs(end - start), lineArea.height());
         painter->drawRoundedRect(box.intersected(lineArea).adjusted(-1, 0, 1, 0), 3, 3);
     }
     painter->restore();
@@ -99,7 +111,7 @@ int drawLines(QPainter* painter, const QFont& font, const QString& text, QRect a
         const QString shown = last ? metrics.elidedText(rest, Qt::ElideRight, area.width())
                                    : text.mid(line.textStart(), line.textLength());
         const QRect lineArea(area.left(), y, area.width(), height);
-        drawHighlights(painter, metrics, shown, line.textStart(), highlights, lineArea);
+        drawHighlights(painter, font, shown, line.textStart(), highlights, lineArea);
         painter->drawText(lineArea, directionFlags(text) | Qt::AlignVCenter, shown);
         y += height;
         ++drawn;
@@ -141,7 +153,11 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     if (unread) {
         painter->setRenderHint(QPainter::Antialiasing);
         painter->setPen(Qt::NoPen);
-        painter->setBrush(palette.color(QPalette::Highlight).lighter(selected ? 160 : 100));
+        // A mark that must be seen: at least 3:1 on the row, in a dark theme too.
+        const QColor highlight = palette.color(QPalette::Highlight);
+        painter->setBrush(selected
+                              ? Style::readableOn(highlight.lighter(160), highlight, 3.0)
+                              : Style::readableOn(highlight, palette.color(QPalette::Base), 3.0));
         painter->drawEllipse(QRect(option.rect.left() + margin + 2, area.top() + 5, 7, 7));
     }
 

@@ -7,13 +7,15 @@
 #include <QAccessible>
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
+#include <QKeyEvent>
 #include <QPropertyAnimation>
+#include <QToolButton>
 
 MessageView::MessageView(Session& session, QWidget* parent, std::chrono::milliseconds timeout)
     : QLabel(parent), m_session(session), m_wait(timeout),
       m_opacity(new QGraphicsOpacityEffect(this)),
       m_fade(new QPropertyAnimation(m_opacity, "opacity", this)),
-      m_slide(new QPropertyAnimation(this, "pos", this))
+      m_slide(new QPropertyAnimation(this, "pos", this)), m_dismiss(new QToolButton(this))
 {
     setObjectName(QStringLiteral("messageBanner"));
     Accessibility::markAsAlert(this);
@@ -21,6 +23,15 @@ MessageView::MessageView(Session& session, QWidget* parent, std::chrono::millise
         QStringLiteral("#messageBanner { padding: 8px 14px; border-radius: 16px;"
                        " background: palette(window); border: 1px solid palette(mid); }"));
     setTextFormat(Qt::PlainText);
+    m_dismiss->setIcon(QIcon::fromTheme(QStringLiteral("window-close")));
+    if (m_dismiss->icon().isNull()) m_dismiss->setText(QStringLiteral("×"));
+    m_dismiss->setAutoRaise(true);
+    m_dismiss->setFocusPolicy(Qt::StrongFocus);
+    m_dismiss->setAccessibleName(tr("Dismiss"));
+    m_dismiss->setToolTip(tr("Dismiss (Esc)"));
+    connect(m_dismiss, &QToolButton::clicked, this, &MessageView::dismiss);
+    m_dismiss->installEventFilter(this); // Escape there dismisses too
+    setContentsMargins(0, 0, m_dismiss->sizeHint().width(), 0);
     setGraphicsEffect(m_opacity);
     m_fade->setDuration(200);
     m_slide->setDuration(200);
@@ -67,7 +78,38 @@ void MessageView::showMessage()
     m_fade->setStartValue(m_opacity->opacity());
     m_fade->setEndValue(1.0);
     m_fade->start();
-    startWait(); // a new text gets its own full wait
+    if (staysUntilDismissed(*message))
+        m_timeout.stop();
+    else
+        startWait(); // a new text gets its own full wait
+}
+
+bool MessageView::staysUntilDismissed(const Notice& notice)
+{
+    switch (notice.kind) {
+    case Notice::Kind::quoteAdded:
+    case Notice::Kind::linkCopied:
+    case Notice::Kind::nothingSelected:
+    case Notice::Kind::articleNotShownYet:
+        return false;
+    default:
+        return true;
+    }
+}
+
+void MessageView::dismiss()
+{
+    // Focus goes back to where the user was reading, not to whatever follows the banner.
+    if (m_dismiss->hasFocus() && parentWidget()) parentWidget()->setFocus();
+    if (m_shown && m_session.message() == m_shown) m_session.setMessage(std::nullopt);
+}
+
+void MessageView::resizeEvent(QResizeEvent* event)
+{
+    QLabel::resizeEvent(event);
+    const QSize button = m_dismiss->sizeHint();
+    m_dismiss->setGeometry(width() - button.width() - 6, (height() - button.height()) / 2,
+                           button.width(), button.height());
 }
 
 void MessageView::startWait()
@@ -84,7 +126,7 @@ void MessageView::enterEvent(QEnterEvent* event)
 void MessageView::leaveEvent(QEvent* event)
 {
     QLabel::leaveEvent(event);
-    if (m_shown) startWait();
+    if (m_shown && !staysUntilDismissed(*m_shown)) startWait();
 }
 
 void MessageView::timedOut()
@@ -103,5 +145,10 @@ void MessageView::reposition()
 bool MessageView::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == parentWidget() && event->type() == QEvent::Resize) reposition();
+    if (watched == m_dismiss && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        dismiss();
+        return true;
+    }
     return QLabel::eventFilter(watched, event);
 }

@@ -9,12 +9,14 @@
 
 class QGraphicsOpacityEffect;
 class QPropertyAnimation;
+class QToolButton;
 class Session;
 
-// The banner at the bottom centre that shows the session's message. A message is cleared
-// after 4 seconds unless a newer one replaced it; each new text gets its own 4 seconds.
-// Screen readers hear it as an alert; while one is listening, or while the pointer rests on
-// the banner, it stays longer.
+// The banner at the bottom centre that shows the session's message. Something that went
+// wrong stays until it is dismissed (its button, or Escape there) or replaced; other news
+// is cleared after 4 seconds unless a newer one replaced it, each new text with its own 4
+// seconds. Screen readers hear it as an alert; while one is listening, or while the pointer
+// rests on the banner, it stays longer.
 class MessageView final : public QLabel {
     Q_OBJECT
 
@@ -29,15 +31,20 @@ public:
     // Places the banner in its parent: centred, 16 px above the bottom edge.
     void reposition();
 
+    // Whether `notice` tells of something that went wrong, and so waits to be dismissed.
+    static bool staysUntilDismissed(const Notice& notice);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void showMessage();
     void timedOut();
     void startWait();
+    void dismiss();
 
     Session& m_session;
     std::optional<Notice> m_shown;
@@ -46,4 +53,5 @@ private:
     QGraphicsOpacityEffect* m_opacity;
     QPropertyAnimation* m_fade;
     QPropertyAnimation* m_slide;
+    QToolButton* m_dismiss;
 };

@@ -8,6 +8,8 @@
 #include <QIcon>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 namespace Style {
 
@@ -59,9 +61,45 @@ void makeSecondary(QLabel* label)
 void makeError(QWidget* widget)
 {
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, errorColor());
-    palette.setColor(QPalette::ButtonText, errorColor());
+    palette.setColor(QPalette::WindowText,
+                     readableOn(errorColor(), palette.color(QPalette::Window), 4.5));
+    palette.setColor(QPalette::ButtonText,
+                     readableOn(errorColor(), palette.color(QPalette::Button), 4.5));
     widget->setPalette(palette);
+}
+
+namespace {
+
+double luminance(const QColor& colour)
+{
+    const auto channel = [](double c) {
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) +
+           0.0722 * channel(colour.blueF());
+}
+
+} // namespace
+
+double contrast(const QColor& a, const QColor& b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor readableOn(QColor colour, const QColor& background, double ratio)
+{
+    if (contrast(colour, background) >= ratio) return colour;
+    // Away from the background's lightness: lighter on dark, darker on light.
+    const bool lighten = luminance(background) < 0.18;
+    QColor hsl = colour.toHsl();
+    for (int step = 0; step < 100 && contrast(hsl, background) < ratio; ++step) {
+        const int lightness = hsl.lightness() + (lighten ? 4 : -4);
+        hsl.setHsl(hsl.hslHue(), hsl.hslSaturation(), std::clamp(lightness, 0, 255), hsl.alpha());
+        if (lightness <= 0 || lightness >= 255) break;
+    }
+    return hsl.toRgb();
 }
 
 } // namespace Style

@@ -36,8 +36,15 @@ void loadFontsInBackground();
 
 // Makes `label` show secondary text (hints, captions).
 void makeSecondary(QLabel* label);
-// Makes `widget`'s text the error colour (a failure, a destructive button).
+// Makes `widget`'s text the error colour (a failure, a destructive button), as light or
+// dark as its background needs to read.
 void makeError(QWidget* widget);
+
+// The contrast of two colours as WCAG measures it, from 1 (none) to 21.
+double contrast(const QColor& a, const QColor& b);
+// `colour` made lighter or darker, as little as needed, until it has at least `ratio`
+// contrast on `background` (4.5 for text, 3 for marks and shapes).
+QColor readableOn(QColor colour, const QColor& background, double ratio);
 
 } // namespace Style
 
