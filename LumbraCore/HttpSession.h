@@ -3,9 +3,11 @@
 #include <QByteArray>
 #include <QUrl>
 #include <chrono>
+#include <memory>
 #include <qcoro/qcorotask.h>
 #include <stop_token>
 
+class CertificatePins;
 class QNetworkAccessManager;
 
 // Every request gives up after this long without progress.
@@ -36,6 +38,8 @@ struct HttpSession {
     std::chrono::milliseconds listDeadline = itemListDeadline;
     std::chrono::milliseconds listPaceWindow = itemListPaceWindow;
     qint64 listLimit = itemListReplyLimit;
+    // Certificates the user trusted, each for its server; shared by every copy.
+    std::shared_ptr<CertificatePins> pins = {};
 };
 
 // Loads the TLS libraries on a worker thread. Otherwise the first https request loads them

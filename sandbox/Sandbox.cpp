@@ -143,14 +143,17 @@ Sandbox::~Sandbox()
 std::string Sandbox::baseUrl() const
 {
     return std::string(m_options.https ? "https" : "http") +
-           "://127.0.0.1:" + std::to_string(m_port);
+           "://127.0.0.1:" + std::to_string(m_port) + m_options.basePath;
 }
 
 void Sandbox::start(int port)
 {
     if (m_options.https) {
-        const auto certificate = SelfSignedCertificate::generate("127.0.0.1");
-        m_server = std::make_unique<httplib::SSLServer>(certificate.x509(), certificate.key());
+        m_certificate = m_options.certificate ? m_options.certificate
+                                              : std::make_shared<const SelfSignedCertificate>(
+                                                    SelfSignedCertificate::generate("127.0.0.1"));
+        m_server =
+            std::make_unique<httplib::SSLServer>(m_certificate->x509(), m_certificate->key());
     } else {
         m_server = std::make_unique<httplib::Server>();
     }
@@ -173,7 +176,12 @@ void Sandbox::start(int port)
         for (const auto& [name, value] : req.params)
             query.emplace(name, value);
         // A fault is decided before the request is handled: an injected failure changes nothing.
-        const std::string path = request.target.substr(0, request.target.find('?'));
+        std::string path = request.target.substr(0, request.target.find('?'));
+        // Under a base path, only what lies below it is the server's; nothing else is.
+        if (!m_options.basePath.empty())
+            path = path.rfind(m_options.basePath + "/", 0) == 0
+                       ? path.substr(m_options.basePath.size())
+                       : "/outside" + m_options.basePath + path;
         const Routed routed = route(request.method, path);
         const std::optional<Fault> fault = takeFault(routed.name);
         if (fault && fault->delayMs > 0)

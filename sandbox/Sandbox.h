@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NewsStore.h"
+#include "SelfSignedCertificate.h"
 
 #include <atomic>
 #include <cstdint>
@@ -62,6 +63,10 @@ struct Options {
     size_t generatedFolders = 0; // folders "Folder N", each with one feed "Feed N"
     uint64_t seed = 1;
     bool https = false;
+    // Served over HTTPS instead of a fresh one: the same across restarts, or an expired one.
+    std::shared_ptr<const SelfSignedCertificate> certificate = {};
+    // Where the server lives, as in https://host/nextcloud: "" or "/nextcloud".
+    std::string basePath = {};
     std::string user = "demo";
 };
 
@@ -87,7 +92,10 @@ public:
     void stop();
 
     int port() const { return m_port; }
+    // The server's address, its base path included.
     std::string baseUrl() const;
+    // The certificate served over HTTPS; none over HTTP.
+    std::shared_ptr<const SelfSignedCertificate> certificate() const { return m_certificate; }
     const std::string& user() const { return m_options.user; }
     // An app password issued at start, so tests need not log in first.
     const std::string& appPassword() const { return m_firstPassword; }
@@ -158,6 +166,7 @@ private:
     };
 
     Options m_options;
+    std::shared_ptr<const SelfSignedCertificate> m_certificate;
     NewsStore m_store;
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;

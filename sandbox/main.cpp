@@ -14,7 +14,7 @@ void usage()
 {
     std::cout << "usage: lumbra-sandbox [--port P] [--demo | --no-demo] [--items N] [--seed S]\n"
                  "                      [--folders N] [--without-news] [--https]\n"
-                 "                      [--app-password PW]\n"
+                 "                      [--app-password PW] [--base-path /nextcloud]\n"
                  "                      [--fault ROUTE=STATUS[,delay=MS][,body=malformed|"
                  "truncated|drop|lying-length|endless|bomb|gzip|drip|deep|redirect][,drip=MS][,"
                  "depth=N]]\n"
@@ -108,6 +108,8 @@ int main(int argc, char* argv[])
                 withoutNews = true;
             else if (arg == "--https")
                 options.https = true;
+            else if (arg == "--base-path")
+                options.basePath = value();
             else if (arg == "--fault")
                 faults.push_back(value());
             else if (arg == "--app-password")

@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-wayland libgl-dev qt6-webengine-dev
     qcoro-qt6-dev
     libsimdjson-dev libicu-dev
-    libcpp-httplib-dev libssl-dev zlib1g-dev
+    libcpp-httplib-dev libssl-dev openssl zlib1g-dev
     libcmark-dev libyaml-cpp-dev
     qtkeychain-qt6-dev gnome-keyring dbus-daemon
     fonts-noto-cjk fonts-noto-color-emoji

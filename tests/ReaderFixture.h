@@ -104,13 +104,19 @@ struct ReaderFixture {
     explicit ReaderFixture(sandbox::Options options = {}, ReaderTiming timing = fastTiming(),
                            std::chrono::milliseconds timeout = requestTimeout,
                            const std::function<void(HttpSession&)>& tune = {})
-        : sandbox(options)
+        : sandbox(options), m_timing(timing), m_session(sandbox.session(timeout))
     {
-        HttpSession session = sandbox.session(timeout);
-        if (tune) tune(session);
+        if (tune) tune(m_session);
+        restart();
+    }
+
+    // A new Reader in place of the old one, with what it keeps: as Lumbra started again.
+    void restart()
+    {
+        reader.reset();
         reader = std::make_unique<Reader>(ReaderEnvironment{&accounts, &browser, &activator, &clock,
                                                             &files.settings, &folderChooser,
-                                                            session, timing, &notes});
+                                                            m_session, m_timing, &notes});
     }
 
     ~ReaderFixture()
@@ -165,6 +171,10 @@ struct ReaderFixture {
     FileSettings files;
     ScriptedFolderChooser folderChooser;
     std::unique_ptr<Reader> reader;
+
+private:
+    ReaderTiming m_timing;
+    HttpSession m_session;
 };
 
 inline const std::string news = "/index.php/apps/news/api/v1-3";

@@ -1,8 +1,11 @@
 #include "Await.h"
+#include "ConnectProxy.h"
 #include "ReaderFixture.h"
 
 #include "LumbraCore/Text.h"
 
+#include <QNetworkProxyFactory>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -16,6 +19,30 @@ QList<qint64> ids(const QList<Item>& items)
     for (const Item& item : items)
         result << item.id;
     return result;
+}
+
+// What a server's administrator reads with openssl from `pem`: the certificate's SHA-256
+// fingerprint, and that of its public key, both as "AB:CD:…".
+QString openssl(const std::string& pem, const char* pipeline)
+{
+    QProcess shell;
+    shell.start(u"sh"_s, {u"-c"_s, QString::fromLatin1(pipeline)});
+    shell.write(QByteArray::fromStdString(pem));
+    shell.closeWriteChannel();
+    shell.waitForFinished();
+    QByteArray out = shell.readAllStandardOutput().trimmed();
+    out = out.mid(out.indexOf('=') + 1); // "sha256 Fingerprint=AB:CD:…"
+    if (!out.contains(':')) out = QByteArray::fromHex(out.left(64)).toHex(':'); // dgst -r
+    return QString::fromLatin1(out.toUpper());
+}
+QString fingerprintOf(const std::string& pem)
+{
+    return openssl(pem, "openssl x509 -noout -fingerprint -sha256");
+}
+QString publicKeyOf(const std::string& pem)
+{
+    return openssl(pem, "openssl x509 -noout -pubkey | openssl pkey -pubin -outform DER | "
+                        "openssl dgst -sha256 -r");
 }
 
 } // namespace
@@ -430,8 +457,156 @@ private Q_SLOTS:
         QCOMPARE(said(*f->reader), std::nullopt);
     }
 
+    void certificatesAreTrustedAsShownAndOnlySo_data()
+    {
+        QTest::addColumn<QString>("next"); // what the server shows after a restart
+        QTest::addColumn<bool>("read");
+        QTest::newRow("the same certificate") << u"same"_s << true;
+        QTest::newRow("a new key") << u"new key"_s << false;
+        QTest::newRow("the same key, expired") << u"expired"_s << false;
+        QTest::newRow("the same key, for another name") << u"other name"_s << false;
+    }
+
+    // A self-signed server is read once the user trusted what they were shown, across
+    // restarts, until its certificate is not that one; nothing else is trusted with it.
+    void certificatesAreTrustedAsShownAndOnlySo()
+    {
+        QFETCH(QString, next);
+        QFETCH(bool, read);
+        sandbox::Options options;
+        options.https = true;
+        f = std::make_unique<ReaderFixture>(options);
+        Session& session = f->reader->session();
+        await(f->reader->start());
+        const QString server = QString::fromStdString(f->sandbox.server->baseUrl());
+        session.startLogin(server);
+        QTRY_COMPARE(session.login().kind(), LoginState::Kind::failed);
+        QVERIFY(session.login().failure()->failure.certificateMayBeTrusted());
+        const CertificateInfo met = *session.login().failure()->failure.certificate;
+        const std::string pem = f->sandbox.server->certificate()->pem();
+        QCOMPARE(met.fingerprint, fingerprintOf(pem));
+        QCOMPARE(met.publicKey, publicKeyOf(pem));
+        QCOMPARE(met.origin, server);
+        QVERIFY(loginText(*f->reader).contains(u"nobody vouches for its certificate"_s));
+
+        f->browser.onOpen = [this](const QUrl& url) {
+            f->sandbox.server->grant(url.toString().toStdString());
+        };
+        session.trustCertificate(met);
+        QTRY_VERIFY(session.account());
+        QTRY_VERIFY(!f->reader->timeline().items().isEmpty());
+
+        // Lumbra starts again, and the server with whatever certificate it has now.
+        const auto served = f->sandbox.server->certificate();
+        auto certificate = std::make_shared<const sandbox::SelfSignedCertificate>(
+            next == u"same"_s      ? *served
+            : next == u"new key"_s ? sandbox::SelfSignedCertificate::generate("127.0.0.1")
+                                   : sandbox::SelfSignedCertificate::generate(
+                                         next == u"expired"_s ? "127.0.0.1" : "127.0.0.2",
+                                         next == u"expired"_s, served.get()));
+        const int port = f->sandbox.server->port();
+        const std::string password = session.account()->appPassword.toStdString();
+        f->accounts.stored = session.account();
+        f->restart();
+        f->sandbox.manager.clearConnectionCache();
+        options.certificate = certificate;
+        f->sandbox.server = std::make_unique<sandbox::Sandbox>(options);
+        f->sandbox.server->addAppPassword(password);
+        f->sandbox.server->start(port);
+        Session& again = f->reader->session();
+        await(f->reader->start());
+        QTRY_VERIFY(!again.refreshing());
+        QCOMPARE(again.error().has_value(), !read);
+        if (read) {
+            QTRY_VERIFY(!f->reader->timeline().items().isEmpty());
+        } else {
+            const Failure& refused = again.error()->failure;
+            QVERIFY(refused.certificate);
+            QCOMPARE(refused.certificate->trustable, next == u"new key"_s);
+            if (next == u"new key"_s) {
+                QCOMPARE(refused.certificate->pinned, std::optional(met.publicKey));
+                QVERIFY(errorText(*f->reader)->contains(met.publicKey) &&
+                        errorText(*f->reader)->contains(refused.certificate->publicKey));
+            } else {
+                QCOMPARE(refused.certificate->pinned, std::nullopt);
+            }
+        }
+
+        // The same certificate at another server is not trusted with it; logging out
+        // forgets what was trusted, connections already made included.
+        options.certificate = f->sandbox.server->certificate();
+        SandboxFixture elsewhere(options);
+        const auto asksAbout = [&](const std::string& address) {
+            again.startLogin(QString::fromStdString(address));
+            return QTest::qWaitFor([&] {
+                return again.login().kind() == LoginState::Kind::failed &&
+                       again.login().failure()->failure.certificate;
+            });
+        };
+        QVERIFY(asksAbout(elsewhere.server->baseUrl()));
+        again.logOut();
+        QCOMPARE(f->files.settings.certificatePins(), (QMap<QString, QString>()));
+        QVERIFY(asksAbout(f->sandbox.server->baseUrl()));
+    }
+
+    void requestsGoThroughTheDesktopsProxy_data()
+    {
+        QTest::addColumn<bool>("wantsPassword");
+        QTest::newRow("a proxy that tunnels") << false;
+        QTest::newRow("a proxy that wants a password") << true;
+    }
+
+    // With https_proxy set, as a desktop sets it, Lumbra's requests to the server go through
+    // the proxy (as the app has Qt read the system's settings).
+    void requestsGoThroughTheDesktopsProxy()
+    {
+        QFETCH(bool, wantsPassword);
+        ConnectProxy proxy(wantsPassword);
+        qputenv("https_proxy", proxy.address().toUtf8());
+        QNetworkProxyFactory::setUseSystemConfiguration(true);
+        const auto restore = qScopeGuard([] {
+            qunsetenv("https_proxy");
+            QNetworkProxyFactory::setUseSystemConfiguration(false);
+        });
+        // A server by name: Qt never sends a loopback address through a proxy.
+        sandbox::Options options;
+        options.https = true;
+        options.certificate = std::make_shared<const sandbox::SelfSignedCertificate>(
+            sandbox::SelfSignedCertificate::generate("nextcloud.proxied.test"));
+        f = std::make_unique<ReaderFixture>(options);
+        const QString server =
+            u"https://nextcloud.proxied.test:%1"_s.arg(f->sandbox.server->port());
+        f->files.settings.setCertificatePins({{server, publicKeyOf(options.certificate->pem())}});
+        f->restart();
+        Account account = f->sandbox.account();
+        account.server = server;
+        f->accounts.stored = account;
+        await(f->reader->start());
+        if (wantsPassword) {
+            QTRY_VERIFY(errorText(*f->reader));
+            QVERIFY2(
+                errorText(*f->reader)->contains(u"the proxy asks for a user name and password"_s),
+                qPrintable(*errorText(*f->reader)));
+            QVERIFY(f->sandbox.requests().empty());
+        } else {
+            QTRY_VERIFY(!f->reader->timeline().items().isEmpty());
+            QVERIFY(proxy.tunnels > 0);
+        }
+    }
+
+    void wholeLogin_data()
+    {
+        QTest::addColumn<QString>("basePath");
+        QTest::newRow("at the root") << QString();
+        QTest::newRow("under /nextcloud") << u"/nextcloud"_s;
+    }
+
     void wholeLogin()
     {
+        QFETCH(QString, basePath);
+        sandbox::Options options;
+        options.basePath = basePath.toStdString();
+        f = std::make_unique<ReaderFixture>(options);
         await(f->reader->start());
         f->browser.onOpen = [this](const QUrl& url) {
             f->sandbox.server->grant(url.toString().toStdString());
@@ -451,6 +626,12 @@ private Q_SLOTS:
         // Every reply set cookies; the app password alone authenticates.
         for (const auto& request : f->sandbox.requests())
             QVERIFY2(!request.hasHeader("cookie"), request.target.c_str());
+        QCOMPARE(f->reader->session().account()->server,
+                 QString::fromStdString(f->sandbox.server->baseUrl()));
+        const std::string password = f->reader->session().account()->appPassword.toStdString();
+        f->reader->session().logOut();
+        QTRY_VERIFY(!f->sandbox.server->isValidPassword(password)); // revoked
+        QCOMPARE(f->count(basePath.toStdString() + "/ocs/v2.php/core/apppassword"), 1);
     }
 
     void givesUpAfter600Polls()

@@ -8,6 +8,7 @@
 #include "Views/FeedIcons.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTest>
@@ -458,6 +459,38 @@ private Q_SLOTS:
         sandbox.server->clearFaults();
         icons.icon(base + u"/favicons/y.png"_s);
         QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), shown ? 2 : 1, 15000);
+    }
+
+    // A list held back while its taker catches up is not a server too slow to be real.
+    void aSinkCatchingUpIsNoSlowServer()
+    {
+        sandbox::Options large; // more than Qt holds for a reply not read on
+        large.generatedItems = 2000;
+        SandboxFixture sandbox(large);
+        HttpSession session = sandbox.session();
+        shortLimits(session); // a second's pace window
+        session.timeout = std::chrono::milliseconds(10'000); // Qt's own wait for bytes
+        struct Busy final : Http::BodySink {
+            void write(QByteArray piece) override { bytes += piece.size(); }
+            void inflate(std::unique_ptr<Inflater>, qint64) override {}
+            // Behind for three pace windows, then caught up.
+            qint64 backlog() const override { return busy.elapsed() < 3000 ? qint64(1) << 40 : 0; }
+            bool failed() const override { return false; }
+            QElapsedTimer busy;
+            qint64 bytes = 0;
+        } sink;
+        sink.busy.start();
+        QNetworkRequest request(QUrl(QString::fromStdString(sandbox.server->baseUrl()) +
+                                     u"/index.php/apps/news/api/v1-3/items?type=3&id=0"_s));
+        request.setRawHeader("Authorization", basicAuthorization(sandbox.account()));
+        Http::Limits limits;
+        limits.bytes = session.listLimit;
+        limits.itemList = true;
+        limits.sink = &sink;
+        const Http::Reply reply =
+            await(Http::send(session, request, "GET", std::nullopt, {}, std::move(limits)));
+        QCOMPARE(reply.status, 200);
+        QVERIFY(sink.bytes > 0);
     }
 
     // A body that can no longer be read is not fetched to the size limit.

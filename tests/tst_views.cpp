@@ -7,6 +7,7 @@
 #include "MainWindowFixture.h"
 #include "Views/ArticleView.h"
 #include "Views/ArticleWebView.h"
+#include "Views/CertificateView.h"
 #include "Views/ContentView.h"
 #include "Views/FeedIcons.h"
 #include "Views/ItemActions.h"
@@ -560,7 +561,7 @@ private Q_SLOTS:
         // Something that went wrong waits to be dismissed, from the keyboard too.
         const Notice refused(Notice::Kind::changeRefused, {},
                              Failure{Failure::Kind::newsStatus, u"/items/5/read"_s, 500,
-                                     QNetworkReply::NoError, 0, QString()});
+                                     QNetworkReply::NoError, 0, QString(), std::nullopt});
         for (const bool byKey : {false, true}) {
             f->reader->session().setMessage(refused);
             QTest::qWait(450);
@@ -622,6 +623,55 @@ private Q_SLOTS:
         // Nothing to move through on the login screen.
         for (QAction* move : {actions->next, actions->previous, actions->nextUnread})
             QVERIFY(!move->isEnabled());
+    }
+
+    // A self-signed server: the login shows its certificate and trusts it from the keyboard;
+    // when the certificate later changes, the sources say so and show the new one.
+    void certificatesAreShownBeforeTheyAreTrusted()
+    {
+        sandbox::Options options;
+        options.https = true;
+        build(false, options);
+        LoginView* login = content->loginView();
+        f->browser.onOpen = [this](const QUrl& url) {
+            f->sandbox.server->grant(url.toString().toStdString());
+        };
+        login->serverField()->setText(f->sandbox.account().server);
+        login->logInButton()->click();
+        QTRY_COMPARE(login->states()->currentIndex(), 2);
+        CertificateView* shown = login->certificate();
+        QVERIFY(shown->isVisible() && shown->trustButton()->isVisible());
+        const CertificateInfo& met = shown->shown();
+        QStringList fields;
+        for (const QLabel* field : shown->findChildren<QLabel*>())
+            if (field->focusPolicy() & Qt::TabFocus) fields << field->text().remove(u'\n');
+        QVERIFY2(fields.contains(met.fingerprint) && fields.contains(met.publicKey),
+                 qPrintable(fields.join(u" | "_s)));
+        shown->trustButton()->setFocus();
+        QTest::keyClick(shown->trustButton(), Qt::Key_Space);
+        QTRY_COMPARE(content->currentWidget(), content->readerPage());
+
+        // The server's certificate changes under it.
+        QTRY_VERIFY(!f->reader->session().refreshing() && !f->reader->timeline().loadingItems());
+        const std::string password = f->reader->session().account()->appPassword.toStdString();
+        const int port = f->sandbox.server->port();
+        f->sandbox.manager.clearConnectionCache();
+        f->sandbox.server = std::make_unique<sandbox::Sandbox>(options);
+        f->sandbox.server->addAppPassword(password);
+        f->sandbox.server->start(port);
+        f->reader->session().refresh();
+        SidebarView* sidebar = content->sidebar();
+        QTRY_VERIFY(sidebar->reviewCertificateButton()->isVisible());
+        QTimer::singleShot(0, this, [] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            auto* view = dialog->findChild<CertificateView*>();
+            QVERIFY(view && view->shown().pinned && view->trustButton()->isVisible());
+            view->trustButton()->click();
+        });
+        sidebar->reviewCertificateButton()->click();
+        QTRY_VERIFY(!sidebar->reviewCertificateButton()->isVisible());
+        QVERIFY(!f->reader->session().error());
     }
 
     void loginMistakesGetAHint_data()

@@ -15,6 +15,7 @@
 #include <QIcon>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QNetworkProxyFactory>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QVBoxLayout>
@@ -69,6 +70,8 @@ LumbraApp::LumbraApp()
           ReaderEnvironment{&m_keychain, &m_browser, &m_activator, &m_clock, &m_preferences,
                             &m_folderChooser, session(), ReaderTiming{}, &m_notes}))
 {
+    // The desktop's proxy (or https_proxy and no_proxy) for the server, icons and updates.
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
     loadTlsInBackground();
     Style::loadFontsInBackground();
     useIconTheme();

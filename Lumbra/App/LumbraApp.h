@@ -2,6 +2,7 @@
 
 #include "App/DesktopEnvironment.h"
 #include "App/LinkHandler.h"
+#include "LumbraCore/Certificates.h"
 #include "Reader/Keychain.h"
 #include "Reader/Reader.h"
 #include "Views/FeedIcons.h"
@@ -57,11 +58,19 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    HttpSession session() { return HttpSession{&m_network, requestTimeout}; }
+    // The network as the Reader, icons and update check use it: one set of trusted
+    // certificates for all.
+    HttpSession session()
+    {
+        HttpSession shared{&m_network, requestTimeout};
+        shared.pins = m_pins;
+        return shared;
+    }
     void saveWindow();
     QCoro::Task<> checkForUpdates();
 
     QNetworkAccessManager m_network;
+    std::shared_ptr<CertificatePins> m_pins = std::make_shared<CertificatePins>();
     Keychain m_keychain;
     DesktopBrowser m_browser;
     DesktopNoteOpener m_notes;

@@ -14,6 +14,8 @@ Failure Failure::of(const LumbraError& error)
     } else if (const auto* network = dynamic_cast<const NetworkError*>(&error)) {
         failure.kind = Kind::network;
         failure.network = network->code();
+        if (const auto* untrusted = dynamic_cast<const UntrustedCertificateError*>(&error))
+            failure.certificate = untrusted->certificate();
     } else if (const auto* status = dynamic_cast<const HttpStatusError*>(&error)) {
         failure.kind = Kind::httpStatus;
         failure.status = status->status();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LumbraCore/Certificates.h"
 #include "LumbraCore/Errors.h"
 #include "Reader/VaultProblem.h"
 
@@ -30,12 +31,17 @@ struct Failure {
     QNetworkReply::NetworkError network = QNetworkReply::NoError;
     qint64 limit = 0;
     QString detail;
+    // The server's certificate, when the secure connection failed over it.
+    std::optional<CertificateInfo> certificate;
 
     static Failure of(const LumbraError& error);
     // `error` must hold a LumbraError.
     static Failure of(const std::exception_ptr& error);
     // The server refused the app password: logging in again helps.
     bool passwordRefused() const { return kind == Kind::newsStatus && status == 401; }
+    // Nobody vouches for the server's certificate, and nothing else is wrong with it: the
+    // user may look at it and trust it.
+    bool certificateMayBeTrusted() const { return certificate && certificate->trustable; }
 
     friend bool operator==(const Failure&, const Failure&) = default;
 };

@@ -6,8 +6,19 @@
 #include "LumbraCore/WebAddress.h"
 #include "Reader/Guarded.h"
 
+namespace {
+
+// Every copy of the HTTP session shares one set of trusted certificates.
+ReaderEnvironment withPins(ReaderEnvironment environment)
+{
+    if (!environment.session.pins) environment.session.pins = std::make_shared<CertificatePins>();
+    return environment;
+}
+
+} // namespace
+
 Reader::Reader(ReaderEnvironment environment, QObject* parent)
-    : QObject(parent), m_env(environment), m_session(m_env, m_subscriptions),
+    : QObject(parent), m_env(withPins(std::move(environment))), m_session(m_env, m_subscriptions),
       m_timeline(m_session, m_subscriptions, *m_env.clock),
       m_marker(m_session, m_subscriptions, m_timeline),
       m_quotes(m_env, m_session, m_subscriptions, m_timeline)

@@ -1,9 +1,11 @@
 #include "Reader/Session.h"
 
+#include "LumbraCore/Certificates.h"
 #include "LumbraCore/LoginFlow.h"
 #include "LumbraCore/NewsAPI.h"
 #include "Reader/BrowserLogin.h"
 #include "Reader/Guarded.h"
+#include "Reader/Settings.h"
 #include "Reader/Subscriptions.h"
 #include "Reader/Sync.h"
 
@@ -11,6 +13,8 @@ Session::Session(ReaderEnvironment& environment, Subscriptions& subscriptions, Q
     : QObject(parent), m_env(environment), m_subscriptions(subscriptions)
 {
     m_refreshTimer.setInterval(m_env.timing.refreshInterval);
+    if (m_env.session.pins && m_env.settings)
+        m_env.session.pins->replaceAll(m_env.settings->certificatePins());
     connect(&m_refreshTimer, &QTimer::timeout, this, &Session::refresh);
 }
 
@@ -147,6 +151,7 @@ void Session::startLogin(const QString& server)
     setError(std::nullopt); // about the account being replaced
     setMessage(std::nullopt);
     setLogin(LoginState::waiting());
+    m_loginServer = server;
     loginTask(server, m_loginTask->get_token());
 }
 
@@ -176,8 +181,16 @@ void Session::logOut()
     if (!m_account) return;
     const Account leaving = *m_account;
     forgetAccount();
+    // The revocation still trusts what the account's server was trusted with; from now on
+    // nothing is.
+    HttpSession revoking = m_env.session;
+    if (m_env.session.pins) {
+        revoking.pins = std::make_shared<CertificatePins>(*m_env.session.pins);
+        m_env.session.pins->clear();
+    }
+    if (m_env.settings) m_env.settings->setCertificatePins({});
     // Goes on after the logout; only quitting Lumbra stops it.
-    LoginFlow::revoke(m_env.session, leaving, m_lifetime.get_token());
+    LoginFlow::revoke(revoking, leaving, m_lifetime.get_token());
 }
 
 void Session::logInAgain()
@@ -187,6 +200,17 @@ void Session::logInAgain()
     const QString server = m_account->server;
     forgetAccount();
     startLogin(server);
+}
+
+void Session::trustCertificate(const CertificateInfo& certificate)
+{
+    if (!certificate.trustable || !m_env.session.pins) return;
+    m_env.session.pins->pin(certificate.origin, certificate.publicKey);
+    if (m_env.settings) m_env.settings->setCertificatePins(m_env.session.pins->all());
+    if (m_account)
+        refresh();
+    else if (m_login.kind() == LoginState::Kind::failed)
+        startLogin(m_loginServer);
 }
 
 void Session::forgetAccount()

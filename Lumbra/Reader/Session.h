@@ -59,6 +59,10 @@ public:
     // After the server refused the password: forgets the account and starts the browser
     // login for the same server.
     void logInAgain();
+    // Trusts `certificate`'s public key for its server alone, from now on and after a
+    // restart, and tries again what failed over it: the login, or the refresh. Logging out
+    // forgets it.
+    void trustCertificate(const CertificateInfo& certificate);
 
 Q_SIGNALS:
     void accountChanged();
@@ -90,6 +94,7 @@ private:
     std::optional<RefreshFailure> m_error;
     std::optional<Notice> m_message;
     std::shared_ptr<std::stop_source> m_loginTask; // cancels the running login
+    QString m_loginServer;                         // as typed for the last login
     QTimer m_refreshTimer;
     // Requested when the session goes away, so its requests in flight end at once.
     std::stop_source m_lifetime;

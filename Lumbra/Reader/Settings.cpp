@@ -9,6 +9,7 @@ const QString serverKey = QStringLiteral("server");
 const QString remoteImagesKey = QStringLiteral("loadRemoteImages");
 const QString geometryKey = QStringLiteral("window/geometry");
 const QString columnsKey = QStringLiteral("window/columns");
+const QString pinsKey = QStringLiteral("certificatePins");
 } // namespace
 
 Settings::Settings(QSettings& store, QObject* parent) : QObject(parent), m_store(store) {}
@@ -76,4 +77,25 @@ QByteArray Settings::columns() const
 void Settings::setColumns(const QByteArray& state)
 {
     store(columnsKey, state, &Settings::columnsChanged);
+}
+
+QMap<QString, QString> Settings::certificatePins() const
+{
+    // Each "origin key": neither holds a space.
+    QMap<QString, QString> pins;
+    for (const QString& entry : m_store.value(pinsKey).toStringList()) {
+        const QStringList parts = entry.split(u' ');
+        if (parts.size() == 2 && !parts[0].isEmpty() && !parts[1].isEmpty())
+            pins.insert(parts[0], parts[1]);
+    }
+    return pins;
+}
+
+void Settings::setCertificatePins(const QMap<QString, QString>& pins)
+{
+    QStringList entries;
+    for (auto pin = pins.cbegin(); pin != pins.cend(); ++pin)
+        entries << pin.key() + u' ' + pin.value();
+    store(pinsKey, entries.isEmpty() ? QVariant() : QVariant(entries),
+          &Settings::certificatePinsChanged);
 }

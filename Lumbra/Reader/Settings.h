@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <optional>
@@ -31,6 +32,9 @@ public:
     void setWindowGeometry(const QByteArray& geometry);
     QByteArray columns() const;
     void setColumns(const QByteArray& state);
+    // The public keys of certificates the user trusted, by server ("https://host:port").
+    QMap<QString, QString> certificatePins() const;
+    void setCertificatePins(const QMap<QString, QString>& pins);
 
 Q_SIGNALS:
     void vaultChanged();
@@ -38,6 +42,7 @@ Q_SIGNALS:
     void remoteImagesChanged();
     void windowGeometryChanged();
     void columnsChanged();
+    void certificatePinsChanged();
 
 private:
     // Stores `value` under `key` (none removes it) and tells `changed` when it differs.

@@ -1,6 +1,7 @@
 #include "Views/LoginView.h"
 
 #include "Reader/Reader.h"
+#include "Views/CertificateView.h"
 #include "Views/Style.h"
 #include "Views/Wording.h"
 
@@ -17,7 +18,7 @@ LoginView::LoginView(Reader& reader, QWidget* parent)
     : QWidget(parent), m_reader(reader), m_server(new QLineEdit(this)),
       m_states(new QStackedWidget(this)), m_logIn(new QPushButton(tr("Log In"))),
       m_cancel(new QPushButton(tr("Cancel"))), m_failure(new QLabel),
-      m_retry(new QPushButton(tr("Log In")))
+      m_certificate(new CertificateView), m_retry(new QPushButton(tr("Log In")))
 {
     auto* icon = new QLabel(this);
     icon->setPixmap(QApplication::windowIcon().pixmap(96, 96));
@@ -57,7 +58,9 @@ LoginView::LoginView(Reader& reader, QWidget* parent)
     auto* failed = new QWidget;
     auto* failedColumn = new QVBoxLayout(failed);
     failedColumn->addWidget(m_failure);
+    failedColumn->addWidget(m_certificate, 0, Qt::AlignCenter);
     failedColumn->addWidget(m_retry, 0, Qt::AlignCenter);
+    m_certificate->hide();
     auto* idle = new QWidget;
     (new QHBoxLayout(idle))->addWidget(m_logIn, 0, Qt::AlignCenter);
     m_states->addWidget(idle);
@@ -87,6 +90,8 @@ LoginView::LoginView(Reader& reader, QWidget* parent)
     connect(m_retry, &QPushButton::clicked, this, &LoginView::logIn);
     connect(m_cancel, &QPushButton::clicked, &m_reader.session(), &Session::cancelLogin);
     connect(&reader.session(), &Session::loginChanged, this, &LoginView::showState);
+    connect(m_certificate, &CertificateView::trustRequested, &m_reader.session(),
+            &Session::trustCertificate);
     m_logIn->setEnabled(!m_server->text().isEmpty());
     showState();
 }
@@ -111,6 +116,9 @@ void LoginView::showState()
     case LoginState::Kind::failed:
         m_failure->setText(Wording::loginFailure(*login.failure()));
         m_failure->setFixedHeight(m_failure->heightForWidth(m_failure->width()));
+        if (const auto& certificate = login.failure()->failure.certificate)
+            m_certificate->setCertificate(*certificate);
+        m_certificate->setVisible(login.failure()->failure.certificate.has_value());
         m_states->setCurrentIndex(2);
         break;
     }

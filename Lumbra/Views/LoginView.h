@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class CertificateView;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -20,6 +21,7 @@ public:
     QPushButton* retryButton() const { return m_retry; }
     QPushButton* cancelButton() const { return m_cancel; }
     QLabel* failureText() const { return m_failure; }
+    CertificateView* certificate() const { return m_certificate; }
     QStackedWidget* states() const { return m_states; }
 
 private:
@@ -32,5 +34,6 @@ private:
     QPushButton* m_logIn;
     QPushButton* m_cancel;
     QLabel* m_failure;
+    CertificateView* m_certificate;
     QPushButton* m_retry;
 };

@@ -3,11 +3,13 @@
 #include "LumbraCore/SourceKinds.h"
 #include "Reader/Reader.h"
 #include "Views/Accessibility.h"
+#include "Views/CertificateView.h"
 #include "Views/FeedIcons.h"
 #include "Views/SourcesModel.h"
 #include "Views/Style.h"
 #include "Views/Wording.h"
 
+#include <QDialog>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -85,7 +87,8 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
           new QPushButton(QIcon::fromTheme(QStringLiteral("view-refresh")), tr("Refresh"), this)),
       m_busy(new QProgressBar(this)), m_errorPanel(new QFrame(this)),
       m_errorTitle(new QLabel(m_errorPanel)), m_errorText(new QLabel(m_errorPanel)),
-      m_logInAgain(new QPushButton(tr("Log In Again"), m_errorPanel))
+      m_logInAgain(new QPushButton(tr("Log In Again"), m_errorPanel)),
+      m_reviewCertificate(new QPushButton(tr("Review Certificate…"), m_errorPanel))
 {
     m_tree->setModel(m_model);
     m_tree->setHeaderHidden(true);
@@ -125,6 +128,7 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
     panel->addLayout(heading);
     panel->addWidget(m_errorText);
     panel->addWidget(m_logInAgain, 0, Qt::AlignLeft);
+    panel->addWidget(m_reviewCertificate, 0, Qt::AlignLeft);
     Accessibility::markAsAlert(m_errorPanel);
     m_errorPanel->hide();
     layout->addWidget(m_errorPanel);
@@ -136,6 +140,7 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
         m_busy->setVisible(m_reader.session().refreshing());
     });
     connect(m_logInAgain, &QPushButton::clicked, &m_reader.session(), &Session::logInAgain);
+    connect(m_reviewCertificate, &QPushButton::clicked, this, &SidebarView::reviewCertificate);
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         // Rows were rebuilt: open the folders that were open, select the source again.
         m_syncing = true;
@@ -214,6 +219,28 @@ void SidebarView::updateError()
     if (error) m_errorTitle->setText(Wording::refreshTitle(*error));
     m_errorText->setText(text);
     m_logInAgain->setVisible(refused);
+    m_reviewCertificate->setVisible(error && error->failure.certificate);
     m_errorPanel->setVisible(error.has_value());
     if (wasShowing && error && changed) Accessibility::announce(m_errorPanel);
+}
+
+void SidebarView::reviewCertificate()
+{
+    const std::optional<RefreshFailure>& error = m_reader.session().error();
+    if (!error || !error->failure.certificate) return;
+    QDialog dialog(this);
+    dialog.setWindowTitle(tr("Server Certificate"));
+    auto* view = new CertificateView(&dialog);
+    view->setCertificate(*error->failure.certificate);
+    auto* close = new QPushButton(tr("Close"), &dialog);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(view);
+    layout->addWidget(close, 0, Qt::AlignRight);
+    connect(close, &QPushButton::clicked, &dialog, &QDialog::reject);
+    connect(view, &CertificateView::trustRequested, &dialog,
+            [this, &dialog](const CertificateInfo& certificate) {
+                dialog.accept();
+                m_reader.session().trustCertificate(certificate);
+            });
+    dialog.exec();
 }

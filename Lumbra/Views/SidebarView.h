@@ -29,11 +29,14 @@ public:
     QLabel* errorTitle() const { return m_errorTitle; }
     QLabel* errorText() const { return m_errorText; }
     QPushButton* logInAgainButton() const { return m_logInAgain; }
+    QPushButton* reviewCertificateButton() const { return m_reviewCertificate; }
     QProgressBar* busyBar() const { return m_busy; }
 
 private:
     void showSource();
     void updateError();
+    // The certificate the last refresh failed over, in a dialog that may trust it.
+    void reviewCertificate();
 
     Reader& m_reader;
     SourcesModel* m_model;
@@ -44,6 +47,7 @@ private:
     QLabel* m_errorTitle;
     QLabel* m_errorText;
     QPushButton* m_logInAgain;
+    QPushButton* m_reviewCertificate;
     QSet<qint64> m_expanded; // the open folders' ids, kept across rebuilds
     bool m_syncing = false;
 };

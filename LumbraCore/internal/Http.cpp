@@ -3,6 +3,8 @@
 #include "LumbraCore/internal/BackgroundJoin.h"
 #include "LumbraCore/internal/Inflater.h"
 
+#include "LumbraCore/Certificates.h"
+
 #include "LumbraCore/Json.h"
 #include "LumbraCore/Logging.h"
 #include "LumbraCore/NetworkErrors.h"
@@ -11,6 +13,7 @@
 #include <QDateTime>
 #include <QMetaObject>
 #include <QPointer>
+#include <QSslConfiguration>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 #include <functional>
@@ -87,12 +90,33 @@ public:
     // With a `paceWindow`, the reply ends when fewer than itemListPaceBytes arrive in one.
     Exchange(QNetworkReply* reply, const QUrl& from, const Limits& limits,
              std::chrono::milliseconds deadline,
-             std::optional<std::chrono::milliseconds> paceWindow)
+             std::optional<std::chrono::milliseconds> paceWindow,
+             std::shared_ptr<const CertificatePins> pins)
         : m_reply(reply), m_limits(limits)
     {
+        // A certificate nobody vouches for passes only where the user trusted its key;
+        // anything else the handshake found wrong still fails it.
+        connect(
+            m_reply, &QNetworkReply::sslErrors, this, [this, pins](const QList<QSslError>& errors) {
+                const QList<QSslCertificate> chain =
+                    m_reply->sslConfiguration().peerCertificateChain();
+                CertificateInfo met = describe(chain.isEmpty() ? QSslCertificate() : chain.first(),
+                                               m_reply->url(), errors);
+                const std::optional<QString> pinned =
+                    pins ? pins->pinFor(met.origin) : std::nullopt;
+                if (pinned && *pinned == met.publicKey && met.trustable) {
+                    m_reply->ignoreSslErrors(errors);
+                    return;
+                }
+                if (pinned && *pinned != met.publicKey) met.pinned = pinned;
+                m_certificate = std::move(met);
+            });
         if (paceWindow) {
             connect(&m_pace, &QTimer::timeout, this, [this] {
-                if (m_received - m_receivedBefore < itemListPaceBytes) end(Ended::deadline);
+                // A stretch in which Lumbra held the reply back itself proves nothing.
+                if (!m_heldBack && m_received - m_receivedBefore < itemListPaceBytes)
+                    end(Ended::deadline);
+                m_heldBack = false;
                 m_receivedBefore = m_received;
             });
             m_pace.start(*paceWindow);
@@ -118,7 +142,10 @@ public:
         m_drainQueued = false;
         const qint64 available = std::min(m_reply->bytesAvailable(), slice);
         if (available <= 0 || m_ended != Ended::no) return;
-        if (sinkIsBehind()) return drainLater(std::chrono::milliseconds(2));
+        if (sinkIsBehind()) {
+            m_heldBack = true;
+            return drainLater(std::chrono::milliseconds(2));
+        }
         if (m_received + available > m_limits.bytes) return end(Ended::tooLarge);
         try {
             if (!m_encodingKnown) takeEncoding();
@@ -162,6 +189,8 @@ public:
     }
 
     Ended ended() const { return m_ended; }
+    // The certificate the handshake refused, if it refused one.
+    const std::optional<CertificateInfo>& refusedCertificate() const { return m_certificate; }
     const QUrl& elsewhere() const { return m_elsewhere; }
     // Why the body could not be read, when it ended so.
     std::exception_ptr failure() const { return m_failure; }
@@ -246,9 +275,11 @@ private:
     QTimer m_deadline;
     QTimer m_pace;
     qint64 m_receivedBefore = 0; // at the start of the pace window
+    bool m_heldBack = false;     // in this pace window, while the sink caught up
     Ended m_ended = Ended::no;
     QUrl m_elsewhere;
     std::exception_ptr m_failure;
+    std::optional<CertificateInfo> m_certificate;
     bool m_encodingKnown = false;
     QList<QByteArray> m_pieces;
     std::unique_ptr<BackgroundJoin> m_joiner;
@@ -269,6 +300,11 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     // needed, and a server setting hundreds of them would make every request larger.
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    // Connections to a server whose certificate the user trusted are kept apart (Qt pools
+    // connections by the name verified): one made while it was trusted must not serve a
+    // request after the trust was withdrawn.
+    if (session.pins && session.pins->pinFor(originOf(request.url())))
+        request.setPeerVerifyName(request.url().host());
     // Asked for here, so that Qt leaves compressed bodies to the exchange.
     request.setRawHeader("Accept-Encoding", "gzip, deflate");
     // A POST always carries its (maybe empty) body, so it is framed with a Content-Length.
@@ -279,7 +315,8 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     // Declared after the reply, so it goes first.
     Exchange exchange(reply.get(), request.url(), limits,
                       limits.itemList ? session.listDeadline : session.deadline,
-                      limits.itemList ? std::optional(session.listPaceWindow) : std::nullopt);
+                      limits.itemList ? std::optional(session.listPaceWindow) : std::nullopt,
+                      session.pins);
     // Abort from the event loop, not from inside request_stop().
     std::stop_callback onStop(stop, [target = QPointer<QNetworkReply>(reply.get())] {
         QMetaObject::invokeMethod(
@@ -321,6 +358,8 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     // Only the transfer time-out aborts a reply that we did not end ourselves.
     if (error == QNetworkReply::OperationCanceledError)
         throw NetworkError(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
+    if (error == QNetworkReply::SslHandshakeFailedError && exchange.refusedCertificate())
+        throw UntrustedCertificateError(*exchange.refusedCertificate(), reply->errorString());
     // A 200 answer with an error did not arrive whole.
     if (isTransportError(error) ||
         ((status == 0 || status == 200) && error != QNetworkReply::NoError))
