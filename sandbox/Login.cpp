@@ -6,10 +6,6 @@
 
 namespace sandbox {
 
-namespace {
-const std::string flowPrefix = "/index.php/login/v2/flow/";
-}
-
 Sandbox::Reply Sandbox::startLogin()
 {
     const std::string flowId = randomText(128);
@@ -27,10 +23,10 @@ Sandbox::Reply Sandbox::startLogin()
         .key("token")
         .string(token)
         .key("endpoint")
-        .string(baseUrl() + "/index.php/login/v2/poll")
+        .string(pageUrl("/login/v2/poll"))
         .endObject()
         .key("login")
-        .string(loginPage.value_or(baseUrl() + flowPrefix + flowId))
+        .string(loginPage.value_or(pageUrl("/login/v2/flow/" + flowId)))
         .endObject();
     return json(200, body.take());
 }
@@ -69,7 +65,9 @@ Sandbox::Reply Sandbox::loginPage(const std::string& flowId)
                 "<h2>Connect to your account</h2><p>Lumbra wants to access your account <b>" +
                     m_options.user +
                     "</b>.</p>"
-                    "<form method=\"post\" action=\"/index.php/login/v2/grant\">"
+                    "<form method=\"post\" action=\"" +
+                    pageUrl("/login/v2/grant") +
+                    "\">"
                     "<input type=\"hidden\" name=\"flow\" value=\"" +
                     flowId +
                     "\">"
@@ -80,7 +78,7 @@ Sandbox::Reply Sandbox::grantLogin(const std::string& form)
 {
     const auto fields = parseForm(form);
     const auto flow = fields.find("flow");
-    if (flow == fields.end() || !grant(baseUrl() + flowPrefix + flow->second))
+    if (flow == fields.end() || !grant(pageUrl("/login/v2/flow/" + flow->second)))
         return html(400, "Login failed", "<h2>This login link is not valid any more.</h2>");
     return html(200, "Account connected",
                 "<h2>Account connected</h2><p>You can close this window and return to "

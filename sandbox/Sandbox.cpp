@@ -140,6 +140,11 @@ Sandbox::~Sandbox()
     stop();
 }
 
+std::string Sandbox::pageUrl(const std::string& page) const
+{
+    return baseUrl() + (m_options.prettyUrls ? "" : "/index.php") + page;
+}
+
 std::string Sandbox::baseUrl() const
 {
     return std::string(m_options.https ? "https" : "http") +
@@ -182,12 +187,20 @@ void Sandbox::start(int port)
             path = path.rfind(m_options.basePath + "/", 0) == 0
                        ? path.substr(m_options.basePath.size())
                        : "/outside" + m_options.basePath + path;
+        // A web server that rewrites pages hands them to index.php all the same.
+        if (m_options.prettyUrls && path.rfind("/index.php/", 0) != 0 &&
+            path.rfind("/ocs/", 0) != 0)
+            path = "/index.php" + path;
+        // Routes see the path within the server; the log keeps what was asked.
+        LoggedRequest within = request;
+        within.target =
+            path + request.target.substr(std::min(request.target.find('?'), request.target.size()));
         const Routed routed = route(request.method, path);
         const std::optional<Fault> fault = takeFault(routed.name);
         if (fault && fault->delayMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(fault->delayMs));
         Reply reply = fault && fault->status != 0 ? message(fault->status, "Sandbox fault")
-                                                  : answer(routed, request, query);
+                                                  : answer(routed, within, query);
         if (fault && serveHostile(*fault, reply, request, res)) return;
         if (fault && fault->body == Fault::Body::malformed)
             reply.body = "{\"items\":[{\"id\":1,\"unread\":tru";
@@ -432,7 +445,7 @@ void Sandbox::setLoginPage(std::optional<std::string> address)
 
 bool Sandbox::grant(const std::string& loginUrl)
 {
-    const std::string marker = "/index.php/login/v2/flow/";
+    const std::string marker = "/login/v2/flow/";
     const size_t at = loginUrl.find(marker);
     if (at == std::string::npos) return false;
     const std::string flowId = loginUrl.substr(at + marker.size());

@@ -67,6 +67,9 @@ struct Options {
     std::shared_ptr<const SelfSignedCertificate> certificate = {};
     // Where the server lives, as in https://host/nextcloud: "" or "/nextcloud".
     std::string basePath = {};
+    // Pages without "/index.php", as a server whose web server rewrites them names them;
+    // the paths with it keep working, as they do there.
+    bool prettyUrls = false;
     std::string user = "demo";
 };
 
@@ -94,6 +97,8 @@ public:
     int port() const { return m_port; }
     // The server's address, its base path included.
     std::string baseUrl() const;
+    // The address of one of its pages ("/login/v2/poll"), as the server names them.
+    std::string pageUrl(const std::string& page) const;
     // The certificate served over HTTPS; none over HTTP.
     std::shared_ptr<const SelfSignedCertificate> certificate() const { return m_certificate; }
     const std::string& user() const { return m_options.user; }

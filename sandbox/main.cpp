@@ -15,6 +15,7 @@ void usage()
     std::cout << "usage: lumbra-sandbox [--port P] [--demo | --no-demo] [--items N] [--seed S]\n"
                  "                      [--folders N] [--without-news] [--https]\n"
                  "                      [--app-password PW] [--base-path /nextcloud]\n"
+                 "                      [--pretty-urls]\n"
                  "                      [--fault ROUTE=STATUS[,delay=MS][,body=malformed|"
                  "truncated|drop|lying-length|endless|bomb|gzip|drip|deep|redirect][,drip=MS][,"
                  "depth=N]]\n"
@@ -110,6 +111,8 @@ int main(int argc, char* argv[])
                 options.https = true;
             else if (arg == "--base-path")
                 options.basePath = value();
+            else if (arg == "--pretty-urls")
+                options.prettyUrls = true;
             else if (arg == "--fault")
                 faults.push_back(value());
             else if (arg == "--app-password")

@@ -597,15 +597,19 @@ private Q_SLOTS:
     void wholeLogin_data()
     {
         QTest::addColumn<QString>("basePath");
-        QTest::newRow("at the root") << QString();
-        QTest::newRow("under /nextcloud") << u"/nextcloud"_s;
+        QTest::addColumn<bool>("prettyUrls");
+        QTest::newRow("at the root") << QString() << false;
+        QTest::newRow("under /nextcloud") << u"/nextcloud"_s << false;
+        QTest::newRow("under /nextcloud, index.php rewritten away") << u"/nextcloud"_s << true;
     }
 
     void wholeLogin()
     {
         QFETCH(QString, basePath);
+        QFETCH(bool, prettyUrls);
         sandbox::Options options;
         options.basePath = basePath.toStdString();
+        options.prettyUrls = prettyUrls;
         f = std::make_unique<ReaderFixture>(options);
         await(f->reader->start());
         f->browser.onOpen = [this](const QUrl& url) {
@@ -628,6 +632,9 @@ private Q_SLOTS:
             QVERIFY2(!request.hasHeader("cookie"), request.target.c_str());
         QCOMPARE(f->reader->session().account()->server,
                  QString::fromStdString(f->sandbox.server->baseUrl()));
+        // The poll goes where the server said, index.php or not.
+        QVERIFY(f->count(basePath.toStdString() + (prettyUrls ? "" : "/index.php") +
+                         "/login/v2/poll") > 0);
         const std::string password = f->reader->session().account()->appPassword.toStdString();
         f->reader->session().logOut();
         QTRY_VERIFY(!f->sandbox.server->isValidPassword(password)); // revoked
