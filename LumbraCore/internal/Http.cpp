@@ -89,11 +89,18 @@ public:
 
     // With a `paceWindow`, the reply ends when fewer than itemListPaceBytes arrive in one.
     Exchange(QNetworkReply* reply, const QUrl& from, const Limits& limits,
-             std::chrono::milliseconds deadline,
+             std::chrono::milliseconds idle, std::chrono::milliseconds deadline,
              std::optional<std::chrono::milliseconds> paceWindow,
              std::shared_ptr<const CertificatePins> pins)
         : m_reply(reply), m_limits(limits)
     {
+        // Nothing from the server for `idle` ends the request, but a wait Lumbra makes
+        // itself (a taker catching up) does not count: Qt's own time-out would count it.
+        m_idle.setSingleShot(true);
+        connect(&m_idle, &QTimer::timeout, this, [this] { end(Ended::deadline); });
+        connect(m_reply, &QNetworkReply::metaDataChanged, &m_idle, qOverload<>(&QTimer::start));
+        connect(m_reply, &QNetworkReply::uploadProgress, &m_idle, qOverload<>(&QTimer::start));
+        m_idle.start(idle);
         // A certificate nobody vouches for passes only where the user trusted its key;
         // anything else the handshake found wrong still fails it.
         connect(
@@ -142,6 +149,7 @@ public:
         m_drainQueued = false;
         const qint64 available = std::min(m_reply->bytesAvailable(), slice);
         if (available <= 0 || m_ended != Ended::no) return;
+        m_idle.start();
         if (sinkIsBehind()) {
             m_heldBack = true;
             return drainLater(std::chrono::milliseconds(2));
@@ -174,6 +182,7 @@ public:
     {
         m_deadline.stop();
         m_pace.stop();
+        m_idle.stop();
         while (m_reply->bytesAvailable() > 0 && m_ended == Ended::no) {
             drain();
             if (m_reply->bytesAvailable() > 0)
@@ -272,6 +281,7 @@ private:
 
     QNetworkReply* m_reply;
     const Limits& m_limits;
+    QTimer m_idle;
     QTimer m_deadline;
     QTimer m_pace;
     qint64 m_receivedBefore = 0; // at the start of the pace window
@@ -293,7 +303,6 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
                         std::optional<QByteArray> body, std::stop_token stop, Limits limits)
 {
     if (stop.stop_requested()) throw CancelledError();
-    request.setTransferTimeout(int(session.timeout.count()));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::UserVerifiedRedirectPolicy);
     // The app password authenticates every request: the server's session cookies are not
@@ -313,7 +322,7 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
         withBody ? session.manager->sendCustomRequest(request, method, body.value_or(QByteArray()))
                  : session.manager->sendCustomRequest(request, method));
     // Declared after the reply, so it goes first.
-    Exchange exchange(reply.get(), request.url(), limits,
+    Exchange exchange(reply.get(), request.url(), limits, session.timeout,
                       limits.itemList ? session.listDeadline : session.deadline,
                       limits.itemList ? std::optional(session.listPaceWindow) : std::nullopt,
                       session.pins);
@@ -355,7 +364,7 @@ QCoro::Task<Reply> send(HttpSession session, QNetworkRequest request, QByteArray
     case Exchange::Ended::no:
         break;
     }
-    // Only the transfer time-out aborts a reply that we did not end ourselves.
+    // A reply Qt aborted on its own, not ended here, timed out too.
     if (error == QNetworkReply::OperationCanceledError)
         throw NetworkError(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
     if (error == QNetworkReply::SslHandshakeFailedError && exchange.refusedCertificate())
