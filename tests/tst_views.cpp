@@ -301,6 +301,8 @@ private Q_SLOTS:
         f->sandbox.server->setFault("items", {0, 300, {}, 1});
         f->reader->timeline().selectSource(Source::starred());
         QVERIFY(timeline->progress()->isVisible());
+        QVERIFY(timeline->progressText()->isVisible());
+        QCOMPARE(timeline->progressText()->text(), u"Loading Articles…"_s);
         QTRY_VERIFY(!f->reader->timeline().loadingItems());
         QCOMPARE(timeline->subtitleLabel()->text(), u"3 unread"_s); // starredCount
         QVERIFY(!timeline->markAllReadButton()->isEnabled());
@@ -360,9 +362,11 @@ private Q_SLOTS:
         build(true, many);
         TimelineView* timeline = content->timeline();
         QList<std::pair<int, int>> seen; // (permille, the overlay bar's maximum) as it loads
+        QStringList captions;            // what the caption under the bar said at each step
         connect(&f->reader->timeline(), &Timeline::loadingPermilleChanged, timeline, [&] {
             seen << std::pair(f->reader->timeline().loadingPermille(),
                               timeline->progress()->maximum());
+            captions << timeline->progressText()->text();
         });
         f->reader->timeline().selectSource(Source::all());
         QVERIFY(timeline->busyBar()->isVisible());
@@ -373,6 +377,12 @@ private Q_SLOTS:
         });
         QVERIFY2(partway != seen.cend(), "no step between the first byte and the last");
         QCOMPARE(partway->second, 1000); // a bar that fills, not a busy one
+        QCOMPARE(captions[partway - seen.cbegin()], u"Loading Articles…"_s);
+        // Every byte in, the list is still being put in order, and says so.
+        const auto arrived = std::find_if(seen.cbegin(), seen.cend(),
+                                          [](const auto& step) { return step.first >= 1000; });
+        QVERIFY2(arrived != seen.cend(), "no step once every byte was in");
+        QCOMPARE(captions[arrived - seen.cbegin()], u"Preparing Articles…"_s);
         QVERIFY(std::is_sorted(seen.cbegin(), seen.cend() - 1));
         QCOMPARE(seen.last().first, -1); // done
     }

@@ -37,8 +37,8 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
       m_model(new TimelineModel(reader.timeline(), reader.subscriptions(), icons, this)),
       m_list(new QListView(this)), m_title(new QLabel(this)), m_subtitle(new QLabel(this)),
       m_markAll(new QToolButton(this)), m_placeholder(new EmptyState(QString(), QString(), m_list)),
-      m_progress(new QProgressBar(m_list)), m_busy(new QProgressBar(this)),
-      m_search(new QLineEdit(this))
+      m_progress(new QProgressBar(m_list)), m_progressText(new QLabel(m_list)),
+      m_busy(new QProgressBar(this)), m_search(new QLineEdit(this))
 {
     m_search->setPlaceholderText(tr("Search"));
     // Words to look for, not a text to lay out: pasting a page (or a letter with 200,000
@@ -106,6 +106,8 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     m_progress->setRange(0, 0);
     m_progress->setTextVisible(false);
     m_progress->setFixedWidth(120);
+    Style::makeSecondary(m_progressText);
+    m_progressText->setAlignment(Qt::AlignCenter);
 
     // Selecting opens (and marks read); the keyboard's place alone does not, so tabbing
     // into the list marks nothing read. Space or an arrow key selects.
@@ -158,6 +160,19 @@ void TimelineView::showProgress()
         }
     }
     m_busy->setVisible(m_reader.session().refreshing() || m_reader.timeline().loadingItems());
+    // Once every byte is in, a long list is still being put in order: say so, or the
+    // empty list looks stuck.
+    m_progressText->setText(permille >= 1000 ? tr("Preparing Articles…") : tr("Loading Articles…"));
+    m_progressText->adjustSize();
+    m_progress->setAccessibleName(m_progressText->text());
+    placeProgress();
+}
+
+void TimelineView::placeProgress()
+{
+    m_progress->move((m_list->width() - m_progress->width()) / 2, m_list->height() / 2);
+    m_progressText->move((m_list->width() - m_progressText->width()) / 2,
+                         m_progress->y() + m_progress->height() + 6);
 }
 
 void TimelineView::updateHeader()
@@ -206,7 +221,8 @@ void TimelineView::updateOverlay()
     m_placeholder->setVisible(showEmpty);
     m_placeholder->setGeometry(m_list->viewport()->rect());
     m_progress->setVisible(loading);
-    m_progress->move((m_list->width() - m_progress->width()) / 2, m_list->height() / 2);
+    m_progressText->setVisible(loading);
+    placeProgress();
 }
 
 void TimelineView::showSelection()

@@ -29,6 +29,7 @@ public:
     QLabel* subtitleLabel() const { return m_subtitle; }
     EmptyState* placeholder() const { return m_placeholder; }
     QProgressBar* progress() const { return m_progress; }
+    QLabel* progressText() const { return m_progressText; }
     // Beside the count while a refresh or an item list loads.
     QProgressBar* busyBar() const { return m_busy; }
     QLineEdit* searchField() const { return m_search; }
@@ -42,6 +43,7 @@ private:
     void showTitle();
     void updateOverlay();
     void showProgress();
+    void placeProgress();
     void showSelection();
     void showContextMenu(const QPoint& position);
 
@@ -55,6 +57,7 @@ private:
     QToolButton* m_markAll;
     EmptyState* m_placeholder;
     QProgressBar* m_progress;
+    QLabel* m_progressText; // under the bar: what the empty list waits for
     QProgressBar* m_busy;
     QLineEdit* m_search;
     bool m_syncing = false;
