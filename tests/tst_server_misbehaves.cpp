@@ -93,6 +93,19 @@ QList<Drill> drills(bool decodes)
     };
 }
 
+// The sandbox's item list, its body taken by `sink` as the News client's would be.
+Http::Reply itemListInto(Http::BodySink& sink, SandboxFixture& sandbox, HttpSession session)
+{
+    QNetworkRequest request(QUrl(QString::fromStdString(sandbox.server->baseUrl()) +
+                                 u"/index.php/apps/news/api/v1-3/items?type=3&id=0"_s));
+    request.setRawHeader("Authorization", basicAuthorization(sandbox.account()));
+    Http::Limits limits;
+    limits.bytes = session.listLimit;
+    limits.itemList = true;
+    limits.sink = &sink;
+    return await(Http::send(session, request, "GET", std::nullopt, {}, std::move(limits)));
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Action)
@@ -468,7 +481,7 @@ private Q_SLOTS:
         large.generatedItems = 2000;
         SandboxFixture sandbox(large);
         HttpSession session = sandbox.session();
-        shortLimits(session); // a second's pace window
+        shortLimits(session);                                // a second's pace window
         session.timeout = std::chrono::milliseconds(10'000); // Qt's own wait for bytes
         struct Busy final : Http::BodySink {
             void write(QByteArray piece) override { bytes += piece.size(); }
@@ -480,15 +493,7 @@ private Q_SLOTS:
             qint64 bytes = 0;
         } sink;
         sink.busy.start();
-        QNetworkRequest request(QUrl(QString::fromStdString(sandbox.server->baseUrl()) +
-                                     u"/index.php/apps/news/api/v1-3/items?type=3&id=0"_s));
-        request.setRawHeader("Authorization", basicAuthorization(sandbox.account()));
-        Http::Limits limits;
-        limits.bytes = session.listLimit;
-        limits.itemList = true;
-        limits.sink = &sink;
-        const Http::Reply reply =
-            await(Http::send(session, request, "GET", std::nullopt, {}, std::move(limits)));
+        const Http::Reply reply = itemListInto(sink, sandbox, session);
         QCOMPARE(reply.status, 200);
         QVERIFY(sink.bytes > 0);
     }
@@ -507,15 +512,7 @@ private Q_SLOTS:
             bool failed() const override { return bytes > 0; }
             qint64 bytes = 0;
         } sink;
-        QNetworkRequest request(QUrl(QString::fromStdString(sandbox.server->baseUrl()) +
-                                     u"/index.php/apps/news/api/v1-3/items?type=3&id=0"_s));
-        request.setRawHeader("Authorization", basicAuthorization(sandbox.account()));
-        Http::Limits limits;
-        limits.bytes = session.listLimit;
-        limits.itemList = true;
-        limits.sink = &sink;
-        const Http::Reply reply =
-            await(Http::send(session, request, "GET", std::nullopt, {}, std::move(limits)));
+        const Http::Reply reply = itemListInto(sink, sandbox, session);
         QCOMPARE(reply.status, 200);
         QVERIFY(reply.body.isEmpty());
         QVERIFY2(sink.bytes < 4 * MB, qPrintable(QString::number(sink.bytes)));
