@@ -65,6 +65,28 @@ qint64 badge(const QAbstractItemModel* model, const QString& title)
     return found.isEmpty() ? -1 : found.first().data(SourcesModel::BadgeRole).toLongLong();
 }
 
+// The row at `index` as the timeline's delegate paints it, `width` wide, on `palette`'s
+// base (black on white unless given), with `roomBelow` more pixels under the row.
+QImage paintedRow(const QModelIndex& index, std::optional<QPalette> palette = std::nullopt,
+                  int width = 360, int roomBelow = 0)
+{
+    ItemRowDelegate delegate;
+    QStyleOptionViewItem option;
+    option.font = QApplication::font();
+    if (palette) {
+        option.palette = *palette;
+    } else {
+        option.palette.setColor(QPalette::Base, Qt::white);
+        option.palette.setColor(QPalette::Text, Qt::black);
+    }
+    option.rect = QRect(0, 0, width, delegate.sizeHint(option, index).height());
+    QImage image(width, option.rect.height() + roomBelow, QImage::Format_RGB32);
+    image.fill(option.palette.color(QPalette::Base));
+    QPainter painter(&image);
+    delegate.paint(&painter, option, index);
+    return image;
+}
+
 } // namespace
 
 // The main window's views against a real Reader and the sandbox, on the offscreen platform.
@@ -1262,20 +1284,9 @@ private Q_SLOTS:
         // What the timeline's model gives: the characters beyond Latin the list uses.
         row->setData(QString(title + excerpt), TimelineModel::LineSampleRole);
         model.appendRow(row);
-        ItemRowDelegate delegate;
-        QStyleOptionViewItem option;
-        option.font = QApplication::font();
-        option.palette.setColor(QPalette::Base, Qt::white);
-        option.palette.setColor(QPalette::Text, Qt::black);
-        const int height = delegate.sizeHint(option, model.index(0, 0)).height();
-        option.rect = QRect(0, 0, 360, height);
         // Room below the row: whatever is drawn past its height shows there.
-        QImage image(360, height + 60, QImage::Format_RGB32);
-        image.fill(Qt::white);
-        {
-            QPainter painter(&image);
-            delegate.paint(&painter, option, model.index(0, 0));
-        }
+        const QImage image = paintedRow(model.index(0, 0), std::nullopt, 360, 60);
+        const int height = image.height() - 60;
         int lowest = -1;
         QList<int> tops; // where each run of pixel rows with ink starts: one per line
         bool inked = false;
@@ -1292,7 +1303,7 @@ private Q_SLOTS:
                  qPrintable(QString::number(tops.size())));
         if (title != u"Short"_s) {
             // The three title lines are as far apart as the fonts drawing them need.
-            QFont bold = option.font;
+            QFont bold = QApplication::font();
             bold.setBold(true);
             QTextLayout layout(title, bold);
             layout.beginLayout();
@@ -1334,17 +1345,7 @@ private Q_SLOTS:
                 row->setData(QVariantList{QPoint(int(title.indexOf(word)), int(word.size()))},
                              TimelineModel::TitleHighlightsRole);
             model.appendRow(row);
-            ItemRowDelegate delegate;
-            QStyleOptionViewItem option;
-            option.font = QApplication::font();
-            option.palette.setColor(QPalette::Base, Qt::white);
-            option.palette.setColor(QPalette::Text, Qt::black);
-            option.rect = QRect(0, 0, 360, delegate.sizeHint(option, model.index(0, 0)).height());
-            QImage image(option.rect.size(), QImage::Format_RGB32);
-            image.fill(Qt::white);
-            QPainter painter(&image);
-            delegate.paint(&painter, option, model.index(0, 0));
-            return image;
+            return paintedRow(model.index(0, 0));
         };
         const QImage plain = paint(QString());
         // The middle of what marking `word` changed, in px from the left; -1 for nothing.
@@ -1405,17 +1406,7 @@ private Q_SLOTS:
         auto* row = new QStandardItem(u"Unread"_s);
         row->setData(true, TimelineModel::UnreadRole);
         model.appendRow(row);
-        ItemRowDelegate delegate;
-        QStyleOptionViewItem option;
-        option.font = QApplication::font();
-        option.palette = palette;
-        option.rect = QRect(0, 0, 360, delegate.sizeHint(option, model.index(0, 0)).height());
-        QImage image(option.rect.size(), QImage::Format_RGB32);
-        image.fill(palette.color(QPalette::Base));
-        {
-            QPainter painter(&image);
-            delegate.paint(&painter, option, model.index(0, 0));
-        }
+        const QImage image = paintedRow(model.index(0, 0), palette);
         double dot = 1; // the strongest mark left of the text
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < 20; ++x)
