@@ -197,8 +197,7 @@ void Sandbox::start(int port)
             path + request.target.substr(std::min(request.target.find('?'), request.target.size()));
         const Routed routed = route(request.method, path);
         const std::optional<Fault> fault = takeFault(routed.name);
-        if (fault && fault->delayMs > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(fault->delayMs));
+        if (fault && fault->delayMs > 0) waitOut(std::chrono::milliseconds(fault->delayMs));
         Reply reply = fault && fault->status != 0 ? message(fault->status, "Sandbox fault")
                                                   : answer(routed, within, query);
         if (fault && serveHostile(*fault, reply, request, res)) return;
@@ -404,8 +403,19 @@ bool Sandbox::serveHostile(const Fault& fault, const Reply& reply, const LoggedR
     }
 }
 
+// A delay ends early when the faults are cleared or the server stops, so that a test may
+// hang a request for as long as it likes without holding up its own end.
+void Sandbox::waitOut(std::chrono::milliseconds delay) const
+{
+    const int generation = m_faultGeneration.load();
+    const auto until = std::chrono::steady_clock::now() + delay;
+    while (std::chrono::steady_clock::now() < until && m_faultGeneration.load() == generation)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
 void Sandbox::stop()
 {
+    ++m_faultGeneration;
     if (m_elsewhere) {
         m_elsewhere->stop();
         if (m_elsewhereThread.joinable()) m_elsewhereThread.join();

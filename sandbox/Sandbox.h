@@ -4,6 +4,7 @@
 #include "SelfSignedCertificate.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -159,6 +160,7 @@ private:
     Reply revoke(const LoggedRequest& request);
     std::optional<std::string> authenticatedPassword(const LoggedRequest& request) const;
     std::optional<Fault> takeFault(const std::string& route);
+    void waitOut(std::chrono::milliseconds delay) const;
     // Answers with one of the hostile bodies; false for the faults that only edit `reply`.
     bool serveHostile(const Fault& fault, const Reply& reply, const LoggedRequest& request,
                       httplib::Response& res);

@@ -4,7 +4,6 @@
 #include "LumbraCore/internal/Http.h"
 #include "SandboxFixture.h"
 
-#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QTest>
 #include <QTimer>
@@ -349,13 +348,11 @@ private Q_SLOTS:
 
     void cancellingAbortsTheRequest()
     {
-        m_sandbox->server->setFault("folders", {0, 3000, {}, -1});
+        // The server would answer after ten minutes; only the abort can end the request.
+        m_sandbox->server->setFault("folders", {0, 600'000, {}, -1});
         std::stop_source stop;
         QTimer::singleShot(100, [&] { stop.request_stop(); });
-        QElapsedTimer timer;
-        timer.start();
         QVERIFY_THROWS_EXCEPTION(CancelledError, await(api().folders(stop.get_token())));
-        QVERIFY(timer.elapsed() < 2500);
         // Already cancelled: nothing is sent.
         m_sandbox->server->clearRequests();
         QVERIFY_THROWS_EXCEPTION(CancelledError, await(api().feeds(stop.get_token())));

@@ -307,14 +307,6 @@ private Q_SLOTS:
         QCOMPARE(httpSend("GET", api(u"/folders"_s), fresh).status, 200);
     }
 
-    void withoutNewsEveryNewsPathIs404()
-    {
-        m_server->setNewsInstalled(false);
-        QCOMPARE(get(u"/folders"_s).status, 404);
-        QCOMPARE(post(u"/items/1/read"_s).status, 404);
-        QCOMPARE(httpSend("POST", m_base + u"/index.php/login/v2"_s, {}, ""_ba).status, 200);
-    }
-
     void olderApiVersionServesTheSameReads()
     {
         const QString v12 = m_base + u"/index.php/apps/news/api/v1-2"_s;
@@ -378,90 +370,6 @@ private Q_SLOTS:
         QCOMPARE(updated(since, u"&type=0&id="_s + QString::number(feedOf(5))), inFeed);
         QCOMPARE(updated(since, u"&type=2&id=0"_s), QList<qint64>{5});
         QCOMPARE(updated(latest + 1, u"&type=3&id=0"_s), QList<qint64>{});
-    }
-
-    void faults_data()
-    {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<int>("body");
-        QTest::addColumn<int>("expectedStatus");
-        QTest::addColumn<bool>("decodes");
-        QTest::addColumn<bool>("networkError");
-        using B = sandbox::Fault::Body;
-        QTest::newRow("status") << 500 << int(B::normal) << 500 << false << false;
-        QTest::newRow("malformed") << 0 << int(B::malformed) << 200 << false << false;
-        QTest::newRow("truncated") << 0 << int(B::truncated) << 200 << false << false;
-        QTest::newRow("dropped") << 0 << int(B::drop) << 200 << false << true;
-    }
-
-    void faults()
-    {
-        QFETCH(int, status);
-        QFETCH(int, body);
-        QFETCH(int, expectedStatus);
-        QFETCH(bool, networkError);
-        m_server->setFault("folders", {status, 0, sandbox::Fault::Body(body), 1});
-        const HttpResult faulty = get(u"/folders"_s);
-        QCOMPARE(faulty.status, expectedStatus);
-        // A hang-up is a transport failure, not an HTTP one.
-        QCOMPARE(networkError, faulty.error != QNetworkReply::NoError &&
-                                   faulty.error < QNetworkReply::ContentAccessDenied);
-        if (!networkError && status == 0)
-            QVERIFY_THROWS_EXCEPTION(DecodingError, Json::decode<FoldersResponse>(faulty.body));
-        // Applied once, then the route answers normally again.
-        const HttpResult next = get(u"/folders"_s);
-        QCOMPARE(next.status, 200);
-        QCOMPARE(Json::decode<FoldersResponse>(next.body).folders.size(), 3);
-    }
-
-    void delayAndRequestLog()
-    {
-        m_server->setFault("feeds", {0, 300, sandbox::Fault::Body::normal, -1});
-        QElapsedTimer timer;
-        timer.start();
-        QCOMPARE(post(u"/items/2/star"_s).status, 200); // other routes are not delayed
-        QCOMPARE(get(u"/feeds"_s).status, 200);
-        QVERIFY(timer.elapsed() >= 300);
-
-        const auto log = m_server->requests();
-        QCOMPARE(log.size(), size_t(2));
-        QCOMPARE(log[0].method, "POST");
-        QCOMPARE(log[0].target, "/index.php/apps/news/api/v1-3/items/2/star");
-        QCOMPARE(QByteArray::fromStdString(log[1].header("AUTHORIZATION")), m_auth[0].second);
-        m_server->clearRequests();
-        QVERIFY(m_server->requests().empty());
-    }
-
-    void httpsCertificateIsNotTrusted()
-    {
-        sandbox::Options options;
-        options.https = true;
-        sandbox::Sandbox secure(options);
-        secure.start();
-        const HttpResult reply = httpSend("GET",
-                                          QString::fromStdString(secure.baseUrl()) +
-                                              u"/index.php/apps/news/api/v1-3/feeds"_s,
-                                          m_auth);
-        QCOMPARE(reply.error, QNetworkReply::SslHandshakeFailedError);
-        QVERIFY(secure.requests().empty());
-    }
-
-    void generatedDataIsDeterministic()
-    {
-        sandbox::NewsStore a, b, c;
-        sandbox::generateItems(a, 300, 7, 1'800'000'000);
-        sandbox::generateItems(b, 300, 7, 1'800'000'000);
-        sandbox::generateItems(c, 300, 8, 1'800'000'000);
-        const sandbox::ItemsQuery all;
-        QCOMPARE(a.itemCount(), size_t(300));
-        QVERIFY(a.itemsJson(all) == b.itemsJson(all));
-        QVERIFY(a.itemsJson(all) != c.itemsJson(all));
-        const auto items = Json::decode<ItemsResponse>(QByteArray::fromStdString(a.itemsJson(all)));
-        QCOMPARE(items.items.size(), 300);
-        qint64 bodyBytes = 0;
-        for (const Item& item : items.items)
-            bodyBytes += item.body->size();
-        QVERIFY(bodyBytes / 300 > 2000 && bodyBytes / 300 < 8000); // realistic sizes
     }
 };
 
