@@ -153,6 +153,7 @@ std::string Sandbox::baseUrl() const
 
 void Sandbox::start(int port)
 {
+    m_stopping = false;
     if (m_options.https) {
         m_certificate = m_options.certificate ? m_options.certificate
                                               : std::make_shared<const SelfSignedCertificate>(
@@ -403,19 +404,18 @@ bool Sandbox::serveHostile(const Fault& fault, const Reply& reply, const LoggedR
     }
 }
 
-// A delay ends early when the faults are cleared or the server stops, so that a test may
-// hang a request for as long as it likes without holding up its own end.
+// A delay ends early when the server stops, so that a test may hang a request for as long
+// as it likes without holding up its own end.
 void Sandbox::waitOut(std::chrono::milliseconds delay) const
 {
-    const int generation = m_faultGeneration.load();
     const auto until = std::chrono::steady_clock::now() + delay;
-    while (std::chrono::steady_clock::now() < until && m_faultGeneration.load() == generation)
+    while (std::chrono::steady_clock::now() < until && !m_stopping.load())
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 void Sandbox::stop()
 {
-    ++m_faultGeneration;
+    m_stopping = true;
     if (m_elsewhere) {
         m_elsewhere->stop();
         if (m_elsewhereThread.joinable()) m_elsewhereThread.join();

@@ -192,6 +192,7 @@ private:
     std::vector<LoggedRequest> m_log;
     std::vector<LoggedRequest> m_elsewhereLog;
     std::atomic<int> m_faultGeneration{0}; // moves on at clearFaults()
+    std::atomic<bool> m_stopping{false};
 };
 
 } // namespace sandbox
