@@ -72,27 +72,26 @@ std::optional<Release> newestRelease(const QByteArray& appcast)
     return newest;
 }
 
-QString outcome(const std::optional<Release>& newest, const QString& currentVersion)
+QUrl Outcome::link() const
 {
-    if (!newest)
-        return QStringLiteral("Couldn't check for updates: the update feed lists no release.");
-    if (compareVersions(newest->version, currentVersion) <= 0)
-        return QStringLiteral("Lumbra ") + currentVersion +
-               QStringLiteral(" is the newest version.");
-    return QStringLiteral("Lumbra ") + newest->version +
-           QStringLiteral(" is available (you have ") + currentVersion +
-           QStringLiteral("). Download it from ") +
-           (newest->download.isEmpty() ? newest->notes : newest->download).toString() + u'.';
+    if (!newest) return {};
+    return newest->download.isEmpty() ? newest->notes : newest->download;
 }
 
-QCoro::Task<QString> check(HttpSession session, QUrl address, QString currentVersion,
+Outcome outcome(const std::optional<Release>& newest, const QString& currentVersion)
+{
+    Outcome result{Outcome::Kind::noRelease, currentVersion, newest};
+    if (newest)
+        result.kind = compareVersions(newest->version, currentVersion) <= 0
+                          ? Outcome::Kind::upToDate
+                          : Outcome::Kind::available;
+    return result;
+}
+
+QCoro::Task<Outcome> check(HttpSession session, QUrl address, QString currentVersion,
                            std::stop_token stop)
 {
-    if (address.isEmpty())
-        co_return QStringLiteral(
-            "This build of Lumbra has no update feed, so it cannot check for updates. Where it "
-            "came from (a distribution's package manager, or the source it was built from) has "
-            "its newest version.");
+    if (address.isEmpty()) co_return Outcome{Outcome::Kind::noFeed, currentVersion};
     QByteArray appcast;
     try {
         appcast = co_await fetch(session, address, appcastLimit, stop);
@@ -101,7 +100,8 @@ QCoro::Task<QString> check(HttpSession session, QUrl address, QString currentVer
     } catch (const LumbraError& failure) {
         qCWarning(lcUpdates).noquote()
             << "reading" << address.toDisplayString() << "failed:" << failure.description();
-        co_return QStringLiteral("Couldn't check for updates: ") + failure.description();
+        co_return Outcome{Outcome::Kind::failed, currentVersion, std::nullopt,
+                          std::current_exception()};
     }
     co_return outcome(newestRelease(appcast), currentVersion);
 }

@@ -8,3 +8,4 @@ Q_DECLARE_LOGGING_CATEGORY(lcNetwork) // lumbra.network: requests, icons, revoca
 Q_DECLARE_LOGGING_CATEGORY(lcKeyring) // lumbra.keyring: the Secret Service
 Q_DECLARE_LOGGING_CATEGORY(lcVault)   // lumbra.vault: notes written and refused
 Q_DECLARE_LOGGING_CATEGORY(lcUpdates) // lumbra.updates: the update check
+Q_DECLARE_LOGGING_CATEGORY(lcLanguage) // lumbra.language: the language chosen

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config git
     qt6-base-dev qt6-wayland libgl-dev qt6-webengine-dev
-    qcoro-qt6-dev
+    qcoro-qt6-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n python3
     libsimdjson-dev libicu-dev
     libcpp-httplib-dev libssl-dev openssl zlib1g-dev
     libcmark-dev libyaml-cpp-dev

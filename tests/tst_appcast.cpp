@@ -1,6 +1,7 @@
 #include "Await.h"
 #include "LumbraCore/Appcast.h"
 #include "SandboxFixture.h"
+#include "Views/Wording.h"
 
 #include <QTest>
 
@@ -89,15 +90,17 @@ private Q_SLOTS:
         QFETCH(QString, outcome);
         SandboxFixture sandbox;
         const QUrl feed = path.isEmpty() ? QUrl() : QUrl(sandbox.account().server + path);
-        const QString text = await(Appcast::check(sandbox.session(), feed, current));
+        const QString text = Wording::updateCheck(await(Appcast::check(sandbox.session(), feed, current)));
         QVERIFY2(text.contains(outcome), qPrintable(text));
     }
 
     void checkRefusesOtherSchemes()
     {
         SandboxFixture sandbox;
-        const QString text =
+        const Appcast::Outcome outcome =
             await(Appcast::check(sandbox.session(), QUrl(u"file:///etc/passwd"_s), u"1.0"_s));
+        QCOMPARE(outcome.kind, Appcast::Outcome::Kind::failed);
+        const QString text = Wording::updateCheck(outcome);
         QVERIFY2(text.startsWith(u"Couldn't check for updates: "_s), qPrintable(text));
         QVERIFY(!text.contains(u"root"_s));
     }

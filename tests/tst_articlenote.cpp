@@ -504,6 +504,14 @@ private Q_SLOTS:
             u"^lumbra-42-1\n"_s;
         const QString note = ArticleNote::append(QString(), quote42(), utc);
         QCOMPARE(note.toUtf8(), expected.toUtf8());
+        // The same in any language the app speaks: no other digits, names or dates.
+        for (const char* language : {"ar_EG", "de_DE", "fa_IR"}) {
+            QLocale::setDefault(QLocale(QString::fromLatin1(language)));
+            QCOMPARE(ArticleNote::append(QString(), quote42(), utc), note);
+            QCOMPARE(ArticleNote::path(quote42(), [](const QString&) { return false; }),
+                     u"lumbra/A draft plan.md"_s);
+        }
+        QLocale::setDefault(QLocale::c());
 
         Quote second = quote42();
         second.text = u"More"_s;

@@ -1,8 +1,10 @@
 #include "App/DesktopEnvironment.h"
 #include "App/LinkHandler.h"
 #include "App/LumbraApp.h"
+#include "App/Translations.h"
 #include "DarkPalette.h"
 #include "LumbraCore/ItemLink.h"
+#include "LumbraCore/RelativeDate.h"
 #include "LumbraCore/WebAddress.h"
 #include "MainWindowFixture.h"
 #include "Views/ArticleView.h"
@@ -29,6 +31,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDialog>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -68,10 +71,12 @@ qint64 badge(const QAbstractItemModel* model, const QString& title)
 // The row at `index` as the timeline's delegate paints it, `width` wide, on `palette`'s
 // base (black on white unless given), with `roomBelow` more pixels under the row.
 QImage paintedRow(const QModelIndex& index, std::optional<QPalette> palette = std::nullopt,
-                  int width = 360, int roomBelow = 0)
+                  int width = 360, int roomBelow = 0,
+                  Qt::LayoutDirection direction = Qt::LeftToRight)
 {
     ItemRowDelegate delegate;
     QStyleOptionViewItem option;
+    option.direction = direction;
     option.font = QApplication::font();
     if (palette) {
         option.palette = *palette;
@@ -87,6 +92,59 @@ QImage paintedRow(const QModelIndex& index, std::optional<QPalette> palette = st
     return image;
 }
 
+
+// The letter each text of `actions` is reached by with Alt, lower-cased; none for a text
+// without one.
+QStringList mnemonics(const QList<QAction*>& actions)
+{
+    QStringList letters;
+    for (const QAction* action : actions) {
+        const QString text = action->text();
+        for (qsizetype at = text.indexOf(u'&'); at >= 0 && at + 1 < text.size();
+             at = text.indexOf(u'&', at + 2))
+            if (text.at(at + 1) != u'&') letters << text.mid(at + 1, 1).toLower();
+    }
+    return letters;
+}
+
+// Every text the widgets under `root` show: translated (the pseudo-translation brackets
+// it) unless it is in `data`, and shown whole. Returns what is not, one line each.
+QStringList untranslatedOrCut(const QWidget* root, const QStringList& data)
+{
+    QStringList wrong;
+    const auto check = [&](const QWidget* widget, const QString& text, bool whole) {
+        if (text.isEmpty() || data.contains(text)) return;
+        const QString what = QString::fromLatin1(widget->metaObject()->className()) + u' ' + text;
+        if (!text.startsWith(u'[') || !text.endsWith(u']')) wrong << u"untranslated: "_s + what;
+        if (!whole) wrong << u"cut off: "_s + what;
+    };
+    for (const QLabel* label : root->findChildren<QLabel*>()) {
+        if (!label->isVisibleTo(root->window())) continue;
+        // An elided heading keeps the whole in its tooltip.
+        if (label->text().endsWith(u'\u2026') && !label->toolTip().isEmpty()) {
+            check(label, label->toolTip(), true);
+            continue;
+        }
+        check(label, label->text(),
+              label->wordWrap() ? label->heightForWidth(label->width()) <= label->height()
+                                : label->minimumSizeHint().width() <= label->width());
+    }
+    for (const QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
+        if (!button->isVisibleTo(root->window())) continue;
+        const auto* tool = qobject_cast<const QToolButton*>(button);
+        const bool textShown = !tool || tool->toolButtonStyle() != Qt::ToolButtonIconOnly;
+        if (textShown) check(button, button->text(), button->width() >= button->sizeHint().width());
+        // A tooltip adds the key to the words: "Star (S)".
+        const QString tip = button->toolTip();
+        if (!tip.isEmpty() && !data.contains(tip) && !tip.startsWith(u'['))
+            wrong << u"untranslated tooltip: "_s + tip;
+    }
+    for (const QGroupBox* box : root->findChildren<QGroupBox*>())
+        check(box, box->title(), box->width() >= box->minimumSizeHint().width());
+    for (const QLineEdit* field : root->findChildren<QLineEdit*>())
+        check(field, field->placeholderText(), true);
+    return wrong;
+}
 } // namespace
 
 // The main window's views against a real Reader and the sandbox, on the offscreen platform.
@@ -1098,52 +1156,71 @@ private Q_SLOTS:
         QCOMPARE(shown, QString(shown.size(), u'T'));
     }
 
-    void rowsStartRightToLeftTextAtTheRight_data()
+    void rowsFollowTheirTextAndTheWindow_data()
     {
         QTest::addColumn<QString>("title");
         QTest::addColumn<bool>("rightToLeft");
-        QTest::newRow("English") << u"Talks (again) in Geneva"_s << false;
-        QTest::newRow("Arabic")
-            << u"\u0645\u062D\u0627\u062F\u062B\u0627\u062A (\u062C\u062F\u064A\u062F\u0629)"_s
-            << true;
-        QTest::newRow("Hebrew") << u"\u05E9\u05DC\u05D5\u05DD (\u05E2\u05D5\u05DC\u05DD)"_s << true;
+        QTest::addColumn<Qt::LayoutDirection>("window");
+        const QString arabic =
+            u"\u0645\u062D\u0627\u062F\u062B\u0627\u062A (\u062C\u062F\u064A\u062F\u0629)"_s;
+        QTest::newRow("English") << u"Talks (again) in Geneva"_s << false << Qt::LeftToRight;
+        QTest::newRow("Arabic") << arabic << true << Qt::LeftToRight;
+        QTest::newRow("Hebrew") << u"\u05E9\u05DC\u05D5\u05DD (\u05E2\u05D5\u05DC\u05DD)"_s << true
+                                << Qt::LeftToRight;
+        QTest::newRow("English, mirrored window")
+            << u"Talks (again) in Geneva"_s << false << Qt::RightToLeft;
+        QTest::newRow("Arabic, mirrored window") << arabic << true << Qt::RightToLeft;
     }
 
-    void rowsStartRightToLeftTextAtTheRight()
+    // A title starts where its script starts, whatever the window's direction; the row's
+    // own parts (the unread dot, the feed, the date) follow the window's.
+    void rowsFollowTheirTextAndTheWindow()
     {
         QFETCH(QString, title);
         QFETCH(bool, rightToLeft);
-        QStandardItemModel model;
-        auto* row = new QStandardItem(title);
-        row->setData(title, TimelineModel::ExcerptRole);
-        model.appendRow(row);
-        ItemRowDelegate delegate;
-        QStyleOptionViewItem option;
-        option.font = QApplication::font();
-        option.palette.setColor(QPalette::Base, Qt::white);
-        option.palette.setColor(QPalette::Text, Qt::black);
-        option.rect = QRect(QPoint(0, 0), QSize(600, delegate.sizeHint(option, {}).height()));
-        QImage image(option.rect.size(), QImage::Format_RGB32);
-        image.fill(Qt::white);
-        {
-            QPainter painter(&image);
-            delegate.paint(&painter, option, model.index(0, 0));
-        }
-        // Where the ink is: right-to-left text hugs the right edge, other text the left.
-        int left = image.width(), right = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                if (qGray(image.pixel(x, y)) < 128) {
-                    left = std::min(left, x);
-                    right = std::max(right, x);
-                }
+        QFETCH(Qt::LayoutDirection, window);
+        // The columns where a row holding `roles` differs from one holding `without` too.
+        const auto painted = [window](const QMap<int, QVariant>& roles) {
+            QStandardItemModel model;
+            auto* row = new QStandardItem;
+            for (auto role = roles.cbegin(); role != roles.cend(); ++role)
+                row->setData(*role, role.key());
+            model.appendRow(row);
+            return paintedRow(model.index(0, 0), std::nullopt, 600, 0, window);
+        };
+        const auto ink = [&painted](const QMap<int, QVariant>& roles,
+                                    const QMap<int, QVariant>& without = {}) {
+            const QImage image = painted(roles);
+            const QImage base = painted(without);
+            int left = image.width(), right = -1;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (image.pixel(x, y) != base.pixel(x, y)) {
+                        left = std::min(left, x);
+                        right = std::max(right, x);
+                    }
+            return std::pair(left, right);
+        };
+        const auto [left, right] =
+            ink({{Qt::DisplayRole, title}, {TimelineModel::ExcerptRole, title}});
         QVERIFY(right > left);
         if (rightToLeft)
-            QVERIFY2(left > image.width() / 2 && right > image.width() - 30,
-                     qPrintable(u"%1..%2"_s.arg(left).arg(right)));
+            QVERIFY2(left > 300 && right > 570, qPrintable(u"%1..%2"_s.arg(left).arg(right)));
         else
-            QVERIFY2(right < image.width() / 2 && left < 30,
-                     qPrintable(u"%1..%2"_s.arg(left).arg(right)));
+            QVERIFY2(right < 300 && left < 30, qPrintable(u"%1..%2"_s.arg(left).arg(right)));
+
+        const bool mirrored = window == Qt::RightToLeft;
+        const auto dot = ink({{TimelineModel::UnreadRole, true}});
+        QVERIFY2(mirrored ? dot.first > 570 : dot.second < 30, qPrintable(u"%1"_s.arg(dot.first)));
+        const QMap<int, QVariant> dated{{TimelineModel::DateRole, u"2 hours ago"_s}};
+        const auto date = ink(dated);
+        QMap<int, QVariant> both = dated;
+        both.insert(TimelineModel::FeedTitleRole, title);
+        const auto feed = ink(both, dated);
+        QVERIFY2(mirrored ? date.second < feed.first : feed.second < date.first,
+                 qPrintable(u"feed %1..%2, date %3..%4"_s.arg(feed.first)
+                                .arg(feed.second).arg(date.first).arg(date.second)));
+        QVERIFY2(mirrored ? date.first < 30 : date.second > 570, qPrintable(u"%1"_s.arg(date.first)));
     }
 
     // On a real display server (the CTest entry tst_views_xcb): the main window is made
@@ -1413,6 +1490,127 @@ private Q_SLOTS:
                 dot = std::max(dot,
                                Style::contrast(image.pixel(x, y), palette.color(QPalette::Base)));
         QVERIFY2(dot >= 3.0, qPrintable(QString::number(dot)));
+    }
+
+    void speaksTheUsersLanguage_data()
+    {
+        QTest::addColumn<QStringList>("languages"); // the user's, most wanted first
+        QTest::addColumn<QStringList>("menus");
+        QTest::addColumn<QString>("allUnread");
+        QTest::addColumn<QString>("elevenUnread");
+        QTest::addColumn<QString>("oneUnread");
+        QTest::addColumn<QString>("twoHoursAgo");
+        QTest::addColumn<bool>("mirrored");
+        QTest::newRow("German") << QStringList{u"de-DE"_s}
+                                << QStringList{u"&Datei"_s, u"&Artikel"_s, u"&Hilfe"_s}
+                                << u"Alle ungelesenen"_s << u"11 ungelesen"_s
+                                << u"1 ungelesen"_s << u"vor 2 Stunden"_s << false;
+        QTest::newRow("French of Canada, then English")
+            << QStringList{u"fr-CA"_s, u"en"_s}
+            << QStringList{u"&Fichier"_s, u"Arti&cle"_s, u"&Aide"_s} << u"Tous les non lus"_s
+            << u"11 non lus"_s << u"1 non lu"_s << u"il y a 2 heures"_s << false;
+        QTest::newRow("British English")
+            << QStringList{u"en-GB"_s} << QStringList{u"&File"_s, u"&Article"_s, u"&Help"_s}
+            << u"All Unread"_s << u"11 unread"_s << u"1 unread"_s << u"2 hours ago"_s << false;
+        QTest::newRow("Arabic first, then German")
+            << QStringList{u"ar-EG"_s, u"de"_s}
+            << QStringList{u"&Datei"_s, u"&Artikel"_s, u"&Hilfe"_s} << u"Alle ungelesenen"_s
+            << u"11 ungelesen"_s << u"1 ungelesen"_s << u"vor 2 Stunden"_s << true;
+        QTest::newRow("a language Lumbra lacks")
+            << QStringList{u"tlh"_s} << QStringList{u"&File"_s, u"&Article"_s, u"&Help"_s}
+            << u"All Unread"_s << u"11 unread"_s << u"1 unread"_s << u"2 hours ago"_s << false;
+    }
+
+    void speaksTheUsersLanguage()
+    {
+        QFETCH(QStringList, languages);
+        QFETCH(QStringList, menus);
+        QFETCH(QString, allUnread);
+        QFETCH(QString, elevenUnread);
+        QFETCH(QString, oneUnread);
+        QFETCH(QString, twoHoursAgo);
+        QFETCH(bool, mirrored);
+        const Translations translations(languages);
+        build(true);
+        QStringList titles;
+        for (const QAction* shown : window->menuBar()->actions())
+            titles << shown->text();
+        QCOMPARE(titles, menus);
+        // Each menu reached by its own letter, and each entry within a menu.
+        for (QAction* bar : window->menuBar()->actions()) {
+            const QStringList letters = mnemonics(bar->menu()->actions());
+            QCOMPARE(QSet<QString>(letters.cbegin(), letters.cend()).size(), letters.size());
+        }
+        const QStringList menuLetters = mnemonics(window->menuBar()->actions());
+        QCOMPARE(QSet<QString>(menuLetters.cbegin(), menuLetters.cend()).size(), menus.size());
+
+        QCOMPARE(rowTitles(content->sidebar()->model()).first(), allUnread);
+        QCOMPARE(content->timeline()->subtitleLabel()->text(), elevenUnread);
+        f->reader->timeline().selectSource(Source::feed(4));
+        QTRY_VERIFY(!f->reader->timeline().loadingItems());
+        QCOMPARE(content->timeline()->subtitleLabel()->text(), oneUnread);
+        QCOMPARE(relativeDate(1'800'000'000 - 7200, 1'800'000'000), twoHoursAgo);
+        // Numbers grouped as the language groups them.
+        QCOMPARE(QLocale().toString(3030), translations.locale().toString(3030));
+        // The columns read from the right in a right-to-left language.
+        QCOMPARE(QGuiApplication::layoutDirection(), mirrored ? Qt::RightToLeft : Qt::LeftToRight);
+        const int sidebar = content->sidebar()->mapTo(window.get(), QPoint()).x();
+        const int timeline = content->timeline()->mapTo(window.get(), QPoint()).x();
+        QCOMPARE(sidebar > timeline, mirrored);
+    }
+
+    // Each text padded by 40% and bracketed: any text without brackets never went through
+    // the translation, and none may be cut off in the login view, the window or Settings.
+    void everyTextIsTranslatedAndWhole_data()
+    {
+        QTest::addColumn<Qt::LayoutDirection>("direction");
+        QTest::newRow("left to right") << Qt::LeftToRight;
+        QTest::newRow("right to left") << Qt::RightToLeft;
+    }
+
+    void everyTextIsTranslatedAndWhole()
+    {
+        QFETCH(Qt::LayoutDirection, direction);
+        const auto pseudo = Translations::pseudo(direction);
+        const QString screenshots = qEnvironmentVariable("LUMBRA_SCREENSHOTS");
+        const QString prefix = direction == Qt::RightToLeft ? u"/rtl-"_s : u"/pseudo-"_s;
+        build(false);
+        const QStringList data{u"Lumbra"_s, u"cloud.example.org"_s, f->sandbox.account().server,
+                               f->sandbox.account().loginName,
+                               QString::fromLatin1(LUMBRA_VERSION)};
+        QVERIFY2(untranslatedOrCut(window.get(), data).isEmpty(),
+                 qPrintable(untranslatedOrCut(window.get(), data).join(u'\n')));
+        if (!screenshots.isEmpty()) QVERIFY(window->grab().save(screenshots + prefix + u"login.png"_s));
+
+        f->accounts.stored = f->sandbox.account();
+        await(f->reader->start());
+        QTRY_VERIFY(!f->reader->session().refreshing() && !f->reader->timeline().items().isEmpty());
+        f->reader->timeline().select(f->reader->timeline().items().first().id);
+        // As narrow as a window tiled to half of a 1440-pixel screen.
+        window->resize(LumbraApp::minimumWindowSize);
+        QTRY_COMPARE(window->height(), LumbraApp::minimumWindowSize.height());
+        QVERIFY2(window->width() <= LumbraApp::minimumWindowSize.width() + 8,
+                 qPrintable(QString::number(window->width())));
+        QVERIFY2(untranslatedOrCut(window.get(), data).isEmpty(),
+                 qPrintable(untranslatedOrCut(window.get(), data).join(u'\n')));
+        for (QAction* bar : window->menuBar()->actions()) {
+            QVERIFY2(bar->text().startsWith(u'['), qPrintable(bar->text()));
+            for (const QAction* entry : bar->menu()->actions())
+                QVERIFY2(entry->isSeparator() || entry->text().startsWith(u'['),
+                         qPrintable(entry->text()));
+        }
+        window->resize(1280, 800);
+        QTRY_COMPARE(window->size(), QSize(1280, 800));
+        if (!screenshots.isEmpty())
+            QVERIFY(window->grab().save(screenshots + prefix + u"reader.png"_s));
+
+        SettingsView settings(*f->reader);
+        settings.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&settings));
+        QVERIFY2(untranslatedOrCut(&settings, data).isEmpty(),
+                 qPrintable(untranslatedOrCut(&settings, data).join(u'\n')));
+        if (!screenshots.isEmpty() && direction == Qt::LeftToRight)
+            QVERIFY(settings.grab().save(screenshots + prefix + u"settings.png"_s));
     }
 
     void screenshots()

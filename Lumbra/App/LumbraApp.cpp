@@ -1,6 +1,7 @@
 #include "App/LumbraApp.h"
 
 #include "LumbraCore/Appcast.h"
+#include "Views/Wording.h"
 #include "LumbraCore/NetworkErrors.h"
 #include "Views/ContentView.h"
 #include "Views/ItemActions.h"
@@ -141,8 +142,8 @@ QCoro::Task<> LumbraApp::checkForUpdates()
     const std::stop_token lifetime = m_lifetime.get_token();
     QString outcome;
     try {
-        outcome = co_await Appcast::check(session(), updateFeed(),
-                                          QApplication::applicationVersion(), lifetime);
+        outcome = Wording::updateCheck(co_await Appcast::check(
+            session(), updateFeed(), QApplication::applicationVersion(), lifetime));
     } catch (const CancelledError&) {
         co_return; // Lumbra is quitting
     }

@@ -1,4 +1,5 @@
 #include "App/LumbraApp.h"
+#include "App/Translations.h"
 #include "Reader/Background.h"
 #include "Views/ArticleWebView.h"
 
@@ -83,6 +84,11 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral("app.lumbra.Lumbra"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("app.lumbra.Lumbra"),
                                                  QIcon(QStringLiteral(":/lumbra.svg"))));
+    // LUMBRA_PSEUDO_TRANSLATION shows which texts are cut off or never translated.
+    const auto translations =
+        qEnvironmentVariableIsEmpty("LUMBRA_PSEUDO_TRANSLATION")
+            ? std::make_unique<Translations>(QLocale::system().uiLanguages())
+            : Translations::pseudo();
 
     // A link given on the command line goes to the Lumbra that already runs, if any.
     const QStringList arguments = QApplication::arguments();

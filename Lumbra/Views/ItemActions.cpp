@@ -93,8 +93,8 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
         make({[this, shownUnread](const std::optional<Item>&) -> QString {
                   if (!m_reader.timeline().searching()) return tr("Mark All as Read");
                   if (shownUnread() == 0) return tr("Mark Shown as Read");
-                  //: %1 is how many shown articles are unread.
-                  return tr("Mark %1 Shown as Read").arg(QLocale().toString(shownUnread()));
+                  //: %n is how many shown articles are unread.
+                  return tr("Mark %Ln Shown as Read", nullptr, int(shownUnread()));
               },
               always(QStringLiteral("checkmark")), QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_A),
               [this, shownUnread](const std::optional<Item>&) {

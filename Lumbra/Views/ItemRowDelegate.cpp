@@ -148,6 +148,11 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     QColor secondary = primary;
     secondary.setAlphaF(0.65);
     const bool unread = index.data(TimelineModel::UnreadRole).toBool();
+    // Laid out left to right, then mirrored in a right-to-left window.
+    const bool mirrored = option.direction == Qt::RightToLeft;
+    const auto visual = [&option](const QRect& rect) {
+        return QStyle::visualRect(option.direction, option.rect, rect);
+    };
     const QRect area = option.rect.adjusted(margin + dotColumn, margin, -margin * 2, -margin);
 
     if (unread) {
@@ -158,31 +163,39 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
         painter->setBrush(selected
                               ? Style::readableOn(highlight.lighter(160), highlight, 3.0)
                               : Style::readableOn(highlight, palette.color(QPalette::Base), 3.0));
-        painter->drawEllipse(QRect(option.rect.left() + margin + 2, area.top() + 5, 7, 7));
+        painter->drawEllipse(visual(QRect(option.rect.left() + margin + 2, area.top() + 5, 7, 7)));
     }
 
     const QFont caption = captionFont(option.font);
     const QString sample = index.data(TimelineModel::LineSampleRole).toString();
     const int captionHeight = lineHeight(caption, sample);
     const QIcon icon = index.data(TimelineModel::FeedIconRole).value<QIcon>();
-    icon.paint(painter, QRect(area.left(), area.top() + (captionHeight - 12) / 2, 12, 12));
+    icon.paint(painter, visual(QRect(area.left(), area.top() + (captionHeight - 12) / 2, 12, 12)));
     painter->setFont(caption);
     painter->setPen(secondary);
     const QString date = index.data(TimelineModel::DateRole).toString();
     const int dateWidth = QFontMetrics(caption).horizontalAdvance(date);
     QRect header(area.left() + 17, area.top(), area.width() - 17, captionHeight);
-    painter->drawText(header, Qt::AlignRight | Qt::AlignVCenter, date);
+    // At the row's far end; read in its own direction ("2 hours ago", not "hours ago 2").
+    painter->drawText(visual(header),
+                      (mirrored ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignAbsolute |
+                          Qt::AlignVCenter |
+                          (date.isRightToLeft() ? Qt::TextForceRightToLeft
+                                                : Qt::TextForceLeftToRight),
+                      date);
     int right = header.right() - dateWidth - 5;
     if (index.data(TimelineModel::StarredRole).toBool()) {
         painter->setPen(Style::starColor());
-        painter->drawText(QRect(right - 14, header.top(), 14, captionHeight), Qt::AlignCenter,
+        painter->drawText(visual(QRect(right - 14, header.top(), 14, captionHeight)),
+                          Qt::AlignCenter,
                           QStringLiteral("\u2605"));
         right -= 19;
         painter->setPen(secondary);
     }
     const QString feedTitle = QFontMetrics(caption).elidedText(
         index.data(TimelineModel::FeedTitleRole).toString(), Qt::ElideRight, right - header.left());
-    painter->drawText(QRect(header.left(), header.top(), right - header.left(), captionHeight),
+    painter->drawText(visual(QRect(header.left(), header.top(), right - header.left(),
+                                   captionHeight)),
                       directionFlags(feedTitle) | Qt::AlignVCenter, feedTitle);
 
     QFont titleFont = option.font;
@@ -192,12 +205,12 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const int titleHeight = lineHeight(titleFont, sample);
     const int titleDrawn =
         drawLines(painter, titleFont, index.data(Qt::DisplayRole).toString(),
-                  QRect(area.left(), titleTop, area.width(), 0), titleLines, titleHeight,
+                  visual(QRect(area.left(), titleTop, area.width(), 0)), titleLines, titleHeight,
                   index.data(TimelineModel::TitleHighlightsRole).toList());
     painter->setPen(secondary);
     // The excerpt follows the title's last line; a three-line title leaves it one line.
     drawLines(painter, caption, index.data(TimelineModel::ExcerptRole).toString(),
-              QRect(area.left(), titleTop + titleDrawn * titleHeight + 3, area.width(), 0),
+              visual(QRect(area.left(), titleTop + titleDrawn * titleHeight + 3, area.width(), 0)),
               std::min(excerptLines, textLines - titleDrawn), captionHeight,
               index.data(TimelineModel::ExcerptHighlightsRole).toList());
     if (option.state & QStyle::State_HasFocus) {

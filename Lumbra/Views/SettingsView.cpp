@@ -44,8 +44,9 @@ SettingsView::SettingsView(Reader& reader, QWidget* parent)
     m_vault->setTextInteractionFlags(Qt::TextSelectableByMouse);
     quotesForm->addRow(tr("Obsidian vault"), m_vault);
     quotesForm->addRow(QString(), m_chooseVault);
-    auto* caption = new QLabel(QStringLiteral(
-        "Each article you quote gets a note in the vault's lumbra folder, linked to its author."));
+    auto* caption = new QLabel(
+        tr("Each article you quote gets a note in the vault's lumbra folder, linked to its "
+           "author."));
     caption->setWordWrap(true);
     Style::makeSecondary(caption);
     caption->setFont(Style::font(Style::FontRole::caption, caption->font()));
@@ -55,9 +56,9 @@ SettingsView::SettingsView(Reader& reader, QWidget* parent)
     auto* remote = new QCheckBox(tr("Load remote images"));
     Settings& settings = reader.settings();
     remote->setChecked(settings.remoteImages());
-    auto* remoteCaption = new QLabel(QStringLiteral(
-        "When off, articles load nothing from other sites: no images, fonts or styles, so no "
-        "site learns what you read. Each article can still load them with one click."));
+    auto* remoteCaption = new QLabel(
+        tr("When off, articles load nothing from other sites: no images, fonts or styles, so no "
+           "site learns what you read. Each article can still load them with one click."));
     remoteCaption->setWordWrap(true);
     Style::makeSecondary(remoteCaption);
     remoteCaption->setFont(Style::font(Style::FontRole::caption, remoteCaption->font()));
@@ -71,8 +72,10 @@ SettingsView::SettingsView(Reader& reader, QWidget* parent)
     auto* about = new QGroupBox(tr("About"));
     auto* aboutForm = new QFormLayout(about);
     aboutForm->addRow(tr("Version"), new QLabel(QApplication::applicationVersion()));
-    auto* maker = new QLabel(QStringLiteral(
-        "Made by the Lumbra developers \u2014 <a href=\"https://lumbra.app\">lumbra.app</a>"));
+    //: %1 is a link to the project's site.
+    auto* maker = new QLabel(tr("Made by the Lumbra developers \u2014 %1")
+                                 .arg(QStringLiteral(
+                                     "<a href=\"https://lumbra.app\">lumbra.app</a>")));
     maker->setOpenExternalLinks(true);
     aboutForm->addRow(maker);
     auto* check = new QPushButton(tr("Check for Updates\u2026"));

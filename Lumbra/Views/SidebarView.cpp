@@ -152,10 +152,11 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
     // A screen reader counts the rows shown; it is told when more follow.
     const auto describeRows = [this] {
         m_tree->setAccessibleDescription(
-            m_model->hasHiddenRows() ? tr("%1 of %2 rows shown; more follow at the end of the list")
-                                           .arg(QLocale().toString(m_model->rowCount()),
-                                                QLocale().toString(m_model->allRowCount()))
-                                     : QString());
+            m_model->hasHiddenRows()
+                ? tr("%1 of %Ln rows shown; more follow at the end of the list", nullptr,
+                     int(m_model->allRowCount()))
+                      .arg(QLocale().toString(m_model->rowCount()))
+                : QString());
     };
     connect(m_model, &QAbstractItemModel::modelReset, this, describeRows);
     connect(m_model, &QAbstractItemModel::rowsInserted, this, describeRows);

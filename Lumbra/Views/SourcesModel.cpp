@@ -257,9 +257,12 @@ QVariant SourcesModel::data(const QModelIndex& index, int role) const
         const Source::Kind kind = Source::Kind(data(index, SourceKindRole).toInt());
         const qint64 count = data(index, BadgeRole).toLongLong();
         const bool starred = sourceKind(kind).scope == SourceKind::Scope::starred;
-        const QString number = count > 0 ? QLocale().toString(count) : tr("no");
-        const QString counted =
-            starred ? tr("%1 starred").arg(number) : tr("%1 unread").arg(number);
+        QString counted;
+        if (count <= 0)
+            counted = starred ? tr("no starred") : tr("no unread");
+        else
+            counted = starred ? tr("%Ln starred", nullptr, int(count))
+                              : tr("%Ln unread", nullptr, int(count));
         const QString name = data(index, Qt::DisplayRole).toString();
         //: A source as a screen reader says it: its name, its kind, its count.
         if (kind == Source::Kind::folder) return tr("%1, folder, %2").arg(name, counted);

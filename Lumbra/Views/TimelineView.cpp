@@ -70,6 +70,7 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     m_markAll->setDefaultAction(actions.markAllRead);
     m_markAll->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_markAll->setFocusPolicy(Qt::TabFocus);
+    connect(actions.markAllRead, &QAction::changed, this, &TimelineView::fitMarkAllButton);
 
     m_busy->setTextVisible(false);
     m_busy->setMaximumSize(60, 8);
@@ -184,12 +185,11 @@ void TimelineView::updateHeader()
     const QLocale locale;
     if (m_reader.timeline().searching())
         //: Articles matching the search, of all listed.
-        m_subtitle->setText(tr("%1 of %2")
-                                .arg(locale.toString(m_reader.timeline().shownCount()),
-                                     locale.toString(m_reader.timeline().items().size())));
+        m_subtitle->setText(tr("%1 of %Ln", nullptr, int(m_reader.timeline().items().size()))
+                                .arg(locale.toString(m_reader.timeline().shownCount())));
     else
         m_subtitle->setText(
-            source ? tr("%1 unread").arg(locale.toString(m_reader.subscriptions().count(*source)))
+            source ? tr("%Ln unread", nullptr, int(m_reader.subscriptions().count(*source)))
                    : QString());
 }
 
@@ -270,5 +270,19 @@ bool TimelineView::eventFilter(QObject* watched, QEvent* event)
 void TimelineView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    fitMarkAllButton();
     updateOverlay();
+}
+
+void TimelineView::fitMarkAllButton()
+{
+    // Where the words would squeeze the heading (a narrow column, a long translation), the
+    // button shows its icon alone; its tooltip and name keep the words.
+    static constexpr int headingRoom = 100;
+    QToolButton sized;
+    sized.setDefaultAction(m_markAll->defaultAction());
+    sized.setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    sized.setFont(m_markAll->font());
+    const bool fits = sized.sizeHint().width() + headingRoom + 20 <= width();
+    m_markAll->setToolButtonStyle(fits ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
 }

@@ -41,6 +41,7 @@ protected:
 private:
     void updateHeader();
     void showTitle();
+    void fitMarkAllButton();
     void updateOverlay();
     void showProgress();
     void placeProgress();

@@ -288,3 +288,25 @@ QString Wording::emptyText(const Source& source)
 {
     return QCoreApplication::translate("SourceKind", sourceKind(source).emptyText);
 }
+
+QString Wording::updateCheck(const Appcast::Outcome& outcome)
+{
+    using Kind = Appcast::Outcome::Kind;
+    switch (outcome.kind) {
+    case Kind::noFeed:
+        return tr("This build of Lumbra has no update feed, so it cannot check for updates. Where "
+                  "it came from (a distribution's package manager, or the source it was built "
+                  "from) has its newest version.");
+    case Kind::failed:
+        return tr("Couldn't check for updates: %1").arg(failure(Failure::of(outcome.error)));
+    case Kind::noRelease:
+        return tr("Couldn't check for updates: the update feed lists no release.");
+    case Kind::upToDate:
+        return tr("Lumbra %1 is the newest version.").arg(outcome.current);
+    case Kind::available:
+        //: %1 is the new version, %2 the version running, %3 where to download it.
+        return tr("Lumbra %1 is available (you have %2). Download it from %3.")
+            .arg(outcome.newest->version, outcome.current, outcome.link().toString());
+    }
+    return QString();
+}

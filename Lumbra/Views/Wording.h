@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LumbraCore/Appcast.h"
 #include "LumbraCore/Records.h"
 #include "Reader/Notice.h"
 
@@ -24,4 +25,6 @@ public:
     static QString sourceTitle(const Source& source, const std::optional<QString>& name);
     // The timeline's text when the source has no articles to show.
     static QString emptyText(const Source& source);
+    // What Check for Updates found.
+    static QString updateCheck(const Appcast::Outcome& outcome);
 };

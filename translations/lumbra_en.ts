@@ -1,0 +1,60 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US">
+<context>
+    <name>ItemActions</name>
+    <message numerus="yes">
+        <source>Mark %Ln Shown as Read</source>
+        <extracomment>%n is how many shown articles are unread.</extracomment>
+        <translation>
+            <numerusform>Mark %Ln Shown as Read</numerusform>
+            <numerusform>Mark %Ln Shown as Read</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>SidebarView</name>
+    <message numerus="yes">
+        <source>%1 of %Ln rows shown; more follow at the end of the list</source>
+        <translation>
+            <numerusform>%1 of %Ln rows shown; more follow at the end of the list</numerusform>
+            <numerusform>%1 of %Ln rows shown; more follow at the end of the list</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>SourcesModel</name>
+    <message numerus="yes">
+        <source>%Ln starred</source>
+        <translation>
+            <numerusform>%Ln starred</numerusform>
+            <numerusform>%Ln starred</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln unread</source>
+        <translation>
+            <numerusform>%Ln unread</numerusform>
+            <numerusform>%Ln unread</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>TimelineView</name>
+    <message numerus="yes">
+        <source>%1 of %Ln</source>
+        <extracomment>Articles matching the search, of all listed.</extracomment>
+        <translation>
+            <numerusform>%1 of %Ln</numerusform>
+            <numerusform>%1 of %Ln</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln unread</source>
+        <translation>
+            <numerusform>%Ln unread</numerusform>
+            <numerusform>%Ln unread</numerusform>
+        </translation>
+    </message>
+</context>
+</TS>
