@@ -1268,7 +1268,9 @@ private Q_SLOTS:
             file.close();
             file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
         };
-        script(u"xdg-open"_s, u"printf '%s' \"$1\" > '"_s + log + u"'"_s);
+        // Written whole, then named: the test reads it as soon as the name appears.
+        script(u"xdg-open"_s,
+               u"printf '%s' \"$1\" > '%1.part' && mv '%1.part' '%1'"_s.arg(log));
         script(u"xdg-mime"_s,
                u"case \"$3\" in x-scheme-handler/obsidian) %1;; text/markdown) %2;; esac"_s.arg(
                    obsidian ? u"echo obsidian.desktop"_s : u"exit 0"_s,
