@@ -980,19 +980,26 @@ private Q_SLOTS:
     void commandLineQuestions_data()
     {
         QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("firstLine");
-        QTest::newRow("version") << u"--version"_s
+        QTest::newRow("version") << u"--version"_s << u"de"_s
                                  << u"Lumbra %1"_s.arg(QStringLiteral(LUMBRA_VERSION));
-        QTest::newRow("help") << u"--help"_s << u"Usage: lumbra [LINK]"_s;
-        QTest::newRow("short help") << u"-h"_s << u"Usage: lumbra [LINK]"_s;
+        QTest::newRow("help") << u"--help"_s << u"en"_s << u"Usage: lumbra [LINK]"_s;
+        QTest::newRow("short help") << u"-h"_s << u"en"_s << u"Usage: lumbra [LINK]"_s;
+        QTest::newRow("help in German") << u"--help"_s << u"de"_s << u"Aufruf: lumbra [LINK]"_s;
+        QTest::newRow("help in French")
+            << u"-h"_s << u"fr:de"_s << u"Utilisation : lumbra [LIEN]"_s;
     }
 
     void commandLineQuestions()
     {
         QFETCH(QString, argument);
+        QFETCH(QString, language);
         QFETCH(QString, firstLine);
         QProcess lumbra;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"LANGUAGE"_s, language);
+        environment.insert(u"LANG"_s, u"C.UTF-8"_s);
         environment.remove(u"DISPLAY"_s);
         environment.remove(u"WAYLAND_DISPLAY"_s);
         environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s); // would fail, were a window made

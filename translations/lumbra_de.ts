@@ -85,6 +85,33 @@
     </message>
 </context>
 <context>
+    <name>CommandLine</name>
+    <message>
+        <source>Usage: lumbra [LINK]
+A desktop reader for Nextcloud News that saves quotes into an Obsidian vault.
+
+  LINK          a tavo://lumbra/item/&lt;id&gt; link from a note: shows that article
+                (in the Lumbra already running, if there is one)
+  -h, --help    show this help and exit
+  --version     show the version and exit
+
+Qt&apos;s own options, such as -platform, are accepted too.
+Diagnostics: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
+</source>
+        <translation>Aufruf: lumbra [LINK]
+Ein Desktop-Leser für Nextcloud News, der Zitate in einem Obsidian-Vault speichert.
+
+  LINK          ein tavo://lumbra/item/&lt;id&gt;-Link aus einer Notiz: zeigt diesen Artikel
+                (im bereits laufenden Lumbra, falls es eines gibt)
+  -h, --help    diese Hilfe zeigen und beenden
+  --version     die Version zeigen und beenden
+
+Die Optionen von Qt, etwa -platform, werden ebenfalls angenommen.
+Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
+</translation>
+    </message>
+</context>
+<context>
     <name>ContentView</name>
     <message>
         <source>Resize sources and articles</source>

@@ -85,6 +85,33 @@
     </message>
 </context>
 <context>
+    <name>CommandLine</name>
+    <message>
+        <source>Usage: lumbra [LINK]
+A desktop reader for Nextcloud News that saves quotes into an Obsidian vault.
+
+  LINK          a tavo://lumbra/item/&lt;id&gt; link from a note: shows that article
+                (in the Lumbra already running, if there is one)
+  -h, --help    show this help and exit
+  --version     show the version and exit
+
+Qt&apos;s own options, such as -platform, are accepted too.
+Diagnostics: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
+</source>
+        <translation>Utilisation : lumbra [LIEN]
+Un lecteur de bureau pour Nextcloud News qui enregistre des citations dans un coffre Obsidian.
+
+  LIEN          un lien tavo://lumbra/item/&lt;id&gt; venu d’une note : affiche cet article
+                (dans le Lumbra déjà lancé, s’il y en a un)
+  -h, --help    afficher cette aide et quitter
+  --version     afficher la version et quitter
+
+Les options propres à Qt, comme -platform, sont aussi acceptées.
+Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
+</translation>
+    </message>
+</context>
+<context>
     <name>ContentView</name>
     <message>
         <source>Resize sources and articles</source>

@@ -22,16 +22,22 @@ bool answeredOnTheCommandLine(int argc, char* argv[])
             return true;
         }
         if (argument == "--help" || argument == "-h") {
-            std::printf("Usage: lumbra [LINK]\n"
-                        "A desktop reader for Nextcloud News that saves quotes into an "
-                        "Obsidian vault.\n\n"
-                        "  LINK          a tavo://lumbra/item/<id> link from a note: shows that "
-                        "article\n"
-                        "                (in the Lumbra already running, if there is one)\n"
-                        "  -h, --help    show this help and exit\n"
-                        "  --version     show the version and exit\n\n"
-                        "Qt's own options, such as -platform, are accepted too.\n"
-                        "Diagnostics: QT_LOGGING_RULES=\"lumbra.*=true\" lumbra\n");
+            // No window, so no display needed: just the words, in the user's language.
+            QCoreApplication core(argc, argv);
+            const Translations translations(QLocale::system().uiLanguages());
+            const QString help = QCoreApplication::translate(
+                "CommandLine",
+                "Usage: lumbra [LINK]\n"
+                "A desktop reader for Nextcloud News that saves quotes into an Obsidian vault.\n"
+                "\n"
+                "  LINK          a tavo://lumbra/item/<id> link from a note: shows that article\n"
+                "                (in the Lumbra already running, if there is one)\n"
+                "  -h, --help    show this help and exit\n"
+                "  --version     show the version and exit\n"
+                "\n"
+                "Qt's own options, such as -platform, are accepted too.\n"
+                "Diagnostics: QT_LOGGING_RULES=\"lumbra.*=true\" lumbra\n");
+            std::fputs(help.toLocal8Bit().constData(), stdout);
             return true;
         }
     }
