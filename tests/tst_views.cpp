@@ -1559,8 +1559,10 @@ private Q_SLOTS:
         QTRY_VERIFY(!f->reader->timeline().loadingItems());
         QCOMPARE(content->timeline()->subtitleLabel()->text(), oneUnread);
         QCOMPARE(relativeDate(1'800'000'000 - 7200, 1'800'000'000), twoHoursAgo);
-        // Numbers grouped as the language groups them.
+        // Numbers grouped as the language groups them; Qt's own buttons in it too.
         QCOMPARE(QLocale().toString(3030), translations.locale().toString(3030));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"),
+                 QCoreApplication::translate("LoginView", "Cancel"));
         // The columns read from the right in a right-to-left language.
         QCOMPARE(QGuiApplication::layoutDirection(), mirrored ? Qt::RightToLeft : Qt::LeftToRight);
         const int sidebar = content->sidebar()->mapTo(window.get(), QPoint()).x();

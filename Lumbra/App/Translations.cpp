@@ -44,11 +44,13 @@ Translations::Translations(const QStringList& languages)
                        QStringLiteral(":/i18n")))
             continue;
         install(std::move(own));
-        // Qt's own words: its dialogs' buttons, the text fields' context menus.
-        auto qt = std::make_unique<QTranslator>();
-        if (qt->load(wanted, QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-            install(std::move(qt));
+        // Qt's own words: its dialogs' buttons, the text fields' and the page's context menus.
+        for (const QString& module : {QStringLiteral("qtbase"), QStringLiteral("qtwebengine")}) {
+            auto qt = std::make_unique<QTranslator>();
+            if (qt->load(wanted, module, QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+                install(std::move(qt));
+        }
         m_locale = wanted;
         break;
     }
