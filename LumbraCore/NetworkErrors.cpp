@@ -2,11 +2,13 @@
 
 #include <QLocale>
 
-NewsError NewsError::http(const QString& name, int status)
+NewsError NewsError::http(const QString& name, int status, const QString& message)
 {
-    return NewsError(Kind::http, name, status,
-                     QStringLiteral("News API ") + name + QStringLiteral(": HTTP ") +
-                         QString::number(status));
+    NewsError error(Kind::http, name, status,
+                    QStringLiteral("News API ") + name + QStringLiteral(": HTTP ") +
+                        QString::number(status));
+    error.m_message = message;
+    return error;
 }
 
 NewsError NewsError::notInstalled()

@@ -9,13 +9,15 @@ class NewsError : public LumbraError {
 public:
     enum class Kind { http, notInstalled };
 
-    static NewsError http(const QString& name, int status);
+    // `message` is the server's own words for the refusal, when it gave some.
+    static NewsError http(const QString& name, int status, const QString& message = {});
     static NewsError notInstalled();
 
     Kind kind() const { return m_kind; }
     // The request's path up to its "?" (for `http`).
     const QString& name() const { return m_name; }
     int status() const { return m_status; }
+    const QString& message() const { return m_message; }
 
 private:
     NewsError(Kind kind, QString name, int status, QString description)
@@ -26,6 +28,7 @@ private:
     Kind m_kind;
     QString m_name;
     int m_status;
+    QString m_message;
 };
 
 // The exchange failed below HTTP: no connection, a time-out, TLS, a dropped connection.

@@ -5,6 +5,9 @@
 #include "LumbraCore/internal/BackgroundItemStream.h"
 #include "LumbraCore/internal/Http.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <limits>
 
 namespace {
@@ -27,6 +30,24 @@ QString scopeQuery(SourceKind::Scope scope, const Source& source)
     const bool withId = scope == SourceKind::Scope::feed || scope == SourceKind::Scope::folder;
     return QStringLiteral("type=") + decimal(int(scope)) + QStringLiteral("&id=") +
            decimal(withId ? source.id() : 0);
+}
+
+// The server's words in a refusal ({"message": "…"}), cut to a sentence's length.
+QString serverMessage(const QByteArray& body)
+{
+    if (body.size() > 64 * 1024) return QString();
+    const QJsonValue message = QJsonDocument::fromJson(body).object().value(u"message");
+    return message.toString().left(500);
+}
+
+QByteArray jsonBody(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QJsonValue folderIdValue(std::optional<qint64> folderId)
+{
+    return folderId ? QJsonValue(*folderId) : QJsonValue(QJsonValue::Null);
 }
 
 } // namespace
@@ -57,7 +78,7 @@ QCoro::Task<Http::Reply> NewsAPI::request(QByteArray method, QString path,
     Http::Reply reply = co_await Http::send(m_session, request, method, body, stop, limits);
     if (reply.status == 200) co_return reply;
     if (reply.status == 404 && method == "GET") throw NewsError::notInstalled();
-    throw NewsError::http(path.section(u'?', 0, 0), reply.status);
+    throw NewsError::http(path.section(u'?', 0, 0), reply.status, serverMessage(reply.body));
 }
 
 QCoro::Task<Http::Reply> NewsAPI::request(QByteArray method, QString path,
@@ -167,4 +188,59 @@ QCoro::Task<> NewsAPI::markAllRead(Source source, qint64 newestItemId, std::stop
     path.replace(QStringLiteral("{id}"), decimal(source.id()));
     const QByteArray body = "{\"newestItemId\":" + QByteArray::number(newestItemId) + '}';
     co_await request("POST", path, body, stop);
+}
+
+QCoro::Task<Folder> NewsAPI::createFolder(QString name, std::stop_token stop) const
+{
+    const QByteArray body = jsonBody({{QStringLiteral("name"), name}});
+    Http::Reply reply = co_await request("POST", QStringLiteral("/folders"), body, stop);
+    const FoldersResponse created =
+        co_await Http::decodeInBackground<FoldersResponse>(std::move(reply.body));
+    if (created.folders.size() != 1)
+        throw DecodingError(QStringLiteral("folders"), QStringLiteral("not one folder"));
+    co_return created.folders.first();
+}
+
+QCoro::Task<> NewsAPI::renameFolder(qint64 id, QString name, std::stop_token stop) const
+{
+    const QByteArray body = jsonBody({{QStringLiteral("name"), name}});
+    co_await request("PUT", QStringLiteral("/folders/") + decimal(id), body, stop);
+}
+
+QCoro::Task<> NewsAPI::deleteFolder(qint64 id, std::stop_token stop) const
+{
+    co_await request("DELETE", QStringLiteral("/folders/") + decimal(id), std::nullopt, stop);
+}
+
+QCoro::Task<Feed> NewsAPI::addFeed(QString url, std::optional<qint64> folderId,
+                                   std::stop_token stop) const
+{
+    const QByteArray body = jsonBody(
+        {{QStringLiteral("url"), url}, {QStringLiteral("folderId"), folderIdValue(folderId)}});
+    Http::Reply reply = co_await request("POST", QStringLiteral("/feeds"), body, stop);
+    const FeedsResponse added =
+        co_await Http::decodeInBackground<FeedsResponse>(std::move(reply.body));
+    if (added.feeds.size() != 1)
+        throw DecodingError(QStringLiteral("feeds"), QStringLiteral("not one feed"));
+    co_return added.feeds.first();
+}
+
+QCoro::Task<> NewsAPI::renameFeed(qint64 id, QString title, std::stop_token stop) const
+{
+    const QByteArray body = jsonBody({{QStringLiteral("feedTitle"), title}});
+    co_await request("POST", QStringLiteral("/feeds/") + decimal(id) + QStringLiteral("/rename"),
+                     body, stop);
+}
+
+QCoro::Task<> NewsAPI::moveFeed(qint64 id, std::optional<qint64> folderId,
+                                std::stop_token stop) const
+{
+    const QByteArray body = jsonBody({{QStringLiteral("folderId"), folderIdValue(folderId)}});
+    co_await request("POST", QStringLiteral("/feeds/") + decimal(id) + QStringLiteral("/move"),
+                     body, stop);
+}
+
+QCoro::Task<> NewsAPI::deleteFeed(qint64 id, std::stop_token stop) const
+{
+    co_await request("DELETE", QStringLiteral("/feeds/") + decimal(id), std::nullopt, stop);
 }

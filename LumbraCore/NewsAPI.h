@@ -56,6 +56,20 @@ public:
     // Marks exactly these items read or unread, in one request.
     QCoro::Task<> setRead(QList<qint64> ids, bool read, std::stop_token stop = {}) const;
 
+    // Subscriptions. The server fetches a feed it is asked to add; no folder id is checked.
+    QCoro::Task<Folder> createFolder(QString name, std::stop_token stop = {}) const;
+    QCoro::Task<> renameFolder(qint64 id, QString name, std::stop_token stop = {}) const;
+    // The folder's feeds stay on the server, listed under its old id.
+    QCoro::Task<> deleteFolder(qint64 id, std::stop_token stop = {}) const;
+    // `folderId` none for the top level.
+    QCoro::Task<Feed> addFeed(QString url, std::optional<qint64> folderId,
+                              std::stop_token stop = {}) const;
+    QCoro::Task<> renameFeed(qint64 id, QString title, std::stop_token stop = {}) const;
+    QCoro::Task<> moveFeed(qint64 id, std::optional<qint64> folderId,
+                           std::stop_token stop = {}) const;
+    // Its items go with it.
+    QCoro::Task<> deleteFeed(qint64 id, std::stop_token stop = {}) const;
+
 private:
     QCoro::Task<Http::Reply> request(QByteArray method, QString path,
                                      std::optional<QByteArray> body, std::stop_token stop,

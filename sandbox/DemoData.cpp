@@ -36,6 +36,47 @@ struct DemoArticle {
 
 } // namespace
 
+const std::vector<SubscribableFeed>& subscribableFeeds()
+{
+    static const std::vector<SubscribableFeed> feeds{
+        {"field-notes",
+         "Field Notes",
+         {{0, 0, "field-notes-1", "https://field.example/moss", "Moss on the north side",
+           "Ana Ruiz", std::nullopt, "<p>Moss grows where the sun stays away longest.</p>",
+           std::nullopt, std::nullopt, true, false},
+          {0, 0, "field-notes-2", "https://field.example/tides", "Reading the tides",
+           "Ana Ruiz", std::nullopt, "<p>Twice a day the bay empties and fills.</p>",
+           std::nullopt, std::nullopt, true, false}}},
+        {"release-log",
+         "Release Log",
+         {{0, 0, "release-log-1", "https://releases.example/2-0", "Version 2.0 is out",
+           std::nullopt, std::nullopt, "<p>Faster start, fewer surprises.</p>", std::nullopt,
+           std::nullopt, true, false}}},
+    };
+    return feeds;
+}
+
+std::string subscribableDocument(const SubscribableFeed& feed, const std::string& baseUrl)
+{
+    std::string document = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<rss version=\"2.0\">"
+                           "<channel><title>" +
+                           feed.title + "</title><link>" + baseUrl + "/subscribable/</link>";
+    for (const ItemRecord& item : feed.items)
+        document += "<item><title>" + item.title.value_or("") + "</title><link>" +
+                    item.url.value_or("") + "</link><guid>" + item.guid + "</guid></item>";
+    return document + "</channel></rss>\n";
+}
+
+std::string subscribableSite(const std::string& baseUrl)
+{
+    std::string links;
+    for (const SubscribableFeed& feed : subscribableFeeds())
+        links += "<link rel=\"alternate\" type=\"application/rss+xml\" title=\"" + feed.title +
+                 "\" href=\"" + baseUrl + "/subscribable/" + feed.slug + ".xml\">";
+    return "<!doctype html><html><head><title>Subscribable feeds</title>" + links +
+           "</head><body><h1>Feeds to subscribe to</h1></body></html>";
+}
+
 void seedDemo(NewsStore& store, const std::string& baseUrl, int64_t now)
 {
     store.addFolder({1, "Tech & Science"});

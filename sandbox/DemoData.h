@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sandbox {
 
@@ -18,6 +19,18 @@ void seedDemo(NewsStore& store, const std::string& baseUrl, int64_t now);
 // (about 5 KB on average), the same for the same `seed`. Item ids start above `firstId`.
 void generateItems(NewsStore& store, size_t count, uint64_t seed, int64_t now,
                    int64_t firstId = 1000);
+
+// Feeds the sandbox serves itself, to be subscribed from a local address: each document at
+// "/subscribable/<slug>.xml" of the sandbox, and a site page at "/subscribable/" that links
+// to them as a web site does.
+struct SubscribableFeed {
+    std::string slug;
+    std::string title;
+    std::vector<ItemRecord> items;
+};
+const std::vector<SubscribableFeed>& subscribableFeeds();
+std::string subscribableDocument(const SubscribableFeed& feed, const std::string& baseUrl);
+std::string subscribableSite(const std::string& baseUrl);
 
 // A 16 × 16 PNG served for favicons and article images.
 std::string_view demoImage();

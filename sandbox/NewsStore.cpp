@@ -96,23 +96,63 @@ void NewsStore::addItem(const ItemRecord& item, int64_t lastModified)
     m_items[item.id] = std::move(stored);
 }
 
+void NewsStore::writeFolder(PhpJson& json, const FolderRecord& folder)
+{
+    json.beginObject()
+        .key("id")
+        .number(folder.id)
+        .key("name")
+        .string(folder.name)
+        .key("opened")
+        .boolean(true)
+        .key("feeds")
+        .beginArray()
+        .endArray()
+        .endObject();
+}
+
+void NewsStore::writeFeed(PhpJson& json, const FeedRecord& feed, std::optional<int64_t> unread)
+{
+    json.beginObject()
+        .key("id")
+        .number(feed.id)
+        .key("url")
+        .string(feed.url)
+        .key("title")
+        .string(feed.title)
+        .key("faviconLink")
+        .string(feed.faviconLink)
+        .key("added")
+        .number(feed.added)
+        .key("folderId")
+        .number(feed.folderId)
+        .key("unreadCount")
+        .number(unread)
+        .key("ordering")
+        .number(0)
+        .key("link")
+        .string(feed.link)
+        .key("pinned")
+        .boolean(false)
+        .key("updateErrorCount")
+        .number(0)
+        .key("lastUpdateError")
+        .null()
+        .key("items")
+        .beginArray()
+        .endArray()
+        .key("nextUpdateTime")
+        .null()
+        .endObject();
+}
+
 std::string NewsStore::foldersJson() const
 {
     std::lock_guard lock(m_mutex);
     PhpJson json;
     json.beginObject().key("folders").beginArray();
     for (const FolderRecord& folder : m_folders)
-        json.beginObject()
-            .key("id")
-            .number(folder.id)
-            .key("name")
-            .string(folder.name)
-            .key("opened")
-            .boolean(true)
-            .key("feeds")
-            .beginArray()
-            .endArray()
-            .endObject();
+        writeFolder(json, folder);
     json.endArray().endObject();
     return json.take();
 }
@@ -128,43 +168,83 @@ std::string NewsStore::feedsJson() const
     }
     PhpJson json;
     json.beginObject().key("starredCount").number(starred).key("feeds").beginArray();
-    for (const FeedRecord& feed : m_feeds) {
-        json.beginObject()
-            .key("id")
-            .number(feed.id)
-            .key("url")
-            .string(feed.url)
-            .key("title")
-            .string(feed.title)
-            .key("faviconLink")
-            .string(feed.faviconLink)
-            .key("added")
-            .number(feed.added)
-            .key("folderId")
-            .number(feed.folderId)
-            .key("unreadCount");
-        if (feed.unreadCountUnknown)
-            json.null();
-        else
-            json.number(unread[feed.id]);
-        json.key("ordering")
-            .number(0)
-            .key("link")
-            .string(feed.link)
-            .key("pinned")
-            .boolean(false)
-            .key("updateErrorCount")
-            .number(0)
-            .key("lastUpdateError")
-            .null()
-            .key("items")
-            .beginArray()
-            .endArray()
-            .key("nextUpdateTime")
-            .null()
-            .endObject();
-    }
+    for (const FeedRecord& feed : m_feeds)
+        writeFeed(json, feed,
+                  feed.unreadCountUnknown ? std::nullopt : std::optional(unread[feed.id]));
     json.endArray();
+    if (!m_items.empty()) json.key("newestItemId").number(m_items.rbegin()->first);
+    json.endObject();
+    return json.take();
+}
+
+std::string NewsStore::createFolder(const std::string& name)
+{
+    FolderRecord folder{1, name};
+    {
+        std::lock_guard lock(m_mutex);
+        for (const FolderRecord& existing : m_folders)
+            folder.id = std::max(folder.id, existing.id + 1);
+        m_folders.push_back(folder);
+    }
+    PhpJson json;
+    json.beginObject().key("folders").beginArray();
+    writeFolder(json, folder);
+    json.endArray().endObject();
+    return json.take();
+}
+
+bool NewsStore::renameFolder(int64_t folderId, const std::string& name)
+{
+    std::lock_guard lock(m_mutex);
+    const auto folder = std::find_if(m_folders.begin(), m_folders.end(),
+                                     [&](const FolderRecord& f) { return f.id == folderId; });
+    if (folder == m_folders.end()) return false;
+    folder->name = name;
+    return true;
+}
+
+bool NewsStore::renameFeed(int64_t feedId, const std::string& title)
+{
+    std::lock_guard lock(m_mutex);
+    const auto feed = std::find_if(m_feeds.begin(), m_feeds.end(),
+                                   [&](const FeedRecord& f) { return f.id == feedId; });
+    if (feed == m_feeds.end()) return false;
+    feed->title = title;
+    return true;
+}
+
+bool NewsStore::isSubscribed(const std::string& url) const
+{
+    std::lock_guard lock(m_mutex);
+    return std::any_of(m_feeds.begin(), m_feeds.end(),
+                       [&](const FeedRecord& feed) { return feed.url == url; });
+}
+
+std::string NewsStore::subscribe(FeedRecord feed, const std::vector<ItemRecord>& items)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        feed.id = 1;
+        for (const FeedRecord& existing : m_feeds)
+            feed.id = std::max(feed.id, existing.id + 1);
+        feed.added = now();
+        m_feeds.push_back(feed);
+    }
+    int64_t nextItem = 1;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_items.empty()) nextItem = m_items.rbegin()->first + 1;
+    }
+    for (ItemRecord item : items) {
+        item.id = nextItem++;
+        item.feedId = feed.id;
+        addItem(item, now());
+    }
+    PhpJson json;
+    json.beginObject().key("feeds").beginArray();
+    writeFeed(json, feed, std::nullopt);
+    json.endArray();
+    std::lock_guard lock(m_mutex);
     if (!m_items.empty()) json.key("newestItemId").number(m_items.rbegin()->first);
     json.endObject();
     return json.take();

@@ -9,6 +9,8 @@
 
 namespace sandbox {
 
+class PhpJson;
+
 struct FolderRecord {
     int64_t id = 0;
     std::string name;
@@ -80,6 +82,13 @@ public:
     bool deleteFeed(int64_t feedId);
     bool moveFeed(int64_t feedId, std::optional<int64_t> folderId);
     bool deleteFolder(int64_t folderId);
+    // Any name makes a new folder, one in use and an empty one too; {"folders":[…]}.
+    std::string createFolder(const std::string& name);
+    bool renameFolder(int64_t folderId, const std::string& name);
+    bool renameFeed(int64_t feedId, const std::string& title);
+    bool isSubscribed(const std::string& url) const;
+    // Adds `feed` (its id given by the store) and its items; {"feeds":[…],"newestItemId":N}.
+    std::string subscribe(FeedRecord feed, const std::vector<ItemRecord>& items);
 
     std::optional<ItemState> itemState(int64_t itemId) const;
     size_t itemCount() const;
@@ -98,6 +107,9 @@ private:
     };
 
     template <typename Match> void markRead(int64_t newestItemId, Match match);
+    // One feed as /feeds lists it; `unread` none for the null a new feed shows.
+    static void writeFeed(PhpJson& json, const FeedRecord& feed, std::optional<int64_t> unread);
+    static void writeFolder(PhpJson& json, const FolderRecord& folder);
     static int64_t now();
 
     mutable std::mutex m_mutex;

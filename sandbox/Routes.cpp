@@ -6,6 +6,10 @@
 #include "Sandbox.h"
 #include "Wire.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+
 #include <algorithm>
 #include <cctype>
 #include <string_view>
@@ -129,6 +133,33 @@ Sandbox::Reply markedMany(NewsStore& store, const std::string& body, bool unread
     return json(200, "null");
 }
 
+// The request body's field `key`: a string, a number, or null (none) for `folderId`.
+QJsonValue field(const std::string& body, const char* key)
+{
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray::fromRawData(body.data(), qsizetype(body.size())));
+    return document.object().value(QLatin1StringView(key));
+}
+
+std::optional<std::string> stringField(const std::string& body, const char* key)
+{
+    const QJsonValue value = field(body, key);
+    if (!value.isString()) return std::nullopt;
+    return value.toString().toStdString();
+}
+
+// GET /subscribable/ and /subscribable/<slug>.xml.
+Sandbox::Reply subscribable(const std::string& base, const std::string& target)
+{
+    const std::string prefix = "/subscribable/";
+    const std::string rest = target.substr(prefix.size(), target.find('?') - prefix.size());
+    if (rest.empty()) return {200, "text/html; charset=UTF-8", subscribableSite(base)};
+    for (const SubscribableFeed& feed : subscribableFeeds())
+        if (rest == feed.slug + ".xml")
+            return {200, "application/rss+xml; charset=utf-8", subscribableDocument(feed, base)};
+    return html(404, notFoundTitle, notFound);
+}
+
 // Two releases, the newer with release notes.
 Sandbox::Reply appcast(const std::string& base)
 {
@@ -212,6 +243,25 @@ const std::vector<Sandbox::Route>& Sandbox::routes()
          [](S& s, const C& c) { return moved(s.m_store, c.request.body, c.numbers[0]); }},
         {"DELETE", api + "folders/{n}", "folder-delete", true,
          [](S& s, const C& c) { return foundIn(s.m_store.deleteFolder(c.numbers[0]), "folders"); }},
+        {"POST", api + "folders", "folder-create", true,
+         [](S& s, const C& c) {
+             const auto name = stringField(c.request.body, "name");
+             return name ? json(200, s.m_store.createFolder(*name)) : serverError();
+         }},
+        {"PUT", api + "folders/{n}", "folder-rename", true,
+         [](S& s, const C& c) {
+             const auto name = stringField(c.request.body, "name");
+             if (!name) return serverError();
+             return foundIn(s.m_store.renameFolder(c.numbers[0], *name), "folders");
+         }},
+        {"POST", api + "feeds", "feed-create", true,
+         [](S& s, const C& c) { return s.subscribe(c.request.body); }},
+        {"POST", api + "feeds/{n}/rename", "feed-rename", true,
+         [](S& s, const C& c) {
+             const auto title = stringField(c.request.body, "feedTitle");
+             if (!title) return serverError();
+             return foundIn(s.m_store.renameFeed(c.numbers[0], *title), "feeds");
+         }},
         {"POST", api + "items/read/multiple", "items-read-multiple", true,
          [](S& s, const C& c) { return markedMany(s.m_store, c.request.body, false); }},
         {"POST", api + "items/unread/multiple", "items-unread-multiple", true,
@@ -264,6 +314,10 @@ const std::vector<Sandbox::Route>& Sandbox::routes()
          [](S&, const C&) {
              return Reply{200, "image/png", std::string(demoImage())};
          }},
+        {"GET", "/subscribable/{*}", "subscribable", false,
+         [](S& s, const C& c) { return subscribable(s.baseUrl(), c.request.target); }},
+        {"GET", "/subscribable/", "subscribable", false,
+         [](S& s, const C& c) { return subscribable(s.baseUrl(), c.request.target); }},
         {"GET", "/appcast.xml", "appcast", false,
          [](S& s, const C&) { return appcast(s.baseUrl()); }},
         {"*", "/appcast.xml", "appcast", false,
@@ -323,6 +377,34 @@ Sandbox::Reply Sandbox::answer(const Routed& routed, const LoggedRequest& reques
         if (readOnly && call.request.method != "GET") return methodNotAllowed();
     }
     return route.answer(*this, call);
+}
+
+Sandbox::Reply Sandbox::subscribe(const std::string& body)
+{
+    const auto url = stringField(body, "url");
+    const QJsonValue folder = field(body, "folderId");
+    if (!url || !(folder.isDouble() || folder.isNull() || folder.isUndefined()))
+        return serverError();
+    if (m_store.isSubscribed(*url)) return message(409, "Feed with this URL exists");
+    const std::string own = baseUrl() + "/subscribable/";
+    for (const SubscribableFeed& feed : subscribableFeeds()) {
+        if (*url != own + feed.slug + ".xml") continue;
+        FeedRecord record;
+        record.url = *url;
+        record.title = feed.title;
+        record.link = own;
+        // 0 is the top level, as on the real server.
+        if (folder.isDouble() && folder.toInteger() != 0) record.folderId = folder.toInteger();
+        return json(200, m_store.subscribe(record, feed.items));
+    }
+    // The sandbox's other pages are no feeds; any other address is out of its reach.
+    if (url->rfind(baseUrl(), 0) == 0) return message(404, "No parser can handle this stream");
+    const QUrl address(QString::fromStdString(*url));
+    return message(404, "cURL error 7: Failed to connect to " + address.host().toStdString() +
+                            " port " + std::to_string(address.port(80)) +
+                            " after 0 ms: Couldn't connect to server (see "
+                            "https://curl.haxx.se/libcurl/c/libcurl-errors.html) for " +
+                            *url);
 }
 
 } // namespace sandbox

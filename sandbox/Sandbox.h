@@ -158,6 +158,8 @@ private:
     Reply loginPage(const std::string& flowId);
     Reply grantLogin(const std::string& form);
     Reply revoke(const LoggedRequest& request);
+    // POST /feeds: fetches nothing from outside; only the sandbox's own feeds subscribe.
+    Reply subscribe(const std::string& body);
     std::optional<std::string> authenticatedPassword(const LoggedRequest& request) const;
     std::optional<Fault> takeFault(const std::string& route);
     void waitOut(std::chrono::milliseconds delay) const;

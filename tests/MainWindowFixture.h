@@ -34,7 +34,7 @@ struct MainWindowFixture {
         actions = new ItemActions(*f->reader, window.get());
         content = new ContentView(*f->reader, *icons, *actions, window.get());
         window->setCentralWidget(content);
-        menu = new MainMenu(*f->reader, *actions, *window);
+        menu = new MainMenu(*f->reader, *actions, *content->sourceActions(), *window);
         window->resize(1280, 800);
         window->show();
         await(f->reader->start());

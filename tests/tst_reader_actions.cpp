@@ -2,6 +2,7 @@
 #include "LumbraCore/ItemLink.h"
 #include "LumbraCore/WebAddress.h"
 #include "ReaderFixture.h"
+#include "Views/Wording.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -440,6 +441,151 @@ private Q_SLOTS:
         f->reader->session().logOut();
         QCOMPARE(f->reader->timeline().query(), QString());
         QVERIFY(!f->reader->timeline().searching());
+    }
+
+    // Subscribing: the server fetches the address; only its own feeds subscribe in the sandbox.
+    void subscribing_data()
+    {
+        QTest::addColumn<QString>("address"); // "{base}" is the sandbox's address
+        QTest::addColumn<QString>("told");    // empty: added
+        QTest::newRow("a feed, into a folder") << u"{base}/subscribable/field-notes.xml"_s
+                                               << QString();
+        QTest::newRow("already subscribed")
+            << u"{base}/subscribable/release-log.xml"_s << u"That address is already subscribed."_s;
+        QTest::newRow("a page that is no feed")
+            << u"{base}/subscribable/"_s << u"No feed at that address."_s;
+        QTest::newRow("out of the server's reach")
+            << u"http://127.0.0.1:9/feed.xml"_s
+            << u"The server could not reach http://127.0.0.1:9/feed.xml."_s;
+        QTest::newRow("a file") << u"file:///etc/passwd"_s
+                                << u"Only web addresses (http:// or https://) can be subscribed."_s;
+        QTest::newRow("no address")
+            << u"  "_s << u"Only web addresses (http:// or https://) can be subscribed."_s;
+    }
+
+    void subscribing()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, told);
+        const QString base = f->sandbox.account().server;
+        address.replace(u"{base}"_s, base);
+        Organiser& organiser = f->reader->organiser();
+        organiser.addFeed(base + u"/subscribable/release-log.xml"_s, std::nullopt);
+        QTRY_VERIFY(!organiser.adding());
+        QSignalSpy added(&organiser, &Organiser::added);
+        QSignalSpy failed(&organiser, &Organiser::addFailed);
+        f->sandbox.server->clearRequests();
+        const qsizetype feeds = f->reader->subscriptions().feeds().size();
+        organiser.addFeed(address, 1);
+        QTRY_VERIFY(!organiser.adding() && added.count() + failed.count() == 1);
+        if (!told.isEmpty()) {
+            QCOMPARE(Wording::subscribeFailure(failed.first().at(0).toString(),
+                                               failed.first().at(1).value<Failure>()),
+                     told);
+            QCOMPARE(f->reader->subscriptions().feeds().size(), feeds);
+            if (!address.startsWith(u"http"_s)) QVERIFY(f->sandbox.requests().empty());
+            return;
+        }
+        const qint64 id = added.first().at(0).toLongLong();
+        QCOMPARE(f->reader->subscriptions().feed(id)->title, u"Field Notes"_s);
+        QCOMPARE(f->reader->subscriptions().feed(id)->folderId, std::optional<qint64>(1));
+        QCOMPARE(f->reader->timeline().source(), std::optional(Source::feed(id)));
+        QTRY_COMPARE(f->reader->timeline().items().size(), 2); // its articles
+        QTRY_COMPARE(f->reader->subscriptions().count(Source::feed(id)), 2);
+    }
+
+    // Each change shows at once, reaches the server, and is undone when the server refuses.
+    void organising_data()
+    {
+        using Change = std::function<void(Organiser&)>;
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<QString>("route");             // to refuse it on
+        QTest::addColumn<QStringList>("folders");       // the folder names after
+        QTest::addColumn<QStringList>("feedsOfWorld");  // the feeds in World (folder 2) after
+        QTest::addColumn<QStringList>("topLevelFeeds"); // the feeds in no folder after
+        const QStringList folders{u"Empty Folder"_s, u"Tech & Science"_s, u"World"_s};
+        const QStringList world{u"World Report"_s, u"\u65E5\u672C\u8A9E\u30CB\u30E5\u30FC\u30B9"_s};
+        const QStringList top{u"Daily Links"_s, u"Just Added"_s, u"Photo Walks"_s};
+        QTest::newRow("rename a feed")
+            << Change([](Organiser& o) { o.renameFeed(3, u"A Report"_s); }) << u"feed-rename"_s
+            << folders << QStringList{u"A Report"_s, world[1]} << top;
+        QTest::newRow("move a feed to the top level")
+            << Change([](Organiser& o) { o.moveFeed(3, std::nullopt); }) << u"feed-move"_s
+            << folders << QStringList{world[1]}
+            << QStringList{u"Daily Links"_s, u"Just Added"_s, u"Photo Walks"_s, u"World Report"_s};
+        QTest::newRow("move a feed into a folder")
+            << Change([](Organiser& o) { o.moveFeed(5, 2); }) << u"feed-move"_s << folders
+            << QStringList{u"Daily Links"_s, u"World Report"_s, world[1]}
+            << QStringList{u"Just Added"_s, u"Photo Walks"_s};
+        QTest::newRow("unsubscribe") << Change([](Organiser& o) { o.unsubscribe(5); })
+                                     << u"feed-delete"_s << folders << world
+                                     << QStringList{u"Just Added"_s, u"Photo Walks"_s};
+        QTest::newRow("rename a folder")
+            << Change([](Organiser& o) { o.renameFolder(2, u"Abroad"_s); }) << u"folder-rename"_s
+            << QStringList{u"Abroad"_s, u"Empty Folder"_s, u"Tech & Science"_s} << world << top;
+        QTest::newRow("delete a folder, keeping its feeds")
+            << Change([](Organiser& o) { o.deleteFolder(2, true); }) << u"folder-delete"_s
+            << QStringList{u"Empty Folder"_s, u"Tech & Science"_s} << QStringList{}
+            << QStringList{u"Daily Links"_s, u"Just Added"_s, u"Photo Walks"_s, u"World Report"_s,
+                           world[1]};
+        QTest::newRow("delete a folder with its feeds")
+            << Change([](Organiser& o) { o.deleteFolder(2, false); }) << u"folder-delete"_s
+            << QStringList{u"Empty Folder"_s, u"Tech & Science"_s} << QStringList{} << top;
+    }
+
+    void organising()
+    {
+        QFETCH(std::function<void(Organiser&)>, change);
+        QFETCH(QString, route);
+        QFETCH(QStringList, folders);
+        QFETCH(QStringList, feedsOfWorld);
+        QFETCH(QStringList, topLevelFeeds);
+        Subscriptions& subscriptions = f->reader->subscriptions();
+        const auto shown = [&] {
+            QStringList names;
+            for (const Folder& folder : subscriptions.folders())
+                names << folder.name;
+            QStringList world, top;
+            for (const Feed& feed : subscriptions.feeds()) {
+                if (feed.folderId == 2 && names.contains(u"World"_s)) world << feed.title;
+                if (feed.folderId == 2 && names.contains(u"Abroad"_s)) world << feed.title;
+                if (!feed.folderId) top << feed.title;
+            }
+            return QList<QStringList>{names, world, top};
+        };
+        const QList<QStringList> before = shown();
+        const QList<QStringList> after{folders, feedsOfWorld, topLevelFeeds};
+
+        // Refused: shown at once, then undone with a message.
+        f->sandbox.server->setFault(route.toStdString(), {500, 0, {}, 1});
+        change(f->reader->organiser());
+        QCOMPARE(shown(), after);
+        QTRY_VERIFY(said(*f->reader));
+        QVERIFY2(said(*f->reader)->startsWith(u"Nextcloud refused the change: "_s),
+                 qPrintable(*said(*f->reader)));
+        QTRY_COMPARE(shown(), before);
+
+        // Accepted: shown at once, and so it stays once the server's answer brought the
+        // sources in anew.
+        f->reader->session().setMessage(std::nullopt);
+        QSignalSpy refreshing(&f->reader->session(), &Session::refreshingChanged);
+        change(f->reader->organiser());
+        QCOMPARE(shown(), after);
+        QTRY_VERIFY(refreshing.count() >= 2 && !f->reader->session().refreshing());
+        QCOMPARE(shown(), after);
+        QVERIFY(!said(*f->reader));
+    }
+
+    void aNewFolderAppearsOnceTheServerMadeIt()
+    {
+        f->reader->organiser().createFolder(u"  Reading list "_s);
+        QTRY_VERIFY(std::any_of(f->reader->subscriptions().folders().cbegin(),
+                                f->reader->subscriptions().folders().cend(),
+                                [](const Folder& folder) { return folder.name == u"Reading list"_s; }));
+        f->sandbox.server->setFault("folder-create", {500, 0, {}, 1});
+        f->reader->organiser().createFolder(u"Later"_s);
+        QTRY_VERIFY(said(*f->reader));
+        QCOMPARE(f->reader->subscriptions().folders().size(), 4);
     }
 
     void derivedValues_data()

@@ -7,6 +7,7 @@
 #include "LumbraCore/RelativeDate.h"
 #include "LumbraCore/WebAddress.h"
 #include "MainWindowFixture.h"
+#include "Views/AddFeedDialog.h"
 #include "Views/ArticleView.h"
 #include "Views/ArticleWebView.h"
 #include "Views/CertificateView.h"
@@ -19,6 +20,7 @@
 #include "Views/MessageView.h"
 #include "Views/SettingsView.h"
 #include "Views/SidebarView.h"
+#include "Views/SourceActions.h"
 #include "Views/SourcesModel.h"
 #include "Views/Style.h"
 #include "Views/TimelineModel.h"
@@ -32,6 +34,8 @@
 #include <QDialog>
 #include <QDir>
 #include <QGroupBox>
+#include <QInputDialog>
+#include <QMessageBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -1501,6 +1505,79 @@ private Q_SLOTS:
         QVERIFY2(dot >= 3.0, qPrintable(QString::number(dot)));
     }
 
+    // Subscribing and organising, from the File menu, the sources' menu and the keyboard.
+    void sourcesAreOrganisedFromTheirMenus()
+    {
+        build(true);
+        SourceActions* sources = content->sourceActions();
+        const QList<QAction*> file = window->menuBar()->actions().first()->menu()->actions();
+        QVERIFY(file.contains(sources->addFeed) && file.contains(sources->newFolder));
+        QVERIFY(!sources->rename->isEnabled()); // All Unread is no feed or folder
+        const SourcesModel* model = content->sidebar()->model();
+        const auto button = [](QMessageBox* box, const QString& text) {
+            for (QAbstractButton* each : box->buttons())
+                if (each->text() == text) return each;
+            return static_cast<QAbstractButton*>(nullptr);
+        };
+
+        f->reader->timeline().selectSource(Source::feed(3));
+        QVERIFY(sources->unsubscribe->isEnabled() && !sources->deleteFolder->isEnabled());
+        sources->rename->trigger();
+        auto* input = qobject_cast<QInputDialog*>(sources->dialog());
+        QVERIFY(input && input->isVisible());
+        QCOMPARE(input->textValue(), u"World Report"_s);
+        input->setTextValue(u"Reports"_s);
+        QTest::keyClick(input, Qt::Key_Return);
+        QVERIFY(rowTitles(model, model->indexOf(Source::folder(2))).contains(u"Reports"_s));
+
+        Q_EMIT sources->moveTo->aboutToShow();
+        const QList<QAction*> places = sources->moveTo->actions();
+        QCOMPARE(places.first()->text(), u"Top Level"_s);
+        QVERIFY(std::any_of(places.cbegin(), places.cend(), [](QAction* place) {
+            return place->text() == u"World"_s && place->isChecked();
+        }));
+        places.first()->trigger();
+        QVERIFY(!rowTitles(model, model->indexOf(Source::folder(2))).contains(u"Reports"_s));
+        QVERIFY(rowTitles(model).contains(u"Reports"_s));
+
+        sources->unsubscribe->trigger();
+        auto* box = qobject_cast<QMessageBox*>(sources->dialog());
+        QVERIFY(box && box->isVisible());
+        QCOMPARE(box->text(), u"Unsubscribe from \u201CReports\u201D?"_s);
+        QCOMPARE(box->informativeText(), u"Its 3 unread articles go with it."_s);
+        QCOMPARE(box->defaultButton(), box->button(QMessageBox::Cancel));
+        button(box, u"Unsubscribe"_s)->click();
+        QVERIFY(!rowTitles(model).contains(u"Reports"_s));
+        QTRY_VERIFY(!f->reader->session().refreshing());
+
+        // Ctrl+N: the server's answer is said in the dialog; a feed it took is selected.
+        QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
+        QPointer<AddFeedDialog> add = qobject_cast<AddFeedDialog*>(sources->dialog());
+        QVERIFY(add && add->isVisible());
+        QCOMPARE(add->focusWidget(), add->addressField());
+        const QString base = f->sandbox.account().server;
+        add->addressField()->setText(base + u"/subscribable/"_s);
+        QTest::keyClick(add->addressField(), Qt::Key_Return);
+        QTRY_COMPARE(add->status()->text(), u"No feed at that address."_s);
+        QVERIFY(add->isVisible() && add->addressField()->isEnabled());
+        add->addressField()->setText(base + u"/subscribable/field-notes.xml"_s);
+        QTest::keyClick(add->addressField(), Qt::Key_Return);
+        QTRY_VERIFY(!add || !add->isVisible());
+        const std::optional<Source> chosen = f->reader->timeline().source();
+        QVERIFY(chosen && chosen->kind() == Source::Kind::feed);
+        QCOMPARE(f->reader->subscriptions().feed(chosen->id())->title, u"Field Notes"_s);
+        QCOMPARE(content->sidebar()->tree()->currentIndex().data().toString(), u"Field Notes"_s);
+
+        // A folder with feeds asks what becomes of them.
+        f->reader->timeline().selectSource(Source::folder(1));
+        sources->deleteFolder->trigger();
+        box = qobject_cast<QMessageBox*>(sources->dialog());
+        QVERIFY(box && box->informativeText().startsWith(u"It holds 2 feeds."_s));
+        button(box, u"Keep Feeds"_s)->click();
+        QVERIFY(!rowTitles(model).contains(u"Tech & Science"_s));
+        QVERIFY(rowTitles(model).contains(u"Planet Code"_s));
+    }
+
     void speaksTheUsersLanguage_data()
     {
         QTest::addColumn<QStringList>("languages"); // the user's, most wanted first
@@ -1586,7 +1663,8 @@ private Q_SLOTS:
         const QString screenshots = qEnvironmentVariable("LUMBRA_SCREENSHOTS");
         const QString prefix = direction == Qt::RightToLeft ? u"/rtl-"_s : u"/pseudo-"_s;
         build(false);
-        const QStringList data{u"Lumbra"_s, u"cloud.example.org"_s, f->sandbox.account().server,
+        const QStringList data{u"Lumbra"_s, u"cloud.example.org"_s, u"https://example.org/feed.xml"_s,
+                               f->sandbox.account().server,
                                f->sandbox.account().loginName,
                                QString::fromLatin1(LUMBRA_VERSION)};
         QVERIFY2(untranslatedOrCut(window.get(), data).isEmpty(),
@@ -1622,6 +1700,11 @@ private Q_SLOTS:
                  qPrintable(untranslatedOrCut(&settings, data).join(u'\n')));
         if (!screenshots.isEmpty() && direction == Qt::LeftToRight)
             QVERIFY(settings.grab().save(screenshots + prefix + u"settings.png"_s));
+        AddFeedDialog adding(*f->reader);
+        adding.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&adding));
+        QVERIFY2(untranslatedOrCut(&adding, data).isEmpty(),
+                 qPrintable(untranslatedOrCut(&adding, data).join(u'\n')));
     }
 
     void screenshots()

@@ -2,6 +2,37 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>AddFeedDialog</name>
+    <message>
+        <source>Add Feed</source>
+        <translation>Feed hinzufügen</translation>
+    </message>
+    <message>
+        <source>Top level</source>
+        <translation>Oberste Ebene</translation>
+    </message>
+    <message>
+        <source>Fetching the feed</source>
+        <translation>Feed wird abgerufen</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Hinzufügen</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <translation>Adresse</translation>
+    </message>
+    <message>
+        <source>Folder</source>
+        <translation>Ordner</translation>
+    </message>
+    <message>
+        <source>The server is fetching the feed…</source>
+        <translation>Der Server ruft den Feed ab …</translation>
+    </message>
+</context>
+<context>
     <name>ArticleView</name>
     <message>
         <source>No Article Selected</source>
@@ -400,6 +431,103 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>Close</source>
         <translation>Schließen</translation>
+    </message>
+</context>
+<context>
+    <name>SourceActions</name>
+    <message>
+        <source>Add Feed…</source>
+        <translation>Feed hinzufügen …</translation>
+    </message>
+    <message>
+        <source>New Folder…</source>
+        <translation>Neuer Ordner …</translation>
+    </message>
+    <message>
+        <source>Rename…</source>
+        <translation>Umbenennen …</translation>
+    </message>
+    <message>
+        <source>Unsubscribe…</source>
+        <translation>Abbestellen …</translation>
+    </message>
+    <message>
+        <source>Delete Folder…</source>
+        <translation>Ordner löschen …</translation>
+    </message>
+    <message>
+        <source>Move To</source>
+        <translation>Verschieben nach</translation>
+    </message>
+    <message>
+        <source>New Folder</source>
+        <translation>Neuer Ordner</translation>
+    </message>
+    <message>
+        <source>Name of the new folder</source>
+        <translation>Name des neuen Ordners</translation>
+    </message>
+    <message>
+        <source>Rename Feed</source>
+        <translation>Feed umbenennen</translation>
+    </message>
+    <message>
+        <source>New name of the feed</source>
+        <translation>Neuer Name des Feeds</translation>
+    </message>
+    <message>
+        <source>Rename Folder</source>
+        <translation>Ordner umbenennen</translation>
+    </message>
+    <message>
+        <source>New name of the folder</source>
+        <translation>Neuer Name des Ordners</translation>
+    </message>
+    <message>
+        <source>Top Level</source>
+        <translation>Oberste Ebene</translation>
+    </message>
+    <message>
+        <source>Unsubscribe</source>
+        <translation>Abbestellen</translation>
+    </message>
+    <message>
+        <source>Unsubscribe from “%1”?</source>
+        <translation>„%1“ abbestellen?</translation>
+    </message>
+    <message numerus="yes">
+        <source>Its %Ln unread articles go with it.</source>
+        <translation>
+            <numerusform>Sein %Ln ungelesener Artikel geht mit.</numerusform>
+            <numerusform>Seine %Ln ungelesenen Artikel gehen mit.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Its articles go with it.</source>
+        <translation>Seine Artikel gehen mit.</translation>
+    </message>
+    <message>
+        <source>Delete Folder</source>
+        <translation>Ordner löschen</translation>
+    </message>
+    <message>
+        <source>Delete the folder “%1”?</source>
+        <translation>Den Ordner „%1“ löschen?</translation>
+    </message>
+    <message numerus="yes">
+        <source>It holds %Ln feeds. Keep them at the top level, or unsubscribe from them too?</source>
+        <translation>
+            <numerusform>Er enthält %Ln Feed. Auf oberster Ebene behalten oder ebenfalls abbestellen?</numerusform>
+            <numerusform>Er enthält %Ln Feeds. Auf oberster Ebene behalten oder ebenfalls abbestellen?</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Keep Feeds</source>
+        <translation>Feeds behalten</translation>
+    </message>
+    <message>
+        <source>Unsubscribe Feeds</source>
+        <translation>Feeds abbestellen</translation>
     </message>
 </context>
 <context>
@@ -852,6 +980,22 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Lumbra %1 is available (you have %2). Download it from %3.</source>
         <extracomment>%1 is the new version, %2 the version running, %3 where to download it.</extracomment>
         <translation>Lumbra %1 ist verfügbar (Sie haben %2). Laden Sie es von %3 herunter.</translation>
+    </message>
+    <message>
+        <source>Only web addresses (http:// or https://) can be subscribed.</source>
+        <translation>Nur Webadressen (http:// oder https://) können abonniert werden.</translation>
+    </message>
+    <message>
+        <source>That address is already subscribed.</source>
+        <translation>Diese Adresse ist bereits abonniert.</translation>
+    </message>
+    <message>
+        <source>The server could not reach %1.</source>
+        <translation>Der Server konnte %1 nicht erreichen.</translation>
+    </message>
+    <message>
+        <source>No feed at that address.</source>
+        <translation>Unter dieser Adresse gibt es keinen Feed.</translation>
     </message>
 </context>
 </TS>

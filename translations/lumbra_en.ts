@@ -23,6 +23,23 @@
     </message>
 </context>
 <context>
+    <name>SourceActions</name>
+    <message numerus="yes">
+        <source>Its %Ln unread articles go with it.</source>
+        <translation>
+            <numerusform>Its %Ln unread article goes with it.</numerusform>
+            <numerusform>Its %Ln unread articles go with it.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>It holds %Ln feeds. Keep them at the top level, or unsubscribe from them too?</source>
+        <translation>
+            <numerusform>It holds %Ln feed. Keep it at the top level, or unsubscribe from it too?</numerusform>
+            <numerusform>It holds %Ln feeds. Keep them at the top level, or unsubscribe from them too?</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>SourcesModel</name>
     <message numerus="yes">
         <source>%Ln starred</source>

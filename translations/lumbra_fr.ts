@@ -2,6 +2,37 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="fr_FR">
 <context>
+    <name>AddFeedDialog</name>
+    <message>
+        <source>Add Feed</source>
+        <translation>Ajouter un flux</translation>
+    </message>
+    <message>
+        <source>Top level</source>
+        <translation>Premier niveau</translation>
+    </message>
+    <message>
+        <source>Fetching the feed</source>
+        <translation>Récupération du flux</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Ajouter</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <translation>Adresse</translation>
+    </message>
+    <message>
+        <source>Folder</source>
+        <translation>Dossier</translation>
+    </message>
+    <message>
+        <source>The server is fetching the feed…</source>
+        <translation>Le serveur récupère le flux…</translation>
+    </message>
+</context>
+<context>
     <name>ArticleView</name>
     <message>
         <source>No Article Selected</source>
@@ -400,6 +431,103 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>Close</source>
         <translation>Fermer</translation>
+    </message>
+</context>
+<context>
+    <name>SourceActions</name>
+    <message>
+        <source>Add Feed…</source>
+        <translation>Ajouter un flux…</translation>
+    </message>
+    <message>
+        <source>New Folder…</source>
+        <translation>Nouveau dossier…</translation>
+    </message>
+    <message>
+        <source>Rename…</source>
+        <translation>Renommer…</translation>
+    </message>
+    <message>
+        <source>Unsubscribe…</source>
+        <translation>Se désabonner…</translation>
+    </message>
+    <message>
+        <source>Delete Folder…</source>
+        <translation>Supprimer le dossier…</translation>
+    </message>
+    <message>
+        <source>Move To</source>
+        <translation>Déplacer vers</translation>
+    </message>
+    <message>
+        <source>New Folder</source>
+        <translation>Nouveau dossier</translation>
+    </message>
+    <message>
+        <source>Name of the new folder</source>
+        <translation>Nom du nouveau dossier</translation>
+    </message>
+    <message>
+        <source>Rename Feed</source>
+        <translation>Renommer le flux</translation>
+    </message>
+    <message>
+        <source>New name of the feed</source>
+        <translation>Nouveau nom du flux</translation>
+    </message>
+    <message>
+        <source>Rename Folder</source>
+        <translation>Renommer le dossier</translation>
+    </message>
+    <message>
+        <source>New name of the folder</source>
+        <translation>Nouveau nom du dossier</translation>
+    </message>
+    <message>
+        <source>Top Level</source>
+        <translation>Premier niveau</translation>
+    </message>
+    <message>
+        <source>Unsubscribe</source>
+        <translation>Se désabonner</translation>
+    </message>
+    <message>
+        <source>Unsubscribe from “%1”?</source>
+        <translation>Se désabonner de « %1 » ?</translation>
+    </message>
+    <message numerus="yes">
+        <source>Its %Ln unread articles go with it.</source>
+        <translation>
+            <numerusform>Son %Ln article non lu part avec lui.</numerusform>
+            <numerusform>Ses %Ln articles non lus partent avec lui.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Its articles go with it.</source>
+        <translation>Ses articles partent avec lui.</translation>
+    </message>
+    <message>
+        <source>Delete Folder</source>
+        <translation>Supprimer le dossier</translation>
+    </message>
+    <message>
+        <source>Delete the folder “%1”?</source>
+        <translation>Supprimer le dossier « %1 » ?</translation>
+    </message>
+    <message numerus="yes">
+        <source>It holds %Ln feeds. Keep them at the top level, or unsubscribe from them too?</source>
+        <translation>
+            <numerusform>Il contient %Ln flux. Le garder au premier niveau, ou s’en désabonner aussi ?</numerusform>
+            <numerusform>Il contient %Ln flux. Les garder au premier niveau, ou s’en désabonner aussi ?</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Keep Feeds</source>
+        <translation>Garder les flux</translation>
+    </message>
+    <message>
+        <source>Unsubscribe Feeds</source>
+        <translation>Se désabonner des flux</translation>
     </message>
 </context>
 <context>
@@ -852,6 +980,22 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Lumbra %1 is available (you have %2). Download it from %3.</source>
         <extracomment>%1 is the new version, %2 the version running, %3 where to download it.</extracomment>
         <translation>Lumbra %1 est disponible (vous avez la %2). Téléchargez-la depuis %3.</translation>
+    </message>
+    <message>
+        <source>Only web addresses (http:// or https://) can be subscribed.</source>
+        <translation>Seules les adresses web (http:// ou https://) peuvent être suivies.</translation>
+    </message>
+    <message>
+        <source>That address is already subscribed.</source>
+        <translation>Cette adresse est déjà suivie.</translation>
+    </message>
+    <message>
+        <source>The server could not reach %1.</source>
+        <translation>Le serveur n’a pas pu joindre %1.</translation>
+    </message>
+    <message>
+        <source>No feed at that address.</source>
+        <translation>Aucun flux à cette adresse.</translation>
     </message>
 </context>
 </TS>

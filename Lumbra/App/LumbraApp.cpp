@@ -83,7 +83,7 @@ LumbraApp::LumbraApp()
     m_actions = new ItemActions(*m_reader, &m_window);
     m_content = new ContentView(*m_reader, m_icons, *m_actions, &m_window);
     m_window.setCentralWidget(m_content);
-    m_menu = new MainMenu(*m_reader, *m_actions, m_window);
+    m_menu = new MainMenu(*m_reader, *m_actions, *m_content->sourceActions(), m_window);
     connect(m_menu->settings, &QAction::triggered, this, &LumbraApp::showSettings);
     connect(m_menu->checkForUpdates, &QAction::triggered, this, &LumbraApp::checkForUpdates);
     m_activator.setWindow(&m_window);

@@ -11,6 +11,7 @@ Failure Failure::of(const LumbraError& error)
             news->kind() == NewsError::Kind::notInstalled ? Kind::newsMissing : Kind::newsStatus;
         failure.request = news->name();
         failure.status = news->status();
+        failure.serverMessage = news->message();
     } else if (const auto* network = dynamic_cast<const NetworkError*>(&error)) {
         failure.kind = Kind::network;
         failure.network = network->code();

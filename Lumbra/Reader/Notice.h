@@ -32,7 +32,9 @@ struct Failure {
     qint64 limit = 0;
     QString detail;
     // The server's certificate, when the secure connection failed over it.
-    std::optional<CertificateInfo> certificate;
+    std::optional<CertificateInfo> certificate = {};
+    // The server's own words for a refusal, when it gave some.
+    QString serverMessage = {};
 
     static Failure of(const LumbraError& error);
     // `error` must hold a LumbraError.

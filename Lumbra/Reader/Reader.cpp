@@ -21,6 +21,7 @@ Reader::Reader(ReaderEnvironment environment, QObject* parent)
     : QObject(parent), m_env(withPins(std::move(environment))), m_session(m_env, m_subscriptions),
       m_timeline(m_session, m_subscriptions, *m_env.clock),
       m_marker(m_session, m_subscriptions, m_timeline),
+      m_organiser(m_session, m_subscriptions, m_timeline),
       m_quotes(m_env, m_session, m_subscriptions, m_timeline)
 {
     Sync::loadCollationInBackground();

@@ -3,6 +3,7 @@
 #include "Reader/BrowserBursts.h"
 #include "Reader/Environment.h"
 #include "Reader/Marker.h"
+#include "Reader/Organiser.h"
 #include "Reader/Quotes.h"
 #include "Reader/Session.h"
 #include "Reader/Settings.h"
@@ -34,6 +35,7 @@ public:
     Timeline& timeline() { return m_timeline; }
     const Timeline& timeline() const { return m_timeline; }
     Marker& marker() { return m_marker; }
+    Organiser& organiser() { return m_organiser; }
     Quotes& quotes() { return m_quotes; }
     Settings& settings() { return *m_env.settings; }
     const Settings& settings() const { return *m_env.settings; }
@@ -57,6 +59,7 @@ private:
     Session m_session;
     Timeline m_timeline;
     Marker m_marker;
+    Organiser m_organiser;
     Quotes m_quotes;
     BrowserBursts m_linkFallbacks;
     // Requested when the Reader goes away, so a link's look-up in flight ends at once.

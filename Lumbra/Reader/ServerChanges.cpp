@@ -3,7 +3,8 @@
 namespace {
 
 QCoro::Task<> sendChange(NewsAPI api, ServerChanges::Call call, std::function<void()> undo,
-                         ServerChanges::Refused refused, std::stop_token lifetime)
+                         std::function<void()> done, ServerChanges::Refused refused,
+                         std::stop_token lifetime)
 {
     try {
         co_await call(api, lifetime);
@@ -11,12 +12,16 @@ QCoro::Task<> sendChange(NewsAPI api, ServerChanges::Call call, std::function<vo
         if (lifetime.stop_requested()) co_return; // the owner is gone
         undo();
         refused(Failure::of(failure));
+        co_return;
     }
+    if (done && !lifetime.stop_requested()) done();
 }
 
 } // namespace
 
-void ServerChanges::send(NewsAPI api, Call call, std::function<void()> undo) const
+void ServerChanges::send(NewsAPI api, Call call, std::function<void()> undo,
+                         std::function<void()> done) const
 {
-    sendChange(std::move(api), std::move(call), std::move(undo), m_refused, m_lifetime);
+    sendChange(std::move(api), std::move(call), std::move(undo), std::move(done), m_refused,
+               m_lifetime);
 }

@@ -21,8 +21,10 @@ public:
     {
     }
 
-    // Sends `call` through `api`; when it fails, runs `undo` and reports the refusal.
-    void send(NewsAPI api, Call call, std::function<void()> undo) const;
+    // Sends `call` through `api`; when it fails, runs `undo` and reports the refusal, and
+    // when it succeeds, runs `done`.
+    void send(NewsAPI api, Call call, std::function<void()> undo,
+              std::function<void()> done = {}) const;
 
 private:
     std::stop_token m_lifetime;

@@ -55,6 +55,16 @@ void Session::setRefreshing(bool refreshing)
     if (refreshing == m_refreshing) return;
     m_refreshing = refreshing;
     Q_EMIT refreshingChanged();
+    if (!refreshing && std::exchange(m_refreshAgain, false))
+        QMetaObject::invokeMethod(this, &Session::refresh, Qt::QueuedConnection);
+}
+
+void Session::refreshAfterChange()
+{
+    if (m_refreshing)
+        m_refreshAgain = true;
+    else
+        refresh();
 }
 
 void Session::setError(std::optional<RefreshFailure> error)

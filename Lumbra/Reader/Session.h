@@ -51,6 +51,9 @@ public:
     // one starts.
     static constexpr qint64 supersedeAfter = 60;
     void refresh();
+    // For a change the server just made: a refresh running now may have read the lists
+    // before it, so another follows that one.
+    void refreshAfterChange();
     void setItemLoader(std::function<QCoro::Task<>()> load) { m_loadItems = std::move(load); }
 
     void startLogin(const QString& server);
@@ -87,6 +90,7 @@ private:
     std::optional<Account> m_account;
     LoginState m_login = LoginState::idle();
     bool m_refreshing = false;
+    bool m_refreshAgain = false;
     int m_refreshes = 0;             // under way; more than one while a newer replaces one
     qint64 m_refreshStarted = 0;     // our clock
     quint64 m_refreshGeneration = 0; // of the refresh running, or the last one

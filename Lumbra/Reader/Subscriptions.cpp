@@ -1,5 +1,6 @@
 #include "Reader/Subscriptions.h"
 
+#include "LumbraCore/NameOrder.h"
 #include "LumbraCore/SourceKinds.h"
 #include "Reader/Background.h"
 
@@ -135,4 +136,44 @@ void Subscriptions::clear()
 {
     if (!m_folders.isEmpty()) replaceFolders({});
     setFeeds({});
+}
+
+void Subscriptions::putFeed(const Feed& feed)
+{
+    QList<Feed> feeds = m_feeds;
+    feeds.removeIf([&](const Feed& each) { return each.id == feed.id; });
+    feeds.append(feed);
+    NameOrder().sort(feeds, [](const Feed& each) { return each.title; });
+    setFeeds(std::move(feeds));
+}
+
+std::optional<Feed> Subscriptions::removeFeed(qint64 id)
+{
+    const std::optional<Feed> removed = feed(id);
+    if (!removed) return std::nullopt;
+    QList<Feed> feeds = m_feeds;
+    feeds.removeIf([&](const Feed& each) { return each.id == id; });
+    setFeeds(std::move(feeds));
+    return removed;
+}
+
+void Subscriptions::putFolder(const Folder& folder)
+{
+    QList<Folder> folders = m_folders;
+    folders.removeIf([&](const Folder& each) { return each.id == folder.id; });
+    folders.append(folder);
+    NameOrder().sort(folders, [](const Folder& each) { return each.name; });
+    m_folders = std::move(folders);
+    Q_EMIT foldersChanged();
+}
+
+std::optional<Folder> Subscriptions::removeFolder(qint64 id)
+{
+    const auto found = std::find_if(m_folders.cbegin(), m_folders.cend(),
+                                    [id](const Folder& each) { return each.id == id; });
+    if (found == m_folders.cend()) return std::nullopt;
+    const Folder removed = *found;
+    m_folders.erase(found);
+    Q_EMIT foldersChanged();
+    return removed;
 }

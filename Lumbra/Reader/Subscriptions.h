@@ -40,6 +40,12 @@ public:
     void adjustUnread(qint64 feedId, qint64 delta) { adjustUnread({{feedId, delta}}); }
     // Moves the starred count the same way.
     void adjustStarred(qint64 delta);
+    // Changes made here before the server confirms them: a feed or folder added or
+    // replaced (by id), or taken away. The lists stay in the sidebar's order.
+    void putFeed(const Feed& feed);
+    std::optional<Feed> removeFeed(qint64 id);
+    void putFolder(const Folder& folder);
+    std::optional<Folder> removeFolder(qint64 id);
     void clear();
 
 Q_SIGNALS:

@@ -6,11 +6,13 @@
 #include "Views/LoginView.h"
 #include "Views/MessageView.h"
 #include "Views/SidebarView.h"
+#include "Views/SourceActions.h"
 #include "Views/TimelineView.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
 #include <QSplitter>
 #include <QToolBar>
@@ -21,7 +23,8 @@
 ContentView::ContentView(Reader& reader, FeedIcons& icons, ItemActions& actions, QWidget* parent)
     : QStackedWidget(parent), m_reader(reader), m_login(new LoginView(reader)), m_page(new QWidget),
       m_columns(new QSplitter(Qt::Horizontal)), m_sidebar(new SidebarView(reader, icons)),
-      m_timeline(new TimelineView(reader, icons, actions))
+      m_timeline(new TimelineView(reader, icons, actions)),
+      m_sourceActions(new SourceActions(reader, *this))
 {
     // Narrow enough for the window to tile to half of a 1440-pixel screen.
     m_sidebar->setMinimumWidth(160);
@@ -50,6 +53,17 @@ ContentView::ContentView(Reader& reader, FeedIcons& icons, ItemActions& actions,
     order << article->webView();
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
+    // The sources' own menu: on the row it is opened on (with the keyboard's Menu key, on
+    // the current one).
+    QTreeView* tree = m_sidebar->tree();
+    tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tree, &QWidget::customContextMenuRequested, this, [this, tree](const QPoint& at) {
+        const QModelIndex row = tree->indexAt(at);
+        if (row.isValid()) tree->setCurrentIndex(row);
+        QMenu menu;
+        m_sourceActions->fill(menu);
+        menu.exec(tree->viewport()->mapToGlobal(at));
+    });
     addWidget(m_login);
     addWidget(m_page);
     connect(&reader.session(), &Session::accountChanged, this, &ContentView::showAccountState);

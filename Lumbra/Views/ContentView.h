@@ -9,6 +9,7 @@ class MessageView;
 class QSplitter;
 class Reader;
 class SidebarView;
+class SourceActions;
 class TimelineView;
 
 // The main window's content: the login screen while there is no account, otherwise the
@@ -26,6 +27,7 @@ public:
     SidebarView* sidebar() const { return m_sidebar; }
     TimelineView* timeline() const { return m_timeline; }
     MessageView* banner() const { return m_banner; }
+    SourceActions* sourceActions() const { return m_sourceActions; }
 
 private:
     void showAccountState();
@@ -37,4 +39,5 @@ private:
     SidebarView* m_sidebar;
     TimelineView* m_timeline;
     MessageView* m_banner;
+    SourceActions* m_sourceActions;
 };

@@ -2,6 +2,7 @@
 
 #include "Reader/Reader.h"
 #include "Views/ItemActions.h"
+#include "Views/SourceActions.h"
 
 #include <QAction>
 #include <QApplication>
@@ -9,7 +10,9 @@
 #include <QMainWindow>
 #include <QMenuBar>
 
-MainMenu::MainMenu(Reader& reader, ItemActions& actions, QMainWindow& window) : QObject(&window)
+MainMenu::MainMenu(Reader& reader, ItemActions& actions, SourceActions& sources,
+                   QMainWindow& window)
+    : QObject(&window)
 {
     QMenuBar* bar = window.menuBar();
 
@@ -17,6 +20,9 @@ MainMenu::MainMenu(Reader& reader, ItemActions& actions, QMainWindow& window) : 
     refresh = file->addAction(QIcon::fromTheme(QStringLiteral("view-refresh")), tr("Refresh"),
                               &reader.session(), &Session::refresh);
     refresh->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    file->addSeparator();
+    file->addAction(sources.addFeed);
+    file->addAction(sources.newFolder);
     file->addSeparator();
     settings = file->addAction(tr("Settings\u2026"));
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));

@@ -6,14 +6,15 @@ class ItemActions;
 class QAction;
 class QMainWindow;
 class Reader;
+class SourceActions;
 
-// The main window's menu bar: File (refresh, settings, quit), Article (the item actions)
+// The main window's menu bar: File (refresh, subscribing, settings, quit), Article (the item actions)
 // and Help. Bare-key shortcuts act in the main window; a focused text field keeps its keys.
 class MainMenu final : public QObject {
     Q_OBJECT
 
 public:
-    MainMenu(Reader& reader, ItemActions& actions, QMainWindow& window);
+    MainMenu(Reader& reader, ItemActions& actions, SourceActions& sources, QMainWindow& window);
 
     QAction* refresh = nullptr;
     QAction* settings = nullptr;

@@ -310,3 +310,18 @@ QString Wording::updateCheck(const Appcast::Outcome& outcome)
     }
     return QString();
 }
+
+QString Wording::subscribeFailure(const QString& address, const Failure& failure)
+{
+    if (failure.kind == Failure::Kind::invalidAddress)
+        return tr("Only web addresses (http:// or https://) can be subscribed.");
+    if (failure.kind == Failure::Kind::newsStatus && failure.status == 409)
+        return tr("That address is already subscribed.");
+    if (failure.kind == Failure::Kind::newsStatus && failure.status == 404) {
+        // The server's fetcher says what went wrong, in words of its libraries.
+        if (failure.serverMessage.startsWith(u"cURL error"))
+            return tr("The server could not reach %1.").arg(shortened(address));
+        return tr("No feed at that address.");
+    }
+    return Wording::failure(failure);
+}

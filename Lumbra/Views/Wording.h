@@ -25,6 +25,8 @@ public:
     static QString sourceTitle(const Source& source, const std::optional<QString>& name);
     // The timeline's text when the source has no articles to show.
     static QString emptyText(const Source& source);
+    // Why the feed at `address` could not be subscribed.
+    static QString subscribeFailure(const QString& address, const Failure& failure);
     // What Check for Updates found.
     static QString updateCheck(const Appcast::Outcome& outcome);
 };

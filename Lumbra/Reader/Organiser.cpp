@@ -1,0 +1,180 @@
+#include "Reader/Organiser.h"
+
+#include "LumbraCore/NewsAPI.h"
+#include "Reader/Guarded.h"
+#include "Reader/Session.h"
+#include "Reader/Subscriptions.h"
+#include "Reader/Timeline.h"
+
+#include <QUrl>
+
+Organiser::Organiser(Session& session, Subscriptions& subscriptions, Timeline& timeline,
+                     QObject* parent)
+    : QObject(parent), m_session(session), m_subscriptions(subscriptions), m_timeline(timeline),
+      m_changes(m_lifetime.get_token(), [&session](const Failure& failure) {
+          session.setMessage(Notice{Notice::Kind::changeRefused, {}, failure});
+      })
+{
+}
+
+Organiser::~Organiser()
+{
+    m_lifetime.request_stop();
+}
+
+void Organiser::setAdding(bool adding)
+{
+    if (adding == m_adding) return;
+    m_adding = adding;
+    Q_EMIT addingChanged();
+}
+
+void Organiser::send(ServerChanges::Call call, std::function<void()> undo)
+{
+    if (!m_session.account()) return;
+    m_changes.send(m_session.api(), std::move(call), std::move(undo),
+                   [this] { m_session.refreshAfterChange(); });
+}
+
+void Organiser::addFeed(const QString& address, std::optional<qint64> folderId)
+{
+    subscribe(address.trimmed(), folderId);
+}
+
+QCoro::Task<> Organiser::subscribe(QString address, std::optional<qint64> folderId)
+{
+    const QUrl url(address, QUrl::StrictMode);
+    // Only web addresses go to the server, which would fetch whatever it is given.
+    if (!url.isValid() || url.host().isEmpty() ||
+        (url.scheme() != u"http" && url.scheme() != u"https")) {
+        Failure failure;
+        failure.kind = Failure::Kind::invalidAddress;
+        failure.request = address;
+        Q_EMIT addFailed(address, failure);
+        co_return;
+    }
+    if (!m_session.account()) co_return;
+    const BusyWhile busy(this, &Organiser::setAdding, m_addingTasks);
+    QCoro::Task<Feed> adding = m_session.api().addFeed(address, folderId, m_lifetime.get_token());
+    try {
+        const Feed feed = co_await guarded(this, std::move(adding));
+        m_subscriptions.putFeed(feed);
+        m_timeline.selectSource(Source::feed(feed.id));
+        Q_EMIT added(feed.id);
+        m_session.refreshAfterChange();
+    } catch (const LumbraError& error) {
+        if (!m_lifetime.get_token().stop_requested()) Q_EMIT addFailed(address, Failure::of(error));
+    }
+}
+
+void Organiser::renameFeed(qint64 id, const QString& title)
+{
+    const std::optional<Feed> before = m_subscriptions.feed(id);
+    if (!before || title.trimmed().isEmpty() || title == before->title) return;
+    Feed renamed = *before;
+    renamed.title = title.trimmed();
+    m_subscriptions.putFeed(renamed);
+    send([id, title = renamed.title](const NewsAPI& api,
+                                     std::stop_token stop) { return api.renameFeed(id, title, stop); },
+         [this, before = *before] { m_subscriptions.putFeed(before); });
+}
+
+void Organiser::moveFeed(qint64 id, std::optional<qint64> folderId)
+{
+    const std::optional<Feed> before = m_subscriptions.feed(id);
+    if (!before || before->folderId == folderId) return;
+    Feed moved = *before;
+    moved.folderId = folderId;
+    m_subscriptions.putFeed(moved);
+    send([id, folderId](const NewsAPI& api,
+                        std::stop_token stop) { return api.moveFeed(id, folderId, stop); },
+         [this, before = *before] { m_subscriptions.putFeed(before); });
+}
+
+void Organiser::unsubscribe(qint64 id)
+{
+    const std::optional<Feed> removed = m_subscriptions.removeFeed(id);
+    if (!removed) return;
+    if (m_timeline.source() == Source::feed(id)) m_timeline.selectSource(Source::allUnread());
+    send([id](const NewsAPI& api, std::stop_token stop) { return api.deleteFeed(id, stop); },
+         [this, feed = *removed] { m_subscriptions.putFeed(feed); });
+}
+
+void Organiser::createFolder(const QString& name)
+{
+    if (!name.trimmed().isEmpty()) makeFolder(name.trimmed());
+}
+
+QCoro::Task<> Organiser::makeFolder(QString name)
+{
+    if (!m_session.account()) co_return;
+    QCoro::Task<Folder> making = m_session.api().createFolder(name, m_lifetime.get_token());
+    try {
+        const Folder folder = co_await guarded(this, std::move(making));
+        m_subscriptions.putFolder(folder);
+        m_session.refreshAfterChange();
+    } catch (const LumbraError& error) {
+        if (!m_lifetime.get_token().stop_requested())
+            m_session.setMessage(Notice{Notice::Kind::changeRefused, {}, Failure::of(error)});
+    }
+}
+
+void Organiser::renameFolder(qint64 id, const QString& name)
+{
+    const auto found = std::find_if(m_subscriptions.folders().cbegin(),
+                                    m_subscriptions.folders().cend(),
+                                    [id](const Folder& folder) { return folder.id == id; });
+    if (found == m_subscriptions.folders().cend() || name.trimmed().isEmpty() ||
+        name.trimmed() == found->name)
+        return;
+    const Folder before = *found;
+    Folder renamed = before;
+    renamed.name = name.trimmed();
+    m_subscriptions.putFolder(renamed);
+    send([id, name = renamed.name](const NewsAPI& api,
+                                   std::stop_token stop) { return api.renameFolder(id, name, stop); },
+         [this, before] { m_subscriptions.putFolder(before); });
+}
+
+void Organiser::deleteFolder(qint64 id, bool keepFeeds)
+{
+    const std::optional<Folder> removed = m_subscriptions.removeFolder(id);
+    if (!removed) return;
+    QList<Feed> feeds;
+    for (const Feed& feed : m_subscriptions.feeds())
+        if (feed.folderId == id) feeds << feed;
+    for (Feed feed : std::as_const(feeds)) {
+        if (keepFeeds) {
+            feed.folderId.reset();
+            m_subscriptions.putFeed(feed);
+        } else {
+            m_subscriptions.removeFeed(feed.id);
+        }
+    }
+    if (m_timeline.source() == Source::folder(id)) m_timeline.selectSource(Source::allUnread());
+    if (!m_session.account()) return;
+    // The folder goes first: were it refused, its feeds are as they were. Then each feed
+    // is moved or unsubscribed, as the server would otherwise list it under the old id.
+    QList<ServerChanges::Call> then;
+    for (const Feed& feed : std::as_const(feeds))
+        then << ServerChanges::Call([id = feed.id, keepFeeds](const NewsAPI& api,
+                                                              std::stop_token stop) {
+            return keepFeeds ? api.moveFeed(id, std::nullopt, stop) : api.deleteFeed(id, stop);
+        });
+    m_changes.send(
+        m_session.api(),
+        [id](const NewsAPI& api, std::stop_token stop) { return api.deleteFolder(id, stop); },
+        [this, folder = *removed, feeds] {
+            m_subscriptions.putFolder(folder);
+            for (const Feed& feed : feeds)
+                m_subscriptions.putFeed(feed);
+        },
+        [this, then, feeds] {
+            if (then.isEmpty()) m_session.refreshAfterChange();
+            for (qsizetype i = 0; i < then.size(); ++i)
+                m_changes.send(
+                    m_session.api(), then[i],
+                    [this, feed = feeds[i]] { m_subscriptions.putFeed(feed); },
+                    [this] { m_session.refreshAfterChange(); });
+        });
+}

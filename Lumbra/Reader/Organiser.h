@@ -1,0 +1,60 @@
+#pragma once
+
+#include "LumbraCore/Records.h"
+#include "Reader/Notice.h"
+#include "Reader/ServerChanges.h"
+
+#include <QObject>
+#include <optional>
+#include <stop_token>
+
+class Session;
+class Subscriptions;
+class Timeline;
+
+// Changes what the user subscribes to. Renames, moves and removals show at once, the server
+// is told in the background, and each is undone when the server refuses; a new feed or
+// folder shows once the server has made it (it gives the id). After each change the
+// sources are refreshed, so that the lists match the server's.
+class Organiser final : public QObject {
+    Q_OBJECT
+
+public:
+    Organiser(Session& session, Subscriptions& subscriptions, Timeline& timeline,
+              QObject* parent = nullptr);
+    ~Organiser() override;
+    Q_DISABLE_COPY_MOVE(Organiser)
+
+    // Subscribes to the feed at `address` (http or https only) in `folderId` (none: the top
+    // level) and selects it. The server fetches it first, which may take a while.
+    void addFeed(const QString& address, std::optional<qint64> folderId);
+    bool adding() const { return m_adding; }
+    void renameFeed(qint64 id, const QString& title);
+    void moveFeed(qint64 id, std::optional<qint64> folderId);
+    void unsubscribe(qint64 id);
+    void createFolder(const QString& name);
+    void renameFolder(qint64 id, const QString& name);
+    // The server would leave the folder's feeds listed under its old id: they are moved to
+    // the top level first when `keepFeeds`, else unsubscribed.
+    void deleteFolder(qint64 id, bool keepFeeds);
+
+Q_SIGNALS:
+    void addingChanged();
+    void added(qint64 feedId);
+    // `address` as the user gave it.
+    void addFailed(const QString& address, const Failure& failure);
+
+private:
+    QCoro::Task<> subscribe(QString address, std::optional<qint64> folderId);
+    QCoro::Task<> makeFolder(QString name);
+    void setAdding(bool adding);
+    void send(ServerChanges::Call call, std::function<void()> undo);
+
+    Session& m_session;
+    Subscriptions& m_subscriptions;
+    Timeline& m_timeline;
+    std::stop_source m_lifetime;
+    ServerChanges m_changes;
+    bool m_adding = false;
+    int m_addingTasks = 0;
+};

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "LumbraCore/Records.h"
+
+#include <QDialog>
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <optional>
+
+class QAction;
+class QMenu;
+class QWidget;
+class Reader;
+
+// What can be done to the sources: subscribe to a feed, make a folder, and rename, move,
+// unsubscribe or delete the source chosen in the sources column. Each opens a dialog of
+// the window (never blocking it); the change itself is the Organiser's.
+class SourceActions final : public QObject {
+    Q_OBJECT
+
+public:
+    SourceActions(Reader& reader, QWidget& window);
+
+    QAction* addFeed;
+    QAction* newFolder;
+    QAction* rename;
+    QAction* unsubscribe;
+    QAction* deleteFolder;
+    QMenu* moveTo;
+
+    // The sources column's context menu.
+    void fill(QMenu& menu) const;
+    // The dialog opened last, while it is open.
+    QDialog* dialog() const { return m_dialog; }
+
+private:
+    void update();
+    void fillMoveTo();
+    void askForName(const QString& title, const QString& label, const QString& name,
+                    std::function<void(const QString&)> done);
+    void confirmUnsubscribe();
+    void confirmDeleteFolder();
+    std::optional<Feed> currentFeed() const;
+    std::optional<Folder> currentFolder() const;
+
+    Reader& m_reader;
+    QWidget& m_window;
+    QPointer<QDialog> m_dialog;
+};
