@@ -1,6 +1,8 @@
-// Item-link parsing on any URL, the round trip through tavoLink, and mail links made safe.
+// Item-link parsing on any URL, the round trip through tavoLink, mail links made safe, and
+// the feeds a web page names.
 
 #include "FuzzInput.h"
+#include "LumbraCore/FeedDiscovery.h"
 #include "LumbraCore/ItemLink.h"
 #include "LumbraCore/MailLink.h"
 
@@ -9,6 +11,17 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzInput input(data, size);
+    // Only web addresses, each once, at most 20, whatever the page holds.
+    const QList<FoundFeed> feeds =
+        alternateFeeds(input.all(), QUrl(QStringLiteral("https://site.example/dir/page")));
+    FUZZ_REQUIRE(feeds.size() <= 20);
+    for (qsizetype i = 0; i < feeds.size(); ++i) {
+        FUZZ_REQUIRE(feeds[i].url.scheme() == QLatin1StringView("http") ||
+                     feeds[i].url.scheme() == QLatin1StringView("https"));
+        FUZZ_REQUIRE(!feeds[i].url.host().isEmpty());
+        for (qsizetype j = 0; j < i; ++j)
+            FUZZ_REQUIRE(feeds[j].url != feeds[i].url);
+    }
     const QUrl url(QString::fromUtf8(input.all()));
     // A mail link leaves with no header but subject, body and cc, and is its own safe form.
     if (const auto mail = safeMailLink(url)) {

@@ -452,8 +452,8 @@ private Q_SLOTS:
                                                << QString();
         QTest::newRow("already subscribed")
             << u"{base}/subscribable/release-log.xml"_s << u"That address is already subscribed."_s;
-        QTest::newRow("a page that is no feed")
-            << u"{base}/subscribable/"_s << u"No feed at that address."_s;
+        QTest::newRow("a page that names no feed")
+            << u"{base}/"_s << u"No feed at that address."_s;
         QTest::newRow("out of the server's reach")
             << u"http://127.0.0.1:9/feed.xml"_s
             << u"The server could not reach http://127.0.0.1:9/feed.xml."_s;
@@ -461,6 +461,21 @@ private Q_SLOTS:
                                 << u"Only web addresses (http:// or https://) can be subscribed."_s;
         QTest::newRow("no address")
             << u"  "_s << u"Only web addresses (http:// or https://) can be subscribed."_s;
+    }
+
+    // A site's address: the server finds no feed there, Lumbra the feeds the page names.
+    void aSitesAddressOffersItsFeeds()
+    {
+        const QString site = f->sandbox.account().server + u"/subscribable/"_s;
+        QSignalSpy found(&f->reader->organiser(), &Organiser::feedsFound);
+        f->reader->organiser().addFeed(site, std::nullopt);
+        QTRY_COMPARE(found.count(), 1);
+        QCOMPARE(found.first().at(0).toString(), site);
+        const auto feeds = found.first().at(1).value<QList<FoundFeed>>();
+        QCOMPARE(feeds.size(), 2);
+        QCOMPARE(feeds.first().title, u"Field Notes"_s);
+        QCOMPARE(feeds.first().url.toString(), site + u"field-notes.xml"_s);
+        QTRY_VERIFY(!f->reader->organiser().adding());
     }
 
     void subscribing()

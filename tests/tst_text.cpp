@@ -1,3 +1,4 @@
+#include "LumbraCore/FeedDiscovery.h"
 #include "LumbraCore/Search.h"
 #include "LumbraCore/Text.h"
 
@@ -252,6 +253,60 @@ private Q_SLOTS:
         QFETCH(QString, query);
         QFETCH(Ranges, ranges);
         QCOMPARE(Search::highlights(shown, Search::words(query)), ranges);
+    }
+
+    // The feeds a web site names in its head, for subscribing by the site's address.
+    void feedsNamedByAPage_data()
+    {
+        QTest::addColumn<QByteArray>("html");
+        QTest::addColumn<QStringList>("found"); // "title|address"
+        const QByteArray rss = R"(<link rel="alternate" type="application/rss+xml" )";
+        QTest::newRow("relative, absolute and atom")
+            << QByteArray(rss + R"(title="Posts" href="/feed.xml">)"
+                                R"(<LINK REL=alternate TYPE="application/atom+xml" )"
+                                R"(HREF='https://other.example/atom' title='A &amp; B'/>)")
+            << QStringList{u"Posts|https://site.example/feed.xml"_s,
+                           u"A & B|https://other.example/atom"_s};
+        QTest::newRow("relative to the page's folder")
+            << QByteArray(rss + "href=comments.rss>") << QStringList{u"|https://site.example/dir/comments.rss"_s};
+        QTest::newRow("rel with more words, type in capitals")
+            << QByteArray(R"(<link href="/f" rel="feed alternate" type="Application/RSS+XML">)")
+            << QStringList{u"|https://site.example/f"_s};
+        QTest::newRow("other alternates and stylesheets")
+            << QByteArray(R"(<link rel="alternate" hreflang="de" href="/de/">)"
+                          R"(<link rel="stylesheet" type="application/rss+xml" href="/x">)"
+                          R"(<linked rel="alternate" type="application/rss+xml" href="/y">)")
+            << QStringList();
+        QTest::newRow("only web addresses, each once")
+            << QByteArray(rss + R"x(href="javascript:alert(1)">)x" + rss + R"(href="file:///etc">)" +
+                          rss + R"(href="/a">)" + rss + R"(href="https://site.example/a">)" + rss +
+                          R"(href="">)")
+            << QStringList{u"|https://site.example/a"_s};
+        QTest::newRow("a tag left open") << QByteArray(rss + R"(href="/a)") << QStringList();
+        QByteArray many;
+        for (int n = 0; n < 30; ++n)
+            many += rss + "href=\"/f" + QByteArray::number(n) + "\">";
+        QTest::newRow("at most twenty") << many << QStringList();
+        QTest::newRow("past the first megabyte")
+            << QByteArray(QByteArray(discoveryReadLimit, ' ') + rss + "href=/late>")
+            << QStringList();
+    }
+
+    void feedsNamedByAPage()
+    {
+        QFETCH(QByteArray, html);
+        QFETCH(QStringList, found);
+        const QList<FoundFeed> feeds =
+            alternateFeeds(html, QUrl(u"https://site.example/dir/page.html"_s));
+        if (QByteArray(QTest::currentDataTag()) == "at most twenty") {
+            QCOMPARE(feeds.size(), 20);
+            QCOMPARE(feeds.last().url, QUrl(u"https://site.example/f19"_s));
+            return;
+        }
+        QStringList read;
+        for (const FoundFeed& feed : feeds)
+            read << feed.title + u'|' + feed.url.toString();
+        QCOMPARE(read, found);
     }
 };
 

@@ -29,6 +29,7 @@
 #include <QAccessible>
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>
 #include <QDialog>
@@ -1556,12 +1557,19 @@ private Q_SLOTS:
         QVERIFY(add && add->isVisible());
         QCOMPARE(add->focusWidget(), add->addressField());
         const QString base = f->sandbox.account().server;
-        add->addressField()->setText(base + u"/subscribable/"_s);
+        add->addressField()->setText(base + u"/"_s);
         QTest::keyClick(add->addressField(), Qt::Key_Return);
         QTRY_COMPARE(add->status()->text(), u"No feed at that address."_s);
         QVERIFY(add->isVisible() && add->addressField()->isEnabled());
-        add->addressField()->setText(base + u"/subscribable/field-notes.xml"_s);
+        // A site's address: the feeds its page names are offered.
+        add->addressField()->setText(base + u"/subscribable/"_s);
         QTest::keyClick(add->addressField(), Qt::Key_Return);
+        QTRY_VERIFY(add->foundFeeds()->isVisible());
+        QCOMPARE(add->foundFeeds()->count(), 2);
+        QVERIFY(add->status()->text().startsWith(u"That address is a web page. It names 2 feeds"_s));
+        QCOMPARE(add->foundFeeds()->currentText(),
+                 u"Field Notes \u2014 "_s + base + u"/subscribable/field-notes.xml"_s);
+        QTest::keyClick(add->foundFeeds(), Qt::Key_Return);
         QTRY_VERIFY(!add || !add->isVisible());
         const std::optional<Source> chosen = f->reader->timeline().source();
         QVERIFY(chosen && chosen->kind() == Source::Kind::feed);

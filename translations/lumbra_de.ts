@@ -31,6 +31,17 @@
         <source>The server is fetching the feed…</source>
         <translation>Der Server ruft den Feed ab …</translation>
     </message>
+    <message>
+        <source>Feed</source>
+        <translation>Feed</translation>
+    </message>
+    <message numerus="yes">
+        <source>That address is a web page. It names %Ln feeds: choose one and press Add.</source>
+        <translation>
+            <numerusform>Diese Adresse ist eine Webseite. Sie nennt %Ln Feed: Wählen Sie ihn und drücken Sie „Hinzufügen“.</numerusform>
+            <numerusform>Diese Adresse ist eine Webseite. Sie nennt %Ln Feeds: Wählen Sie einen und drücken Sie „Hinzufügen“.</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>ArticleView</name>

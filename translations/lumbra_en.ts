@@ -2,6 +2,16 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>AddFeedDialog</name>
+    <message numerus="yes">
+        <source>That address is a web page. It names %Ln feeds: choose one and press Add.</source>
+        <translation>
+            <numerusform>That address is a web page. It names %Ln feed: choose it and press Add.</numerusform>
+            <numerusform>That address is a web page. It names %Ln feeds: choose one and press Add.</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>ItemActions</name>
     <message numerus="yes">
         <source>Mark %Ln Shown as Read</source>

@@ -31,6 +31,17 @@
         <source>The server is fetching the feed…</source>
         <translation>Le serveur récupère le flux…</translation>
     </message>
+    <message>
+        <source>Feed</source>
+        <translation>Flux</translation>
+    </message>
+    <message numerus="yes">
+        <source>That address is a web page. It names %Ln feeds: choose one and press Add.</source>
+        <translation>
+            <numerusform>Cette adresse est une page web. Elle mentionne %Ln flux : choisissez-le et appuyez sur « Ajouter ».</numerusform>
+            <numerusform>Cette adresse est une page web. Elle mentionne %Ln flux : choisissez-en un et appuyez sur « Ajouter ».</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>ArticleView</name>

@@ -56,6 +56,7 @@ QCoro::Task<> Organiser::subscribe(QString address, std::optional<qint64> folder
     if (!m_session.account()) co_return;
     const BusyWhile busy(this, &Organiser::setAdding, m_addingTasks);
     QCoro::Task<Feed> adding = m_session.api().addFeed(address, folderId, m_lifetime.get_token());
+    std::optional<Failure> failure;
     try {
         const Feed feed = co_await guarded(this, std::move(adding));
         m_subscriptions.putFeed(feed);
@@ -63,7 +64,31 @@ QCoro::Task<> Organiser::subscribe(QString address, std::optional<qint64> folder
         Q_EMIT added(feed.id);
         m_session.refreshAfterChange();
     } catch (const LumbraError& error) {
-        if (!m_lifetime.get_token().stop_requested()) Q_EMIT addFailed(address, Failure::of(error));
+        failure = Failure::of(error);
+    }
+    if (!failure || m_lifetime.get_token().stop_requested()) co_return;
+    // A page rather than a feed: the server's fetcher says no parser can read it. Web
+    // sites name their feeds in their head.
+    if (failure->kind == Failure::Kind::newsStatus && failure->status == 404 &&
+        !failure->serverMessage.startsWith(u"cURL error")) {
+        QCoro::Task<QList<FoundFeed>> looking = discover(url);
+        const QList<FoundFeed> found = co_await guarded(this, std::move(looking));
+        if (!found.isEmpty()) {
+            Q_EMIT feedsFound(address, found);
+            co_return;
+        }
+    }
+    Q_EMIT addFailed(address, *failure);
+}
+
+QCoro::Task<QList<FoundFeed>> Organiser::discover(QUrl address)
+{
+    try {
+        const QByteArray page =
+            co_await fetch(m_session.http(), address, 4 * discoveryReadLimit, m_lifetime.get_token());
+        co_return alternateFeeds(page, address);
+    } catch (const LumbraError&) {
+        co_return {}; // a page that cannot be read names no feed
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LumbraCore/FeedDiscovery.h"
 #include "LumbraCore/Records.h"
 #include "Reader/Notice.h"
 #include "Reader/ServerChanges.h"
@@ -43,9 +44,13 @@ Q_SIGNALS:
     void added(qint64 feedId);
     // `address` as the user gave it.
     void addFailed(const QString& address, const Failure& failure);
+    // `address` is a web page, not a feed, and names these feeds as its own.
+    void feedsFound(const QString& address, const QList<FoundFeed>& feeds);
 
 private:
     QCoro::Task<> subscribe(QString address, std::optional<qint64> folderId);
+    // The feeds the page at `address` names; none when it names none or cannot be read.
+    QCoro::Task<QList<FoundFeed>> discover(QUrl address);
     QCoro::Task<> makeFolder(QString name);
     void setAdding(bool adding);
     void send(ServerChanges::Call call, std::function<void()> undo);

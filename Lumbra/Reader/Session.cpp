@@ -36,6 +36,11 @@ NewsAPI Session::api() const
     return NewsAPI(*m_account, m_env.session);
 }
 
+HttpSession Session::http() const
+{
+    return m_env.session;
+}
+
 void Session::setAccount(std::optional<Account> account)
 {
     if (account == m_account) return;

@@ -44,6 +44,8 @@ public:
 
     // The News API of the account; only while there is one.
     NewsAPI api() const;
+    // The app's HTTP session, for requests outside the News API.
+    HttpSession http() const;
 
     // Fetches folders and feeds, then the items through the item loader. One refresh at a
     // time: a refresh asked for while one runs is dropped, unless that one has run for

@@ -16,6 +16,7 @@
 
 AddFeedDialog::AddFeedDialog(Reader& reader, QWidget* parent)
     : QDialog(parent), m_reader(reader), m_address(new QLineEdit), m_folder(new QComboBox),
+      m_found(new QComboBox),
       m_status(new QLabel), m_busy(new QProgressBar),
       m_buttons(new QDialogButtonBox(QDialogButtonBox::Cancel))
 {
@@ -41,7 +42,14 @@ AddFeedDialog::AddFeedDialog(Reader& reader, QWidget* parent)
 
     auto* form = new QFormLayout;
     form->addRow(tr("Address"), m_address);
+    form->addRow(tr("Feed"), m_found);
+    form->setRowVisible(m_found, false);
     form->addRow(tr("Folder"), m_folder);
+    // A new address is asked anew; the feeds found on the last page no longer apply.
+    connect(m_address, &QLineEdit::textEdited, this, [this, form] {
+        m_found->clear();
+        form->setRowVisible(m_found, false);
+    });
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(m_busy);
@@ -58,6 +66,22 @@ AddFeedDialog::AddFeedDialog(Reader& reader, QWidget* parent)
     Organiser& organiser = reader.organiser();
     connect(&organiser, &Organiser::addingChanged, this, &AddFeedDialog::showAdding);
     connect(&organiser, &Organiser::added, this, [this] { QDialog::accept(); });
+    connect(&organiser, &Organiser::feedsFound, this,
+            [this, form](const QString&, const QList<FoundFeed>& feeds) {
+                m_found->clear();
+                for (const FoundFeed& feed : feeds)
+                    m_found->addItem(feed.title.isEmpty()
+                                         ? feed.url.toDisplayString()
+                                         : feed.title + QStringLiteral(" \u2014 ") + feed.url.toDisplayString(),
+                                     feed.url);
+                form->setRowVisible(m_found, true);
+                m_status->setText(tr("That address is a web page. It names %Ln feeds: choose one "
+                                     "and press Add.",
+                                     nullptr, int(feeds.size())));
+                QAccessibleEvent changed(m_status, QAccessible::NameChanged);
+                QAccessible::updateAccessibility(&changed);
+                m_found->setFocus();
+            });
     connect(&organiser, &Organiser::addFailed, this,
             [this](const QString& address, const Failure& failure) {
                 Style::makeError(m_status);
@@ -76,7 +100,9 @@ void AddFeedDialog::accept()
     m_status->clear();
     m_status->setPalette(QPalette());
     const QVariant folder = m_folder->currentData();
-    m_reader.organiser().addFeed(m_address->text(), folder.isValid()
+    const QString address = m_found->count() > 0 ? m_found->currentData().toUrl().toString()
+                                                 : m_address->text();
+    m_reader.organiser().addFeed(address, folder.isValid()
                                                         ? std::optional(folder.toLongLong())
                                                         : std::nullopt);
 }

@@ -22,6 +22,8 @@ public:
     QComboBox* folderChoice() const { return m_folder; }
     QLabel* status() const { return m_status; }
     QProgressBar* busy() const { return m_busy; }
+    // The feeds a page named, offered when a page's address was given.
+    QComboBox* foundFeeds() const { return m_found; }
 
     void accept() override;
 
@@ -31,6 +33,7 @@ private:
     Reader& m_reader;
     QLineEdit* m_address;
     QComboBox* m_folder;
+    QComboBox* m_found;
     QLabel* m_status;
     QProgressBar* m_busy;
     QDialogButtonBox* m_buttons;
