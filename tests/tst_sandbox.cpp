@@ -224,6 +224,69 @@ private Q_SLOTS:
         QVERIFY(!itemIds(items).isEmpty());
     }
 
+    // Making folders and feeds, and renaming them: each call twice, as the captured server
+    // answers (names in use and empty names make new folders; an address subscribed is 409).
+    void managementAnswersAsTheRealServer_data()
+    {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("body"); // "{base}" is the sandbox's address
+        QTest::addColumn<QList<int>>("statuses");
+        QTest::addColumn<QList<QByteArray>>("starts"); // of each answer
+        const QByteArray folder = "{\"folders\":[{\"id\":";
+        QTest::newRow("folder, twice the same name")
+            << "POST"_ba << u"/folders"_s << "{\"name\":\"Reading list\"}"_ba << QList{200, 200}
+            << QList<QByteArray>{folder + "4,\"name\":\"Reading list\",\"opened\":true,\"feeds\":[]}]}",
+                     folder + "5,\"name\":\"Reading list\",\"opened\":true,\"feeds\":[]}]}"};
+        QTest::newRow("folder without a name")
+            << "POST"_ba << u"/folders"_s << "{\"name\":\"\"}"_ba << QList{200, 200}
+            << QList<QByteArray>{folder + "4,\"name\":\"\"", folder + "5,\"name\":\"\""};
+        QTest::newRow("rename a folder") << "PUT"_ba << u"/folders/3"_s << "{\"name\":\"Later\"}"_ba
+                                         << QList{200, 200} << QList{"[]"_ba, "[]"_ba};
+        QTest::newRow("rename an unknown folder")
+            << "PUT"_ba << u"/folders/999"_s << "{\"name\":\"x\"}"_ba << QList{404, 404}
+            << QList{"{\"message\":\"Did expect one"_ba, "{\"message\":\"Did expect one"_ba};
+        QTest::newRow("subscribe, then again")
+            << "POST"_ba << u"/feeds"_s
+            << "{\"url\":\"{base}\\/subscribable\\/release-log.xml\",\"folderId\":3}"_ba
+            << QList{200, 409}
+            << QList{"{\"feeds\":[{\"id\":8,\"url\":\"http:\\/\\/127.0.0.1:"_ba,
+                     "{\"message\":\"Feed with this URL exists\"}"_ba};
+        QTest::newRow("subscribe to a page")
+            << "POST"_ba << u"/feeds"_s << "{\"url\":\"{base}\\/\",\"folderId\":0}"_ba
+            << QList{404, 404}
+            << QList{"{\"message\":\"No parser can handle this stream\"}"_ba,
+                     "{\"message\":\"No parser can handle this stream\"}"_ba};
+        QTest::newRow("subscribe out of reach")
+            << "POST"_ba << u"/feeds"_s << "{\"url\":\"http:\\/\\/127.0.0.1:9\\/feed.xml\"}"_ba
+            << QList{404, 404}
+            << QList{"{\"message\":\"cURL error 7: Failed to connect to 127.0.0.1 port 9 "_ba,
+                     "{\"message\":\"cURL error 7: "_ba};
+        QTest::newRow("rename a feed") << "POST"_ba << u"/feeds/1/rename"_s
+                                       << "{\"feedTitle\":\"Code\"}"_ba << QList{200, 200}
+                                       << QList{"[]"_ba, "[]"_ba};
+        QTest::newRow("rename by PUT") << "PUT"_ba << u"/feeds/1/rename"_s
+                                       << "{\"feedTitle\":\"Code\"}"_ba << QList{405, 405}
+                                       << QList{""_ba, ""_ba};
+    }
+
+    void managementAnswersAsTheRealServer()
+    {
+        QFETCH(QByteArray, method);
+        QFETCH(QString, path);
+        QFETCH(QByteArray, body);
+        QFETCH(QList<int>, statuses);
+        QFETCH(QList<QByteArray>, starts);
+        body.replace("{base}", m_base.toUtf8().replace("/", "\\/"));
+        Headers headers = m_auth;
+        headers.append(qMakePair("Content-Type"_ba, "application/json"_ba));
+        for (qsizetype call = 0; call < statuses.size(); ++call) {
+            const HttpResult reply = httpSend(method, api(path), headers, body);
+            QCOMPARE(reply.status, statuses[call]);
+            QVERIFY2(reply.body.startsWith(starts[call]), reply.body.constData());
+        }
+    }
+
     void wrongPasswordAndRevocation()
     {
         const Headers wrong{{"Authorization", basicAuth(u"demo"_s, u"nope"_s)}};
