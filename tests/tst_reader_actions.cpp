@@ -444,6 +444,43 @@ private Q_SLOTS:
     }
 
     // Subscribing: the server fetches the address; only its own feeds subscribe in the sandbox.
+    // A list from another reader: its folders made or reused, what is subscribed skipped,
+    // a dead feed reported with the server's reason.
+    void aListFromAnotherReaderImports()
+    {
+        const QString base = f->sandbox.account().server;
+        const QList<Opml::Entry> list{
+            {u"Field Notes"_s, base + u"/subscribable/field-notes.xml"_s, {}, u"Reading"_s},
+            {u"Planet Code"_s, u"https://code.example/feed.xml"_s, {}, u"Tech & Science"_s},
+            {u"Dead"_s, u"http://127.0.0.1:9/feed.xml"_s, {}, {}},
+            {u"Release Log"_s, base + u"/subscribable/release-log.xml"_s, {}, u"World"_s},
+            {u"Field Notes again"_s, base + u"/subscribable/field-notes.xml"_s, {}, {}}};
+        Organiser& organiser = f->reader->organiser();
+        QSignalSpy progress(&organiser, &Organiser::importProgress);
+        QSignalSpy imported(&organiser, &Organiser::imported);
+        organiser.importFeeds(list);
+        QVERIFY(organiser.importing());
+        QTRY_COMPARE(imported.count(), 1);
+        QVERIFY(!organiser.importing());
+        const auto report = imported.first().at(0).value<ImportReport>();
+        QCOMPARE(report.added, 2);
+        QCOMPARE(report.alreadyThere, 2);
+        QCOMPARE(report.failed.size(), 1);
+        QCOMPARE(report.failed.first().first, u"http://127.0.0.1:9/feed.xml"_s);
+        QCOMPARE(progress.last(), (QList<QVariant>{5, 5}));
+        QTRY_VERIFY(!f->reader->session().refreshing());
+        const auto folderOf = [this](const QString& title) -> std::optional<QString> {
+            for (const Feed& feed : f->reader->subscriptions().feeds())
+                if (feed.title == title)
+                    for (const Folder& folder : f->reader->subscriptions().folders())
+                        if (feed.folderId == folder.id) return folder.name;
+            return std::nullopt;
+        };
+        QCOMPARE(folderOf(u"Field Notes"_s), std::optional(u"Reading"_s));
+        QCOMPARE(folderOf(u"Release Log"_s), std::optional(u"World"_s)); // reused, not made
+        QCOMPARE(f->reader->subscriptions().folders().size(), 4);
+    }
+
     void subscribing_data()
     {
         QTest::addColumn<QString>("address"); // "{base}" is the sandbox's address

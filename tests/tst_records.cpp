@@ -1,4 +1,5 @@
 #include "LumbraCore/Json.h"
+#include "LumbraCore/Opml.h"
 #include "LumbraCore/Records.h"
 #include "LumbraCore/internal/Inflater.h"
 #include "LumbraCore/internal/ItemStream.h"
@@ -367,6 +368,70 @@ private Q_SLOTS:
         if (outcome == u"whole"_s) QCOMPARE(out, text);
         if (outcome == u"cut"_s) QVERIFY(!out.isEmpty() && text.startsWith(out));
         QVERIFY(!Inflater::forEncoding("identity") && !Inflater::forEncoding(""));
+    }
+
+    // Subscription lists as other readers write them, and as Lumbra writes its own.
+    void subscriptionLists_data()
+    {
+        QTest::addColumn<QByteArray>("opml");
+        QTest::addColumn<QStringList>("entries"); // "folder|title|xmlUrl"; empty with `refused`
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("nested folders, a feed's own outline, text for a title")
+            << QByteArray("<?xml version=\"1.0\"?><opml version=\"1.0\"><head/><body>"
+                          "<outline text=\"Tech\"><outline text=\"Deep\">"
+                          "<outline text=\"A &amp; B\" type=\"rss\" xmlUrl=\"https://a.example/f\">"
+                          "<outline title=\"Inner\" xmlUrl=\"https://c.example/f\"/></outline>"
+                          "</outline></outline>"
+                          "<outline title=\"Loose\" xmlUrl=\" https://b.example/f \"/>"
+                          "<outline text=\"Empty\"/></body></opml>")
+            << QStringList{u"Tech|A & B|https://a.example/f"_s, u"Tech|Inner|https://c.example/f"_s,
+                           u"|Loose|https://b.example/f"_s}
+            << false;
+        QTest::newRow("not OPML") << QByteArray("<html><body>hi</body></html>") << QStringList()
+                                  << true;
+        QTest::newRow("not well-formed")
+            << QByteArray("<opml><body><outline xmlUrl=\"x\"></body></opml>") << QStringList()
+            << true;
+        QTest::newRow("entities that grow")
+            << QByteArray("<?xml version=\"1.0\"?><!DOCTYPE opml [<!ENTITY a \"aaaaaaaaaa\">"
+                          "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">]>"
+                          "<opml><body><outline title=\"&b;\" xmlUrl=\"https://a.example/\"/>"
+                          "</body></opml>")
+            << QStringList() << true;
+        QTest::newRow("larger than 10 MB")
+            << QByteArray("<opml><body>" + QByteArray(Opml::readLimit, ' ') + "</body></opml>")
+            << QStringList() << true;
+    }
+
+    void subscriptionLists()
+    {
+        QFETCH(QByteArray, opml);
+        QFETCH(QStringList, entries);
+        QFETCH(bool, refused);
+        if (refused) {
+            QVERIFY_THROWS_EXCEPTION(DecodingError, Opml::read(opml));
+            return;
+        }
+        QStringList read;
+        for (const Opml::Entry& entry : Opml::read(opml))
+            read << entry.folder + u'|' + entry.title + u'|' + entry.xmlUrl;
+        QCOMPARE(read, entries);
+    }
+
+    void writtenListsReadBack()
+    {
+        const QList<Folder> folders{{1, u"News & <Views>"_s}, {2, u"Empty"_s}};
+        QList<Feed> feeds{{1, u"In \"folder\""_s, u"https://a.example/?x=1&y=2"_s,
+                           u"https://a.example/"_s, {}, 1, {}},
+                          {2, u"Loose"_s, u"https://b.example/f"_s, {}, {}, {}, {}},
+                          {3, u"Orphan"_s, u"https://c.example/f"_s, {}, {}, 999, {}},
+                          {4, u"No address"_s, {}, {}, {}, {}, {}}};
+        const QList<Opml::Entry> back = Opml::read(Opml::write(folders, feeds));
+        QCOMPARE(back, (QList<Opml::Entry>{
+                           {u"In \"folder\""_s, u"https://a.example/?x=1&y=2"_s,
+                            u"https://a.example/"_s, u"News & <Views>"_s},
+                           {u"Loose"_s, u"https://b.example/f"_s, QString(), QString()},
+                           {u"Orphan"_s, u"https://c.example/f"_s, QString(), QString()}}));
     }
 
     void sourcesFromStoredRowsHashAlike()

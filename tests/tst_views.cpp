@@ -4,6 +4,7 @@
 #include "App/Translations.h"
 #include "DarkPalette.h"
 #include "LumbraCore/ItemLink.h"
+#include "LumbraCore/Opml.h"
 #include "LumbraCore/RelativeDate.h"
 #include "LumbraCore/WebAddress.h"
 #include "MainWindowFixture.h"
@@ -1584,6 +1585,43 @@ private Q_SLOTS:
         button(box, u"Keep Feeds"_s)->click();
         QVERIFY(!rowTitles(model).contains(u"Tech & Science"_s));
         QVERIFY(rowTitles(model).contains(u"Planet Code"_s));
+    }
+
+    // Export writes a list the import reads; the import sums it up first and reports after.
+    void subscriptionListsGoThroughFiles()
+    {
+        build(true);
+        SourceActions* sources = content->sourceActions();
+        const QList<QAction*> file = window->menuBar()->actions().first()->menu()->actions();
+        QVERIFY(file.contains(sources->importList) && file.contains(sources->exportList));
+        const QTemporaryDir folder;
+        const QString list = folder.filePath(u"subscriptions.opml"_s);
+        sources->exportTo(list);
+        QFile written(list);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(Opml::read(written.readAll()).size(), f->reader->subscriptions().feeds().size());
+
+        const QString page = folder.filePath(u"page.html"_s);
+        QFile html(page);
+        QVERIFY(html.open(QIODevice::WriteOnly) && html.write("<html><body/></html>") > 0);
+        html.close();
+        sources->importFrom(page);
+        auto* box = qobject_cast<QMessageBox*>(sources->dialog());
+        QVERIFY(box && box->text().startsWith(u"\u201Cpage.html\u201D is no subscription list"_s));
+        box->accept();
+
+        sources->importFrom(list);
+        box = qobject_cast<QMessageBox*>(sources->dialog());
+        QVERIFY(box);
+        QCOMPARE(box->text(), u"The list holds 7 feeds in 2 folders. 7 of them are subscribed "
+                              u"already."_s);
+        QSignalSpy imported(&f->reader->organiser(), &Organiser::imported);
+        box->defaultButton()->click();
+        QTRY_COMPARE(imported.count(), 1);
+        QTRY_VERIFY(sources->dialog() && sources->dialog() != box);
+        box = qobject_cast<QMessageBox*>(sources->dialog());
+        QVERIFY(box);
+        QCOMPARE(box->text(), u"0 feeds added, 7 already subscribed, 0 not added."_s);
     }
 
     void speaksTheUsersLanguage_data()

@@ -540,6 +540,92 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Unsubscribe Feeds</source>
         <translation>Feeds abbestellen</translation>
     </message>
+    <message>
+        <source>Import Subscriptions…</source>
+        <translation>Abonnements importieren …</translation>
+    </message>
+    <message>
+        <source>Export Subscriptions…</source>
+        <translation>Abonnements exportieren …</translation>
+    </message>
+    <message>
+        <source>Import Subscriptions</source>
+        <translation>Abonnements importieren</translation>
+    </message>
+    <message>
+        <source>Subscription lists (*.opml *.xml);;All files (*)</source>
+        <translation>Abonnementlisten (*.opml *.xml);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Export Subscriptions</source>
+        <translation>Abonnements exportieren</translation>
+    </message>
+    <message>
+        <source>Subscription lists (*.opml)</source>
+        <translation>Abonnementlisten (*.opml)</translation>
+    </message>
+    <message>
+        <source>Import Finished</source>
+        <translation>Import abgeschlossen</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln feeds added</source>
+        <translation>
+            <numerusform>%Ln Feed hinzugefügt</numerusform>
+            <numerusform>%Ln Feeds hinzugefügt</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln already subscribed</source>
+        <translation>
+            <numerusform>%Ln bereits abonniert</numerusform>
+            <numerusform>%Ln bereits abonniert</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln not added</source>
+        <translation>
+            <numerusform>%Ln nicht hinzugefügt</numerusform>
+            <numerusform>%Ln nicht hinzugefügt</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>“%1” is no subscription list Lumbra can read (%2).</source>
+        <translation>„%1“ ist keine Abonnementliste, die Lumbra lesen kann (%2).</translation>
+    </message>
+    <message numerus="yes">
+        <source>The list holds %Ln feeds</source>
+        <translation>
+            <numerusform>Die Liste enthält %Ln Feed</numerusform>
+            <numerusform>Die Liste enthält %Ln Feeds</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>in %Ln folders.</source>
+        <translation>
+            <numerusform>in %Ln Ordner.</numerusform>
+            <numerusform>in %Ln Ordnern.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln of them are subscribed already.</source>
+        <translation>
+            <numerusform>%Ln davon ist bereits abonniert.</numerusform>
+            <numerusform>%Ln davon sind bereits abonniert.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>Importieren</translation>
+    </message>
+    <message>
+        <source>Adding feeds…</source>
+        <translation>Feeds werden hinzugefügt …</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t write “%1” (%2).</source>
+        <translation>„%1“ konnte nicht geschrieben werden (%2).</translation>
+    </message>
 </context>
 <context>
     <name>SourceKind</name>

@@ -48,6 +48,48 @@
             <numerusform>It holds %Ln feeds. Keep them at the top level, or unsubscribe from them too?</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>%Ln feeds added</source>
+        <translation>
+            <numerusform>%Ln feed added</numerusform>
+            <numerusform>%Ln feeds added</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln already subscribed</source>
+        <translation>
+            <numerusform>%Ln already subscribed</numerusform>
+            <numerusform>%Ln already subscribed</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln not added</source>
+        <translation>
+            <numerusform>%Ln not added</numerusform>
+            <numerusform>%Ln not added</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>The list holds %Ln feeds</source>
+        <translation>
+            <numerusform>The list holds %Ln feed</numerusform>
+            <numerusform>The list holds %Ln feeds</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>in %Ln folders.</source>
+        <translation>
+            <numerusform>in %Ln folder.</numerusform>
+            <numerusform>in %Ln folders.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln of them are subscribed already.</source>
+        <translation>
+            <numerusform>%Ln of them is subscribed already.</numerusform>
+            <numerusform>%Ln of them are subscribed already.</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>SourcesModel</name>

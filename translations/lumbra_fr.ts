@@ -540,6 +540,92 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Unsubscribe Feeds</source>
         <translation>Se désabonner des flux</translation>
     </message>
+    <message>
+        <source>Import Subscriptions…</source>
+        <translation>Importer les abonnements…</translation>
+    </message>
+    <message>
+        <source>Export Subscriptions…</source>
+        <translation>Exporter les abonnements…</translation>
+    </message>
+    <message>
+        <source>Import Subscriptions</source>
+        <translation>Importer les abonnements</translation>
+    </message>
+    <message>
+        <source>Subscription lists (*.opml *.xml);;All files (*)</source>
+        <translation>Listes d’abonnements (*.opml *.xml);;Tous les fichiers (*)</translation>
+    </message>
+    <message>
+        <source>Export Subscriptions</source>
+        <translation>Exporter les abonnements</translation>
+    </message>
+    <message>
+        <source>Subscription lists (*.opml)</source>
+        <translation>Listes d’abonnements (*.opml)</translation>
+    </message>
+    <message>
+        <source>Import Finished</source>
+        <translation>Importation terminée</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln feeds added</source>
+        <translation>
+            <numerusform>%Ln flux ajouté</numerusform>
+            <numerusform>%Ln flux ajoutés</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln already subscribed</source>
+        <translation>
+            <numerusform>%Ln déjà suivi</numerusform>
+            <numerusform>%Ln déjà suivis</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln not added</source>
+        <translation>
+            <numerusform>%Ln non ajouté</numerusform>
+            <numerusform>%Ln non ajoutés</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>“%1” is no subscription list Lumbra can read (%2).</source>
+        <translation>« %1 » n’est pas une liste d’abonnements que Lumbra sait lire (%2).</translation>
+    </message>
+    <message numerus="yes">
+        <source>The list holds %Ln feeds</source>
+        <translation>
+            <numerusform>La liste contient %Ln flux</numerusform>
+            <numerusform>La liste contient %Ln flux</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>in %Ln folders.</source>
+        <translation>
+            <numerusform>dans %Ln dossier.</numerusform>
+            <numerusform>dans %Ln dossiers.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln of them are subscribed already.</source>
+        <translation>
+            <numerusform>%Ln d’entre eux est déjà suivi.</numerusform>
+            <numerusform>%Ln d’entre eux sont déjà suivis.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>Importer</translation>
+    </message>
+    <message>
+        <source>Adding feeds…</source>
+        <translation>Ajout des flux…</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t write “%1” (%2).</source>
+        <translation>Impossible d’écrire « %1 » (%2).</translation>
+    </message>
 </context>
 <context>
     <name>SourceKind</name>

@@ -6,6 +6,8 @@
 #include "Reader/Subscriptions.h"
 #include "Reader/Timeline.h"
 
+#include <QHash>
+#include <QSet>
 #include <QUrl>
 
 Organiser::Organiser(Session& session, Subscriptions& subscriptions, Timeline& timeline,
@@ -202,4 +204,66 @@ void Organiser::deleteFolder(qint64 id, bool keepFeeds)
                     [this, feed = feeds[i]] { m_subscriptions.putFeed(feed); },
                     [this] { m_session.refreshAfterChange(); });
         });
+}
+
+void Organiser::setImporting(bool importing)
+{
+    if (importing == m_importing) return;
+    m_importing = importing;
+    Q_EMIT importingChanged();
+}
+
+void Organiser::importFeeds(QList<Opml::Entry> entries)
+{
+    if (!m_importing) importAll(std::move(entries));
+}
+
+QCoro::Task<> Organiser::importAll(QList<Opml::Entry> entries)
+{
+    if (!m_session.account()) co_return;
+    const BusyWhile busy(this, &Organiser::setImporting, m_importTasks);
+    const std::stop_token stop = m_lifetime.get_token();
+    QSet<QString> subscribed;
+    for (const Feed& feed : m_subscriptions.feeds())
+        if (feed.url) subscribed.insert(*feed.url);
+    QHash<QString, qint64> folders;
+    for (const Folder& folder : m_subscriptions.folders())
+        folders.insert(folder.name, folder.id);
+    ImportReport report;
+    const int total = int(entries.size());
+    for (int done = 0; done < total; ++done) {
+        const Opml::Entry& entry = entries[done];
+        Q_EMIT importProgress(done, total);
+        if (subscribed.contains(entry.xmlUrl)) {
+            ++report.alreadyThere;
+            continue;
+        }
+        try {
+            std::optional<qint64> folder;
+            if (!entry.folder.isEmpty()) {
+                if (!folders.contains(entry.folder)) {
+                    QCoro::Task<Folder> making = m_session.api().createFolder(entry.folder, stop);
+                    const Folder made = co_await guarded(this, std::move(making));
+                    m_subscriptions.putFolder(made);
+                    folders.insert(made.name, made.id);
+                }
+                folder = folders.value(entry.folder);
+            }
+            QCoro::Task<Feed> adding = m_session.api().addFeed(entry.xmlUrl, folder, stop);
+            const Feed feed = co_await guarded(this, std::move(adding));
+            m_subscriptions.putFeed(feed);
+            subscribed.insert(entry.xmlUrl);
+            ++report.added;
+        } catch (const LumbraError& error) {
+            if (stop.stop_requested()) co_return;
+            const Failure failure = Failure::of(error);
+            if (failure.kind == Failure::Kind::newsStatus && failure.status == 409)
+                ++report.alreadyThere;
+            else
+                report.failed.append({entry.xmlUrl, failure});
+        }
+    }
+    Q_EMIT importProgress(total, total);
+    Q_EMIT imported(report);
+    m_session.refreshAfterChange();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LumbraCore/FeedDiscovery.h"
+#include "LumbraCore/Opml.h"
 #include "LumbraCore/Records.h"
 #include "Reader/Notice.h"
 #include "Reader/ServerChanges.h"
@@ -10,6 +11,14 @@
 #include <stop_token>
 
 class Session;
+
+// How an import went.
+struct ImportReport {
+    int added = 0;
+    int alreadyThere = 0;
+    // The feeds the server did not take: the address, and why.
+    QList<std::pair<QString, Failure>> failed = {};
+};
 class Subscriptions;
 class Timeline;
 
@@ -38,6 +47,10 @@ public:
     // The server would leave the folder's feeds listed under its old id: they are moved to
     // the top level first when `keepFeeds`, else unsubscribed.
     void deleteFolder(qint64 id, bool keepFeeds);
+    // Subscribes to every feed of a list that is not subscribed yet, one after another,
+    // into the folders it names (one of the same name is reused, others are made).
+    void importFeeds(QList<Opml::Entry> entries);
+    bool importing() const { return m_importing; }
 
 Q_SIGNALS:
     void addingChanged();
@@ -46,6 +59,9 @@ Q_SIGNALS:
     void addFailed(const QString& address, const Failure& failure);
     // `address` is a web page, not a feed, and names these feeds as its own.
     void feedsFound(const QString& address, const QList<FoundFeed>& feeds);
+    void importingChanged();
+    void importProgress(int done, int total);
+    void imported(const ImportReport& report);
 
 private:
     QCoro::Task<> subscribe(QString address, std::optional<qint64> folderId);
@@ -53,6 +69,8 @@ private:
     QCoro::Task<QList<FoundFeed>> discover(QUrl address);
     QCoro::Task<> makeFolder(QString name);
     void setAdding(bool adding);
+    void setImporting(bool importing);
+    QCoro::Task<> importAll(QList<Opml::Entry> entries);
     void send(ServerChanges::Call call, std::function<void()> undo);
 
     Session& m_session;
@@ -62,4 +80,6 @@ private:
     ServerChanges m_changes;
     bool m_adding = false;
     int m_addingTasks = 0;
+    bool m_importing = false;
+    int m_importTasks = 0;
 };

@@ -23,6 +23,8 @@ MainMenu::MainMenu(Reader& reader, ItemActions& actions, SourceActions& sources,
     file->addSeparator();
     file->addAction(sources.addFeed);
     file->addAction(sources.newFolder);
+    file->addAction(sources.importList);
+    file->addAction(sources.exportList);
     file->addSeparator();
     settings = file->addAction(tr("Settings\u2026"));
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));

@@ -2,8 +2,19 @@
 
 #include "Reader/Reader.h"
 #include "Views/AddFeedDialog.h"
+#include "Views/Wording.h"
+
+#include "LumbraCore/Errors.h"
+#include "LumbraCore/Opml.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <QSaveFile>
+#include <QSet>
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
@@ -15,6 +26,8 @@ SourceActions::SourceActions(Reader& reader, QWidget& window)
       rename(new QAction(tr("Rename\u2026"), this)),
       unsubscribe(new QAction(tr("Unsubscribe\u2026"), this)),
       deleteFolder(new QAction(tr("Delete Folder\u2026"), this)),
+      importList(new QAction(tr("Import Subscriptions\u2026"), this)),
+      exportList(new QAction(tr("Export Subscriptions\u2026"), this)),
       moveTo(new QMenu(tr("Move To"), &window)), m_reader(reader), m_window(window)
 {
     addFeed->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
@@ -44,6 +57,30 @@ SourceActions::SourceActions(Reader& reader, QWidget& window)
     connect(unsubscribe, &QAction::triggered, this, &SourceActions::confirmUnsubscribe);
     connect(deleteFolder, &QAction::triggered, this, &SourceActions::confirmDeleteFolder);
     connect(moveTo, &QMenu::aboutToShow, this, &SourceActions::fillMoveTo);
+    connect(importList, &QAction::triggered, this, [this] {
+        const QString path = QFileDialog::getOpenFileName(
+            &m_window, tr("Import Subscriptions"), QDir::homePath(),
+            tr("Subscription lists (*.opml *.xml);;All files (*)"));
+        if (!path.isEmpty()) importFrom(path);
+    });
+    connect(exportList, &QAction::triggered, this, [this] {
+        const QString path = QFileDialog::getSaveFileName(
+            &m_window, tr("Export Subscriptions"),
+            QDir::home().filePath(QStringLiteral("subscriptions.opml")),
+            tr("Subscription lists (*.opml)"));
+        if (!path.isEmpty()) exportTo(path);
+    });
+    connect(&reader.organiser(), &Organiser::imported, this, [this](const ImportReport& report) {
+        QStringList lines;
+        for (const auto& [address, failure] : report.failed)
+            lines << address + QStringLiteral(": ") + Wording::subscribeFailure(address, failure);
+        tell(tr("Import Finished"),
+             tr("%Ln feeds added", nullptr, report.added) + QStringLiteral(", ") +
+                 tr("%Ln already subscribed", nullptr, report.alreadyThere) +
+                 QStringLiteral(", ") +
+                 tr("%Ln not added", nullptr, int(report.failed.size())) + u'.',
+             lines.join(u'\n'));
+    });
     connect(&reader.timeline(), &Timeline::sourceChanged, this, &SourceActions::update);
     connect(&reader.subscriptions(), &Subscriptions::feedsChanged, this, &SourceActions::update);
     connect(&reader.subscriptions(), &Subscriptions::foldersChanged, this,
@@ -61,6 +98,75 @@ void SourceActions::fill(QMenu& menu) const
     menu.addMenu(moveTo);
     menu.addAction(unsubscribe);
     menu.addAction(deleteFolder);
+}
+
+void SourceActions::tell(const QString& title, const QString& text, const QString& details)
+{
+    auto* box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok, &m_window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText); // names come from the file and the server
+    if (!details.isEmpty()) box->setDetailedText(details);
+    m_dialog = box;
+    box->open();
+}
+
+void SourceActions::importFrom(const QString& path)
+{
+    QFile file(path);
+    QList<Opml::Entry> entries;
+    try {
+        if (!file.open(QIODevice::ReadOnly))
+            throw DecodingError(QString(), file.errorString());
+        entries = Opml::read(file.read(Opml::readLimit + 1));
+    } catch (const DecodingError& error) {
+        tell(tr("Import Subscriptions"),
+             tr("\u201C%1\u201D is no subscription list Lumbra can read (%2).")
+                 .arg(QFileInfo(path).fileName(), error.problem()));
+        return;
+    }
+    QSet<QString> subscribed;
+    for (const Feed& feed : m_reader.subscriptions().feeds())
+        if (feed.url) subscribed.insert(*feed.url);
+    QSet<QString> folders;
+    int known = 0;
+    for (const Opml::Entry& entry : std::as_const(entries)) {
+        known += subscribed.contains(entry.xmlUrl) ? 1 : 0;
+        if (!entry.folder.isEmpty()) folders.insert(entry.folder);
+    }
+    auto* box = new QMessageBox(
+        QMessageBox::Question, tr("Import Subscriptions"),
+        tr("The list holds %Ln feeds", nullptr, int(entries.size())) + QStringLiteral(" ") +
+            tr("in %Ln folders.", nullptr, int(folders.size())) + QStringLiteral(" ") +
+            tr("%Ln of them are subscribed already.", nullptr, known),
+        QMessageBox::Cancel, &m_window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText);
+    QPushButton* start = box->addButton(tr("Import"), QMessageBox::AcceptRole);
+    box->setDefaultButton(start);
+    connect(start, &QPushButton::clicked, this, [this, entries] {
+        auto* progress = new QProgressDialog(tr("Adding feeds\u2026"), QString(), 0,
+                                             int(entries.size()), &m_window);
+        progress->setAttribute(Qt::WA_DeleteOnClose);
+        progress->setWindowTitle(tr("Import Subscriptions"));
+        progress->setMinimumDuration(0);
+        Organiser& organiser = m_reader.organiser();
+        connect(&organiser, &Organiser::importProgress, progress, &QProgressDialog::setValue);
+        connect(&organiser, &Organiser::imported, progress, &QProgressDialog::close);
+        organiser.importFeeds(entries);
+    });
+    m_dialog = box;
+    box->open();
+}
+
+void SourceActions::exportTo(const QString& path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(Opml::write(m_reader.subscriptions().folders(),
+                               m_reader.subscriptions().feeds())) < 0 ||
+        !file.commit())
+        tell(tr("Export Subscriptions"),
+             tr("Couldn't write \u201C%1\u201D (%2).").arg(path, file.errorString()));
 }
 
 std::optional<Feed> SourceActions::currentFeed() const
@@ -86,6 +192,8 @@ void SourceActions::update()
     const bool folder = currentFolder().has_value();
     addFeed->setEnabled(loggedIn);
     newFolder->setEnabled(loggedIn);
+    importList->setEnabled(loggedIn);
+    exportList->setEnabled(loggedIn);
     rename->setEnabled(feed || folder);
     moveTo->setEnabled(feed);
     moveTo->menuAction()->setEnabled(feed);

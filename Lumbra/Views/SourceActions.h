@@ -27,12 +27,18 @@ public:
     QAction* rename;
     QAction* unsubscribe;
     QAction* deleteFolder;
+    QAction* importList;
+    QAction* exportList;
     QMenu* moveTo;
 
     // The sources column's context menu.
     void fill(QMenu& menu) const;
     // The dialog opened last, while it is open.
     QDialog* dialog() const { return m_dialog; }
+    // What Import and Export do with the file chosen: the list read and summed up for the
+    // user to start the import, or the subscriptions written. A problem is said in a dialog.
+    void importFrom(const QString& path);
+    void exportTo(const QString& path);
 
 private:
     void update();
@@ -40,6 +46,8 @@ private:
     void askForName(const QString& title, const QString& label, const QString& name,
                     std::function<void(const QString&)> done);
     void confirmUnsubscribe();
+    // Says `text` in a dialog of the window, with `details` behind a button.
+    void tell(const QString& title, const QString& text, const QString& details = {});
     void confirmDeleteFolder();
     std::optional<Feed> currentFeed() const;
     std::optional<Folder> currentFolder() const;

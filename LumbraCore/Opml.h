@@ -1,0 +1,35 @@
+#pragma once
+
+#include "LumbraCore/Records.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+// Subscription lists in OPML 2.0, as feed readers exchange them.
+namespace Opml {
+
+// A feed of a list, in the folder named `folder` (empty: the top level).
+struct Entry {
+    QString title;
+    QString xmlUrl;
+    QString htmlUrl;
+    QString folder;
+
+    friend bool operator==(const Entry&, const Entry&) = default;
+};
+
+// Lists larger than this are refused unread.
+constexpr qsizetype readLimit = 10 * 1024 * 1024;
+
+// The feeds of an OPML document, in its order. News has one level of folders, so a feed
+// nested deeper goes into its outermost folder. Throws DecodingError for what is not
+// OPML, is not well-formed, declares entities (a document type) or is too large.
+QList<Entry> read(QByteArrayView document);
+
+// The folders and feeds as OPML 2.0; feeds in a folder the list does not hold go to the
+// top level.
+QByteArray write(const QList<Folder>& folders, const QList<Feed>& feeds);
+
+} // namespace Opml
