@@ -38,6 +38,7 @@
 #include <QGroupBox>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -1585,6 +1586,21 @@ private Q_SLOTS:
         button(box, u"Keep Feeds"_s)->click();
         QVERIFY(!rowTitles(model).contains(u"Tech & Science"_s));
         QVERIFY(rowTitles(model).contains(u"Planet Code"_s));
+
+        // Dragged onto a folder, a feed moves there; dropped on the top level, out again.
+        SourcesModel* dragged = content->sidebar()->model();
+        const auto drag = [&](const Source& feed, const QModelIndex& onto) {
+            std::unique_ptr<QMimeData> data(dragged->mimeData({dragged->indexOf(feed)}));
+            if (!dragged->canDropMimeData(data.get(), Qt::MoveAction, -1, 0, onto)) return false;
+            dragged->dropMimeData(data.get(), Qt::MoveAction, -1, 0, onto);
+            return true;
+        };
+        QVERIFY(!drag(Source::feed(6), dragged->indexOf(Source::feed(1)))); // not onto a feed
+        QVERIFY(drag(Source::feed(6), dragged->indexOf(Source::folder(2))));
+        QVERIFY(rowTitles(model, model->indexOf(Source::folder(2))).contains(u"Photo Walks"_s));
+        QVERIFY(drag(Source::feed(6), QModelIndex()));
+        QVERIFY(!rowTitles(model, model->indexOf(Source::folder(2))).contains(u"Photo Walks"_s));
+        QVERIFY(rowTitles(model).contains(u"Photo Walks"_s));
     }
 
     // Export writes a list the import reads; the import sums it up first and reports after.

@@ -97,6 +97,12 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_tree->setAccessibleName(tr("Sources"));
     m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A feed dragged onto a folder moves there (Move To in the sources' menu does it from
+    // the keyboard).
+    m_tree->setDragDropMode(QAbstractItemView::DragDrop);
+    m_tree->setDefaultDropAction(Qt::MoveAction);
+    m_tree->setDropIndicatorShown(true);
+    connect(m_model, &SourcesModel::feedDropped, &reader.organiser(), &Organiser::moveFeed);
     m_refresh->setFocusPolicy(Qt::TabFocus); // a click leaves the focus where it was
     m_refresh->setToolTip(tr("Refresh (Ctrl+R)"));
 

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QFutureWatcher>
+#include <QMimeData>
 #include <QLocale>
 #include <QtConcurrent/QtConcurrentRun>
 #include <limits>
@@ -229,10 +230,64 @@ const Top* SourcesModel::topOf(const QModelIndex& index) const
 
 Qt::ItemFlags SourcesModel::flags(const QModelIndex& index) const
 {
-    if (!index.isValid()) return Qt::NoItemFlags;
+    if (!index.isValid()) return Qt::ItemIsDropEnabled; // the top level
     const Top* top = topOf(index);
-    if (top && top->kind == Top::Kind::section) return Qt::ItemIsEnabled;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (top && top->kind == Top::Kind::section) return Qt::ItemIsEnabled | Qt::ItemIsDropEnabled;
+    const Source::Kind kind = Source::Kind(data(index, SourceKindRole).toInt());
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (kind == Source::Kind::feed) flags |= Qt::ItemIsDragEnabled;
+    if (kind == Source::Kind::folder) flags |= Qt::ItemIsDropEnabled;
+    return flags;
+}
+
+namespace {
+const QString feedMime = QStringLiteral("application/x-lumbra-feed");
+} // namespace
+
+QStringList SourcesModel::mimeTypes() const
+{
+    return {feedMime};
+}
+
+QMimeData* SourcesModel::mimeData(const QModelIndexList& indexes) const
+{
+    if (indexes.size() != 1 ||
+        Source::Kind(data(indexes.first(), SourceKindRole).toInt()) != Source::Kind::feed)
+        return nullptr;
+    auto* mime = new QMimeData;
+    mime->setData(feedMime, QByteArray::number(data(indexes.first(), SourceIdRole).toLongLong()));
+    return mime;
+}
+
+Qt::DropActions SourcesModel::supportedDropActions() const
+{
+    return Qt::MoveAction;
+}
+
+bool SourcesModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int row,
+                                   int column, const QModelIndex& parent) const
+{
+    Q_UNUSED(row);
+    Q_UNUSED(column);
+    if (!data || !data->hasFormat(feedMime) || action != Qt::MoveAction) return false;
+    // Onto a folder, into a folder's rows, or onto the top level.
+    return !parent.isValid() || (flags(parent) & Qt::ItemIsDropEnabled) ||
+           Source::Kind(this->data(parent, SourceKindRole).toInt()) == Source::Kind::folder;
+}
+
+bool SourcesModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row,
+                                int column, const QModelIndex& parent)
+{
+    if (!canDropMimeData(data, action, row, column, parent)) return false;
+    bool read = false;
+    const qint64 feed = data->data(feedMime).toLongLong(&read);
+    if (!read) return false;
+    std::optional<qint64> folder;
+    if (parent.isValid() &&
+        Source::Kind(this->data(parent, SourceKindRole).toInt()) == Source::Kind::folder)
+        folder = this->data(parent, SourceIdRole).toLongLong();
+    Q_EMIT feedDropped(feed, folder);
+    return false; // the rows move once the lists do; the view must not remove the dragged one
 }
 
 QVariant SourcesModel::data(const QModelIndex& index, int role) const

@@ -37,6 +37,14 @@ public:
     bool hasChildren(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // A feed is dragged onto a folder, or anywhere at the top level to leave its folder.
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDropActions() const override;
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
 
     // The row of `source`; invalid when it is not listed or not shown yet.
     QModelIndex indexOf(const Source& source) const;
@@ -58,6 +66,8 @@ public:
 
 Q_SIGNALS:
     void becameCurrent();
+    // A feed dropped into a folder (none: the top level); the rows change once it moves.
+    void feedDropped(qint64 feedId, std::optional<qint64> folderId);
 
 private:
     struct Rows;
