@@ -1,5 +1,6 @@
 #include "AtSpi.h"
 #include "MainWindowFixture.h"
+#include "Views/AddFeedDialog.h"
 #include "Views/ArticleView.h"
 #include "Views/ArticleWebView.h"
 #include "Views/ContentView.h"
@@ -9,12 +10,14 @@
 #include "Views/MainMenu.h"
 #include "Views/MessageView.h"
 #include "Views/SidebarView.h"
+#include "Views/SourceActions.h"
 #include "Views/TimelineModel.h"
 #include "Views/TimelineView.h"
 #include "Views/Wording.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
+#include <QAction>
 #include <QLineEdit>
 #include <QListView>
 #include <QMainWindow>
@@ -259,6 +262,35 @@ private Q_SLOTS:
                                    spi.name(e.source).contains(*errorText(*f->reader));
                         }),
             10'000);
+    }
+
+    // The Add Feed dialog and the sources' commands, as a screen reader finds them.
+    void subscribingIsNamedForScreenReaders()
+    {
+        build(true);
+        SourceActions* sources = content->sourceActions();
+        for (QAction* command : {sources->addFeed, sources->newFolder, sources->rename,
+                                 sources->unsubscribe, sources->deleteFolder, sources->importList,
+                                 sources->exportList})
+            QVERIFY2(!command->text().isEmpty(), "a command without a name");
+        sources->addFeed->trigger();
+        auto* dialog = qobject_cast<AddFeedDialog*>(sources->dialog());
+        QVERIFY(dialog);
+        QTRY_VERIFY(spi.findByRole(app, u"dialog"_s, u"Add Feed"_s));
+        const atspi::Node window = *spi.findByRole(app, u"dialog"_s, u"Add Feed"_s);
+        QVERIFY(spi.findByRole(window, u"text"_s, u"Address"_s));
+        // A combo box is named by its choice; its label is read beside it.
+        QVERIFY(spi.findByRole(window, u"label"_s, u"Folder"_s));
+        QVERIFY(spi.findByRole(window, u"combo box"_s, u"Top level"_s));
+        QVERIFY(spi.findByRole(window, u"push button"_s, u"Add"_s));
+        // Why a feed was not added is there to be read, not only seen.
+        dialog->addressField()->setText(u"file:///etc/passwd"_s);
+        dialog->accept();
+        const QString told = u"Only web addresses (http:// or https://) can be subscribed."_s;
+        QTRY_VERIFY(spi.find(window, [&](const atspi::Node& node) {
+            return spi.name(node) == told || spi.spokenText(node).trimmed() == told;
+        }));
+        dialog->reject();
     }
 
     void everyControlIsReachedByTab()

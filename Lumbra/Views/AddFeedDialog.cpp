@@ -40,6 +40,9 @@ AddFeedDialog::AddFeedDialog(Reader& reader, QWidget* parent)
     m_busy->hide();
     m_add = m_buttons->addButton(tr("Add"), QDialogButtonBox::AcceptRole);
 
+    // Qt names a text field after its label, but not a combo box.
+    m_folder->setAccessibleName(tr("Folder"));
+    m_found->setAccessibleName(tr("Feed"));
     auto* form = new QFormLayout;
     form->addRow(tr("Address"), m_address);
     form->addRow(tr("Feed"), m_found);
