@@ -31,6 +31,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>
 #include <QDialog>
@@ -1601,6 +1602,25 @@ private Q_SLOTS:
         QVERIFY(drag(Source::feed(6), QModelIndex()));
         QVERIFY(!rowTitles(model, model->indexOf(Source::folder(2))).contains(u"Photo Walks"_s));
         QVERIFY(rowTitles(model).contains(u"Photo Walks"_s));
+
+        f->reader->timeline().selectSource(Source::feed(6));
+        // The Menu key opens the sources' menu on the current row.
+        QTreeView* tree = content->sidebar()->tree();
+        tree->setFocus();
+        QStringList offered;
+        QTimer::singleShot(0, this, [&offered] {
+            QMenu* open = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!open) return;
+            for (const QAction* entry : open->actions())
+                if (!entry->isSeparator() && entry->isEnabled()) offered << entry->text();
+            open->close();
+        });
+        // What Qt makes of the Menu key and Shift+F10.
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), tree->mapToGlobal(QPoint()));
+        QApplication::sendEvent(tree, &menuKey);
+        QCOMPARE(offered, (QStringList{u"Add Feed\u2026"_s, u"New Folder\u2026"_s, u"Rename\u2026"_s,
+                                       u"Move To"_s, u"Unsubscribe\u2026"_s}));
+        QCOMPARE(f->reader->timeline().source(), std::optional(Source::feed(6)));
     }
 
     // Export writes a list the import reads; the import sums it up first and reports after.

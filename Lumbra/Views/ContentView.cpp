@@ -53,17 +53,7 @@ ContentView::ContentView(Reader& reader, FeedIcons& icons, ItemActions& actions,
     order << article->webView();
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
-    // The sources' own menu: on the row it is opened on (with the keyboard's Menu key, on
-    // the current one).
-    QTreeView* tree = m_sidebar->tree();
-    tree->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(tree, &QWidget::customContextMenuRequested, this, [this, tree](const QPoint& at) {
-        const QModelIndex row = tree->indexAt(at);
-        if (row.isValid()) tree->setCurrentIndex(row);
-        QMenu menu;
-        m_sourceActions->fill(menu);
-        menu.exec(tree->viewport()->mapToGlobal(at));
-    });
+    m_sidebar->setSourceMenu([this](QMenu& menu) { m_sourceActions->fill(menu); });
     addWidget(m_login);
     addWidget(m_page);
     connect(&reader.session(), &Session::accountChanged, this, &ContentView::showAccountState);

@@ -19,6 +19,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -62,7 +64,25 @@ class SourcesTree final : public QTreeView {
 public:
     using QTreeView::QTreeView;
 
+    std::function<void(QMenu&)> fillMenu;
+
 protected:
+    // By mouse on the row under it, by keyboard (the Menu key, Shift+F10) on the current one.
+    void contextMenuEvent(QContextMenuEvent* event) override
+    {
+        if (!fillMenu) return;
+        QPoint at = event->globalPos();
+        if (event->reason() == QContextMenuEvent::Mouse) {
+            const QModelIndex row = indexAt(viewport()->mapFromGlobal(event->globalPos()));
+            if (row.isValid()) setCurrentIndex(row);
+        } else {
+            at = viewport()->mapToGlobal(visualRect(currentIndex()).center());
+        }
+        QMenu menu(this);
+        fillMenu(menu);
+        menu.exec(at);
+    }
+
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
     {
         if (action == MoveEnd) static_cast<SourcesModel*>(model())->showAllRows();
@@ -250,4 +270,9 @@ void SidebarView::reviewCertificate()
                 m_reader.session().trustCertificate(certificate);
             });
     dialog.exec();
+}
+
+void SidebarView::setSourceMenu(std::function<void(QMenu&)> fill)
+{
+    static_cast<SourcesTree*>(m_tree)->fillMenu = std::move(fill);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSet>
+#include <functional>
 #include <QWidget>
 
 class FeedIcons;
@@ -9,6 +10,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class SourcesModel;
+class QMenu;
 class QTreeView;
 class Reader;
 
@@ -23,6 +25,8 @@ public:
     SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent = nullptr);
 
     QTreeView* tree() const { return m_tree; }
+    // What the sources' own menu holds; it opens on the row clicked, or the current one.
+    void setSourceMenu(std::function<void(QMenu&)> fill);
     SourcesModel* model() const { return m_model; }
     QPushButton* refreshButton() const { return m_refresh; }
     QFrame* errorPanel() const { return m_errorPanel; }
