@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <QCoreApplication>
 #include <limits>
 
 namespace {
@@ -197,7 +198,8 @@ QCoro::Task<Folder> NewsAPI::createFolder(QString name, std::stop_token stop) co
     const FoldersResponse created =
         co_await Http::decodeInBackground<FoldersResponse>(std::move(reply.body));
     if (created.folders.size() != 1)
-        throw DecodingError(QStringLiteral("folders"), QStringLiteral("not one folder"));
+        throw DecodingError(QStringLiteral("folders"),
+                            QCoreApplication::translate("DecodingError", "not one folder"));
     co_return created.folders.first();
 }
 
@@ -221,7 +223,8 @@ QCoro::Task<Feed> NewsAPI::addFeed(QString url, std::optional<qint64> folderId,
     const FeedsResponse added =
         co_await Http::decodeInBackground<FeedsResponse>(std::move(reply.body));
     if (added.feeds.size() != 1)
-        throw DecodingError(QStringLiteral("feeds"), QStringLiteral("not one feed"));
+        throw DecodingError(QStringLiteral("feeds"),
+                            QCoreApplication::translate("DecodingError", "not one feed"));
     co_return added.feeds.first();
 }
 

@@ -7,6 +7,7 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <QCoreApplication>
 #include <algorithm>
 
 namespace Opml {
@@ -14,7 +15,8 @@ namespace Opml {
 QList<Entry> read(QByteArrayView document)
 {
     if (document.size() > readLimit)
-        throw DecodingError(QString(), QStringLiteral("the list is larger than 10 MB"));
+        throw DecodingError(QString(), QCoreApplication::translate(
+                                           "DecodingError", "the list is larger than 10 MB"));
     QXmlStreamReader xml(document.toByteArray());
     QList<Entry> entries;
     // The outlines open around the current one, outermost first: a folder's name, or
@@ -25,11 +27,14 @@ QList<Entry> read(QByteArrayView document)
         switch (xml.readNext()) {
         case QXmlStreamReader::DTD:
             // Entities could grow a small file into a huge one, or read other files.
-            throw DecodingError(QString(), QStringLiteral("the list declares a document type"));
+            throw DecodingError(
+                QString(),
+                QCoreApplication::translate("DecodingError", "the list declares a document type"));
         case QXmlStreamReader::StartElement:
             if (!opml) {
                 if (xml.name() != u"opml")
-                    throw DecodingError(QString(), QStringLiteral("not an OPML document"));
+                    throw DecodingError(QString(), QCoreApplication::translate(
+                                                       "DecodingError", "not an OPML document"));
                 opml = true;
             }
             if (xml.name() == u"outline") {
@@ -37,14 +42,17 @@ QList<Entry> read(QByteArrayView document)
                 const QString title = attributes.value(QLatin1StringView("title")).isEmpty()
                                           ? attributes.value(QLatin1StringView("text")).toString()
                                           : attributes.value(QLatin1StringView("title")).toString();
-                const QString url = attributes.value(QLatin1StringView("xmlUrl")).toString().trimmed();
+                const QString url =
+                    attributes.value(QLatin1StringView("xmlUrl")).toString().trimmed();
                 // The outermost outline without a feed of its own is the folder.
-                const auto outermost = std::find_if(folders.cbegin(), folders.cend(),
-                                                    [](const QString& name) { return !name.isEmpty(); });
+                const auto outermost =
+                    std::find_if(folders.cbegin(), folders.cend(),
+                                 [](const QString& name) { return !name.isEmpty(); });
                 if (!url.isEmpty())
-                    entries.append({title.simplified(), url,
-                                    attributes.value(QLatin1StringView("htmlUrl")).toString().trimmed(),
-                                    outermost == folders.cend() ? QString() : *outermost});
+                    entries.append(
+                        {title.simplified(), url,
+                         attributes.value(QLatin1StringView("htmlUrl")).toString().trimmed(),
+                         outermost == folders.cend() ? QString() : *outermost});
                 folders.append(url.isEmpty() ? title.simplified() : QString());
             }
             break;
@@ -57,7 +65,9 @@ QList<Entry> read(QByteArrayView document)
     }
     if (xml.hasError())
         throw DecodingError(QStringLiteral("line %1").arg(xml.lineNumber()), xml.errorString());
-    if (!opml) throw DecodingError(QString(), QStringLiteral("not an OPML document"));
+    if (!opml)
+        throw DecodingError(QString(),
+                            QCoreApplication::translate("DecodingError", "not an OPML document"));
     return entries;
 }
 

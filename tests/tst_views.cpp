@@ -1669,24 +1669,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("oneUnread");
         QTest::addColumn<QString>("twoHoursAgo");
         QTest::addColumn<bool>("mirrored");
+        QTest::addColumn<QString>("notOpml"); // what a decoder found, in the language
         QTest::newRow("German") << QStringList{u"de-DE"_s}
                                 << QStringList{u"&Datei"_s, u"&Artikel"_s, u"&Hilfe"_s}
                                 << u"Alle ungelesenen"_s << u"11 ungelesen"_s
-                                << u"1 ungelesen"_s << u"vor 2 Stunden"_s << false;
+                                << u"1 ungelesen"_s << u"vor 2 Stunden"_s << false
+                                << u"kein OPML-Dokument"_s;
         QTest::newRow("French of Canada, then English")
             << QStringList{u"fr-CA"_s, u"en"_s}
             << QStringList{u"&Fichier"_s, u"Arti&cle"_s, u"&Aide"_s} << u"Tous les non lus"_s
-            << u"11 non lus"_s << u"1 non lu"_s << u"il y a 2 heures"_s << false;
+            << u"11 non lus"_s << u"1 non lu"_s << u"il y a 2 heures"_s << false
+            << u"pas un document OPML"_s;
         QTest::newRow("British English")
             << QStringList{u"en-GB"_s} << QStringList{u"&File"_s, u"&Article"_s, u"&Help"_s}
-            << u"All Unread"_s << u"11 unread"_s << u"1 unread"_s << u"2 hours ago"_s << false;
+            << u"All Unread"_s << u"11 unread"_s << u"1 unread"_s << u"2 hours ago"_s << false
+            << u"not an OPML document"_s;
         QTest::newRow("Arabic first, then German")
             << QStringList{u"ar-EG"_s, u"de"_s}
             << QStringList{u"&Datei"_s, u"&Artikel"_s, u"&Hilfe"_s} << u"Alle ungelesenen"_s
-            << u"11 ungelesen"_s << u"1 ungelesen"_s << u"vor 2 Stunden"_s << true;
+            << u"11 ungelesen"_s << u"1 ungelesen"_s << u"vor 2 Stunden"_s << true
+            << u"kein OPML-Dokument"_s;
         QTest::newRow("a language Lumbra lacks")
             << QStringList{u"tlh"_s} << QStringList{u"&File"_s, u"&Article"_s, u"&Help"_s}
-            << u"All Unread"_s << u"11 unread"_s << u"1 unread"_s << u"2 hours ago"_s << false;
+            << u"All Unread"_s << u"11 unread"_s << u"1 unread"_s << u"2 hours ago"_s << false
+            << u"not an OPML document"_s;
     }
 
     void speaksTheUsersLanguage()
@@ -1698,6 +1704,7 @@ private Q_SLOTS:
         QFETCH(QString, oneUnread);
         QFETCH(QString, twoHoursAgo);
         QFETCH(bool, mirrored);
+        QFETCH(QString, notOpml);
         const Translations translations(languages);
         build(true);
         QStringList titles;
@@ -1722,6 +1729,12 @@ private Q_SLOTS:
         QCOMPARE(QLocale().toString(3030), translations.locale().toString(3030));
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"),
                  QCoreApplication::translate("LoginView", "Cancel"));
+        try {
+            Opml::read("<html/>");
+            QFAIL("read a page as a list");
+        } catch (const DecodingError& error) {
+            QCOMPARE(error.problem(), notOpml);
+        }
         // The columns read from the right in a right-to-left language.
         QCOMPARE(QGuiApplication::layoutDirection(), mirrored ? Qt::RightToLeft : Qt::LeftToRight);
         const int sidebar = content->sidebar()->mapTo(window.get(), QPoint()).x();

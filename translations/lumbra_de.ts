@@ -165,6 +165,121 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     </message>
 </context>
 <context>
+    <name>DecodingError</name>
+    <message>
+        <source>compressed body: %1</source>
+        <translation>komprimierter Inhalt: %1</translation>
+    </message>
+    <message>
+        <source>encoded as “%1”, which Lumbra did not ask for</source>
+        <translation>als „%1“ kodiert, was Lumbra nicht angefragt hat</translation>
+    </message>
+    <message>
+        <source>nested deeper than %1 levels</source>
+        <translation>tiefer als %1 Ebenen verschachtelt</translation>
+    </message>
+    <message>
+        <source>unbalanced brackets</source>
+        <translation>unausgeglichene Klammern</translation>
+    </message>
+    <message>
+        <source>an empty element</source>
+        <translation>ein leeres Element</translation>
+    </message>
+    <message>
+        <source>expected an array</source>
+        <translation>Liste erwartet</translation>
+    </message>
+    <message>
+        <source>malformed array</source>
+        <translation>fehlerhafte Liste</translation>
+    </message>
+    <message>
+        <source>the reply ends inside the list</source>
+        <translation>die Antwort endet mitten in der Liste</translation>
+    </message>
+    <message>
+        <source>invalid \u escape in a string</source>
+        <translation>ungültiges \u-Escape in einer Zeichenkette</translation>
+    </message>
+    <message>
+        <source>unpaired surrogate in a string</source>
+        <translation>ungepaartes Surrogat in einer Zeichenkette</translation>
+    </message>
+    <message>
+        <source>invalid escape in a string</source>
+        <translation>ungültiges Escape in einer Zeichenkette</translation>
+    </message>
+    <message>
+        <source>expected a string</source>
+        <translation>Zeichenkette erwartet</translation>
+    </message>
+    <message>
+        <source>unterminated string</source>
+        <translation>nicht abgeschlossene Zeichenkette</translation>
+    </message>
+    <message>
+        <source>malformed value</source>
+        <translation>fehlerhafter Wert</translation>
+    </message>
+    <message>
+        <source>malformed null</source>
+        <translation>fehlerhaftes null</translation>
+    </message>
+    <message>
+        <source>expected a 64-bit integer</source>
+        <translation>64-Bit-Ganzzahl erwartet</translation>
+    </message>
+    <message>
+        <source>expected true or false</source>
+        <translation>true oder false erwartet</translation>
+    </message>
+    <message>
+        <source>malformed number</source>
+        <translation>fehlerhafte Zahl</translation>
+    </message>
+    <message>
+        <source>required key is missing</source>
+        <translation>erforderlicher Schlüssel fehlt</translation>
+    </message>
+    <message>
+        <source>unexpected content after the end of the document</source>
+        <translation>unerwarteter Inhalt nach dem Ende des Dokuments</translation>
+    </message>
+    <message>
+        <source>expected an object</source>
+        <translation>Objekt erwartet</translation>
+    </message>
+    <message>
+        <source>malformed object</source>
+        <translation>fehlerhaftes Objekt</translation>
+    </message>
+    <message>
+        <source>not JSON</source>
+        <translation>kein JSON</translation>
+    </message>
+    <message>
+        <source>not one folder</source>
+        <translation>nicht genau ein Ordner</translation>
+    </message>
+    <message>
+        <source>not one feed</source>
+        <translation>nicht genau ein Feed</translation>
+    </message>
+    <message>
+        <source>the list is larger than 10 MB</source>
+        <translation>die Liste ist größer als 10 MB</translation>
+    </message>
+    <message>
+        <source>the list declares a document type</source>
+        <translation>die Liste deklariert einen Dokumenttyp</translation>
+    </message>
+    <message>
+        <source>not an OPML document</source>
+        <translation>kein OPML-Dokument</translation>
+    </message>
+</context>
+<context>
     <name>DialogFolderChooser</name>
     <message>
         <source>Choose your Obsidian vault. Lumbra keeps a note per article in its lumbra folder.</source>

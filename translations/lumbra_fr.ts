@@ -165,6 +165,121 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     </message>
 </context>
 <context>
+    <name>DecodingError</name>
+    <message>
+        <source>compressed body: %1</source>
+        <translation>contenu compressé : %1</translation>
+    </message>
+    <message>
+        <source>encoded as “%1”, which Lumbra did not ask for</source>
+        <translation>encodé en « %1 », ce que Lumbra n’a pas demandé</translation>
+    </message>
+    <message>
+        <source>nested deeper than %1 levels</source>
+        <translation>imbriqué sur plus de %1 niveaux</translation>
+    </message>
+    <message>
+        <source>unbalanced brackets</source>
+        <translation>crochets déséquilibrés</translation>
+    </message>
+    <message>
+        <source>an empty element</source>
+        <translation>un élément vide</translation>
+    </message>
+    <message>
+        <source>expected an array</source>
+        <translation>tableau attendu</translation>
+    </message>
+    <message>
+        <source>malformed array</source>
+        <translation>tableau mal formé</translation>
+    </message>
+    <message>
+        <source>the reply ends inside the list</source>
+        <translation>la réponse s’arrête au milieu de la liste</translation>
+    </message>
+    <message>
+        <source>invalid \u escape in a string</source>
+        <translation>échappement \u invalide dans une chaîne</translation>
+    </message>
+    <message>
+        <source>unpaired surrogate in a string</source>
+        <translation>demi-codet isolé dans une chaîne</translation>
+    </message>
+    <message>
+        <source>invalid escape in a string</source>
+        <translation>échappement invalide dans une chaîne</translation>
+    </message>
+    <message>
+        <source>expected a string</source>
+        <translation>chaîne attendue</translation>
+    </message>
+    <message>
+        <source>unterminated string</source>
+        <translation>chaîne non terminée</translation>
+    </message>
+    <message>
+        <source>malformed value</source>
+        <translation>valeur mal formée</translation>
+    </message>
+    <message>
+        <source>malformed null</source>
+        <translation>null mal formé</translation>
+    </message>
+    <message>
+        <source>expected a 64-bit integer</source>
+        <translation>entier 64 bits attendu</translation>
+    </message>
+    <message>
+        <source>expected true or false</source>
+        <translation>true ou false attendu</translation>
+    </message>
+    <message>
+        <source>malformed number</source>
+        <translation>nombre mal formé</translation>
+    </message>
+    <message>
+        <source>required key is missing</source>
+        <translation>clé obligatoire absente</translation>
+    </message>
+    <message>
+        <source>unexpected content after the end of the document</source>
+        <translation>contenu inattendu après la fin du document</translation>
+    </message>
+    <message>
+        <source>expected an object</source>
+        <translation>objet attendu</translation>
+    </message>
+    <message>
+        <source>malformed object</source>
+        <translation>objet mal formé</translation>
+    </message>
+    <message>
+        <source>not JSON</source>
+        <translation>pas du JSON</translation>
+    </message>
+    <message>
+        <source>not one folder</source>
+        <translation>pas exactement un dossier</translation>
+    </message>
+    <message>
+        <source>not one feed</source>
+        <translation>pas exactement un flux</translation>
+    </message>
+    <message>
+        <source>the list is larger than 10 MB</source>
+        <translation>la liste dépasse 10 Mo</translation>
+    </message>
+    <message>
+        <source>the list declares a document type</source>
+        <translation>la liste déclare un type de document</translation>
+    </message>
+    <message>
+        <source>not an OPML document</source>
+        <translation>pas un document OPML</translation>
+    </message>
+</context>
+<context>
     <name>DialogFolderChooser</name>
     <message>
         <source>Choose your Obsidian vault. Lumbra keeps a note per article in its lumbra folder.</source>

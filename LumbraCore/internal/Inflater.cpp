@@ -2,6 +2,7 @@
 
 #include "LumbraCore/Errors.h"
 
+#include <QCoreApplication>
 #include <zlib.h>
 
 namespace {
@@ -12,7 +13,9 @@ constexpr int noWrapper = -15;
 
 [[noreturn]] void unreadable(const QString& problem)
 {
-    throw DecodingError(QString(), QStringLiteral("compressed body: ") + problem);
+    throw DecodingError(
+        QString(),
+        QCoreApplication::translate("DecodingError", "compressed body: %1").arg(problem));
 }
 
 } // namespace
@@ -39,7 +42,8 @@ std::unique_ptr<Inflater> Inflater::forEncoding(const QByteArray& contentEncodin
     if (encoding.isEmpty() || encoding == "identity") return nullptr;
     if (encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate")
         return std::unique_ptr<Inflater>(new Inflater());
-    unreadable(QStringLiteral("encoded as “%1”, which Lumbra did not ask for")
+    unreadable(QCoreApplication::translate("DecodingError",
+                                           "encoded as “%1”, which Lumbra did not ask for")
                    .arg(QString::fromLatin1(contentEncoding.left(40))));
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <utility>
 #if defined(__SSE2__)
+#include <QCoreApplication>
 #include <emmintrin.h>
 #endif
 
@@ -171,14 +172,17 @@ void ItemStream::scan()
                 if (m_open.empty()) m_cut = at;
             } else if (c == '{' || c == '[') {
                 if (m_open.size() == deepestElement)
-                    fail(QStringLiteral("nested deeper than %1 levels").arg(deepestElement));
+                    fail(
+                        QCoreApplication::translate("DecodingError", "nested deeper than %1 levels")
+                            .arg(deepestElement));
                 m_open.push_back(c);
             } else if (m_open.empty()) {
-                if (c == '}') fail(QStringLiteral("unbalanced brackets"));
+                if (c == '}')
+                    fail(QCoreApplication::translate("DecodingError", "unbalanced brackets"));
                 return closeList(at);
             } else {
                 if (m_open.back() != (c == '}' ? '{' : '['))
-                    fail(QStringLiteral("unbalanced brackets"));
+                    fail(QCoreApplication::translate("DecodingError", "unbalanced brackets"));
                 m_open.pop_back();
             }
         }
@@ -200,7 +204,7 @@ void ItemStream::decodeBatch(qsizetype end)
     // without commas may be empty.
     const char* const content = m_buffer.constData() + 1;
     if (std::all_of(content, content + end - 1, isSpace) && (m_batches > 0 || m_buffer[end] == ','))
-        fail(QStringLiteral("an empty element"));
+        fail(QCoreApplication::translate("DecodingError", "an empty element"));
     ++m_batches;
     const auto padding = qsizetype(simdjson::SIMDJSON_PADDING);
     if (m_helpers) {
@@ -247,11 +251,11 @@ ItemStream::Decoded ItemStream::decodeItems(const char* json, size_t size, size_
             // Not forEachElement: error paths count in the whole list, not in the batch.
             simdjson::ondemand::array array;
             if (auto error = root.get_array().get(array))
-                JsonReader::fail("expected an array", error);
+                JsonReader::fail(QT_TRANSLATE_NOOP("DecodingError", "expected an array"), error);
             for (auto element : array) {
                 Value value;
                 if (auto error = std::move(element).get(value))
-                    JsonReader::fail("malformed array", error);
+                    JsonReader::fail(QT_TRANSLATE_NOOP("DecodingError", "malformed array"), error);
                 decoded.failedAt = decoded.items.size();
                 decoded.items.append(RecordReaders::readItem(value));
                 decoded.failedAt = -1;
@@ -301,7 +305,9 @@ ItemsResponse ItemStream::finish()
             // The last bytes, in a block of their own: spaces change nothing.
             m_buffer.append(64, ' ');
             scan();
-            if (m_phase == Phase::list) fail(QStringLiteral("the reply ends inside the list"));
+            if (m_phase == Phase::list)
+                fail(
+                    QCoreApplication::translate("DecodingError", "the reply ends inside the list"));
         }
     } catch (const DecodingError&) {
         collect(0);

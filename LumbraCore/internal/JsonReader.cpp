@@ -2,6 +2,7 @@
 
 #include <cstring>
 #if defined(__SSE2__)
+#include <QCoreApplication>
 #include <emmintrin.h>
 #endif
 
@@ -14,7 +15,8 @@ void fail(const QString& detail)
 
 void fail(const char* what, simdjson::error_code code)
 {
-    fail(QString::fromUtf8(what) + QStringLiteral(" (") +
+    // The decoder's own words after ours, as they come.
+    fail(QCoreApplication::translate("DecodingError", what) + QStringLiteral(" (") +
          QString::fromUtf8(simdjson::error_message(code)) + u')');
 }
 
@@ -43,7 +45,8 @@ unsigned readHex4(const char* p)
     unsigned value = 0;
     for (int i = 0; i < 4; ++i) {
         const int digit = hexValue(p[i]);
-        if (digit < 0) fail(QStringLiteral("invalid \\u escape in a string"));
+        if (digit < 0)
+            fail(QCoreApplication::translate("DecodingError", "invalid \\u escape in a string"));
         value = value * 16 + unsigned(digit);
     }
     return value;
@@ -137,19 +140,24 @@ template <typename Out> void unescape(const char* raw, size_t length, Out& out)
             *dst++ = '\t';
             break;
         case 'u': {
-            if (end - p < 4) fail(QStringLiteral("invalid \\u escape in a string"));
+            if (end - p < 4)
+                fail(
+                    QCoreApplication::translate("DecodingError", "invalid \\u escape in a string"));
             unsigned cp = readHex4(p);
             p += 4;
             if (cp >= 0xD800 && cp <= 0xDBFF) {
                 if (end - p < 6 || p[0] != '\\' || p[1] != 'u')
-                    fail(QStringLiteral("unpaired surrogate in a string"));
+                    fail(QCoreApplication::translate("DecodingError",
+                                                     "unpaired surrogate in a string"));
                 const unsigned low = readHex4(p + 2);
                 if (low < 0xDC00 || low > 0xDFFF)
-                    fail(QStringLiteral("unpaired surrogate in a string"));
+                    fail(QCoreApplication::translate("DecodingError",
+                                                     "unpaired surrogate in a string"));
                 p += 6;
                 cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
             } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-                fail(QStringLiteral("unpaired surrogate in a string"));
+                fail(
+                    QCoreApplication::translate("DecodingError", "unpaired surrogate in a string"));
             }
             int n = 0;
             char buffer[4];
@@ -159,7 +167,7 @@ template <typename Out> void unescape(const char* raw, size_t length, Out& out)
             break;
         }
         default:
-            fail(QStringLiteral("invalid escape in a string"));
+            fail(QCoreApplication::translate("DecodingError", "invalid escape in a string"));
         }
     }
     out.resize(start + (dst - (out.data() + start)));
@@ -172,9 +180,11 @@ std::string_view rawString(Value value)
 {
     const std::string_view token = value.raw_json_token();
     simdjson::ondemand::raw_json_string raw;
-    if (auto error = value.get_raw_json_string().get(raw)) fail("expected a string", error);
+    if (auto error = value.get_raw_json_string().get(raw))
+        fail(QT_TRANSLATE_NOOP("DecodingError", "expected a string"), error);
     const size_t close = token.find_last_of('"');
-    if (close == 0 || close == std::string_view::npos) fail(QStringLiteral("unterminated string"));
+    if (close == 0 || close == std::string_view::npos)
+        fail(QCoreApplication::translate("DecodingError", "unterminated string"));
     return token.substr(1, close - 1);
 }
 
@@ -188,24 +198,28 @@ void unescapeInto(const char* raw, std::string& out)
 bool isNull(Value value)
 {
     simdjson::ondemand::json_type type;
-    if (auto error = value.type().get(type)) fail("malformed value", error);
+    if (auto error = value.type().get(type))
+        fail(QT_TRANSLATE_NOOP("DecodingError", "malformed value"), error);
     if (type != simdjson::ondemand::json_type::null) return false;
     bool null = false;
-    if (value.is_null().get(null) || !null) fail(QStringLiteral("malformed null"));
+    if (value.is_null().get(null) || !null)
+        fail(QCoreApplication::translate("DecodingError", "malformed null"));
     return true;
 }
 
 qint64 readInt(Value value)
 {
     int64_t result = 0;
-    if (auto error = value.get_int64().get(result)) fail("expected a 64-bit integer", error);
+    if (auto error = value.get_int64().get(result))
+        fail(QT_TRANSLATE_NOOP("DecodingError", "expected a 64-bit integer"), error);
     return result;
 }
 
 bool readBool(Value value)
 {
     bool result = false;
-    if (auto error = value.get_bool().get(result)) fail("expected true or false", error);
+    if (auto error = value.get_bool().get(result))
+        fail(QT_TRANSLATE_NOOP("DecodingError", "expected true or false"), error);
     return result;
 }
 
@@ -240,13 +254,15 @@ void skip(Value value)
         {
             if (++depth > maxDepth) {
                 --depth;
-                fail(QStringLiteral("nested deeper than %1 levels").arg(maxDepth));
+                fail(QCoreApplication::translate("DecodingError", "nested deeper than %1 levels")
+                         .arg(maxDepth));
             }
         }
         ~Level() { --depth; }
     } level;
     simdjson::ondemand::json_type type;
-    if (auto error = value.type().get(type)) fail("malformed value", error);
+    if (auto error = value.type().get(type))
+        fail(QT_TRANSLATE_NOOP("DecodingError", "malformed value"), error);
     switch (type) {
     case simdjson::ondemand::json_type::object:
         forEachField(value, [](std::string_view, Value) { return false; });
@@ -263,7 +279,8 @@ void skip(Value value)
     }
     case simdjson::ondemand::json_type::number: {
         simdjson::ondemand::number number;
-        if (auto error = value.get_number().get(number)) fail("malformed number", error);
+        if (auto error = value.get_number().get(number))
+            fail(QT_TRANSLATE_NOOP("DecodingError", "malformed number"), error);
         break;
     }
     case simdjson::ondemand::json_type::boolean:
@@ -279,7 +296,9 @@ void requireKeys(std::initializer_list<std::pair<const char*, bool>> seen)
 {
     for (const auto& [key, present] : seen)
         if (!present)
-            throw DecodingError(QString::fromUtf8(key), QStringLiteral("required key is missing"));
+            throw DecodingError(
+                QString::fromUtf8(key),
+                QCoreApplication::translate("DecodingError", "required key is missing"));
 }
 
 } // namespace JsonReader
@@ -311,7 +330,8 @@ void requireEnd(simdjson::ondemand::document& doc)
 {
     const char* location = nullptr;
     if (doc.current_location().get(location) != simdjson::OUT_OF_BOUNDS)
-        fail(QStringLiteral("unexpected content after the end of the document"));
+        fail(QCoreApplication::translate("DecodingError",
+                                         "unexpected content after the end of the document"));
 }
 
 } // namespace JsonReader::detail

@@ -6,6 +6,7 @@
 #include "LumbraCore/Errors.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -48,11 +49,13 @@ template <typename T, typename Read> std::optional<T> optional(Value value, Read
 template <typename OnField> void forEachField(Value value, OnField onField)
 {
     simdjson::ondemand::object object;
-    if (auto error = value.get_object().get(object)) fail("expected an object", error);
+    if (auto error = value.get_object().get(object))
+        fail(QT_TRANSLATE_NOOP("DecodingError", "expected an object"), error);
     std::string key;
     for (auto result : object) {
         simdjson::ondemand::field field;
-        if (auto error = std::move(result).get(field)) fail("malformed object", error);
+        if (auto error = std::move(result).get(field))
+            fail(QT_TRANSLATE_NOOP("DecodingError", "malformed object"), error);
         key.clear();
         unescapeInto(reinterpret_cast<const char*>(field.key().raw()), key);
         Value member = field.value();
@@ -67,11 +70,13 @@ template <typename OnField> void forEachField(Value value, OnField onField)
 template <typename OnElement> void forEachElement(Value value, OnElement onElement)
 {
     simdjson::ondemand::array array;
-    if (auto error = value.get_array().get(array)) fail("expected an array", error);
+    if (auto error = value.get_array().get(array))
+        fail(QT_TRANSLATE_NOOP("DecodingError", "expected an array"), error);
     qsizetype index = 0;
     for (auto element : array) {
         Value v;
-        if (auto error = std::move(element).get(v)) fail("malformed array", error);
+        if (auto error = std::move(element).get(v))
+            fail(QT_TRANSLATE_NOOP("DecodingError", "malformed array"), error);
         try {
             onElement(v);
         } catch (const DecodingError& e) {
@@ -112,9 +117,11 @@ T JsonReader::parse(simdjson::padded_string_view input, ReadRoot readRoot)
     const auto ownParser = detail::parserFor(input.size());
     simdjson::ondemand::parser& parser = ownParser ? *ownParser : detail::sharedParser();
     simdjson::ondemand::document doc;
-    if (auto error = parser.iterate(input).get(doc)) fail("not JSON", error);
+    if (auto error = parser.iterate(input).get(doc))
+        fail(QT_TRANSLATE_NOOP("DecodingError", "not JSON"), error);
     Value root;
-    if (auto error = doc.get_value().get(root)) fail("not JSON", error);
+    if (auto error = doc.get_value().get(root))
+        fail(QT_TRANSLATE_NOOP("DecodingError", "not JSON"), error);
     T result = readRoot(root);
     detail::requireEnd(doc);
     return result;
