@@ -741,6 +741,14 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Couldn&apos;t write “%1” (%2).</source>
         <translation>„%1“ konnte nicht geschrieben werden (%2).</translation>
     </message>
+    <message>
+        <source>Import Stopped</source>
+        <translation>Import angehalten</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Anhalten</translation>
+    </message>
 </context>
 <context>
     <name>SourceKind</name>
@@ -1208,6 +1216,15 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>No feed at that address.</source>
         <translation>Unter dieser Adresse gibt es keinen Feed.</translation>
+    </message>
+    <message>
+        <source>Subscribed to %1</source>
+        <extracomment>%1 is the feed&apos;s title.</extracomment>
+        <translation>%1 abonniert</translation>
+    </message>
+    <message>
+        <source>Unsubscribed from %1</source>
+        <translation>%1 abbestellt</translation>
     </message>
 </context>
 </TS>

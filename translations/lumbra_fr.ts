@@ -741,6 +741,14 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Couldn&apos;t write “%1” (%2).</source>
         <translation>Impossible d’écrire « %1 » (%2).</translation>
     </message>
+    <message>
+        <source>Import Stopped</source>
+        <translation>Importation interrompue</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Arrêter</translation>
+    </message>
 </context>
 <context>
     <name>SourceKind</name>
@@ -1208,6 +1216,15 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>No feed at that address.</source>
         <translation>Aucun flux à cette adresse.</translation>
+    </message>
+    <message>
+        <source>Subscribed to %1</source>
+        <extracomment>%1 is the feed&apos;s title.</extracomment>
+        <translation>Abonné à %1</translation>
+    </message>
+    <message>
+        <source>Unsubscribed from %1</source>
+        <translation>Désabonné de %1</translation>
     </message>
 </context>
 </TS>

@@ -91,6 +91,8 @@ struct Notice {
         noNoteProgram,      // no program opens the note `subject` (its path)
         noMailProgram,      // no program writes mail
         linkCopied,         // the article's address is on the clipboard: `subject`
+        subscribed,         // a feed was added: `subject`, its title
+        unsubscribed,       // a feed was removed: `subject`, its title
     };
     explicit Notice(Kind kind, QString subject = {}, std::optional<Failure> failure = {})
         : kind(kind), subject(std::move(subject)), failure(std::move(failure))

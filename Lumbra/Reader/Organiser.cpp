@@ -63,6 +63,7 @@ QCoro::Task<> Organiser::subscribe(QString address, std::optional<qint64> folder
         const Feed feed = co_await guarded(this, std::move(adding));
         m_subscriptions.putFeed(feed);
         m_timeline.selectSource(Source::feed(feed.id));
+        m_session.setMessage(Notice{Notice::Kind::subscribed, feed.title});
         Q_EMIT added(feed.id);
         m_session.refreshAfterChange();
     } catch (const LumbraError& error) {
@@ -123,6 +124,7 @@ void Organiser::unsubscribe(qint64 id)
     const std::optional<Feed> removed = m_subscriptions.removeFeed(id);
     if (!removed) return;
     if (m_timeline.source() == Source::feed(id)) m_timeline.selectSource(Source::allUnread());
+    m_session.setMessage(Notice{Notice::Kind::unsubscribed, removed->title});
     send([id](const NewsAPI& api, std::stop_token stop) { return api.deleteFeed(id, stop); },
          [this, feed = *removed] { m_subscriptions.putFeed(feed); });
 }
@@ -223,6 +225,7 @@ QCoro::Task<> Organiser::importAll(QList<Opml::Entry> entries)
     if (!m_session.account()) co_return;
     const BusyWhile busy(this, &Organiser::setImporting, m_importTasks);
     const std::stop_token stop = m_lifetime.get_token();
+    m_importStop = std::stop_source();
     QSet<QString> subscribed;
     for (const Feed& feed : m_subscriptions.feeds())
         if (feed.url) subscribed.insert(*feed.url);
@@ -234,6 +237,10 @@ QCoro::Task<> Organiser::importAll(QList<Opml::Entry> entries)
     for (int done = 0; done < total; ++done) {
         const Opml::Entry& entry = entries[done];
         Q_EMIT importProgress(done, total);
+        if (m_importStop.stop_requested()) {
+            report.stopped = true;
+            break;
+        }
         if (subscribed.contains(entry.xmlUrl)) {
             ++report.alreadyThere;
             continue;
@@ -263,7 +270,7 @@ QCoro::Task<> Organiser::importAll(QList<Opml::Entry> entries)
                 report.failed.append({entry.xmlUrl, failure});
         }
     }
-    Q_EMIT importProgress(total, total);
+    if (!report.stopped) Q_EMIT importProgress(total, total);
     Q_EMIT imported(report);
     m_session.refreshAfterChange();
 }

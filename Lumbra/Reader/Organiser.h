@@ -18,6 +18,8 @@ struct ImportReport {
     int alreadyThere = 0;
     // The feeds the server did not take: the address, and why.
     QList<std::pair<QString, Failure>> failed = {};
+    // Stopped by the user before the list's end.
+    bool stopped = false;
 };
 class Subscriptions;
 class Timeline;
@@ -51,6 +53,8 @@ public:
     // into the folders it names (one of the same name is reused, others are made).
     void importFeeds(QList<Opml::Entry> entries);
     bool importing() const { return m_importing; }
+    // Ends the import after the feed being added.
+    void stopImport() { m_importStop.request_stop(); }
 
 Q_SIGNALS:
     void addingChanged();
@@ -81,5 +85,6 @@ private:
     bool m_adding = false;
     int m_addingTasks = 0;
     bool m_importing = false;
+    std::stop_source m_importStop;
     int m_importTasks = 0;
 };

@@ -89,6 +89,8 @@ bool MessageView::staysUntilDismissed(const Notice& notice)
     switch (notice.kind) {
     case Notice::Kind::quoteAdded:
     case Notice::Kind::linkCopied:
+    case Notice::Kind::subscribed:
+    case Notice::Kind::unsubscribed:
     case Notice::Kind::nothingSelected:
     case Notice::Kind::articleNotShownYet:
         return false;

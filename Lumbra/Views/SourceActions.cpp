@@ -74,7 +74,7 @@ SourceActions::SourceActions(Reader& reader, QWidget& window)
         QStringList lines;
         for (const auto& [address, failure] : report.failed)
             lines << address + QStringLiteral(": ") + Wording::subscribeFailure(address, failure);
-        tell(tr("Import Finished"),
+        tell(report.stopped ? tr("Import Stopped") : tr("Import Finished"),
              tr("%Ln feeds added", nullptr, report.added) + QStringLiteral(", ") +
                  tr("%Ln already subscribed", nullptr, report.alreadyThere) +
                  QStringLiteral(", ") +
@@ -144,7 +144,7 @@ void SourceActions::importFrom(const QString& path)
     QPushButton* start = box->addButton(tr("Import"), QMessageBox::AcceptRole);
     box->setDefaultButton(start);
     connect(start, &QPushButton::clicked, this, [this, entries] {
-        auto* progress = new QProgressDialog(tr("Adding feeds\u2026"), QString(), 0,
+        auto* progress = new QProgressDialog(tr("Adding feeds\u2026"), tr("Stop"), 0,
                                              int(entries.size()), &m_window);
         progress->setAttribute(Qt::WA_DeleteOnClose);
         progress->setWindowTitle(tr("Import Subscriptions"));
@@ -152,6 +152,7 @@ void SourceActions::importFrom(const QString& path)
         Organiser& organiser = m_reader.organiser();
         connect(&organiser, &Organiser::importProgress, progress, &QProgressDialog::setValue);
         connect(&organiser, &Organiser::imported, progress, &QProgressDialog::close);
+        connect(progress, &QProgressDialog::canceled, &organiser, &Organiser::stopImport);
         organiser.importFeeds(entries);
     });
     m_dialog = box;

@@ -193,6 +193,11 @@ QString Wording::notice(const Notice& notice)
             .arg(quoted(notice.subject));
     case Notice::Kind::linkCopied:
         return tr("Link copied: %1").arg(shortened(notice.subject));
+    case Notice::Kind::subscribed:
+        //: %1 is the feed's title.
+        return tr("Subscribed to %1").arg(quoted(notice.subject));
+    case Notice::Kind::unsubscribed:
+        return tr("Unsubscribed from %1").arg(quoted(notice.subject));
     case Notice::Kind::noMailProgram:
         return tr("No mail program is set up on this computer, so no mail was started. Copy Link "
                   "puts the address on the clipboard.");
