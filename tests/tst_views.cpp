@@ -1548,6 +1548,7 @@ private Q_SLOTS:
         auto* box = qobject_cast<QMessageBox*>(sources->dialog());
         QVERIFY(box && box->isVisible());
         QCOMPARE(box->text(), u"Unsubscribe from \u201CReports\u201D?"_s);
+        QCOMPARE(box->textFormat(), Qt::PlainText); // a feed's title is no markup
         QCOMPARE(box->informativeText(), u"Its 3 unread articles go with it."_s);
         QCOMPARE(box->defaultButton(), box->button(QMessageBox::Cancel));
         button(box, u"Unsubscribe"_s)->click();
@@ -1563,6 +1564,7 @@ private Q_SLOTS:
         add->addressField()->setText(base + u"/"_s);
         QTest::keyClick(add->addressField(), Qt::Key_Return);
         QTRY_COMPARE(add->status()->text(), u"No feed at that address."_s);
+        QCOMPARE(add->status()->textFormat(), Qt::PlainText);
         QVERIFY(add->isVisible() && add->addressField()->isEnabled());
         // A site's address: the feeds its page names are offered.
         add->addressField()->setText(base + u"/subscribable/"_s);

@@ -34,6 +34,7 @@ AddFeedDialog::AddFeedDialog(Reader& reader, QWidget* parent)
     if (folderId) m_folder->setCurrentIndex(std::max(0, m_folder->findData(*folderId)));
 
     m_status->setWordWrap(true);
+    m_status->setTextFormat(Qt::PlainText); // it repeats the address typed
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_busy->setRange(0, 0);
     m_busy->setAccessibleName(tr("Fetching the feed"));

@@ -241,6 +241,7 @@ void SourceActions::confirmUnsubscribe()
                                 tr("Unsubscribe from \u201C%1\u201D?").arg(feed->title),
                                 QMessageBox::Cancel, &m_window);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText); // the server's names, shown as they are
     const qint64 unread = m_reader.subscriptions().count(Source::feed(feed->id));
     box->setInformativeText(unread > 0 ? tr("Its %Ln unread articles go with it.", nullptr,
                                             int(unread))
@@ -264,6 +265,7 @@ void SourceActions::confirmDeleteFolder()
                                 tr("Delete the folder \u201C%1\u201D?").arg(folder->name),
                                 QMessageBox::Cancel, &m_window);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText); // the server's names, shown as they are
     const qint64 id = folder->id;
     if (feeds == 0) {
         QPushButton* yes = box->addButton(tr("Delete Folder"), QMessageBox::DestructiveRole);
