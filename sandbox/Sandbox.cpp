@@ -201,6 +201,7 @@ void Sandbox::start(int port)
         if (fault && fault->delayMs > 0) waitOut(std::chrono::milliseconds(fault->delayMs));
         Reply reply = fault && fault->status != 0 ? message(fault->status, "Sandbox fault")
                                                   : answer(routed, within, query);
+        if (fault && fault->lateMs > 0) waitOut(std::chrono::milliseconds(fault->lateMs));
         if (fault && serveHostile(*fault, reply, request, res)) return;
         if (fault && fault->body == Fault::Body::malformed)
             reply.body = "{\"items\":[{\"id\":1,\"unread\":tru";

@@ -45,6 +45,7 @@ struct Fault {
     int dripMs = 1000;
     int depth = 100000;
     std::string given = {};
+    int lateMs = 0; // answer as things stood on arrival, this much later
 };
 
 struct LoggedRequest {

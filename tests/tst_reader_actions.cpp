@@ -482,9 +482,9 @@ private Q_SLOTS:
 
         // Stopped, it ends after the feed being added, and says so.
         f->sandbox.server->clearRequests();
-        organiser.importFeeds(QList<Opml::Entry>{
-            {u"One"_s, u"http://127.0.0.1:9/one.xml"_s, {}, {}},
-            {u"Two"_s, u"http://127.0.0.1:9/two.xml"_s, {}, {}}});
+        organiser.importFeeds(
+            QList<Opml::Entry>{{u"One"_s, u"http://127.0.0.1:9/one.xml"_s, {}, {}},
+                               {u"Two"_s, u"http://127.0.0.1:9/two.xml"_s, {}, {}}});
         organiser.stopImport();
         QTRY_COMPARE(imported.count(), 2);
         const auto stopped = imported.last().at(0).value<ImportReport>();
@@ -500,12 +500,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("address"); // "{base}" is the sandbox's address
         QTest::addColumn<QString>("told");    // empty: added
-        QTest::newRow("a feed, into a folder") << u"{base}/subscribable/field-notes.xml"_s
-                                               << QString();
+        QTest::newRow("a feed, into a folder")
+            << u"{base}/subscribable/field-notes.xml"_s << QString();
         QTest::newRow("already subscribed")
             << u"{base}/subscribable/release-log.xml"_s << u"That address is already subscribed."_s;
-        QTest::newRow("a page that names no feed")
-            << u"{base}/"_s << u"No feed at that address."_s;
+        QTest::newRow("a page that names no feed") << u"{base}/"_s << u"No feed at that address."_s;
         QTest::newRow("out of the server's reach")
             << u"http://127.0.0.1:9/feed.xml"_s
             << u"The server could not reach http://127.0.0.1:9/feed.xml."_s;
@@ -554,8 +553,10 @@ private Q_SLOTS:
             return;
         }
         const qint64 id = added.first().at(0).toLongLong();
-        QCOMPARE(f->reader->subscriptions().feed(id)->title, u"Field Notes"_s);
-        QCOMPARE(f->reader->subscriptions().feed(id)->folderId, std::optional<qint64>(1));
+        const std::optional<Feed> feed = f->reader->subscriptions().feed(id);
+        QVERIFY(feed);
+        QCOMPARE(feed->title, u"Field Notes"_s);
+        QCOMPARE(feed->folderId, std::optional<qint64>(1));
         QCOMPARE(f->reader->timeline().source(), std::optional(Source::feed(id)));
         QCOMPARE(said(*f->reader), std::optional(u"Subscribed to \u201CField Notes\u201D"_s));
         QTRY_COMPARE(f->reader->timeline().items().size(), 2); // its articles
@@ -585,9 +586,9 @@ private Q_SLOTS:
             << Change([](Organiser& o) { o.moveFeed(5, 2); }) << u"feed-move"_s << folders
             << QStringList{u"Daily Links"_s, u"World Report"_s, world[1]}
             << QStringList{u"Just Added"_s, u"Photo Walks"_s};
-        QTest::newRow("unsubscribe") << Change([](Organiser& o) { o.unsubscribe(5); })
-                                     << u"feed-delete"_s << folders << world
-                                     << QStringList{u"Just Added"_s, u"Photo Walks"_s};
+        QTest::newRow("unsubscribe")
+            << Change([](Organiser& o) { o.unsubscribe(5); }) << u"feed-delete"_s << folders
+            << world << QStringList{u"Just Added"_s, u"Photo Walks"_s};
         QTest::newRow("rename a folder")
             << Change([](Organiser& o) { o.renameFolder(2, u"Abroad"_s); }) << u"folder-rename"_s
             << QStringList{u"Abroad"_s, u"Empty Folder"_s, u"Tech & Science"_s} << world << top;
@@ -628,29 +629,50 @@ private Q_SLOTS:
         f->sandbox.server->setFault(route.toStdString(), {500, 0, {}, 1});
         change(f->reader->organiser());
         QCOMPARE(shown(), after);
-        QTRY_VERIFY2(said(*f->reader).value_or(QString()).startsWith(
-                         u"Nextcloud refused the change: "_s),
-                     qPrintable(said(*f->reader).value_or(QString())));
+        QTRY_VERIFY2(
+            said(*f->reader).value_or(QString()).startsWith(u"Nextcloud refused the change: "_s),
+            qPrintable(said(*f->reader).value_or(QString())));
         QTRY_COMPARE(shown(), before);
 
-        // Accepted: shown at once, and so it stays once the server's answer brought the
-        // sources in anew.
+        // Accepted: shown at once, and so it stays, though a refresh asked for the lists
+        // before the change and gets them after it.
         f->reader->session().setMessage(std::nullopt);
+        sandbox::Fault late;
+        late.times = 1;
+        late.lateMs = 1500;
+        f->sandbox.server->setFault("folders", late);
+        f->sandbox.server->setFault("feeds", late);
+        const std::string feedsPath = "/index.php/apps/news/api/v1-3/feeds";
+        const int asked = f->count(feedsPath);
+        QTRY_VERIFY(!f->reader->session().refreshing());
         QSignalSpy refreshing(&f->reader->session(), &Session::refreshingChanged);
+        f->reader->session().refresh();
+        QTRY_VERIFY(f->count(feedsPath) > asked);
         change(f->reader->organiser());
         QCOMPARE(shown(), after);
-        QTRY_VERIFY(refreshing.count() >= 2 && !f->reader->session().refreshing());
-        QCOMPARE(shown(), after);
+        QList<QList<QStringList>> seen;
+        const auto look = [&] { seen << shown(); };
+        const QMetaObject::Connection feeds =
+            connect(&subscriptions, &Subscriptions::feedsChanged, look);
+        const QMetaObject::Connection names =
+            connect(&subscriptions, &Subscriptions::foldersChanged, look);
+        QTRY_VERIFY(refreshing.count() >= 4 && !f->reader->session().refreshing());
+        disconnect(feeds);
+        disconnect(names);
+        for (const QList<QStringList>& each : std::as_const(seen))
+            QCOMPARE(each, after);
         const QString told = said(*f->reader).value_or(QString());
-        QVERIFY2(told.isEmpty() || told.startsWith(u"Unsubscribed from \u201C"_s), qPrintable(told));
+        QVERIFY2(told.isEmpty() || told.startsWith(u"Unsubscribed from \u201C"_s),
+                 qPrintable(told));
     }
 
     void aNewFolderAppearsOnceTheServerMadeIt()
     {
         f->reader->organiser().createFolder(u"  Reading list "_s);
-        QTRY_VERIFY(std::any_of(f->reader->subscriptions().folders().cbegin(),
-                                f->reader->subscriptions().folders().cend(),
-                                [](const Folder& folder) { return folder.name == u"Reading list"_s; }));
+        QTRY_VERIFY(
+            std::any_of(f->reader->subscriptions().folders().cbegin(),
+                        f->reader->subscriptions().folders().cend(),
+                        [](const Folder& folder) { return folder.name == u"Reading list"_s; }));
         f->sandbox.server->setFault("folder-create", {500, 0, {}, 1});
         f->reader->organiser().createFolder(u"Later"_s);
         QTRY_VERIFY(said(*f->reader));

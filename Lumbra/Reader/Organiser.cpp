@@ -31,11 +31,20 @@ void Organiser::setAdding(bool adding)
     Q_EMIT addingChanged();
 }
 
+// Whatever the server answered, the lists are asked for again: one asked for while the
+// change was under way was not used.
+std::function<void()> Organiser::thenRefresh(std::function<void()> step)
+{
+    return [this, step = std::move(step)] {
+        if (step) step();
+        m_session.refreshAfterChange();
+    };
+}
+
 void Organiser::send(ServerChanges::Call call, std::function<void()> undo)
 {
     if (!m_session.account()) return;
-    m_changes.send(m_session.api(), std::move(call), std::move(undo),
-                   [this] { m_session.refreshAfterChange(); });
+    m_changes.send(m_session.api(), std::move(call), thenRefresh(std::move(undo)), thenRefresh({}));
 }
 
 void Organiser::addFeed(const QString& address, std::optional<qint64> folderId)
@@ -87,8 +96,8 @@ QCoro::Task<> Organiser::subscribe(QString address, std::optional<qint64> folder
 QCoro::Task<QList<FoundFeed>> Organiser::discover(QUrl address)
 {
     try {
-        const QByteArray page =
-            co_await fetch(m_session.http(), address, 4 * discoveryReadLimit, m_lifetime.get_token());
+        const QByteArray page = co_await fetch(m_session.http(), address, 4 * discoveryReadLimit,
+                                               m_lifetime.get_token());
         co_return alternateFeeds(page, address);
     } catch (const LumbraError&) {
         co_return {}; // a page that cannot be read names no feed
@@ -102,8 +111,8 @@ void Organiser::renameFeed(qint64 id, const QString& title)
     Feed renamed = *before;
     renamed.title = title.trimmed();
     m_subscriptions.putFeed(renamed);
-    send([id, title = renamed.title](const NewsAPI& api,
-                                     std::stop_token stop) { return api.renameFeed(id, title, stop); },
+    send([id, title = renamed.title](
+             const NewsAPI& api, std::stop_token stop) { return api.renameFeed(id, title, stop); },
          [this, before = *before] { m_subscriptions.putFeed(before); });
 }
 
@@ -150,9 +159,9 @@ QCoro::Task<> Organiser::makeFolder(QString name)
 
 void Organiser::renameFolder(qint64 id, const QString& name)
 {
-    const auto found = std::find_if(m_subscriptions.folders().cbegin(),
-                                    m_subscriptions.folders().cend(),
-                                    [id](const Folder& folder) { return folder.id == id; });
+    const auto found =
+        std::find_if(m_subscriptions.folders().cbegin(), m_subscriptions.folders().cend(),
+                     [id](const Folder& folder) { return folder.id == id; });
     if (found == m_subscriptions.folders().cend() || name.trimmed().isEmpty() ||
         name.trimmed() == found->name)
         return;
@@ -160,8 +169,8 @@ void Organiser::renameFolder(qint64 id, const QString& name)
     Folder renamed = before;
     renamed.name = name.trimmed();
     m_subscriptions.putFolder(renamed);
-    send([id, name = renamed.name](const NewsAPI& api,
-                                   std::stop_token stop) { return api.renameFolder(id, name, stop); },
+    send([id, name = renamed.name](
+             const NewsAPI& api, std::stop_token stop) { return api.renameFolder(id, name, stop); },
          [this, before] { m_subscriptions.putFolder(before); });
 }
 
@@ -186,25 +195,25 @@ void Organiser::deleteFolder(qint64 id, bool keepFeeds)
     // is moved or unsubscribed, as the server would otherwise list it under the old id.
     QList<ServerChanges::Call> then;
     for (const Feed& feed : std::as_const(feeds))
-        then << ServerChanges::Call([id = feed.id, keepFeeds](const NewsAPI& api,
-                                                              std::stop_token stop) {
-            return keepFeeds ? api.moveFeed(id, std::nullopt, stop) : api.deleteFeed(id, stop);
-        });
+        then << ServerChanges::Call(
+            [id = feed.id, keepFeeds](const NewsAPI& api, std::stop_token stop) {
+                return keepFeeds ? api.moveFeed(id, std::nullopt, stop) : api.deleteFeed(id, stop);
+            });
     m_changes.send(
         m_session.api(),
         [id](const NewsAPI& api, std::stop_token stop) { return api.deleteFolder(id, stop); },
-        [this, folder = *removed, feeds] {
+        thenRefresh([this, folder = *removed, feeds] {
             m_subscriptions.putFolder(folder);
             for (const Feed& feed : feeds)
                 m_subscriptions.putFeed(feed);
-        },
+        }),
         [this, then, feeds] {
             if (then.isEmpty()) m_session.refreshAfterChange();
             for (qsizetype i = 0; i < then.size(); ++i)
-                m_changes.send(
-                    m_session.api(), then[i],
-                    [this, feed = feeds[i]] { m_subscriptions.putFeed(feed); },
-                    [this] { m_session.refreshAfterChange(); });
+                m_changes.send(m_session.api(), then[i], thenRefresh([this, feed = feeds[i]] {
+                                   m_subscriptions.putFeed(feed);
+                               }),
+                               thenRefresh({}));
         });
 }
 

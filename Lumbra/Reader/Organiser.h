@@ -76,6 +76,7 @@ private:
     void setImporting(bool importing);
     QCoro::Task<> importAll(QList<Opml::Entry> entries);
     void send(ServerChanges::Call call, std::function<void()> undo);
+    std::function<void()> thenRefresh(std::function<void()> step);
 
     Session& m_session;
     Subscriptions& m_subscriptions;

@@ -123,6 +123,10 @@ QCoro::Task<> Session::refreshTask(NewsAPI api)
     const auto stale = [&] {
         return m_account != api.account() || generation != m_refreshGeneration;
     };
+    // A feed or folder changed here since the lists were asked for: they may not show it
+    // yet, and the change refreshes again once the server has answered.
+    const quint64 edits = m_subscriptions.edits();
+    const auto outdated = [&] { return m_subscriptions.edits() != edits; };
     // The feeds request ends before this frame does: it refers to feedsStop.
     const auto abandon = [&]() -> QCoro::Task<> {
         feedsStop.request_stop();
@@ -141,7 +145,7 @@ QCoro::Task<> Session::refreshTask(NewsAPI api)
         co_await abandon();
         co_return;
     }
-    if (sortedFolders) m_subscriptions.replaceFolders(std::move(*sortedFolders));
+    if (sortedFolders && !outdated()) m_subscriptions.replaceFolders(std::move(*sortedFolders));
 
     Sync::Settled<FeedsResponse> feeds = co_await guarded(this, std::move(feedsRequest));
     if (stale()) co_return;
@@ -152,7 +156,7 @@ QCoro::Task<> Session::refreshTask(NewsAPI api)
     std::optional<Sync::FeedList> sortedFeeds = co_await guarded(
         this, Sync::orderedIfChanged(std::move(feeds.value->feeds), m_subscriptions.feeds()));
     if (stale()) co_return;
-    if (sortedFeeds) m_subscriptions.replaceFeeds(std::move(*sortedFeeds));
+    if (sortedFeeds && !outdated()) m_subscriptions.replaceFeeds(std::move(*sortedFeeds));
     m_subscriptions.setStarredCount(feeds.value->starredCount.value_or(0));
     setError(std::nullopt);
 

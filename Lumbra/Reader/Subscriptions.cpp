@@ -140,6 +140,7 @@ void Subscriptions::clear()
 
 void Subscriptions::putFeed(const Feed& feed)
 {
+    ++m_edits;
     QList<Feed> feeds = m_feeds;
     feeds.removeIf([&](const Feed& each) { return each.id == feed.id; });
     feeds.append(feed);
@@ -151,6 +152,7 @@ std::optional<Feed> Subscriptions::removeFeed(qint64 id)
 {
     const std::optional<Feed> removed = feed(id);
     if (!removed) return std::nullopt;
+    ++m_edits;
     QList<Feed> feeds = m_feeds;
     feeds.removeIf([&](const Feed& each) { return each.id == id; });
     setFeeds(std::move(feeds));
@@ -159,6 +161,7 @@ std::optional<Feed> Subscriptions::removeFeed(qint64 id)
 
 void Subscriptions::putFolder(const Folder& folder)
 {
+    ++m_edits;
     QList<Folder> folders = m_folders;
     folders.removeIf([&](const Folder& each) { return each.id == folder.id; });
     folders.append(folder);
@@ -173,6 +176,7 @@ std::optional<Folder> Subscriptions::removeFolder(qint64 id)
                                     [id](const Folder& each) { return each.id == id; });
     if (found == m_folders.cend()) return std::nullopt;
     const Folder removed = *found;
+    ++m_edits;
     m_folders.erase(found);
     Q_EMIT foldersChanged();
     return removed;

@@ -47,6 +47,8 @@ public:
     void putFolder(const Folder& folder);
     std::optional<Folder> removeFolder(qint64 id);
     void clear();
+    // Counts the changes above: lists the server sent before the latest one may lack it.
+    quint64 edits() const { return m_edits; }
 
 Q_SIGNALS:
     void foldersChanged();
@@ -60,4 +62,5 @@ private:
     QList<Feed> m_feeds;
     QHash<qint64, qsizetype> m_feedIndex; // feed id → its index in m_feeds
     qint64 m_starredCount = 0;
+    quint64 m_edits = 0;
 };
