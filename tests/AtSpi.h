@@ -27,7 +27,7 @@ struct Node {
 };
 
 // The at-spi states the tests look at (atspi-constants.h).
-constexpr uint alertRole = 2; // ATSPI_ROLE_ALERT
+constexpr uint notificationRole = 101; // ATSPI_ROLE_NOTIFICATION
 
 enum State {
     checked = 4,
@@ -168,6 +168,16 @@ public:
                m_bus.connect(QString(), QString(), QStringLiteral("org.a11y.atspi.Event.Object"),
                              QStringLiteral("StateChanged"), recorder,
                              SLOT(stateChanged(QDBusMessage)));
+    }
+
+    // The whole text of a node with a text interface, as a screen reader reads it.
+    QString text(const Node& node)
+    {
+        return call(node, QStringLiteral("org.a11y.atspi.Text"), QStringLiteral("GetText"),
+                    {0, -1})
+            .arguments()
+            .value(0)
+            .toString();
     }
 
     // What a screen reader says for `node`: its name, or else its children's.

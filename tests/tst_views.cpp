@@ -19,6 +19,7 @@
 #include "Views/LoginView.h"
 #include "Views/MainMenu.h"
 #include "Views/MessageView.h"
+#include "Views/ReadingView.h"
 #include "Views/SettingsView.h"
 #include "Views/SidebarView.h"
 #include "Views/SourceActions.h"
@@ -50,6 +51,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
@@ -599,6 +601,55 @@ private Q_SLOTS:
         QCOMPARE(f->reader->timeline().selectedId(),
                  std::optional(f->reader->timeline().shownItem(list->currentIndex().row()).id));
         QCOMPARE(f->reader->subscriptions().count(Source::allUnread()), unread - 1);
+    }
+
+    // The article as text: Tab reaches each link and Enter opens it, when it is a web
+    // address; Shift with the arrows selects exactly what becomes the quote.
+    void theReadingViewOpensWebLinksAndQuotesTheSelection_data()
+    {
+        QTest::addColumn<QString>("href");
+        QTest::addColumn<QString>("opened"); // empty: nothing opens
+        QTest::newRow("relative") << u"next.html"_s << u"https://site.example/a/next.html"_s;
+        QTest::newRow("https") << u"https://other.example/"_s << u"https://other.example/"_s;
+        QTest::newRow("file") << u"file:///etc/passwd"_s << QString();
+        QTest::newRow("script") << u"javascript:alert(1)"_s << QString();
+        QTest::newRow("custom scheme") << u"tavo://lumbra/item/1"_s << QString();
+    }
+    void theReadingViewOpensWebLinksAndQuotesTheSelection()
+    {
+        QFETCH(QString, href);
+        QFETCH(QString, opened);
+        QStringList asked;
+        QWidget before;
+        auto* layout = new QVBoxLayout(&before);
+        auto* start = new QPushButton(u"start"_s);
+        ReadingView* view = new ReadingView([&](const QUrl& url) { asked << url.toString(); });
+        layout->addWidget(start);
+        layout->addWidget(view);
+        before.show();
+        before.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&before));
+        view->show(u"<h1>Title</h1><p>One two. <a href=\"%1\">link</a></p>"
+                   u"<img src=\"file:///etc/hostname\" alt=\"a cat\"><p>Three four.</p>"_s.arg(href),
+                   7, QUrl(u"https://site.example/a/b"_s));
+        QCOMPARE(view->shownItem(), std::optional<qint64>(7));
+        QVERIFY(view->toPlainText().contains(u"a cat"_s)); // what the image stands for
+        start->setFocus();
+        QTest::keyClick(start, Qt::Key_Tab);
+        QVERIFY(view->hasFocus());
+        QTest::keyClick(view, Qt::Key_Tab); // to the link
+        QCOMPARE(view->textCursor().selectedText(), u"link"_s);
+        QTest::keyClick(view, Qt::Key_Return);
+        QCOMPARE(asked, opened.isEmpty() ? QStringList() : QStringList{opened});
+
+        view->moveCursor(QTextCursor::Start);
+        QTest::keyClick(view, Qt::Key_P); // the first paragraph
+        for (int i = 0; i < 8; ++i)
+            QTest::keyClick(view, Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(*await(view->selection()->selectedText()), u"One two."_s);
+        QTest::keyClick(view, Qt::Key_End, Qt::ShiftModifier | Qt::ControlModifier);
+        QCOMPARE(*await(view->selection()->selectedText()),
+                 u"One two. link\n\na cat \n\nThree four."_s);
     }
 
     void bareKeysActInTheWindowOnly()

@@ -360,6 +360,29 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Send Link by Email…</source>
         <translation>Link per E-Mail senden …</translation>
     </message>
+    <message>
+        <source>Unstarred</source>
+        <translation>Nicht mehr in Favoriten</translation>
+    </message>
+    <message>
+        <source>Starred</source>
+        <translation>Zu Favoriten hinzugefügt</translation>
+    </message>
+    <message>
+        <source>Marked as read</source>
+        <translation>Als gelesen markiert</translation>
+    </message>
+    <message>
+        <source>Marked as unread</source>
+        <translation>Als ungelesen markiert</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln articles marked as read</source>
+        <translation>
+            <numerusform>%Ln Artikel als gelesen markiert</numerusform>
+            <numerusform>%Ln Artikel als gelesen markiert</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>LoginView</name>
@@ -442,6 +465,29 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     </message>
 </context>
 <context>
+    <name>ReadingView</name>
+    <message>
+        <source>Article text</source>
+        <translation>Artikeltext</translation>
+    </message>
+    <message>
+        <source>%1, link</source>
+        <translation>%1, Link</translation>
+    </message>
+    <message>
+        <source>%1, heading level %2</source>
+        <translation>%1, Überschrift Ebene %2</translation>
+    </message>
+    <message>
+        <source>No more headings</source>
+        <translation>Keine weiteren Überschriften</translation>
+    </message>
+    <message>
+        <source>No more paragraphs</source>
+        <translation>Keine weiteren Absätze</translation>
+    </message>
+</context>
+<context>
     <name>SettingsView</name>
     <message>
         <source>Log In…</source>
@@ -515,6 +561,14 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Made by the Lumbra developers — %1</source>
         <extracomment>%1 is a link to the project&apos;s site.</extracomment>
         <translation>Entwickelt von den Lumbra-Entwicklern — %1</translation>
+    </message>
+    <message>
+        <source>Show articles as text for screen readers</source>
+        <translation>Artikel als Text für Bildschirmleser anzeigen</translation>
+    </message>
+    <message>
+        <source>Read by line, word and heading (H); select with the keyboard. On while a screen reader runs, unless you choose.</source>
+        <translation>Zeilen-, wort- und überschriftenweise lesen (H); mit der Tastatur auswählen. Eingeschaltet, solange ein Bildschirmleser läuft, sofern Sie nichts anderes wählen.</translation>
     </message>
 </context>
 <context>
@@ -849,6 +903,10 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Untitled</source>
         <translation>Ohne Titel</translation>
     </message>
+    <message>
+        <source>unread, now read</source>
+        <translation>ungelesen, jetzt gelesen</translation>
+    </message>
 </context>
 <context>
     <name>TimelineView</name>
@@ -906,6 +964,14 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>Articles Not Loaded</source>
         <translation>Artikel nicht geladen</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 of %Ln articles</source>
+        <extracomment>Articles matching the search, of all listed.</extracomment>
+        <translation>
+            <numerusform>%1 von %Ln Artikel</numerusform>
+            <numerusform>%1 von %Ln Artikeln</numerusform>
+        </translation>
     </message>
 </context>
 <context>

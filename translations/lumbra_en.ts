@@ -21,6 +21,13 @@
             <numerusform>Mark %Ln Shown as Read</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>%Ln articles marked as read</source>
+        <translation>
+            <numerusform>%Ln article marked as read</numerusform>
+            <numerusform>%Ln articles marked as read</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>SidebarView</name>
@@ -123,6 +130,14 @@
         <translation>
             <numerusform>%Ln unread</numerusform>
             <numerusform>%Ln unread</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 of %Ln articles</source>
+        <extracomment>Articles matching the search, of all listed.</extracomment>
+        <translation>
+            <numerusform>%1 of %Ln article</numerusform>
+            <numerusform>%1 of %Ln articles</numerusform>
         </translation>
     </message>
 </context>

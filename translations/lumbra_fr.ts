@@ -360,6 +360,29 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Send Link by Email…</source>
         <translation>Envoyer le lien par courriel…</translation>
     </message>
+    <message>
+        <source>Unstarred</source>
+        <translation>Retiré des favoris</translation>
+    </message>
+    <message>
+        <source>Starred</source>
+        <translation>Ajouté aux favoris</translation>
+    </message>
+    <message>
+        <source>Marked as read</source>
+        <translation>Marqué comme lu</translation>
+    </message>
+    <message>
+        <source>Marked as unread</source>
+        <translation>Marqué comme non lu</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln articles marked as read</source>
+        <translation>
+            <numerusform>%Ln article marqué comme lu</numerusform>
+            <numerusform>%Ln articles marqués comme lus</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>LoginView</name>
@@ -442,6 +465,29 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     </message>
 </context>
 <context>
+    <name>ReadingView</name>
+    <message>
+        <source>Article text</source>
+        <translation>Texte de l’article</translation>
+    </message>
+    <message>
+        <source>%1, link</source>
+        <translation>%1, lien</translation>
+    </message>
+    <message>
+        <source>%1, heading level %2</source>
+        <translation>%1, titre de niveau %2</translation>
+    </message>
+    <message>
+        <source>No more headings</source>
+        <translation>Plus aucun titre</translation>
+    </message>
+    <message>
+        <source>No more paragraphs</source>
+        <translation>Plus aucun paragraphe</translation>
+    </message>
+</context>
+<context>
     <name>SettingsView</name>
     <message>
         <source>Log In…</source>
@@ -515,6 +561,14 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Made by the Lumbra developers — %1</source>
         <extracomment>%1 is a link to the project&apos;s site.</extracomment>
         <translation>Réalisé par les développeurs de Lumbra — %1</translation>
+    </message>
+    <message>
+        <source>Show articles as text for screen readers</source>
+        <translation>Afficher les articles en texte pour les lecteurs d’écran</translation>
+    </message>
+    <message>
+        <source>Read by line, word and heading (H); select with the keyboard. On while a screen reader runs, unless you choose.</source>
+        <translation>Lire par ligne, mot et titre (H) ; sélectionner au clavier. Activé tant qu’un lecteur d’écran fonctionne, sauf choix contraire.</translation>
     </message>
 </context>
 <context>
@@ -849,6 +903,10 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Untitled</source>
         <translation>Sans titre</translation>
     </message>
+    <message>
+        <source>unread, now read</source>
+        <translation>non lu, maintenant lu</translation>
+    </message>
 </context>
 <context>
     <name>TimelineView</name>
@@ -906,6 +964,14 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>Articles Not Loaded</source>
         <translation>Articles non chargés</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 of %Ln articles</source>
+        <extracomment>Articles matching the search, of all listed.</extracomment>
+        <translation>
+            <numerusform>%1 sur %Ln article</numerusform>
+            <numerusform>%1 sur %Ln articles</numerusform>
+        </translation>
     </message>
 </context>
 <context>

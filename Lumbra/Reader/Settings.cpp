@@ -7,6 +7,7 @@ namespace {
 const QString vaultKey = QStringLiteral("vaultPath");
 const QString serverKey = QStringLiteral("server");
 const QString remoteImagesKey = QStringLiteral("loadRemoteImages");
+const QString readingViewKey = QStringLiteral("articlesAsText");
 const QString geometryKey = QStringLiteral("window/geometry");
 const QString columnsKey = QStringLiteral("window/columns");
 const QString pinsKey = QStringLiteral("certificatePins");
@@ -57,6 +58,20 @@ void Settings::setRemoteImages(bool load)
     if (load == remoteImages()) return;
     store(remoteImagesKey, load ? QStringLiteral("true") : QStringLiteral("false"),
           &Settings::remoteImagesChanged);
+}
+
+std::optional<bool> Settings::readingView() const
+{
+    const QString value = m_store.value(readingViewKey).toString();
+    if (value == QStringLiteral("true")) return true;
+    if (value == QStringLiteral("false")) return false;
+    return std::nullopt;
+}
+
+void Settings::setReadingView(bool asText)
+{
+    store(readingViewKey, asText ? QStringLiteral("true") : QStringLiteral("false"),
+          &Settings::readingViewChanged);
 }
 
 QByteArray Settings::windowGeometry() const

@@ -27,6 +27,10 @@ public:
     // images"; on unless the user turned it off).
     bool remoteImages() const;
     void setRemoteImages(bool load);
+    // Whether articles show as text for screen readers rather than as web pages; none
+    // until the user chose, when a running screen reader decides.
+    std::optional<bool> readingView() const;
+    void setReadingView(bool asText);
     // Where the window was and how wide its columns were, as Qt saves them.
     QByteArray windowGeometry() const;
     void setWindowGeometry(const QByteArray& geometry);
@@ -40,6 +44,7 @@ Q_SIGNALS:
     void vaultChanged();
     void serverChanged();
     void remoteImagesChanged();
+    void readingViewChanged();
     void windowGeometryChanged();
     void columnsChanged();
     void certificatePinsChanged();

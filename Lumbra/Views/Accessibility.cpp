@@ -10,7 +10,7 @@ constexpr char alertProperty[] = "lumbraAlert";
 
 class AlertAccessible final : public QAccessibleWidget {
 public:
-    explicit AlertAccessible(QWidget* widget) : QAccessibleWidget(widget, QAccessible::AlertMessage)
+    explicit AlertAccessible(QWidget* widget) : QAccessibleWidget(widget, QAccessible::Notification)
     {
     }
 
@@ -53,4 +53,24 @@ void Accessibility::announce(QWidget* widget)
     // Screen readers speak an alert when it starts showing; a new text is said the same way.
     QAccessibleEvent shown(widget, QAccessible::ObjectShow);
     QAccessible::updateAccessibility(&shown);
+}
+
+void Accessibility::say(QWidget* window, const QString& text)
+{
+    window = window->window();
+    // An empty, unfocusable child: nothing to see, something to hear.
+    auto* voice =
+        window->findChild<QWidget*>(QStringLiteral("lumbraVoice"), Qt::FindDirectChildrenOnly);
+    if (!voice) {
+        voice = new QWidget(window);
+        voice->setObjectName(QStringLiteral("lumbraVoice"));
+        voice->setFocusPolicy(Qt::NoFocus);
+        voice->setAttribute(Qt::WA_TransparentForMouseEvents);
+        voice->setGeometry(0, 0, 0, 0);
+        markAsAlert(voice);
+    }
+    // Each showing is said once; hidden, it is not.
+    voice->hide();
+    voice->setAccessibleName(text);
+    voice->show();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+class QString;
 class QWidget;
 
 // What screen readers need beyond what Qt's widgets tell them.
@@ -11,5 +12,9 @@ void markAsAlert(QWidget* widget);
 
 // Tells assistive technology that the alert `widget`, already showing, has a new text.
 void announce(QWidget* widget);
+
+// Has screen readers say `text` now, wherever the focus is: a change the user made that
+// shows nowhere they are, such as a star set from the keyboard.
+void say(QWidget* window, const QString& text);
 
 } // namespace Accessibility

@@ -4,10 +4,13 @@
 #include "LumbraCore/Records.h"
 #include "LumbraCore/WebAddress.h"
 #include "Reader/Reader.h"
+#include "Views/Accessibility.h"
 #include "Views/ArticleWebView.h"
 #include "Views/ItemActions.h"
+#include "Views/ReadingView.h"
 #include "Views/Style.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDateTime>
 #include <QFrame>
@@ -45,7 +48,28 @@ QToolButton* toggleButton(QAction* action, const QString& name, std::function<bo
     return button;
 }
 
+// Screen readers may start and stop while Lumbra runs; Qt learns it from the desktop.
+class ScreenReaderWatch final : public QObject, public QAccessible::ActivationObserver {
+    Q_OBJECT
+
+public:
+    explicit ScreenReaderWatch(QObject* parent) : QObject(parent)
+    {
+        QAccessible::installActivationObserver(this);
+    }
+    ~ScreenReaderWatch() override { QAccessible::removeActivationObserver(this); }
+    void accessibilityActiveChanged(bool) override { Q_EMIT changed(); }
+
+Q_SIGNALS:
+    void changed();
+};
+
 } // namespace
+
+bool ArticleView::readsAsText(const Settings& settings)
+{
+    return settings.readingView().value_or(QAccessible::isActive());
+}
 
 ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     : QStackedWidget(parent), m_reader(reader),
@@ -54,6 +78,7 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
       m_articlePage(new QWidget), m_toolbar(new QToolBar), m_web(nullptr)
 {
     m_web = new QuoteWebView([&reader](const QUrl& url) { reader.openUrl(url); });
+    m_reading = new ReadingView([&reader](const QUrl& url) { reader.openUrl(url); });
     // The page draws through OpenGL. A window learns that from such a child when it is
     // created; had it learnt it only when the first article shows, it would be made again
     // then: losing its maximised state, jumping, flickering. This child tells it up front,
@@ -107,8 +132,9 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->setContentsMargins(0, 0, 0, 0);
     frameLayout->addWidget(m_web);
+    frameLayout->addWidget(m_reading);
     const auto showFocus = [this, frame](QWidget*, QWidget* now) {
-        const bool inPage = now && (now == m_web || m_web->isAncestorOf(now));
+        const bool inPage = now && (now == m_web || m_web->isAncestorOf(now) || now == m_reading);
         frame->setStyleSheet(QStringLiteral("#articleFrame { border: 2px solid %1; }")
                                  .arg(inPage ? QStringLiteral("palette(highlight)")
                                              : QStringLiteral("transparent")));
@@ -125,8 +151,12 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     connect(&reader.subscriptions(), &Subscriptions::feedsChanged, this,
             &ArticleView::showSelection);
     connect(&reader.settings(), &Settings::remoteImagesChanged, this, &ArticleView::showSelection);
+    connect(&reader.settings(), &Settings::readingViewChanged, this, &ArticleView::showSelection);
+    connect(new ScreenReaderWatch(this), &ScreenReaderWatch::changed, this,
+            &ArticleView::showSelection);
+    connect(m_reading, &ReadingView::reached, this,
+            [this](const QString& text) { Accessibility::say(this, text); });
     connect(m_web, &QuoteWebView::loadFailed, this, [this] { setCurrentWidget(m_failed); });
-    reader.quotes().setWebView(m_web->selection());
     showSelection();
 }
 
@@ -146,9 +176,10 @@ void ArticleView::showSelection()
         return;
     }
     const auto feed = m_reader.subscriptions().feed(item->feedId);
+    const bool asText = readsAsText(m_reader.settings());
     Shown shown{*item, feed ? feed->title : QString(),
                 m_reader.settings().remoteImages() || m_imagesAllowedFor == item->id,
-                Style::isDark(palette())};
+                Style::isDark(palette()), asText};
     // Flags and other articles change often (a row at a time during Mark All as Read); the
     // page loads again only when what it shows changed, so its scroll and selection stay.
     if (shown.sameArticle(m_shown) && currentWidget() == m_articlePage) {
@@ -161,8 +192,19 @@ void ArticleView::showSelection()
     const QString html = ArticleDocument::articleHTML(*item, shown.feedTitle,
                                                       QDateTime::currentSecsSinceEpoch(), options);
     m_shown = std::move(shown);
-    m_web->show(html, item->id);
+    // Quotes come from the view the user sees.
+    m_reading->setVisible(asText);
+    m_web->setVisible(!asText);
+    m_reader.quotes().setWebView(asText ? m_reading->selection() : m_web->selection());
+    if (asText) {
+        m_reading->show(html, item->id, articleUrl(*item).value_or(QUrl()));
+        if (!m_web->loaded().isEmpty()) m_web->show(QString(), -1); // nothing kept behind
+    } else {
+        m_web->show(html, item->id);
+    }
     m_shareAction->setVisible(articleUrl(*item).has_value());
-    m_loadImages->setVisible(!options.remoteContent);
+    m_loadImages->setVisible(!options.remoteContent && !asText);
     setCurrentWidget(m_articlePage);
 }
+
+#include "ArticleView.moc"

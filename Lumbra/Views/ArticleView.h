@@ -11,6 +11,8 @@ class QToolBar;
 class QToolButton;
 class QuoteWebView;
 class Reader;
+class ReadingView;
+class Settings;
 
 // The third column: "No Article Selected", or the selected article's page with its
 // toolbar (star, read, quote, share, open in browser).
@@ -20,7 +22,12 @@ class ArticleView final : public QStackedWidget {
 public:
     ArticleView(Reader& reader, ItemActions& actions, QWidget* parent = nullptr);
 
+    // Whether articles show as text (the reading view) rather than as pages: as the user
+    // chose, or while a screen reader runs.
+    static bool readsAsText(const Settings& settings);
+
     QuoteWebView* webView() const { return m_web; }
+    ReadingView* readingView() const { return m_reading; }
     QToolBar* toolbar() const { return m_toolbar; }
     QToolButton* shareButton() const { return m_share; }
     // Loads the current article's remote images once, when the setting keeps them out.
@@ -38,6 +45,7 @@ private:
     QWidget* m_articlePage;
     QToolBar* m_toolbar;
     QuoteWebView* m_web;
+    ReadingView* m_reading;
     QToolButton* m_share;
     QAction* m_shareAction;
     QAction* m_loadImages;
@@ -48,6 +56,7 @@ private:
         QString feedTitle;
         bool remoteContent = false;
         bool dark = false;
+        bool asText = false;
         // The page would look the same: only the article's flags differ.
         bool sameArticle(const std::optional<Shown>& other) const
         {
@@ -56,7 +65,8 @@ private:
             flagsAsOther.unread = other->item.unread;
             flagsAsOther.starred = other->item.starred;
             return flagsAsOther == other->item && feedTitle == other->feedTitle &&
-                   remoteContent == other->remoteContent && dark == other->dark;
+                   remoteContent == other->remoteContent && dark == other->dark &&
+                   asText == other->asText;
         }
     };
     std::optional<Shown> m_shown;

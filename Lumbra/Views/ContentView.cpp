@@ -2,9 +2,12 @@
 
 #include "Reader/Reader.h"
 #include "Views/ArticleView.h"
+#include "Views/Accessibility.h"
 #include "Views/ArticleWebView.h"
+#include "Views/ItemActions.h"
 #include "Views/LoginView.h"
 #include "Views/MessageView.h"
+#include "Views/ReadingView.h"
 #include "Views/SidebarView.h"
 #include "Views/SourceActions.h"
 #include "Views/TimelineView.h"
@@ -50,10 +53,12 @@ ContentView::ContentView(Reader& reader, FeedIcons& icons, ItemActions& actions,
                              m_timeline->list()};
     for (QAction* action : article->toolbar()->actions())
         if (QWidget* button = article->toolbar()->widgetForAction(action)) order << button;
-    order << article->webView();
+    order << article->webView() << article->readingView();
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
     m_sidebar->setSourceMenu([this](QMenu& menu) { m_sourceActions->fill(menu); });
+    connect(&actions, &ItemActions::spoken, this,
+            [this](const QString& text) { Accessibility::say(this, text); });
     addWidget(m_login);
     addWidget(m_page);
     connect(&reader.session(), &Session::accountChanged, this, &ContentView::showAccountState);

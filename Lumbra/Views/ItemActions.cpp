@@ -76,8 +76,10 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
                      return item && item->starred ? QStringLiteral("rating")
                                                   : QStringLiteral("rating-unrated");
                  },
-                 QKeySequence(Qt::Key_S), hasItem,
-                 on([this](const Item& item) { m_reader.marker().toggleStarred(item); })});
+                 QKeySequence(Qt::Key_S), hasItem, on([this](const Item& item) {
+                     m_reader.marker().toggleStarred(item);
+                     Q_EMIT spoken(item.starred ? tr("Unstarred") : tr("Starred"));
+                 })});
     markRead = make({[](const std::optional<Item>& item) {
                          return item && item->unread ? tr("Mark as Read") : tr("Mark as Unread");
                      },
@@ -85,8 +87,10 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
                          return item && item->unread ? QStringLiteral("mail-mark-read")
                                                      : QStringLiteral("mail-mark-unread");
                      },
-                     QKeySequence(Qt::Key_M), hasItem,
-                     on([this](const Item& item) { m_reader.marker().toggleRead(item); })});
+                     QKeySequence(Qt::Key_M), hasItem, on([this](const Item& item) {
+                         m_reader.marker().toggleRead(item);
+                         Q_EMIT spoken(item.unread ? tr("Marked as read") : tr("Marked as unread"));
+                     })});
     // With a search it marks the shown articles only, and says so.
     const auto shownUnread = [this] { return m_reader.timeline().shownUnreadCount(); };
     markAllRead =
@@ -101,7 +105,11 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
                   const std::optional<Source>& source = m_reader.timeline().source();
                   return source && sourceKind(*source).offersMarkAllRead && shownUnread() > 0;
               },
-              call([](Reader& r) { r.marker().markAllRead(); })});
+              [this, shownUnread](const std::optional<Item>&) {
+                  const qsizetype marked = shownUnread();
+                  m_reader.marker().markAllRead();
+                  Q_EMIT spoken(tr("%Ln articles marked as read", nullptr, int(marked)));
+              }});
     m_updateMarkAllRead = m_updates.constLast();
     saveQuote = make({always(tr("Save Quote to Obsidian")),
                       always(QStringLiteral("format-text-blockquote")),

@@ -49,6 +49,10 @@ public:
     // Adds `actions` to `menu`, a separator for each null.
     static void addTo(QMenu* menu, const QList<QAction*>& actions);
 
+Q_SIGNALS:
+    // What a change made from the keyboard did, for screen readers to say: "Starred".
+    void spoken(const QString& text);
+
 private:
     struct Definition;
     QAction* make(const Definition& definition);

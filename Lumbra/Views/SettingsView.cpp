@@ -1,6 +1,7 @@
 #include "Views/SettingsView.h"
 
 #include "Reader/Reader.h"
+#include "Views/ArticleView.h"
 #include "Views/Style.h"
 
 #include <QApplication>
@@ -68,14 +69,22 @@ SettingsView::SettingsView(Reader& reader, QWidget* parent)
     connect(remote, &QCheckBox::toggled, &settings, &Settings::setRemoteImages);
     connect(&settings, &Settings::remoteImagesChanged, remote,
             [remote, &settings] { remote->setChecked(settings.remoteImages()); });
+    auto* asText = new QCheckBox(tr("Show articles as text for screen readers"));
+    asText->setChecked(ArticleView::readsAsText(settings));
+    asText->setToolTip(tr("Read by line, word and heading (H); select with the keyboard. On "
+                          "while a screen reader runs, unless you choose."));
+    articlesLayout->addWidget(asText);
+    connect(asText, &QCheckBox::toggled, &settings, &Settings::setReadingView);
+    connect(&settings, &Settings::readingViewChanged, asText,
+            [asText, &settings] { asText->setChecked(ArticleView::readsAsText(settings)); });
 
     auto* about = new QGroupBox(tr("About"));
     auto* aboutForm = new QFormLayout(about);
     aboutForm->addRow(tr("Version"), new QLabel(QApplication::applicationVersion()));
     //: %1 is a link to the project's site.
-    auto* maker = new QLabel(tr("Made by the Lumbra developers \u2014 %1")
-                                 .arg(QStringLiteral(
-                                     "<a href=\"https://lumbra.app\">lumbra.app</a>")));
+    auto* maker =
+        new QLabel(tr("Made by the Lumbra developers \u2014 %1")
+                       .arg(QStringLiteral("<a href=\"https://lumbra.app\">lumbra.app</a>")));
     maker->setOpenExternalLinks(true);
     aboutForm->addRow(maker);
     auto* check = new QPushButton(tr("Check for Updates\u2026"));

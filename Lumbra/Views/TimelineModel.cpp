@@ -40,6 +40,10 @@ TimelineModel::TimelineModel(const Timeline& timeline, const Subscriptions& subs
             Q_EMIT dataChanged(index(0), index(rowCount() - 1), {FeedTitleRole, FeedIconRole});
     };
     connect(&subscriptions, &Subscriptions::feedsChanged, this, allRows);
+    connect(&timeline, &Timeline::selectedIdChanged, this, [this] {
+        const Item* item = m_timeline.selectedItem();
+        m_openedUnread = item && item->unread ? std::optional(item->id) : std::nullopt;
+    });
     connect(&icons, &FeedIcons::iconLoaded, this, allRows);
 }
 
@@ -192,10 +196,14 @@ QVariant highlightsIn(const QString& shown, const QList<QByteArray>& words)
 
 namespace {
 // The row as a screen reader says it: "Unread, starred. Title. Feed, 3 minutes ago."
-QString spokenRow(const Item& item, const QString& title, const QString& feed, const QString& date)
+QString spokenRow(const Item& item, bool wasUnread, const QString& title, const QString& feed,
+                  const QString& date)
 {
     QStringList states;
-    if (item.unread) states << TimelineModel::tr("unread");
+    if (item.unread)
+        states << TimelineModel::tr("unread");
+    else if (wasUnread)
+        states << TimelineModel::tr("unread, now read");
     if (item.starred) states << TimelineModel::tr("starred");
     QString sentence = states.join(QStringLiteral(", "));
     if (!sentence.isEmpty()) {
@@ -253,7 +261,7 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
     case DateRole:
         return relativeDate(item.pubDate, QDateTime::currentSecsSinceEpoch());
     case Qt::AccessibleTextRole:
-        return spokenRow(item, data(index, Qt::DisplayRole).toString(),
+        return spokenRow(item, m_openedUnread == item.id, data(index, Qt::DisplayRole).toString(),
                          data(index, FeedTitleRole).toString(), data(index, DateRole).toString());
     case Qt::AccessibleDescriptionRole:
         return excerptOf(item.id, item.body);

@@ -60,4 +60,7 @@ private:
     mutable QSet<qint64> m_pending; // excerpts being made off the main thread
     QString m_lineSample;
     quint64 m_sampleTicket = 0; // only the newest sampling is applied
+    // The article just opened, when it was unread: opening marks it read before a screen
+    // reader gets to say the row, which then says both.
+    std::optional<qint64> m_openedUnread;
 };

@@ -2,12 +2,14 @@
 
 #include "LumbraCore/SourceKinds.h"
 #include "Reader/Reader.h"
+#include "Views/Accessibility.h"
 #include "Views/ItemActions.h"
 #include "Views/ItemRowDelegate.h"
 #include "Views/Style.h"
 #include "Views/TimelineModel.h"
 #include "Views/Wording.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -16,10 +18,29 @@
 #include <QListView>
 #include <QLocale>
 #include <QProgressBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
+// The rows. Qt tells screen readers the focus moved to a row made current while the user
+// types in the search field; it did not, and Orca would follow it there.
+class RowsList final : public QListView {
+public:
+    using QListView::QListView;
+
+protected:
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override
+    {
+        if (hasFocus()) {
+            QListView::currentChanged(current, previous);
+            return;
+        }
+        if (previous.isValid()) update(previous);
+        if (current.isValid()) update(current);
+    }
+};
+
 // A folder without feeds has nothing to read, rather than everything read.
 QString emptyText(const Reader& reader, const Source& source)
 {
@@ -35,10 +56,11 @@ QString emptyText(const Reader& reader, const Source& source)
 TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& actions, QWidget* parent)
     : QWidget(parent), m_reader(reader), m_actions(actions),
       m_model(new TimelineModel(reader.timeline(), reader.subscriptions(), icons, this)),
-      m_list(new QListView(this)), m_title(new QLabel(this)), m_subtitle(new QLabel(this)),
+      m_list(new RowsList(this)), m_title(new QLabel(this)), m_subtitle(new QLabel(this)),
       m_markAll(new QToolButton(this)), m_placeholder(new EmptyState(QString(), QString(), m_list)),
       m_progress(new QProgressBar(m_list)), m_progressText(new QLabel(m_list)),
-      m_busy(new QProgressBar(this)), m_search(new QLineEdit(this))
+      m_busy(new QProgressBar(this)), m_search(new QLineEdit(this)),
+      m_matchesSettle(new QTimer(this))
 {
     m_search->setPlaceholderText(tr("Search"));
     // Words to look for, not a text to lay out: pasting a page (or a letter with 200,000
@@ -58,6 +80,13 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     });
     addAction(find);
     connect(m_search, &QLineEdit::textChanged, &m_reader.timeline(), &Timeline::setQuery);
+    // Each keystroke changes the matches; the count is worth hearing once the word is typed.
+    m_matchesSettle->setSingleShot(true);
+    m_matchesSettle->setInterval(700);
+    connect(m_matchesSettle, &QTimer::timeout, this, &TimelineView::sayMatches);
+    connect(&reader.timeline(), &Timeline::shownChanged, m_matchesSettle, [this] {
+        if (m_search->hasFocus()) m_matchesSettle->start();
+    });
     connect(&reader.timeline(), &Timeline::queryChanged, this, [this] {
         if (m_search->text() != m_reader.timeline().query())
             m_search->setText(m_reader.timeline().query());
@@ -66,6 +95,7 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_title->installEventFilter(this);
     m_list->viewport()->installEventFilter(this);
+    m_list->installEventFilter(this);
     Style::makeSecondary(m_subtitle);
     m_markAll->setDefaultAction(actions.markAllRead);
     m_markAll->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -256,6 +286,9 @@ bool TimelineView::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_title && event->type() == QEvent::Resize) showTitle();
     // The list gets its size after the first layout, and with the splitter.
     if (watched == m_list->viewport() && event->type() == QEvent::Resize) updateOverlay();
+    // The list takes a current row as it gets the focus; it is said once that is done.
+    if (watched == m_list && event->type() == QEvent::FocusIn)
+        QMetaObject::invokeMethod(this, &TimelineView::sayCurrentRow, Qt::QueuedConnection);
     if (watched == m_search && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Escape) m_search->clear();
@@ -265,6 +298,32 @@ bool TimelineView::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TimelineView::sayMatches()
+{
+    const Timeline& timeline = m_reader.timeline();
+    if (!timeline.searching() || timeline.items().isEmpty()) return;
+    if (timeline.shownCount() == 0) {
+        Accessibility::say(this, m_placeholder->title());
+        return;
+    }
+    //: Articles matching the search, of all listed.
+    Accessibility::say(this, tr("%1 of %Ln articles", nullptr, int(timeline.items().size()))
+                                 .arg(QLocale().toString(timeline.shownCount())));
+}
+
+void TimelineView::sayCurrentRow()
+{
+    const QModelIndex current = m_list->currentIndex();
+    if (!m_list->hasFocus() || !current.isValid() || !QAccessible::isActive()) return;
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(m_list);
+    QAccessibleTableInterface* table = list ? list->tableInterface() : nullptr;
+    QAccessibleInterface* row = table ? table->cellAt(current.row(), 0) : nullptr;
+    if (!row) return;
+    QAccessibleEvent focused(m_list, QAccessible::Focus);
+    focused.setChild(list->indexOfChild(row));
+    QAccessible::updateAccessibility(&focused);
 }
 
 void TimelineView::resizeEvent(QResizeEvent* event)

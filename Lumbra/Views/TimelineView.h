@@ -9,6 +9,7 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QProgressBar;
+class QTimer;
 class QToolButton;
 class Reader;
 class TimelineModel;
@@ -47,6 +48,8 @@ private:
     void placeProgress();
     void showSelection();
     void showContextMenu(const QPoint& position);
+    void sayMatches();
+    void sayCurrentRow();
 
     Reader& m_reader;
     ItemActions& m_actions;
@@ -62,4 +65,5 @@ private:
     QProgressBar* m_busy;
     QLineEdit* m_search;
     bool m_syncing = false;
+    QTimer* m_matchesSettle; // the count is said once typing pauses
 };

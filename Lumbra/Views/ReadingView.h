@@ -1,0 +1,49 @@
+#pragma once
+
+#include "Reader/Environment.h"
+
+#include <QTextEdit>
+#include <memory>
+#include <optional>
+
+// The article as text a screen reader reads as it reads a document: say-all, reading by
+// line, word and character with the caret, H and P (with Shift: back) to the next heading
+// and paragraph, Tab to the links. The caret is always there, so Shift with the arrows
+// selects a passage for a quote from the keyboard. Built from the same document as the
+// page, with nothing loaded: no scripts, no images, no navigation; a link (clicked, or
+// reached with Tab and opened with Enter) goes to `openExternally`. A text edit, read
+// only: screen readers treat it as text to read, where a text browser is a label to them.
+class ReadingView final : public QTextEdit {
+    Q_OBJECT
+
+public:
+    using Opener = std::function<void(const QUrl&)>;
+
+    explicit ReadingView(Opener openExternally, QWidget* parent = nullptr);
+
+    // Shows the document of item `item`; `base` resolves its relative links.
+    void show(const QString& html, qint64 item, const QUrl& base);
+    std::optional<qint64> shownItem() const { return *m_shownItem; }
+    // The selected passage, as shown.
+    std::shared_ptr<TextSelectionSource> selection() const { return m_selection; }
+
+Q_SIGNALS:
+    // What moving to a heading or paragraph reached, for screen readers to say.
+    void reached(const QString& text);
+
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+    QVariant loadResource(int type, const QUrl& name) override;
+
+private:
+    enum class Stop { heading, paragraph };
+    bool moveTo(Stop stop, bool forward);
+    void open(const QString& link);
+
+    Opener m_open;
+    std::shared_ptr<std::optional<qint64>> m_shownItem;
+    std::shared_ptr<TextSelectionSource> m_selection;
+};
