@@ -44,9 +44,9 @@ const std::vector<SubscribableFeed>& subscribableFeeds()
          {{0, 0, "field-notes-1", "https://field.example/moss", "Moss on the north side",
            "Ana Ruiz", std::nullopt, "<p>Moss grows where the sun stays away longest.</p>",
            std::nullopt, std::nullopt, true, false},
-          {0, 0, "field-notes-2", "https://field.example/tides", "Reading the tides",
-           "Ana Ruiz", std::nullopt, "<p>Twice a day the bay empties and fills.</p>",
-           std::nullopt, std::nullopt, true, false}}},
+          {0, 0, "field-notes-2", "https://field.example/tides", "Reading the tides", "Ana Ruiz",
+           std::nullopt, "<p>Twice a day the bay empties and fills.</p>", std::nullopt,
+           std::nullopt, true, false}}},
         {"release-log",
          "Release Log",
          {{0, 0, "release-log-1", "https://releases.example/2-0", "Version 2.0 is out",
@@ -183,6 +183,45 @@ void seedDemo(NewsStore& store, const std::string& baseUrl, int64_t now)
         // Fetched when published, or now for one dated ahead: a server never stamps the future.
         store.addItem(item, now - std::max<int64_t>(article.age, 0));
     }
+}
+
+void addLongRead(NewsStore& store, int64_t now)
+{
+    store.addFeed({900, "https://long.example/feed", "Long Reads", std::nullopt,
+                   "https://long.example/", std::nullopt, now - 30 * day});
+    static constexpr std::array<const char*, 4> headings = {"At dawn", "By noon", "At dusk",
+                                                            "After dark"};
+    static constexpr std::array<const char*, 6> sentences = {
+        "The path climbs past the old mill and the river turns below it",
+        "Nobody else is out yet so every sound carries across the valley",
+        "A heron stands in the shallows and does not move for a long time",
+        "The stones are wet and the moss on their north side is darker",
+        "Somewhere behind the hill a bell rings the hour twice",
+        "We stop to drink and watch the light change on the water"};
+    std::string body;
+    for (size_t h = 0; h < headings.size(); ++h) {
+        body += std::string("<h2>") + headings[h] + "</h2>";
+        for (size_t p = 0; p < 5; ++p) {
+            body += "<p>";
+            // Each paragraph numbered in its first sentence, so a reader can tell where it is.
+            body += "Part " + std::to_string(h * 5 + p + 1) + ". ";
+            for (size_t s = 0; s < 12; ++s)
+                body += std::string(sentences[(h + p + s) % sentences.size()]) + ". ";
+            body += "</p>";
+        }
+    }
+    body += "<p>That is where the walk ends.</p>";
+    ItemRecord item;
+    item.id = 900;
+    item.feedId = 900;
+    item.guid = "long-read";
+    item.url = "https://long.example/walk";
+    item.title = "A walk of a day";
+    item.author = "Ana Ruiz";
+    item.pubDate = now - 5 * minute;
+    item.body = std::move(body);
+    item.unread = true;
+    store.addItem(item, now - 5 * minute);
 }
 
 void generateItems(NewsStore& store, size_t count, uint64_t seed, int64_t now, int64_t firstId)

@@ -20,6 +20,11 @@ void seedDemo(NewsStore& store, const std::string& baseUrl, int64_t now);
 void generateItems(NewsStore& store, size_t count, uint64_t seed, int64_t now,
                    int64_t firstId = 1000);
 
+// The feed "Long Reads" (id 900, no folder) with one unread article (id 900) of 3,000
+// words: four headings ("At dawn", "By noon", "At dusk", "After dark"), each over five
+// paragraphs, ending with the sentence "That is where the walk ends."
+void addLongRead(NewsStore& store, int64_t now);
+
 // Feeds the sandbox serves itself, to be subscribed from a local address: each document at
 // "/subscribable/<slug>.xml" of the sandbox, and a site page at "/subscribable/" that links
 // to them as a web site does.

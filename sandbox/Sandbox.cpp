@@ -252,6 +252,7 @@ void Sandbox::start(int port)
         m_store.addFeed({id, "https://feed" + std::to_string(n) + ".example/rss",
                          "Feed " + std::to_string(shown), std::nullopt, std::nullopt, id, 0});
     }
+    if (m_options.longRead) addLongRead(m_store, unixNow());
     if (m_options.generatedItems > 0)
         generateItems(m_store, m_options.generatedItems, m_options.seed, unixNow());
 

@@ -62,6 +62,7 @@ struct LoggedRequest {
 struct Options {
     bool demo = true;
     size_t generatedItems = 0;
+    bool longRead = false; // a feed with one article of 3,000 words under four headings
     size_t generatedFolders = 0; // folders "Folder N", each with one feed "Feed N"
     uint64_t seed = 1;
     bool https = false;

@@ -15,7 +15,7 @@ void usage()
     std::cout << "usage: lumbra-sandbox [--port P] [--demo | --no-demo] [--items N] [--seed S]\n"
                  "                      [--folders N] [--without-news] [--https]\n"
                  "                      [--app-password PW] [--base-path /nextcloud]\n"
-                 "                      [--pretty-urls]\n"
+                 "                      [--pretty-urls] [--long-read]\n"
                  "                      [--fault ROUTE=STATUS[,delay=MS][,body=malformed|"
                  "truncated|drop|lying-length|endless|bomb|gzip|drip|deep|redirect][,drip=MS][,"
                  "depth=N]]\n"
@@ -99,6 +99,8 @@ int main(int argc, char* argv[])
                 options.demo = true;
             else if (arg == "--no-demo")
                 options.demo = false;
+            else if (arg == "--long-read")
+                options.longRead = true;
             else if (arg == "--items")
                 options.generatedItems = std::stoul(value());
             else if (arg == "--folders")

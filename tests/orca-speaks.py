@@ -1,0 +1,220 @@
+#!/usr/bin/env python3
+"""What the real Orca says while a keyboard user reads Lumbra against the sandbox.
+
+Runs inside a private desktop session (scripts/screen-reader-check.sh): starts Orca, the
+sandbox and Lumbra, sends each step's keys with xdotool and waits until Orca's own speech
+log says what the step expects. Orca's speech is logged rather than played, so no sound
+device is needed.
+
+    orca-speaks.py LUMBRA SANDBOX
+"""
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+# Each step: the keys (xdotool names; "type:..." types text), then what Orca must say
+# after them, as a regular expression over one spoken line. "until" repeats the keys until
+# it is said, at most that many times.
+LONG_READ_SENTENCE = "The path climbs past the old mill and the river turns below it."
+STEPS = [
+    # Logging in through the browser ends on the sources.
+    ("type:{server}", None),
+    ("Return", r"^All Unread, 12 unread"),
+    # Entering the list says the row the keyboard is on; Down goes to the next one.
+    ("Tab", r"^Mark All as Read"),
+    ("Down", r"^Search articles"),
+    ("Down", r"^Unread\. A walk of a day\. Long Reads"),
+    # Opening an unread row marks it read: both are said.
+    ("Down", r"^Unread, now read\. Ten links for the weekend"),
+    ("Up", r"^Unread, now read\. A walk of a day"),
+    # Changes made from the keyboard are said, and so is the server refusing one.
+    ("s", r"Starred\.?$"),
+    (None, r"Nextcloud refused the change: .*HTTP 500"),
+    ("m", r"Marked as unread\.?$"),
+    ("m", r"Marked as read\.?$"),
+    # The article, as text: say-all to its last sentence, headings with H.
+    ({"keys": "Tab", "until": 12}, r"^Article text"),
+    ("KP_Add", r"That is where the walk ends\."),
+    ("ctrl+Home", None),
+    ("h", r"At dawn, heading level 2"),
+    ("h", r"By noon, heading level 2"),
+    ("shift+h", r"At dawn, heading level 2"),
+    # One sentence selected with the keyboard becomes exactly that quote.
+    ("p", r"Part 1\. The path climbs"),
+    (" ".join(["Right"] * len("Part 1. ")), None),
+    (" ".join(["shift+Right"] * len(LONG_READ_SENTENCE)), r"^\.|period|dot"),
+    ("shift+ctrl+h", r"Quote added to"),
+    # A search says how many articles match, once typing pauses.
+    ("ctrl+f", r"^Search articles"),
+    ("type:heron", r"1 of 1[0-9] articles"),
+    ("type:xyz", r"No articles match")
+]
+
+STEP_WAIT = 60  # seconds; a step normally takes well under one
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Speech:
+    """Orca's speech log, read as it grows."""
+
+    def __init__(self, path):
+        self.path = path
+        self.offset = 0
+        self.heard = []
+        self.pending = []  # said after the last line a step waited for
+
+    def new_lines(self):
+        try:
+            with open(self.path, encoding="utf-8", errors="replace") as log:
+                log.seek(self.offset)
+                text = log.read()
+        except FileNotFoundError:
+            return []
+        # Only whole lines; a line being written is read next time.
+        end = text.rfind("\n") + 1
+        self.offset += len(text[:end].encode("utf-8"))
+        lines = []
+        for line in text[:end].splitlines():
+            said = re.match(r"SPEECH OUTPUT: '(.*)'", line)
+            if said:
+                lines.append(said.group(1))
+        self.heard += lines
+        return lines
+
+    def wait_for(self, pattern, deadline):
+        while True:
+            self.pending += self.new_lines()
+            for index, line in enumerate(self.pending):
+                if re.search(pattern, line):
+                    del self.pending[:index + 1]
+                    return True
+            if time.monotonic() >= deadline:
+                return False
+            time.sleep(0.2)
+
+    def forget(self):
+        self.pending = self.new_lines() and []
+
+
+def send(keys, server):
+    if keys.startswith("type:"):
+        subprocess.run(["xdotool", "type", "--delay", "40", keys[5:].format(server=server)],
+                       check=True)
+    else:
+        subprocess.run(["xdotool", "key", "--delay", "80"] + keys.split(), check=True)
+
+
+def main():
+    lumbra, sandbox = sys.argv[1], sys.argv[2]
+    scratch = tempfile.mkdtemp(prefix="orca-speaks-")
+    home = os.environ["HOME"]  # a throwaway one, made by screen-reader-check.sh
+    vault = os.path.join(scratch, "vault")
+    os.makedirs(os.path.join(home, ".config", "lumbra.app"), exist_ok=True)
+    os.makedirs(os.path.join(home, ".local", "share", "orca"), exist_ok=True)
+    os.makedirs(os.path.join(vault, ".obsidian"))
+    speech_log = os.path.join(scratch, "speech.log")
+    # Orca reads this at start: its speech log goes to a file, written line by line.
+    with open(os.path.join(home, ".local", "share", "orca", "orca-customizations.py"), "w") as f:
+        f.write("import logging\n"
+                f"handler = logging.FileHandler({speech_log!r})\n"
+                "handler.setFormatter(logging.Formatter('%(message)s'))\n"
+                "logging.getLogger('speech').addHandler(handler)\n")
+    with open(os.path.join(home, ".config", "lumbra.app", "Lumbra.conf"), "w") as f:
+        f.write(f"[General]\nvaultPath={vault}\n")
+    # Plays the user's browser: opens the login page and presses "Grant access".
+    browser = os.path.join(scratch, "browser")
+    with open(browser, "w") as f:
+        f.write("#!/bin/sh\n"
+                "base=$(printf '%s' \"$1\" | sed 's#^\\(https*://[^/]*\\).*#\\1#')\n"
+                "page=$(curl -s \"$1\")\n"
+                "flow=$(printf '%s' \"$page\" | sed -n 's/.*name=\"flow\" value=\"\\([^\"]*\\)\".*/\\1/p')\n"
+                "action=$(printf '%s' \"$page\" | sed -n 's/.*<form[^>]*action=\"\\([^\"]*\\)\".*/\\1/p')\n"
+                "case \"$action\" in /*) action=\"$base$action\" ;; esac\n"
+                "curl -s -d \"flow=$flow\" \"$action\" > /dev/null\n")
+    os.chmod(browser, 0o755)
+
+    env = dict(os.environ, BROWSER=browser, LANGUAGE="en", QT_QPA_PLATFORM="xcb", QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu")
+    env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)  # Orca's presence turns it on
+    port = free_port()
+    server = f"http://127.0.0.1:{port}"
+    processes = []
+    failures = []
+    speech = Speech(speech_log)
+    try:
+        processes.append(subprocess.Popen(
+            [sandbox, "--port", str(port), "--demo", "--long-read", "--fault", "item-star=500"],
+            stdout=subprocess.DEVNULL))
+        processes.append(subprocess.Popen(
+            ["orca", "--disable=speech", "--debug-file=" + os.path.join(scratch, "orca-debug.log")],
+            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        deadline = time.monotonic() + STEP_WAIT
+        while not os.path.exists(speech_log) and time.monotonic() < deadline:
+            time.sleep(0.2)  # Orca makes it once it has read its settings
+        if not os.path.exists(speech_log):
+            sys.exit("orca did not start")
+        processes.append(subprocess.Popen([lumbra], env=env, stdout=subprocess.DEVNULL,
+                                          stderr=open(os.path.join(scratch, "lumbra.log"), "w")))
+        # No window manager gives the new window the focus: the user's click does.
+        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^Lumbra$",
+                        "windowfocus", "--sync"], check=True, timeout=STEP_WAIT)
+        if not speech.wait_for(r"^Server text", time.monotonic() + STEP_WAIT):
+            sys.exit("lumbra's login was not said")
+        for keys, expected in STEPS:
+            until = 1
+            if isinstance(keys, dict):
+                keys, until = keys["keys"], keys["until"]
+            said = expected is None
+            for _ in range(until):
+                if keys:
+                    speech.forget()
+                    send(keys, server)
+                if expected is None:
+                    time.sleep(0.5)  # nothing to hear: let the keys land before the next
+                    break
+                if speech.wait_for(expected, time.monotonic() + (STEP_WAIT if until == 1 else 5)):
+                    said = True
+                    break
+            status = "ok  " if said else "FAIL"
+            print(f"{status} {keys or '(waits)':<40} {expected or ''}", flush=True)
+            if not said:
+                failures.append((keys, expected))
+                break  # later steps start from where this one should have left off
+        notes = [os.path.join(root, name) for root, _, names in os.walk(vault)
+                 for name in names if name.endswith(".md")]
+        quoted = "".join(open(note, encoding="utf-8").read() for note in notes)
+        if not failures:
+            if "> " + LONG_READ_SENTENCE not in quoted:
+                failures.append(("quote", LONG_READ_SENTENCE))
+                print("FAIL the note does not quote exactly the selected sentence:\n" + quoted)
+            else:
+                print("ok   the note quotes exactly the selected sentence")
+    finally:
+        for process in reversed(processes):
+            process.terminate()
+        for process in processes:
+            try:
+                process.wait(10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+    if failures:
+        print("\nOrca said, last first:")
+        for line in reversed(speech.heard[-40:]):
+            print("   ", line)
+        print(f"(Orca's debug log and Lumbra's output are in {scratch})")
+        return 1
+    shutil.rmtree(scratch, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
