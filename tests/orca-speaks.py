@@ -25,6 +25,9 @@ STEPS = [
     # Logging in through the browser ends on the sources.
     ("type:{server}", None),
     ("Return", r"^All Unread, 12 unread"),
+    # The keyboard passes over the sources' headings; the row under one says it.
+    ("Down Down Down", r"^Folders: Empty Folder, folder, no unread"),
+    ("Up Up Up", r"^All Unread, 12 unread"),
     # Entering the list says the row the keyboard is on; Down goes to the next one.
     ("Tab", r"^Mark All as Read"),
     ("Down", r"^Search articles"),
@@ -169,6 +172,11 @@ def main():
                         "windowfocus", "--sync"], check=True, timeout=STEP_WAIT)
         if not speech.wait_for(r"^Server text", time.monotonic() + STEP_WAIT):
             sys.exit("lumbra's login was not said")
+        # The example address is said as an example, not as if it were typed in.
+        if not speech.wait_for(r"address, for example cloud\.example\.org",
+                               time.monotonic() + STEP_WAIT):
+            failures.append(("login", "the server field's description"))
+            print("FAIL the server field's example is not said as an example", flush=True)
         for keys, expected in STEPS:
             until = 1
             if isinstance(keys, dict):

@@ -362,6 +362,8 @@ private Q_SLOTS:
         QVERIFY(sidebar->errorPanel()->geometry().bottom() <= sidebar->tree()->geometry().top());
         const bool refused = title == u"Password Refused"_s;
         QCOMPARE(sidebar->logInAgainButton()->isVisible(), refused);
+        // Tab reaches the panel's button where it sits: after Refresh, before the sources.
+        QVERIFY(sidebar->refreshButton()->nextInFocusChain() == sidebar->logInAgainButton());
         if (!refused) {
             menu->refresh->trigger();
             QTRY_VERIFY(sidebar->errorPanel()->isHidden());

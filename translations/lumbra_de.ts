@@ -406,6 +406,10 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Log in in your browser, then come back here.</source>
         <translation>Melden Sie sich im Browser an und kehren Sie dann hierher zurück.</translation>
     </message>
+    <message>
+        <source>Your Nextcloud&apos;s address, for example cloud.example.org</source>
+        <translation>Die Adresse Ihrer Nextcloud, zum Beispiel cloud.example.org</translation>
+    </message>
 </context>
 <context>
     <name>LumbraApp</name>
@@ -887,6 +891,11 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>%1, %2</source>
         <translation>%1, %2</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <extracomment>The first source under a heading, as a screen reader says it: &quot;Folders: …&quot;.</extracomment>
+        <translation>%1: %2</translation>
     </message>
 </context>
 <context>

@@ -406,6 +406,10 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Log in in your browser, then come back here.</source>
         <translation>Connectez-vous dans votre navigateur, puis revenez ici.</translation>
     </message>
+    <message>
+        <source>Your Nextcloud&apos;s address, for example cloud.example.org</source>
+        <translation>L’adresse de votre Nextcloud, par exemple cloud.example.org</translation>
+    </message>
 </context>
 <context>
     <name>LumbraApp</name>
@@ -887,6 +891,11 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>%1, %2</source>
         <translation>%1, %2</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <extracomment>The first source under a heading, as a screen reader says it: &quot;Folders: …&quot;.</extracomment>
+        <translation>%1 : %2</translation>
     </message>
 </context>
 <context>

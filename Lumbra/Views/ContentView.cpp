@@ -1,8 +1,8 @@
 #include "Views/ContentView.h"
 
 #include "Reader/Reader.h"
-#include "Views/ArticleView.h"
 #include "Views/Accessibility.h"
+#include "Views/ArticleView.h"
 #include "Views/ArticleWebView.h"
 #include "Views/ItemActions.h"
 #include "Views/LoginView.h"
@@ -48,8 +48,12 @@ ContentView::ContentView(Reader& reader, FeedIcons& icons, ItemActions& actions,
     m_banner = new MessageView(reader.session(), m_page); // over the columns, not one of them
 
     // Tab goes through the columns as they read: left to right, top to bottom.
-    QList<QWidget*> order = {m_sidebar->refreshButton(), m_sidebar->tree(),
-                             m_timeline->markAllReadButton(), m_timeline->searchField(),
+    QList<QWidget*> order = {m_sidebar->refreshButton(),
+                             m_sidebar->logInAgainButton(),
+                             m_sidebar->reviewCertificateButton(),
+                             m_sidebar->tree(),
+                             m_timeline->markAllReadButton(),
+                             m_timeline->searchField(),
                              m_timeline->list()};
     for (QAction* action : article->toolbar()->actions())
         if (QWidget* button = article->toolbar()->widgetForAction(action)) order << button;

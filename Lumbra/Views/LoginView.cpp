@@ -33,6 +33,10 @@ LoginView::LoginView(Reader& reader, QWidget* parent)
     m_server->setFixedWidth(300);
     m_server->setPlaceholderText(QStringLiteral("cloud.example.org"));
     m_server->setAccessibleName(tr("Server"));
+    // Without it Qt describes the field by its placeholder, and Orca reads the example
+    // after the address typed in as if it were part of it.
+    m_server->setAccessibleDescription(
+        tr("Your Nextcloud's address, for example cloud.example.org"));
     m_server->setText(reader.settings().server());
 
     // Idle: the default button. Waiting: progress and Cancel. Failed: the text and Log In.

@@ -9,8 +9,8 @@
 
 #include <QApplication>
 #include <QFutureWatcher>
-#include <QMimeData>
 #include <QLocale>
+#include <QMimeData>
 #include <QtConcurrent/QtConcurrentRun>
 #include <limits>
 
@@ -275,8 +275,8 @@ bool SourcesModel::canDropMimeData(const QMimeData* data, Qt::DropAction action,
            Source::Kind(this->data(parent, SourceKindRole).toInt()) == Source::Kind::folder;
 }
 
-bool SourcesModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row,
-                                int column, const QModelIndex& parent)
+bool SourcesModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                                const QModelIndex& parent)
 {
     if (!canDropMimeData(data, action, row, column, parent)) return false;
     bool read = false;
@@ -320,9 +320,19 @@ QVariant SourcesModel::data(const QModelIndex& index, int role) const
                               : tr("%Ln unread", nullptr, int(count));
         const QString name = data(index, Qt::DisplayRole).toString();
         //: A source as a screen reader says it: its name, its kind, its count.
-        if (kind == Source::Kind::folder) return tr("%1, folder, %2").arg(name, counted);
-        if (kind == Source::Kind::feed) return tr("%1, feed, %2").arg(name, counted);
-        return tr("%1, %2").arg(name, counted);
+        const QString sentence =
+            kind == Source::Kind::folder ? tr("%1, folder, %2").arg(name, counted)
+            : kind == Source::Kind::feed ? tr("%1, feed, %2").arg(name, counted)
+                                         : tr("%1, %2").arg(name, counted);
+        // The keyboard passes over the headings: the first row under one says it.
+        const QModelIndex above = index.parent().isValid() || index.row() == 0
+                                      ? QModelIndex()
+                                      : this->index(index.row() - 1, 0);
+        const Top* heading = above.isValid() ? topOf(above) : nullptr;
+        if (heading && heading->kind == Top::Kind::section)
+            //: The first source under a heading, as a screen reader says it: "Folders: …".
+            return tr("%1: %2").arg(heading->title, sentence);
+        return sentence;
     }
     if (top && top->kind == Top::Kind::tray) {
         source = m_trays[top->at];
