@@ -171,7 +171,8 @@ bool ReadingView::moveTo(Stop stop, bool forward)
         if (text.isEmpty() || (stop == Stop::heading) != (level > 0)) continue;
         setTextCursor(QTextCursor(block));
         ensureCursorVisible();
-        Q_EMIT reached(level > 0 ? tr("%1, heading level %2").arg(text).arg(level) : text);
+        Q_EMIT reached(level > 0 ? tr("%1, heading level %2").arg(text, QString::number(level))
+                                 : text);
         return true;
     }
     Q_EMIT reached(stop == Stop::heading ? tr("No more headings") : tr("No more paragraphs"));
