@@ -636,6 +636,12 @@ private Q_SLOTS:
                    7, QUrl(u"https://site.example/a/b"_s));
         QCOMPARE(view->shownItem(), std::optional<qint64>(7));
         QVERIFY(view->toPlainText().contains(u"a cat"_s)); // what the image stands for
+        const QString marked = u"<img alt=\"<a href='https://x.example/'>cat</a>\">"_s;
+        view->show(marked, 8, QUrl());
+        QCOMPARE(view->toPlainText().trimmed(), u"<a href='https://x.example/'>cat</a>"_s);
+        view->show(u"<h1>Title</h1><p>One two. <a href=\"%1\">link</a></p>"
+                   u"<img src=\"file:///etc/hostname\" alt=\"a cat\"><p>Three four.</p>"_s.arg(href),
+                   7, QUrl(u"https://site.example/a/b"_s));
         start->setFocus();
         QTest::keyClick(start, Qt::Key_Tab);
         QVERIFY(view->hasFocus());

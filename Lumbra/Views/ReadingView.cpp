@@ -36,22 +36,37 @@ private:
     std::shared_ptr<const std::optional<qint64>> m_shown;
 };
 
-// Images are not loaded; what they stand for is read instead, where the feed says it.
-QString withoutImages(QString html)
+// Images are not loaded; what they stand for is read instead, where the feed says it. A
+// ">" inside a quoted value does not end the tag. One pass, whatever the feed sends.
+QString withoutImages(const QString& html)
 {
-    static const QRegularExpression image(QStringLiteral("<img\\b[^>]*>"),
-                                          QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression alt(QStringLiteral("\\balt\\s*=\\s*\"([^\"]*)\""),
                                         QRegularExpression::CaseInsensitiveOption);
     QString result;
     qsizetype from = 0;
-    for (auto it = image.globalMatch(html); it.hasNext();) {
-        const QRegularExpressionMatch match = it.next();
-        result += QStringView(html).mid(from, match.capturedStart() - from);
-        const QRegularExpressionMatch described = alt.match(match.captured());
-        if (described.hasMatch() && !described.captured(1).trimmed().isEmpty())
-            result += u' ' + described.captured(1) + u' ';
-        from = match.capturedEnd();
+    for (qsizetype start = html.indexOf(u"<img", 0, Qt::CaseInsensitive); start >= 0;
+         start = html.indexOf(u"<img", from, Qt::CaseInsensitive)) {
+        qsizetype end = start + 4;
+        QChar quote;
+        for (; end < html.size(); ++end) {
+            const QChar c = html.at(end);
+            if (!quote.isNull()) {
+                if (c == quote) quote = QChar();
+            } else if (c == u'"' || c == u'\'') {
+                quote = c;
+            } else if (c == u'>') {
+                break;
+            }
+        }
+        end = std::min(end + 1, html.size()); // a tag left open takes the rest
+        result += QStringView(html).mid(from, start - from);
+        // The description is the feed's text, not markup: a tag in it stays a word.
+        const QRegularExpressionMatch described =
+            alt.match(QStringView(html).mid(start, end - start));
+        QString words = described.hasMatch() ? described.captured(1) : QString();
+        words.replace(u'<', QStringLiteral("&lt;")).replace(u'>', QStringLiteral("&gt;"));
+        if (!words.trimmed().isEmpty()) result += u' ' + words + u' ';
+        from = end;
     }
     result += QStringView(html).mid(from);
     return result;
