@@ -27,7 +27,11 @@ STEPS = [
     ("Return", r"^All Unread, 12 unread"),
     # The keyboard passes over the sources' headings; the row under one says it.
     ("Down Down Down", r"^Folders: Empty Folder, folder, no unread"),
-    ("Up Up Up", r"^All Unread, 12 unread"),
+    # A folder opens and closes with Right and Left, and says so.
+    ("Down", r"^Tech & Science, folder"),
+    ("Right", r"expanded"),
+    ("Left", r"collapsed"),
+    ("Up Up Up Up", r"^All Unread, 12 unread"),
     # Entering the list says the row the keyboard is on; Down goes to the next one.
     ("Tab", r"^Mark All as Read"),
     ("Down", r"^Search articles"),
@@ -52,6 +56,14 @@ STEPS = [
     (" ".join(["Right"] * len("Part 1. ")), None),
     (" ".join(["shift+Right"] * len(LONG_READ_SENTENCE)), r"^\.|period|dot"),
     ("shift+ctrl+h", r"Quote added to"),
+    # The toolbar's Share menu opens on its first entry.
+    ({"keys": "shift+Tab", "until": 12}, r"^Share"),
+    ("space", r"^Copy Link"),
+    ("Escape", None),
+    # The text's own menu, from the keyboard, offers the quote first.
+    ({"keys": "Tab", "until": 6}, r"^Article text"),
+    ("shift+F10", r"^Save Quote to Obsidian"),
+    ("Escape", None),
     # A search says how many articles match, once typing pauses.
     ("ctrl+f", r"^Search articles"),
     ("type:heron", r"1 of 1[0-9] articles"),

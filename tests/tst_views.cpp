@@ -29,6 +29,7 @@
 #include "Views/TimelineView.h"
 
 #include <QAccessible>
+#include <QFileDialog>
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
@@ -664,6 +665,13 @@ private Q_SLOTS:
     {
         build(true);
         const QList<Item> items = f->reader->timeline().items();
+        // A command's key that cannot run now is not the first letter of a source's name
+        // ("Starred"); other letters are.
+        auto* sources = window->findChild<QTreeView*>();
+        sources->setFocus();
+        const std::optional<Source> shown = f->reader->timeline().source();
+        QTest::keyClick(sources, Qt::Key_S);
+        QCOMPARE(f->reader->timeline().source(), shown);
         QTest::keyClick(window.get(), Qt::Key_J);
         QCOMPARE(f->reader->timeline().selectedId(), std::optional(items[0].id));
         QTest::keyClick(window.get(), Qt::Key_J);
@@ -681,6 +689,10 @@ private Q_SLOTS:
         QTest::keyClick(field, Qt::Key_J);
         QCOMPARE(field->text(), u"j"_s);
         QCOMPARE(f->reader->timeline().selectedId(), std::optional(items[2].id));
+
+        sources->setFocus();
+        QTest::keyClick(sources, Qt::Key_W);
+        QCOMPARE(sources->currentIndex().data().toString(), u"World"_s);
     }
 
     void bannerTimeouts()
@@ -900,6 +912,27 @@ private Q_SLOTS:
         QCOMPARE(QAccessible::queryAccessibleInterface(settings)->role(), QAccessible::Dialog);
         QTest::keyClick(settings, Qt::Key_Escape);
         QVERIFY(!settings->isVisible());
+
+        // Choosing a vault from Settings opens over Settings, which has the focus back after.
+        app.menu().settings->trigger();
+        QVERIFY(QTest::qWaitForWindowActive(settings));
+        QPushButton* choose = settings->findChild<SettingsView*>()->chooseVaultButton();
+        choose->setFocus();
+        QWidget* chooserParent = nullptr;
+        QTimer cancel;
+        cancel.callOnTimeout([&] {
+            if (auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                chooserParent = chooser->parentWidget();
+                chooser->reject();
+            }
+        });
+        cancel.start(0);
+        QTest::keyClick(choose, Qt::Key_Space);
+        cancel.stop();
+        QCOMPARE(chooserParent, settings);
+        QVERIFY(settings->isVisible());
+        QTRY_COMPARE(QApplication::focusWidget(), choose);
+        QTest::keyClick(settings, Qt::Key_Escape);
 
         // Logged out, Settings leads to the login.
         app.menu().settings->trigger();

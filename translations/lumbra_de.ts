@@ -616,6 +616,14 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Close</source>
         <translation>Schließen</translation>
     </message>
+    <message>
+        <source>expanded</source>
+        <translation>ausgeklappt</translation>
+    </message>
+    <message>
+        <source>collapsed</source>
+        <translation>eingeklappt</translation>
+    </message>
 </context>
 <context>
     <name>SourceActions</name>

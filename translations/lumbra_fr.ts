@@ -616,6 +616,14 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Close</source>
         <translation>Fermer</translation>
     </message>
+    <message>
+        <source>expanded</source>
+        <translation>développé</translation>
+    </message>
+    <message>
+        <source>collapsed</source>
+        <translation>réduit</translation>
+    </message>
 </context>
 <context>
     <name>SourceActions</name>

@@ -1,5 +1,6 @@
 #include "App/DesktopEnvironment.h"
 
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -97,8 +98,14 @@ qint64 SystemClock::now() const
 
 std::optional<QString> DialogFolderChooser::chooseVault(const QString& startFolder)
 {
+    // Over the window it was asked from (Settings, say), which gets the focus back after:
+    // over the main window, it would hide Settings behind it when closed.
+    const QPointer<QWidget> focused = QApplication::focusWidget();
+    QWidget* over = QApplication::activeModalWidget();
+    if (!over) over = QApplication::activeWindow();
+    if (!over) over = m_parent;
     QFileDialog dialog(
-        m_parent,
+        over,
         QCoreApplication::translate("DialogFolderChooser",
                                     "Choose your Obsidian vault. Lumbra keeps a note per "
                                     "article in its lumbra folder."),
@@ -107,6 +114,11 @@ std::optional<QString> DialogFolderChooser::chooseVault(const QString& startFold
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setLabelText(QFileDialog::Accept,
                         QCoreApplication::translate("DialogFolderChooser", "Use as Vault"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    if (focused) {
+        focused->activateWindow();
+        focused->setFocus(Qt::OtherFocusReason);
+    }
+    if (!chosen) return std::nullopt;
     return dialog.selectedFiles().constFirst();
 }

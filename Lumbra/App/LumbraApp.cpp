@@ -1,19 +1,21 @@
 #include "App/LumbraApp.h"
 
 #include "LumbraCore/Appcast.h"
-#include "Views/Wording.h"
 #include "LumbraCore/NetworkErrors.h"
+#include "Views/CommandKeys.h"
 #include "Views/ContentView.h"
 #include "Views/ItemActions.h"
 #include "Views/LoginView.h"
 #include "Views/MainMenu.h"
 #include "Views/SettingsView.h"
 #include "Views/Style.h"
+#include "Views/Wording.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QNetworkProxyFactory>
@@ -59,6 +61,9 @@ void LumbraApp::useIconTheme()
 bool LumbraApp::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == &m_window && event->type() == QEvent::Close) saveWindow();
+    if (event->type() == QEvent::KeyPress &&
+        openMenuOnShiftF10(watched, *static_cast<QKeyEvent*>(event)))
+        return true;
     // The desktop switched between light and dark while Lumbra runs.
     if (watched == qApp &&
         (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::ThemeChange))

@@ -2,6 +2,7 @@
 
 #include <QAccessibleWidget>
 #include <QLabel>
+#include <QMenu>
 #include <QStringList>
 
 namespace {
@@ -73,4 +74,22 @@ void Accessibility::say(QWidget* window, const QString& text)
     voice->hide();
     voice->setAccessibleName(text);
     voice->show();
+}
+
+void Accessibility::openOnFirstEntry(QMenu* menu)
+{
+    QObject::connect(menu, &QMenu::aboutToShow, menu, [menu] {
+        // Once it shows: entries of a hidden menu cannot be current.
+        QMetaObject::invokeMethod(
+            menu,
+            [menu] {
+                if (menu->activeAction()) return;
+                const QList<QAction*> actions = menu->actions();
+                const auto first = std::find_if(actions.cbegin(), actions.cend(), [](QAction* a) {
+                    return a->isVisible() && a->isEnabled() && !a->isSeparator();
+                });
+                if (first != actions.cend()) menu->setActiveAction(*first);
+            },
+            Qt::QueuedConnection);
+    });
 }

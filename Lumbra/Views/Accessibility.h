@@ -1,5 +1,6 @@
 #pragma once
 
+class QMenu;
 class QString;
 class QWidget;
 
@@ -16,5 +17,9 @@ void announce(QWidget* widget);
 // Has screen readers say `text` now, wherever the focus is: a change the user made that
 // shows nowhere they are, such as a star set from the keyboard.
 void say(QWidget* window, const QString& text);
+
+// Has `menu` open with its first entry current, as a menu opened from the keyboard does:
+// a screen reader says nothing until an entry is.
+void openOnFirstEntry(QMenu* menu);
 
 } // namespace Accessibility

@@ -109,6 +109,7 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     m_share->setPopupMode(QToolButton::InstantPopup);
     auto* shareMenu = new QMenu(m_share);
     ItemActions::addTo(shareMenu, actions.shareMenu());
+    Accessibility::openOnFirstEntry(shareMenu);
     m_share->setMenu(shareMenu);
     m_shareAction = m_toolbar->addWidget(m_share);
     m_loadImages = m_toolbar->addAction(QIcon::fromTheme(QStringLiteral("image-x-generic")),
@@ -147,6 +148,7 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     addWidget(m_failed);
 
     m_web->setQuoteAction(actions.saveQuote);
+    m_reading->setQuoteAction(actions.saveQuote);
     connect(&reader.timeline(), &Timeline::selectedItemChanged, this, &ArticleView::showSelection);
     connect(&reader.subscriptions(), &Subscriptions::feedsChanged, this,
             &ArticleView::showSelection);

@@ -1,6 +1,7 @@
 #include "Views/ArticleWebView.h"
 
 #include "LumbraCore/WebAddress.h"
+#include "Views/Accessibility.h"
 #include "Views/Style.h"
 
 #include <QBuffer>
@@ -296,17 +297,23 @@ QMenu* QuoteWebView::quoteContextMenu()
 {
     // The standard entries exist only for a menu the page itself asked for.
     QMenu* menu = lastContextMenuRequest() ? createStandardContextMenu() : new QMenu(this);
-    if (!m_quoteAction) return menu;
-    QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().constFirst();
-    menu->insertAction(first, m_quoteAction); // the menu shows it, the actions keep it
-    menu->insertSeparator(first);
+    offerQuoteFirst(menu, m_quoteAction);
     return menu;
+}
+
+void QuoteWebView::offerQuoteFirst(QMenu* menu, QAction* quote)
+{
+    if (!quote) return;
+    QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().constFirst();
+    menu->insertAction(first, quote); // the menu shows it, the actions keep it
+    menu->insertSeparator(first);
 }
 
 void QuoteWebView::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu* menu = quoteContextMenu();
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    if (event->reason() != QContextMenuEvent::Mouse) Accessibility::openOnFirstEntry(menu);
     menu->popup(event->globalPos());
     Q_EMIT contextMenuShown(menu);
 }

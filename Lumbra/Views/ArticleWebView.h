@@ -68,6 +68,8 @@ public:
     void setQuoteAction(QAction* action) { m_quoteAction = action; }
     // Builds the menu the user sees on a right click.
     QMenu* quoteContextMenu();
+    // Puts `quote` first in `menu`, above what an article's text offers.
+    static void offerQuoteFirst(QMenu* menu, QAction* quote);
 
 Q_SIGNALS:
     void contextMenuShown(QMenu* menu);

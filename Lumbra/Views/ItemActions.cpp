@@ -3,6 +3,7 @@
 #include "LumbraCore/SourceKinds.h"
 #include "LumbraCore/WebAddress.h"
 #include "Reader/Reader.h"
+#include "Views/Accessibility.h"
 
 #include <QAction>
 #include <QApplication>
@@ -237,6 +238,8 @@ void ItemActions::popUpRowMenu(const Item& item, const QPoint& globalPosition, Q
 {
     QMenu menu(parent);
     addTo(&menu, rowMenu());
+    // A click opens it with its button still down; the Menu key without.
+    if (QGuiApplication::mouseButtons() == Qt::NoButton) Accessibility::openOnFirstEntry(&menu);
     m_rowItem = item;
     update();
     menu.exec(globalPosition);

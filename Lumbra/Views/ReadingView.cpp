@@ -1,8 +1,11 @@
 #include "Views/ReadingView.h"
 
+#include "Views/Accessibility.h"
 #include "Views/ArticleWebView.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QRegularExpression>
@@ -192,4 +195,13 @@ bool ReadingView::moveTo(Stop stop, bool forward)
     }
     Q_EMIT reached(stop == Stop::heading ? tr("No more headings") : tr("No more paragraphs"));
     return false;
+}
+
+void ReadingView::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu* menu = createStandardContextMenu(event->pos());
+    QuoteWebView::offerQuoteFirst(menu, m_quoteAction);
+    if (event->reason() != QContextMenuEvent::Mouse) Accessibility::openOnFirstEntry(menu);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }

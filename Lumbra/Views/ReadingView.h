@@ -2,6 +2,7 @@
 
 #include "Reader/Environment.h"
 
+#include <QPointer>
 #include <QTextEdit>
 #include <memory>
 #include <optional>
@@ -26,6 +27,8 @@ public:
     std::optional<qint64> shownItem() const { return *m_shownItem; }
     // The selected passage, as shown.
     std::shared_ptr<TextSelectionSource> selection() const { return m_selection; }
+    // Offered first in the text's menu.
+    void setQuoteAction(QAction* action) { m_quoteAction = action; }
 
 Q_SIGNALS:
     // What moving to a heading or paragraph reached, for screen readers to say.
@@ -33,6 +36,7 @@ Q_SIGNALS:
 
 protected:
     bool event(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     bool focusNextPrevChild(bool next) override;
@@ -46,4 +50,5 @@ private:
     Opener m_open;
     std::shared_ptr<std::optional<qint64>> m_shownItem;
     std::shared_ptr<TextSelectionSource> m_selection;
+    QPointer<QAction> m_quoteAction;
 };

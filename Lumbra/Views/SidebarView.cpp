@@ -4,23 +4,24 @@
 #include "Reader/Reader.h"
 #include "Views/Accessibility.h"
 #include "Views/CertificateView.h"
+#include "Views/CommandKeys.h"
 #include "Views/FeedIcons.h"
 #include "Views/SourcesModel.h"
 #include "Views/Style.h"
 #include "Views/Wording.h"
 
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
-#include <QContextMenuEvent>
-#include <QMenu>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -80,7 +81,14 @@ protected:
         }
         QMenu menu(this);
         fillMenu(menu);
+        if (event->reason() != QContextMenuEvent::Mouse) Accessibility::openOnFirstEntry(&menu);
         menu.exec(at);
+    }
+
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (isCommandKey(*this, *event)) return event->accept();
+        QTreeView::keyPressEvent(event);
     }
 
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
@@ -206,11 +214,19 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
     connect(&reader.timeline(), &Timeline::sourceChanged, this, &SidebarView::showSource);
     connect(&reader.session(), &Session::errorChanged, this, &SidebarView::updateError);
     connect(&icons, &FeedIcons::iconLoaded, m_tree->viewport(), qOverload<>(&QWidget::update));
-    connect(m_tree, &QTreeView::expanded, this, [this](const QModelIndex& index) {
-        if (!m_syncing) m_expanded.insert(index.data(SourcesModel::SourceIdRole).toLongLong());
+    // Qt does not pass a row's opening on to screen readers: the keyboard user hears it said.
+    const auto sayOpened = [this](const QModelIndex& index, bool open) {
+        if (m_tree->hasFocus() && index == m_tree->currentIndex())
+            Accessibility::say(this, open ? tr("expanded") : tr("collapsed"));
+    };
+    connect(m_tree, &QTreeView::expanded, this, [this, sayOpened](const QModelIndex& index) {
+        if (m_syncing) return;
+        m_expanded.insert(index.data(SourcesModel::SourceIdRole).toLongLong());
+        sayOpened(index, true);
     });
-    connect(m_tree, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
+    connect(m_tree, &QTreeView::collapsed, this, [this, sayOpened](const QModelIndex& index) {
         m_expanded.remove(index.data(SourcesModel::SourceIdRole).toLongLong());
+        sayOpened(index, false);
     });
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QSet>
-#include <functional>
 #include <QWidget>
+#include <functional>
 
 class FeedIcons;
 class QFrame;

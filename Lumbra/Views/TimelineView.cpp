@@ -3,6 +3,7 @@
 #include "LumbraCore/SourceKinds.h"
 #include "Reader/Reader.h"
 #include "Views/Accessibility.h"
+#include "Views/CommandKeys.h"
 #include "Views/ItemActions.h"
 #include "Views/ItemRowDelegate.h"
 #include "Views/Style.h"
@@ -38,6 +39,12 @@ protected:
         }
         if (previous.isValid()) update(previous);
         if (current.isValid()) update(current);
+    }
+
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (isCommandKey(*this, *event)) return event->accept();
+        QListView::keyPressEvent(event);
     }
 };
 
