@@ -145,9 +145,11 @@ private Q_SLOTS:
         QCOMPARE(view->currentIndex().row(), heading - 1);
     }
 
-    void articleTextReachesScreenReaders()
+    // The reading view is read by the real Orca (orca_speaks); the page reaches it too.
+    void thePageReachesScreenReaders()
     {
         build(true);
+        f->reader->settings().setReadingView(false);
         // An article that opens with a plain paragraph.
         std::optional<Item> item;
         QString paragraphText;
@@ -162,17 +164,8 @@ private Q_SLOTS:
         }
         QVERIFY(item);
         f->reader->timeline().select(item->id);
-        const QString title = item->title.value_or(QString());
-        // A screen reader runs, so the article is text it reads as a document.
-        const auto text = [&] {
-            const auto view = spi.findByRole(app, u"text"_s, u"Article text"_s);
-            return view ? spi.text(*view) : QString();
-        };
-        QTRY_VERIFY(text().contains(title + u'\n'));
-        QVERIFY2(text().contains(u'\n' + paragraphText + u'\n'), qPrintable(text()));
-        // By the user's choice, the page itself.
-        f->reader->settings().setReadingView(false);
-        QTRY_VERIFY_WITH_TIMEOUT(spi.findByRole(app, u"heading"_s, title), 20'000);
+        QTRY_VERIFY_WITH_TIMEOUT(spi.findByRole(app, u"heading"_s, item->title.value_or(QString())),
+                                 20'000);
         // The page's tree is rebuilt while it settles: look again until it holds still.
         const auto firstParagraph = [&] {
             const auto document = spi.findByRole(app, u"web document"_s);
@@ -232,24 +225,7 @@ private Q_SLOTS:
         QVERIFY(spi.listen(u"object:state-changed:showing"_s, &recorder));
         const auto stop =
             qScopeGuard([&] { spi.stopListening(u"object:state-changed:showing"_s, &recorder); });
-        const auto unstarred = std::find_if(f->reader->timeline().items().cbegin(),
-                                            f->reader->timeline().items().cend(),
-                                            [](const Item& i) { return !i.starred; });
-        f->reader->timeline().select(unstarred->id);
-        f->sandbox.server->setFault("item-star", {500, 0, {}, -1});
-        actions->star->trigger();
-        QTRY_VERIFY(said(*f->reader).has_value());
-        const QString message = *said(*f->reader);
-        const auto announced = [&] {
-            for (const auto& event : std::as_const(recorder.events))
-                if (event.state == u"showing"_s && event.value == 1 &&
-                    spi.roleNumber(event.source) == atspi::notificationRole &&
-                    spi.name(event.source) == message)
-                    return true;
-            return false;
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(announced(), 10'000);
-
+        // (A refused change is heard through the real Orca: orca_speaks.)
         // With a screen reader listening, a short wait is made long enough to hear it out.
         QWidget area;
         MessageView banner(f->reader->session(), &area, std::chrono::milliseconds(100));
