@@ -20,8 +20,10 @@ for target in fuzz_text fuzz_names fuzz_links fuzz_json fuzz_article_note fuzz_a
     max_len=1048576
     [ "$target" = fuzz_excerpt_diff ] && max_len=8192
     mkdir -p "$work/$target"
+    # An input that hangs fails within a minute rather than libFuzzer's twenty.
     # New inputs go to the scratch folder; the seeds in the repository stay as they are.
-    build-fuzz/fuzz/$target -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=1 \
+    build-fuzz/fuzz/$target -max_total_time="$seconds" -max_len="$max_len" -timeout=60 \
+        -print_final_stats=1 \
         -artifact_prefix="$work/$target-" "$work/$target" "fuzz/corpus/$target" \
         2> "$work/$target.log" || { cat "$work/$target.log"; exit 1; }
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$work/$target.log" | grep -o '[0-9]*$')

@@ -334,6 +334,12 @@ private Q_SLOTS:
         damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 0x55);
         row("damaged", "gzip", damaged, text, "refused");
         row("not compressed", "gzip", text, text, "refused");
+        // Read again as raw deflate, it ends at once; the damaged member after it must be
+        // refused, not send the body back to its start.
+        QByteArray brokenMember = compressed("", 31);
+        brokenMember[10] = char(0x07); // a block type deflate does not have
+        row("raw start, then a damaged member", "deflate", compressed("", -15) + brokenMember, {},
+            "refused");
         row("an encoding not asked for", "br", gzip, text, "refused");
     }
 

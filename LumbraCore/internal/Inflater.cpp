@@ -53,7 +53,6 @@ void Inflater::restart(int windowBits)
     m_stream->z = z_stream{};
     m_stream->open = inflateInit2(&m_stream->z, windowBits) == Z_OK;
     if (!m_stream->open) throw std::bad_alloc();
-    m_raw = windowBits == noWrapper;
 }
 
 void Inflater::feed(QByteArray compressed)
@@ -62,7 +61,7 @@ void Inflater::feed(QByteArray compressed)
     m_undecided = false;
     // The start of the body is kept until it inflates, so that it can be read again
     // without the zlib wrapper.
-    const bool mayReadAgain = !m_started && !m_raw && m_input.size() < retryWithin;
+    const bool mayReadAgain = m_mayReadRaw && m_input.size() < retryWithin;
     if (m_used == m_input.size() && !mayReadAgain) {
         m_input = std::move(compressed);
         m_used = 0;
@@ -113,15 +112,19 @@ QByteArray Inflater::take(qsizetype most)
         const int result = inflate(&z, Z_NO_FLUSH);
         m_used += input - qsizetype(z.avail_in);
         made += qsizetype(room - z.avail_out);
-        if (made > 0) m_started = true;
+        if (made > 0) m_mayReadRaw = false;
         // A full slice may leave output behind with all input used (a long match, say).
         m_moreOutput = z.avail_out == 0 && result == Z_OK;
         if (result == Z_STREAM_END) {
+            // Only the first stream may be read again: a damaged later member must not
+            // send the body back to its start, which would end the same way forever.
             m_complete = true;
-        } else if (result == Z_DATA_ERROR && !m_started && !m_raw && m_input.size() < retryWithin) {
+            m_mayReadRaw = false;
+        } else if (result == Z_DATA_ERROR && m_mayReadRaw && m_input.size() < retryWithin) {
             // Some servers send deflate without the zlib wrapper; read it again as such.
             m_used = 0;
             m_moreOutput = false;
+            m_mayReadRaw = false;
             restart(noWrapper);
         } else if (result == Z_MEM_ERROR) {
             throw std::bad_alloc();

@@ -39,8 +39,7 @@ private:
     QByteArray m_input;
     qsizetype m_used = 0; // of m_input
     bool m_complete = false;
-    bool m_started = false;    // some of the body was inflated
-    bool m_raw = false;        // a deflate body without the zlib wrapper the standard asks for
+    bool m_mayReadRaw = true;  // nothing inflated or ended yet: the start may be raw deflate
     bool m_moreOutput = false; // the last slice was filled; the stream may hold more
     bool m_undecided = false;  // after the end, whether a gzip member follows
     bool m_ignoreRest = false; // after the end came something else
