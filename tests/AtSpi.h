@@ -26,17 +26,8 @@ struct Node {
     bool operator==(const Node&) const = default;
 };
 
-// The at-spi states the tests look at (atspi-constants.h).
+// The role screen readers speak as it shows (atspi-constants.h).
 constexpr uint notificationRole = 101; // ATSPI_ROLE_NOTIFICATION
-
-enum State {
-    checked = 4,
-    focusable = 11,
-    focused = 12,
-    selectable = 22,
-    selected = 23,
-    showing = 25,
-};
 
 // Records the StateChanged events the accessibility bus carries.
 class EventRecorder : public QObject {
@@ -75,7 +66,6 @@ public:
     ~Client() { QDBusConnection::disconnectFromBus(QStringLiteral("lumbra-atspi-client")); }
 
     bool connected() const { return m_bus.isConnected(); }
-    QDBusConnection& bus() { return m_bus; }
 
     // This process's application object, as Qt's bridge registered it.
     static Node application()
@@ -108,10 +98,6 @@ public:
     }
 
     QString name(const Node& node) { return accessible(node, QStringLiteral("Name")).toString(); }
-    QString description(const Node& node)
-    {
-        return accessible(node, QStringLiteral("Description")).toString();
-    }
     // The role's number (AtspiRole), what screen readers go by.
     uint roleNumber(const Node& node)
     {
@@ -168,16 +154,6 @@ public:
                m_bus.connect(QString(), QString(), QStringLiteral("org.a11y.atspi.Event.Object"),
                              QStringLiteral("StateChanged"), recorder,
                              SLOT(stateChanged(QDBusMessage)));
-    }
-
-    // The whole text of a node with a text interface, as a screen reader reads it.
-    QString text(const Node& node)
-    {
-        return call(node, QStringLiteral("org.a11y.atspi.Text"), QStringLiteral("GetText"),
-                    {0, -1})
-            .arguments()
-            .value(0)
-            .toString();
     }
 
     // What a screen reader says for `node`: its name, or else its children's.

@@ -26,7 +26,9 @@ STEPS = [
     ("type:{server}", None),
     ("Return", r"^All Unread, 12 unread"),
     # The keyboard passes over the sources' headings; the row under one says it.
-    ("Down Down Down", r"^Folders: Empty Folder, folder, no unread"),
+    ("Down", r"^All Articles"),
+    ("Down", r"^Starred, \d+ starred"),
+    ("Down", r"^Folders: Empty Folder, folder, no unread"),
     # A folder opens and closes with Right and Left, and says so.
     ("Down", r"^Tech & Science, folder"),
     ("Right", r"expanded"),
@@ -35,15 +37,23 @@ STEPS = [
     # Entering the list says the row the keyboard is on; Down goes to the next one.
     ("Tab", r"^Mark All as Read"),
     ("Down", r"^Search articles"),
-    ("Down", r"^Unread\. A walk of a day\. Long Reads"),
-    # Opening an unread row marks it read: both are said.
-    ("Down", r"^Unread, now read\. Ten links for the weekend"),
-    ("Up", r"^Unread, now read\. A walk of a day"),
+    ("Down", r"^Unread\. A walk of a day\. Long Reads, "),
+    # Opening an unread row marks it read: both are said, with the feed and the age.
+    ("Down", r"^Unread, now read\. Ten links for the weekend\. Daily Links, \d+ minutes ago\.$"),
+    ("Down Down Down Down Down", r"^Unread, now read, starred\. Why your build is slow"),
+    ("Up Up Up Up Up Up", r"^Unread, now read\. A walk of a day"),
     # Changes made from the keyboard are said, and so is the server refusing one.
     ("s", r"Starred\.?$"),
     (None, r"Nextcloud refused the change: .*HTTP 500"),
     ("m", r"Marked as unread\.?$"),
     ("m", r"Marked as read\.?$"),
+    # The toolbar's toggles say whether they are on, and their key.
+    ({"keys": "Tab", "until": 6}, r"^Starred check box not checked"),
+    (None, r"^Star \(S\)$"),
+    ("Tab", r"^Unread check box not checked"),
+    (None, r"^Mark as Unread \(M\)$"),
+    ("space", r"^checked"),
+    ("space", r"^not checked"),
     # The article, as text: say-all to its last sentence, headings with H.
     ({"keys": "Tab", "until": 12}, r"^Article text"),
     ("KP_Add", r"That is where the walk ends\."),
@@ -67,7 +77,14 @@ STEPS = [
     # A search says how many articles match, once typing pauses.
     ("ctrl+f", r"^Search articles"),
     ("type:heron", r"1 of 1[0-9] articles"),
-    ("type:xyz", r"No articles match")
+    ("type:xyz", r"No articles match"),
+    # Subscribing: the dialog's fields are named, and why a feed was not added is said.
+    ("ctrl+n", r"^Address text"),
+    (None, r"address, for example https://example\.org/feed\.xml"),
+    ("type:file:///etc/passwd", None),
+    ("Return", r"Only web addresses \(http:// or https://\) can be subscribed"),
+    ("Tab", r"^Folder"),
+    ("Escape", None),
 ]
 
 STEP_WAIT = 60  # seconds; a step normally takes well under one

@@ -42,6 +42,10 @@
             <numerusform>Diese Adresse ist eine Webseite. Sie nennt %Ln Feeds: Wählen Sie einen und drücken Sie „Hinzufügen“.</numerusform>
         </translation>
     </message>
+    <message>
+        <source>A feed&apos;s or a site&apos;s address, for example https://example.org/feed.xml</source>
+        <translation>Die Adresse eines Feeds oder einer Website, zum Beispiel https://example.org/feed.xml</translation>
+    </message>
 </context>
 <context>
     <name>ArticleView</name>

@@ -42,6 +42,10 @@
             <numerusform>Cette adresse est une page web. Elle mentionne %Ln flux : choisissez-en un et appuyez sur « Ajouter ».</numerusform>
         </translation>
     </message>
+    <message>
+        <source>A feed&apos;s or a site&apos;s address, for example https://example.org/feed.xml</source>
+        <translation>L’adresse d’un flux ou d’un site, par exemple https://example.org/feed.xml</translation>
+    </message>
 </context>
 <context>
     <name>ArticleView</name>

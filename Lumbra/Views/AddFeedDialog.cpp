@@ -1,10 +1,10 @@
 #include "Views/AddFeedDialog.h"
 
 #include "Reader/Reader.h"
+#include "Views/Accessibility.h"
 #include "Views/Style.h"
 #include "Views/Wording.h"
 
-#include <QAccessible>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -16,12 +16,14 @@
 
 AddFeedDialog::AddFeedDialog(Reader& reader, QWidget* parent)
     : QDialog(parent), m_reader(reader), m_address(new QLineEdit), m_folder(new QComboBox),
-      m_found(new QComboBox),
-      m_status(new QLabel), m_busy(new QProgressBar),
+      m_found(new QComboBox), m_status(new QLabel), m_busy(new QProgressBar),
       m_buttons(new QDialogButtonBox(QDialogButtonBox::Cancel))
 {
     setWindowTitle(tr("Add Feed"));
     m_address->setPlaceholderText(QStringLiteral("https://example.org/feed.xml"));
+    // Otherwise Orca reads the example as if it had been typed in.
+    m_address->setAccessibleDescription(
+        tr("A feed's or a site's address, for example https://example.org/feed.xml"));
     m_folder->addItem(tr("Top level"));
     for (const Folder& folder : reader.subscriptions().folders())
         m_folder->addItem(folder.name, folder.id);
@@ -76,23 +78,23 @@ AddFeedDialog::AddFeedDialog(Reader& reader, QWidget* parent)
                 for (const FoundFeed& feed : feeds)
                     m_found->addItem(feed.title.isEmpty()
                                          ? feed.url.toDisplayString()
-                                         : feed.title + QStringLiteral(" \u2014 ") + feed.url.toDisplayString(),
+                                         : feed.title + QStringLiteral(" \u2014 ") +
+                                               feed.url.toDisplayString(),
                                      feed.url);
                 form->setRowVisible(m_found, true);
                 m_status->setText(tr("That address is a web page. It names %Ln feeds: choose one "
                                      "and press Add.",
                                      nullptr, int(feeds.size())));
-                QAccessibleEvent changed(m_status, QAccessible::NameChanged);
-                QAccessible::updateAccessibility(&changed);
+                Accessibility::say(this, m_status->text());
                 m_found->setFocus();
             });
     connect(&organiser, &Organiser::addFailed, this,
             [this](const QString& address, const Failure& failure) {
                 Style::makeError(m_status);
                 m_status->setText(Wording::subscribeFailure(address, failure));
-                // Heard at once, not only when the label is reached.
-                QAccessibleEvent changed(m_status, QAccessible::NameChanged);
-                QAccessible::updateAccessibility(&changed);
+                // Heard at once, not only when the label is reached: screen readers pass
+                // over a name changing away from the focus.
+                Accessibility::say(this, m_status->text());
                 m_address->setFocus();
                 m_address->selectAll();
             });
@@ -104,11 +106,10 @@ void AddFeedDialog::accept()
     m_status->clear();
     m_status->setPalette(QPalette());
     const QVariant folder = m_folder->currentData();
-    const QString address = m_found->count() > 0 ? m_found->currentData().toUrl().toString()
-                                                 : m_address->text();
-    m_reader.organiser().addFeed(address, folder.isValid()
-                                                        ? std::optional(folder.toLongLong())
-                                                        : std::nullopt);
+    const QString address =
+        m_found->count() > 0 ? m_found->currentData().toUrl().toString() : m_address->text();
+    m_reader.organiser().addFeed(address, folder.isValid() ? std::optional(folder.toLongLong())
+                                                           : std::nullopt);
 }
 
 void AddFeedDialog::showAdding()
