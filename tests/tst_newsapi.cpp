@@ -17,6 +17,9 @@ namespace {
 
 const QByteArray apiBase = "/index.php/apps/news/api/v1-3";
 
+// A table row's call to the API.
+#define CALL(call) Operation([](const NewsAPI& a) -> QCoro::Task<> { co_await a.call; })
+
 // Runs an operation to its end; returns the description of what it threw, "" on success.
 template <typename Task> QString outcome(Task&& task)
 {
@@ -132,48 +135,20 @@ private Q_SLOTS:
                       QByteArray body = {}) {
             QTest::newRow(name) << op << QByteArray(method) << apiBase + target << body;
         };
-        row(
-            "folders", [](const NewsAPI& a) -> QCoro::Task<> { co_await a.folders(); }, "GET",
-            "/folders");
-        row(
-            "feeds", [](const NewsAPI& a) -> QCoro::Task<> { co_await a.feeds(); }, "GET",
-            "/feeds");
-        row(
-            "items", [](const NewsAPI& a) -> QCoro::Task<> { co_await a.items(Source::folder(1)); },
-            "GET", "/items?type=1&id=1&getRead=false&batchSize=-1");
-        row(
-            "item", [](const NewsAPI& a) -> QCoro::Task<> { co_await a.item(10); }, "GET",
-            "/items?type=3&id=0&getRead=true&batchSize=2&offset=11");
-        row(
-            "read", [](const NewsAPI& a) -> QCoro::Task<> { co_await a.setRead(5, true); }, "POST",
-            "/items/5/read");
-        row(
-            "unread", [](const NewsAPI& a) -> QCoro::Task<> { co_await a.setRead(5, false); },
-            "POST", "/items/5/unread");
-        row(
-            "star", [](const NewsAPI& a) -> QCoro::Task<> { co_await a.setStarred(5, true); },
-            "POST", "/items/5/star");
-        row(
-            "unstar", [](const NewsAPI& a) -> QCoro::Task<> { co_await a.setStarred(5, false); },
-            "POST", "/items/5/unstar");
-        row(
-            "mark feed read",
-            [](const NewsAPI& a) -> QCoro::Task<> { co_await a.markAllRead(Source::feed(1), 345); },
-            "POST", "/feeds/1/read", R"({"newestItemId":345})");
-        row(
-            "mark folder read",
-            [](const NewsAPI& a) -> QCoro::Task<> { co_await a.markAllRead(Source::folder(2), 9); },
-            "POST", "/folders/2/read", R"({"newestItemId":9})");
-        row(
-            "mark all read",
-            [](const NewsAPI& a) -> QCoro::Task<> { co_await a.markAllRead(Source::all(), 1234); },
-            "POST", "/items/read", R"({"newestItemId":1234})");
-        row(
-            "mark all unread read",
-            [](const NewsAPI& a) -> QCoro::Task<> {
-                co_await a.markAllRead(Source::allUnread(), -3);
-            },
-            "POST", "/items/read", R"({"newestItemId":-3})");
+        // clang-format off
+        row("folders", CALL(folders()), "GET", "/folders");
+        row("feeds", CALL(feeds()), "GET", "/feeds");
+        row("items", CALL(items(Source::folder(1))), "GET", "/items?type=1&id=1&getRead=false&batchSize=-1");
+        row("item", CALL(item(10)), "GET", "/items?type=3&id=0&getRead=true&batchSize=2&offset=11");
+        row("read", CALL(setRead(5, true)), "POST", "/items/5/read");
+        row("unread", CALL(setRead(5, false)), "POST", "/items/5/unread");
+        row("star", CALL(setStarred(5, true)), "POST", "/items/5/star");
+        row("unstar", CALL(setStarred(5, false)), "POST", "/items/5/unstar");
+        row("mark feed read", CALL(markAllRead(Source::feed(1), 345)), "POST", "/feeds/1/read", R"({"newestItemId":345})");
+        row("mark folder read", CALL(markAllRead(Source::folder(2), 9)), "POST", "/folders/2/read", R"({"newestItemId":9})");
+        row("mark all read", CALL(markAllRead(Source::all(), 1234)), "POST", "/items/read", R"({"newestItemId":1234})");
+        row("mark all unread read", CALL(markAllRead(Source::allUnread(), -3)), "POST", "/items/read", R"({"newestItemId":-3})");
+        // clang-format on
     }
 
     void sendsExactRequests()
@@ -254,31 +229,20 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<bool>("newsInstalled");
         QTest::addColumn<QString>("text");
-        const auto folders = [](const NewsAPI& a) -> QCoro::Task<> { co_await a.folders(); };
-        const auto feeds = [](const NewsAPI& a) -> QCoro::Task<> { co_await a.feeds(); };
-        const auto items = [](const NewsAPI& a) -> QCoro::Task<> {
-            co_await a.items(Source::all());
+        const auto row = [](const char* name, Operation op, const char* route, int status,
+                            bool newsInstalled, const QString& text) {
+            QTest::newRow(name) << op << QString::fromLatin1(route) << status << newsInstalled
+                                << text;
         };
-        const auto item = [](const NewsAPI& a) -> QCoro::Task<> { co_await a.item(3); };
-        const auto read = [](const NewsAPI& a) -> QCoro::Task<> { co_await a.setRead(5, true); };
-        const auto star = [](const NewsAPI& a) -> QCoro::Task<> { co_await a.setStarred(5, true); };
-        const auto markFeed = [](const NewsAPI& a) -> QCoro::Task<> {
-            co_await a.markAllRead(Source::feed(12), 1);
-        };
-        QTest::newRow("no News app, GET") << Operation(folders) << u""_s << 0 << false
-                                          << u"Nextcloud News is not installed on this server."_s;
-        QTest::newRow("no News app, POST")
-            << Operation(read) << u""_s << 0 << false << u"News API /items/5/read: HTTP 404"_s;
-        QTest::newRow("401") << Operation(feeds) << u"feeds"_s << 401 << true
-                             << u"News API /feeds: HTTP 401"_s;
-        QTest::newRow("item list named without query")
-            << Operation(items) << u"items"_s << 500 << true << u"News API /items: HTTP 500"_s;
-        QTest::newRow("one item named without query")
-            << Operation(item) << u"items"_s << 503 << true << u"News API /items: HTTP 503"_s;
-        QTest::newRow("204 is a failure") << Operation(star) << u"item-star"_s << 204 << true
-                                          << u"News API /items/5/star: HTTP 204"_s;
-        QTest::newRow("unknown feed")
-            << Operation(markFeed) << u""_s << 0 << true << u"News API /feeds/12/read: HTTP 500"_s;
+        // clang-format off
+        row("no News app, GET", CALL(folders()), "", 0, false, u"Nextcloud News is not installed on this server."_s);
+        row("no News app, POST", CALL(setRead(5, true)), "", 0, false, u"News API /items/5/read: HTTP 404"_s);
+        row("401", CALL(feeds()), "feeds", 401, true, u"News API /feeds: HTTP 401"_s);
+        row("item list named without query", CALL(items(Source::all())), "items", 500, true, u"News API /items: HTTP 500"_s);
+        row("one item named without query", CALL(item(3)), "items", 503, true, u"News API /items: HTTP 503"_s);
+        row("204 is a failure", CALL(setStarred(5, true)), "item-star", 204, true, u"News API /items/5/star: HTTP 204"_s);
+        row("unknown feed", CALL(markAllRead(Source::feed(12), 1)), "", 0, true, u"News API /feeds/12/read: HTTP 500"_s);
+        // clang-format on
     }
 
     void failures()
