@@ -34,6 +34,9 @@ public:
     // Whether `notice` tells of something that went wrong, and so waits to be dismissed.
     static bool staysUntilDismissed(const Notice& notice);
 
+    // The wait before the shown text goes; stopped while it stays.
+    const QTimer& wait() const { return m_timeout; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
