@@ -277,11 +277,13 @@ private Q_SLOTS:
         showItem(500);
         const QString html = view->webView()->loaded();
         click(view->webView(), centreOf(view->webView()->page(), link));
-        QTest::qWait(700);
-        if (opened.isEmpty())
-            QVERIFY(f->browser.opened.isEmpty());
-        else
-            QCOMPARE(f->browser.opened, QList<QUrl>{QUrl(opened)});
+        if (opened.isEmpty()) {
+            // Clicks are handled in turn: once a web link clicked next has opened, the
+            // first one had its chance.
+            click(view->webView(), centreOf(view->webView()->page(), u"web"_s));
+            opened = u"https://example.org/next"_s;
+        }
+        QTRY_COMPARE(f->browser.opened, QList<QUrl>{QUrl(opened)});
         QCOMPARE(runScript(view->webView()->page(), u"document.getElementById('text') !== null"_s)
                      .toBool(),
                  true);
