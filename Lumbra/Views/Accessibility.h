@@ -1,5 +1,6 @@
 #pragma once
 
+class QAbstractItemView;
 class QMenu;
 class QString;
 class QWidget;
@@ -17,6 +18,11 @@ void announce(QWidget* widget);
 // Has screen readers say `text` now, wherever the focus is: a change the user made that
 // shows nowhere they are, such as a star set from the keyboard.
 void say(QWidget* window, const QString& text);
+
+// Has screen readers present `view`'s current row, as they do when the row changes: a
+// list or tree entered with Tab or Escape is otherwise named alone, without its row.
+// Call once the view has the focus.
+void presentCurrentRow(QAbstractItemView* view);
 
 // Has `menu` open with its first entry current, as a menu opened from the keyboard does:
 // a screen reader says nothing until an entry is.

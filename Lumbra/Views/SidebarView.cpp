@@ -91,6 +91,14 @@ protected:
         QTreeView::keyPressEvent(event);
     }
 
+    void focusInEvent(QFocusEvent* event) override
+    {
+        QTreeView::focusInEvent(event);
+        // Said once the focus has settled here.
+        QMetaObject::invokeMethod(
+            this, [this] { Accessibility::presentCurrentRow(this); }, Qt::QueuedConnection);
+    }
+
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
     {
         if (action == MoveEnd) static_cast<SourcesModel*>(model())->showAllRows();

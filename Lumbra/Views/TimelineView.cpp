@@ -10,7 +10,6 @@
 #include "Views/TimelineModel.h"
 #include "Views/Wording.h"
 
-#include <QAccessible>
 #include <QAction>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -295,7 +294,8 @@ bool TimelineView::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_list->viewport() && event->type() == QEvent::Resize) updateOverlay();
     // The list takes a current row as it gets the focus; it is said once that is done.
     if (watched == m_list && event->type() == QEvent::FocusIn)
-        QMetaObject::invokeMethod(this, &TimelineView::sayCurrentRow, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Accessibility::presentCurrentRow(m_list); }, Qt::QueuedConnection);
     if (watched == m_search && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Escape) m_search->clear();
@@ -318,19 +318,6 @@ void TimelineView::sayMatches()
     //: Articles matching the search, of all listed.
     Accessibility::say(this, tr("%1 of %Ln articles", nullptr, int(timeline.items().size()))
                                  .arg(QLocale().toString(timeline.shownCount())));
-}
-
-void TimelineView::sayCurrentRow()
-{
-    const QModelIndex current = m_list->currentIndex();
-    if (!m_list->hasFocus() || !current.isValid() || !QAccessible::isActive()) return;
-    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(m_list);
-    QAccessibleTableInterface* table = list ? list->tableInterface() : nullptr;
-    QAccessibleInterface* row = table ? table->cellAt(current.row(), 0) : nullptr;
-    if (!row) return;
-    QAccessibleEvent focused(m_list, QAccessible::Focus);
-    focused.setChild(list->indexOfChild(row));
-    QAccessible::updateAccessibility(&focused);
 }
 
 void TimelineView::resizeEvent(QResizeEvent* event)

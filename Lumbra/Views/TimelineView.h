@@ -49,7 +49,6 @@ private:
     void showSelection();
     void showContextMenu(const QPoint& position);
     void sayMatches();
-    void sayCurrentRow();
 
     Reader& m_reader;
     ItemActions& m_actions;
