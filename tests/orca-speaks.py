@@ -89,8 +89,17 @@ STEPS = [
     (None, r"address, for example https://example\.org/feed\.xml"),
     ("type:file:///etc/passwd", None),
     ("Return", r"Only web addresses \(http:// or https://\) can be subscribed"),
-    ("Tab", r"^Folder"),
-    ("Escape", None),
+    # A combo box says its choice, and each new one (Qt 6.4 gives Orca neither).
+    ("Tab", r"^Folder combo box"),
+    (None, r"Top level"),
+    ("Down", r"Empty Folder"),
+    ("Up", r"Top level"),
+    ("shift+Tab", r"^Address text"),
+    # A site's address: the feeds its page names are offered, and the one taken is said.
+    ("type:{server}/subscribable/", None),
+    ("Return", r"It names 2 feeds"),
+    (None, r"Field Notes"),
+    ("Return", r"Subscribed to .Field Notes"),
 ]
 
 STEP_WAIT = 60  # seconds; a step normally takes well under one

@@ -1,6 +1,8 @@
 #include "Views/Accessibility.h"
 
 #include <QAccessibleWidget>
+#include <QComboBox>
+#include <QEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QStringList>
@@ -34,6 +36,23 @@ QAccessibleInterface* alertFactory(const QString&, QObject* object)
     if (widget && widget->property(alertProperty).toBool()) return new AlertAccessible(widget);
     return nullptr;
 }
+
+// Says a combo box's choice as it gets the focus, once its name has been said.
+class ChoiceOnFocus final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::FocusIn) {
+            auto* box = static_cast<QComboBox*>(watched);
+            QMetaObject::invokeMethod(
+                box, [box] { Accessibility::say(box, box->currentText()); }, Qt::QueuedConnection);
+        }
+        return false;
+    }
+};
 
 } // namespace
 
@@ -96,6 +115,14 @@ void Accessibility::presentCurrentRow(QAbstractItemView* view)
     QAccessibleEvent focused(view, QAccessible::Focus);
     focused.setChild(whole->indexOfChild(cell));
     QAccessible::updateAccessibility(&focused);
+}
+
+void Accessibility::sayChoices(QComboBox* box)
+{
+    box->installEventFilter(new ChoiceOnFocus(box));
+    QObject::connect(box, &QComboBox::currentTextChanged, box, [box](const QString& text) {
+        if (box->hasFocus()) say(box, text);
+    });
 }
 
 void Accessibility::openOnFirstEntry(QMenu* menu)

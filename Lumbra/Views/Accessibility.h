@@ -1,6 +1,7 @@
 #pragma once
 
 class QAbstractItemView;
+class QComboBox;
 class QMenu;
 class QString;
 class QWidget;
@@ -23,6 +24,10 @@ void say(QWidget* window, const QString& text);
 // list or tree entered with Tab or Escape is otherwise named alone, without its row.
 // Call once the view has the focus.
 void presentCurrentRow(QAbstractItemView* view);
+
+// Has screen readers say `box`'s choice when it gets the focus and as it changes there:
+// Qt 6.4 gives them a combo box's name and role but not what is chosen in it.
+void sayChoices(QComboBox* box);
 
 // Has `menu` open with its first entry current, as a menu opened from the keyboard does:
 // a screen reader says nothing until an entry is.

@@ -46,6 +46,8 @@ AddFeedDialog::AddFeedDialog(Reader& reader, QWidget* parent)
     // Qt names a text field after its label, but not a combo box.
     m_folder->setAccessibleName(tr("Folder"));
     m_found->setAccessibleName(tr("Feed"));
+    Accessibility::sayChoices(m_folder);
+    Accessibility::sayChoices(m_found);
     auto* form = new QFormLayout;
     form->addRow(tr("Address"), m_address);
     form->addRow(tr("Feed"), m_found);
