@@ -17,7 +17,8 @@ import sys
 import tempfile
 import time
 
-# Each step: the keys (xdotool names; "type:..." types text), then what Orca must say
+# Each step: the keys (xdotool names; "type:..." types text; "focus:..." gives the window
+# of that name the focus, as a window manager would), then what Orca must say
 # after them, as a regular expression over one spoken line. "until" repeats the keys until
 # it is said, at most that many times.
 LONG_READ_SENTENCE = "The path climbs past the old mill and the river turns below it."
@@ -84,6 +85,15 @@ STEPS = [
     ("ctrl+f", r"^Search articles"),
     ("type:heron", r"1 of 1[0-9] articles"),
     ("type:xyz", r"No articles match"),
+    # Settings: each button and check box is heard with the words beside it.
+    ("ctrl+comma", r"^Log Out push button"),
+    (None, r"^Logged in as \S+ on http://127\.0\.0\.1"),
+    ("Tab", r"^Choose Vault"),
+    (None, r"^Obsidian vault: .*vault\. Each article you quote gets a note"),
+    ("Tab", r"^Load remote images check box checked"),
+    (None, r"no site learns what you read"),
+    ("Escape", None),
+    ("focus:^Lumbra$", None),
     # Subscribing: the dialog's fields are named, and why a feed was not added is said.
     ("ctrl+n", r"^Address text"),
     (None, r"address, for example https://example\.org/feed\.xml"),
@@ -100,6 +110,18 @@ STEPS = [
     ("Return", r"It names 2 feeds"),
     (None, r"Field Notes"),
     ("Return", r"Subscribed to .Field Notes"),
+    ("focus:^Lumbra$", None),
+    # Its articles are listed; a row without a date leaves none to say.
+    ("Escape", r"^Unread\. Reading the tides\. Field Notes\.$"),
+    # Unsubscribing from the sources' menu asks first, naming the feed and what goes.
+    ("shift+Tab", r"^Search articles"),
+    ("shift+Tab", r"^Mark All as Read"),
+    ("shift+Tab", r"^Field Notes, feed, 2 unread"),
+    ("shift+F10", r"^Add Feed"),
+    ("Up", r"^Unsubscribe"),
+    ("Return", r"Unsubscribe from .Field Notes.\? Its 2 unread articles go with it"),
+    (None, r"^Cancel push button"),
+    ("Escape", None),
 ]
 
 STEP_WAIT = 60  # seconds; a step normally takes well under one
@@ -154,7 +176,11 @@ class Speech:
 
 
 def send(keys, server):
-    if keys.startswith("type:"):
+    if keys.startswith("focus:"):
+        # What a window manager does when a dialog closes; none runs here.
+        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", keys[6:],
+                        "windowfocus", "--sync"], check=True, timeout=STEP_WAIT)
+    elif keys.startswith("type:"):
         subprocess.run(["xdotool", "type", "--delay", "40", keys[5:].format(server=server)],
                        check=True)
     else:
@@ -260,7 +286,7 @@ def main():
                 process.kill()
     if failures:
         print("\nOrca said, last first:")
-        for line in reversed(speech.heard[-40:]):
+        for line in reversed(speech.heard[-70:]):
             print("   ", line)
         print(f"(Orca's debug log and Lumbra's output are in {scratch})")
         return 1

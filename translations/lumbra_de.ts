@@ -578,6 +578,14 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Read by line, word and heading (H); select with the keyboard. On while a screen reader runs, unless you choose.</source>
         <translation>Zeilen-, wort- und überschriftenweise lesen (H); mit der Tastatur auswählen. Eingeschaltet, solange ein Bildschirmleser läuft, sofern Sie nichts anderes wählen.</translation>
     </message>
+    <message>
+        <source>Logged in as %1 on %2</source>
+        <translation>Angemeldet als %1 bei %2</translation>
+    </message>
+    <message>
+        <source>Obsidian vault: %1.</source>
+        <translation>Obsidian-Vault: %1.</translation>
+    </message>
 </context>
 <context>
     <name>SidebarView</name>

@@ -578,6 +578,14 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Read by line, word and heading (H); select with the keyboard. On while a screen reader runs, unless you choose.</source>
         <translation>Lire par ligne, mot et titre (H) ; sélectionner au clavier. Activé tant qu’un lecteur d’écran fonctionne, sauf choix contraire.</translation>
     </message>
+    <message>
+        <source>Logged in as %1 on %2</source>
+        <translation>Connecté en tant que %1 sur %2</translation>
+    </message>
+    <message>
+        <source>Obsidian vault: %1.</source>
+        <translation>Coffre Obsidian : %1.</translation>
+    </message>
 </context>
 <context>
     <name>SidebarView</name>

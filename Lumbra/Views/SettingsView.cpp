@@ -24,6 +24,9 @@ SettingsView::SettingsView(Reader& reader, QWidget* parent)
     auto* notLoggedIn = new QWidget;
     auto* notLoggedInLayout = new QHBoxLayout(notLoggedIn);
     auto* notLoggedInText = new QLabel(tr("Not logged in"));
+    // What the labels beside a button say is heard with it: a screen reader passes over
+    // labels on its way from one button to the next.
+    m_logIn->setAccessibleDescription(notLoggedInText->text());
     Style::makeSecondary(notLoggedInText);
     notLoggedInLayout->addWidget(notLoggedInText, 1);
     notLoggedInLayout->addWidget(m_logIn);
@@ -52,6 +55,7 @@ SettingsView::SettingsView(Reader& reader, QWidget* parent)
     Style::makeSecondary(caption);
     caption->setFont(Style::font(Style::FontRole::caption, caption->font()));
     quotesForm->addRow(caption);
+    m_vaultCaption = caption->text();
 
     auto* articles = new QGroupBox(tr("Articles"));
     auto* remote = new QCheckBox(tr("Load remote images"));
@@ -66,6 +70,7 @@ SettingsView::SettingsView(Reader& reader, QWidget* parent)
     auto* articlesLayout = new QVBoxLayout(articles);
     articlesLayout->addWidget(remote);
     articlesLayout->addWidget(remoteCaption);
+    remote->setAccessibleDescription(remoteCaption->text());
     connect(remote, &QCheckBox::toggled, &settings, &Settings::setRemoteImages);
     connect(&settings, &Settings::remoteImagesChanged, remote,
             [remote, &settings] { remote->setChecked(settings.remoteImages()); });
@@ -112,11 +117,15 @@ void SettingsView::showAccount()
     m_account->setCurrentIndex(account ? 1 : 0);
     m_loginName->setText(account ? account->loginName : QString());
     m_server->setText(account ? account->server : QString());
+    m_logOut->setAccessibleDescription(
+        account ? tr("Logged in as %1 on %2").arg(account->loginName, account->server) : QString());
 }
 
 void SettingsView::showVault()
 {
     m_vault->setText(m_reader.quotes().storedVault().value_or(tr("Not chosen")));
+    m_chooseVault->setAccessibleDescription(tr("Obsidian vault: %1.").arg(m_vault->text()) + u' ' +
+                                            m_vaultCaption);
 }
 
 void SettingsView::showEvent(QShowEvent* event)

@@ -43,4 +43,5 @@ private:
     QPushButton* m_logOut;
     QLabel* m_vault;
     QPushButton* m_chooseVault;
+    QString m_vaultCaption; // said with the vault
 };

@@ -213,8 +213,11 @@ QString spokenRow(const Item& item, bool wasUnread, const QString& title, const 
     sentence += title;
     static const QString ends = QStringLiteral(".!?\u2026");
     if (title.isEmpty() || !ends.contains(title.back())) sentence += u'.';
-    const QString source = feed.isEmpty() ? date : feed + QStringLiteral(", ") + date;
-    return sentence + u' ' + source + u'.';
+    // An article without a date, or a feed without a name, leaves no empty part behind.
+    QStringList source;
+    for (const QString& part : {feed, date})
+        if (!part.isEmpty()) source << part;
+    return source.isEmpty() ? sentence : sentence + u' ' + source.join(QStringLiteral(", ")) + u'.';
 }
 // A row shows one line of its title: a feed's megabyte-long title would take a second
 // to lay out for nothing.
