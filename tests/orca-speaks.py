@@ -23,7 +23,11 @@ import time
 # it is said, at most that many times.
 LONG_READ_SENTENCE = "The path climbs past the old mill and the river turns below it."
 STEPS = [
-    # Logging in through the browser ends on the sources.
+    # A login that fails says why; the address typed again logs in, through the browser,
+    # and ends on the sources.
+    ("type:127.0.0.1:9", None),
+    ("Return", r"Can't reach 127\.0\.0\.1:9: connection refused"),
+    ("shift+Tab", r"^Server text"),
     ("type:{server}", None),
     ("Return", r"^All Unread, 12 unread"),
     # Tab and Shift+Tab reach every control, in the order the columns read.

@@ -1,6 +1,7 @@
 #include "Views/LoginView.h"
 
 #include "Reader/Reader.h"
+#include "Views/Accessibility.h"
 #include "Views/CertificateView.h"
 #include "Views/Style.h"
 #include "Views/Wording.h"
@@ -124,6 +125,8 @@ void LoginView::showState()
             m_certificate->setCertificate(*certificate);
         m_certificate->setVisible(login.failure()->failure.certificate.has_value());
         m_states->setCurrentIndex(2);
+        // After the focus has moved on from the hidden Cancel, so that nothing cuts it off.
+        Accessibility::say(this, m_failure->text());
         break;
     }
 }
