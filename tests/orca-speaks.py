@@ -126,6 +126,9 @@ STEPS = [
     ("Return", r"Unsubscribe from .Field Notes.\? Its 2 unread articles go with it"),
     (None, r"^Cancel push button"),
     ("Escape", None),
+    ("focus:^Lumbra$", None),
+    # Kept, its articles are marked read at once.
+    ("shift+ctrl+a", r"2 articles marked as read"),
 ]
 
 STEP_WAIT = 60  # seconds; a step normally takes well under one
