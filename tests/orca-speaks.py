@@ -129,6 +129,25 @@ STEPS = [
     ("focus:^Lumbra$", None),
     # Kept, its articles are marked read at once.
     ("shift+ctrl+a", r"2 articles marked as read"),
+    # Renamed from the sources' menu; a new folder is chosen once the server made it.
+    ("shift+F10", r"^Add Feed"),
+    ("Down Down", r"^Rename"),
+    ("Return", r"^New name of the feed text"),
+    ("type:Tides", None),
+    ("Return", None),
+    ("focus:^Lumbra$", r"^Tides, feed, no unread"),
+    ("shift+F10", r"^Add Feed"),
+    ("Down", r"^New Folder"),
+    ("Return", r"^Name of the new folder text"),
+    ("type:Reading", None),
+    ("Return", None),
+    ("focus:^Lumbra$", r"^Reading, folder, no unread"),
+    # The menu opened again says its entries as the first time; deleting asks first.
+    ("shift+F10", r"^Add Feed"),
+    ("Up", r"^Delete Folder"),
+    ("Return", r"Delete the folder .Reading.\?"),
+    (None, r"^Cancel push button"),
+    ("Escape", None),
 ]
 
 STEP_WAIT = 60  # seconds; a step normally takes well under one
@@ -293,7 +312,7 @@ def main():
                 process.kill()
     if failures:
         print("\nOrca said, last first:")
-        for line in reversed(speech.heard[-70:]):
+        for line in reversed(speech.heard[-40:]):
             print("   ", line)
         print(f"(Orca's debug log and Lumbra's output are in {scratch})")
         return 1

@@ -90,15 +90,24 @@ private Q_SLOTS:
         // With a screen reader listening, a short wait is made long enough to hear it out.
         QWidget area;
         MessageView banner(f->reader->session(), &area, std::chrono::milliseconds(100));
+        const auto shown = [&](const QString& text) {
+            return std::any_of(recorder.events.cbegin(), recorder.events.cend(), [&](auto& e) {
+                return e.value == 1 && spi.name(e.source).startsWith(text);
+            });
+        };
         f->reader->session().setMessage(quoteAdded(u"Long enough"_s));
         QVERIFY(banner.wait().remainingTime() > 100);
+        // Qt hears of a new listener through the bus a moment later: say it again until
+        // it is heard.
+        int again = 0;
+        QTRY_VERIFY(shown(u"Quote added to Long enough"_s) ||
+                    (f->reader->session().setMessage(quoteAdded(u"Long enough, %1"_s.arg(++again))),
+                     false));
 
         // A second message while the first still shows is announced as well.
         recorder.events.clear();
         f->reader->session().setMessage(quoteAdded(u"Second message"_s));
-        QTRY_VERIFY(std::any_of(recorder.events.cbegin(), recorder.events.cend(), [&](auto& e) {
-            return e.value == 1 && spi.name(e.source) == u"Quote added to Second message"_s;
-        }));
+        QTRY_VERIFY(shown(u"Quote added to Second message"_s));
 
         // The error over the sources too.
         recorder.events.clear();

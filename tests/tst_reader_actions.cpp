@@ -669,10 +669,14 @@ private Q_SLOTS:
     void aNewFolderAppearsOnceTheServerMadeIt()
     {
         f->reader->organiser().createFolder(u"  Reading list "_s);
-        QTRY_VERIFY(
-            std::any_of(f->reader->subscriptions().folders().cbegin(),
-                        f->reader->subscriptions().folders().cend(),
-                        [](const Folder& folder) { return folder.name == u"Reading list"_s; }));
+        const auto made = [this] {
+            const QList<Folder>& folders = f->reader->subscriptions().folders();
+            return std::find_if(folders.cbegin(), folders.cend(), [](const Folder& folder) {
+                return folder.name == u"Reading list"_s;
+            });
+        };
+        QTRY_VERIFY(made() != f->reader->subscriptions().folders().cend());
+        QCOMPARE(f->reader->timeline().source(), std::optional(Source::folder(made()->id)));
         f->sandbox.server->setFault("folder-create", {500, 0, {}, 1});
         f->reader->organiser().createFolder(u"Later"_s);
         QTRY_VERIFY(said(*f->reader));

@@ -2,6 +2,7 @@
 
 #include "LumbraCore/Appcast.h"
 #include "LumbraCore/NetworkErrors.h"
+#include "Views/Accessibility.h"
 #include "Views/CommandKeys.h"
 #include "Views/ContentView.h"
 #include "Views/ItemActions.h"
@@ -17,6 +18,7 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QNetworkProxyFactory>
 #include <QSplitter>
@@ -64,6 +66,8 @@ bool LumbraApp::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::KeyPress &&
         openMenuOnShiftF10(watched, *static_cast<QKeyEvent*>(event)))
         return true;
+    if (event->type() == QEvent::Show)
+        if (auto* menu = qobject_cast<QMenu*>(watched)) Accessibility::claimEntries(menu);
     // The desktop switched between light and dark while Lumbra runs.
     if (watched == qApp &&
         (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::ThemeChange))

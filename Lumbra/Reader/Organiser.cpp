@@ -150,6 +150,8 @@ QCoro::Task<> Organiser::makeFolder(QString name)
     try {
         const Folder folder = co_await guarded(this, std::move(making));
         m_subscriptions.putFolder(folder);
+        // Chosen, as a new feed is: the user sees (and hears) where it went.
+        m_timeline.selectSource(Source::folder(folder.id));
         m_session.refreshAfterChange();
     } catch (const LumbraError& error) {
         if (!m_lifetime.get_token().stop_requested())

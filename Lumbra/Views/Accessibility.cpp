@@ -125,6 +125,18 @@ void Accessibility::sayChoices(QComboBox* box)
     });
 }
 
+void Accessibility::claimEntries(QMenu* menu)
+{
+    for (QAction* action : menu->actions()) {
+        QAccessibleInterface* entry = QAccessible::queryAccessibleInterface(action);
+        if (!entry) continue;
+        QAccessibleInterface* owner = entry->isValid() ? entry->parent() : nullptr;
+        // Dropped, the entry is made again for this menu when a screen reader asks.
+        if (!owner || owner->object() != menu)
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(entry));
+    }
+}
+
 void Accessibility::openOnFirstEntry(QMenu* menu)
 {
     QObject::connect(menu, &QMenu::aboutToShow, menu, [menu] {
