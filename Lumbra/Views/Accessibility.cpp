@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QStringList>
-#include <QTreeView>
 
 namespace {
 
@@ -94,27 +93,6 @@ void Accessibility::say(QWidget* window, const QString& text)
     voice->hide();
     voice->setAccessibleName(text);
     voice->show();
-}
-
-void Accessibility::presentCurrentRow(QAbstractItemView* view)
-{
-    const QModelIndex current = view->currentIndex();
-    if (!view->hasFocus() || !current.isValid() || !QAccessible::isActive()) return;
-    // A tree's rows are counted as shown, through the open folders.
-    int row = current.row();
-    if (const auto* tree = qobject_cast<const QTreeView*>(view)) {
-        row = 0;
-        for (QModelIndex at = view->model()->index(0, 0); at.isValid() && at != current;
-             at = tree->indexBelow(at))
-            ++row;
-    }
-    QAccessibleInterface* whole = QAccessible::queryAccessibleInterface(view);
-    QAccessibleTableInterface* table = whole ? whole->tableInterface() : nullptr;
-    QAccessibleInterface* cell = table ? table->cellAt(row, 0) : nullptr;
-    if (!cell) return;
-    QAccessibleEvent focused(view, QAccessible::Focus);
-    focused.setChild(whole->indexOfChild(cell));
-    QAccessible::updateAccessibility(&focused);
 }
 
 void Accessibility::sayChoices(QComboBox* box)

@@ -1,6 +1,5 @@
 #pragma once
 
-class QAbstractItemView;
 class QComboBox;
 class QMenu;
 class QString;
@@ -19,11 +18,6 @@ void announce(QWidget* widget);
 // Has screen readers say `text` now, wherever the focus is: a change the user made that
 // shows nowhere they are, such as a star set from the keyboard.
 void say(QWidget* window, const QString& text);
-
-// Has screen readers present `view`'s current row, as they do when the row changes: a
-// list or tree entered with Tab or Escape is otherwise named alone, without its row.
-// Call once the view has the focus.
-void presentCurrentRow(QAbstractItemView* view);
 
 // Has screen readers say `box`'s choice when it gets the focus and as it changes there:
 // Qt 6.4 gives them a combo box's name and role but not what is chosen in it.

@@ -10,6 +10,7 @@
 #include "Views/Style.h"
 #include "Views/Wording.h"
 
+#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QDialog>
 #include <QFrame>
@@ -91,12 +92,18 @@ protected:
         QTreeView::keyPressEvent(event);
     }
 
+    // Qt names the tree alone as it gets the focus: its current row is presented as when
+    // it changes, once the focus has settled.
     void focusInEvent(QFocusEvent* event) override
     {
         QTreeView::focusInEvent(event);
-        // Said once the focus has settled here.
+        if (!QAccessible::isActive()) return;
         QMetaObject::invokeMethod(
-            this, [this] { Accessibility::presentCurrentRow(this); }, Qt::QueuedConnection);
+            this,
+            [this] {
+                if (hasFocus()) QTreeView::currentChanged(currentIndex(), QModelIndex());
+            },
+            Qt::QueuedConnection);
     }
 
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override

@@ -10,6 +10,7 @@
 #include "Views/TimelineModel.h"
 #include "Views/Wording.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -44,6 +45,20 @@ protected:
     {
         if (isCommandKey(*this, *event)) return event->accept();
         QListView::keyPressEvent(event);
+    }
+
+    // Qt names the list alone as it gets the focus: its current row is presented as when
+    // it changes, once the focus has settled (and the list has taken a current row).
+    void focusInEvent(QFocusEvent* event) override
+    {
+        QListView::focusInEvent(event);
+        if (!QAccessible::isActive()) return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (hasFocus()) QListView::currentChanged(currentIndex(), QModelIndex());
+            },
+            Qt::QueuedConnection);
     }
 };
 
@@ -101,7 +116,6 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_title->installEventFilter(this);
     m_list->viewport()->installEventFilter(this);
-    m_list->installEventFilter(this);
     Style::makeSecondary(m_subtitle);
     m_markAll->setDefaultAction(actions.markAllRead);
     m_markAll->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -292,10 +306,6 @@ bool TimelineView::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_title && event->type() == QEvent::Resize) showTitle();
     // The list gets its size after the first layout, and with the splitter.
     if (watched == m_list->viewport() && event->type() == QEvent::Resize) updateOverlay();
-    // The list takes a current row as it gets the focus; it is said once that is done.
-    if (watched == m_list && event->type() == QEvent::FocusIn)
-        QMetaObject::invokeMethod(
-            this, [this] { Accessibility::presentCurrentRow(m_list); }, Qt::QueuedConnection);
     if (watched == m_search && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Escape) m_search->clear();
