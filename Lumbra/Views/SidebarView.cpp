@@ -4,13 +4,12 @@
 #include "Reader/Reader.h"
 #include "Views/Accessibility.h"
 #include "Views/CertificateView.h"
-#include "Views/CommandKeys.h"
 #include "Views/FeedIcons.h"
+#include "Views/RowsView.h"
 #include "Views/SourcesModel.h"
 #include "Views/Style.h"
 #include "Views/Wording.h"
 
-#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QDialog>
 #include <QFrame>
@@ -62,9 +61,9 @@ public:
 
 // The tree whose section titles are headings: the keyboard moves past them. End goes to
 // the last source, shown or not yet.
-class SourcesTree final : public QTreeView {
+class SourcesTree final : public RowsView<QTreeView> {
 public:
-    using QTreeView::QTreeView;
+    using RowsView::RowsView;
 
     std::function<void(QMenu&)> fillMenu;
 
@@ -84,26 +83,6 @@ protected:
         fillMenu(menu);
         if (event->reason() != QContextMenuEvent::Mouse) Accessibility::openOnFirstEntry(&menu);
         menu.exec(at);
-    }
-
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        if (isCommandKey(*this, *event)) return event->accept();
-        QTreeView::keyPressEvent(event);
-    }
-
-    // Qt names the tree alone as it gets the focus: its current row is presented as when
-    // it changes, once the focus has settled.
-    void focusInEvent(QFocusEvent* event) override
-    {
-        QTreeView::focusInEvent(event);
-        if (!QAccessible::isActive()) return;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (hasFocus()) QTreeView::currentChanged(currentIndex(), QModelIndex());
-            },
-            Qt::QueuedConnection);
     }
 
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override

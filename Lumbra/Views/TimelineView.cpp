@@ -3,14 +3,13 @@
 #include "LumbraCore/SourceKinds.h"
 #include "Reader/Reader.h"
 #include "Views/Accessibility.h"
-#include "Views/CommandKeys.h"
 #include "Views/ItemActions.h"
 #include "Views/ItemRowDelegate.h"
+#include "Views/RowsView.h"
 #include "Views/Style.h"
 #include "Views/TimelineModel.h"
 #include "Views/Wording.h"
 
-#include <QAccessible>
 #include <QAction>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -26,9 +25,9 @@
 namespace {
 // The rows. Qt tells screen readers the focus moved to a row made current while the user
 // types in the search field; it did not, and Orca would follow it there.
-class RowsList final : public QListView {
+class RowsList final : public RowsView<QListView> {
 public:
-    using QListView::QListView;
+    using RowsView::RowsView;
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override
@@ -39,26 +38,6 @@ protected:
         }
         if (previous.isValid()) update(previous);
         if (current.isValid()) update(current);
-    }
-
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        if (isCommandKey(*this, *event)) return event->accept();
-        QListView::keyPressEvent(event);
-    }
-
-    // Qt names the list alone as it gets the focus: its current row is presented as when
-    // it changes, once the focus has settled (and the list has taken a current row).
-    void focusInEvent(QFocusEvent* event) override
-    {
-        QListView::focusInEvent(event);
-        if (!QAccessible::isActive()) return;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (hasFocus()) QListView::currentChanged(currentIndex(), QModelIndex());
-            },
-            Qt::QueuedConnection);
     }
 };
 
