@@ -135,15 +135,15 @@ class ArticleTest : public QObject {
     void addItem(qint64 id, const QString& title, const QByteArray& body,
                  std::string url = "https://example.org/article")
     {
-        sandbox::ItemRecord record;
-        record.id = id;
-        record.feedId = 1;
-        record.guid = "item" + std::to_string(id);
-        record.url = std::move(url);
-        record.title = title.toStdString();
-        record.body = QByteArray(body).replace("{L}", elsewhere->address().toUtf8()).toStdString();
-        record.pubDate = 1'700'000'000;
-        f->sandbox.server->store().addItem(record, 0);
+        f->sandbox.server->store().addItem(
+            {.id = id,
+             .feedId = 1,
+             .guid = "item" + std::to_string(id),
+             .url = std::move(url),
+             .title = title.toStdString(),
+             .pubDate = 1'700'000'000,
+             .body = QByteArray(body).replace("{L}", elsewhere->address().toUtf8()).toStdString()},
+            0);
     }
 
     // The article's element with that id is still there: the pane shows the article.
@@ -176,15 +176,14 @@ private Q_SLOTS:
     {
         sandbox::Options options;
         f = std::make_unique<ReaderFixture>(options);
-        sandbox::ItemRecord hostile;
-        hostile.id = 500;
-        hostile.feedId = 1;
-        hostile.guid = "hostile";
-        hostile.url = "https://example.org/hostile";
-        hostile.title = "Hostile page";
-        hostile.body = std::string(hostileBody.constData());
-        hostile.pubDate = 1'700'000'000;
-        f->sandbox.server->store().addItem(hostile, 0);
+        f->sandbox.server->store().addItem({.id = 500,
+                                            .feedId = 1,
+                                            .guid = "hostile",
+                                            .url = "https://example.org/hostile",
+                                            .title = "Hostile page",
+                                            .pubDate = 1'700'000'000,
+                                            .body = hostileBody.toStdString()},
+                                           0);
         elsewhere = std::make_unique<Listener>();
         addItem(510, u"Refreshed"_s,
                 "<meta http-equiv=\"refresh\" content=\"0; url={L}/session-expired\">"

@@ -310,31 +310,20 @@ private Q_SLOTS:
             const bool all = script == u"all at once"_s;
             if (all || script == u"new articles"_s) {
                 const qint64 now = f->clock.now();
-                store.addItem({100,
-                               1,
-                               "new-100",
-                               "https://feed1.example/100",
-                               "Fresh",
-                               {},
-                               now - 5,
-                               "<p>New</p>",
-                               {},
-                               {},
-                               true,
-                               false},
+                store.addItem({.id = 100,
+                               .feedId = 1,
+                               .guid = "new-100",
+                               .url = "https://feed1.example/100",
+                               .title = "Fresh",
+                               .pubDate = now - 5,
+                               .body = "<p>New</p>"},
                               now);
-                store.addItem({101,
-                               2,
-                               "new-101",
-                               {},
-                               "Fresh and starred",
-                               {},
-                               now - 9,
-                               {},
-                               {},
-                               {},
-                               true,
-                               true},
+                store.addItem({.id = 101,
+                               .feedId = 2,
+                               .guid = "new-101",
+                               .title = "Fresh and starred",
+                               .pubDate = now - 9,
+                               .starred = true},
                               now);
             }
             if (all || script == u"read elsewhere"_s)
@@ -369,18 +358,11 @@ private Q_SLOTS:
             if (script == u"one future date"_s) {
                 const qint64 later = f->clock.now() + 7200;
                 for (const qint64 id : {103, 102})
-                    store.addItem({id,
-                                   1,
-                                   "later-" + std::to_string(id),
-                                   {},
-                                   "Later",
-                                   {},
-                                   later,
-                                   {},
-                                   {},
-                                   {},
-                                   true,
-                                   false},
+                    store.addItem({.id = id,
+                                   .feedId = 1,
+                                   .guid = "later-" + std::to_string(id),
+                                   .title = "Later",
+                                   .pubDate = later},
                                   f->clock.now());
             }
             if (script == u"a lying answer"_s) {

