@@ -127,12 +127,14 @@ STEPS = [
     (None, r"^Cancel push button"),
     ("Escape", None),
     ("focus:^Lumbra$", None),
+    # Delete asks the same from the row, as a file manager does of a file.
+    ("Delete", r"Unsubscribe from .Field Notes.\?"),
+    ("Escape", None),
+    ("focus:^Lumbra$", None),
     # Kept, its articles are marked read at once.
     ("shift+ctrl+a", r"2 articles marked as read"),
-    # Renamed from the sources' menu; a new folder is chosen once the server made it.
-    ("shift+F10", r"^Add Feed"),
-    ("Down Down", r"^Rename"),
-    ("Return", r"^New name of the feed text"),
+    # Renamed with F2; a new folder, from the menu, is chosen once the server made it.
+    ("F2", r"^New name of the feed text"),
     ("type:Tides", None),
     ("Return", None),
     ("focus:^Lumbra$", r"^Tides, feed, no unread"),

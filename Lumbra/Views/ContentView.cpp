@@ -12,6 +12,7 @@
 #include "Views/SourceActions.h"
 #include "Views/TimelineView.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -61,6 +62,13 @@ ContentView::ContentView(Reader& reader, FeedIcons& icons, ItemActions& actions,
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
     m_sidebar->setSourceMenu([this](QMenu& menu) { m_sourceActions->fill(menu); });
+    // F2 and Delete act on the source as a file manager's on a file, and only from the
+    // sources: elsewhere Delete edits text.
+    for (QAction* action :
+         {m_sourceActions->rename, m_sourceActions->unsubscribe, m_sourceActions->deleteFolder}) {
+        action->setShortcutContext(Qt::WidgetShortcut);
+        m_sidebar->tree()->addAction(action);
+    }
     connect(&actions, &ItemActions::spoken, this,
             [this](const QString& text) { Accessibility::say(this, text); });
     addWidget(m_login);

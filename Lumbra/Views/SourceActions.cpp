@@ -12,13 +12,13 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QProgressDialog>
-#include <QSaveFile>
-#include <QSet>
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QSaveFile>
+#include <QSet>
 
 SourceActions::SourceActions(Reader& reader, QWidget& window)
     : QObject(&window), addFeed(new QAction(tr("Add Feed\u2026"), this)),
@@ -31,6 +31,7 @@ SourceActions::SourceActions(Reader& reader, QWidget& window)
       moveTo(new QMenu(tr("Move To"), &window)), m_reader(reader), m_window(window)
 {
     addFeed->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    rename->setShortcut(QKeySequence(Qt::Key_F2));
     addFeed->setIcon(QIcon::fromTheme(QStringLiteral("list-add")));
     connect(addFeed, &QAction::triggered, this, [this] {
         auto* dialog = new AddFeedDialog(m_reader, &m_window);
@@ -58,9 +59,9 @@ SourceActions::SourceActions(Reader& reader, QWidget& window)
     connect(deleteFolder, &QAction::triggered, this, &SourceActions::confirmDeleteFolder);
     connect(moveTo, &QMenu::aboutToShow, this, &SourceActions::fillMoveTo);
     connect(importList, &QAction::triggered, this, [this] {
-        const QString path = QFileDialog::getOpenFileName(
-            &m_window, tr("Import Subscriptions"), QDir::homePath(),
-            tr("Subscription lists (*.opml *.xml);;All files (*)"));
+        const QString path =
+            QFileDialog::getOpenFileName(&m_window, tr("Import Subscriptions"), QDir::homePath(),
+                                         tr("Subscription lists (*.opml *.xml);;All files (*)"));
         if (!path.isEmpty()) importFrom(path);
     });
     connect(exportList, &QAction::triggered, this, [this] {
@@ -76,15 +77,13 @@ SourceActions::SourceActions(Reader& reader, QWidget& window)
             lines << address + QStringLiteral(": ") + Wording::subscribeFailure(address, failure);
         tell(report.stopped ? tr("Import Stopped") : tr("Import Finished"),
              tr("%Ln feeds added", nullptr, report.added) + QStringLiteral(", ") +
-                 tr("%Ln already subscribed", nullptr, report.alreadyThere) +
-                 QStringLiteral(", ") +
+                 tr("%Ln already subscribed", nullptr, report.alreadyThere) + QStringLiteral(", ") +
                  tr("%Ln not added", nullptr, int(report.failed.size())) + u'.',
              lines.join(u'\n'));
     });
     connect(&reader.timeline(), &Timeline::sourceChanged, this, &SourceActions::update);
     connect(&reader.subscriptions(), &Subscriptions::feedsChanged, this, &SourceActions::update);
-    connect(&reader.subscriptions(), &Subscriptions::foldersChanged, this,
-            &SourceActions::update);
+    connect(&reader.subscriptions(), &Subscriptions::foldersChanged, this, &SourceActions::update);
     connect(&reader.session(), &Session::accountChanged, this, &SourceActions::update);
     update();
 }
@@ -115,8 +114,7 @@ void SourceActions::importFrom(const QString& path)
     QFile file(path);
     QList<Opml::Entry> entries;
     try {
-        if (!file.open(QIODevice::ReadOnly))
-            throw DecodingError(QString(), file.errorString());
+        if (!file.open(QIODevice::ReadOnly)) throw DecodingError(QString(), file.errorString());
         entries = Opml::read(file.read(Opml::readLimit + 1));
     } catch (const DecodingError& error) {
         tell(tr("Import Subscriptions"),
@@ -200,6 +198,9 @@ void SourceActions::update()
     moveTo->menuAction()->setEnabled(feed);
     unsubscribe->setEnabled(feed);
     deleteFolder->setEnabled(folder);
+    // Delete removes whichever the source is: one key on two actions would be ambiguous.
+    unsubscribe->setShortcut(feed ? QKeySequence::Delete : QKeySequence());
+    deleteFolder->setShortcut(folder ? QKeySequence::Delete : QKeySequence());
 }
 
 void SourceActions::fillMoveTo()
@@ -243,9 +244,9 @@ void SourceActions::confirmUnsubscribe()
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setTextFormat(Qt::PlainText); // the server's names, shown as they are
     const qint64 unread = m_reader.subscriptions().count(Source::feed(feed->id));
-    box->setInformativeText(unread > 0 ? tr("Its %Ln unread articles go with it.", nullptr,
-                                            int(unread))
-                                       : tr("Its articles go with it."));
+    box->setInformativeText(unread > 0
+                                ? tr("Its %Ln unread articles go with it.", nullptr, int(unread))
+                                : tr("Its articles go with it."));
     QPushButton* yes = box->addButton(tr("Unsubscribe"), QMessageBox::DestructiveRole);
     box->setDefaultButton(QMessageBox::Cancel);
     connect(yes, &QPushButton::clicked, this,
