@@ -203,6 +203,20 @@ class Speech:
         self.pending = self.new_lines() and []
 
 
+def settle(debug_log, deadline):
+    """Waits until Orca has worked through what the keys set off: its debug log, written
+    with each event it handles, holds still for half a second. Orca drops messages once
+    more than a hundred events wait, so the next keys must not pile onto these."""
+    size, still_since = -1, time.monotonic()
+    while time.monotonic() < deadline:
+        now_size = os.path.getsize(debug_log) if os.path.exists(debug_log) else 0
+        if now_size != size:
+            size, still_since = now_size, time.monotonic()
+        elif time.monotonic() - still_since >= 0.5:
+            return
+        time.sleep(0.1)
+
+
 def send(keys, server):
     if keys.startswith("focus:"):
         # What a window manager does when a dialog closes; none runs here.
@@ -224,6 +238,7 @@ def main():
     os.makedirs(os.path.join(home, ".local", "share", "orca"), exist_ok=True)
     os.makedirs(os.path.join(vault, ".obsidian"))
     speech_log = os.path.join(scratch, "speech.log")
+    orca_debug = os.path.join(scratch, "orca-debug.log")
     # Orca reads this at start: its speech log goes to a file, written line by line.
     with open(os.path.join(home, ".local", "share", "orca", "orca-customizations.py"), "w") as f:
         f.write("import logging\n"
@@ -256,7 +271,7 @@ def main():
             [sandbox, "--port", str(port), "--demo", "--long-read", "--fault", "item-star=500"],
             stdout=subprocess.DEVNULL))
         processes.append(subprocess.Popen(
-            ["orca", "--disable=speech", "--debug-file=" + os.path.join(scratch, "orca-debug.log")],
+            ["orca", "--disable=speech", "--debug-file=" + orca_debug],
             env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         deadline = time.monotonic() + STEP_WAIT
         while not os.path.exists(speech_log) and time.monotonic() < deadline:
@@ -285,7 +300,7 @@ def main():
                     speech.forget()
                     send(keys, server)
                 if expected is None:
-                    time.sleep(0.5)  # nothing to hear: let the keys land before the next
+                    settle(orca_debug, time.monotonic() + STEP_WAIT)
                     break
                 if speech.wait_for(expected, time.monotonic() + (STEP_WAIT if until == 1 else 5)):
                     said = True

@@ -54,7 +54,10 @@ AddFeedDialog::AddFeedDialog(Reader& reader, QWidget* parent)
     form->setRowVisible(m_found, false);
     form->addRow(tr("Folder"), m_folder);
     // A new address is asked anew; the feeds found on the last page no longer apply.
+    // Only when there are some: each change reaches screen readers, which drop messages
+    // once too many wait.
     connect(m_address, &QLineEdit::textEdited, this, [this, form] {
+        if (m_found->count() == 0) return;
         m_found->clear();
         form->setRowVisible(m_found, false);
     });

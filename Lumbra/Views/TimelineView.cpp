@@ -24,12 +24,26 @@
 
 namespace {
 // The rows. Qt tells screen readers the focus moved to a row made current while the user
-// types in the search field; it did not, and Orca would follow it there.
+// types in the search field; it did not, and Orca would follow it there. Rows that arrive
+// while the focus waits in the empty list get the keyboard's place, as Qt gives it when
+// the focus comes in, so that a screen reader hears the first.
 class RowsList final : public RowsView<QListView> {
 public:
     using RowsView::RowsView;
 
+    void reset() override
+    {
+        RowsView::reset();
+        placeOnArrivedRows();
+    }
+
 protected:
+    void rowsInserted(const QModelIndex& parent, int start, int end) override
+    {
+        RowsView::rowsInserted(parent, start, end);
+        placeOnArrivedRows();
+    }
+
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override
     {
         if (hasFocus()) {
@@ -38,6 +52,21 @@ protected:
         }
         if (previous.isValid()) update(previous);
         if (current.isValid()) update(current);
+    }
+
+private:
+    // Selecting (opening) nothing.
+    void placeOnArrivedRows()
+    {
+        if (!hasFocus() || currentIndex().isValid()) return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (hasFocus() && !currentIndex().isValid() && model()->rowCount() > 0)
+                    selectionModel()->setCurrentIndex(model()->index(0, 0),
+                                                      QItemSelectionModel::NoUpdate);
+            },
+            Qt::QueuedConnection);
     }
 };
 
