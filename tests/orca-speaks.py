@@ -217,11 +217,25 @@ def settle(debug_log, deadline):
         time.sleep(0.1)
 
 
+def focus(title):
+    """Gives the focus to the shown window whose title matches, once there is one."""
+    deadline = time.monotonic() + STEP_WAIT
+    while True:
+        # A window that goes while xdotool walks the tree (Qt and Chromium make short-lived
+        # ones as they start) ends its search with BadWindow: walk it again.
+        done = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", title,
+                               "windowfocus", "--sync"], timeout=STEP_WAIT)
+        if done.returncode == 0:
+            return
+        if time.monotonic() > deadline:
+            sys.exit(f"no window {title} to give the focus to")
+        time.sleep(0.2)
+
+
 def send(keys, server):
     if keys.startswith("focus:"):
         # What a window manager does when a dialog closes; none runs here.
-        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", keys[6:],
-                        "windowfocus", "--sync"], check=True, timeout=STEP_WAIT)
+        focus(keys[6:])
     elif keys.startswith("type:"):
         subprocess.run(["xdotool", "type", "--delay", "40", keys[5:].format(server=server)],
                        check=True)
@@ -281,8 +295,7 @@ def main():
         processes.append(subprocess.Popen([lumbra], env=env, stdout=subprocess.DEVNULL,
                                           stderr=open(os.path.join(scratch, "lumbra.log"), "w")))
         # No window manager gives the new window the focus: the user's click does.
-        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^Lumbra$",
-                        "windowfocus", "--sync"], check=True, timeout=STEP_WAIT)
+        focus("^Lumbra$")
         if not speech.wait_for(r"^Server text", time.monotonic() + STEP_WAIT):
             sys.exit("lumbra's login was not said")
         # The example address is said as an example, not as if it were typed in.
