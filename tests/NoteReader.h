@@ -15,13 +15,40 @@ struct ReadNote {
     QString title;             // the title line's text
     QList<QStringList> quotes; // each block quote's lines of text, its back link left out
     QStringList backLinks;     // each block quote's last link
-    QStringList structure;     // any other block or inline the parser found
+    QStringList structure;     // any other block or inline the parsers found
 };
 
 inline QString literalOf(cmark_node* node)
 {
     const char* text = cmark_node_get_literal(node);
     return text ? QString::fromUtf8(text) : QString();
+}
+
+// Obsidian's own inline syntax, which CommonMark reads as plain text: a comment (`%%`) hides
+// what follows it, a wikilink (`[[`) links or embeds a note, a tag (`#word`) files the note.
+// Escaped characters and link destinations do not count, as in Obsidian.
+inline QStringList obsidianSyntax(const QString& body)
+{
+    QStringList found;
+    for (qsizetype at = 0; at < body.size(); ++at) {
+        const QChar c = body.at(at);
+        const QChar next = at + 1 < body.size() ? body.at(at + 1) : QChar();
+        if (c == u'\\') {
+            ++at;
+        } else if (c == u']' && next == u'(') {
+            const QChar end = at + 2 < body.size() && body.at(at + 2) == u'<' ? u'>' : u')';
+            for (at += 2; at < body.size() && body.at(at) != end; ++at)
+                if (body.at(at) == u'\\') ++at;
+        } else if (c == u'%' && next == u'%') {
+            found << QStringLiteral("Obsidian comment");
+        } else if (c == u'[' && next == u'[') {
+            found << QStringLiteral("wikilink");
+        } else if (c == u'#' && !next.isNull() && !next.isSpace() && next != u'#' &&
+                   (at == 0 || body.at(at - 1).isSpace())) {
+            found << QStringLiteral("tag");
+        }
+    }
+    return found;
 }
 
 inline ReadNote readNote(const QString& note)
@@ -35,6 +62,7 @@ inline ReadNote readNote(const QString& note)
         read.fields = YAML::Load(note.mid(4, end - 4).toStdString());
         body = note.mid(end + 5);
     }
+    read.structure << obsidianSyntax(body);
     const QByteArray bytes = body.toUtf8();
     cmark_node* document =
         cmark_parse_document(bytes.constData(), size_t(bytes.size()), CMARK_OPT_DEFAULT);

@@ -407,7 +407,7 @@ private Q_SLOTS:
             QTest::addRow("%s, inline syntax", field)
                 << QString::fromLatin1(field)
                 << u"a `code` <img src=\"http://attacker/beacon\"> &lt;b&gt; ![[embed]] "
-                   "[[Private diary]] [l](http://x) %%c%% #tag [!note] x ^blockid \\"_s;
+                   "[[Private diary]] [l](http://x) %%c%% %%%d%%% #tag [!note] x ^blockid \\"_s;
         }
         const auto row = [](const char* name, const char* field, const QString& value) {
             QTest::newRow(name) << QString::fromLatin1(field) << value;
