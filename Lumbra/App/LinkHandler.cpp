@@ -2,7 +2,7 @@
 
 #include "LumbraCore/ItemLink.h"
 #include "Reader/Environment.h"
-#include "Reader/Guarded.h"
+#include "Reader/Lifetime.h"
 #include "Reader/Reader.h"
 
 #include <QDBusAbstractAdaptor>
@@ -117,7 +117,7 @@ QCoro::Task<> LinkHandler::lookUpWaiting()
 {
     // One look-up at a time, in the order the links came.
     while (!m_lookUps.isEmpty()) {
-        co_await guarded(this, m_reader.openLink(m_lookUps.constFirst()));
+        co_await guarded(m_lifetime, m_reader.openLink(m_lookUps.constFirst()));
         m_lookUps.removeFirst();
     }
 }

@@ -6,6 +6,7 @@
 #include <qcoro/qcorotask.h>
 
 #include "LumbraCore/ItemLink.h"
+#include "Reader/Lifetime.h"
 
 class Reader;
 class WindowActivator;
@@ -53,4 +54,5 @@ private:
     QList<LumbraLink> m_waiting; // until startOpening; as few as m_lookUps
     QList<LumbraLink> m_lookUps; // the first is in flight
     bool m_activating = false;
+    Lifetime m_lifetime; // last: it ends first
 };

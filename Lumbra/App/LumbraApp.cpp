@@ -104,10 +104,7 @@ LumbraApp::LumbraApp()
     m_window.installEventFilter(this);
 }
 
-LumbraApp::~LumbraApp()
-{
-    m_lifetime.request_stop();
-}
+LumbraApp::~LumbraApp() = default;
 
 void LumbraApp::saveWindow()
 {
@@ -148,14 +145,10 @@ void LumbraApp::showSettings()
 
 QCoro::Task<> LumbraApp::checkForUpdates()
 {
-    const std::stop_token lifetime = m_lifetime.get_token();
-    QString outcome;
-    try {
-        outcome = Wording::updateCheck(co_await Appcast::check(
-            session(), updateFeed(), QApplication::applicationVersion(), lifetime));
-    } catch (const CancelledError&) {
-        co_return; // Lumbra is quitting
-    }
+    QCoro::Task<Appcast::Outcome> checking =
+        Appcast::check(session(), updateFeed(), QApplication::applicationVersion(),
+                       m_lifetime.token());
+    const QString outcome = Wording::updateCheck(co_await guarded(m_lifetime, std::move(checking)));
     Q_EMIT updateChecked(outcome);
     QWidget* parent = m_settingsDialog && m_settingsDialog->isActiveWindow()
                           ? static_cast<QWidget*>(m_settingsDialog.data())

@@ -4,6 +4,7 @@
 #include "App/LinkHandler.h"
 #include "LumbraCore/Certificates.h"
 #include "Reader/Keychain.h"
+#include "Reader/Lifetime.h"
 #include "Reader/Reader.h"
 #include "Views/FeedIcons.h"
 
@@ -87,5 +88,5 @@ private:
     MainMenu* m_menu;
     std::unique_ptr<LinkHandler> m_links;
     QPointer<QDialog> m_settingsDialog; // of the main window: it goes when Lumbra quits
-    std::stop_source m_lifetime;
+    Lifetime m_lifetime; // last: it ends first
 };

@@ -21,16 +21,13 @@ QHash<qint64, qint64> unreadDeltas(const QList<Item>& items, qint64 each)
 
 Marker::Marker(Session& session, Subscriptions& subscriptions, Timeline& timeline, QObject* parent)
     : QObject(parent), m_session(session), m_subscriptions(subscriptions), m_timeline(timeline),
-      m_changes(m_lifetime.get_token(), [&session](const Failure& failure) {
+      m_changes(m_lifetime, [&session](const Failure& failure) {
           session.setMessage(Notice{Notice::Kind::changeRefused, {}, failure});
       })
 {
 }
 
-Marker::~Marker()
-{
-    m_lifetime.request_stop();
-}
+Marker::~Marker() = default;
 
 void Marker::send(ServerChanges::Call call, std::function<void()> undo)
 {

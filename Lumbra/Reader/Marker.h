@@ -37,6 +37,6 @@ private:
     Session& m_session;
     Subscriptions& m_subscriptions;
     Timeline& m_timeline;
-    std::stop_source m_lifetime;
     ServerChanges m_changes;
+    Lifetime m_lifetime; // last: it ends first
 };

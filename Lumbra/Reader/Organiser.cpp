@@ -1,7 +1,7 @@
 #include "Reader/Organiser.h"
 
 #include "LumbraCore/NewsAPI.h"
-#include "Reader/Guarded.h"
+#include "Reader/Lifetime.h"
 #include "Reader/Session.h"
 #include "Reader/Subscriptions.h"
 #include "Reader/Timeline.h"
@@ -13,16 +13,13 @@
 Organiser::Organiser(Session& session, Subscriptions& subscriptions, Timeline& timeline,
                      QObject* parent)
     : QObject(parent), m_session(session), m_subscriptions(subscriptions), m_timeline(timeline),
-      m_changes(m_lifetime.get_token(), [&session](const Failure& failure) {
+      m_changes(m_lifetime, [&session](const Failure& failure) {
           session.setMessage(Notice{Notice::Kind::changeRefused, {}, failure});
       })
 {
 }
 
-Organiser::~Organiser()
-{
-    m_lifetime.request_stop();
-}
+Organiser::~Organiser() = default;
 
 void Organiser::setAdding(bool adding)
 {
@@ -65,11 +62,11 @@ QCoro::Task<> Organiser::subscribe(QString address, std::optional<qint64> folder
         co_return;
     }
     if (!m_session.account()) co_return;
-    const BusyWhile busy(this, &Organiser::setAdding, m_addingTasks);
-    QCoro::Task<Feed> adding = m_session.api().addFeed(address, folderId, m_lifetime.get_token());
+    const BusyWhile busy(m_lifetime, this, &Organiser::setAdding, m_addingTasks);
+    QCoro::Task<Feed> adding = m_session.api().addFeed(address, folderId, m_lifetime.token());
     std::optional<Failure> failure;
     try {
-        const Feed feed = co_await guarded(this, std::move(adding));
+        const Feed feed = co_await guarded(m_lifetime, std::move(adding));
         m_subscriptions.putFeed(feed);
         m_timeline.selectSource(Source::feed(feed.id));
         m_session.setMessage(Notice{Notice::Kind::subscribed, feed.title});
@@ -78,13 +75,13 @@ QCoro::Task<> Organiser::subscribe(QString address, std::optional<qint64> folder
     } catch (const LumbraError& error) {
         failure = Failure::of(error);
     }
-    if (!failure || m_lifetime.get_token().stop_requested()) co_return;
+    if (!failure) co_return;
     // A page rather than a feed: the server's fetcher says no parser can read it. Web
     // sites name their feeds in their head.
     if (failure->kind == Failure::Kind::newsStatus && failure->status == 404 &&
         !failure->serverMessage.startsWith(u"cURL error")) {
         QCoro::Task<QList<FoundFeed>> looking = discover(url);
-        const QList<FoundFeed> found = co_await guarded(this, std::move(looking));
+        const QList<FoundFeed> found = co_await guarded(m_lifetime, std::move(looking));
         if (!found.isEmpty()) {
             Q_EMIT feedsFound(address, found);
             co_return;
@@ -97,7 +94,7 @@ QCoro::Task<QList<FoundFeed>> Organiser::discover(QUrl address)
 {
     try {
         const QByteArray page = co_await fetch(m_session.http(), address, 4 * discoveryReadLimit,
-                                               m_lifetime.get_token());
+                                               m_lifetime.token());
         co_return alternateFeeds(page, address);
     } catch (const LumbraError&) {
         co_return {}; // a page that cannot be read names no feed
@@ -146,16 +143,15 @@ void Organiser::createFolder(const QString& name)
 QCoro::Task<> Organiser::makeFolder(QString name)
 {
     if (!m_session.account()) co_return;
-    QCoro::Task<Folder> making = m_session.api().createFolder(name, m_lifetime.get_token());
+    QCoro::Task<Folder> making = m_session.api().createFolder(name, m_lifetime.token());
     try {
-        const Folder folder = co_await guarded(this, std::move(making));
+        const Folder folder = co_await guarded(m_lifetime, std::move(making));
         m_subscriptions.putFolder(folder);
         // Chosen, as a new feed is: the user sees (and hears) where it went.
         m_timeline.selectSource(Source::folder(folder.id));
         m_session.refreshAfterChange();
     } catch (const LumbraError& error) {
-        if (!m_lifetime.get_token().stop_requested())
-            m_session.setMessage(Notice{Notice::Kind::changeRefused, {}, Failure::of(error)});
+        m_session.setMessage(Notice{Notice::Kind::changeRefused, {}, Failure::of(error)});
     }
 }
 
@@ -234,8 +230,8 @@ void Organiser::importFeeds(QList<Opml::Entry> entries)
 QCoro::Task<> Organiser::importAll(QList<Opml::Entry> entries)
 {
     if (!m_session.account()) co_return;
-    const BusyWhile busy(this, &Organiser::setImporting, m_importTasks);
-    const std::stop_token stop = m_lifetime.get_token();
+    const BusyWhile busy(m_lifetime, this, &Organiser::setImporting, m_importTasks);
+    const std::stop_token stop = m_lifetime.token();
     m_importStop = std::stop_source();
     QSet<QString> subscribed;
     for (const Feed& feed : m_subscriptions.feeds())
@@ -261,19 +257,18 @@ QCoro::Task<> Organiser::importAll(QList<Opml::Entry> entries)
             if (!entry.folder.isEmpty()) {
                 if (!folders.contains(entry.folder)) {
                     QCoro::Task<Folder> making = m_session.api().createFolder(entry.folder, stop);
-                    const Folder made = co_await guarded(this, std::move(making));
+                    const Folder made = co_await guarded(m_lifetime, std::move(making));
                     m_subscriptions.putFolder(made);
                     folders.insert(made.name, made.id);
                 }
                 folder = folders.value(entry.folder);
             }
             QCoro::Task<Feed> adding = m_session.api().addFeed(entry.xmlUrl, folder, stop);
-            const Feed feed = co_await guarded(this, std::move(adding));
+            const Feed feed = co_await guarded(m_lifetime, std::move(adding));
             m_subscriptions.putFeed(feed);
             subscribed.insert(entry.xmlUrl);
             ++report.added;
         } catch (const LumbraError& error) {
-            if (stop.stop_requested()) co_return;
             const Failure failure = Failure::of(error);
             if (failure.kind == Failure::Kind::newsStatus && failure.status == 409)
                 ++report.alreadyThere;

@@ -81,11 +81,11 @@ private:
     Session& m_session;
     Subscriptions& m_subscriptions;
     Timeline& m_timeline;
-    std::stop_source m_lifetime;
     ServerChanges m_changes;
     bool m_adding = false;
     int m_addingTasks = 0;
     bool m_importing = false;
     std::stop_source m_importStop;
     int m_importTasks = 0;
+    Lifetime m_lifetime; // last: it ends first
 };

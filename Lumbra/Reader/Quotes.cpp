@@ -1,6 +1,6 @@
 #include "Reader/Quotes.h"
 
-#include "Reader/Guarded.h"
+#include "Reader/Lifetime.h"
 #include "Reader/QuoteWriter.h"
 #include "Reader/Session.h"
 #include "Reader/Subscriptions.h"
@@ -41,7 +41,7 @@ QCoro::Task<> Quotes::saveQuote()
         m_session.setMessage(notShown);
         co_return;
     }
-    const std::optional<QString> selected = co_await guarded(this, page->selectedText());
+    const std::optional<QString> selected = co_await guarded(m_lifetime, page->selectedText());
     if (page->shownItem() != item.id) {
         m_session.setMessage(notShown);
         co_return;
@@ -57,7 +57,7 @@ QCoro::Task<> Quotes::saveQuote()
 QCoro::Task<> Quotes::writeQuote(QString text, Item item)
 {
     std::optional<Notice> message =
-        co_await guarded(this, m_writer->write(text, item, m_subscriptions.feed(item.feedId)));
+        co_await guarded(m_lifetime, m_writer->write(text, item, m_subscriptions.feed(item.feedId)));
     if (!message) co_return;
     m_session.setMessage(std::move(message));
     if (m_timeline.selectedId() == item.id) co_await findSelectedNote();
@@ -72,7 +72,7 @@ QCoro::Task<> Quotes::findSelectedNote()
     }
     const Item item = *selected;
     std::optional<QString> note =
-        co_await guarded(this, m_writer->findNote(item, m_subscriptions.feed(item.feedId)));
+        co_await guarded(m_lifetime, m_writer->findNote(item, m_subscriptions.feed(item.feedId)));
     // A later selection asks for its own note.
     if (m_timeline.selectedId() == item.id) setSelectedNote(std::move(note));
 }
@@ -80,7 +80,7 @@ QCoro::Task<> Quotes::findSelectedNote()
 void Quotes::openNote()
 {
     if (!m_selectedNote || !m_env.notes) return;
-    m_env.notes->open(*m_selectedNote, whileAlive(this, [this, note = *m_selectedNote] {
+    m_env.notes->open(*m_selectedNote, whileAlive(m_lifetime, [this, note = *m_selectedNote] {
         m_session.setMessage(Notice{Notice::Kind::noNoteProgram, note});
     }));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Reader/Environment.h"
+#include "Reader/Lifetime.h"
 
 #include <QObject>
 #include <memory>
@@ -51,4 +52,5 @@ private:
     std::unique_ptr<QuoteWriter> m_writer;
     std::weak_ptr<TextSelectionSource> m_webView;
     std::optional<QString> m_selectedNote;
+    Lifetime m_lifetime; // last: it ends first
 };

@@ -4,7 +4,7 @@
 #include "LumbraCore/MailLink.h"
 #include "LumbraCore/NewsAPI.h"
 #include "LumbraCore/WebAddress.h"
-#include "Reader/Guarded.h"
+#include "Reader/Lifetime.h"
 
 namespace {
 
@@ -32,10 +32,7 @@ Reader::Reader(ReaderEnvironment environment, QObject* parent)
     connect(&m_timeline, &Timeline::chosen, &m_marker, &Marker::markChosenRead);
 }
 
-Reader::~Reader()
-{
-    m_lifetime.request_stop();
-}
+Reader::~Reader() = default;
 
 QCoro::Task<> Reader::start()
 {
@@ -55,7 +52,7 @@ void Reader::openUrl(const QUrl& url)
     }
     // A feed's mail link reaches the mail program with its address, subject and text only.
     if (const std::optional<QUrl> mail = safeMailLink(url)) {
-        m_env.browser->open(*mail, whileAlive(this, [this] {
+        m_env.browser->open(*mail, whileAlive(m_lifetime, [this] {
             m_session.setMessage(Notice{Notice::Kind::noMailProgram});
         }));
         return;
@@ -71,7 +68,7 @@ QCoro::Task<> Reader::openLink(LumbraLink link)
     if (m_session.account()) {
         try {
             item =
-                co_await guarded(this, m_session.api().item(link.itemId(), m_lifetime.get_token()));
+                co_await guarded(m_lifetime, m_session.api().item(link.itemId(), m_lifetime.token()));
         } catch (const LumbraError&) {
             // Falls back like an item the server no longer has.
         }

@@ -2,6 +2,7 @@
 
 #include "Reader/BrowserBursts.h"
 #include "Reader/Environment.h"
+#include "Reader/Lifetime.h"
 #include "Reader/Marker.h"
 #include "Reader/Organiser.h"
 #include "Reader/Quotes.h"
@@ -62,6 +63,5 @@ private:
     Organiser m_organiser;
     Quotes m_quotes;
     BrowserBursts m_linkFallbacks;
-    // Requested when the Reader goes away, so a link's look-up in flight ends at once.
-    std::stop_source m_lifetime;
+    Lifetime m_lifetime; // last: it ends first
 };

@@ -2,19 +2,20 @@
 
 namespace {
 
+// `api` lives in this frame: the request refers to it until it ends.
 QCoro::Task<> sendChange(NewsAPI api, ServerChanges::Call call, std::function<void()> undo,
                          std::function<void()> done, ServerChanges::Refused refused,
-                         std::stop_token lifetime)
+                         Lifetime::Watch owner, std::stop_token stop)
 {
+    QCoro::Task<> request = call(api, stop);
     try {
-        co_await call(api, lifetime);
+        co_await guarded(owner, std::move(request));
     } catch (const LumbraError& failure) {
-        if (lifetime.stop_requested()) co_return; // the owner is gone
         undo();
         refused(Failure::of(failure));
         co_return;
     }
-    if (done && !lifetime.stop_requested()) done();
+    if (done) done();
 }
 
 } // namespace
@@ -23,5 +24,5 @@ void ServerChanges::send(NewsAPI api, Call call, std::function<void()> undo,
                          std::function<void()> done) const
 {
     sendChange(std::move(api), std::move(call), std::move(undo), std::move(done), m_refused,
-               m_lifetime);
+               m_owner.watch(), m_owner.token());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LumbraCore/NewsAPI.h"
+#include "Reader/Lifetime.h"
 #include "Reader/Notice.h"
 
 #include <QString>
@@ -8,16 +9,17 @@
 #include <qcoro/qcorotask.h>
 #include <stop_token>
 
-// Tells the server, in the background, about a change the Reader has already made, and
-// undoes it when the server refuses. Nothing runs after `lifetime` is stopped, so the
-// callbacks may safely refer to their owner.
+// Tells the server, in the background, about a change its owner has already made, and
+// undoes it when the server refuses. Nothing runs once the owner is gone, so the callbacks
+// may safely refer to it.
 class ServerChanges final {
 public:
     using Call = std::function<QCoro::Task<>(const NewsAPI&, std::stop_token)>;
     using Refused = std::function<void(const Failure& failure)>;
 
-    ServerChanges(std::stop_token lifetime, Refused refused)
-        : m_lifetime(std::move(lifetime)), m_refused(std::move(refused))
+    // `owner` is its owner's lifetime, read only when a change is sent.
+    ServerChanges(const Lifetime& owner, Refused refused)
+        : m_owner(owner), m_refused(std::move(refused))
     {
     }
 
@@ -27,6 +29,6 @@ public:
               std::function<void()> done = {}) const;
 
 private:
-    std::stop_token m_lifetime;
+    const Lifetime& m_owner;
     Refused m_refused;
 };

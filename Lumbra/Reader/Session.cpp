@@ -4,7 +4,7 @@
 #include "LumbraCore/LoginFlow.h"
 #include "LumbraCore/NewsAPI.h"
 #include "Reader/BrowserLogin.h"
-#include "Reader/Guarded.h"
+#include "Reader/Lifetime.h"
 #include "Reader/Settings.h"
 #include "Reader/Subscriptions.h"
 #include "Reader/Sync.h"
@@ -18,15 +18,11 @@ Session::Session(ReaderEnvironment& environment, Subscriptions& subscriptions, Q
     connect(&m_refreshTimer, &QTimer::timeout, this, &Session::refresh);
 }
 
-Session::~Session()
-{
-    m_lifetime.request_stop();
-    if (m_loginTask) m_loginTask->request_stop();
-}
+Session::~Session() = default;
 
 QCoro::Task<> Session::start()
 {
-    setAccount(co_await guarded(this, m_env.accounts->load()));
+    setAccount(co_await guarded(m_lifetime, m_env.accounts->load()));
     refresh();
     m_refreshTimer.start();
 }
@@ -109,9 +105,9 @@ QCoro::Task<> Session::refreshTask(NewsAPI api)
     const quint64 generation = ++m_refreshGeneration;
     m_refreshStarted = m_env.clock->now();
     const auto refreshStop = m_refreshStop = std::make_shared<std::stop_source>();
-    std::stop_callback endsWithUs(m_lifetime.get_token(),
+    std::stop_callback endsWithUs(m_lifetime.token(),
                                   [refreshStop] { refreshStop->request_stop(); });
-    const BusyWhile busy(this, &Session::setRefreshing, m_refreshes);
+    const BusyWhile busy(m_lifetime, this, &Session::setRefreshing, m_refreshes);
     const std::stop_token lifetime = refreshStop->get_token();
     std::stop_source feedsStop;
     std::stop_callback feedsEndWithUs(lifetime, [&feedsStop] { feedsStop.request_stop(); });
@@ -130,37 +126,37 @@ QCoro::Task<> Session::refreshTask(NewsAPI api)
     // The feeds request ends before this frame does: it refers to feedsStop.
     const auto abandon = [&]() -> QCoro::Task<> {
         feedsStop.request_stop();
-        co_await guarded(this, std::move(feedsRequest));
+        co_await guarded(m_lifetime, std::move(feedsRequest));
     };
 
-    Sync::Settled<QList<Folder>> folders = co_await guarded(this, std::move(foldersRequest));
+    Sync::Settled<QList<Folder>> folders = co_await guarded(m_lifetime, std::move(foldersRequest));
     if (folders.failure || stale()) {
         co_await abandon();
         if (folders.failure && !stale()) refreshFailed(folders.failure);
         co_return;
     }
     std::optional<QList<Folder>> sortedFolders = co_await guarded(
-        this, Sync::orderedIfChanged(std::move(*folders.value), m_subscriptions.folders()));
+        m_lifetime, Sync::orderedIfChanged(std::move(*folders.value), m_subscriptions.folders()));
     if (stale()) {
         co_await abandon();
         co_return;
     }
     if (sortedFolders && !outdated()) m_subscriptions.replaceFolders(std::move(*sortedFolders));
 
-    Sync::Settled<FeedsResponse> feeds = co_await guarded(this, std::move(feedsRequest));
+    Sync::Settled<FeedsResponse> feeds = co_await guarded(m_lifetime, std::move(feedsRequest));
     if (stale()) co_return;
     if (feeds.failure) {
         refreshFailed(feeds.failure);
         co_return;
     }
     std::optional<Sync::FeedList> sortedFeeds = co_await guarded(
-        this, Sync::orderedIfChanged(std::move(feeds.value->feeds), m_subscriptions.feeds()));
+        m_lifetime, Sync::orderedIfChanged(std::move(feeds.value->feeds), m_subscriptions.feeds()));
     if (stale()) co_return;
     if (sortedFeeds && !outdated()) m_subscriptions.replaceFeeds(std::move(*sortedFeeds));
     m_subscriptions.setStarredCount(feeds.value->starredCount.value_or(0));
     setError(std::nullopt);
 
-    if (m_loadItems && !stale()) co_await guarded(this, m_loadItems());
+    if (m_loadItems && !stale()) co_await guarded(m_lifetime, m_loadItems());
 }
 
 void Session::startLogin(const QString& server)
@@ -171,7 +167,7 @@ void Session::startLogin(const QString& server)
     setMessage(std::nullopt);
     setLogin(LoginState::waiting());
     m_loginServer = server;
-    loginTask(server, m_loginTask->get_token());
+    loginTask(server, m_loginTask);
 }
 
 void Session::cancelLogin()
@@ -180,17 +176,19 @@ void Session::cancelLogin()
     setLogin(LoginState::idle());
 }
 
-QCoro::Task<> Session::loginTask(QString server, std::stop_token stop)
+QCoro::Task<> Session::loginTask(QString server, std::shared_ptr<std::stop_source> stop)
 {
-    QCoro::Task<LoginOutcome> login = browserLogin(
-        LoginContext{m_env.session, *m_env.browser, *m_env.accounts, m_env.timing}, server, stop);
-    LoginOutcome outcome = co_await guarded(this, std::move(login));
+    std::stop_callback endsWithUs(m_lifetime.token(), [stop] { stop->request_stop(); });
+    QCoro::Task<LoginOutcome> login =
+        browserLogin(LoginContext{m_env.session, *m_env.browser, *m_env.accounts, m_env.timing},
+                     server, stop->get_token());
+    LoginOutcome outcome = co_await guarded(m_lifetime, std::move(login));
     if (outcome.account) {
         setAccount(std::move(outcome.account));
         setLogin(LoginState::idle());
         m_env.activator->activate();
         refresh();
-    } else if (outcome.failure && !stop.stop_requested()) {
+    } else if (outcome.failure) {
         setLogin(LoginState::failed(*outcome.failure));
     }
 }
@@ -209,7 +207,7 @@ void Session::logOut()
     }
     if (m_env.settings) m_env.settings->setCertificatePins({});
     // Goes on after the logout; only quitting Lumbra stops it.
-    LoginFlow::revoke(revoking, leaving, m_lifetime.get_token());
+    LoginFlow::revoke(revoking, leaving, m_lifetime.token());
 }
 
 void Session::logInAgain()

@@ -3,6 +3,7 @@
 #include "LumbraCore/Records.h"
 #include "Reader/Environment.h"
 #include "Reader/LoginState.h"
+#include "Reader/Lifetime.h"
 #include "Reader/Notice.h"
 
 #include <QObject>
@@ -83,7 +84,7 @@ private:
     void setError(std::optional<RefreshFailure> error);
     void refreshFailed(std::exception_ptr failure);
     QCoro::Task<> refreshTask(NewsAPI api);
-    QCoro::Task<> loginTask(QString server, std::stop_token stop);
+    QCoro::Task<> loginTask(QString server, std::shared_ptr<std::stop_source> stop);
     void forgetAccount();
 
     ReaderEnvironment& m_env;
@@ -102,6 +103,5 @@ private:
     std::shared_ptr<std::stop_source> m_loginTask; // cancels the running login
     QString m_loginServer;                         // as typed for the last login
     QTimer m_refreshTimer;
-    // Requested when the session goes away, so its requests in flight end at once.
-    std::stop_source m_lifetime;
+    Lifetime m_lifetime; // last: it ends first
 };

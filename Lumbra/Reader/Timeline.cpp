@@ -6,7 +6,7 @@
 #include "LumbraCore/Text.h"
 #include "LumbraCore/Worker.h"
 #include "Reader/Background.h"
-#include "Reader/Guarded.h"
+#include "Reader/Lifetime.h"
 #include "Reader/Session.h"
 #include "Reader/Subscriptions.h"
 
@@ -18,10 +18,7 @@ Timeline::Timeline(Session& session, const Subscriptions& subscriptions, const C
 {
 }
 
-Timeline::~Timeline()
-{
-    m_lifetime.request_stop();
-}
+Timeline::~Timeline() = default;
 
 void Timeline::setLoadingItems(bool loading)
 {
@@ -58,20 +55,20 @@ QCoro::Task<> Timeline::load()
     // A newer load (another source, a refresh that replaced a hanging one) ends this one.
     m_loadStop->request_stop();
     const auto stop = m_loadStop = std::make_shared<std::stop_source>();
-    std::stop_callback endsWithUs(m_lifetime.get_token(), [stop] { stop->request_stop(); });
-    const BusyWhile busy(this, &Timeline::setLoadingItems, m_loads);
-    Changes changes = co_await guarded(this, loadChanges(source, account, stop->get_token()));
+    std::stop_callback endsWithUs(m_lifetime.token(), [stop] { stop->request_stop(); });
+    const BusyWhile busy(m_lifetime, this, &Timeline::setLoadingItems, m_loads);
+    Changes changes = co_await guarded(m_lifetime, loadChanges(source, account, stop->get_token()));
     if (changes.enough) co_return;
 
     // Told as the bytes arrive; only a change of a thousandth reaches the views.
-    const auto progress = whileAlive(this, [this](qint64 received, qint64 total) {
+    const auto progress = whileAlive(m_lifetime, [this](qint64 received, qint64 total) {
         if (total > 0) setLoadingPermille(int(std::min(received, total) * 1000 / total));
     });
     // Made apart from the co_await: it takes a callback (GCC 12, see LumbraCore/Worker.h).
     QCoro::Task<ItemList> loading = client.items(source, stop->get_token(), progress);
     ItemList list;
     try {
-        list = co_await guarded(this, std::move(loading));
+        list = co_await guarded(m_lifetime, std::move(loading));
     } catch (const CancelledError&) {
         co_return; // a newer load took its place
     } catch (const LumbraError& failure) {
@@ -109,7 +106,7 @@ QCoro::Task<Timeline::Changes> Timeline::loadChanges(Source source, Account acco
     const qint64 since = m_itemsMark->since;
     ItemList changes;
     try {
-        changes = co_await guarded(this, m_session.api().changedItems(source, since, stop));
+        changes = co_await guarded(m_lifetime, m_session.api().changedItems(source, since, stop));
     } catch (const CancelledError&) {
         co_return {true, {}, {}}; // a newer load took its place
     } catch (const LumbraError&) {
@@ -152,7 +149,7 @@ QCoro::Task<> Timeline::showBuilt(Source source, Account account, Build build)
     };
     QCoro::Task<std::optional<QList<Item>>> building =
         onWorker([buildAndCompare, shown] { return buildAndCompare(shown); });
-    std::optional<QList<Item>> built = co_await guarded(this, std::move(building));
+    std::optional<QList<Item>> built = co_await guarded(m_lifetime, std::move(building));
     if (!stillShowing(source, account)) co_return;
     // An article changed here while the list was built: build again from what is shown now.
     if (!m_items.isSharedWith(shown)) built = buildAndCompare(m_items);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LumbraCore/Records.h"
+#include "Reader/Lifetime.h"
 #include "Reader/Sync.h"
 
 #include <QHash>
@@ -162,6 +163,5 @@ private:
     bool m_preparing = false;
     bool m_prepareAgain = false;
 
-    // Requested when the list goes away, so its requests in flight end at once.
-    std::stop_source m_lifetime;
+    Lifetime m_lifetime; // last: it ends first
 };

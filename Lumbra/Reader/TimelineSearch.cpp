@@ -5,7 +5,7 @@
 #include "LumbraCore/Search.h"
 #include "LumbraCore/Worker.h"
 #include "Reader/Background.h"
-#include "Reader/Guarded.h"
+#include "Reader/Lifetime.h"
 #include "Reader/Subscriptions.h"
 
 #include <QtConcurrent/QtConcurrentRun>
@@ -190,7 +190,7 @@ QCoro::Task<> Timeline::prepareSearch()
                               [make, items, known = m_searchTexts, feedTitles] {
                                   return make(items, known, feedTitles);
                               });
-        Made made = co_await guarded(this, std::move(making));
+        Made made = co_await guarded(m_lifetime, std::move(making));
         releaseInBackground(std::exchange(m_searchTexts, std::move(made.texts)));
         if (m_items.isSharedWith(items)) {
             releaseInBackground(std::exchange(m_itemTexts, std::move(made.inOrder)));

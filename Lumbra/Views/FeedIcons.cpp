@@ -2,12 +2,11 @@
 
 #include "LumbraCore/Logging.h"
 #include "LumbraCore/NetworkErrors.h"
+#include "LumbraCore/Worker.h"
 
 #include <QBuffer>
 #include <QImageReader>
 #include <QPixmap>
-#include <QtConcurrent/QtConcurrentRun>
-#include <qcoro/qcorofuture.h>
 
 namespace {
 constexpr qint64 iconLimit = qint64(1) << 20;
@@ -28,10 +27,7 @@ QImage decodedIcon(QByteArray data)
 
 FeedIcons::FeedIcons(HttpSession session, QObject* parent) : QObject(parent), m_session(session) {}
 
-FeedIcons::~FeedIcons()
-{
-    m_lifetime.request_stop();
-}
+FeedIcons::~FeedIcons() = default;
 
 QIcon FeedIcons::placeholder()
 {
@@ -62,21 +58,18 @@ QIcon FeedIcons::icon(const std::optional<QString>& faviconLink)
 
 QCoro::Task<> FeedIcons::load(QUrl url)
 {
-    const std::stop_token lifetime = m_lifetime.get_token();
+    QCoro::Task<QByteArray> fetching = fetch(m_session, url, iconLimit, m_lifetime.token());
     QByteArray data;
     try {
-        data = co_await fetch(m_session, url, iconLimit, lifetime);
+        data = co_await guarded(m_lifetime, std::move(fetching));
     } catch (const LumbraError& failure) {
-        if (!lifetime.stop_requested())
-            qCDebug(lcNetwork).noquote()
-                << "icon" << url.toDisplayString() << "failed:" << failure.description();
+        qCDebug(lcNetwork).noquote()
+            << "icon" << url.toDisplayString() << "failed:" << failure.description();
         co_return;
     }
-    if (lifetime.stop_requested()) co_return;
     // Decoded on a worker: the server chooses the picture, and decoding takes its time.
-    QFuture<QImage> decoding = QtConcurrent::run(&decodedIcon, std::move(data));
-    const QImage image = co_await decoding;
-    if (lifetime.stop_requested()) co_return;
+    QCoro::Task<QImage> decoding = onWorker([data = std::move(data)] { return decodedIcon(data); });
+    const QImage image = co_await guarded(m_lifetime, std::move(decoding));
     if (image.isNull()) {
         qCDebug(lcNetwork).noquote()
             << "icon" << url.toDisplayString() << "is not an image, or too large a one";

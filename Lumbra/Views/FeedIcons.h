@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LumbraCore/HttpSession.h"
+#include "Reader/Lifetime.h"
 
 #include <QHash>
 #include <QIcon>
@@ -35,5 +36,5 @@ private:
     HttpSession m_session;
     QHash<QUrl, QIcon> m_icons;
     QSet<QUrl> m_requested;
-    std::stop_source m_lifetime; // ends the loads in flight when the icons go away
+    Lifetime m_lifetime; // last: it ends first
 };
