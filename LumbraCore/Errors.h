@@ -38,3 +38,12 @@ private:
     QString m_path;
     QString m_problem;
 };
+
+// There was not enough memory for the reply or its decoding; nothing of it was kept.
+class OutOfMemoryError : public LumbraError {
+public:
+    OutOfMemoryError()
+        : LumbraError(QStringLiteral("There isn't enough memory for the server's reply."))
+    {
+    }
+};

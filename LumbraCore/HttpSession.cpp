@@ -1,11 +1,11 @@
 #include "LumbraCore/HttpSession.h"
 
 #include "LumbraCore/NetworkErrors.h"
+#include "LumbraCore/Worker.h"
 #include "LumbraCore/internal/Http.h"
 
 #include <QSslConfiguration>
 #include <QSslSocket>
-#include <QtConcurrent/QtConcurrentRun>
 
 QByteArray userAgent()
 {
@@ -23,7 +23,7 @@ QByteArray userAgent()
 void loadTlsInBackground()
 {
     // Whoever needs TLS first waits for this load rather than starting another.
-    (void)QtConcurrent::run([] {
+    inBackground([] {
         if (QSslSocket::supportsSsl()) QSslConfiguration::defaultConfiguration(); // the ciphers
     });
 }

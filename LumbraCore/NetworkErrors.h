@@ -89,15 +89,6 @@ private:
     qint64 m_limit;
 };
 
-// There was not enough memory for the reply or its decoding; nothing of it was kept.
-class OutOfMemoryError : public LumbraError {
-public:
-    OutOfMemoryError()
-        : LumbraError(QStringLiteral("There isn't enough memory for the server's reply."))
-    {
-    }
-};
-
 // The server redirected a request to another server; it was not followed, so the
 // credentials stayed here.
 class RedirectError : public LumbraError {

@@ -1,6 +1,7 @@
 #pragma once
 
-// Moving work off the window's thread, and what coroutines here must keep clear of.
+// Moving work off the window's thread, and what coroutines here must keep clear of. Every
+// hop to another thread goes through these helpers.
 //
 // GCC 12 and co_await: a class-type temporary made inside a co_await expression and passed
 // by value to a coroutine is destroyed twice, and a co_await inside a braced initializer
@@ -18,26 +19,74 @@
 #include <type_traits>
 #include <utility>
 
-// Runs `work` on a pool thread and resumes with its result on the awaiting thread.
-template <typename F> QCoro::Task<std::invoke_result_t<F>> onWorker(F work)
+// Sizes below which work runs on the thread that asks for it, because a hop to a worker
+// would cost more than the work: each is named by what it counts.
+namespace InlineBelow {
+// Bytes of JSON decoded from a reply: simdjson reads these in well under a millisecond.
+inline constexpr qsizetype decodedReplyBytes = 256 << 10;
+// Bytes of a reply joined at its end; past them, the pieces are joined on a worker as they
+// arrive, so that each is freed at once and the next reuses its memory.
+inline constexpr qsizetype joinedReplyBytes = 1 << 20;
+// Names ordered by the locale's collation.
+inline constexpr qsizetype sortedNames = 500;
+// Bytes of titles and bodies folded into search texts (about 30 ms a MB).
+inline constexpr qsizetype foldedTextBytes = 256 << 10;
+// Search texts scanned for the words on one thread; more are scanned in two halves.
+inline constexpr qsizetype scannedTexts = 20'000;
+// Bytes of an article body cut down to its excerpt.
+inline constexpr qsizetype excerptedBodyBytes = 16 << 10;
+// Titles read for the scripts that set the rows' height.
+inline constexpr qsizetype sampledTitles = 20'000;
+// Folders and feeds built into the sources' rows.
+inline constexpr qsizetype builtSources = 5'000;
+// Entries of a list freed at once: freeing a million strings holds a thread for a visible
+// moment.
+inline constexpr qsizetype freedEntries = 10'000;
+} // namespace InlineBelow
+
+// Runs `work` on a thread of `pool` (the shared pool by default) and resumes with its
+// result on the awaiting thread.
+template <typename F>
+QCoro::Task<std::invoke_result_t<F>> onWorker(F work,
+                                              QThreadPool* pool = QThreadPool::globalInstance())
 {
     using Result = std::invoke_result_t<F>;
     // Named, not a temporary of the co_await (see above).
-    QFuture<Result> future = QtConcurrent::run(std::move(work));
+    QFuture<Result> future = QtConcurrent::run(pool, std::move(work));
     if constexpr (std::is_void_v<Result>)
         co_await future;
     else
         co_return co_await future;
 }
 
-// Runs `work` at once when `size` is below `inlineBelow`, where a thread hop would cost
-// more than the work, and on a pool thread otherwise.
+// Runs `work` at once when `size` is below `inlineBelow` (one of InlineBelow's), and on a
+// pool thread otherwise.
 template <typename F>
 QCoro::Task<std::invoke_result_t<F>> onWorkerWhenLarge(qsizetype size, qsizetype inlineBelow,
                                                        F work)
 {
     if (size < inlineBelow) co_return work();
     co_return co_await onWorker(std::move(work));
+}
+
+// Runs `work` on a pool thread, for its effect only: slow first-use loads (fonts, TLS,
+// collation data) made before the window's thread needs them.
+template <typename F> void inBackground(F work)
+{
+    QThreadPool::globalInstance()->start(std::move(work));
+}
+
+// `scan(from, to)` over [0, count): at once when `count` is below `inlineBelow`, and
+// otherwise its first half on a worker while the caller scans the second; the halves'
+// lists joined in order.
+template <typename Scan> auto inTwoHalves(qsizetype count, qsizetype inlineBelow, Scan scan)
+{
+    if (count < inlineBelow) return scan(0, count);
+    auto first = QtConcurrent::run(scan, 0, count / 2);
+    auto second = scan(count / 2, count);
+    auto found = first.result();
+    found += second;
+    return found;
 }
 
 namespace BackgroundDetail {
@@ -52,11 +101,9 @@ template <typename T> qsizetype sizeOf(const std::shared_ptr<T>& value)
 } // namespace BackgroundDetail
 
 // Drops `value` (anything with a size(), or a shared pointer to it) on a worker thread when
-// it is large: freeing a million strings holds the window's thread for a visible moment.
-// Whatever else still shares the value keeps it.
+// it is large. Whatever else still shares the value keeps it.
 template <typename T> void releaseInBackground(T value)
 {
-    if (BackgroundDetail::sizeOf(value) < 10'000) return; // freed here, at once
-    QThreadPool::globalInstance()->start(
-        [held = std::move(value)]() mutable { T gone = std::move(held); });
+    if (BackgroundDetail::sizeOf(value) < InlineBelow::freedEntries) return; // freed here
+    inBackground([held = std::move(value)]() mutable { T gone = std::move(held); });
 }

@@ -34,7 +34,7 @@ void run(int count)
             if (!reader.timeline().items().isEmpty()) prepared.start();
         });
         await(reader.start(), std::chrono::minutes(10));
-        while (reader.timeline().items().isEmpty() || !reader.timeline().searchReady())
+        while (reader.timeline().items().isEmpty() || !reader.timeline().search().ready())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         std::printf("search %d items: texts made in %.2f s after the list arrived\n", count,
                     prepared.nsecsElapsed() / 1e9);
@@ -46,7 +46,7 @@ void run(int count)
         const auto type = [&](const QString& text) {
             QElapsedTimer key;
             key.start();
-            reader.timeline().setQuery(text);
+            reader.timeline().search().setQuery(text);
             view.list()->viewport()->grab(); // the narrowed rows, painted
             times << key.nsecsElapsed() / 1e6;
         };
@@ -59,7 +59,7 @@ void run(int count)
         };
         for (qsizetype n = 1; n <= phrase.size(); ++n)
             type(phrase.left(n));
-        const qsizetype shown = reader.timeline().shownCount();
+        const qsizetype shown = reader.timeline().search().shownCount();
         report("typing");
         for (qsizetype n = phrase.size() - 1; n >= 0; --n)
             type(phrase.left(n));
@@ -70,7 +70,7 @@ void run(int count)
                     times.last(), qPrintable(phrase), qlonglong(shown),
                     qlonglong(reader.timeline().items().size()));
         // Every shown article marked read here at once (the server is told in batches).
-        const qsizetype unread = reader.timeline().shownUnreadCount();
+        const qsizetype unread = reader.timeline().search().shownUnreadCount();
         QElapsedTimer marking;
         marking.start();
         reader.marker().markAllRead();

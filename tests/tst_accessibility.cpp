@@ -68,7 +68,7 @@ private Q_SLOTS:
     void unlabelledPartsHaveNames()
     {
         build(true);
-        f->reader->timeline().select(f->reader->timeline().shownItem(0).id);
+        f->reader->timeline().select(f->reader->timeline().search().shownItem(0).id);
         QVERIFY(spi.findByRole(app, u"tool bar"_s, u"Article"_s));
         QStringList grips;
         spi.find(app, [&](const atspi::Node& node) {

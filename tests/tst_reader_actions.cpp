@@ -41,15 +41,15 @@ class ReaderActionsTest : public QObject {
     QStringList shownTitles() const
     {
         QStringList titles;
-        for (qsizetype row = 0; row < f->reader->timeline().shownCount(); ++row)
-            titles << f->reader->timeline().shownItem(row).title.value_or(QString());
+        for (qsizetype row = 0; row < f->reader->timeline().search().shownCount(); ++row)
+            titles << f->reader->timeline().search().shownItem(row).title.value_or(QString());
         return titles;
     }
     QList<qint64> shownRowIds() const
     {
         QList<qint64> ids;
-        for (qsizetype row = 0; row < f->reader->timeline().shownCount(); ++row)
-            ids << f->reader->timeline().shownItem(row).id;
+        for (qsizetype row = 0; row < f->reader->timeline().search().shownCount(); ++row)
+            ids << f->reader->timeline().search().shownItem(row).id;
         return ids;
     }
 
@@ -321,7 +321,7 @@ private Q_SLOTS:
     {
         showSource(Source::all());
         const qsizetype all = f->reader->timeline().items().size();
-        f->reader->timeline().setQuery(u"perez"_s); // "Ada Pérez"
+        f->reader->timeline().search().setQuery(u"perez"_s); // "Ada Pérez"
         QCOMPARE(shownTitles(),
                  (QStringList{u"Structured concurrency in C++20"_s, u"Release notes 4.2"_s}));
         QCOMPARE(f->reader->timeline().items().size(), all); // a view of the list, not a new list
@@ -336,17 +336,17 @@ private Q_SLOTS:
         QCOMPARE(f->reader->timeline().selectedId(), std::optional(ids[0]));
 
         // Typing on narrows; clearing shows everything again.
-        f->reader->timeline().setQuery(u"perez release"_s);
+        f->reader->timeline().search().setQuery(u"perez release"_s);
         QCOMPARE(shownTitles(), QStringList{u"Release notes 4.2"_s});
-        f->reader->timeline().setQuery(u""_s);
-        QVERIFY(!f->reader->timeline().searching());
-        QCOMPARE(f->reader->timeline().shownCount(), all);
+        f->reader->timeline().search().setQuery(u""_s);
+        QVERIFY(!f->reader->timeline().search().searching());
+        QCOMPARE(f->reader->timeline().search().shownCount(), all);
     }
 
     void nextUnreadWalksTheShownRows()
     {
         showSource(Source::all());
-        f->reader->timeline().setQuery(u"dr lin wei"_s); // the science feed's author
+        f->reader->timeline().search().setQuery(u"dr lin wei"_s); // the science feed's author
         const QList<qint64> ids = shownRowIds();
         QVERIFY(ids.size() >= 2);
         f->reader->timeline().selectNextUnread();
@@ -361,7 +361,7 @@ private Q_SLOTS:
     {
         showSource(Source::all());
         const QList<qint64> before = shownIds();
-        f->reader->timeline().setQuery(u"geneva"_s); // "Talks resume in Geneva", unread
+        f->reader->timeline().search().setQuery(u"geneva"_s); // "Talks resume in Geneva", unread
         const QList<qint64> shown = shownRowIds();
         QCOMPARE(shown.size(), 1);
         QList<qint64> othersUnread;
@@ -387,7 +387,7 @@ private Q_SLOTS:
     void aRefusedBatchIsUndone()
     {
         showSource(Source::all());
-        f->reader->timeline().setQuery(u"geneva"_s);
+        f->reader->timeline().search().setQuery(u"geneva"_s);
         const qint64 id = shownRowIds().value(0);
         f->sandbox.server->setFault("items-read-multiple", {500, 0, {}, -1});
         f->reader->marker().markAllRead();
@@ -407,39 +407,39 @@ private Q_SLOTS:
                                                0);
         }
         showSource(Source::all());
-        f->reader->timeline().setQuery(u"batchword"_s);
-        QTRY_COMPARE(f->reader->timeline().shownCount(),
+        f->reader->timeline().search().setQuery(u"batchword"_s);
+        QTRY_COMPARE(f->reader->timeline().search().shownCount(),
                      2500); // texts of a long list are made on a worker
         f->reader->marker().markAllRead();
         QTRY_COMPARE(f->count("/index.php/apps/news/api/v1-3/items/read/multiple"), 3);
-        for (qsizetype row = 0; row < f->reader->timeline().shownCount(); ++row)
-            QVERIFY(!f->reader->timeline().shownItem(row).unread);
+        for (qsizetype row = 0; row < f->reader->timeline().search().shownCount(); ++row)
+            QVERIFY(!f->reader->timeline().search().shownItem(row).unread);
         f->reader->session().refresh();
         QTRY_VERIFY(!f->reader->session().refreshing());
-        QTRY_COMPARE(f->reader->timeline().shownCount(), 2500);
-        for (qsizetype row = 0; row < f->reader->timeline().shownCount(); ++row)
-            QVERIFY(!f->reader->timeline().shownItem(row).unread);
+        QTRY_COMPARE(f->reader->timeline().search().shownCount(), 2500);
+        for (qsizetype row = 0; row < f->reader->timeline().search().shownCount(); ++row)
+            QVERIFY(!f->reader->timeline().search().shownItem(row).unread);
     }
 
     void theSearchOutlivesRefreshesAndSources()
     {
         showSource(Source::all());
-        f->reader->timeline().setQuery(u"dr lin wei"_s);
+        f->reader->timeline().search().setQuery(u"dr lin wei"_s);
         const QStringList titles = shownTitles();
         f->reader->session().refresh();
         QTRY_VERIFY(!f->reader->session().refreshing());
-        QCOMPARE(f->reader->timeline().query(), u"dr lin wei"_s);
+        QCOMPARE(f->reader->timeline().search().query(), u"dr lin wei"_s);
         QCOMPARE(shownTitles(), titles);
         showSource(Source::feed(1)); // Planet Code: nothing by that author
-        QCOMPARE(f->reader->timeline().query(), u"dr lin wei"_s);
-        QVERIFY(f->reader->timeline().searching());
-        QCOMPARE(f->reader->timeline().shownCount(), 0);
+        QCOMPARE(f->reader->timeline().search().query(), u"dr lin wei"_s);
+        QVERIFY(f->reader->timeline().search().searching());
+        QCOMPARE(f->reader->timeline().search().shownCount(), 0);
         showSource(Source::feed(2));
         QCOMPARE(shownTitles().size(), titles.size());
         // ...but not a log out: the next account starts unsearched.
         f->reader->session().logOut();
-        QCOMPARE(f->reader->timeline().query(), QString());
-        QVERIFY(!f->reader->timeline().searching());
+        QCOMPARE(f->reader->timeline().search().query(), QString());
+        QVERIFY(!f->reader->timeline().search().searching());
     }
 
     // Subscribing: the server fetches the address; only its own feeds subscribe in the sandbox.

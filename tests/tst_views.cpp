@@ -567,7 +567,7 @@ private Q_SLOTS:
     {
         build(true);
         QListView* list = content->timeline()->list();
-        const Item item = f->reader->timeline().shownItem(2);
+        const Item item = f->reader->timeline().search().shownItem(2);
         QVERIFY(item.unread);
         // Offline for one call: selecting it cannot mark it read.
         f->sandbox.server->setFault("item-read", {500, 0, {}, 1});
@@ -616,7 +616,7 @@ private Q_SLOTS:
         QCOMPARE(f->reader->subscriptions().count(Source::allUnread()), unread);
         QTest::keyClick(list, Qt::Key_Space);
         QCOMPARE(f->reader->timeline().selectedId(),
-                 std::optional(f->reader->timeline().shownItem(list->currentIndex().row()).id));
+                 std::optional(f->reader->timeline().search().shownItem(list->currentIndex().row()).id));
         QCOMPARE(f->reader->subscriptions().count(Source::allUnread()), unread - 1);
 
         // Rows that arrive while the focus waits in the list get its place too (a screen
@@ -1197,9 +1197,9 @@ private Q_SLOTS:
         QTest::keySequence(window.get(), QKeySequence::Find);
         QTRY_VERIFY(search->hasFocus());
         QTest::keyClicks(search, u"dr lin"_s); // bare keys type in the field, they act not
-        QCOMPARE(f->reader->timeline().query(), u"dr lin"_s);
+        QCOMPARE(f->reader->timeline().search().query(), u"dr lin"_s);
         QVERIFY(!f->reader->timeline().selectedId());
-        const qsizetype shown = f->reader->timeline().shownCount();
+        const qsizetype shown = f->reader->timeline().search().shownCount();
         QVERIFY(shown > 0 && shown < all);
         QCOMPARE(timeline->list()->model()->rowCount(), int(shown));
         QCOMPARE(timeline->subtitleLabel()->text(),
@@ -1210,7 +1210,7 @@ private Q_SLOTS:
         QTest::keyClick(search, Qt::Key_Escape);
         QVERIFY(search->text().isEmpty());
         QVERIFY(timeline->list()->hasFocus());
-        QCOMPARE(f->reader->timeline().shownCount(), all);
+        QCOMPARE(f->reader->timeline().search().shownCount(), all);
         QCOMPARE(actions->markAllRead->text(), u"Mark All as Read"_s);
 
         // Search again, then walk the matches from the list: its rows are the matches.
@@ -1218,10 +1218,10 @@ private Q_SLOTS:
         QTest::keyClicks(search, u"dr lin"_s);
         QTest::keyClick(search, Qt::Key_Down); // out of the field, onto the rows
         QVERIFY(timeline->list()->hasFocus());
-        f->reader->timeline().select(f->reader->timeline().shownItem(0).id);
+        f->reader->timeline().select(f->reader->timeline().search().shownItem(0).id);
         QTest::keyClick(window.get(), Qt::Key_J);
         QCOMPARE(f->reader->timeline().selectedId(),
-                 std::optional(f->reader->timeline().shownItem(1).id));
+                 std::optional(f->reader->timeline().search().shownItem(1).id));
         QCOMPARE(timeline->list()->currentIndex().row(), 1);
 
         // Nothing matches: the list says so.
@@ -1232,7 +1232,7 @@ private Q_SLOTS:
         // A pasted page, or a letter with 200,000 combining marks, is cut to a query's length.
         search->setText(u"a"_s + QString(200'000, QChar(0x0301)));
         QCOMPARE(search->text().size(), TimelineView::longestQuery);
-        QCOMPARE(f->reader->timeline().query().size(), TimelineView::longestQuery);
+        QCOMPARE(f->reader->timeline().search().query().size(), TimelineView::longestQuery);
     }
 
     void copyLinkSaysWhatItCopied()
@@ -1254,7 +1254,7 @@ private Q_SLOTS:
                                             .pubDate = f->clock.now()},
                                            f->clock.now());
         f->reader->session().refresh();
-        QTRY_VERIFY(!f->reader->session().refreshing() && f->reader->timeline().rowOfItem(0) >= 0 &&
+        QTRY_VERIFY(!f->reader->session().refreshing() && f->reader->timeline().search().rowOfItem(0) >= 0 &&
                     f->reader->timeline().items().constFirst().id == 991);
         f->reader->timeline().select(991);
         actions->copyLink->trigger();

@@ -74,8 +74,8 @@ void Marker::toggleStarred(Item item)
 void Marker::markShownRead()
 {
     QList<Item> unread;
-    for (qsizetype row = 0; row < m_timeline.shownCount(); ++row) {
-        const qsizetype index = m_timeline.indexOfRow(row);
+    for (qsizetype row = 0; row < m_timeline.search().shownCount(); ++row) {
+        const qsizetype index = m_timeline.search().indexOfRow(row);
         if (!m_timeline.items()[index].unread) continue;
         unread << m_timeline.items()[index];
         m_timeline.updateItemAt(index, false, std::nullopt);
@@ -103,7 +103,7 @@ void Marker::markAllRead()
     const QList<Item>& items = m_timeline.items();
     if (!m_timeline.source() || items.isEmpty()) return;
     // With a search, only what is shown: the user sees nothing of the rest.
-    if (m_timeline.searching()) {
+    if (m_timeline.search().searching()) {
         markShownRead();
         return;
     }

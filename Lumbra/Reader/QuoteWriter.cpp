@@ -2,14 +2,13 @@
 
 #include "LumbraCore/Logging.h"
 #include "LumbraCore/Text.h"
+#include "LumbraCore/Worker.h"
 #include "Reader/NoteIndex.h"
 #include "Reader/Settings.h"
 #include "Reader/Vault.h"
 
 #include <QDir>
 #include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
-#include <qcoro/qcorofuture.h>
 
 QuoteWriter::QuoteWriter(Settings& settings, FolderChooser& chooser, Clock& clock)
     : m_settings(settings), m_chooser(chooser), m_clock(clock),
@@ -55,8 +54,8 @@ QCoro::Task<std::optional<Notice>> QuoteWriter::write(QString text, Item item,
         co_return Notice{refused.problem()};
     }
     if (!vault) co_return std::nullopt;
-    QFuture<Notice> written = QtConcurrent::run(
-        m_files.get(), [quote = quoteOf(item, feed, text), vault = *vault, index = m_index] {
+    QCoro::Task<Notice> written = onWorker(
+        [quote = quoteOf(item, feed, text), vault = *vault, index = m_index] {
             try {
                 const QString note = Vault::appendToNote(quote, vault, index.get());
                 qCDebug(lcVault).noquote() << "quote of item" << quote.itemId << "added to" << note;
@@ -68,23 +67,25 @@ QCoro::Task<std::optional<Notice>> QuoteWriter::write(QString text, Item item,
             } catch (const LumbraError& failure) {
                 return Notice{Notice::Kind::vaultRefused, {}, Failure::of(failure)};
             }
-        });
-    co_return co_await written; // `this` may be gone from here on
+        },
+        m_files.get());
+    co_return co_await std::move(written); // `this` may be gone from here on
 }
 
 QCoro::Task<std::optional<QString>> QuoteWriter::findNote(Item item, std::optional<Feed> feed)
 {
     const std::optional<QString> vault = storedVault();
     if (!vault) co_return std::nullopt;
-    QFuture<std::optional<QString>> found = QtConcurrent::run(
-        m_files.get(), [quote = quoteOf(item, feed, QString()), vault = *vault, index = m_index] {
+    QCoro::Task<std::optional<QString>> found = onWorker(
+        [quote = quoteOf(item, feed, QString()), vault = *vault, index = m_index] {
             try {
                 return Vault::findNote(quote, vault, *index);
             } catch (const std::exception&) {
                 return std::optional<QString>();
             }
-        });
-    co_return co_await found;
+        },
+        m_files.get());
+    co_return co_await std::move(found);
 }
 
 std::optional<QString> QuoteWriter::chooseVault()

@@ -3,11 +3,28 @@
 #include "LumbraCore/Certificates.h"
 #include "LumbraCore/LoginFlow.h"
 #include "LumbraCore/NewsAPI.h"
+#include "LumbraCore/Settled.h"
 #include "Reader/BrowserLogin.h"
 #include "Reader/Lifetime.h"
 #include "Reader/Settings.h"
 #include "Reader/Subscriptions.h"
 #include "Reader/Sync.h"
+
+namespace {
+
+// Awaits `task` and keeps the LumbraError it throws; anything else goes on unwinding.
+template <typename T> QCoro::Task<Settled<T>> settle(QCoro::Task<T> task)
+{
+    Settled<T> result;
+    try {
+        result.value = co_await std::move(task);
+    } catch (const LumbraError&) {
+        result.failure = std::current_exception();
+    }
+    co_return result;
+}
+
+} // namespace
 
 Session::Session(ReaderEnvironment& environment, Subscriptions& subscriptions, QObject* parent)
     : QObject(parent), m_env(environment), m_subscriptions(subscriptions)
@@ -112,9 +129,9 @@ QCoro::Task<> Session::refreshTask(NewsAPI api)
     std::stop_source feedsStop;
     std::stop_callback feedsEndWithUs(lifetime, [&feedsStop] { feedsStop.request_stop(); });
     // Both requests start at once: tasks run eagerly.
-    QCoro::Task<Sync::Settled<QList<Folder>>> foldersRequest = Sync::settle(api.folders(lifetime));
-    QCoro::Task<Sync::Settled<FeedsResponse>> feedsRequest =
-        Sync::settle(api.feeds(feedsStop.get_token()));
+    QCoro::Task<Settled<QList<Folder>>> foldersRequest = settle(api.folders(lifetime));
+    QCoro::Task<Settled<FeedsResponse>> feedsRequest =
+        settle(api.feeds(feedsStop.get_token()));
     // A logout, another login or a newer refresh: results of this one are dropped.
     const auto stale = [&] {
         return m_account != api.account() || generation != m_refreshGeneration;
@@ -129,7 +146,7 @@ QCoro::Task<> Session::refreshTask(NewsAPI api)
         co_await guarded(m_lifetime, std::move(feedsRequest));
     };
 
-    Sync::Settled<QList<Folder>> folders = co_await guarded(m_lifetime, std::move(foldersRequest));
+    Settled<QList<Folder>> folders = co_await guarded(m_lifetime, std::move(foldersRequest));
     if (folders.failure || stale()) {
         co_await abandon();
         if (folders.failure && !stale()) refreshFailed(folders.failure);
@@ -143,7 +160,7 @@ QCoro::Task<> Session::refreshTask(NewsAPI api)
     }
     if (sortedFolders && !outdated()) m_subscriptions.replaceFolders(std::move(*sortedFolders));
 
-    Sync::Settled<FeedsResponse> feeds = co_await guarded(m_lifetime, std::move(feedsRequest));
+    Settled<FeedsResponse> feeds = co_await guarded(m_lifetime, std::move(feedsRequest));
     if (stale()) co_return;
     if (feeds.failure) {
         refreshFailed(feeds.failure);

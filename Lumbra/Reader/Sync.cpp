@@ -6,14 +6,10 @@
 
 #include <QSet>
 #include <QUrl>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace Sync {
 
 namespace {
-
-// Up to this many names sort in well under a millisecond; a thread hop costs more.
-constexpr qsizetype inlineSort = 500;
 
 // Sorts `fetched` and hands back `made(sorted)`, or none when it equals `shown`.
 template <typename T, typename Result, typename Name, typename Make>
@@ -27,7 +23,7 @@ QCoro::Task<std::optional<Result>> orderedUnlessSame(QList<T> fetched, QList<T> 
     };
     const qsizetype size = std::max(fetched.size(), shown.size());
     QCoro::Task<std::optional<Result>> ordering = onWorkerWhenLarge(
-        size, inlineSort + 1,
+        size, InlineBelow::sortedNames,
         [order, fetched = std::move(fetched), shown = std::move(shown)]() mutable {
             return order(std::move(fetched), std::move(shown));
         });
@@ -39,7 +35,7 @@ QCoro::Task<std::optional<Result>> orderedUnlessSame(QList<T> fetched, QList<T> 
 void loadCollationInBackground()
 {
     // ICU keeps what a collator loads for every later one.
-    (void)QtConcurrent::run([] { NameOrder(); });
+    inBackground([] { NameOrder(); });
 }
 
 FeedList indexed(QList<Feed> feeds)

@@ -14,24 +14,6 @@
 // The rules for bringing the server's lists into the Reader.
 namespace Sync {
 
-// A finished request: its value or what it threw.
-template <typename T> struct Settled {
-    std::optional<T> value;
-    std::exception_ptr failure;
-};
-
-// Awaits `task` and keeps what it threw instead of rethrowing it.
-template <typename T> QCoro::Task<Settled<T>> settle(QCoro::Task<T> task)
-{
-    Settled<T> result;
-    try {
-        result.value = co_await std::move(task);
-    } catch (const LumbraError&) {
-        result.failure = std::current_exception();
-    }
-    co_return result;
-}
-
 // Feeds with their places: feed id → index in the list.
 struct FeedList {
     QList<Feed> feeds;

@@ -156,9 +156,24 @@ QCoro::Task<> Timeline::showBuilt(Source source, Account account, Build build)
     if (built) replaceItems(std::move(*built));
 }
 
+void Timeline::setItems(QList<Item> items)
+{
+    if (m_items != items) replaceItems(std::move(items));
+}
+
+void Timeline::replaceItems(QList<Item> items)
+{
+    releaseInBackground(std::exchange(m_items, std::move(items)));
+    findSelectedIndex();
+    m_search.listReplaced();
+    Q_EMIT itemsChanged();
+    if (m_selectedId) Q_EMIT selectedItemChanged();
+    m_search.prepareTexts();
+}
+
 void Timeline::clear()
 {
-    setQuery({});
+    m_search.setQuery({});
     setItems({});
     setLoadFailed(false);
     setSelectedId(std::nullopt);
@@ -235,11 +250,12 @@ void Timeline::showLinked(Item item)
 // Steps walk the listed rows: with a search, the matching ones.
 void Timeline::moveSelection(int step)
 {
-    if (shownCount() == 0) return;
-    const qsizetype row = rowOfItem(m_selectedIndex);
+    const qsizetype shown = m_search.shownCount();
+    if (shown == 0) return;
+    const qsizetype row = m_search.rowOfItem(m_selectedIndex);
     const qsizetype target = row < 0 ? 0 : row + step;
-    if (target < 0 || target >= shownCount()) return;
-    select(shownItem(target).id);
+    if (target < 0 || target >= shown) return;
+    select(m_search.shownItem(target).id);
 }
 
 void Timeline::selectNext()
@@ -254,10 +270,10 @@ void Timeline::selectPrevious()
 
 void Timeline::selectNextUnread()
 {
-    const qsizetype start = rowOfItem(m_selectedIndex) + 1; // 0 without one
-    for (qsizetype row = start; row < shownCount(); ++row) {
-        if (shownItem(row).unread) {
-            select(shownItem(row).id);
+    const qsizetype start = m_search.rowOfItem(m_selectedIndex) + 1; // 0 without one
+    for (qsizetype row = start; row < m_search.shownCount(); ++row) {
+        if (m_search.shownItem(row).unread) {
+            select(m_search.shownItem(row).id);
             return;
         }
     }
@@ -285,8 +301,7 @@ void Timeline::updateItemAt(qsizetype index, std::optional<bool> unread,
     if (unread) changed.unread = *unread;
     if (starred) changed.starred = *starred;
     if (changed == m_items[index]) return;
-    if (changed.unread != m_items[index].unread && rowOfItem(index) >= 0)
-        m_shownUnread += changed.unread ? 1 : -1;
+    if (changed.unread != m_items[index].unread) m_search.unreadChanged(index, changed.unread);
     if (m_linked && m_linked->id == changed.id) setLinked(changed);
     m_items[index] = std::move(changed);
     Q_EMIT itemChanged(index);

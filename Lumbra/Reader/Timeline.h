@@ -3,8 +3,8 @@
 #include "LumbraCore/Records.h"
 #include "Reader/Lifetime.h"
 #include "Reader/Sync.h"
+#include "Reader/TimelineSearch.h"
 
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <functional>
@@ -17,8 +17,8 @@ class Clock;
 class Session;
 class Subscriptions;
 
-// The items of the chosen source, newest first: loading them, narrowing them by a search,
-// and the selected one.
+// The items of the chosen source, newest first: loading them and choosing among them. Its
+// search narrows the rows the list shows.
 class Timeline final : public QObject {
     Q_OBJECT
 
@@ -40,25 +40,9 @@ public:
     // The selected article: a listed one, or the one a link brought (`linked`).
     const Item* selectedItem() const;
     const std::optional<Item>& linked() const { return m_linked; }
-
-    // Search: words that narrow the current source's list, kept across refreshes and
-    // sources. Titles, authors, feed titles and article text are looked in, with case and
-    // accents folded.
-    const QString& query() const { return m_query; }
-    void setQuery(QString query);
-    // The query's folded words (none without a search), for highlighting.
-    const QList<QByteArray>& queryWords() const { return m_words; }
-    // The rows the timeline lists: every item, or the items matching the query.
-    bool searching() const { return m_matches.has_value(); }
-    qsizetype shownCount() const { return m_matches ? m_matches->size() : m_items.size(); }
-    const Item& shownItem(qsizetype row) const { return m_items[indexOfRow(row)]; }
-    qsizetype indexOfRow(qsizetype row) const { return m_matches ? (*m_matches)[row] : row; }
-    // The row of items()[index]; -1 when the search hides it.
-    qsizetype rowOfItem(qsizetype index) const;
-    // How many of the shown rows are unread; kept as flags change.
-    qsizetype shownUnreadCount() const { return m_shownUnread; }
-    // Whether every listed item's search text is made (long lists take a moment).
-    bool searchReady() const { return !m_preparing; }
+    // The words that narrow the list, and the rows they leave shown.
+    TimelineSearch& search() { return m_search; }
+    const TimelineSearch& search() const { return m_search; }
 
     // Loads the items of the current source; a result for a source no longer shown is
     // dropped.
@@ -92,9 +76,6 @@ Q_SIGNALS:
     // The selected article, or any of its fields, changed.
     void selectedItemChanged();
     void linkedChanged();
-    void queryChanged();
-    // The search shows other rows of the same list; `itemsChanged` means a new list.
-    void shownChanged();
     // One item's flags changed in place; `itemsChanged` means the list was replaced.
     void itemChanged(qsizetype index);
     // The user chose the listed article items()[index] (it is marked read for that).
@@ -127,12 +108,6 @@ private:
     QCoro::Task<> showBuilt(Source source, Account account, Build build);
     bool stillShowing(const Source& source, const Account& account) const;
 
-    // Search.
-    void updateMatches(std::optional<QList<QByteArray>> narrowedFrom);
-    QCoro::Task<> prepareSearch();
-    void alignSearchTexts();
-    void countShownUnread();
-
     Session& m_session;
     const Subscriptions& m_subscriptions;
     const Clock& m_clock;
@@ -147,21 +122,7 @@ private:
     std::optional<qint64> m_selectedId;
     qsizetype m_selectedIndex = -1; // in m_items; -1 when unlisted or none
     std::optional<Item> m_linked;
-
-    QString m_query;
-    QList<QByteArray> m_words;
-    std::optional<QList<qsizetype>> m_matches; // indexes into m_items, ascending
-    struct SearchText {
-        size_t source = 0; // hash of what it was made from
-        QByteArray text;
-    };
-    QHash<qint64, SearchText> m_searchTexts; // by item id
-    QList<QByteArray> m_itemTexts;           // the same, in the order of m_items
-    // Rows of recent searches of this list, so erasing what was typed is instant.
-    QHash<QList<QByteArray>, QList<qsizetype>> m_recentMatches;
-    qsizetype m_shownUnread = 0;
-    bool m_preparing = false;
-    bool m_prepareAgain = false;
+    TimelineSearch m_search{m_items, m_subscriptions};
 
     Lifetime m_lifetime; // last: it ends first
 };

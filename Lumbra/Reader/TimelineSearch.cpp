@@ -1,20 +1,14 @@
 // Narrowing the listed items to those matching what the user typed.
 
-#include "Reader/Timeline.h"
+#include "Reader/TimelineSearch.h"
 
 #include "LumbraCore/Search.h"
 #include "LumbraCore/Worker.h"
-#include "Reader/Background.h"
-#include "Reader/Lifetime.h"
 #include "Reader/Subscriptions.h"
 
-#include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
 
 namespace {
-
-// Search texts of items with up to this much text are made at once; more on a worker
-// (folding takes about 30 ms a MB).
-constexpr qsizetype inlineTextBytes = 256 << 10;
 
 qsizetype textBytes(const QList<Item>& items)
 {
@@ -30,28 +24,30 @@ size_t sourceOf(const Item& item, const QString& feedTitle)
                       item.body.value_or(QByteArray()));
 }
 
+// The indexes among `candidates` (all of `texts` when none) whose text has every word.
+QList<qsizetype> matching(const QList<QByteArray>& texts, const QList<QByteArray>& words,
+                          const std::optional<QList<qsizetype>>& candidates)
+{
+    const qsizetype count = candidates ? candidates->size() : texts.size();
+    return inTwoHalves(count, InlineBelow::scannedTexts, [&](qsizetype from, qsizetype to) {
+        QList<qsizetype> found;
+        for (qsizetype at = from; at < to; ++at) {
+            const qsizetype index = candidates ? (*candidates)[at] : at;
+            if (index < texts.size() && Search::matches(texts[index], words)) found << index;
+        }
+        return found;
+    });
+}
+
 } // namespace
 
-void Timeline::setItems(QList<Item> items)
+TimelineSearch::TimelineSearch(const QList<Item>& items, const Subscriptions& subscriptions,
+                               QObject* parent)
+    : QObject(parent), m_items(items), m_subscriptions(subscriptions)
 {
-    if (m_items != items) replaceItems(std::move(items));
 }
 
-void Timeline::replaceItems(QList<Item> items)
-{
-    releaseInBackground(std::exchange(m_items, std::move(items)));
-    findSelectedIndex();
-    // Texts of the old rows: prepareSearch lines them up with the new list on a worker, or
-    // updateMatches does here when a search needs them first.
-    releaseInBackground(std::exchange(m_itemTexts, {}));
-    m_recentMatches.clear();
-    updateMatches(std::nullopt);
-    Q_EMIT itemsChanged();
-    if (m_selectedId) Q_EMIT selectedItemChanged();
-    prepareSearch();
-}
-
-void Timeline::setQuery(QString query)
+void TimelineSearch::setQuery(QString query)
 {
     if (query == m_query) return;
     QList<QByteArray> words = Search::words(query);
@@ -69,67 +65,55 @@ void Timeline::setQuery(QString query)
     Q_EMIT shownChanged();
 }
 
-qsizetype Timeline::rowOfItem(qsizetype index) const
+qsizetype TimelineSearch::rowOfItem(qsizetype index) const
 {
     if (index < 0 || !m_matches) return index;
     const auto it = std::lower_bound(m_matches->cbegin(), m_matches->cend(), index);
     return it != m_matches->cend() && *it == index ? it - m_matches->cbegin() : -1;
 }
 
-void Timeline::alignSearchTexts()
+void TimelineSearch::listReplaced()
+{
+    // Texts of the old rows: prepareTexts lines them up with the new list on a worker, or
+    // updateMatches does here when a search needs them first.
+    releaseInBackground(std::exchange(m_inOrder, {}));
+    m_recentMatches.clear();
+    updateMatches(std::nullopt);
+}
+
+void TimelineSearch::unreadChanged(qsizetype index, bool unread)
+{
+    if (rowOfItem(index) >= 0) m_shownUnread += unread ? 1 : -1;
+}
+
+void TimelineSearch::alignTexts()
 {
     QList<QByteArray> texts;
     texts.reserve(m_items.size());
-    for (const Item& item : std::as_const(m_items))
-        texts << m_searchTexts.value(item.id).text; // none yet: empty, matching nothing
-    releaseInBackground(std::exchange(m_itemTexts, std::move(texts)));
+    for (const Item& item : m_items)
+        texts << m_texts.value(item.id).text; // none yet: empty, matching nothing
+    releaseInBackground(std::exchange(m_inOrder, std::move(texts)));
     m_recentMatches.clear(); // rows of another list
 }
 
-namespace {
-
-// The indexes among `candidates` (all of `texts` when none) whose text has every word; the
-// two halves of a long list on two threads.
-QList<qsizetype> matching(const QList<QByteArray>& texts, const QList<QByteArray>& words,
-                          const std::optional<QList<qsizetype>>& candidates)
-{
-    const qsizetype count = candidates ? candidates->size() : texts.size();
-    const auto scan = [&](qsizetype from, qsizetype to) {
-        QList<qsizetype> found;
-        for (qsizetype at = from; at < to; ++at) {
-            const qsizetype index = candidates ? (*candidates)[at] : at;
-            if (index < texts.size() && Search::matches(texts[index], words)) found << index;
-        }
-        return found;
-    };
-    if (count < 20'000) return scan(0, count);
-    QFuture<QList<qsizetype>> firstHalf = QtConcurrent::run(scan, 0, count / 2);
-    QList<qsizetype> second = scan(count / 2, count);
-    QList<qsizetype> found = firstHalf.result();
-    found += second;
-    return found;
-}
-
-} // namespace
-
-void Timeline::countShownUnread()
+void TimelineSearch::countShownUnread()
 {
     m_shownUnread = 0;
     for (qsizetype row = 0; row < shownCount(); ++row)
         m_shownUnread += shownItem(row).unread;
 }
 
-void Timeline::updateMatches(std::optional<QList<QByteArray>> narrowedFrom)
+void TimelineSearch::updateMatches(std::optional<QList<QByteArray>> narrowedFrom)
 {
     struct Counted {
-        Timeline* timeline;
-        ~Counted() { timeline->countShownUnread(); }
+        TimelineSearch* search;
+        ~Counted() { search->countShownUnread(); }
     } counted{this};
     if (m_words.isEmpty()) {
         m_matches.reset();
         return;
     }
-    if (m_itemTexts.size() != m_items.size()) alignSearchTexts();
+    if (m_inOrder.size() != m_items.size()) alignTexts();
     const auto recent = m_recentMatches.constFind(m_words);
     if (recent != m_recentMatches.cend()) {
         m_matches = *recent;
@@ -141,15 +125,15 @@ void Timeline::updateMatches(std::optional<QList<QByteArray>> narrowedFrom)
         QList<QByteArray> added;
         for (const QByteArray& word : std::as_const(m_words))
             if (!narrowedFrom->contains(word)) added << word;
-        m_matches = matching(m_itemTexts, added, m_matches);
+        m_matches = matching(m_inOrder, added, m_matches);
     } else {
-        m_matches = matching(m_itemTexts, m_words, std::nullopt);
+        m_matches = matching(m_inOrder, m_words, std::nullopt);
     }
     if (m_recentMatches.size() >= 32) m_recentMatches.clear();
     m_recentMatches.insert(m_words, *m_matches);
 }
 
-QCoro::Task<> Timeline::prepareSearch()
+QCoro::Task<> TimelineSearch::prepareTexts()
 {
     if (m_preparing) {
         m_prepareAgain = true;
@@ -164,39 +148,35 @@ QCoro::Task<> Timeline::prepareSearch()
         // Texts of unchanged items are kept; only new and changed ones are made. They come
         // back by id and in the order of the list they were made for.
         struct Made {
-            QHash<qint64, SearchText> texts;
+            QHash<qint64, Text> texts;
             QList<QByteArray> inOrder;
         };
-        const auto make = [](QList<Item> items, QHash<qint64, SearchText> known,
-                             QHash<qint64, QString> titles) {
-            Made made;
-            made.texts.reserve(items.size());
-            made.inOrder.reserve(items.size());
-            for (const Item& item : items) {
-                const QString feedTitle = titles.value(item.feedId);
-                const size_t source = sourceOf(item, feedTitle);
-                const auto old = known.constFind(item.id);
-                const SearchText text = old != known.cend() && old->source == source
-                                            ? *old
-                                            : SearchText{source, Search::textOf(item, feedTitle)};
-                made.texts.insert(item.id, text);
-                made.inOrder << text.text;
-            }
-            return made;
-        };
         const QList<Item> items = m_items;
-        QCoro::Task<Made> making =
-            onWorkerWhenLarge(textBytes(items), inlineTextBytes + 1,
-                              [make, items, known = m_searchTexts, feedTitles] {
-                                  return make(items, known, feedTitles);
-                              });
+        QCoro::Task<Made> making = onWorkerWhenLarge(
+            textBytes(items), InlineBelow::foldedTextBytes,
+            [items, known = m_texts, titles = std::move(feedTitles)] {
+                Made made;
+                made.texts.reserve(items.size());
+                made.inOrder.reserve(items.size());
+                for (const Item& item : items) {
+                    const QString feedTitle = titles.value(item.feedId);
+                    const size_t source = sourceOf(item, feedTitle);
+                    const auto old = known.constFind(item.id);
+                    const Text text = old != known.cend() && old->source == source
+                                          ? *old
+                                          : Text{source, Search::textOf(item, feedTitle)};
+                    made.texts.insert(item.id, text);
+                    made.inOrder << text.text;
+                }
+                return made;
+            });
         Made made = co_await guarded(m_lifetime, std::move(making));
-        releaseInBackground(std::exchange(m_searchTexts, std::move(made.texts)));
+        releaseInBackground(std::exchange(m_texts, std::move(made.texts)));
         if (m_items.isSharedWith(items)) {
-            releaseInBackground(std::exchange(m_itemTexts, std::move(made.inOrder)));
+            releaseInBackground(std::exchange(m_inOrder, std::move(made.inOrder)));
             m_recentMatches.clear(); // found before these texts were in
         } else {
-            alignSearchTexts();
+            alignTexts();
         }
         if (!m_words.isEmpty()) {
             updateMatches(std::nullopt);

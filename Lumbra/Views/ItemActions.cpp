@@ -59,7 +59,7 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
     };
     // Moving needs rows to move through: none on the login screen or in an empty list.
     const auto listed = [this](const std::optional<Item>&) {
-        return m_reader.timeline().shownCount() > 0;
+        return m_reader.timeline().search().shownCount() > 0;
     };
 
     next = make({always(tr("Next")), always(QStringLiteral("go-down")), QKeySequence(Qt::Key_J),
@@ -93,10 +93,10 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
                          Q_EMIT spoken(item.unread ? tr("Marked as read") : tr("Marked as unread"));
                      })});
     // With a search it marks the shown articles only, and says so.
-    const auto shownUnread = [this] { return m_reader.timeline().shownUnreadCount(); };
+    const auto shownUnread = [this] { return m_reader.timeline().search().shownUnreadCount(); };
     markAllRead =
         make({[this, shownUnread](const std::optional<Item>&) -> QString {
-                  if (!m_reader.timeline().searching()) return tr("Mark All as Read");
+                  if (!m_reader.timeline().search().searching()) return tr("Mark All as Read");
                   if (shownUnread() == 0) return tr("Mark Shown as Read");
                   //: %n is how many shown articles are unread.
                   return tr("Mark %Ln Shown as Read", nullptr, int(shownUnread()));
@@ -155,9 +155,10 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
               }});
 
     const Timeline& timeline = reader.timeline();
-    for (auto signal : {&Timeline::selectedItemChanged, &Timeline::itemsChanged,
-                        &Timeline::sourceChanged, &Timeline::shownChanged})
+    for (auto signal :
+         {&Timeline::selectedItemChanged, &Timeline::itemsChanged, &Timeline::sourceChanged})
         connect(&timeline, signal, this, &ItemActions::update);
+    connect(&timeline.search(), &TimelineSearch::shownChanged, this, &ItemActions::update);
     connect(&reader.quotes(), &Quotes::selectedNoteChanged, this, &ItemActions::update);
     // Marking thousands read changes thousands of items: only the subject's change, and
     // the unread count behind "Mark All as Read", need the actions to follow.

@@ -1,21 +1,19 @@
 #include "Views/SourcesModel.h"
 
 #include "LumbraCore/SourceKinds.h"
-#include "Reader/Background.h"
+#include "LumbraCore/Worker.h"
 #include "Reader/Subscriptions.h"
 #include "Views/FeedIcons.h"
 #include "Views/Style.h"
 #include "Views/Wording.h"
 
 #include <QApplication>
-#include <QFutureWatcher>
 #include <QLocale>
 #include <QMimeData>
-#include <QtConcurrent/QtConcurrentRun>
 #include <limits>
 
 // A top-level row: a tray, a section title, a folder or a feed outside any folder.
-struct Top {
+struct SourcesModel::Top {
     enum class Kind { tray, section, folder, feed } kind;
     qsizetype at = 0;                // the tray's, folder's or feed's index in its list
     std::vector<qsizetype> children; // a folder's feeds, as indexes into the feed list
@@ -40,9 +38,6 @@ struct SourcesModel::Rows {
 };
 
 namespace {
-
-// Up to this many folders and feeds build in a few milliseconds; a thread hop costs more.
-constexpr qsizetype inlineBuild = 5'000;
 
 size_t structureOf(const QList<Folder>& folders, const QList<Feed>& feeds)
 {
@@ -135,34 +130,33 @@ SourcesModel::~SourcesModel()
     releaseInBackground(std::move(m_rows));
 }
 
-void SourcesModel::listsChanged()
+QCoro::Task<> SourcesModel::listsChanged()
 {
     if (m_building) {
         m_stale = true; // built again once the running build ends
-        return;
-    }
-    const QList<Folder>& folders = m_subscriptions.folders();
-    const QList<Feed>& feeds = m_subscriptions.feeds();
-    if (folders.size() + feeds.size() <= inlineBuild && m_rows->size() <= inlineBuild) {
-        apply(Rows::build(folders, feeds, m_trays.size(), m_rows));
-        return;
+        co_return;
     }
     m_building = true;
-    auto* watcher = new QFutureWatcher<std::shared_ptr<const Rows>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
-        std::shared_ptr<const Rows> next = watcher->result();
-        watcher->deleteLater();
-        m_building = false;
-        if (std::exchange(m_stale, false)) {
-            // Lists newer than these exist: build those instead of showing these briefly.
-            releaseInBackground(std::move(next));
-            listsChanged();
-            return;
-        }
-        apply(std::move(next));
-        Q_EMIT becameCurrent();
-    });
-    watcher->setFuture(QtConcurrent::run(&Rows::build, folders, feeds, m_trays.size(), m_rows));
+    std::shared_ptr<const Rows> next;
+    bool waited = false;
+    do {
+        // Lists newer than the last ones built: those are built instead of shown briefly.
+        m_stale = false;
+        const QList<Folder>& folders = m_subscriptions.folders();
+        const QList<Feed>& feeds = m_subscriptions.feeds();
+        const qsizetype size = std::max(folders.size() + feeds.size(), m_rows->size());
+        waited = waited || size >= InlineBelow::builtSources;
+        QCoro::Task<std::shared_ptr<const Rows>> building = onWorkerWhenLarge(
+            size, InlineBelow::builtSources,
+            [folders, feeds, trays = m_trays.size(), before = m_rows] {
+                return Rows::build(folders, feeds, trays, before);
+            });
+        std::shared_ptr<const Rows> built = co_await guarded(m_lifetime, std::move(building));
+        releaseInBackground(std::exchange(next, std::move(built)));
+    } while (m_stale);
+    m_building = false;
+    apply(std::move(next));
+    if (waited) Q_EMIT becameCurrent();
 }
 
 void SourcesModel::apply(std::shared_ptr<const Rows> next)
@@ -221,7 +215,7 @@ int SourcesModel::columnCount(const QModelIndex&) const
     return 1;
 }
 
-const Top* SourcesModel::topOf(const QModelIndex& index) const
+const SourcesModel::Top* SourcesModel::topOf(const QModelIndex& index) const
 {
     if (!index.isValid() || index.internalId() != 0 || size_t(index.row()) >= m_rows->top.size())
         return nullptr;

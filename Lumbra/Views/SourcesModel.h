@@ -1,12 +1,14 @@
 #pragma once
 
 #include "LumbraCore/Records.h"
+#include "Reader/Lifetime.h"
 
 #include <QAbstractItemModel>
 #include <QHash>
 #include <QList>
 #include <memory>
 #include <optional>
+#include <qcoro/qcorotask.h>
 #include <vector>
 
 class FeedIcons;
@@ -70,11 +72,12 @@ Q_SIGNALS:
     void feedDropped(qint64 feedId, std::optional<qint64> folderId);
 
 private:
+    struct Top;
     struct Rows;
 
-    void listsChanged();
+    QCoro::Task<> listsChanged();
     void apply(std::shared_ptr<const Rows> next);
-    const struct Top* topOf(const QModelIndex& index) const;
+    const Top* topOf(const QModelIndex& index) const;
     // The top-level row that holds `source` (a feed's folder for a feed in one), or -1.
     int topRowOf(const Source& source) const;
     void showRows(int count);
@@ -86,4 +89,5 @@ private:
     int m_shown = 0;                    // top-level rows the views know of
     bool m_building = false;
     bool m_stale = false; // the lists changed again while a build ran
+    Lifetime m_lifetime;  // last: it ends first
 };

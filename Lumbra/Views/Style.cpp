@@ -1,9 +1,10 @@
 #include "Views/Style.h"
 
+#include "LumbraCore/Worker.h"
+
 #include <QApplication>
 #include <QPalette>
 #include <QTextLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <QIcon>
 #include <QLabel>
@@ -151,7 +152,7 @@ QString EmptyState::text() const
 void Style::loadFontsInBackground()
 {
     const QFont base = QApplication::font();
-    (void)QtConcurrent::run([base] {
+    inBackground([base] {
         // Latin, Greek, Cyrillic, Arabic, Hebrew, Devanagari, Thai, Chinese, Japanese,
         // Korean and emoji: laying them out finds and opens their fallback fonts.
         const QString scripts = QStringLiteral(u"Ag Ωλ Жя عر אב कि ไท 中文 かな 한글 😀🎉");

@@ -3,34 +3,37 @@
 #include "LumbraCore/RelativeDate.h"
 #include "LumbraCore/Search.h"
 #include "LumbraCore/Text.h"
+#include "LumbraCore/Worker.h"
 #include "Reader/Subscriptions.h"
 #include "Reader/Timeline.h"
+#include "Views/Excerpts.h"
 #include "Views/FeedIcons.h"
 
 #include <QDateTime>
-#include <QFuture>
-#include <QFutureWatcher>
 #include <QPoint>
-#include <QtConcurrent/QtConcurrentRun>
 
 TimelineModel::TimelineModel(const Timeline& timeline, const Subscriptions& subscriptions,
                              FeedIcons& icons, QObject* parent)
     : QAbstractListModel(parent), m_timeline(timeline), m_subscriptions(subscriptions),
-      m_icons(icons)
+      m_icons(icons), m_excerpts(new Excerpts(this))
 {
     connect(&timeline, &Timeline::itemsChanged, this, [this] {
         beginResetModel();
-        dropExcerptsOfGoneItems();
+        m_excerpts->keepOnly(m_timeline.items());
         endResetModel();
         sampleLines();
     });
+    connect(m_excerpts, &Excerpts::made, this, [this](qint64 id) {
+        const int row = rowOf(id);
+        if (row >= 0) Q_EMIT dataChanged(index(row), index(row), {ExcerptRole});
+    });
     connect(&subscriptions, &Subscriptions::feedsChanged, this, &TimelineModel::sampleLines);
-    connect(&timeline, &Timeline::shownChanged, this, [this] {
+    connect(&timeline.search(), &TimelineSearch::shownChanged, this, [this] {
         beginResetModel();
         endResetModel();
     });
     connect(&timeline, &Timeline::itemChanged, this, [this](qsizetype itemIndex) {
-        const qsizetype row = m_timeline.rowOfItem(itemIndex);
+        const qsizetype row = m_timeline.search().rowOfItem(itemIndex);
         if (row < 0) return; // hidden by the search
         const QModelIndex changed = index(int(row));
         Q_EMIT dataChanged(changed, changed);
@@ -45,58 +48,6 @@ TimelineModel::TimelineModel(const Timeline& timeline, const Subscriptions& subs
         m_openedUnread = item && item->unread ? std::optional(item->id) : std::nullopt;
     });
     connect(&icons, &FeedIcons::iconLoaded, this, allRows);
-}
-
-namespace {
-// Bodies up to this size take well under a millisecond; longer ones go to a worker.
-constexpr qsizetype inlineExcerptBytes = 16 * 1024;
-constexpr qsizetype excerptLength = 160;
-} // namespace
-
-QString TimelineModel::excerptOf(qint64 id, const std::optional<QByteArray>& body) const
-{
-    // Painting asks on every frame: the same bytes answer at once, and only a new list's
-    // body is hashed, once, to see whether it changed.
-    const char* bytes = body ? body->constData() : nullptr;
-    const auto known = m_excerpts.find(id);
-    if (known != m_excerpts.end() && known->body == bytes && bytes) return known->text;
-    const size_t bodyHash = body ? qHash(*body) : 0;
-    if (known != m_excerpts.end() && known->bodyHash == bodyHash) {
-        known->body = bytes;
-        return known->text;
-    }
-    if (!body || body->size() <= inlineExcerptBytes) {
-        const QString text = excerpt(body, excerptLength);
-        m_excerpts.insert(id, Excerpt{bytes, bodyHash, text});
-        return text;
-    }
-    if (!m_pending.contains(id)) {
-        m_pending.insert(id);
-        auto* self = const_cast<TimelineModel*>(this);
-        QtConcurrent::run([body] {
-            return excerpt(body, excerptLength);
-        }).then(self, [self, id, bodyHash](const QString& text) {
-            self->m_pending.remove(id);
-            self->m_excerpts.insert(id, Excerpt{nullptr, bodyHash, text});
-            const int row = self->rowOf(id);
-            if (row >= 0)
-                Q_EMIT self->dataChanged(self->index(row), self->index(row), {ExcerptRole});
-        });
-    }
-    return QString(); // the row shows its excerpt as soon as it is made
-}
-
-void TimelineModel::dropExcerptsOfGoneItems()
-{
-    QSet<qint64> listed;
-    const QList<Item>& items = m_timeline.items();
-    listed.reserve(items.size());
-    for (const Item& item : items)
-        listed.insert(item.id);
-    m_excerpts.removeIf([&listed](const auto& entry) { return !listed.contains(entry.key()); });
-    // The old list's bytes may be freed and their addresses reused: compare by hash again.
-    for (Excerpt& kept : m_excerpts)
-        kept.body = nullptr;
 }
 
 namespace {
@@ -144,42 +95,34 @@ QString lineSampleOf(const QList<Item>& items, const QList<Feed>& feeds)
     return sample;
 }
 
-// Longer lists are sampled on a worker: reading every title takes longer than a frame.
-constexpr qsizetype inlineSampleItems = 20'000;
-
 } // namespace
 
-void TimelineModel::sampleLines()
+QCoro::Task<> TimelineModel::sampleLines()
 {
     const quint64 ticket = ++m_sampleTicket;
-    const auto apply = [this, ticket](QString sample) {
-        if (ticket != m_sampleTicket || sample == m_lineSample) return;
-        // Rows share one height: a new one lays them all out again.
-        beginResetModel();
-        m_lineSample = std::move(sample);
-        endResetModel();
-    };
-    if (m_timeline.items().size() < inlineSampleItems)
-        return apply(lineSampleOf(m_timeline.items(), m_subscriptions.feeds()));
-    auto* sampling = new QFutureWatcher<QString>(this);
-    connect(sampling, &QFutureWatcherBase::finished, this, [sampling, apply] {
-        apply(sampling->result());
-        sampling->deleteLater();
-    });
-    sampling->setFuture(
-        QtConcurrent::run(&lineSampleOf, m_timeline.items(), m_subscriptions.feeds()));
+    QCoro::Task<QString> sampling = onWorkerWhenLarge(
+        m_timeline.items().size(), InlineBelow::sampledTitles,
+        [items = m_timeline.items(), feeds = m_subscriptions.feeds()] {
+            return lineSampleOf(items, feeds);
+        });
+    QString sample = co_await guarded(m_lifetime, std::move(sampling));
+    if (ticket != m_sampleTicket || sample == m_lineSample) co_return;
+    // Rows share one height: a new one lays them all out again.
+    beginResetModel();
+    m_lineSample = std::move(sample);
+    endResetModel();
 }
 
 int TimelineModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_timeline.shownCount());
+    return parent.isValid() ? 0 : int(m_timeline.search().shownCount());
 }
 
 int TimelineModel::rowOf(qint64 id) const
 {
     const QList<Item>& items = m_timeline.items();
     for (qsizetype i = 0; i < items.size(); ++i)
-        if (items[i].id == id) return int(m_timeline.rowOfItem(i));
+        if (items[i].id == id) return int(m_timeline.search().rowOfItem(i));
     return -1;
 }
 
@@ -235,20 +178,20 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
 {
     if (role == LineSampleRole) return m_lineSample;
     if (!index.isValid() || index.row() >= rowCount()) return {};
-    const Item& item = m_timeline.shownItem(index.row());
+    const Item& item = m_timeline.search().shownItem(index.row());
     switch (role) {
     case Qt::DisplayRole:
         return shownTitle(item);
     case TitleHighlightsRole:
-        if (m_timeline.queryWords().isEmpty()) return {};
-        return highlightsIn(shownTitle(item), m_timeline.queryWords());
+        if (m_timeline.search().words().isEmpty()) return {};
+        return highlightsIn(shownTitle(item), m_timeline.search().words());
     case ExcerptHighlightsRole:
-        if (m_timeline.queryWords().isEmpty()) return {};
-        return highlightsIn(excerptOf(item.id, item.body), m_timeline.queryWords());
+        if (m_timeline.search().words().isEmpty()) return {};
+        return highlightsIn(m_excerpts->of(item.id, item.body), m_timeline.search().words());
     case IdRole:
         return item.id;
     case ExcerptRole:
-        return excerptOf(item.id, item.body);
+        return m_excerpts->of(item.id, item.body);
     case UnreadRole:
         return item.unread;
     case StarredRole:
@@ -267,7 +210,7 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
         return spokenRow(item, m_openedUnread == item.id, data(index, Qt::DisplayRole).toString(),
                          data(index, FeedTitleRole).toString(), data(index, DateRole).toString());
     case Qt::AccessibleDescriptionRole:
-        return excerptOf(item.id, item.body);
+        return m_excerpts->of(item.id, item.body);
     default:
         return {};
     }

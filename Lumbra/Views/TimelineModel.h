@@ -1,10 +1,12 @@
 #pragma once
 
-#include <QAbstractListModel>
-#include <QHash>
-#include <QSet>
-#include <optional>
+#include "Reader/Lifetime.h"
 
+#include <QAbstractListModel>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+class Excerpts;
 class FeedIcons;
 class Subscriptions;
 class Timeline;
@@ -43,24 +45,17 @@ public:
     int rowOf(qint64 id) const;
 
 private:
-    struct Excerpt {
-        const char* body = nullptr; // the bytes it was made from, while they live in a list
-        size_t bodyHash = 0;
-        QString text;
-    };
-    QString excerptOf(qint64 id, const std::optional<QByteArray>& body) const;
-    void dropExcerptsOfGoneItems();
     // Finds the scripts the listed titles use that need taller lines (see LineSampleRole).
-    void sampleLines();
+    QCoro::Task<> sampleLines();
 
     const Timeline& m_timeline;
     const Subscriptions& m_subscriptions;
     FeedIcons& m_icons;
-    mutable QHash<qint64, Excerpt> m_excerpts;
-    mutable QSet<qint64> m_pending; // excerpts being made off the main thread
+    Excerpts* m_excerpts;
     QString m_lineSample;
     quint64 m_sampleTicket = 0; // only the newest sampling is applied
     // The article just opened, when it was unread: opening marks it read before a screen
     // reader gets to say the row, which then says both.
     std::optional<qint64> m_openedUnread;
+    Lifetime m_lifetime; // last: it ends first
 };

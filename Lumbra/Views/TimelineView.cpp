@@ -98,7 +98,7 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     m_search->setClearButtonEnabled(true);
     m_search->setAccessibleName(tr("Search articles"));
     m_search->addAction(QIcon::fromTheme(QStringLiteral("edit-find")), QLineEdit::LeadingPosition);
-    m_search->setText(reader.timeline().query());
+    m_search->setText(reader.timeline().search().query());
     m_search->installEventFilter(this);
     auto* find = new QAction(this);
     find->setShortcut(QKeySequence::Find);
@@ -108,17 +108,18 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
         m_search->selectAll();
     });
     addAction(find);
-    connect(m_search, &QLineEdit::textChanged, &m_reader.timeline(), &Timeline::setQuery);
+    TimelineSearch& search = reader.timeline().search();
+    connect(m_search, &QLineEdit::textChanged, &search, &TimelineSearch::setQuery);
     // Each keystroke changes the matches; the count is worth hearing once the word is typed.
     m_matchesSettle->setSingleShot(true);
     m_matchesSettle->setInterval(700);
     connect(m_matchesSettle, &QTimer::timeout, this, &TimelineView::sayMatches);
-    connect(&reader.timeline(), &Timeline::shownChanged, m_matchesSettle, [this] {
+    connect(&search, &TimelineSearch::shownChanged, m_matchesSettle, [this] {
         if (m_search->hasFocus()) m_matchesSettle->start();
     });
-    connect(&reader.timeline(), &Timeline::queryChanged, this, [this] {
-        if (m_search->text() != m_reader.timeline().query())
-            m_search->setText(m_reader.timeline().query());
+    connect(&search, &TimelineSearch::queryChanged, this, [this] {
+        if (m_search->text() != m_reader.timeline().search().query())
+            m_search->setText(m_reader.timeline().search().query());
     });
     m_title->setFont(Style::font(Style::FontRole::heading, m_title->font()));
     m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -183,16 +184,16 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     connect(m_list, &QListView::customContextMenuRequested, this, &TimelineView::showContextMenu);
     connect(&reader.timeline(), &Timeline::selectedIdChanged, this, &TimelineView::showSelection);
     connect(&reader.timeline(), &Timeline::itemsChanged, this, &TimelineView::showSelection);
-    connect(&reader.timeline(), &Timeline::shownChanged, this, &TimelineView::showSelection);
+    connect(&search, &TimelineSearch::shownChanged, this, &TimelineView::showSelection);
     const auto showCounts = [this] {
         updateHeader();
         updateOverlay();
     };
     const Timeline& timeline = reader.timeline();
-    for (auto signal :
-         {&Timeline::sourceChanged, &Timeline::itemsChanged, &Timeline::loadingItemsChanged,
-          &Timeline::shownChanged, &Timeline::loadFailedChanged})
+    for (auto signal : {&Timeline::sourceChanged, &Timeline::itemsChanged,
+                        &Timeline::loadingItemsChanged, &Timeline::loadFailedChanged})
         connect(&timeline, signal, this, showCounts);
+    connect(&search, &TimelineSearch::shownChanged, this, showCounts);
     connect(&reader.session(), &Session::errorChanged, this, &TimelineView::updateOverlay);
     for (auto signal : {&Subscriptions::feedsChanged, &Subscriptions::foldersChanged,
                         &Subscriptions::starredCountChanged})
@@ -241,10 +242,10 @@ void TimelineView::updateHeader()
                          : tr("Lumbra");
     showTitle();
     const QLocale locale;
-    if (m_reader.timeline().searching())
+    if (m_reader.timeline().search().searching())
         //: Articles matching the search, of all listed.
         m_subtitle->setText(tr("%1 of %Ln", nullptr, int(m_reader.timeline().items().size()))
-                                .arg(locale.toString(m_reader.timeline().shownCount())));
+                                .arg(locale.toString(m_reader.timeline().search().shownCount())));
     else
         m_subtitle->setText(
             source ? tr("%Ln unread", nullptr, int(m_reader.subscriptions().count(*source)))
@@ -266,11 +267,11 @@ void TimelineView::updateOverlay()
     const bool loading = empty && m_reader.timeline().loadingItems();
     const std::optional<Source>& source = m_reader.timeline().source();
     const bool noMatch =
-        !empty && m_reader.timeline().searching() && m_reader.timeline().shownCount() == 0;
+        !empty && m_reader.timeline().search().searching() && m_reader.timeline().search().shownCount() == 0;
     const bool showEmpty = (empty && !loading && source) || noMatch;
     if (noMatch)
         m_placeholder->setTitle(
-            tr("No articles match \u201C%1\u201D").arg(m_reader.timeline().query().trimmed()));
+            tr("No articles match \u201C%1\u201D").arg(m_reader.timeline().search().query().trimmed()));
     else if (showEmpty && (m_reader.timeline().loadFailed() || m_reader.session().error()))
         // Nothing could be loaded: "All Read" would be untrue. The banner says why.
         m_placeholder->setTitle(tr("Articles Not Loaded"));
@@ -303,7 +304,7 @@ void TimelineView::showContextMenu(const QPoint& position)
     const QModelIndex index = m_list->indexAt(position);
     if (!index.isValid()) return;
     // The row's own item, not the selection.
-    m_actions.popUpRowMenu(m_reader.timeline().shownItem(index.row()),
+    m_actions.popUpRowMenu(m_reader.timeline().search().shownItem(index.row()),
                            m_list->viewport()->mapToGlobal(position), this);
 }
 
@@ -328,14 +329,14 @@ bool TimelineView::eventFilter(QObject* watched, QEvent* event)
 void TimelineView::sayMatches()
 {
     const Timeline& timeline = m_reader.timeline();
-    if (!timeline.searching() || timeline.items().isEmpty()) return;
-    if (timeline.shownCount() == 0) {
+    if (!timeline.search().searching() || timeline.items().isEmpty()) return;
+    if (timeline.search().shownCount() == 0) {
         Accessibility::say(this, m_placeholder->title());
         return;
     }
     //: Articles matching the search, of all listed.
     Accessibility::say(this, tr("%1 of %Ln articles", nullptr, int(timeline.items().size()))
-                                 .arg(QLocale().toString(timeline.shownCount())));
+                                 .arg(QLocale().toString(timeline.search().shownCount())));
 }
 
 void TimelineView::resizeEvent(QResizeEvent* event)

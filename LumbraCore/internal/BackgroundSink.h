@@ -5,12 +5,13 @@
 
 #include "LumbraCore/internal/Http.h"
 
+#include "LumbraCore/Settled.h"
+#include "LumbraCore/Worker.h"
+
 #include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 #include <atomic>
 #include <exception>
 #include <optional>
-#include <qcoro/qcorofuture.h>
 #include <qcoro/qcorotask.h>
 
 class BackgroundSink : public Http::BodySink {
@@ -56,25 +57,16 @@ std::exception_ptr caughtForCaller();
 
 template <typename T, typename Make> QCoro::Task<T> BackgroundSink::finishWith(Make make)
 {
-    struct Outcome {
-        std::optional<T> value;
-        std::exception_ptr error;
-    };
     // Named, not a temporary of the co_await (GCC 12, see LumbraCore/Worker.h).
-    QFuture<Outcome> finishing = QtConcurrent::run(&m_thread, [this, &make] {
-        Outcome outcome;
-        outcome.error = m_error;
-        if (!outcome.error) {
-            try {
+    QCoro::Task<Settled<T>> finishing = onWorker(
+        [this, &make] {
+            if (m_error) return Settled<T>{std::nullopt, m_error};
+            return settled([this, &make] {
                 checkComplete();
-                outcome.value.emplace(make());
-            } catch (...) {
-                outcome.error = caughtForCaller();
-            }
-        }
-        return outcome;
-    });
-    Outcome outcome = co_await finishing;
-    if (outcome.error) std::rethrow_exception(outcome.error);
-    co_return std::move(*outcome.value);
+                return make();
+            });
+        },
+        &m_thread);
+    Settled<T> outcome = co_await std::move(finishing);
+    co_return outcome.take();
 }

@@ -8,6 +8,7 @@
 #include "LumbraCore/Json.h"
 #include "LumbraCore/Logging.h"
 #include "LumbraCore/NetworkErrors.h"
+#include "LumbraCore/Settled.h"
 #include "LumbraCore/Worker.h"
 
 #include <QDateTime>
@@ -15,7 +16,6 @@
 #include <QPointer>
 #include <QSslConfiguration>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
 #include <functional>
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcoronetworkreply.h>
@@ -212,10 +212,6 @@ private:
     // back rather than letting the reply pile up in memory.
     static constexpr qint64 slice = qint64(512) << 10;
     static constexpr qint64 mostBacklog = qint64(16) << 20;
-    // A small reply's pieces are joined once, at the end; past a MB they are joined on a
-    // worker as they arrive, so that each piece is freed at once and the next one reuses
-    // its memory.
-    static constexpr qint64 joinInBackgroundPast = qint64(1) << 20;
 
     bool toSink() const
     {
@@ -249,7 +245,7 @@ private:
             m_joiner->write(std::move(piece));
         } else {
             m_pieces.append(std::move(piece));
-            if (m_received > joinInBackgroundPast) {
+            if (m_received >= InlineBelow::joinedReplyBytes) {
                 m_joiner = std::make_unique<BackgroundJoin>();
                 for (QByteArray& earlier : m_pieces)
                     m_joiner->write(std::move(earlier));
@@ -401,35 +397,18 @@ std::optional<qint64> httpDate(const QByteArray& text)
 
 namespace {
 
-template <typename T> struct Decoded {
-    std::optional<T> value;
-    std::exception_ptr error;
-};
-
-template <typename T> Decoded<T> decodeCatching(const QByteArray& json)
-{
-    Decoded<T> result;
-    try {
-        result.value = Json::decode<T>(json);
-    } catch (const std::bad_alloc&) {
-        result.error = std::make_exception_ptr(OutOfMemoryError());
-    } catch (...) {
-        result.error = std::current_exception();
-    }
-    return result;
-}
 
 } // namespace
 
 template <typename T> QCoro::Task<T> decodeInBackground(QByteArray json)
 {
-    // A thread hop costs more than decoding a small reply.
     const qsizetype size = json.size();
-    QCoro::Task<Decoded<T>> decoding = onWorkerWhenLarge(
-        size, 256 * 1024, [json = std::move(json)] { return decodeCatching<T>(json); });
-    Decoded<T> outcome = co_await std::move(decoding);
-    if (outcome.error) std::rethrow_exception(outcome.error);
-    co_return std::move(*outcome.value);
+    QCoro::Task<Settled<T>> decoding =
+        onWorkerWhenLarge(size, InlineBelow::decodedReplyBytes, [json = std::move(json)] {
+            return settled([&json] { return Json::decode<T>(json); });
+        });
+    Settled<T> outcome = co_await std::move(decoding);
+    co_return outcome.take();
 }
 
 template QCoro::Task<FoldersResponse> decodeInBackground<FoldersResponse>(QByteArray);

@@ -246,7 +246,8 @@ void ItemStream::decodeBatch(qsizetype end)
 ItemStream::Decoded ItemStream::decodeItems(const char* json, size_t size, size_t capacity)
 {
     Decoded decoded;
-    try {
+    decoded.items = settled([&] {
+        QList<Item> items;
         parse<int>(simdjson::padded_string_view(json, size, capacity), [&](Value root) {
             // Not forEachElement: error paths count in the whole list, not in the batch.
             simdjson::ondemand::array array;
@@ -256,25 +257,24 @@ ItemStream::Decoded ItemStream::decodeItems(const char* json, size_t size, size_
                 Value value;
                 if (auto error = std::move(element).get(value))
                     JsonReader::fail(QT_TRANSLATE_NOOP("DecodingError", "malformed array"), error);
-                decoded.failedAt = decoded.items.size();
-                decoded.items.append(RecordReaders::readItem(value));
+                decoded.failedAt = items.size();
+                items.append(RecordReaders::readItem(value));
                 decoded.failedAt = -1;
             }
             return 0;
         });
-    } catch (...) {
-        decoded.error = std::current_exception();
-    }
+        return items;
+    });
     return decoded;
 }
 
 void ItemStream::append(Decoded decoded)
 {
-    if (decoded.error) {
+    if (decoded.items.failure) {
         // Later batches cannot fail first any more: their outcome no longer counts.
         m_decoding.clear();
         try {
-            std::rethrow_exception(decoded.error);
+            std::rethrow_exception(decoded.items.failure);
         } catch (const DecodingError& e) {
             if (decoded.failedAt < 0) rethrowWithin(QStringLiteral("items"), e);
             try {
@@ -284,7 +284,7 @@ void ItemStream::append(Decoded decoded)
             }
         }
     }
-    m_items.append(std::move(decoded.items));
+    m_items.append(decoded.items.take());
 }
 
 void ItemStream::collect(size_t left)

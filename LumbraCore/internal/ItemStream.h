@@ -7,6 +7,7 @@
 // fails (naming the list rather than an item when the reply itself is malformed).
 
 #include "LumbraCore/Records.h"
+#include "LumbraCore/Settled.h"
 
 #include <QByteArray>
 #include <cstddef>
@@ -42,8 +43,7 @@ private:
     enum class Phase { envelope, list, tail, whole };
     // A batch's items, or the failure that ended it.
     struct Decoded {
-        QList<Item> items;
-        std::exception_ptr error;
+        Settled<QList<Item>> items;
         qsizetype failedAt = -1; // the element that failed, if an element did
     };
 
