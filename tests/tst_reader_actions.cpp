@@ -155,14 +155,19 @@ private Q_SLOTS:
         QVERIFY(f->sandbox.requests().empty());
     }
 
-    void markAllReadOnStarredMarksEachItem()
+    void markAllReadOnStarredNamesItsItems()
     {
-        showSource(Source::starred()); // 2 (unread), 7 and 17 (read)
+        showSource(Source::starred()); // 2 and 17 (unread), 7 (read)
         f->reader->marker().markAllRead();
-        QVERIFY(!item(2).unread);
-        QTRY_VERIFY(!f->sandbox.server->store().itemState(2)->unread);
-        QCOMPARE(f->count(news + "/items/2/read"), 1);
-        QCOMPARE(f->count(news + "/items/read"), 0);
+        QVERIFY(!item(2).unread && !item(17).unread);
+        QTRY_VERIFY(!f->sandbox.server->store().itemState(17)->unread);
+        QCOMPARE(f->count(news + "/items/read/multiple"), 1);
+        for (const sandbox::LoggedRequest& request : f->sandbox.requests())
+            if (request.target == news + "/items/read/multiple")
+                QCOMPARE(QString::fromStdString(request.body), u"{\"itemIds\":[2,17]}"_s);
+        // No mark-all call, and no call per item.
+        QCOMPARE(f->count(news + "/items/read"), 1);
+        QCOMPARE(f->count(news + "/items/2/read"), 0);
     }
 
     void openLinkUsesTheServersItem()

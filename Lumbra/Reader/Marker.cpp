@@ -102,24 +102,19 @@ void Marker::markAllRead()
 {
     const QList<Item>& items = m_timeline.items();
     if (!m_timeline.source() || items.isEmpty()) return;
-    // With a search, only what is shown: the user sees nothing of the rest.
-    if (m_timeline.search().searching()) {
+    const Source source = *m_timeline.source();
+    // With a search, only what is shown: the user sees nothing of the rest. The server has
+    // no "mark read" for the starred list: its items are named, so the list never shows as
+    // read what the server keeps unread.
+    if (m_timeline.search().searching() || sourceKind(source).markAllReadPath.isEmpty()) {
         markShownRead();
         return;
     }
-    const Source source = *m_timeline.source();
     qint64 newest = items.first().id;
     QList<Item> unread;
     for (const Item& item : items) {
         newest = std::max(newest, item.id);
         if (item.unread) unread.append(item);
-    }
-    // The server has no "mark read" for the starred list; each of its items is marked read
-    // on its own, so the list never shows as read what the server keeps unread.
-    if (sourceKind(source).markAllReadPath.isEmpty()) {
-        for (const Item& item : std::as_const(unread))
-            setRead(item, true);
-        return;
     }
     for (qsizetype index = 0; index < items.size(); ++index)
         if (items[index].unread) m_timeline.updateItemAt(index, false, std::nullopt);

@@ -49,27 +49,45 @@ QString withShortcut(const QString& label, const QKeySequence& key)
 
 ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_reader(reader)
 {
-    const auto on = [](auto act) {
-        return [act](const std::optional<Item>& item) {
-            if (item) act(*item);
-        };
+    makeMoves();
+    makeMarks();
+    makeNoteActions();
+    makeLinkActions();
+    follow();
+    update();
+}
+
+namespace {
+// An action on the subject, when there is one.
+template <typename Act> auto onSubject(Act act)
+{
+    return [act](const std::optional<Item>& item) {
+        if (item) act(*item);
     };
+}
+} // namespace
+
+void ItemActions::makeMoves()
+{
     const auto call = [this](auto act) {
-        return [this, act](const std::optional<Item>&) { act(m_reader); };
+        return [this, act](const std::optional<Item>&) { act(m_reader.timeline()); };
     };
     // Moving needs rows to move through: none on the login screen or in an empty list.
     const auto listed = [this](const std::optional<Item>&) {
         return m_reader.timeline().search().shownCount() > 0;
     };
-
     next = make({always(tr("Next")), always(QStringLiteral("go-down")), QKeySequence(Qt::Key_J),
-                 listed, call([](Reader& r) { r.timeline().selectNext(); })});
+                 listed, call([](Timeline& t) { t.selectNext(); })});
     previous =
         make({always(tr("Previous")), always(QStringLiteral("go-up")), QKeySequence(Qt::Key_K),
-              listed, call([](Reader& r) { r.timeline().selectPrevious(); })});
+              listed, call([](Timeline& t) { t.selectPrevious(); })});
     nextUnread =
         make({always(tr("Next Unread")), always(QStringLiteral("go-next")), QKeySequence(Qt::Key_N),
-              listed, call([](Reader& r) { r.timeline().selectNextUnread(); })});
+              listed, call([](Timeline& t) { t.selectNextUnread(); })});
+}
+
+void ItemActions::makeMarks()
+{
     star = make({[](const std::optional<Item>& item) {
                      return item && item->starred ? tr("Unstar") : tr("Star");
                  },
@@ -77,7 +95,7 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
                      return item && item->starred ? QStringLiteral("rating")
                                                   : QStringLiteral("rating-unrated");
                  },
-                 QKeySequence(Qt::Key_S), hasItem, on([this](const Item& item) {
+                 QKeySequence(Qt::Key_S), hasItem, onSubject([this](const Item& item) {
                      m_reader.marker().toggleStarred(item);
                      Q_EMIT spoken(item.starred ? tr("Unstarred") : tr("Starred"));
                  })});
@@ -88,7 +106,7 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
                          return item && item->unread ? QStringLiteral("mail-mark-read")
                                                      : QStringLiteral("mail-mark-unread");
                      },
-                     QKeySequence(Qt::Key_M), hasItem, on([this](const Item& item) {
+                     QKeySequence(Qt::Key_M), hasItem, onSubject([this](const Item& item) {
                          m_reader.marker().toggleRead(item);
                          Q_EMIT spoken(item.unread ? tr("Marked as read") : tr("Marked as unread"));
                      })});
@@ -111,66 +129,73 @@ ItemActions::ItemActions(Reader& reader, QObject* parent) : QObject(parent), m_r
                   m_reader.marker().markAllRead();
                   Q_EMIT spoken(tr("%Ln articles marked as read", nullptr, int(marked)));
               }});
-    m_updateMarkAllRead = m_updates.constLast();
+}
+
+void ItemActions::makeNoteActions()
+{
+    const auto hasNote = [this](const std::optional<Item>& item) {
+        return item && !m_rowItem && m_reader.quotes().selectedNote().has_value();
+    };
     saveQuote = make({always(tr("Save Quote to Obsidian")),
                       always(QStringLiteral("format-text-blockquote")),
                       QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_H), hasItem,
-                      call([](Reader& r) { r.quotes().saveQuote(); })});
+                      [this](const std::optional<Item>&) { m_reader.quotes().saveQuote(); }});
     openNote = make({always(tr("Open Note")), always(QStringLiteral("document-open")),
-                     QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_O),
-                     [this](const std::optional<Item>& item) {
-                         return item && !m_rowItem && m_reader.quotes().selectedNote().has_value();
-                     },
-                     call([](Reader& r) { r.quotes().openNote(); })});
-    showNoteInFolder = make(
-        {always(tr("Show Note in Folder")), always(QStringLiteral("folder-open")), QKeySequence(),
-         [this](const std::optional<Item>& item) {
-             return item && !m_rowItem && m_reader.quotes().selectedNote().has_value();
-         },
-         call([](Reader& r) { r.quotes().showNoteInFolder(); })});
+                     QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_O), hasNote,
+                     [this](const std::optional<Item>&) { m_reader.quotes().openNote(); }});
+    showNoteInFolder =
+        make({always(tr("Show Note in Folder")), always(QStringLiteral("folder-open")),
+              QKeySequence(), hasNote,
+              [this](const std::optional<Item>&) { m_reader.quotes().showNoteInFolder(); }});
+}
+
+void ItemActions::makeLinkActions()
+{
     openInBrowser =
         make({always(tr("Open in Browser")), always(QStringLiteral("internet-web-browser")),
               QKeySequence(Qt::Key_B), hasAddress,
-              on([this](const Item& item) { m_reader.openInBrowser(item); })});
+              onSubject([this](const Item& item) { m_reader.openInBrowser(item); })});
     copyLink = make({always(tr("Copy Link")), always(QStringLiteral("edit-copy")),
                      QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_C), hasAddress,
-                     [this](const std::optional<Item>& item) {
-                         const auto url = item ? articleUrl(*item) : std::nullopt;
+                     onSubject([this](const Item& item) {
+                         const auto url = articleUrl(item);
                          if (!url) return;
                          QApplication::clipboard()->setText(url->toString());
                          m_reader.session().setMessage(
                              Notice{Notice::Kind::linkCopied, url->toDisplayString()});
-                     }});
-    mailLink =
-        make({always(tr("Send Link by Email\u2026")), always(QStringLiteral("mail-send")),
-              QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_E), hasAddress,
-              [this](const std::optional<Item>& item) {
-                  const auto url = item ? articleUrl(*item) : std::nullopt;
-                  if (!url) return;
-                  QUrl mailto(QStringLiteral("mailto:"));
-                  QUrlQuery query;
-                  query.addQueryItem(QStringLiteral("body"), url->toString(QUrl::FullyEncoded));
-                  mailto.setQuery(query);
-                  m_reader.openUrl(mailto);
-              }});
+                     })});
+    mailLink = make({always(tr("Send Link by Email\u2026")), always(QStringLiteral("mail-send")),
+                     QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_E), hasAddress,
+                     onSubject([this](const Item& item) {
+                         const auto url = articleUrl(item);
+                         if (!url) return;
+                         QUrl mailto(QStringLiteral("mailto:"));
+                         QUrlQuery query;
+                         query.addQueryItem(QStringLiteral("body"),
+                                            url->toString(QUrl::FullyEncoded));
+                         mailto.setQuery(query);
+                         m_reader.openUrl(mailto);
+                     })});
+}
 
-    const Timeline& timeline = reader.timeline();
+void ItemActions::follow()
+{
+    const Timeline& timeline = m_reader.timeline();
     for (auto signal :
          {&Timeline::selectedItemChanged, &Timeline::itemsChanged, &Timeline::sourceChanged})
         connect(&timeline, signal, this, &ItemActions::update);
     connect(&timeline.search(), &TimelineSearch::shownChanged, this, &ItemActions::update);
-    connect(&reader.quotes(), &Quotes::selectedNoteChanged, this, &ItemActions::update);
+    connect(&m_reader.quotes(), &Quotes::selectedNoteChanged, this, &ItemActions::update);
     // Marking thousands read changes thousands of items: only the subject's change, and
     // the unread count behind "Mark All as Read", need the actions to follow.
-    connect(&reader.timeline(), &Timeline::itemChanged, this, [this](qsizetype index) {
+    connect(&timeline, &Timeline::itemChanged, this, [this](qsizetype index) {
         const std::optional<Item> item = subject();
         const QList<Item>& items = m_reader.timeline().items();
         if (item && index < items.size() && items[index].id == item->id)
             update();
         else
-            m_updateMarkAllRead();
+            m_looks.value(markAllRead)();
     });
-    update();
 }
 
 QAction* ItemActions::make(const Definition& definition)
@@ -180,7 +205,7 @@ QAction* ItemActions::make(const Definition& definition)
     // Bare keys act in the window, so a focused text field keeps its keys.
     action->setShortcutContext(Qt::WindowShortcut);
     connect(action, &QAction::triggered, this, [this, run = definition.run] { run(subject()); });
-    m_updates.append([this, action, definition] {
+    m_looks.insert(action, [this, action, definition] {
         const std::optional<Item> item = subject();
         const QString label = definition.label(item);
         action->setText(label);
@@ -200,8 +225,8 @@ std::optional<Item> ItemActions::subject() const
 
 void ItemActions::update()
 {
-    for (const auto& apply : std::as_const(m_updates))
-        apply();
+    for (const auto& follow : std::as_const(m_looks))
+        follow();
 }
 
 QList<QAction*> ItemActions::articleMenu() const

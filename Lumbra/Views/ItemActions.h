@@ -2,6 +2,7 @@
 
 #include "LumbraCore/Records.h"
 
+#include <QHash>
 #include <QKeySequence>
 #include <QList>
 #include <QObject>
@@ -55,13 +56,18 @@ Q_SIGNALS:
 
 private:
     struct Definition;
+    void makeMoves();
+    void makeMarks();
+    void makeNoteActions();
+    void makeLinkActions();
+    // The actions follow the subject and the list.
+    void follow();
     QAction* make(const Definition& definition);
     // The article the actions act on now.
     std::optional<Item> subject() const;
     void update();
 
     Reader& m_reader;
-    QList<std::function<void()>> m_updates; // one per action whose look follows the subject
-    std::function<void()> m_updateMarkAllRead;
+    QHash<QAction*, std::function<void()>> m_looks; // each action's look, for its subject
     std::optional<Item> m_rowItem; // set while a row menu is open
 };
