@@ -1,6 +1,6 @@
 #include "AtSpi.h"
 #include "MainWindowFixture.h"
-#include "Views/ArticleWebView.h"
+#include "Views/ArticlePage.h"
 #include "Views/ContentView.h"
 #include "Views/MessageView.h"
 #include "Views/TimelineView.h"

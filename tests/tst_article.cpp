@@ -3,8 +3,8 @@
 #include "DarkPalette.h"
 #include "ReaderFixture.h"
 #include "Views/ArticleView.h"
-#include "Views/ArticleWebView.h"
 #include "Views/ItemActions.h"
+#include "Views/QuoteWebView.h"
 
 #include <QAction>
 #include <QApplication>

@@ -116,14 +116,12 @@ struct Parts {
     FileSettings files;
     ScriptedFolderChooser chooser;
     RecordingNoteOpener notes;
-    ReaderEnvironment env{&accounts,        &browser, &activator,
-                          &clock,           &files.settings,
-                          &chooser,         sandbox.session(),
-                          ReaderFixture::fastTiming(), &notes};
+    ReaderEnvironment env{&accounts,       &browser, &activator,        &clock,
+                          &files.settings, &chooser, sandbox.session(), ReaderFixture::fastTiming(),
+                          &notes};
     Subscriptions subscriptions;
     std::unique_ptr<Session> session = std::make_unique<Session>(env, subscriptions);
-    std::unique_ptr<Timeline> timeline =
-        std::make_unique<Timeline>(*session, subscriptions, clock);
+    std::unique_ptr<Timeline> timeline = std::make_unique<Timeline>(*session, subscriptions, clock);
     std::unique_ptr<Marker> marker = std::make_unique<Marker>(*session, subscriptions, *timeline);
     std::unique_ptr<Organiser> organiser =
         std::make_unique<Organiser>(*session, subscriptions, *timeline);
@@ -185,10 +183,12 @@ private Q_SLOTS:
         QTest::newRow("timeline, loading") << Step::loadItems << u"items"_s << api + u"/items"_s;
         QTest::newRow("marker, a star the server refuses")
             << Step::star << u"item-star"_s << api + u"/items/"_s;
-        QTest::newRow("organiser, a feed") << Step::addFeed << u"feed-create"_s << api + u"/feeds"_s;
+        QTest::newRow("organiser, a feed")
+            << Step::addFeed << u"feed-create"_s << api + u"/feeds"_s;
         QTest::newRow("organiser, a folder")
             << Step::makeFolder << u"folder-create"_s << api + u"/folders"_s;
-        QTest::newRow("session, refreshing") << Step::refresh << u"folders"_s << api + u"/folders"_s;
+        QTest::newRow("session, refreshing")
+            << Step::refresh << u"folders"_s << api + u"/folders"_s;
         QTest::newRow("session, logging in")
             << Step::logIn << u"login-poll"_s << u"/index.php/login/v2/poll"_s;
         QTest::newRow("quotes, writing") << Step::writeQuote << QString() << QString();
@@ -236,10 +236,9 @@ private Q_SLOTS:
             parts.marker.reset();
             break;
         case Step::addFeed:
-            parts.organiser->addFeed(
-                QString::fromStdString(parts.sandbox.server->baseUrl()) +
-                    u"/subscribable/field-notes.xml"_s,
-                std::nullopt);
+            parts.organiser->addFeed(QString::fromStdString(parts.sandbox.server->baseUrl()) +
+                                         u"/subscribable/field-notes.xml"_s,
+                                     std::nullopt);
             QVERIFY(QTest::qWaitFor(arrived));
             parts.organiser.reset();
             break;

@@ -273,8 +273,8 @@ private Q_SLOTS:
         QList<Item> kept;
         for (const Item& item : shown)
             if (!item.unread && onServer.contains(item.id)) kept << onServer.value(item.id);
-        return newestFirst(Sync::withLocallyRead(await(api.items(source)).items, kept, source,
-                                                 f->reader->subscriptions().reach(source)),
+        return newestFirst(ItemMerge::withLocallyRead(await(api.items(source)).items, kept, source,
+                                                      f->reader->subscriptions().reach(source)),
                            f->clock.now());
     }
 
@@ -424,7 +424,7 @@ private Q_SLOTS:
                         !f->reader->timeline().items().isEmpty());
             QCOMPARE(f->count(news + "/items?type=3"), 1);
         } else {
-            if (reason == u"hour"_s) f->clock.ahead = Sync::ItemsMark::fullReloadEvery;
+            if (reason == u"hour"_s) f->clock.ahead = ItemMerge::ItemsMark::fullReloadEvery;
             if (reason == u"fails"_s) f->sandbox.server->setFault("items-updated", {500, 0, {}, 1});
             QVERIFY(!refreshed());
             QCOMPARE(f->count(news + "/items?"), 1);

@@ -10,7 +10,6 @@
 #include "MainWindowFixture.h"
 #include "Views/AddFeedDialog.h"
 #include "Views/ArticleView.h"
-#include "Views/ArticleWebView.h"
 #include "Views/CertificateView.h"
 #include "Views/ContentView.h"
 #include "Views/FeedIcons.h"
@@ -19,6 +18,7 @@
 #include "Views/LoginView.h"
 #include "Views/MainMenu.h"
 #include "Views/MessageView.h"
+#include "Views/QuoteWebView.h"
 #include "Views/ReadingView.h"
 #include "Views/SettingsView.h"
 #include "Views/SidebarView.h"
@@ -615,8 +615,9 @@ private Q_SLOTS:
         QVERIFY(!f->reader->timeline().selectedId());
         QCOMPARE(f->reader->subscriptions().count(Source::allUnread()), unread);
         QTest::keyClick(list, Qt::Key_Space);
-        QCOMPARE(f->reader->timeline().selectedId(),
-                 std::optional(f->reader->timeline().search().shownItem(list->currentIndex().row()).id));
+        QCOMPARE(
+            f->reader->timeline().selectedId(),
+            std::optional(f->reader->timeline().search().shownItem(list->currentIndex().row()).id));
         QCOMPARE(f->reader->subscriptions().count(Source::allUnread()), unread - 1);
 
         // Rows that arrive while the focus waits in the list get its place too (a screen
@@ -1254,7 +1255,8 @@ private Q_SLOTS:
                                             .pubDate = f->clock.now()},
                                            f->clock.now());
         f->reader->session().refresh();
-        QTRY_VERIFY(!f->reader->session().refreshing() && f->reader->timeline().search().rowOfItem(0) >= 0 &&
+        QTRY_VERIFY(!f->reader->session().refreshing() &&
+                    f->reader->timeline().search().rowOfItem(0) >= 0 &&
                     f->reader->timeline().items().constFirst().id == 991);
         f->reader->timeline().select(991);
         actions->copyLink->trigger();

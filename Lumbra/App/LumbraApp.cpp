@@ -145,9 +145,8 @@ void LumbraApp::showSettings()
 
 QCoro::Task<> LumbraApp::checkForUpdates()
 {
-    QCoro::Task<Appcast::Outcome> checking =
-        Appcast::check(session(), updateFeed(), QApplication::applicationVersion(),
-                       m_lifetime.token());
+    QCoro::Task<Appcast::Outcome> checking = Appcast::check(
+        session(), updateFeed(), QApplication::applicationVersion(), m_lifetime.token());
     const QString outcome = Wording::updateCheck(co_await guarded(m_lifetime, std::move(checking)));
     Q_EMIT updateChecked(outcome);
     QWidget* parent = m_settingsDialog && m_settingsDialog->isActiveWindow()

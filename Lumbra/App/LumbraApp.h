@@ -88,5 +88,5 @@ private:
     MainMenu* m_menu;
     std::unique_ptr<LinkHandler> m_links;
     QPointer<QDialog> m_settingsDialog; // of the main window: it goes when Lumbra quits
-    Lifetime m_lifetime; // last: it ends first
+    Lifetime m_lifetime;                // last: it ends first
 };

@@ -1,7 +1,7 @@
 #include "App/LumbraApp.h"
 #include "App/Translations.h"
 #include "Reader/Background.h"
-#include "Views/ArticleWebView.h"
+#include "Views/ArticlePage.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -91,10 +91,9 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("app.lumbra.Lumbra"),
                                                  QIcon(QStringLiteral(":/lumbra.svg"))));
     // LUMBRA_PSEUDO_TRANSLATION shows which texts are cut off or never translated.
-    const auto translations =
-        qEnvironmentVariableIsEmpty("LUMBRA_PSEUDO_TRANSLATION")
-            ? std::make_unique<Translations>(QLocale::system().uiLanguages())
-            : Translations::pseudo();
+    const auto translations = qEnvironmentVariableIsEmpty("LUMBRA_PSEUDO_TRANSLATION")
+                                  ? std::make_unique<Translations>(QLocale::system().uiLanguages())
+                                  : Translations::pseudo();
 
     // A link given on the command line goes to the Lumbra that already runs, if any.
     const QStringList arguments = QApplication::arguments();

@@ -93,8 +93,8 @@ QCoro::Task<> Organiser::subscribe(QString address, std::optional<qint64> folder
 QCoro::Task<QList<FoundFeed>> Organiser::discover(QUrl address)
 {
     try {
-        const QByteArray page = co_await fetch(m_session.http(), address, 4 * discoveryReadLimit,
-                                               m_lifetime.token());
+        const QByteArray page =
+            co_await fetch(m_session.http(), address, 4 * discoveryReadLimit, m_lifetime.token());
         co_return alternateFeeds(page, address);
     } catch (const LumbraError&) {
         co_return {}; // a page that cannot be read names no feed

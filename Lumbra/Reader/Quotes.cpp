@@ -56,8 +56,8 @@ QCoro::Task<> Quotes::saveQuote()
 
 QCoro::Task<> Quotes::writeQuote(QString text, Item item)
 {
-    std::optional<Notice> message =
-        co_await guarded(m_lifetime, m_writer->write(text, item, m_subscriptions.feed(item.feedId)));
+    std::optional<Notice> message = co_await guarded(
+        m_lifetime, m_writer->write(text, item, m_subscriptions.feed(item.feedId)));
     if (!message) co_return;
     m_session.setMessage(std::move(message));
     if (m_timeline.selectedId() == item.id) co_await findSelectedNote();

@@ -5,6 +5,7 @@
 #include "LumbraCore/NewsAPI.h"
 #include "LumbraCore/WebAddress.h"
 #include "Reader/Lifetime.h"
+#include "Reader/SourceOrder.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ Reader::Reader(ReaderEnvironment environment, QObject* parent)
       m_organiser(m_session, m_subscriptions, m_timeline),
       m_quotes(m_env, m_session, m_subscriptions, m_timeline)
 {
-    Sync::loadCollationInBackground();
+    SourceOrder::loadCollationInBackground();
     m_session.setItemLoader([this] { return m_timeline.load(); });
     connect(&m_session, &Session::accountChanged, this, [this] {
         if (!m_session.account()) m_timeline.clear();
@@ -67,8 +68,8 @@ QCoro::Task<> Reader::openLink(LumbraLink link)
     std::optional<Item> item;
     if (m_session.account()) {
         try {
-            item =
-                co_await guarded(m_lifetime, m_session.api().item(link.itemId(), m_lifetime.token()));
+            item = co_await guarded(m_lifetime,
+                                    m_session.api().item(link.itemId(), m_lifetime.token()));
         } catch (const LumbraError&) {
             // Falls back like an item the server no longer has.
         }
@@ -78,7 +79,7 @@ QCoro::Task<> Reader::openLink(LumbraLink link)
         co_return;
     }
     if (link.url()) {
-        if (m_linkFallbacks.allows(*link.url(), m_env.clock->now())) openUrl(*link.url());
+        if (m_browserBursts.allows(*link.url(), m_env.clock->now())) openUrl(*link.url());
     } else
         m_session.setMessage(Notice{Notice::Kind::articleGone});
 }

@@ -62,6 +62,6 @@ private:
     Marker m_marker;
     Organiser m_organiser;
     Quotes m_quotes;
-    BrowserBursts m_linkFallbacks;
+    BrowserBursts m_browserBursts;
     Lifetime m_lifetime; // last: it ends first
 };

@@ -7,8 +7,8 @@
 #include "Reader/BrowserLogin.h"
 #include "Reader/Lifetime.h"
 #include "Reader/Settings.h"
+#include "Reader/SourceOrder.h"
 #include "Reader/Subscriptions.h"
-#include "Reader/Sync.h"
 
 namespace {
 
@@ -130,8 +130,7 @@ QCoro::Task<> Session::refreshTask(NewsAPI api)
     std::stop_callback feedsEndWithUs(lifetime, [&feedsStop] { feedsStop.request_stop(); });
     // Both requests start at once: tasks run eagerly.
     QCoro::Task<Settled<QList<Folder>>> foldersRequest = settle(api.folders(lifetime));
-    QCoro::Task<Settled<FeedsResponse>> feedsRequest =
-        settle(api.feeds(feedsStop.get_token()));
+    QCoro::Task<Settled<FeedsResponse>> feedsRequest = settle(api.feeds(feedsStop.get_token()));
     // A logout, another login or a newer refresh: results of this one are dropped.
     const auto stale = [&] {
         return m_account != api.account() || generation != m_refreshGeneration;
@@ -152,8 +151,9 @@ QCoro::Task<> Session::refreshTask(NewsAPI api)
         if (folders.failure && !stale()) refreshFailed(folders.failure);
         co_return;
     }
-    std::optional<QList<Folder>> sortedFolders = co_await guarded(
-        m_lifetime, Sync::orderedIfChanged(std::move(*folders.value), m_subscriptions.folders()));
+    std::optional<QList<Folder>> sortedFolders =
+        co_await guarded(m_lifetime, SourceOrder::orderedIfChanged(std::move(*folders.value),
+                                                                   m_subscriptions.folders()));
     if (stale()) {
         co_await abandon();
         co_return;
@@ -166,8 +166,9 @@ QCoro::Task<> Session::refreshTask(NewsAPI api)
         refreshFailed(feeds.failure);
         co_return;
     }
-    std::optional<Sync::FeedList> sortedFeeds = co_await guarded(
-        m_lifetime, Sync::orderedIfChanged(std::move(feeds.value->feeds), m_subscriptions.feeds()));
+    std::optional<SourceOrder::FeedList> sortedFeeds =
+        co_await guarded(m_lifetime, SourceOrder::orderedIfChanged(std::move(feeds.value->feeds),
+                                                                   m_subscriptions.feeds()));
     if (stale()) co_return;
     if (sortedFeeds && !outdated()) m_subscriptions.replaceFeeds(std::move(*sortedFeeds));
     m_subscriptions.setStarredCount(feeds.value->starredCount.value_or(0));

@@ -2,8 +2,8 @@
 
 #include "LumbraCore/Records.h"
 #include "Reader/Environment.h"
-#include "Reader/LoginState.h"
 #include "Reader/Lifetime.h"
+#include "Reader/LoginState.h"
 #include "Reader/Notice.h"
 
 #include <QObject>

@@ -81,7 +81,7 @@ void Subscriptions::replaceFolders(QList<Folder> folders)
     Q_EMIT foldersChanged();
 }
 
-void Subscriptions::replaceFeeds(Sync::FeedList feeds)
+void Subscriptions::replaceFeeds(SourceOrder::FeedList feeds)
 {
     releaseInBackground(std::exchange(m_feeds, std::move(feeds.feeds)));
     releaseInBackground(std::exchange(m_feedIndex, std::move(feeds.index)));

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "LumbraCore/Records.h"
-#include "Reader/Sync.h"
+#include "Reader/SourceOrder.h"
 
 #include <QHash>
 #include <QList>
@@ -33,7 +33,7 @@ public:
 
     // New lists from the server, already known to differ from the shown ones.
     void replaceFolders(QList<Folder> folders);
-    void replaceFeeds(Sync::FeedList feeds);
+    void replaceFeeds(SourceOrder::FeedList feeds);
     void setStarredCount(qint64 count);
     // Moves feeds' unread counts (feed id → delta), never below 0, as one new list.
     void adjustUnread(const QHash<qint64, qint64>& deltas);

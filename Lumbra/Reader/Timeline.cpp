@@ -84,16 +84,16 @@ QCoro::Task<> Timeline::load()
     const qint64 now = m_clock.now();
     QSet<qint64> reach = m_subscriptions.reach(source);
     m_itemsMark.reset();
-    if (list.serverTime && Sync::ItemsMark::believable(*list.serverTime, now)) {
-        qint64 since = *list.serverTime - Sync::ItemsMark::margin;
+    if (list.serverTime && ItemMerge::ItemsMark::believable(*list.serverTime, now)) {
+        qint64 since = *list.serverTime - ItemMerge::ItemsMark::margin;
         if (changes.missedSince) since = std::min(since, *changes.missedSince);
-        m_itemsMark = Sync::ItemsMark{source, account, since, now, reach};
+        m_itemsMark = ItemMerge::ItemsMark{source, account, since, now, reach};
     }
     // The changes asked for first bring the server's flags to the articles kept as read here.
     Build build = [fetched = std::move(list.items), changed = std::move(changes.items), source, now,
                    reach = std::move(reach)](const QList<Item>& shown) {
-        const QList<Item> kept = Sync::withChanges(shown, changed, source, reach);
-        return newestFirst(Sync::withLocallyRead(fetched, kept, source, reach), now);
+        const QList<Item> kept = ItemMerge::withChanges(shown, changed, source, reach);
+        return newestFirst(ItemMerge::withLocallyRead(fetched, kept, source, reach), now);
     };
     co_await showBuilt(source, account, std::move(build));
 }
@@ -116,19 +116,19 @@ QCoro::Task<Timeline::Changes> Timeline::loadChanges(Source source, Account acco
     // The list moved on meanwhile (another source, another account): nothing to bring up.
     if (!stillShowing(source, account)) co_return {true, {}, {}};
     if (!m_itemsMark || m_itemsMark->source != source) co_return {};
-    if (changes.serverTime && !Sync::ItemsMark::believable(*changes.serverTime, now)) {
+    if (changes.serverTime && !ItemMerge::ItemsMark::believable(*changes.serverTime, now)) {
         m_itemsMark.reset();
         co_return {}; // a full load follows
     }
     if (changes.serverTime)
         m_itemsMark->since =
-            std::max(m_itemsMark->since, *changes.serverTime - Sync::ItemsMark::margin);
+            std::max(m_itemsMark->since, *changes.serverTime - ItemMerge::ItemsMark::margin);
     QSet<qint64> reach = m_subscriptions.reach(source);
     if (m_itemsMark->fullDue(now, reach)) co_return {false, std::move(changes.items), {}};
     if (changes.items.isEmpty()) co_return {true, {}, {}};
     Build build = [changed = std::move(changes.items), source, now,
                    reach = std::move(reach)](const QList<Item>& shown) {
-        return newestFirst(Sync::withChanges(shown, changed, source, reach), now);
+        return newestFirst(ItemMerge::withChanges(shown, changed, source, reach), now);
     };
     co_await showBuilt(source, account, std::move(build));
     co_return {true, {}, {}};

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "LumbraCore/Records.h"
+#include "Reader/ItemMerge.h"
 #include "Reader/Lifetime.h"
-#include "Reader/Sync.h"
 #include "Reader/TimelineSearch.h"
 
 #include <QList>
@@ -113,7 +113,7 @@ private:
     const Clock& m_clock;
     std::optional<Source> m_source = Source::allUnread();
     QList<Item> m_items;
-    std::optional<Sync::ItemsMark> m_itemsMark;
+    std::optional<ItemMerge::ItemsMark> m_itemsMark;
     bool m_loadingItems = false;
     int m_loads = 0; // loads under way; only the newest one's results are shown
     std::shared_ptr<std::stop_source> m_loadStop = std::make_shared<std::stop_source>();

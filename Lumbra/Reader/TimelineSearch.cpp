@@ -152,24 +152,25 @@ QCoro::Task<> TimelineSearch::prepareTexts()
             QList<QByteArray> inOrder;
         };
         const QList<Item> items = m_items;
-        QCoro::Task<Made> making = onWorkerWhenLarge(
-            textBytes(items), InlineBelow::foldedTextBytes,
-            [items, known = m_texts, titles = std::move(feedTitles)] {
-                Made made;
-                made.texts.reserve(items.size());
-                made.inOrder.reserve(items.size());
-                for (const Item& item : items) {
-                    const QString feedTitle = titles.value(item.feedId);
-                    const size_t source = sourceOf(item, feedTitle);
-                    const auto old = known.constFind(item.id);
-                    const Text text = old != known.cend() && old->source == source
-                                          ? *old
-                                          : Text{source, Search::textOf(item, feedTitle)};
-                    made.texts.insert(item.id, text);
-                    made.inOrder << text.text;
-                }
-                return made;
-            });
+        QCoro::Task<Made> making =
+            onWorkerWhenLarge(textBytes(items), InlineBelow::foldedTextBytes,
+                              [items, known = m_texts, titles = std::move(feedTitles)] {
+                                  Made made;
+                                  made.texts.reserve(items.size());
+                                  made.inOrder.reserve(items.size());
+                                  for (const Item& item : items) {
+                                      const QString feedTitle = titles.value(item.feedId);
+                                      const size_t source = sourceOf(item, feedTitle);
+                                      const auto old = known.constFind(item.id);
+                                      const Text text =
+                                          old != known.cend() && old->source == source
+                                              ? *old
+                                              : Text{source, Search::textOf(item, feedTitle)};
+                                      made.texts.insert(item.id, text);
+                                      made.inOrder << text.text;
+                                  }
+                                  return made;
+                              });
         Made made = co_await guarded(m_lifetime, std::move(making));
         releaseInBackground(std::exchange(m_texts, std::move(made.texts)));
         if (m_items.isSharedWith(items)) {

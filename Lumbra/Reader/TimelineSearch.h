@@ -71,8 +71,8 @@ private:
         size_t source = 0; // hash of what it was made from
         QByteArray text;
     };
-    QHash<qint64, Text> m_texts;  // by item id
-    QList<QByteArray> m_inOrder;  // the same, in the order of m_items
+    QHash<qint64, Text> m_texts; // by item id
+    QList<QByteArray> m_inOrder; // the same, in the order of m_items
     // Rows of recent searches of this list, so erasing what was typed is instant.
     QHash<QList<QByteArray>, QList<qsizetype>> m_recentMatches;
     qsizetype m_shownUnread = 0;

@@ -5,8 +5,8 @@
 #include "LumbraCore/WebAddress.h"
 #include "Reader/Reader.h"
 #include "Views/Accessibility.h"
-#include "Views/ArticleWebView.h"
 #include "Views/ItemActions.h"
+#include "Views/QuoteWebView.h"
 #include "Views/ReadingView.h"
 #include "Views/Style.h"
 

@@ -143,10 +143,9 @@ void ItemActions::makeNoteActions()
     openNote = make({always(tr("Open Note")), always(QStringLiteral("document-open")),
                      QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_O), hasNote,
                      [this](const std::optional<Item>&) { m_reader.quotes().openNote(); }});
-    showNoteInFolder =
-        make({always(tr("Show Note in Folder")), always(QStringLiteral("folder-open")),
-              QKeySequence(), hasNote,
-              [this](const std::optional<Item>&) { m_reader.quotes().showNoteInFolder(); }});
+    showNoteInFolder = make(
+        {always(tr("Show Note in Folder")), always(QStringLiteral("folder-open")), QKeySequence(),
+         hasNote, [this](const std::optional<Item>&) { m_reader.quotes().showNoteInFolder(); }});
 }
 
 void ItemActions::makeLinkActions()
@@ -164,18 +163,18 @@ void ItemActions::makeLinkActions()
                          m_reader.session().setMessage(
                              Notice{Notice::Kind::linkCopied, url->toDisplayString()});
                      })});
-    mailLink = make({always(tr("Send Link by Email\u2026")), always(QStringLiteral("mail-send")),
-                     QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_E), hasAddress,
-                     onSubject([this](const Item& item) {
-                         const auto url = articleUrl(item);
-                         if (!url) return;
-                         QUrl mailto(QStringLiteral("mailto:"));
-                         QUrlQuery query;
-                         query.addQueryItem(QStringLiteral("body"),
-                                            url->toString(QUrl::FullyEncoded));
-                         mailto.setQuery(query);
-                         m_reader.openUrl(mailto);
-                     })});
+    mailLink =
+        make({always(tr("Send Link by Email\u2026")), always(QStringLiteral("mail-send")),
+              QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_E), hasAddress,
+              onSubject([this](const Item& item) {
+                  const auto url = articleUrl(item);
+                  if (!url) return;
+                  QUrl mailto(QStringLiteral("mailto:"));
+                  QUrlQuery query;
+                  query.addQueryItem(QStringLiteral("body"), url->toString(QUrl::FullyEncoded));
+                  mailto.setQuery(query);
+                  m_reader.openUrl(mailto);
+              })});
 }
 
 void ItemActions::follow()

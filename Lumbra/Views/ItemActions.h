@@ -69,5 +69,5 @@ private:
 
     Reader& m_reader;
     QHash<QAction*, std::function<void()>> m_looks; // each action's look, for its subject
-    std::optional<Item> m_rowItem; // set while a row menu is open
+    std::optional<Item> m_rowItem;                  // set while a row menu is open
 };

@@ -1,7 +1,7 @@
 #include "Views/ReadingView.h"
 
 #include "Views/Accessibility.h"
-#include "Views/ArticleWebView.h"
+#include "Views/QuoteWebView.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>

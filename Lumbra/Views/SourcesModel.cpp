@@ -146,11 +146,11 @@ QCoro::Task<> SourcesModel::listsChanged()
         const QList<Feed>& feeds = m_subscriptions.feeds();
         const qsizetype size = std::max(folders.size() + feeds.size(), m_rows->size());
         waited = waited || size >= InlineBelow::builtSources;
-        QCoro::Task<std::shared_ptr<const Rows>> building = onWorkerWhenLarge(
-            size, InlineBelow::builtSources,
-            [folders, feeds, trays = m_trays.size(), before = m_rows] {
-                return Rows::build(folders, feeds, trays, before);
-            });
+        QCoro::Task<std::shared_ptr<const Rows>> building =
+            onWorkerWhenLarge(size, InlineBelow::builtSources,
+                              [folders, feeds, trays = m_trays.size(), before = m_rows] {
+                                  return Rows::build(folders, feeds, trays, before);
+                              });
         std::shared_ptr<const Rows> built = co_await guarded(m_lifetime, std::move(building));
         releaseInBackground(std::exchange(next, std::move(built)));
     } while (m_stale);

@@ -100,11 +100,11 @@ QString lineSampleOf(const QList<Item>& items, const QList<Feed>& feeds)
 QCoro::Task<> TimelineModel::sampleLines()
 {
     const quint64 ticket = ++m_sampleTicket;
-    QCoro::Task<QString> sampling = onWorkerWhenLarge(
-        m_timeline.items().size(), InlineBelow::sampledTitles,
-        [items = m_timeline.items(), feeds = m_subscriptions.feeds()] {
-            return lineSampleOf(items, feeds);
-        });
+    QCoro::Task<QString> sampling =
+        onWorkerWhenLarge(m_timeline.items().size(), InlineBelow::sampledTitles,
+                          [items = m_timeline.items(), feeds = m_subscriptions.feeds()] {
+                              return lineSampleOf(items, feeds);
+                          });
     QString sample = co_await guarded(m_lifetime, std::move(sampling));
     if (ticket != m_sampleTicket || sample == m_lineSample) co_return;
     // Rows share one height: a new one lays them all out again.

@@ -266,12 +266,12 @@ void TimelineView::updateOverlay()
     const bool empty = m_reader.timeline().items().isEmpty();
     const bool loading = empty && m_reader.timeline().loadingItems();
     const std::optional<Source>& source = m_reader.timeline().source();
-    const bool noMatch =
-        !empty && m_reader.timeline().search().searching() && m_reader.timeline().search().shownCount() == 0;
+    const bool noMatch = !empty && m_reader.timeline().search().searching() &&
+                         m_reader.timeline().search().shownCount() == 0;
     const bool showEmpty = (empty && !loading && source) || noMatch;
     if (noMatch)
-        m_placeholder->setTitle(
-            tr("No articles match \u201C%1\u201D").arg(m_reader.timeline().search().query().trimmed()));
+        m_placeholder->setTitle(tr("No articles match \u201C%1\u201D")
+                                    .arg(m_reader.timeline().search().query().trimmed()));
     else if (showEmpty && (m_reader.timeline().loadFailed() || m_reader.session().error()))
         // Nothing could be loaded: "All Read" would be untrue. The banner says why.
         m_placeholder->setTitle(tr("Articles Not Loaded"));

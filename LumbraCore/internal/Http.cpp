@@ -397,7 +397,6 @@ std::optional<qint64> httpDate(const QByteArray& text)
 
 namespace {
 
-
 } // namespace
 
 template <typename T> QCoro::Task<T> decodeInBackground(QByteArray json)

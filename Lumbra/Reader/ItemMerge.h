@@ -1,36 +1,13 @@
 #pragma once
 
-#include "LumbraCore/NewsAPI.h"
 #include "LumbraCore/Records.h"
 
-#include <QHash>
 #include <QList>
 #include <QSet>
-#include <QString>
-#include <exception>
-#include <optional>
-#include <qcoro/qcorotask.h>
 
-// The rules for bringing the server's lists into the Reader.
-namespace Sync {
-
-// Feeds with their places: feed id → index in the list.
-struct FeedList {
-    QList<Feed> feeds;
-    QHash<qint64, qsizetype> index;
-};
-FeedList indexed(QList<Feed> feeds);
-
-// Loads the locale's collation data on a worker: the first sort of a refresh would
-// otherwise read it from disk on the window's thread.
-void loadCollationInBackground();
-
-// Fetched folders and feeds in the order the sidebar lists them (by name, numbers by
-// value), or none when they equal what is `shown`. Long lists are ordered, compared and,
-// when unchanged, freed on a worker thread, so the window never waits for them.
-QCoro::Task<std::optional<QList<Folder>>> orderedIfChanged(QList<Folder> fetched,
-                                                           QList<Folder> shown);
-QCoro::Task<std::optional<FeedList>> orderedIfChanged(QList<Feed> fetched, QList<Feed> shown);
+// The rules by which items the server sends join the list a source shows: which of them
+// belong, which changes to trust, and which read items stay listed.
+namespace ItemMerge {
 
 // The list to show after fetching `fetched` for `source` while `shown` was listed: items
 // read here stay in unread-only sources until the source changes, while their feed is
@@ -83,4 +60,4 @@ struct ItemsMark {
     }
 };
 
-} // namespace Sync
+} // namespace ItemMerge

@@ -1,0 +1,63 @@
+#include "Reader/ItemMerge.h"
+
+#include "LumbraCore/SourceKinds.h"
+
+#include <QHash>
+
+namespace ItemMerge {
+
+bool listedIn(const Item& item, const Source& source)
+{
+    const SourceKind& kind = sourceKind(source);
+    if (kind.scope == SourceKind::Scope::starred && !item.starred) return false;
+    return kind.listsRead || item.unread;
+}
+
+QList<Item> withChanges(QList<Item> shown, const QList<Item>& changed, const Source& source,
+                        const QSet<qint64>& reach)
+{
+    const bool keepsLocallyRead = sourceKind(source).keepsLocallyRead;
+    QHash<qint64, qsizetype> at;
+    at.reserve(shown.size());
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        at.insert(shown[i].id, i);
+    QSet<qint64> leaving;
+    for (const Item& item : changed) {
+        if (item.id <= 0 || !reach.contains(item.feedId)) continue;
+        const auto found = at.constFind(item.id);
+        if (listedIn(item, source)) {
+            leaving.remove(item.id);
+            if (found != at.cend()) {
+                shown[*found] = item;
+            } else {
+                at.insert(item.id, shown.size());
+                shown.append(item);
+            }
+        } else if (found != at.cend()) {
+            // Read here and kept: it still takes the server's other flags.
+            if (keepsLocallyRead && !shown[*found].unread)
+                shown[*found] = item;
+            else
+                leaving.insert(item.id);
+        }
+    }
+    if (!leaving.isEmpty())
+        shown.removeIf([&](const Item& item) { return leaving.contains(item.id); });
+    return shown;
+}
+
+QList<Item> withLocallyRead(QList<Item> fetched, const QList<Item>& shown, const Source& source,
+                            const QSet<qint64>& reach)
+{
+    if (!sourceKind(source).keepsLocallyRead) return fetched;
+    QSet<qint64> ids;
+    ids.reserve(fetched.size());
+    for (const Item& item : std::as_const(fetched))
+        ids.insert(item.id);
+    for (const Item& item : shown)
+        if (!item.unread && !ids.contains(item.id) && reach.contains(item.feedId))
+            fetched.append(item);
+    return fetched;
+}
+
+} // namespace ItemMerge
