@@ -1,14 +1,19 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 
+struct Failure;
+struct FoundFeed;
 class Reader;
 class QComboBox;
-class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+namespace Ui {
+class AddFeedDialog;
+}
 
 // Asks for a feed's address and the folder to put it in, shows that the server is fetching
 // it, and says why when it could not; closes once the feed is subscribed (and selected).
@@ -17,25 +22,26 @@ class AddFeedDialog final : public QDialog {
 
 public:
     explicit AddFeedDialog(Reader& reader, QWidget* parent = nullptr);
+    ~AddFeedDialog() override;
 
-    QLineEdit* addressField() const { return m_address; }
-    QComboBox* folderChoice() const { return m_folder; }
-    QLabel* status() const { return m_status; }
-    QProgressBar* busy() const { return m_busy; }
+    QLineEdit* addressField() const;
+    QComboBox* folderChoice() const;
+    QLabel* status() const;
+    QProgressBar* busy() const;
     // The feeds a page named, offered when a page's address was given.
-    QComboBox* foundFeeds() const { return m_found; }
+    QComboBox* foundFeeds() const;
 
     void accept() override;
 
 private:
+    // The folders, with the one a new feed most likely goes to chosen.
+    void offerFolders();
+    void follow();
     void showAdding();
+    void offerFound(const QList<FoundFeed>& feeds);
+    void showFailure(const QString& address, const Failure& failure);
 
     Reader& m_reader;
-    QLineEdit* m_address;
-    QComboBox* m_folder;
-    QComboBox* m_found;
-    QLabel* m_status;
-    QProgressBar* m_busy;
-    QDialogButtonBox* m_buttons;
+    std::unique_ptr<Ui::AddFeedDialog> m_ui;
     QPushButton* m_add;
 };

@@ -1,27 +1,32 @@
 #pragma once
 
 #include <QWidget>
-#include <optional>
+#include <memory>
 
 class QLabel;
 class QPushButton;
 class QStackedWidget;
 class Reader;
+namespace Ui {
+class SettingsView;
+}
 
-// The Settings window's content: the account, the vault and the version.
+// The Settings window's content: the account, the vault, the articles' options and the
+// version.
 class SettingsView final : public QWidget {
     Q_OBJECT
 
 public:
     explicit SettingsView(Reader& reader, QWidget* parent = nullptr);
+    ~SettingsView() override;
 
-    QLabel* loginName() const { return m_loginName; }
-    QLabel* server() const { return m_server; }
-    QLabel* vaultPath() const { return m_vault; }
-    QPushButton* logInButton() const { return m_logIn; }
-    QPushButton* logOutButton() const { return m_logOut; }
-    QPushButton* chooseVaultButton() const { return m_chooseVault; }
-    QStackedWidget* account() const { return m_account; }
+    QLabel* loginName() const;
+    QLabel* server() const;
+    QLabel* vaultPath() const;
+    QPushButton* logInButton() const;
+    QPushButton* logOutButton() const;
+    QPushButton* chooseVaultButton() const;
+    QStackedWidget* account() const;
 
 Q_SIGNALS:
     void checkForUpdatesRequested();
@@ -32,16 +37,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void style();
+    void follow();
     void showAccount();
     void showVault();
 
     Reader& m_reader;
-    QStackedWidget* m_account;
-    QLabel* m_loginName;
-    QLabel* m_server;
-    QPushButton* m_logIn;
-    QPushButton* m_logOut;
-    QLabel* m_vault;
-    QPushButton* m_chooseVault;
-    QString m_vaultCaption; // said with the vault
+    std::unique_ptr<Ui::SettingsView> m_ui;
 };
