@@ -164,61 +164,7 @@ void Sandbox::start(int port)
         m_server = std::make_unique<httplib::Server>();
     }
     const auto handler = [this](const httplib::Request& req, httplib::Response& res) {
-        res.set_header("Date", httpDate(unixNow()));
-        // Every reply of the real server sets session cookies; a client must not need them.
-        res.set_header("Set-Cookie", "oc_sessionPassphrase=" + randomText(32) +
-                                         "; path=/; HttpOnly; SameSite=Lax");
-        res.set_header("Set-Cookie", "nc_sameSiteCookielax=true; path=/; httponly;expires=Fri, "
-                                     "31-Dec-2100 23:59:59 GMT; SameSite=lax");
-        res.set_header("Set-Cookie", "cookie_test=test; Max-Age=3600");
-        LoggedRequest request{req.method, req.target, {}, req.body};
-        for (const auto& [name, value] : req.headers)
-            request.headers.emplace(lower(name), value);
-        {
-            std::lock_guard lock(m_mutex);
-            m_log.push_back(request);
-        }
-        std::map<std::string, std::string> query;
-        for (const auto& [name, value] : req.params)
-            query.emplace(name, value);
-        // A fault is decided before the request is handled: an injected failure changes nothing.
-        std::string path = request.target.substr(0, request.target.find('?'));
-        // Under a base path, only what lies below it is the server's; nothing else is.
-        if (!m_options.basePath.empty())
-            path = path.rfind(m_options.basePath + "/", 0) == 0
-                       ? path.substr(m_options.basePath.size())
-                       : "/outside" + m_options.basePath + path;
-        // A web server that rewrites pages hands them to index.php all the same.
-        if (m_options.prettyUrls && path.rfind("/index.php/", 0) != 0 &&
-            path.rfind("/ocs/", 0) != 0)
-            path = "/index.php" + path;
-        // Routes see the path within the server; the log keeps what was asked.
-        LoggedRequest within = request;
-        within.target =
-            path + request.target.substr(std::min(request.target.find('?'), request.target.size()));
-        const Routed routed = route(request.method, path);
-        const std::optional<Fault> fault = takeFault(routed.name);
-        if (fault && fault->delayMs > 0) waitOut(std::chrono::milliseconds(fault->delayMs));
-        Reply reply = fault && fault->status != 0 ? message(fault->status, "Sandbox fault")
-                                                  : answer(routed, within, query);
-        if (fault && fault->lateMs > 0) waitOut(std::chrono::milliseconds(fault->lateMs));
-        if (fault && serveHostile(*fault, reply, request, res)) return;
-        if (fault && fault->body == Fault::Body::malformed)
-            reply.body = "{\"items\":[{\"id\":1,\"unread\":tru";
-        if (fault && fault->body == Fault::Body::truncated)
-            reply.body.resize(reply.body.size() / 2);
-        res.status = reply.status;
-        if (fault && fault->body == Fault::Body::drop) {
-            // Announce the whole body, send half of it and hang up.
-            auto body = std::make_shared<std::string>(std::move(reply.body));
-            res.set_content_provider(body->size() + 16, reply.contentType,
-                                     [body](size_t, size_t, httplib::DataSink& sink) {
-                                         sink.write(body->data(), body->size() / 2);
-                                         return false;
-                                     });
-            return;
-        }
-        res.set_content(reply.body, reply.contentType);
+        handle(req, res);
     };
     // Short, so that stopping does not wait long for idle keep-alive connections.
     m_server->set_keep_alive_timeout(1);
@@ -243,6 +189,16 @@ void Sandbox::start(int port)
                        : (m_server->bind_to_port("127.0.0.1", port) ? port : -1);
     if (m_port <= 0) throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port));
 
+    seed();
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    while (!m_server->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    startElsewhere();
+}
+
+void Sandbox::seed()
+{
     if (m_options.demo && m_store.itemCount() == 0) seedDemo(m_store, baseUrl(), unixNow());
     for (size_t n = 1; n <= m_options.generatedFolders; ++n) {
         // Ids above the demo's, names in a shuffled order so that sorting has work to do.
@@ -255,11 +211,73 @@ void Sandbox::start(int port)
     if (m_options.longRead) addLongRead(m_store, unixNow());
     if (m_options.generatedItems > 0)
         generateItems(m_store, m_options.generatedItems, m_options.seed, unixNow());
+}
 
-    m_thread = std::thread([this] { m_server->listen_after_bind(); });
-    while (!m_server->is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+std::string Sandbox::pathWithin(const std::string& target) const
+{
+    std::string path = target.substr(0, target.find('?'));
+    // Under a base path, only what lies below it is the server's; nothing else is.
+    if (!m_options.basePath.empty())
+        path = path.rfind(m_options.basePath + "/", 0) == 0
+                   ? path.substr(m_options.basePath.size())
+                   : "/outside" + m_options.basePath + path;
+    // A web server that rewrites pages hands them to index.php all the same.
+    if (m_options.prettyUrls && path.rfind("/index.php/", 0) != 0 && path.rfind("/ocs/", 0) != 0)
+        path = "/index.php" + path;
+    return path;
+}
 
+void Sandbox::handle(const httplib::Request& req, httplib::Response& res)
+{
+    res.set_header("Date", httpDate(unixNow()));
+    // Every reply of the real server sets session cookies; a client must not need them.
+    res.set_header("Set-Cookie",
+                   "oc_sessionPassphrase=" + randomText(32) + "; path=/; HttpOnly; SameSite=Lax");
+    res.set_header("Set-Cookie", "nc_sameSiteCookielax=true; path=/; httponly;expires=Fri, "
+                                 "31-Dec-2100 23:59:59 GMT; SameSite=lax");
+    res.set_header("Set-Cookie", "cookie_test=test; Max-Age=3600");
+    LoggedRequest request{req.method, req.target, {}, req.body};
+    for (const auto& [name, value] : req.headers)
+        request.headers.emplace(lower(name), value);
+    {
+        std::lock_guard lock(m_mutex);
+        m_log.push_back(request);
+    }
+    std::map<std::string, std::string> query;
+    for (const auto& [name, value] : req.params)
+        query.emplace(name, value);
+    const std::string path = pathWithin(request.target);
+    // Routes see the path within the server; the log keeps what was asked.
+    LoggedRequest within = request;
+    within.target =
+        path + request.target.substr(std::min(request.target.find('?'), request.target.size()));
+    // A fault is decided before the request is handled: an injected failure changes nothing.
+    const Routed routed = route(request.method, path);
+    const std::optional<Fault> fault = takeFault(routed.name);
+    if (fault && fault->delayMs > 0) waitOut(std::chrono::milliseconds(fault->delayMs));
+    Reply reply = fault && fault->status != 0 ? message(fault->status, "Sandbox fault")
+                                              : answer(routed, within, query);
+    if (fault && fault->lateMs > 0) waitOut(std::chrono::milliseconds(fault->lateMs));
+    if (fault && serveHostile(*fault, reply, request, res)) return;
+    if (fault && fault->body == Fault::Body::malformed)
+        reply.body = "{\"items\":[{\"id\":1,\"unread\":tru";
+    if (fault && fault->body == Fault::Body::truncated) reply.body.resize(reply.body.size() / 2);
+    res.status = reply.status;
+    if (fault && fault->body == Fault::Body::drop) {
+        // Announce the whole body, send half of it and hang up.
+        auto body = std::make_shared<std::string>(std::move(reply.body));
+        res.set_content_provider(body->size() + 16, reply.contentType,
+                                 [body](size_t, size_t, httplib::DataSink& sink) {
+                                     sink.write(body->data(), body->size() / 2);
+                                     return false;
+                                 });
+        return;
+    }
+    res.set_content(reply.body, reply.contentType);
+}
+
+void Sandbox::startElsewhere()
+{
     // The other host of redirect faults; without 127.0.0.2 (not Linux) redirects go nowhere.
     m_elsewhere = std::make_unique<httplib::Server>();
     m_elsewhere->set_keep_alive_timeout(1);

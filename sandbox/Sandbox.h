@@ -17,6 +17,7 @@
 
 namespace httplib {
 class Server;
+struct Request;
 struct Response;
 } // namespace httplib
 
@@ -62,7 +63,7 @@ struct LoggedRequest {
 struct Options {
     bool demo = true;
     size_t generatedItems = 0;
-    bool longRead = false; // a feed with one article of 3,000 words under four headings
+    bool longRead = false;       // a feed with one article of 3,000 words under four headings
     size_t generatedFolders = 0; // folders "Folder N", each with one feed "Feed N"
     uint64_t seed = 1;
     bool https = false;
@@ -151,6 +152,13 @@ private:
         std::vector<int64_t> numbers; // the numbers in the path
     };
     static const std::vector<Route>& routes();
+    // Every request: logged, routed, answered, with the fault set on its route.
+    void handle(const httplib::Request& req, httplib::Response& res);
+    // The path of `target` within the server: without its base path or query.
+    std::string pathWithin(const std::string& target) const;
+    // The demo feeds and the generated ones the options ask for.
+    void seed();
+    void startElsewhere();
     // The first route that takes `method` on `path`; the last takes every request.
     static Routed route(const std::string& method, const std::string& path);
     Reply answer(const Routed& routed, const LoggedRequest& request,

@@ -84,11 +84,24 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     // then: losing its maximised state, jumping, flickering. This child tells it up front,
     // where OpenGL works at all (not on the offscreen platform).
     if (QOpenGLContext context; context.create()) (new QOpenGLWidget(this))->hide();
+    buildToolbar(actions);
+    buildPage();
+    addWidget(m_placeholder);
+    addWidget(m_articlePage);
+    addWidget(m_failed);
+    m_web->setQuoteAction(actions.saveQuote);
+    m_reading->setQuoteAction(actions.saveQuote);
+    follow();
+    showSelection();
+}
+
+void ArticleView::buildToolbar(ItemActions& actions)
+{
     m_toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     m_toolbar->setAccessibleName(tr("Article"));
-    const auto selected = [&reader](bool Item::*flag) {
-        return [&reader, flag] {
-            const Item* item = reader.timeline().selectedItem();
+    const auto selected = [this](bool Item::*flag) {
+        return [this, flag] {
+            const Item* item = m_reader.timeline().selectedItem();
             return item && (*item).*flag;
         };
     };
@@ -122,7 +135,10 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     for (QAction* action : m_toolbar->actions())
         if (QWidget* button = m_toolbar->widgetForAction(action))
             button->setFocusPolicy(Qt::TabFocus);
+}
 
+void ArticleView::buildPage()
+{
     auto* layout = new QVBoxLayout(m_articlePage);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -143,23 +159,22 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
     showFocus(nullptr, nullptr);
     connect(qApp, &QApplication::focusChanged, frame, showFocus);
     layout->addWidget(frame, 1);
-    addWidget(m_placeholder);
-    addWidget(m_articlePage);
-    addWidget(m_failed);
+}
 
-    m_web->setQuoteAction(actions.saveQuote);
-    m_reading->setQuoteAction(actions.saveQuote);
-    connect(&reader.timeline(), &Timeline::selectedItemChanged, this, &ArticleView::showSelection);
-    connect(&reader.subscriptions(), &Subscriptions::feedsChanged, this,
+void ArticleView::follow()
+{
+    connect(&m_reader.timeline(), &Timeline::selectedItemChanged, this,
             &ArticleView::showSelection);
-    connect(&reader.settings(), &Settings::remoteImagesChanged, this, &ArticleView::showSelection);
-    connect(&reader.settings(), &Settings::readingViewChanged, this, &ArticleView::showSelection);
+    connect(&m_reader.subscriptions(), &Subscriptions::feedsChanged, this,
+            &ArticleView::showSelection);
+    connect(&m_reader.settings(), &Settings::remoteImagesChanged, this,
+            &ArticleView::showSelection);
+    connect(&m_reader.settings(), &Settings::readingViewChanged, this, &ArticleView::showSelection);
     connect(new ScreenReaderWatch(this), &ScreenReaderWatch::changed, this,
             &ArticleView::showSelection);
     connect(m_reading, &ReadingView::reached, this,
             [this](const QString& text) { Accessibility::say(this, text); });
     connect(m_web, &QuoteWebView::loadFailed, this, [this] { setCurrentWidget(m_failed); });
-    showSelection();
 }
 
 void ArticleView::changeEvent(QEvent* event)

@@ -37,6 +37,10 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void buildToolbar(ItemActions& actions);
+    // The page and the text view, framed so the focus shows.
+    void buildPage();
+    void follow();
     void showSelection();
 
     Reader& m_reader;

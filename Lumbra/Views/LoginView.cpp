@@ -21,6 +21,24 @@ LoginView::LoginView(Reader& reader, QWidget* parent)
       m_cancel(new QPushButton(tr("Cancel"))), m_failure(new QLabel),
       m_certificate(new CertificateView), m_retry(new QPushButton(tr("Log In")))
 {
+    m_server->setFixedWidth(300);
+    m_server->setPlaceholderText(QStringLiteral("cloud.example.org"));
+    m_server->setAccessibleName(tr("Server"));
+    // Without it Qt describes the field by its placeholder, and Orca reads the example
+    // after the address typed in as if it were part of it.
+    m_server->setAccessibleDescription(
+        tr("Your Nextcloud's address, for example cloud.example.org"));
+    m_server->setText(m_reader.settings().server());
+
+    buildStates();
+    buildLayout();
+    follow();
+    m_logIn->setEnabled(!m_server->text().isEmpty());
+    showState();
+}
+
+void LoginView::buildLayout()
+{
     auto* icon = new QLabel(this);
     icon->setPixmap(QApplication::windowIcon().pixmap(96, 96));
     icon->setAlignment(Qt::AlignCenter);
@@ -31,15 +49,20 @@ LoginView::LoginView(Reader& reader, QWidget* parent)
     Style::makeSecondary(intro);
     intro->setAlignment(Qt::AlignCenter);
 
-    m_server->setFixedWidth(300);
-    m_server->setPlaceholderText(QStringLiteral("cloud.example.org"));
-    m_server->setAccessibleName(tr("Server"));
-    // Without it Qt describes the field by its placeholder, and Orca reads the example
-    // after the address typed in as if it were part of it.
-    m_server->setAccessibleDescription(
-        tr("Your Nextcloud's address, for example cloud.example.org"));
-    m_server->setText(reader.settings().server());
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(40, 40, 40, 40);
+    layout->setSpacing(16);
+    layout->addStretch();
+    layout->addWidget(icon);
+    layout->addWidget(name);
+    layout->addWidget(intro);
+    layout->addWidget(m_server, 0, Qt::AlignCenter);
+    layout->addWidget(m_states, 0, Qt::AlignCenter);
+    layout->addStretch();
+}
 
+void LoginView::buildStates()
+{
     // Idle: the default button. Waiting: progress and Cancel. Failed: the text and Log In.
     m_logIn->setDefault(true);
     m_retry->setDefault(true);
@@ -71,18 +94,10 @@ LoginView::LoginView(Reader& reader, QWidget* parent)
     m_states->addWidget(idle);
     m_states->addWidget(waiting);
     m_states->addWidget(failed);
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(40, 40, 40, 40);
-    layout->setSpacing(16);
-    layout->addStretch();
-    layout->addWidget(icon);
-    layout->addWidget(name);
-    layout->addWidget(intro);
-    layout->addWidget(m_server, 0, Qt::AlignCenter);
-    layout->addWidget(m_states, 0, Qt::AlignCenter);
-    layout->addStretch();
-
+void LoginView::follow()
+{
     connect(m_server, &QLineEdit::textChanged, this, [this](const QString& text) {
         m_reader.settings().setServer(text);
         m_logIn->setEnabled(!text.isEmpty());
@@ -94,11 +109,9 @@ LoginView::LoginView(Reader& reader, QWidget* parent)
     connect(m_logIn, &QPushButton::clicked, this, &LoginView::logIn);
     connect(m_retry, &QPushButton::clicked, this, &LoginView::logIn);
     connect(m_cancel, &QPushButton::clicked, &m_reader.session(), &Session::cancelLogin);
-    connect(&reader.session(), &Session::loginChanged, this, &LoginView::showState);
+    connect(&m_reader.session(), &Session::loginChanged, this, &LoginView::showState);
     connect(m_certificate, &CertificateView::trustRequested, &m_reader.session(),
             &Session::trustCertificate);
-    m_logIn->setEnabled(!m_server->text().isEmpty());
-    showState();
 }
 
 void LoginView::logIn()

@@ -25,6 +25,10 @@ public:
     QStackedWidget* states() const { return m_states; }
 
 private:
+    void buildLayout();
+    // Idle: the default button. Waiting: progress and Cancel. Failed: the text and Log In.
+    void buildStates();
+    void follow();
     void logIn();
     void showState();
 

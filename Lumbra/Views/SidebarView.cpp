@@ -112,6 +112,22 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
       m_logInAgain(new QPushButton(tr("Log In Again"), m_errorPanel)),
       m_reviewCertificate(new QPushButton(tr("Review Certificate…"), m_errorPanel))
 {
+    buildTree();
+    buildErrorPanel();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 6, 0, 0);
+    layout->addLayout(buildBar());
+    layout->addWidget(m_errorPanel);
+    layout->addWidget(m_tree, 1);
+    followSession();
+    followTree();
+    connect(&reader.timeline(), &Timeline::sourceChanged, this, &SidebarView::showSource);
+    connect(&icons, &FeedIcons::iconLoaded, m_tree->viewport(), qOverload<>(&QWidget::update));
+    showSource();
+}
+
+void SidebarView::buildTree()
+{
     m_tree->setModel(m_model);
     m_tree->setHeaderHidden(true);
     m_tree->setUniformRowHeights(true); // a million rows lay out without measuring each
@@ -124,12 +140,13 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
     m_tree->setDragDropMode(QAbstractItemView::DragDrop);
     m_tree->setDefaultDropAction(Qt::MoveAction);
     m_tree->setDropIndicatorShown(true);
-    connect(m_model, &SourcesModel::feedDropped, &reader.organiser(), &Organiser::moveFeed);
+    connect(m_model, &SourcesModel::feedDropped, &m_reader.organiser(), &Organiser::moveFeed);
+}
+
+QLayout* SidebarView::buildBar()
+{
     m_refresh->setFocusPolicy(Qt::TabFocus); // a click leaves the focus where it was
     m_refresh->setToolTip(tr("Refresh (Ctrl+R)"));
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 6, 0, 0);
     m_busy->setRange(0, 0);
     m_busy->setTextVisible(false);
     m_busy->setMaximumSize(60, 8);
@@ -140,8 +157,11 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
     bar->addStretch();
     bar->addWidget(m_refresh);
     bar->setContentsMargins(6, 0, 6, 4);
-    layout->addLayout(bar);
+    return bar;
+}
 
+void SidebarView::buildErrorPanel()
+{
     m_errorPanel->setFrameShape(QFrame::StyledPanel);
     auto* panel = new QVBoxLayout(m_errorPanel);
     auto* heading = new QHBoxLayout;
@@ -159,16 +179,26 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
     panel->addWidget(m_reviewCertificate, 0, Qt::AlignLeft);
     Accessibility::markAsAlert(m_errorPanel);
     m_errorPanel->hide();
-    layout->addWidget(m_errorPanel);
-    layout->addWidget(m_tree, 1);
+}
 
-    connect(m_refresh, &QPushButton::clicked, &m_reader.session(), &Session::refresh);
-    connect(&reader.session(), &Session::refreshingChanged, this, [this] {
+void SidebarView::followSession()
+{
+    Session& session = m_reader.session();
+    const auto showRefreshing = [this] {
         m_refresh->setEnabled(!m_reader.session().refreshing());
         m_busy->setVisible(m_reader.session().refreshing());
-    });
-    connect(m_logInAgain, &QPushButton::clicked, &m_reader.session(), &Session::logInAgain);
+    };
+    connect(m_refresh, &QPushButton::clicked, &session, &Session::refresh);
+    connect(&session, &Session::refreshingChanged, this, showRefreshing);
+    connect(m_logInAgain, &QPushButton::clicked, &session, &Session::logInAgain);
     connect(m_reviewCertificate, &QPushButton::clicked, this, &SidebarView::reviewCertificate);
+    connect(&session, &Session::errorChanged, this, &SidebarView::updateError);
+    showRefreshing();
+    updateError();
+}
+
+void SidebarView::followTree()
+{
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         // Rows were rebuilt: open the folders that were open, select the source again.
         m_syncing = true;
@@ -205,9 +235,6 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
         if (value >= bar->maximum() - bar->pageStep() && m_model->hasHiddenRows())
             m_model->showMoreRows();
     });
-    connect(&reader.timeline(), &Timeline::sourceChanged, this, &SidebarView::showSource);
-    connect(&reader.session(), &Session::errorChanged, this, &SidebarView::updateError);
-    connect(&icons, &FeedIcons::iconLoaded, m_tree->viewport(), qOverload<>(&QWidget::update));
     // Qt does not pass a row's opening on to screen readers: the keyboard user hears it said.
     const auto sayOpened = [this](const QModelIndex& index, bool open) {
         if (m_tree->hasFocus() && index == m_tree->currentIndex())
@@ -228,10 +255,6 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
                     current.data(SourcesModel::IsSourceRole).toBool())
                     m_reader.timeline().selectSource(SourcesModel::sourceAt(current));
             });
-    showSource();
-    updateError();
-    m_refresh->setEnabled(!m_reader.session().refreshing());
-    m_busy->setVisible(m_reader.session().refreshing());
 }
 
 void SidebarView::showSource()

@@ -7,6 +7,7 @@
 class FeedIcons;
 class QFrame;
 class QLabel;
+class QLayout;
 class QProgressBar;
 class QPushButton;
 class SourcesModel;
@@ -37,6 +38,12 @@ public:
     QProgressBar* busyBar() const { return m_busy; }
 
 private:
+    void buildTree();
+    QLayout* buildBar();
+    void buildErrorPanel();
+    void followSession();
+    // Folders open as they were, rows shown as they are needed, a row chosen as a source.
+    void followTree();
     void showSource();
     void updateError();
     // The certificate the last refresh failed over, in a dialog that may trust it.

@@ -91,6 +91,19 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
       m_busy(new QProgressBar(this)), m_search(new QLineEdit(this)),
       m_matchesSettle(new QTimer(this))
 {
+    buildSearch();
+    buildList();
+    buildLayout();
+    followSearch();
+    followList();
+    followTimeline();
+    updateHeader();
+    updateOverlay();
+    showProgress();
+}
+
+void TimelineView::buildSearch()
+{
     m_search->setPlaceholderText(tr("Search"));
     // Words to look for, not a text to lay out: pasting a page (or a letter with 200,000
     // combining marks) would hold every keystroke.
@@ -98,7 +111,7 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     m_search->setClearButtonEnabled(true);
     m_search->setAccessibleName(tr("Search articles"));
     m_search->addAction(QIcon::fromTheme(QStringLiteral("edit-find")), QLineEdit::LeadingPosition);
-    m_search->setText(reader.timeline().search().query());
+    m_search->setText(m_reader.timeline().search().query());
     m_search->installEventFilter(this);
     auto* find = new QAction(this);
     find->setShortcut(QKeySequence::Find);
@@ -108,7 +121,11 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
         m_search->selectAll();
     });
     addAction(find);
-    TimelineSearch& search = reader.timeline().search();
+}
+
+void TimelineView::followSearch()
+{
+    TimelineSearch& search = m_reader.timeline().search();
     connect(m_search, &QLineEdit::textChanged, &search, &TimelineSearch::setQuery);
     // Each keystroke changes the matches; the count is worth hearing once the word is typed.
     m_matchesSettle->setSingleShot(true);
@@ -121,15 +138,19 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
         if (m_search->text() != m_reader.timeline().search().query())
             m_search->setText(m_reader.timeline().search().query());
     });
+}
+
+void TimelineView::buildLayout()
+{
     m_title->setFont(Style::font(Style::FontRole::heading, m_title->font()));
     m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_title->installEventFilter(this);
     m_list->viewport()->installEventFilter(this);
     Style::makeSecondary(m_subtitle);
-    m_markAll->setDefaultAction(actions.markAllRead);
+    m_markAll->setDefaultAction(m_actions.markAllRead);
     m_markAll->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_markAll->setFocusPolicy(Qt::TabFocus);
-    connect(actions.markAllRead, &QAction::changed, this, &TimelineView::fitMarkAllButton);
+    connect(m_actions.markAllRead, &QAction::changed, this, &TimelineView::fitMarkAllButton);
 
     m_busy->setTextVisible(false);
     m_busy->setMaximumSize(60, 8);
@@ -154,7 +175,10 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     layout->addLayout(searchRow);
     layout->addWidget(m_list, 1);
     header->setContentsMargins(10, 0, 10, 4);
+}
 
+void TimelineView::buildList()
+{
     m_list->setModel(m_model);
     m_list->setItemDelegate(new ItemRowDelegate(m_list));
     m_list->setUniformItemSizes(true);
@@ -168,7 +192,10 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
     m_progress->setFixedWidth(120);
     Style::makeSecondary(m_progressText);
     m_progressText->setAlignment(Qt::AlignCenter);
+}
 
+void TimelineView::followList()
+{
     // Selecting opens (and marks read); the keyboard's place alone does not, so tabbing
     // into the list marks nothing read. Space or an arrow key selects.
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -182,28 +209,30 @@ TimelineView::TimelineView(Reader& reader, FeedIcons& icons, ItemActions& action
             m_reader.timeline().selectAgain();
     });
     connect(m_list, &QListView::customContextMenuRequested, this, &TimelineView::showContextMenu);
-    connect(&reader.timeline(), &Timeline::selectedIdChanged, this, &TimelineView::showSelection);
-    connect(&reader.timeline(), &Timeline::itemsChanged, this, &TimelineView::showSelection);
-    connect(&search, &TimelineSearch::shownChanged, this, &TimelineView::showSelection);
+    connect(&m_reader.timeline(), &Timeline::selectedIdChanged, this, &TimelineView::showSelection);
+    connect(&m_reader.timeline(), &Timeline::itemsChanged, this, &TimelineView::showSelection);
+    connect(&m_reader.timeline().search(), &TimelineSearch::shownChanged, this,
+            &TimelineView::showSelection);
+}
+
+void TimelineView::followTimeline()
+{
     const auto showCounts = [this] {
         updateHeader();
         updateOverlay();
     };
-    const Timeline& timeline = reader.timeline();
+    const Timeline& timeline = m_reader.timeline();
     for (auto signal : {&Timeline::sourceChanged, &Timeline::itemsChanged,
                         &Timeline::loadingItemsChanged, &Timeline::loadFailedChanged})
         connect(&timeline, signal, this, showCounts);
-    connect(&search, &TimelineSearch::shownChanged, this, showCounts);
-    connect(&reader.session(), &Session::errorChanged, this, &TimelineView::updateOverlay);
+    connect(&timeline.search(), &TimelineSearch::shownChanged, this, showCounts);
+    connect(&m_reader.session(), &Session::errorChanged, this, &TimelineView::updateOverlay);
     for (auto signal : {&Subscriptions::feedsChanged, &Subscriptions::foldersChanged,
                         &Subscriptions::starredCountChanged})
-        connect(&reader.subscriptions(), signal, this, showCounts);
-    connect(&reader.session(), &Session::refreshingChanged, this, &TimelineView::showProgress);
+        connect(&m_reader.subscriptions(), signal, this, showCounts);
+    connect(&m_reader.session(), &Session::refreshingChanged, this, &TimelineView::showProgress);
     for (auto signal : {&Timeline::loadingItemsChanged, &Timeline::loadingPermilleChanged})
         connect(&timeline, signal, this, &TimelineView::showProgress);
-    updateHeader();
-    updateOverlay();
-    showProgress();
 }
 
 void TimelineView::showProgress()

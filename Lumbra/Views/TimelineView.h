@@ -40,6 +40,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void buildSearch();
+    void buildList();
+    void buildLayout();
+    void followSearch();
+    // Rows chosen open their article; the article chosen elsewhere is the row selected.
+    void followList();
+    // The header's counts, the list's overlays and its progress follow the timeline.
+    void followTimeline();
     void updateHeader();
     void showTitle();
     void fitMarkAllButton();
