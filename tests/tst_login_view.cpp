@@ -1,0 +1,172 @@
+#include "App/LumbraApp.h"
+#include "MainWindowFixture.h"
+#include "Views/CertificateView.h"
+#include "Views/LoginView.h"
+#include "Views/SidebarView.h"
+#include "Views/Style.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+// The login screen: its states, a certificate shown before it is trusted, and hints for a mistyped
+// address.
+class LoginViewTest : public QObject, MainWindowFixture {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true); // settings go to a throwaway place
+        LumbraApp::useIconTheme();
+        QApplication::setWindowIcon(QIcon(u":/lumbra.svg"_s));
+    }
+
+    void cleanup() { tearDown(); }
+
+    void loginScreenStates()
+    {
+        build(false);
+        LoginView* login = content->loginView();
+        QCOMPARE(content->currentWidget(), login);
+        QVERIFY(!login->logInButton()->isEnabled());
+        QTest::keyClick(login->serverField(), Qt::Key_Return);
+        QCOMPARE(f->reader->session().login(), LoginState::idle());
+
+        f->sandbox.server->setFault("login-start", {0, 300, {}, 1});
+        QTest::keyClicks(login->serverField(), f->sandbox.account().server);
+        QVERIFY(login->logInButton()->isEnabled());
+        QCOMPARE(f->files.settings.server(), f->sandbox.account().server);
+        login->logInButton()->click();
+        QCOMPARE(login->states()->currentIndex(), 1);
+        QVERIFY(!login->serverField()->isEnabled());
+        login->cancelButton()->click();
+        QCOMPARE(login->states()->currentIndex(), 0);
+        QCOMPARE(login->serverField()->text(), f->sandbox.account().server);
+
+        login->serverField()->setText(u"exa mple.org"_s);
+        login->logInButton()->click();
+        QTRY_COMPARE(login->states()->currentIndex(), 2);
+        QVERIFY(login->failureText()->text().contains(u"not a valid server address"_s));
+        QCOMPARE(login->failureText()->palette().color(QPalette::WindowText), Style::errorColor());
+        // Editing the address puts the old failure away.
+        login->serverField()->clear();
+        QCOMPARE(login->states()->currentIndex(), 0);
+        QCOMPARE(f->reader->session().login(), LoginState::idle());
+
+        // Logging in through the browser shows the columns without reopening the window.
+        f->browser.onOpen = [this](const QUrl& url) {
+            f->sandbox.server->grant(url.toString().toStdString());
+        };
+        login->serverField()->setText(f->sandbox.account().server);
+        login->logInButton()->click();
+        QTRY_COMPARE(content->currentWidget(), content->readerPage());
+        QTRY_VERIFY(actions->next->isEnabled()); // once the articles are listed
+        f->reader->session().logOut();
+        QCOMPARE(content->currentWidget(), login);
+        // Nothing to move through on the login screen.
+        for (QAction* move : {actions->next, actions->previous, actions->nextUnread})
+            QVERIFY(!move->isEnabled());
+    }
+
+    // A self-signed server: the login shows its certificate and trusts it from the keyboard;
+    // when the certificate later changes, the sources say so and show the new one.
+    void certificatesAreShownBeforeTheyAreTrusted()
+    {
+        sandbox::Options options;
+        options.https = true;
+        build(false, options);
+        LoginView* login = content->loginView();
+        f->browser.onOpen = [this](const QUrl& url) {
+            f->sandbox.server->grant(url.toString().toStdString());
+        };
+        login->serverField()->setText(f->sandbox.account().server);
+        login->logInButton()->click();
+        QTRY_COMPARE(login->states()->currentIndex(), 2);
+        CertificateView* shown = login->certificate();
+        QVERIFY(shown->isVisible() && shown->trustButton()->isVisible());
+        const CertificateInfo& met = shown->shown();
+        QStringList fields;
+        for (const QLabel* field : shown->findChildren<QLabel*>())
+            if (field->focusPolicy() & Qt::TabFocus) fields << field->text().remove(u'\n');
+        QVERIFY2(fields.contains(met.fingerprint) && fields.contains(met.publicKey),
+                 qPrintable(fields.join(u" | "_s)));
+        shown->trustButton()->setFocus();
+        QTest::keyClick(shown->trustButton(), Qt::Key_Space);
+        QTRY_COMPARE(content->currentWidget(), content->readerPage());
+
+        // The server's certificate changes under it.
+        QTRY_VERIFY(!f->reader->session().refreshing() && !f->reader->timeline().loadingItems());
+        const std::string password = f->reader->session().account()->appPassword.toStdString();
+        const int port = f->sandbox.server->port();
+        f->sandbox.manager.clearConnectionCache();
+        f->sandbox.server = std::make_unique<sandbox::Sandbox>(options);
+        f->sandbox.server->addAppPassword(password);
+        f->sandbox.server->start(port);
+        f->reader->session().refresh();
+        SidebarView* sidebar = content->sidebar();
+        QTRY_VERIFY(sidebar->reviewCertificateButton()->isVisible());
+        QTimer::singleShot(0, this, [] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            auto* view = dialog->findChild<CertificateView*>();
+            QVERIFY(view && view->shown().pinned && view->trustButton()->isVisible());
+            view->trustButton()->click();
+        });
+        sidebar->reviewCertificateButton()->click();
+        QTRY_VERIFY(!sidebar->reviewCertificateButton()->isVisible());
+        QVERIFY(!f->reader->session().error());
+    }
+
+    void loginMistakesGetAHint_data()
+    {
+        QTest::addColumn<QString>("typed"); // %1 is the sandbox's (plain HTTP) host and port
+        QTest::addColumn<QString>("hint");
+        QTest::newRow("HTTPS to an HTTP port")
+            << u"https://%1"_s << u"type http:// in front of the address instead."_s;
+        QTest::newRow("no scheme, a server without HTTPS")
+            << u"%1"_s << u"Lumbra tried https://%1, but this server does not seem"_s;
+        QTest::newRow("no scheme, nothing there")
+            << u"127.0.0.1:9"_s
+            << u"Can't reach 127.0.0.1:9: connection refused. Lumbra tried https://127.0.0.1:9; "
+               "for a server without HTTPS, type http://"_s;
+        QTest::newRow("the address of a page inside Nextcloud")
+            << u"http://%1/apps/news/"_s
+            << u"There is no Nextcloud login at http://%1/apps/news/. Type the address "
+               "Nextcloud's pages start with, such as http://%1, without the path"_s;
+    }
+
+    void loginMistakesGetAHint()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, hint);
+        build(false);
+        const QString hostAndPort = QUrl(f->sandbox.account().server).authority();
+        LoginView* login = content->loginView();
+        login->serverField()->setText(typed.arg(hostAndPort));
+        login->logInButton()->click();
+        QTRY_COMPARE(login->states()->currentIndex(), 2);
+        QLabel* text = login->failureText();
+        QVERIFY2(text->text().contains(hint.arg(hostAndPort)), qPrintable(text->text()));
+        // All of it shows: as tall as its lines need, and inside the window.
+        QVERIFY(text->height() >= text->heightForWidth(text->width()));
+        const QRect shown(text->mapTo(window.get(), QPoint(0, 0)), text->size());
+        QVERIFY(window->rect().contains(shown));
+    }
+};
+
+// Qt WebEngine wants shared GL contexts before the application exists.
+static const bool sharedContexts = [] {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    return true;
+}();
+
+QTEST_MAIN(LoginViewTest)
+#include "tst_login_view.moc"
