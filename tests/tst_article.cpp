@@ -516,21 +516,6 @@ private Q_SLOTS:
         }
         QApplication::setPalette(original);
     }
-
-    void screenshots()
-    {
-        const QString folder = qEnvironmentVariable("LUMBRA_SCREENSHOTS");
-        if (folder.isEmpty()) QSKIP("set LUMBRA_SCREENSHOTS to a folder to write screenshots");
-        showItem(5);
-        QTest::qWait(500);
-        const bool dark = !qEnvironmentVariableIsEmpty("LUMBRA_DARK");
-        QVERIFY(
-            view->grab().save(folder + (dark ? u"/article-dark.png"_s : u"/article-light.png"_s)));
-        showItem(515);
-        QTest::qWait(500);
-        QVERIFY(view->grab().save(
-            folder + (dark ? u"/article-rtl-dark.png"_s : u"/article-rtl-light.png"_s)));
-    }
 };
 
 // Qt WebEngine wants shared GL contexts before the application exists.

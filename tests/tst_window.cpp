@@ -447,8 +447,6 @@ private Q_SLOTS:
     {
         QFETCH(Qt::LayoutDirection, direction);
         const auto pseudo = Translations::pseudo(direction);
-        const QString screenshots = qEnvironmentVariable("LUMBRA_SCREENSHOTS");
-        const QString prefix = direction == Qt::RightToLeft ? u"/rtl-"_s : u"/pseudo-"_s;
         build(false);
         const QStringList data{u"Lumbra"_s,
                                u"cloud.example.org"_s,
@@ -458,8 +456,6 @@ private Q_SLOTS:
                                QString::fromLatin1(LUMBRA_VERSION)};
         QVERIFY2(untranslatedOrCut(window.get(), data).isEmpty(),
                  qPrintable(untranslatedOrCut(window.get(), data).join(u'\n')));
-        if (!screenshots.isEmpty())
-            QVERIFY(window->grab().save(screenshots + prefix + u"login.png"_s));
 
         f->accounts.stored = f->sandbox.account();
         await(f->reader->start());
@@ -480,16 +476,12 @@ private Q_SLOTS:
         }
         window->resize(1280, 800);
         QTRY_COMPARE(window->size(), QSize(1280, 800));
-        if (!screenshots.isEmpty())
-            QVERIFY(window->grab().save(screenshots + prefix + u"reader.png"_s));
 
         SettingsView settings(*f->reader);
         settings.show();
         QVERIFY(QTest::qWaitForWindowExposed(&settings));
         QVERIFY2(untranslatedOrCut(&settings, data).isEmpty(),
                  qPrintable(untranslatedOrCut(&settings, data).join(u'\n')));
-        if (!screenshots.isEmpty() && direction == Qt::LeftToRight)
-            QVERIFY(settings.grab().save(screenshots + prefix + u"settings.png"_s));
         AddFeedDialog adding(*f->reader);
         adding.show();
         QVERIFY(QTest::qWaitForWindowExposed(&adding));
