@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tests=(tst_records tst_text tst_articlenote tst_articledocument tst_sandbox tst_newsapi
-       tst_loginflow tst_appcast tst_reader tst_reader_actions tst_vault tst_keychain
+       tst_loginflow tst_appcast tst_reader tst_login tst_reader_actions tst_organiser tst_vault
+       tst_vault_files tst_keychain
        tst_server_misbehaves tst_lifetimes)
 if [ ! -f build-asan/build.ninja ]; then
     cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMBRA_SANITIZE=ON -DLUMBRA_WERROR=OFF \

@@ -1,0 +1,177 @@
+#include "Await.h"
+#include "ReaderFixture.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// The browser login through the Reader against the sandbox: granted, given up on,
+// cancelled at each step, replaced; and logging out.
+class LoginTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ReaderFixture> f;
+
+    void startLoggedIn()
+    {
+        QVERIFY(f->startLoggedIn());
+        f->sandbox.server->clearRequests();
+    }
+
+private Q_SLOTS:
+    void init() { f = std::make_unique<ReaderFixture>(); }
+    void cleanup() { f.reset(); }
+
+    void wholeLogin_data()
+    {
+        QTest::addColumn<QString>("basePath");
+        QTest::addColumn<bool>("prettyUrls");
+        QTest::newRow("at the root") << QString() << false;
+        QTest::newRow("under /nextcloud") << u"/nextcloud"_s << false;
+        QTest::newRow("under /nextcloud, index.php rewritten away") << u"/nextcloud"_s << true;
+    }
+
+    void wholeLogin()
+    {
+        QFETCH(QString, basePath);
+        QFETCH(bool, prettyUrls);
+        sandbox::Options options;
+        options.basePath = basePath.toStdString();
+        options.prettyUrls = prettyUrls;
+        f = std::make_unique<ReaderFixture>(options);
+        await(f->reader->start());
+        f->browser.onOpen = [this](const QUrl& url) {
+            f->sandbox.server->grant(url.toString().toStdString());
+        };
+        QSignalSpy login(&f->reader->session(), &Session::loginChanged);
+        f->reader->session().startLogin(u"  "_s + f->sandbox.account().server + u"/"_s);
+        QCOMPARE(f->reader->session().login(), LoginState::waiting());
+        QTRY_VERIFY(f->reader->session().account());
+        QCOMPARE(f->reader->session().login(), LoginState::idle());
+        QCOMPARE(login.count(), 2);
+        QCOMPARE(f->browser.opened.size(), 1);
+        QCOMPARE(f->accounts.stored, f->reader->session().account());
+        QCOMPARE(f->activator.count, 1);
+        QVERIFY(f->sandbox.server->isValidPassword(
+            f->reader->session().account()->appPassword.toStdString()));
+        QTRY_VERIFY(!f->reader->timeline().items().isEmpty()); // the refresh ran
+        // Every reply set cookies; the app password alone authenticates.
+        for (const auto& request : f->sandbox.requests())
+            QVERIFY2(!request.hasHeader("cookie"), request.target.c_str());
+        QCOMPARE(f->reader->session().account()->server,
+                 QString::fromStdString(f->sandbox.server->baseUrl()));
+        // The poll goes where the server said, index.php or not.
+        QVERIFY(f->count(basePath.toStdString() + (prettyUrls ? "" : "/index.php") +
+                         "/login/v2/poll") > 0);
+        const std::string password = f->reader->session().account()->appPassword.toStdString();
+        f->reader->session().logOut();
+        QTRY_VERIFY(!f->sandbox.server->isValidPassword(password)); // revoked
+        QCOMPARE(f->count(basePath.toStdString() + "/ocs/v2.php/core/apppassword"), 1);
+    }
+
+    void givesUpAfter600Polls()
+    {
+        f->reader->session().startLogin(f->sandbox.account().server);
+        QTRY_COMPARE_WITH_TIMEOUT(loginText(*f->reader), u"Login timed out"_s, 90000);
+        QCOMPARE(f->count("/index.php/login/v2/poll"), 600);
+        QVERIFY(!f->reader->session().account());
+    }
+
+    void startFailureIsShown()
+    {
+        const QString closed =
+            u"http://127.0.0.1:"_s + QString::number(SandboxFixture::closedPort());
+        f->reader->session().startLogin(closed);
+        QTRY_COMPARE(f->reader->session().login().kind(), LoginState::Kind::failed);
+        QCOMPARE(loginText(*f->reader), u"Can't reach %1: connection refused."_s.arg(closed));
+        f->reader->session().startLogin(u"exa mple.org"_s);
+        QTRY_VERIFY(loginText(*f->reader).contains(u"not a valid server address"_s));
+    }
+
+    void cancelDuringStart()
+    {
+        f->sandbox.server->setFault("login-start", {0, 400, {}, -1});
+        f->reader->session().startLogin(f->sandbox.account().server);
+        QTest::qWait(50);
+        f->reader->session().cancelLogin();
+        QCOMPARE(f->reader->session().login(), LoginState::idle());
+        QTest::qWait(600);
+        QCOMPARE(f->reader->session().login(), LoginState::idle());
+        QVERIFY(f->browser.opened.isEmpty());
+        QCOMPARE(f->count("/index.php/login/v2/poll"), 0);
+    }
+
+    void cancelDuringPoll()
+    {
+        f->sandbox.server->setFault("login-poll", {0, 300, {}, -1});
+        f->browser.onOpen = [this](const QUrl& url) {
+            f->sandbox.server->grant(url.toString().toStdString());
+        };
+        f->reader->session().startLogin(f->sandbox.account().server);
+        QTRY_COMPARE(f->count("/index.php/login/v2/poll"), 1);
+        f->reader->session().cancelLogin();
+        QTest::qWait(500);
+        QCOMPARE(f->reader->session().login(), LoginState::idle());
+        QVERIFY(!f->reader->session().account());
+        QCOMPARE(f->count("/index.php/login/v2/poll"), 1);
+    }
+
+    void cancelDuringSleep()
+    {
+        ReaderTiming slow;
+        slow.pollInterval = std::chrono::milliseconds(300);
+        ReaderFixture sleepy({}, slow);
+        sleepy.reader->session().startLogin(sleepy.sandbox.account().server);
+        QTRY_COMPARE(sleepy.browser.opened.size(), 1);
+        sleepy.reader->session().cancelLogin();
+        QTest::qWait(500);
+        QCOMPARE(sleepy.count("/index.php/login/v2/poll"), 0);
+        QCOMPARE(sleepy.reader->session().login(), LoginState::idle());
+    }
+
+    void startingAgainReplacesTheAttempt()
+    {
+        f->reader->session().startLogin(f->sandbox.account().server);
+        QTRY_COMPARE(f->browser.opened.size(), 1);
+        f->reader->session().startLogin(f->sandbox.account().server);
+        QTRY_COMPARE(f->browser.opened.size(), 2);
+        QCOMPARE(f->count("/index.php/login/v2"), f->count("/index.php/login/v2/poll") + 2);
+        f->sandbox.server->grant(f->browser.opened.last().toString().toStdString());
+        QTRY_VERIFY(f->reader->session().account());
+        QCOMPARE(f->reader->session().login(), LoginState::idle());
+    }
+
+    void logOutEmptiesEverythingAndRevokesOnce()
+    {
+        startLoggedIn();
+        const std::string password = f->sandbox.server->appPassword();
+        f->reader->session().logOut();
+        QVERIFY(!f->reader->session().account());
+        QVERIFY(f->reader->subscriptions().folders().isEmpty());
+        QVERIFY(f->reader->subscriptions().feeds().isEmpty());
+        QVERIFY(f->reader->timeline().items().isEmpty());
+        QVERIFY(!f->reader->timeline().selectedId());
+        QVERIFY(!f->accounts.stored);
+        QTRY_VERIFY(!f->sandbox.server->isValidPassword(password));
+        f->reader->session().logOut();
+        QTest::qWait(100);
+        QCOMPARE(f->count("/ocs/v2.php/core/apppassword"), 1);
+        QCOMPARE(f->accounts.removals, 1);
+    }
+
+    void resultsAfterLogOutAreDropped()
+    {
+        startLoggedIn();
+        f->sandbox.server->setFault("feeds", {0, 300, {}, -1});
+        f->reader->session().refresh();
+        f->reader->session().logOut();
+        QTRY_VERIFY(!f->reader->session().refreshing());
+        QVERIFY(f->reader->subscriptions().feeds().isEmpty());
+        QVERIFY(f->reader->timeline().items().isEmpty());
+        QVERIFY(!errorText(*f->reader));
+    }
+};
+
+QTEST_GUILESS_MAIN(LoginTest)
+#include "tst_login.moc"
