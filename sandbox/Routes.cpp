@@ -42,8 +42,7 @@ bool isNumber(std::string_view text)
            std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
-// Whether `path` has the shape of `pattern`, whose "{v}" is a News API version the sandbox
-// serves, "{n}" a number (kept in `numbers`) and a final "{*}" one or more parts of any
+// Whether `path` has the shape of `pattern`, whose "{n}" is a number (kept in `numbers`) and a final "{*}" one or more parts of any
 // kind.
 bool matches(std::string_view pattern, std::string_view path, std::vector<int64_t>& numbers)
 {
@@ -53,9 +52,7 @@ bool matches(std::string_view pattern, std::string_view path, std::vector<int64_
     for (size_t i = 0; i < want.size(); ++i) {
         if (want[i] == "{*}") return i < have.size();
         if (i >= have.size()) return false;
-        if (want[i] == "{v}") {
-            if (have[i] != "v1-2" && have[i] != "v1-3") return false;
-        } else if (want[i] == "{n}") {
+        if (want[i] == "{n}") {
             if (!isNumber(have[i])) return false;
             const auto number = parseInt(std::string(have[i]));
             if (!number) return false;
@@ -194,7 +191,7 @@ struct Sandbox::Route {
     std::string_view method; // "*" for any
     std::string path;
     std::string name; // for faults; empty for none
-    // Behind the News app's gate: installed, authenticated, and only reads in v1-2.
+    // Behind the News app's gate: installed and authenticated.
     bool news;
     Reply (*answer)(Sandbox&, const Call&);
 };
@@ -203,7 +200,7 @@ const std::vector<Sandbox::Route>& Sandbox::routes()
 {
     using S = Sandbox;
     using C = Call;
-    static const std::string api = "/index.php/apps/news/api/{v}/";
+    static const std::string api = "/index.php/apps/news/api/v1-3/";
     static const std::vector<Route> table{
         // The News API.
         {"GET", api + "folders", "folders", true,
@@ -214,13 +211,6 @@ const std::vector<Sandbox::Route>& Sandbox::routes()
          [](S& s, const C& c) { return itemsReply(s.m_store, c.query); }},
         {"GET", api + "items/updated", "items-updated", true,
          [](S& s, const C& c) { return updatedReply(s.m_store, c.query); }},
-        {"GET", api + "status", "news", true,
-         [](S&, const C&) {
-             return json(200, "{\"version\":\"25.3.1\",\"warnings\":{\"improperlyConfiguredCron\":"
-                              "false,\"incorrectDbCharset\":false}}");
-         }},
-        {"GET", api + "version", "news", true,
-         [](S&, const C&) { return json(200, "{\"version\":\"25.3.1\"}"); }},
         {"POST", api + "items/{n}/read", "item-read", true,
          [](S& s, const C& c) { return itemFound(s.m_store.setUnread(c.numbers[0], false)); }},
         {"POST", api + "items/{n}/unread", "item-unread", true,
@@ -373,8 +363,6 @@ Sandbox::Reply Sandbox::answer(const Routed& routed, const LoggedRequest& reques
         if (!call.request.hasHeader("authorization"))
             return message(401, "CORS requires basic auth");
         if (!authenticatedPassword(call.request)) return message(401, "");
-        const bool readOnly = call.request.target.find("/api/v1-2/") != std::string::npos;
-        if (readOnly && call.request.method != "GET") return methodNotAllowed();
     }
     return route.answer(*this, call);
 }

@@ -77,16 +77,19 @@ struct Options {
     std::string user = "demo";
 };
 
-// A local stand-in for a Nextcloud server with the News app: News API v1-3 (and the GET
-// routes of v1-2), Login Flow v2 with a login page, app-password revocation and Basic
+// A local stand-in for a Nextcloud server with the News app, for everything Lumbra asks of
+// one: News API v1-3, Login Flow v2 with a login page, app-password revocation and Basic
 // authentication, answering as a real server does. Listens on 127.0.0.1 only and serves
 // from its own threads.
 //
-// Route names for faults: "folders", "feeds", "items", "item-read", "item-unread",
-// "item-star", "item-unstar", "feed-read", "folder-read", "items-read",
-// "items-read-multiple", "items-unread-multiple", "items-updated", "login-start",
-// "login-poll", "login-page", "revoke", "favicon", "appcast", "news" (the other News API
-// paths), or "*" for every route. Routes.cpp lists them with what they answer.
+// Route names for faults (faultNames() lists them): "folders", "feeds", "items",
+// "items-updated", "item-read", "item-unread", "item-star", "item-unstar", "feed-read",
+// "folder-read", "feed-delete", "feed-move", "folder-delete", "folder-create",
+// "folder-rename", "feed-create", "feed-rename", "items-read-multiple",
+// "items-unread-multiple", "items-read", "news" (the other News API paths), "login-start",
+// "login-poll", "login-page", "revoke", "favicon", "subscribable" (the sites and feeds it
+// offers to subscribe to), "appcast", or "*" for every route. Routes.cpp lists them with
+// what they answer.
 class Sandbox {
 public:
     explicit Sandbox(Options options = {});

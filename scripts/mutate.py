@@ -13,6 +13,7 @@ a colon: tst_reader:refreshReplacesLists,changesOnlyRefresh. At most N mutants (
 25), spread evenly over the file. Prints each mutant and the score.
 """
 import argparse
+import os
 import pathlib
 import re
 import subprocess
@@ -48,8 +49,10 @@ def candidates(text):
 
 
 def run(command, cwd=None, timeout=900):
+    # A mutant that makes a test hang fails it within a minute, by Qt Test's watchdog.
+    environment = dict(os.environ, QTEST_FUNCTION_TIMEOUT="60000")
     try:
-        return subprocess.run(command, cwd=cwd, stdout=subprocess.DEVNULL,
+        return subprocess.run(command, cwd=cwd, stdout=subprocess.DEVNULL, env=environment,
                               stderr=subprocess.DEVNULL, timeout=timeout).returncode
     except subprocess.TimeoutExpired:
         return -1

@@ -7,8 +7,33 @@
 #include "Sandbox.h"
 
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QTcpServer>
 #include <memory>
+
+// The client's network, counting the requests it sends and the replies that end (answered,
+// failed or aborted): tests wait on these, not on the clock, to know that nothing more is
+// coming of what they did.
+class CountingNetwork final : public QNetworkAccessManager {
+public:
+    CountingNetwork()
+    {
+        connect(this, &QNetworkAccessManager::finished, this, [this] { ++ended; });
+    }
+    // Whether every request sent so far has ended.
+    bool idle() const { return ended == sent; }
+
+    int sent = 0;
+    int ended = 0;
+
+protected:
+    QNetworkReply* createRequest(Operation operation, const QNetworkRequest& request,
+                                 QIODevice* body) override
+    {
+        ++sent;
+        return QNetworkAccessManager::createRequest(operation, request, body);
+    }
+};
 
 struct SandboxFixture {
     explicit SandboxFixture(sandbox::Options options = {})
@@ -45,6 +70,6 @@ struct SandboxFixture {
         return probe.serverPort();
     }
 
-    QNetworkAccessManager manager;
+    CountingNetwork manager;
     std::unique_ptr<sandbox::Sandbox> server;
 };

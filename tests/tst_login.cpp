@@ -93,10 +93,9 @@ private Q_SLOTS:
     {
         f->sandbox.server->setFault("login-start", {0, 400, {}, -1});
         f->reader->session().startLogin(f->sandbox.account().server);
-        QTest::qWait(50);
         f->reader->session().cancelLogin();
         QCOMPARE(f->reader->session().login(), LoginState::idle());
-        QTest::qWait(600);
+        QTRY_VERIFY(f->sandbox.manager.idle());
         QCOMPARE(f->reader->session().login(), LoginState::idle());
         QVERIFY(f->browser.opened.isEmpty());
         QCOMPARE(f->count("/index.php/login/v2/poll"), 0);
@@ -111,7 +110,7 @@ private Q_SLOTS:
         f->reader->session().startLogin(f->sandbox.account().server);
         QTRY_COMPARE(f->count("/index.php/login/v2/poll"), 1);
         f->reader->session().cancelLogin();
-        QTest::qWait(500);
+        QTRY_VERIFY(f->sandbox.manager.idle());
         QCOMPARE(f->reader->session().login(), LoginState::idle());
         QVERIFY(!f->reader->session().account());
         QCOMPARE(f->count("/index.php/login/v2/poll"), 1);
@@ -154,8 +153,9 @@ private Q_SLOTS:
         QVERIFY(!f->reader->timeline().selectedId());
         QVERIFY(!f->accounts.stored);
         QTRY_VERIFY(!f->sandbox.server->isValidPassword(password));
+        const int sent = f->sandbox.manager.sent;
         f->reader->session().logOut();
-        QTest::qWait(100);
+        QCOMPARE(f->sandbox.manager.sent, sent);
         QCOMPARE(f->count("/ocs/v2.php/core/apppassword"), 1);
         QCOMPARE(f->accounts.removals, 1);
     }

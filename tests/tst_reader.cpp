@@ -65,7 +65,7 @@ private Q_SLOTS:
     void startsEmptyAndLoggedOut()
     {
         await(f->reader->start());
-        QTest::qWait(100);
+        QCOMPARE(f->sandbox.manager.sent, 0);
         QVERIFY(!f->reader->session().account());
         QCOMPARE(f->reader->session().login(), LoginState::idle());
         QCOMPARE(f->reader->timeline().source(), std::optional(Source::allUnread()));
@@ -224,7 +224,7 @@ private Q_SLOTS:
         QVERIFY(f->reader->timeline().items().isEmpty()); // emptied at once
         f->reader->timeline().selectSource(Source::feed(3));
         QTRY_COMPARE(ids(f->reader->timeline().items()), (QList<qint64>{8, 9, 11}));
-        QTest::qWait(400); // the late feed 1 list arrives and is dropped
+        QTRY_VERIFY(f->sandbox.manager.idle()); // the late feed 1 list arrives and is dropped
         QCOMPARE(ids(f->reader->timeline().items()), (QList<qint64>{8, 9, 11}));
         QVERIFY(!f->reader->timeline().loadingItems());
     }

@@ -347,38 +347,6 @@ private Q_SLOTS:
         QCOMPARE(poll("unknown").status, 404);
     }
 
-    void olderApiVersionServesTheSameReads()
-    {
-        const QString v12 = m_base + u"/index.php/apps/news/api/v1-2"_s;
-        QCOMPARE(httpSend("GET", v12 + u"/feeds"_s, m_auth).body, get(u"/feeds"_s).body);
-        QCOMPARE(httpSend("POST", v12 + u"/items/1/read"_s, m_auth).status, 405);
-    }
-
-    // What other clients ask first, in both versions, as the real server answers.
-    void statusAndVersion_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QByteArray>("expected");
-        const QByteArray status = R"({"version":"25.3.1","warnings":{"improperlyConfiguredCron":)"
-                                  R"(false,"incorrectDbCharset":false}})"_ba;
-        const QByteArray version = R"({"version":"25.3.1"})"_ba;
-        QTest::newRow("status, v1-3") << u"v1-3/status"_s << status;
-        QTest::newRow("status, v1-2") << u"v1-2/status"_s << status;
-        QTest::newRow("version, v1-3") << u"v1-3/version"_s << version;
-        QTest::newRow("version, v1-2") << u"v1-2/version"_s << version;
-    }
-
-    void statusAndVersion()
-    {
-        QFETCH(QString, path);
-        QFETCH(QByteArray, expected);
-        const HttpResult reply =
-            httpSend("GET", m_base + u"/index.php/apps/news/api/"_s + path, m_auth);
-        QCOMPARE(reply.status, 200);
-        QCOMPARE(reply.contentType, "application/json; charset=utf-8"_ba);
-        QCOMPARE(reply.body, expected);
-    }
-
     // Items changed at or after a time, in every state: reading or starring one moves it.
     void changesSinceATime()
     {
