@@ -38,6 +38,11 @@ case "$action" in /*) action="$base$action" ;; esac
 curl -s -d "flow=$flow" "$action" > /dev/null
 EOF
 chmod +x "$scratch/browser"
+# Qt hands the login page to the first xdg-open on the PATH: this one, not the browser the
+# machine may have.
+mkdir "$scratch/bin"
+printf '#!/bin/sh\nexec "%s" "$1"\n' "$scratch/browser" > "$scratch/bin/xdg-open"
+chmod +x "$scratch/bin/xdg-open"
 
 # One run of Lumbra in a new home: NAME-login.png, NAME-reader.png and NAME-search.png.
 # The rest of the arguments are the environment it runs in.
@@ -74,7 +79,7 @@ import -window "\$window" "$folder/$name-search.png"
 EOF
     env HOME="$home" XDG_RUNTIME_DIR="$home/runtime" XDG_CONFIG_HOME="$home/.config" \
         XDG_DATA_HOME="$home/.local/share" \
-        BROWSER="$scratch/browser" QT_QPA_PLATFORM=xcb QTWEBENGINE_DISABLE_SANDBOX=1 \
+        PATH="$scratch/bin:$PATH" BROWSER="$scratch/browser" QT_QPA_PLATFORM=xcb QTWEBENGINE_DISABLE_SANDBOX=1 \
         QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu "$@" \
         xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- sh -c '
             # The keyring Lumbra keeps the app password in, unlocked as a desktop login does.

@@ -272,8 +272,17 @@ def main():
                 "case \"$action\" in /*) action=\"$base$action\" ;; esac\n"
                 "curl -s -d \"flow=$flow\" \"$action\" > /dev/null\n")
     os.chmod(browser, 0o755)
+    # Qt hands web addresses to the first xdg-open on the PATH. The desktop's own would
+    # open the browser the machine has (Chromium takes http), not the stand-in.
+    bin_dir = os.path.join(scratch, "bin")
+    os.makedirs(bin_dir)
+    with open(os.path.join(bin_dir, "xdg-open"), "w") as f:
+        f.write(f"#!/bin/sh\nexec {browser} \"$1\"\n")
+    os.chmod(os.path.join(bin_dir, "xdg-open"), 0o755)
 
-    env = dict(os.environ, BROWSER=browser, LANGUAGE="en", QT_QPA_PLATFORM="xcb", QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu")
+    env = dict(os.environ, BROWSER=browser, LANGUAGE="en", QT_QPA_PLATFORM="xcb",
+               QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu",
+               PATH=bin_dir + os.pathsep + os.environ["PATH"])
     env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)  # Orca's presence turns it on
     port = free_port()
     server = f"http://127.0.0.1:{port}"
@@ -284,11 +293,21 @@ def main():
         processes.append(subprocess.Popen(
             [sandbox, "--port", str(port), "--demo", "--long-read", "--fault", "item-star=500"],
             stdout=subprocess.DEVNULL))
-        processes.append(subprocess.Popen(
+        orca_out = os.path.join(scratch, "orca.out")
+        orca = subprocess.Popen(
             ["orca", "--disable=speech", "--debug-file=" + orca_debug],
-            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+            env=env, stdout=open(orca_out, "w"), stderr=subprocess.DEVNULL)
+        processes.append(orca)
         deadline = time.monotonic() + STEP_WAIT
         while not os.path.exists(speech_log) and time.monotonic() < deadline:
+            if orca.poll() is not None:
+                said = open(orca_out, encoding="utf-8", errors="replace").read().strip()
+                if "Another screen reader process is already running" in said:
+                    # The user's own Orca started after screen-reader-check.sh looked.
+                    print("orca-speaks: skipped: this user already runs Orca, and Orca runs "
+                          "once per user")
+                    return 77
+                sys.exit(f"orca ended at its start: {said}")
             time.sleep(0.2)  # Orca makes it once it has read its settings
         if not os.path.exists(speech_log):
             sys.exit("orca did not start")
