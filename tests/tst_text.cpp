@@ -269,8 +269,8 @@ private Q_SLOTS:
                            u"A & B|https://other.example/atom"_s};
         QTest::newRow("relative to the page's folder")
             << QByteArray(rss + "href=comments.rss>") << QStringList{u"|https://site.example/dir/comments.rss"_s};
-        QTest::newRow("rel with more words, type in capitals")
-            << QByteArray(R"(<link href="/f" rel="feed alternate" type="Application/RSS+XML">)")
+        QTest::newRow("rel with more words, rel and type in capitals")
+            << QByteArray(R"(<link href="/f" rel="feed Alternate" type="Application/RSS+XML">)")
             << QStringList{u"|https://site.example/f"_s};
         QTest::newRow("other alternates and stylesheets")
             << QByteArray(R"(<link rel="alternate" hreflang="de" href="/de/">)"
