@@ -3,18 +3,47 @@
 // The main window's views, built as the app builds them, around a real Reader of the
 // sandbox, on whatever platform the test runs on.
 
+#include "App/LumbraApp.h"
 #include "Await.h"
 #include "ReaderFixture.h"
+#include "Views/ArticleView.h"
 #include "Views/ContentView.h"
 #include "Views/FeedIcons.h"
 #include "Views/ItemActions.h"
+#include "Views/LoginView.h"
 #include "Views/MainMenu.h"
+#include "Views/SidebarView.h"
+#include "Views/SourcesModel.h"
+#include "Views/Style.h"
+#include "Views/TimelineView.h"
 
 #include <QAbstractItemModel>
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStandardPaths>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
 #include <memory>
+
+// Qt WebEngine wants shared GL contexts before the application exists.
+inline const bool sharedContexts = [] {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    return true;
+}();
 
 struct MainWindowFixture {
     std::unique_ptr<ReaderFixture> f;
@@ -49,6 +78,21 @@ struct MainWindowFixture {
         icons.reset();
         f.reset();
     }
+};
+
+// The base of the view suites: settings in a throwaway place and the app's icons, and the
+// window gone after each test.
+class ViewTest : public QObject, public MainWindowFixture {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        LumbraApp::useIconTheme();
+        QApplication::setWindowIcon(QIcon(QStringLiteral(":/lumbra.svg")));
+    }
+    void cleanup() { tearDown(); }
 };
 
 inline QStringList rowTitles(const QAbstractItemModel* model, const QModelIndex& parent = {})

@@ -114,16 +114,21 @@ struct ReaderFixture {
     void restart()
     {
         reader.reset();
-        reader = std::make_unique<Reader>(ReaderEnvironment{&accounts, &browser, &activator, &clock,
-                                                            &files.settings, &folderChooser,
-                                                            m_session, m_timing, &notes});
+        reader = std::make_unique<Reader>(environment());
+    }
+
+    // What a Reader is given: the stand-ins, the settings, the network and the timing.
+    ReaderEnvironment environment()
+    {
+        return ReaderEnvironment{&accounts,      &browser,  &activator, &clock, &files.settings,
+                                 &folderChooser, m_session, m_timing,   &notes};
     }
 
     ~ReaderFixture()
     {
         // The Reader aborts its requests as it goes; let them end before the network goes.
         reader.reset();
-        QTest::qWait(20);
+        (void)QTest::qWaitFor([this] { return sandbox.manager.idle(); }, 1000);
     }
 
     static ReaderTiming fastTiming()

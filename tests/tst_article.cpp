@@ -5,6 +5,7 @@
 #include "Views/ArticleView.h"
 #include "Views/ItemActions.h"
 #include "Views/QuoteWebView.h"
+#include "Views/ReadingView.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,11 +15,13 @@
 #include <QMenu>
 #include <QPalette>
 #include <QPointer>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <QWebEngineScript>
 
 using namespace Qt::StringLiterals;
@@ -515,6 +518,64 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(scheme(), dark ? u"dark"_s : u"light"_s, 10000);
         }
         QApplication::setPalette(original);
+    }
+
+    // The article as text: Tab reaches each link and Enter opens it, when it is a web
+    // address; Shift with the arrows selects exactly what becomes the quote.
+    void theReadingViewOpensWebLinksAndQuotesTheSelection_data()
+    {
+        QTest::addColumn<QString>("href");
+        QTest::addColumn<QString>("opened"); // empty: nothing opens
+        QTest::newRow("relative") << u"next.html"_s << u"https://site.example/a/next.html"_s;
+        QTest::newRow("https") << u"https://other.example/"_s << u"https://other.example/"_s;
+        QTest::newRow("file") << u"file:///etc/passwd"_s << QString();
+        QTest::newRow("script") << u"javascript:alert(1)"_s << QString();
+        QTest::newRow("custom scheme") << u"tavo://lumbra/item/1"_s << QString();
+    }
+
+    void theReadingViewOpensWebLinksAndQuotesTheSelection()
+    {
+        QFETCH(QString, href);
+        QFETCH(QString, opened);
+        QStringList asked;
+        QWidget before;
+        auto* layout = new QVBoxLayout(&before);
+        auto* start = new QPushButton(u"start"_s);
+        ReadingView* view = new ReadingView([&](const QUrl& url) { asked << url.toString(); });
+        layout->addWidget(start);
+        layout->addWidget(view);
+        before.show();
+        before.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&before));
+        view->show(
+            u"<h1>Title</h1><p>One two. <a href=\"%1\">link</a></p>"
+            u"<img src=\"file:///etc/hostname\" alt=\"a cat\"><p>Three four.</p>"_s.arg(href),
+            7, QUrl(u"https://site.example/a/b"_s));
+        QCOMPARE(view->shownItem(), std::optional<qint64>(7));
+        QVERIFY(view->toPlainText().contains(u"a cat"_s)); // what the image stands for
+        const QString marked = u"<img alt=\"<a href='https://x.example/'>cat</a>\">"_s;
+        view->show(marked, 8, QUrl());
+        QCOMPARE(view->toPlainText().trimmed(), u"<a href='https://x.example/'>cat</a>"_s);
+        view->show(
+            u"<h1>Title</h1><p>One two. <a href=\"%1\">link</a></p>"
+            u"<img src=\"file:///etc/hostname\" alt=\"a cat\"><p>Three four.</p>"_s.arg(href),
+            7, QUrl(u"https://site.example/a/b"_s));
+        start->setFocus();
+        QTest::keyClick(start, Qt::Key_Tab);
+        QVERIFY(view->hasFocus());
+        QTest::keyClick(view, Qt::Key_Tab); // to the link
+        QCOMPARE(view->textCursor().selectedText(), u"link"_s);
+        QTest::keyClick(view, Qt::Key_Return);
+        QCOMPARE(asked, opened.isEmpty() ? QStringList() : QStringList{opened});
+
+        view->moveCursor(QTextCursor::Start);
+        QTest::keyClick(view, Qt::Key_P); // the first paragraph
+        for (int i = 0; i < 8; ++i)
+            QTest::keyClick(view, Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(*await(view->selection()->selectedText()), u"One two."_s);
+        QTest::keyClick(view, Qt::Key_End, Qt::ShiftModifier | Qt::ControlModifier);
+        QCOMPARE(*await(view->selection()->selectedText()),
+                 u"One two. link\n\na cat \n\nThree four."_s);
     }
 };
 

@@ -504,6 +504,7 @@ private Q_SLOTS:
             u"^lumbra-42-1\n"_s;
         const QString note = ArticleNote::append(QString(), quote42(), utc);
         QCOMPARE(note.toUtf8(), expected.toUtf8());
+        QCOMPARE(ArticleNote::append(u"\n \n"_s, quote42(), utc), note); // blank: a new note
         // The same in any language the app speaks: no other digits, names or dates.
         for (const char* language : {"ar_EG", "de_DE", "fa_IR"}) {
             QLocale::setDefault(QLocale(QString::fromLatin1(language)));
@@ -556,12 +557,6 @@ private Q_SLOTS:
         QCOMPARE(ArticleNote::append(existing, q, utc),
                  kept + u"\n\n> Q\n> [\u2197](tavo://lumbra/item/42?u="
                         u"aHR0cHM6Ly9leGFtcGxlLm9yZy9hYg) ^lumbra-42-1\n"_s);
-    }
-
-    void appendToBlankTextStartsANewNote()
-    {
-        const QString fresh = ArticleNote::append(QString(), quote42(), utc);
-        QCOMPARE(ArticleNote::append(u"\n \n"_s, quote42(), utc), fresh);
     }
 
     void frontMatterWithoutAnything()

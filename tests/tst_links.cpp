@@ -1,5 +1,4 @@
 #include "App/LinkHandler.h"
-#include "App/LumbraApp.h"
 #include "MainWindowFixture.h"
 
 #include <QDBusConnection>
@@ -7,26 +6,15 @@
 #include <QDBusPendingCallWatcher>
 #include <QDir>
 #include <QProcess>
-#include <QStandardPaths>
-#include <QTest>
 
 using namespace Qt::StringLiterals;
 
 // Item links from other programs: over the session bus, in a flood, at start, and the command
 // line's answers.
-class LinksTest : public QObject, MainWindowFixture {
+class LinksTest : public ViewTest {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true); // settings go to a throwaway place
-        LumbraApp::useIconTheme();
-        QApplication::setWindowIcon(QIcon(u":/lumbra.svg"_s));
-    }
-
-    void cleanup() { tearDown(); }
-
     void itemLinks()
     {
         build(true);
@@ -178,12 +166,6 @@ private Q_SLOTS:
         QVERIFY(f->browser.opened.isEmpty());
     }
 };
-
-// Qt WebEngine wants shared GL contexts before the application exists.
-static const bool sharedContexts = [] {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    return true;
-}();
 
 QTEST_MAIN(LinksTest)
 #include "tst_links.moc"

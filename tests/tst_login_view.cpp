@@ -1,36 +1,14 @@
-#include "App/LumbraApp.h"
 #include "MainWindowFixture.h"
 #include "Views/CertificateView.h"
-#include "Views/LoginView.h"
-#include "Views/SidebarView.h"
-#include "Views/Style.h"
-
-#include <QAction>
-#include <QDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QStandardPaths>
-#include <QTest>
-#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
 // The login screen: its states, a certificate shown before it is trusted, and hints for a mistyped
 // address.
-class LoginViewTest : public QObject, MainWindowFixture {
+class LoginViewTest : public ViewTest {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true); // settings go to a throwaway place
-        LumbraApp::useIconTheme();
-        QApplication::setWindowIcon(QIcon(u":/lumbra.svg"_s));
-    }
-
-    void cleanup() { tearDown(); }
-
     void loginScreenStates()
     {
         build(false);
@@ -161,12 +139,6 @@ private Q_SLOTS:
         QVERIFY(window->rect().contains(shown));
     }
 };
-
-// Qt WebEngine wants shared GL contexts before the application exists.
-static const bool sharedContexts = [] {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    return true;
-}();
 
 QTEST_MAIN(LoginViewTest)
 #include "tst_login_view.moc"

@@ -1,17 +1,10 @@
 #include "App/LumbraApp.h"
 #include "MainWindowFixture.h"
 #include "Views/ItemRowDelegate.h"
-#include "Views/Style.h"
 #include "Views/TimelineModel.h"
-#include "Views/TimelineView.h"
 
-#include <QAction>
-#include <QListView>
 #include <QPainter>
-#include <QPushButton>
 #include <QStandardItemModel>
-#include <QStandardPaths>
-#include <QTest>
 #include <QTextLayout>
 
 using namespace Qt::StringLiterals;
@@ -66,19 +59,10 @@ std::pair<int, int> differingColumns(const QImage& one, const QImage& other)
 
 // How the article rows are painted: every glyph inside, both directions, the search's marks, every
 // theme.
-class RowsTest : public QObject, MainWindowFixture {
+class RowsTest : public ViewTest {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true); // settings go to a throwaway place
-        LumbraApp::useIconTheme();
-        QApplication::setWindowIcon(QIcon(u":/lumbra.svg"_s));
-    }
-
-    void cleanup() { tearDown(); }
-
     // A row shows a line of its title, however long the feed made it.
     void aMegabyteTitleIsCutForItsRow()
     {
@@ -343,12 +327,6 @@ private Q_SLOTS:
         QApplication::setPalette(original);
     }
 };
-
-// Qt WebEngine wants shared GL contexts before the application exists.
-static const bool sharedContexts = [] {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    return true;
-}();
 
 QTEST_MAIN(RowsTest)
 #include "tst_rows.moc"

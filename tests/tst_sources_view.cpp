@@ -1,29 +1,12 @@
-#include "App/LumbraApp.h"
 #include "LumbraCore/Opml.h"
 #include "MainWindowFixture.h"
-#include "Views/LoginView.h"
-#include "Views/SidebarView.h"
 #include "Views/SourceActions.h"
-#include "Views/SourcesModel.h"
-#include "Views/TimelineView.h"
 
 #include <QAbstractButton>
-#include <QAction>
 #include <QInputDialog>
-#include <QLabel>
-#include <QListView>
-#include <QMenu>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QScrollBar>
-#include <QSignalSpy>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
@@ -40,19 +23,10 @@ qint64 badge(const QAbstractItemModel* model, const QString& title)
 
 // The sources column: trays, folders and feeds, long lists, the error panel and the sources' menus,
 // against a real Reader and the sandbox.
-class SourcesViewTest : public QObject, MainWindowFixture {
+class SourcesViewTest : public ViewTest {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true); // settings go to a throwaway place
-        LumbraApp::useIconTheme();
-        QApplication::setWindowIcon(QIcon(u":/lumbra.svg"_s));
-    }
-
-    void cleanup() { tearDown(); }
-
     void sidebarListsTraysFoldersAndFeeds()
     {
         build(true);
@@ -377,12 +351,6 @@ private Q_SLOTS:
         QCOMPARE(box->text(), u"0 feeds added, 7 already subscribed, 0 not added."_s);
     }
 };
-
-// Qt WebEngine wants shared GL contexts before the application exists.
-static const bool sharedContexts = [] {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    return true;
-}();
 
 QTEST_MAIN(SourcesViewTest)
 #include "tst_sources_view.moc"

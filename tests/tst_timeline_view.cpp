@@ -1,44 +1,18 @@
-#include "App/LumbraApp.h"
 #include "LumbraCore/WebAddress.h"
 #include "MainWindowFixture.h"
-#include "Views/ArticleView.h"
-#include "Views/Style.h"
-#include "Views/TimelineView.h"
 
-#include <QAction>
 #include <QClipboard>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListView>
-#include <QMenu>
-#include <QMenuBar>
-#include <QProgressBar>
-#include <QSignalSpy>
 #include <QSplitter>
-#include <QStandardPaths>
-#include <QTest>
-#include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
-#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
 // The article list: its header, overlays and progress, the article commands and the keyboard,
 // against a real Reader and the sandbox.
-class TimelineViewTest : public QObject, MainWindowFixture {
+class TimelineViewTest : public ViewTest {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true); // settings go to a throwaway place
-        LumbraApp::useIconTheme();
-        QApplication::setWindowIcon(QIcon(u":/lumbra.svg"_s));
-    }
-
-    void cleanup() { tearDown(); }
-
     void timelineHeaderOverlaysAndButton()
     {
         build(true);
@@ -380,12 +354,6 @@ private Q_SLOTS:
         QVERIFY(said(*f->reader)->endsWith(u'\u2026'));
     }
 };
-
-// Qt WebEngine wants shared GL contexts before the application exists.
-static const bool sharedContexts = [] {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    return true;
-}();
 
 QTEST_MAIN(TimelineViewTest)
 #include "tst_timeline_view.moc"

@@ -4,32 +4,15 @@
 #include "LumbraCore/RelativeDate.h"
 #include "MainWindowFixture.h"
 #include "Views/AddFeedDialog.h"
-#include "Views/ArticleView.h"
-#include "Views/LoginView.h"
 #include "Views/MessageView.h"
 #include "Views/QuoteWebView.h"
 #include "Views/SettingsView.h"
-#include "Views/SidebarView.h"
-#include "Views/SourcesModel.h"
-#include "Views/TimelineView.h"
 
 #include <QAccessible>
-#include <QAction>
-#include <QDialog>
 #include <QFileDialog>
 #include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPushButton>
 #include <QSettings>
 #include <QSplitter>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QToolButton>
 
 using namespace Qt::StringLiterals;
 
@@ -92,19 +75,10 @@ QStringList untranslatedOrCut(const QWidget* root, const QStringList& data)
 
 // The window around the views: the banner, Settings, the window's place, notes opened elsewhere,
 // and every text in the user's language.
-class WindowTest : public QObject, MainWindowFixture {
+class WindowTest : public ViewTest {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true); // settings go to a throwaway place
-        LumbraApp::useIconTheme();
-        QApplication::setWindowIcon(QIcon(u":/lumbra.svg"_s));
-    }
-
-    void cleanup() { tearDown(); }
-
     void bannerTimeouts()
     {
         build(true);
@@ -489,12 +463,6 @@ private Q_SLOTS:
                  qPrintable(untranslatedOrCut(&adding, data).join(u'\n')));
     }
 };
-
-// Qt WebEngine wants shared GL contexts before the application exists.
-static const bool sharedContexts = [] {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    return true;
-}();
 
 QTEST_MAIN(WindowTest)
 #include "tst_window.moc"
