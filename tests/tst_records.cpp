@@ -402,6 +402,11 @@ private Q_SLOTS:
             << QStringList{u"Tech|A & B|https://a.example/f"_s, u"Tech|Inner|https://c.example/f"_s,
                            u"|Loose|https://b.example/f"_s}
             << false;
+        QTest::newRow("other elements in a folder, and a list of exactly 10 MB")
+            << QByteArray("<opml><body><outline text=\"Tech\"><note>n</note>"
+                          "<outline title=\"A\" xmlUrl=\"https://a.example/f\"/></outline>" +
+                          QByteArray(Opml::readLimit - 120, ' ') + "</body></opml>")
+            << QStringList{u"Tech|A|https://a.example/f"_s} << false;
         QTest::newRow("not OPML") << QByteArray("<html><body>hi</body></html>") << QStringList()
                                   << true;
         QTest::newRow("not well-formed")
