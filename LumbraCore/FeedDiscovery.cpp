@@ -58,12 +58,15 @@ std::optional<QHash<QByteArray, QByteArray>> attributes(QByteArrayView html, qsi
     return found;
 }
 
-bool namesAFeed(const QHash<QByteArray, QByteArray>& tag)
+// "RSS" or "Atom" for a tag that names a feed; empty for any other.
+QString feedKind(const QHash<QByteArray, QByteArray>& tag)
 {
     const QList<QByteArray> rel = tag.value("rel").toLower().simplified().split(' ');
+    if (!rel.contains("alternate")) return {};
     const QByteArray type = tag.value("type").trimmed().toLower();
-    return rel.contains("alternate") &&
-           (type == "application/rss+xml" || type == "application/atom+xml");
+    if (type == "application/rss+xml") return QStringLiteral("RSS");
+    if (type == "application/atom+xml") return QStringLiteral("Atom");
+    return {};
 }
 
 } // namespace
@@ -84,7 +87,8 @@ QList<FoundFeed> alternateFeeds(QByteArrayView html, const QUrl& page)
         const std::optional<QHash<QByteArray, QByteArray>> read = attributes(html, at);
         if (!read) break;
         const QHash<QByteArray, QByteArray>& tag = *read;
-        if (!namesAFeed(tag)) continue;
+        const QString kind = feedKind(tag);
+        if (kind.isEmpty()) continue;
         const QString href = decodeEntities(QString::fromUtf8(tag.value("href"))).trimmed();
         const QUrl url = page.resolved(QUrl(href));
         if (href.isEmpty() || !url.isValid() || url.host().isEmpty() ||
@@ -93,7 +97,37 @@ QList<FoundFeed> alternateFeeds(QByteArrayView html, const QUrl& page)
         if (std::any_of(feeds.cbegin(), feeds.cend(),
                         [&](const FoundFeed& known) { return known.url == url; }))
             continue;
-        feeds.append({decodeEntities(QString::fromUtf8(tag.value("title"))).simplified(), url});
+        feeds.append(
+            {decodeEntities(QString::fromUtf8(tag.value("title"))).simplified(), url, kind});
     }
     return feeds;
+}
+
+bool looksLikeFeed(QByteArrayView body)
+{
+    body = body.first(std::min(body.size(), discoveryReadLimit));
+    if (body.startsWith("\xEF\xBB\xBF")) body = body.sliced(3);
+    qsizetype at = 0;
+    while (true) {
+        while (at < body.size() && isSpace(body[at]))
+            ++at;
+        if (at >= body.size() || body[at] != '<') return false;
+        const QByteArrayView rest = body.sliced(at);
+        // Declarations, processing instructions and comments come before the root.
+        const char* close = rest.startsWith("<?")     ? "?>"
+                            : rest.startsWith("<!--") ? "-->"
+                            : rest.startsWith("<!")   ? ">"
+                                                      : nullptr;
+        if (!close) break;
+        const qsizetype end = rest.indexOf(QByteArrayView(close));
+        if (end < 0) return false;
+        at += end + qsizetype(qstrlen(close));
+    }
+    const QByteArrayView root = body.sliced(at + 1);
+    qsizetype length = 0;
+    while (length < root.size() && !isSpace(root[length]) && root[length] != '>' &&
+           root[length] != '/')
+        ++length;
+    const QByteArrayView name = root.first(length);
+    return name == "rss" || name == "feed" || name == "rdf:RDF";
 }

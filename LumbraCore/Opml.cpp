@@ -3,6 +3,7 @@
 #include "LumbraCore/Errors.h"
 
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -12,16 +13,21 @@
 
 namespace Opml {
 
-QList<Entry> read(QByteArrayView document)
+List read(QByteArrayView document)
 {
     if (document.size() > readLimit)
         throw DecodingError(QString(), QCoreApplication::translate(
                                            "DecodingError", "the list is larger than 10 MB"));
     QXmlStreamReader xml(document.toByteArray());
-    QList<Entry> entries;
-    // The outlines open around the current one, outermost first: a folder's name, or
-    // nothing for a feed's outline.
-    QStringList folders;
+    List list;
+    // For each outline open around the current one, whether it is a folder: one without a
+    // feed of its own. Only the outermost folder counts, so its name and whether it holds a
+    // feed are all that is kept of the folders.
+    QList<bool> open;
+    QSet<QString> named; // folders already in emptyFolders
+    int foldersOpen = 0;
+    QString outermost;
+    bool outermostHoldsFeed = false;
     bool opml = false;
     while (!xml.atEnd()) {
         switch (xml.readNext()) {
@@ -30,34 +36,41 @@ QList<Entry> read(QByteArrayView document)
             throw DecodingError(
                 QString(),
                 QCoreApplication::translate("DecodingError", "the list declares a document type"));
-        case QXmlStreamReader::StartElement:
+        case QXmlStreamReader::StartElement: {
             if (!opml) {
                 if (xml.name() != u"opml")
                     throw DecodingError(QString(), QCoreApplication::translate(
                                                        "DecodingError", "not an OPML document"));
                 opml = true;
             }
-            if (xml.name() == u"outline") {
-                const QXmlStreamAttributes attributes = xml.attributes();
-                const QString title = attributes.value(QLatin1StringView("title")).isEmpty()
-                                          ? attributes.value(QLatin1StringView("text")).toString()
-                                          : attributes.value(QLatin1StringView("title")).toString();
-                const QString url =
-                    attributes.value(QLatin1StringView("xmlUrl")).toString().trimmed();
-                // The outermost outline without a feed of its own is the folder.
-                const auto outermost =
-                    std::find_if(folders.cbegin(), folders.cend(),
-                                 [](const QString& name) { return !name.isEmpty(); });
-                if (!url.isEmpty())
-                    entries.append(
-                        {title.simplified(), url,
-                         attributes.value(QLatin1StringView("htmlUrl")).toString().trimmed(),
-                         outermost == folders.cend() ? QString() : *outermost});
-                folders.append(url.isEmpty() ? title.simplified() : QString());
+            if (xml.name() != u"outline") break;
+            const QXmlStreamAttributes attributes = xml.attributes();
+            const auto value = [&](const char* name) {
+                return attributes.value(QLatin1StringView(name)).toString();
+            };
+            const QString title = (value("title").isEmpty() ? value("text") : value("title"))
+                                      .simplified();
+            const QString url = value("xmlUrl").trimmed();
+            const bool folder = url.isEmpty() && !title.isEmpty();
+            if (!url.isEmpty()) {
+                list.entries.append({title, url, value("htmlUrl").trimmed(),
+                                     foldersOpen > 0 ? outermost : QString(), foldersOpen > 1});
+                outermostHoldsFeed = true;
             }
+            if (folder && foldersOpen++ == 0) {
+                outermost = title;
+                outermostHoldsFeed = false;
+            }
+            open.append(folder);
             break;
+        }
         case QXmlStreamReader::EndElement:
-            if (xml.name() == u"outline" && !folders.isEmpty()) folders.removeLast();
+            if (xml.name() != u"outline" || open.isEmpty()) break;
+            if (open.takeLast() && --foldersOpen == 0 && !outermostHoldsFeed &&
+                !named.contains(outermost)) {
+                named.insert(outermost);
+                list.emptyFolders.append(outermost);
+            }
             break;
         default:
             break;
@@ -68,7 +81,12 @@ QList<Entry> read(QByteArrayView document)
     if (!opml)
         throw DecodingError(QString(),
                             QCoreApplication::translate("DecodingError", "not an OPML document"));
-    return entries;
+    // A folder the list names twice holds feeds if either does.
+    QSet<QString> holding;
+    for (const Entry& entry : std::as_const(list.entries))
+        holding.insert(entry.folder);
+    list.emptyFolders.removeIf([&holding](const QString& name) { return holding.contains(name); });
+    return list;
 }
 
 QByteArray write(const QList<Folder>& folders, const QList<Feed>& feeds)

@@ -16,17 +16,26 @@ struct Entry {
     QString xmlUrl;
     QString htmlUrl;
     QString folder;
+    // Nested deeper than one folder in the list: News has one level, so it goes into its
+    // outermost folder.
+    bool flattened = false;
 
     friend bool operator==(const Entry&, const Entry&) = default;
+};
+
+// What a list holds: its feeds, and the folders that hold none (each once, as named).
+struct List {
+    QList<Entry> entries;
+    QStringList emptyFolders;
 };
 
 // Lists larger than this are refused unread.
 constexpr qsizetype readLimit = 10 * 1024 * 1024;
 
-// The feeds of an OPML document, in its order. News has one level of folders, so a feed
-// nested deeper goes into its outermost folder. Throws DecodingError for what is not
-// OPML, is not well-formed, declares entities (a document type) or is too large.
-QList<Entry> read(QByteArrayView document);
+// The feeds and empty folders of an OPML document, in its order, read in one pass however
+// deep its outlines nest. Throws DecodingError for what is not OPML, is not well-formed,
+// declares entities (a document type) or is too large.
+List read(QByteArrayView document);
 
 // The folders and feeds as OPML 2.0; feeds in a folder the list does not hold go to the
 // top level.

@@ -14,6 +14,18 @@ bool isMailAddress(const QUrl& url)
     return url.isValid() && url.scheme().toLower() == QLatin1StringView("mailto");
 }
 
+QString comparableFeedAddress(const QUrl& url)
+{
+    QUrl normal = url;
+    normal.setScheme(url.scheme().toLower());
+    normal.setHost(url.host().toLower());
+    const int standard = normal.scheme() == QLatin1StringView("https") ? 443
+                         : normal.scheme() == QLatin1StringView("http") ? 80
+                                                                        : -1;
+    if (normal.port() == standard) normal.setPort(-1);
+    return normal.toString(QUrl::FullyEncoded);
+}
+
 std::optional<QUrl> articleUrl(const Item& item)
 {
     if (!item.url) return std::nullopt;

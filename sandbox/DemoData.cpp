@@ -77,6 +77,21 @@ std::string subscribableSite(const std::string& baseUrl)
            "</head><body><h1>Feeds to subscribe to</h1></body></html>";
 }
 
+std::string subscribableRelativeSite(const std::string& baseUrl)
+{
+    return "<!doctype html><html><head><title>A site with feeds</title>"
+           "<link rel=\"alternate\" type=\"application/rss+xml\" title=\"Field Notes (RSS)\" "
+           "href=\"../field-notes.xml\">"
+           "<link rel=\"alternate\" type=\"application/atom+xml\" title=\"Releases \u2014 Atom\" "
+           "href=\"" +
+           baseUrl +
+           "/subscribable/release-log.xml\">"
+           "<link rel=\"alternate\" type=\"application/rss+xml\" title=\"Field Notes again\" "
+           "href=\"/subscribable/field-notes.xml\">"
+           "<link rel=\"stylesheet\" href=\"style.css\"></head>"
+           "<body><h1>Site</h1><p>No feed here, only links to them.</p></body></html>";
+}
+
 void seedDemo(NewsStore& store, const std::string& baseUrl, int64_t now)
 {
     store.addFolder({1, "Tech & Science"});

@@ -36,6 +36,9 @@ struct SubscribableFeed {
 const std::vector<SubscribableFeed>& subscribableFeeds();
 std::string subscribableDocument(const SubscribableFeed& feed, const std::string& baseUrl);
 std::string subscribableSite(const std::string& baseUrl);
+// A second site, at "/subscribable/relative/", whose first link is relative (as the real
+// server fails on) and whose others are absolute and root-relative.
+std::string subscribableRelativeSite(const std::string& baseUrl);
 
 // A 16 × 16 PNG served for favicons and article images.
 std::string_view demoImage();

@@ -342,10 +342,9 @@ bool NewsStore::markFeedRead(int64_t feedId, int64_t newestItemId)
 bool NewsStore::deleteFeed(int64_t feedId)
 {
     std::lock_guard lock(m_mutex);
-    if (std::erase_if(m_feeds, [&](const FeedRecord& feed) { return feed.id == feedId; }) == 0)
-        return false;
-    std::erase_if(m_items, [&](const auto& entry) { return entry.second.feedId == feedId; });
-    return true;
+    // Its articles stay in the item lists, as on the real server after a feed is deleted
+    // through the API: clients must not list what belongs to no feed.
+    return std::erase_if(m_feeds, [&](const FeedRecord& feed) { return feed.id == feedId; }) != 0;
 }
 
 bool NewsStore::moveFeed(int64_t feedId, std::optional<int64_t> folderId)

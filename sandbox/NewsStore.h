@@ -76,9 +76,9 @@ public:
     bool markFeedRead(int64_t feedId, int64_t newestItemId);
     bool markFolderRead(int64_t folderId, int64_t newestItemId);
     void markAllRead(int64_t newestItemId);
-    // As the real server does: a deleted feed takes its items along; a move does not check
-    // that the folder exists and changes no item's lastModified; a deleted folder leaves
-    // its feeds behind with its id.
+    // As the real server does: a deleted feed's items stay in the item lists; a move does
+    // not check that the folder exists and changes no item's lastModified; a deleted folder
+    // leaves its feeds behind with its id.
     bool deleteFeed(int64_t feedId);
     bool moveFeed(int64_t feedId, std::optional<int64_t> folderId);
     bool deleteFolder(int64_t folderId);

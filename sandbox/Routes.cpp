@@ -151,6 +151,8 @@ Sandbox::Reply subscribable(const std::string& base, const std::string& target)
     const std::string prefix = "/subscribable/";
     const std::string rest = target.substr(prefix.size(), target.find('?') - prefix.size());
     if (rest.empty()) return {200, "text/html; charset=UTF-8", subscribableSite(base)};
+    if (rest == "relative/")
+        return {200, "text/html; charset=UTF-8", subscribableRelativeSite(base)};
     for (const SubscribableFeed& feed : subscribableFeeds())
         if (rest == feed.slug + ".xml")
             return {200, "application/rss+xml; charset=utf-8", subscribableDocument(feed, base)};
@@ -373,12 +375,30 @@ Sandbox::Reply Sandbox::subscribe(const std::string& body)
     const QJsonValue folder = field(body, "folderId");
     if (!url || !(folder.isDouble() || folder.isNull() || folder.isUndefined()))
         return serverError();
+    // Duplicates are looked for as the address was sent; the feed keeps it as its fetcher
+    // has it, scheme and host in lower case (so HTTP://host/f makes a second http://host/f).
     if (m_store.isSubscribed(*url)) return message(409, "Feed with this URL exists");
+    QUrl fetched(QString::fromStdString(*url));
+    fetched.setScheme(fetched.scheme().toLower());
+    fetched.setHost(fetched.host().toLower());
+    std::string address = fetched.toString(QUrl::FullyEncoded).toStdString();
     const std::string own = baseUrl() + "/subscribable/";
+    // A site's page: the server reads it and subscribes the first feed it links, without
+    // asking; a relative first link it cannot fetch.
+    if (address == own || address == own + "relative/") {
+        const std::string first = address == own ? own + subscribableFeeds().front().slug + ".xml"
+                                                 : std::string("../field-notes.xml");
+        if (first.rfind("../", 0) == 0)
+            return message(404, "cURL error 6: Could not resolve host: .. (see "
+                                "https://curl.haxx.se/libcurl/c/libcurl-errors.html) for " +
+                                    first);
+        if (m_store.isSubscribed(first)) return message(409, "Feed with this URL exists");
+        address = first;
+    }
     for (const SubscribableFeed& feed : subscribableFeeds()) {
-        if (*url != own + feed.slug + ".xml") continue;
+        if (address != own + feed.slug + ".xml") continue;
         FeedRecord record;
-        record.url = *url;
+        record.url = address;
         record.title = feed.title;
         record.link = own;
         // 0 is the top level, as on the real server.
@@ -386,10 +406,9 @@ Sandbox::Reply Sandbox::subscribe(const std::string& body)
         return json(200, m_store.subscribe(record, feed.items));
     }
     // The sandbox's other pages are no feeds; any other address is out of its reach.
-    if (url->rfind(baseUrl(), 0) == 0) return message(404, "No parser can handle this stream");
-    const QUrl address(QString::fromStdString(*url));
-    return message(404, "cURL error 7: Failed to connect to " + address.host().toStdString() +
-                            " port " + std::to_string(address.port(80)) +
+    if (address.rfind(baseUrl(), 0) == 0) return message(404, "No parser can handle this stream");
+    return message(404, "cURL error 7: Failed to connect to " + fetched.host().toStdString() +
+                            " port " + std::to_string(fetched.port(80)) +
                             " after 0 ms: Couldn't connect to server (see "
                             "https://curl.haxx.se/libcurl/c/libcurl-errors.html) for " +
                             *url);

@@ -159,6 +159,14 @@ struct ReaderFixture {
             n += request.target.rfind(prefix, 0) == 0;
         return n;
     }
+    // POST requests to exactly `target`.
+    int posted(const std::string& target) const
+    {
+        int n = 0;
+        for (const auto& request : sandbox.requests())
+            n += request.method == "POST" && request.target == target;
+        return n;
+    }
     QStringList targets() const
     {
         QStringList list;

@@ -23,18 +23,24 @@ private Q_SLOTS:
     }
     void cleanup() { f.reset(); }
 
-    // Subscribing: the server fetches the address; only its own feeds subscribe in the sandbox.
-    // A list from another reader: its folders made or reused, what is subscribed skipped,
-    // a dead feed reported with the server's reason.
+    // A list from another reader: its folders made (empty ones too) or reused in any case,
+    // its titles kept, what is subscribed or no web address skipped, a dead feed reported
+    // with the server's reason.
     void aListFromAnotherReaderImports()
     {
         const QString base = f->sandbox.account().server;
-        const QList<Opml::Entry> list{
-            {u"Field Notes"_s, base + u"/subscribable/field-notes.xml"_s, {}, u"Reading"_s},
+        Opml::List list;
+        list.entries = {
+            {u"My notes"_s, base + u"/subscribable/field-notes.xml"_s, {}, u"Reading"_s, true},
             {u"Planet Code"_s, u"https://code.example/feed.xml"_s, {}, u"Tech & Science"_s},
             {u"Dead"_s, u"http://127.0.0.1:9/feed.xml"_s, {}, {}},
-            {u"Release Log"_s, base + u"/subscribable/release-log.xml"_s, {}, u"World"_s},
-            {u"Field Notes again"_s, base + u"/subscribable/field-notes.xml"_s, {}, {}}};
+            {u"Release Log"_s, base + u"/subscribable/release-log.xml"_s, {}, u"world"_s},
+            {u"Field Notes again"_s, base.toUpper() + u"/subscribable/field-notes.xml"_s, {}, {}}};
+        for (const QString& address :
+             {u"javascript:alert(1)"_s, u"file:///etc/passwd"_s, u"data:,x"_s,
+              u"gopher://example.org/"_s, u"/feed.xml"_s, u"example.org/feed.xml"_s})
+            list.entries << Opml::Entry{u"Not a feed"_s, address, {}, {}};
+        list.emptyFolders = {u"Later"_s, u"EMPTY FOLDER"_s};
         Organiser& organiser = f->reader->organiser();
         QSignalSpy progress(&organiser, &Organiser::importProgress);
         QSignalSpy imported(&organiser, &Organiser::imported);
@@ -47,7 +53,12 @@ private Q_SLOTS:
         QCOMPARE(report.alreadyThere, 2);
         QCOMPARE(report.failed.size(), 1);
         QCOMPARE(report.failed.first().first, u"http://127.0.0.1:9/feed.xml"_s);
-        QCOMPARE(progress.last(), (QList<QVariant>{5, 5}));
+        QCOMPARE(report.skipped.size(), 6);
+        QCOMPARE(report.renamed, 1);
+        QCOMPARE(report.foldersMade, 2); // Reading and Later; Empty Folder is there
+        QCOMPARE(report.flattened, 1);
+        QCOMPARE(progress.last(), (QList<QVariant>{13, 13}));
+        QCOMPARE(f->posted(news + "/feeds"), 3); // none of what is no web address
         QTRY_VERIFY(!f->reader->session().refreshing());
         const auto folderOf = [this](const QString& title) -> std::optional<QString> {
             for (const Feed& feed : f->reader->subscriptions().feeds())
@@ -56,15 +67,16 @@ private Q_SLOTS:
                         if (feed.folderId == folder.id) return folder.name;
             return std::nullopt;
         };
-        QCOMPARE(folderOf(u"Field Notes"_s), std::optional(u"Reading"_s));
+        QCOMPARE(folderOf(u"My notes"_s), std::optional(u"Reading"_s)); // the list's title
         QCOMPARE(folderOf(u"Release Log"_s), std::optional(u"World"_s)); // reused, not made
-        QCOMPARE(f->reader->subscriptions().folders().size(), 4);
+        QCOMPARE(f->reader->subscriptions().folders().size(), 5);
+        QVERIFY(f->reader->subscriptions().folderNamed(u"later"_s));
 
         // Stopped, it ends after the feed being added, and says so.
         f->sandbox.server->clearRequests();
-        organiser.importFeeds(
-            QList<Opml::Entry>{{u"One"_s, u"http://127.0.0.1:9/one.xml"_s, {}, {}},
-                               {u"Two"_s, u"http://127.0.0.1:9/two.xml"_s, {}, {}}});
+        organiser.importFeeds({{{u"One"_s, u"http://127.0.0.1:9/one.xml"_s, {}, {}},
+                                {u"Two"_s, u"http://127.0.0.1:9/two.xml"_s, {}, {}}},
+                               {}});
         organiser.stopImport();
         QTRY_COMPARE(imported.count(), 2);
         const auto stopped = imported.last().at(0).value<ImportReport>();
@@ -80,41 +92,81 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("address"); // "{base}" is the sandbox's address
         QTest::addColumn<QString>("told");    // empty: added
+        QTest::addColumn<bool>("sent");       // whether the server was asked
         QTest::newRow("a feed, into a folder")
-            << u"{base}/subscribable/field-notes.xml"_s << QString();
+            << u"{base}/subscribable/field-notes.xml"_s << QString() << true;
         QTest::newRow("already subscribed")
-            << u"{base}/subscribable/release-log.xml"_s << u"That address is already subscribed."_s;
-        QTest::newRow("a page that names no feed") << u"{base}/"_s << u"No feed at that address."_s;
-        QTest::newRow("out of the server's reach")
+            << u"{base}/subscribable/release-log.xml"_s
+            << u"Already subscribed as \u201CRelease Log\u201D."_s << false;
+        // The server would take it for another feed and subscribe it twice.
+        QTest::newRow("already subscribed, in capitals")
+            << u"{BASE}/subscribable/release-log.xml"_s
+            << u"Already subscribed as \u201CRelease Log\u201D."_s << false;
+        QTest::newRow("a page that names no feed")
+            << u"{base}/"_s << u"No feed at that address."_s << true;
+        QTest::newRow("out of reach, here and for the server")
             << u"http://127.0.0.1:9/feed.xml"_s
-            << u"The server could not reach http://127.0.0.1:9/feed.xml."_s;
+            << u"The server could not reach http://127.0.0.1:9/feed.xml."_s << true;
         QTest::newRow("a file") << u"file:///etc/passwd"_s
-                                << u"Only web addresses (http:// or https://) can be subscribed."_s;
+                                << u"Only web addresses (http:// or https://) can be subscribed."_s
+                                << false;
         QTest::newRow("no address")
-            << u"  "_s << u"Only web addresses (http:// or https://) can be subscribed."_s;
+            << u"  "_s << u"Only web addresses (http:// or https://) can be subscribed."_s
+            << false;
     }
 
-    // A site's address: the server finds no feed there, Lumbra the feeds the page names.
+    // A site's address: Lumbra reads the page and offers the feeds it names, resolved
+    // against it, and sends the server only the one chosen (the server would subscribe the
+    // first without asking, or fail on a relative link). The site learns no credentials.
+    void aSitesAddressOffersItsFeeds_data()
+    {
+        QTest::addColumn<QString>("site");
+        QTest::addColumn<QStringList>("offered"); // "title|kind|address"
+        QTest::newRow("absolute links")
+            << u"/subscribable/"_s
+            << QStringList{u"Field Notes|RSS|/subscribable/field-notes.xml"_s,
+                           u"Release Log|RSS|/subscribable/release-log.xml"_s};
+        QTest::newRow("a relative first link, a root-relative repeat")
+            << u"/subscribable/relative/"_s
+            << QStringList{u"Field Notes (RSS)|RSS|/subscribable/field-notes.xml"_s,
+                           u"Releases \u2014 Atom|Atom|/subscribable/release-log.xml"_s};
+    }
+
     void aSitesAddressOffersItsFeeds()
     {
-        const QString site = f->sandbox.account().server + u"/subscribable/"_s;
-        QSignalSpy found(&f->reader->organiser(), &Organiser::feedsFound);
-        f->reader->organiser().addFeed(site, std::nullopt);
+        QFETCH(QString, site);
+        QFETCH(QStringList, offered);
+        const QString base = f->sandbox.account().server;
+        Organiser& organiser = f->reader->organiser();
+        QSignalSpy found(&organiser, &Organiser::feedsFound);
+        organiser.addFeed(base + site, std::nullopt);
         QTRY_COMPARE(found.count(), 1);
-        QCOMPARE(found.first().at(0).toString(), site);
-        const auto feeds = found.first().at(1).value<QList<FoundFeed>>();
-        QCOMPARE(feeds.size(), 2);
-        QCOMPARE(feeds.first().title, u"Field Notes"_s);
-        QCOMPARE(feeds.first().url.toString(), site + u"field-notes.xml"_s);
-        QTRY_VERIFY(!f->reader->organiser().adding());
+        QTRY_VERIFY(!organiser.adding());
+        QCOMPARE(found.first().at(0).toString(), base + site);
+        QStringList named;
+        for (const FoundFeed& feed : found.first().at(1).value<QList<FoundFeed>>())
+            named << feed.title + u'|' + feed.kind + u'|' + feed.url.toString().remove(base);
+        QCOMPARE(named, offered);
+        const auto requests = f->sandbox.requests();
+        QCOMPARE(requests.size(), size_t(1)); // the page, and nothing to the server
+        QVERIFY(!requests.front().hasHeader("authorization") &&
+                !requests.front().hasHeader("cookie"));
+
+        QSignalSpy added(&organiser, &Organiser::added);
+        organiser.addFoundFeed(QUrl(base + u"/subscribable/release-log.xml"_s), 2);
+        QTRY_COMPARE(added.count(), 1);
+        QCOMPARE(f->posted(news + "/feeds"), 1);
+        QCOMPARE(f->reader->subscriptions().feed(added.first().at(0).toLongLong())->url,
+                 std::optional(base + u"/subscribable/release-log.xml"_s));
     }
 
     void subscribing()
     {
         QFETCH(QString, address);
         QFETCH(QString, told);
+        QFETCH(bool, sent);
         const QString base = f->sandbox.account().server;
-        address.replace(u"{base}"_s, base);
+        address.replace(u"{base}"_s, base).replace(u"{BASE}"_s, base.toUpper());
         Organiser& organiser = f->reader->organiser();
         organiser.addFeed(base + u"/subscribable/release-log.xml"_s, std::nullopt);
         QTRY_VERIFY(!organiser.adding());
@@ -129,7 +181,7 @@ private Q_SLOTS:
                                                failed.first().at(1).value<Failure>()),
                      told);
             QCOMPARE(f->reader->subscriptions().feeds().size(), feeds);
-            if (!address.startsWith(u"http"_s)) QVERIFY(f->sandbox.requests().empty());
+            QCOMPARE(f->posted(news + "/feeds"), sent ? 1 : 0);
             return;
         }
         const qint64 id = added.first().at(0).toLongLong();
@@ -261,6 +313,57 @@ private Q_SLOTS:
         f->reader->organiser().createFolder(u"Later"_s);
         QTRY_VERIFY(said(*f->reader));
         QCOMPARE(f->reader->subscriptions().folders().size(), 4);
+
+        // A name in use, in any case: the server would make a second; that folder is chosen.
+        f->sandbox.server->clearRequests();
+        f->reader->organiser().createFolder(u"tech  &  SCIENCE"_s);
+        QCOMPARE(f->reader->timeline().source(), std::optional(Source::folder(1)));
+        QCOMPARE(f->posted(news + "/folders"), 0);
+    }
+
+    // Unsubscribing, or deleting a folder with its feeds, takes their articles out of every
+    // list at once, counts too; the server still lists them, and a refresh leaves them out.
+    void unsubscribedArticlesLeaveTheLists_data()
+    {
+        using Change = std::function<void(Organiser&)>;
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<QList<qint64>>("gone"); // feeds whose articles go
+        QTest::newRow("unsubscribe") << Change([](Organiser& o) { o.unsubscribe(1); })
+                                     << QList<qint64>{1};
+        QTest::newRow("delete a folder with its feeds")
+            << Change([](Organiser& o) { o.deleteFolder(1, false); }) << QList<qint64>{1, 2};
+        QTest::newRow("delete a folder, keeping its feeds")
+            << Change([](Organiser& o) { o.deleteFolder(1, true); }) << QList<qint64>{};
+    }
+
+    void unsubscribedArticlesLeaveTheLists()
+    {
+        QFETCH(std::function<void(Organiser&)>, change);
+        QFETCH(QList<qint64>, gone);
+        Timeline& timeline = f->reader->timeline();
+        const auto listed = [&] {
+            QSet<qint64> feeds;
+            qsizetype unread = 0;
+            for (const Item& item : timeline.items()) {
+                feeds.insert(item.feedId);
+                unread += item.unread;
+            }
+            return std::pair{feeds, unread};
+        };
+        QVERIFY(listed().first.contains(1));
+        change(f->reader->organiser());
+        const auto check = [&] {
+            const auto [feeds, unread] = listed();
+            for (const qint64 feed : gone)
+                QVERIFY2(!feeds.contains(feed), qPrintable(QString::number(feed)));
+            QCOMPARE(unread, f->reader->subscriptions().count(Source::allUnread()));
+            QCOMPARE(feeds.contains(1), gone.isEmpty());
+        };
+        check();
+        QTRY_VERIFY(!f->reader->session().refreshing());
+        f->reader->session().refresh();
+        QTRY_VERIFY(!f->reader->session().refreshing() && !timeline.loadingItems());
+        check();
     }
 };
 

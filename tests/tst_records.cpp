@@ -389,7 +389,9 @@ private Q_SLOTS:
     void subscriptionLists_data()
     {
         QTest::addColumn<QByteArray>("opml");
-        QTest::addColumn<QStringList>("entries"); // "folder|title|xmlUrl"; empty with `refused`
+        // "folder|title|xmlUrl", "+" after a flattened one; then "empty: folder" for each
+        // folder without feeds. None when `refused`.
+        QTest::addColumn<QStringList>("entries");
         QTest::addColumn<bool>("refused");
         QTest::newRow("nested folders, a feed's own outline, text for a title")
             << QByteArray("<?xml version=\"1.0\"?><opml version=\"1.0\"><head/><body>"
@@ -398,10 +400,21 @@ private Q_SLOTS:
                           "<outline title=\"Inner\" xmlUrl=\"https://c.example/f\"/></outline>"
                           "</outline></outline>"
                           "<outline title=\"Loose\" xmlUrl=\" https://b.example/f \"/>"
-                          "<outline text=\"Empty\"/></body></opml>")
-            << QStringList{u"Tech|A & B|https://a.example/f"_s, u"Tech|Inner|https://c.example/f"_s,
-                           u"|Loose|https://b.example/f"_s}
+                          "<outline text=\"Empty\"/><outline text=\"Tech\"/></body></opml>")
+            << QStringList{u"Tech|A & B|https://a.example/f+"_s,
+                           u"Tech|Inner|https://c.example/f+"_s, u"|Loose|https://b.example/f"_s,
+                           u"empty: Empty"_s}
             << false;
+        QByteArray deep = "<opml><body>";
+        for (int level = 0; level < 100'000; ++level)
+            deep += "<outline text=\"F" + QByteArray::number(level) + "\">";
+        deep += "<outline title=\"Deep\" xmlUrl=\"https://d.example/f\"/>";
+        for (int level = 0; level < 100'000; ++level)
+            deep += "</outline>";
+        // Read in one pass: each outline's folder is known without looking back.
+        QTest::newRow("100,000 folders deep")
+            << deep + "<outline text=\"Last\"></outline></body></opml>"
+            << QStringList{u"F0|Deep|https://d.example/f+"_s, u"empty: Last"_s} << false;
         QTest::newRow("other elements in a folder, and a list of exactly 10 MB")
             << QByteArray("<opml><body><outline text=\"Tech\"><note>n</note>"
                           "<outline title=\"A\" xmlUrl=\"https://a.example/f\"/></outline>" +
@@ -433,8 +446,12 @@ private Q_SLOTS:
             return;
         }
         QStringList read;
-        for (const Opml::Entry& entry : Opml::read(opml))
-            read << entry.folder + u'|' + entry.title + u'|' + entry.xmlUrl;
+        const Opml::List list = Opml::read(opml);
+        for (const Opml::Entry& entry : list.entries)
+            read << entry.folder + u'|' + entry.title + u'|' + entry.xmlUrl +
+                        (entry.flattened ? u"+"_s : QString());
+        for (const QString& folder : list.emptyFolders)
+            read << u"empty: "_s + folder;
         QCOMPARE(read, entries);
     }
 
@@ -446,8 +463,9 @@ private Q_SLOTS:
                           {2, u"Loose"_s, u"https://b.example/f"_s, {}, {}, {}, {}},
                           {3, u"Orphan"_s, u"https://c.example/f"_s, {}, {}, 999, {}},
                           {4, u"No address"_s, {}, {}, {}, {}, {}}};
-        const QList<Opml::Entry> back = Opml::read(Opml::write(folders, feeds));
-        QCOMPARE(back, (QList<Opml::Entry>{
+        const Opml::List back = Opml::read(Opml::write(folders, feeds));
+        QCOMPARE(back.emptyFolders, QStringList{u"Empty"_s});
+        QCOMPARE(back.entries, (QList<Opml::Entry>{
                            {u"In \"folder\""_s, u"https://a.example/?x=1&y=2"_s,
                             u"https://a.example/"_s, u"News & <Views>"_s},
                            {u"Loose"_s, u"https://b.example/f"_s, QString(), QString()},

@@ -312,6 +312,18 @@ private Q_SLOTS:
         QVERIFY(drag(Source::feed(6), QModelIndex()));
         QVERIFY(!rowTitles(model, model->indexOf(Source::folder(2))).contains(u"Photo Walks"_s));
         QVERIFY(rowTitles(model).contains(u"Photo Walks"_s));
+
+        // A new folder of a name in use, in any case, offers the folder there is.
+        sources->newFolder->trigger();
+        input = qobject_cast<QInputDialog*>(sources->dialog());
+        QVERIFY(input);
+        input->setTextValue(u"world"_s);
+        QTest::keyClick(input, Qt::Key_Return);
+        box = qobject_cast<QMessageBox*>(sources->dialog());
+        QVERIFY(box);
+        QCOMPARE(box->text(), u"There is a folder \u201CWorld\u201D already."_s);
+        button(box, u"Show It"_s)->click();
+        QCOMPARE(f->reader->timeline().source(), std::optional(Source::folder(2)));
     }
 
     // Export writes a list the import reads; the import sums it up first and reports after.
@@ -326,7 +338,8 @@ private Q_SLOTS:
         sources->exportTo(list);
         QFile written(list);
         QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(Opml::read(written.readAll()).size(), f->reader->subscriptions().feeds().size());
+        QCOMPARE(Opml::read(written.readAll()).entries.size(),
+                 f->reader->subscriptions().feeds().size());
 
         const QString page = folder.filePath(u"page.html"_s);
         QFile html(page);
@@ -340,7 +353,7 @@ private Q_SLOTS:
         sources->importFrom(list);
         box = qobject_cast<QMessageBox*>(sources->dialog());
         QVERIFY(box);
-        QCOMPARE(box->text(), u"The list holds 7 feeds in 2 folders. 7 of them are subscribed "
+        QCOMPARE(box->text(), u"The list holds 7 feeds in 3 folders. 7 of them are subscribed "
                               u"already."_s);
         QSignalSpy imported(&f->reader->organiser(), &Organiser::imported);
         box->defaultButton()->click();

@@ -1,6 +1,7 @@
 #include "LumbraCore/FeedDiscovery.h"
 #include "LumbraCore/Search.h"
 #include "LumbraCore/Text.h"
+#include "LumbraCore/WebAddress.h"
 
 #include <QTest>
 
@@ -265,13 +266,14 @@ private Q_SLOTS:
             << QByteArray(rss + R"(title="Posts" href="/feed.xml">)"
                                 R"(<LINK REL=alternate TYPE="application/atom+xml" )"
                                 R"(HREF='https://other.example/atom' title='A &amp; B'/>)")
-            << QStringList{u"Posts|https://site.example/feed.xml"_s,
-                           u"A & B|https://other.example/atom"_s};
+            << QStringList{u"Posts|https://site.example/feed.xml|RSS"_s,
+                           u"A & B|https://other.example/atom|Atom"_s};
         QTest::newRow("relative to the page's folder")
-            << QByteArray(rss + "href=comments.rss>") << QStringList{u"|https://site.example/dir/comments.rss"_s};
+            << QByteArray(rss + "href=comments.rss>")
+            << QStringList{u"|https://site.example/dir/comments.rss|RSS"_s};
         QTest::newRow("rel with more words, rel and type in capitals")
             << QByteArray(R"(<link href="/f" rel="feed Alternate" type="Application/RSS+XML">)")
-            << QStringList{u"|https://site.example/f"_s};
+            << QStringList{u"|https://site.example/f|RSS"_s};
         QTest::newRow("other alternates and stylesheets")
             << QByteArray(R"(<link rel="alternate" hreflang="de" href="/de/">)"
                           R"(<link rel="stylesheet" type="application/rss+xml" href="/x">)"
@@ -281,7 +283,7 @@ private Q_SLOTS:
             << QByteArray(rss + R"x(href="javascript:alert(1)">)x" + rss + R"(href="file:///etc">)" +
                           rss + R"(href="/a">)" + rss + R"(href="https://site.example/a">)" + rss +
                           R"(href="">)")
-            << QStringList{u"|https://site.example/a"_s};
+            << QStringList{u"|https://site.example/a|RSS"_s};
         QTest::newRow("a tag left open") << QByteArray(rss + R"(href="/a)") << QStringList();
         QByteArray many;
         for (int n = 0; n < 30; ++n)
@@ -305,8 +307,46 @@ private Q_SLOTS:
         }
         QStringList read;
         for (const FoundFeed& feed : feeds)
-            read << feed.title + u'|' + feed.url.toString();
+            read << feed.title + u'|' + feed.url.toString() + u'|' + feed.kind;
         QCOMPARE(read, found);
+    }
+
+    // What is read at a typed address decides whether it is a feed or a page to look in.
+    void feedsAreToldFromPages_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("feed");
+        QTest::newRow("RSS") << "<?xml version=\"1.0\"?>\n<rss version=\"2.0\">"_ba << true;
+        QTest::newRow("Atom after a mark, a comment and a stylesheet")
+            << "\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- a > b --><?xml-stylesheet href=\"s\"?>"
+               "\r\n<feed xmlns=\"http://www.w3.org/2005/Atom\">"_ba
+            << true;
+        QTest::newRow("RSS 1.0") << "<rdf:RDF xmlns:rdf=\"x\"><channel/>"_ba << true;
+        QTest::newRow("a page") << "<!DOCTYPE html><html><head><link rel=alternate>"_ba << false;
+        QTest::newRow("a longer name") << "<rssfeed>"_ba << false;
+        QTest::newRow("a comment left open") << "<!-- <rss>"_ba << false;
+        QTest::newRow("text") << "rss"_ba << false;
+        QTest::newRow("nothing") << QByteArray() << false;
+    }
+
+    void feedsAreToldFromPages()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, feed);
+        QCOMPARE(looksLikeFeed(body), feed);
+    }
+
+    // Feed addresses as the server and a user take for the same.
+    void feedAddressesCompareAsTheServerWould()
+    {
+        const QString same = comparableFeedAddress(QUrl(u"https://example.org/Feed.xml?a=B"_s));
+        QCOMPARE(comparableFeedAddress(QUrl(u"HTTPS://Example.ORG:443/Feed.xml?a=B"_s)), same);
+        QVERIFY(comparableFeedAddress(QUrl(u"https://example.org/feed.xml?a=B"_s)) != same);
+        QVERIFY(comparableFeedAddress(QUrl(u"http://example.org/Feed.xml?a=B"_s)) != same);
+        QCOMPARE(comparableFeedAddress(QUrl(u"http://example.org:80/f"_s)),
+                 comparableFeedAddress(QUrl(u"http://example.org/f"_s)));
+        QVERIFY(comparableFeedAddress(QUrl(u"http://example.org:8080/f"_s)) !=
+                comparableFeedAddress(QUrl(u"http://example.org/f"_s)));
     }
 };
 

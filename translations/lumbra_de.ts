@@ -44,7 +44,13 @@
     </message>
     <message>
         <source>A feed&apos;s or a site&apos;s address, for example https://example.org/feed.xml</source>
+        <extracomment>Said instead of the example the empty field shows: otherwise Orca reads the example as if it had been typed in.</extracomment>
         <translation>Die Adresse eines Feeds oder einer Website, zum Beispiel https://example.org/feed.xml</translation>
+    </message>
+    <message>
+        <source>%1 (%2) — %3</source>
+        <extracomment>A feed a web page names: its title, its kind (RSS or Atom) and its address.</extracomment>
+        <translation>%1 (%2) — %3</translation>
     </message>
 </context>
 <context>
@@ -827,6 +833,46 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Stop</source>
         <translation>Anhalten</translation>
     </message>
+    <message>
+        <source>not a web address (http:// or https://), so it was not sent</source>
+        <translation>keine Webadresse (http:// oder https://), daher nicht gesendet</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln kept the title the list gives them.</source>
+        <translation>
+            <numerusform>%Ln behielt den Titel aus der Liste.</numerusform>
+            <numerusform>%Ln behielten den Titel aus der Liste.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln folders made.</source>
+        <translation>
+            <numerusform>%Ln Ordner angelegt.</numerusform>
+            <numerusform>%Ln Ordner angelegt.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln were in folders within folders and went into the outermost one: News has one level of folders.</source>
+        <translation>
+            <numerusform>%Ln lag in einem Ordner in einem Ordner und kam in den äußersten: News kennt nur eine Ebene von Ordnern.</numerusform>
+            <numerusform>%Ln lagen in Ordnern in Ordnern und kamen in den äußersten: News kennt nur eine Ebene von Ordnern.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln skipped: no web address.</source>
+        <translation>
+            <numerusform>%Ln übersprungen: keine Webadresse.</numerusform>
+            <numerusform>%Ln übersprungen: keine Webadressen.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>There is a folder “%1” already.</source>
+        <translation>Es gibt schon einen Ordner „%1“.</translation>
+    </message>
+    <message>
+        <source>Show It</source>
+        <translation>Anzeigen</translation>
+    </message>
 </context>
 <context>
     <name>SourceKind</name>
@@ -1320,6 +1366,11 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>Unsubscribed from %1</source>
         <translation>%1 abbestellt</translation>
+    </message>
+    <message>
+        <source>Already subscribed as “%1”.</source>
+        <extracomment>%1 is the title of the feed subscribed at that address.</extracomment>
+        <translation>Bereits abonniert als „%1“.</translation>
     </message>
 </context>
 </TS>

@@ -97,6 +97,34 @@
             <numerusform>%Ln of them are subscribed already.</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>%Ln kept the title the list gives them.</source>
+        <translation>
+            <numerusform>%Ln kept the title the list gives it.</numerusform>
+            <numerusform>%Ln kept the title the list gives them.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln folders made.</source>
+        <translation>
+            <numerusform>%Ln folder made.</numerusform>
+            <numerusform>%Ln folders made.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln were in folders within folders and went into the outermost one: News has one level of folders.</source>
+        <translation>
+            <numerusform>%Ln was in a folder within a folder and went into the outermost one: News has one level of folders.</numerusform>
+            <numerusform>%Ln were in folders within folders and went into the outermost one: News has one level of folders.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln skipped: no web address.</source>
+        <translation>
+            <numerusform>%Ln skipped: no web address.</numerusform>
+            <numerusform>%Ln skipped: no web address.</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>SourcesModel</name>

@@ -44,7 +44,13 @@
     </message>
     <message>
         <source>A feed&apos;s or a site&apos;s address, for example https://example.org/feed.xml</source>
+        <extracomment>Said instead of the example the empty field shows: otherwise Orca reads the example as if it had been typed in.</extracomment>
         <translation>L’adresse d’un flux ou d’un site, par exemple https://example.org/feed.xml</translation>
+    </message>
+    <message>
+        <source>%1 (%2) — %3</source>
+        <extracomment>A feed a web page names: its title, its kind (RSS or Atom) and its address.</extracomment>
+        <translation>%1 (%2) — %3</translation>
     </message>
 </context>
 <context>
@@ -827,6 +833,46 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Stop</source>
         <translation>Arrêter</translation>
     </message>
+    <message>
+        <source>not a web address (http:// or https://), so it was not sent</source>
+        <translation>pas une adresse web (http:// ou https://), donc pas envoyée</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln kept the title the list gives them.</source>
+        <translation>
+            <numerusform>%Ln a gardé le titre que lui donne la liste.</numerusform>
+            <numerusform>%Ln ont gardé le titre que leur donne la liste.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln folders made.</source>
+        <translation>
+            <numerusform>%Ln dossier créé.</numerusform>
+            <numerusform>%Ln dossiers créés.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln were in folders within folders and went into the outermost one: News has one level of folders.</source>
+        <translation>
+            <numerusform>%Ln était dans un dossier à l’intérieur d’un dossier et a rejoint le plus extérieur : News n’a qu’un niveau de dossiers.</numerusform>
+            <numerusform>%Ln étaient dans des dossiers à l’intérieur de dossiers et ont rejoint le plus extérieur : News n’a qu’un niveau de dossiers.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln skipped: no web address.</source>
+        <translation>
+            <numerusform>%Ln ignoré : pas une adresse web.</numerusform>
+            <numerusform>%Ln ignorés : pas des adresses web.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>There is a folder “%1” already.</source>
+        <translation>Il existe déjà un dossier « %1 ».</translation>
+    </message>
+    <message>
+        <source>Show It</source>
+        <translation>L’afficher</translation>
+    </message>
 </context>
 <context>
     <name>SourceKind</name>
@@ -1320,6 +1366,11 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>Unsubscribed from %1</source>
         <translation>Désabonné de %1</translation>
+    </message>
+    <message>
+        <source>Already subscribed as “%1”.</source>
+        <extracomment>%1 is the title of the feed subscribed at that address.</extracomment>
+        <translation>Déjà abonné sous le nom « %1 ».</translation>
     </message>
 </context>
 </TS>

@@ -49,6 +49,8 @@ QList<Item> withChanges(QList<Item> shown, const QList<Item>& changed, const Sou
 QList<Item> withLocallyRead(QList<Item> fetched, const QList<Item>& shown, const Source& source,
                             const QSet<qint64>& reach)
 {
+    // The server still lists an unsubscribed feed's articles; they belong to no source.
+    fetched.removeIf([&reach](const Item& item) { return !reach.contains(item.feedId); });
     if (!sourceKind(source).keepsLocallyRead) return fetched;
     QSet<qint64> ids;
     ids.reserve(fetched.size());

@@ -9,9 +9,9 @@
 // belong, which changes to trust, and which read items stay listed.
 namespace ItemMerge {
 
-// The list to show after fetching `fetched` for `source` while `shown` was listed: items
-// read here stay in unread-only sources until the source changes, while their feed is
-// still in `reach` (the feeds the source holds).
+// The list to show after fetching `fetched` for `source` while `shown` was listed: only
+// items of a feed in `reach` (the feeds the source holds), and items read here stay in
+// unread-only sources until the source changes, while their feed is still in reach.
 QList<Item> withLocallyRead(QList<Item> fetched, const QList<Item>& shown, const Source& source,
                             const QSet<qint64>& reach);
 

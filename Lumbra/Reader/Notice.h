@@ -21,6 +21,7 @@ struct Failure {
         tooLarge,       // the reply grew past `limit` bytes
         redirected,     // the server sent the request on to `request`, a host
         invalidAddress, // `request` is no address that can be asked
+        alreadySubscribed, // `request` is subscribed as the feed titled `detail`
         unreadable,     // the reply is not what was expected: `detail` says where
         outOfMemory,
         other,

@@ -1,6 +1,7 @@
 #include "Reader/Organiser.h"
 
 #include "LumbraCore/NewsAPI.h"
+#include "LumbraCore/WebAddress.h"
 #include "Reader/Lifetime.h"
 #include "Reader/Session.h"
 #include "Reader/Subscriptions.h"
@@ -46,25 +47,45 @@ void Organiser::send(ServerChanges::Call call, std::function<void()> undo)
 
 void Organiser::addFeed(const QString& address, std::optional<qint64> folderId)
 {
-    subscribe(address.trimmed(), folderId);
+    subscribe(address.trimmed(), folderId, true);
 }
 
-QCoro::Task<> Organiser::subscribe(QString address, std::optional<qint64> folderId)
+void Organiser::addFoundFeed(const QUrl& feed, std::optional<qint64> folderId)
+{
+    subscribe(feed.toString(QUrl::FullyEncoded), folderId, false);
+}
+
+QCoro::Task<> Organiser::subscribe(QString address, std::optional<qint64> folderId, bool read)
 {
     const QUrl url(address, QUrl::StrictMode);
+    Failure refused;
+    refused.request = address;
     // Only web addresses go to the server, which would fetch whatever it is given.
-    if (!url.isValid() || url.host().isEmpty() ||
-        (url.scheme() != u"http" && url.scheme() != u"https")) {
-        Failure failure;
-        failure.kind = Failure::Kind::invalidAddress;
-        failure.request = address;
-        Q_EMIT addFailed(address, failure);
+    if (!isWebAddress(url)) {
+        refused.kind = Failure::Kind::invalidAddress;
+        Q_EMIT addFailed(address, refused);
+        co_return;
+    }
+    // The server checks for the address as sent, and would subscribe HTTP://Host/feed again.
+    if (const std::optional<Feed> known = m_subscriptions.feedAt(url)) {
+        refused.kind = Failure::Kind::alreadySubscribed;
+        refused.detail = known->title;
+        Q_EMIT addFailed(address, refused);
         co_return;
     }
     if (!m_session.account()) co_return;
     const BusyWhile busy(m_lifetime, this, &Organiser::setAdding, m_addingTasks);
+    if (read) {
+        // The server would subscribe a page's first feed without asking, or fail on a
+        // relative link: the page's feeds are offered here instead.
+        QCoro::Task<QList<FoundFeed>> looking = feedsNamedAt(url);
+        const QList<FoundFeed> found = co_await guarded(m_lifetime, std::move(looking));
+        if (!found.isEmpty()) {
+            Q_EMIT feedsFound(address, found);
+            co_return;
+        }
+    }
     QCoro::Task<Feed> adding = m_session.api().addFeed(address, folderId, m_lifetime.token());
-    std::optional<Failure> failure;
     try {
         const Feed feed = co_await guarded(m_lifetime, std::move(adding));
         m_subscriptions.putFeed(feed);
@@ -73,32 +94,22 @@ QCoro::Task<> Organiser::subscribe(QString address, std::optional<qint64> folder
         Q_EMIT added(feed.id);
         m_session.refreshAfterChange();
     } catch (const LumbraError& error) {
-        failure = Failure::of(error);
+        Q_EMIT addFailed(address, Failure::of(error));
     }
-    if (!failure) co_return;
-    // A page rather than a feed: the server's fetcher says no parser can read it. Web
-    // sites name their feeds in their head.
-    if (failure->kind == Failure::Kind::newsStatus && failure->status == 404 &&
-        !failure->serverMessage.startsWith(u"cURL error")) {
-        QCoro::Task<QList<FoundFeed>> looking = discover(url);
-        const QList<FoundFeed> found = co_await guarded(m_lifetime, std::move(looking));
-        if (!found.isEmpty()) {
-            Q_EMIT feedsFound(address, found);
-            co_return;
-        }
-    }
-    Q_EMIT addFailed(address, *failure);
 }
 
-QCoro::Task<QList<FoundFeed>> Organiser::discover(QUrl address)
+QCoro::Task<QList<FoundFeed>> Organiser::feedsNamedAt(QUrl address)
 {
+    QCoro::Task<QByteArray> reading =
+        fetch(m_session.http(), address, 4 * discoveryReadLimit, m_lifetime.token());
+    QByteArray page;
     try {
-        const QByteArray page =
-            co_await fetch(m_session.http(), address, 4 * discoveryReadLimit, m_lifetime.token());
-        co_return alternateFeeds(page, address);
+        page = co_await guarded(m_lifetime, std::move(reading));
     } catch (const LumbraError&) {
-        co_return {}; // a page that cannot be read names no feed
+        co_return {}; // unread here, it is the server's to judge
     }
+    if (looksLikeFeed(page)) co_return {};
+    co_return alternateFeeds(page, address);
 }
 
 void Organiser::renameFeed(qint64 id, const QString& title)
@@ -130,6 +141,7 @@ void Organiser::unsubscribe(qint64 id)
     const std::optional<Feed> removed = m_subscriptions.removeFeed(id);
     if (!removed) return;
     if (m_timeline.source() == Source::feed(id)) m_timeline.selectSource(Source::allUnread());
+    m_timeline.dropFeeds({id});
     m_session.setMessage(Notice{Notice::Kind::unsubscribed, removed->title});
     send([id](const NewsAPI& api, std::stop_token stop) { return api.deleteFeed(id, stop); },
          [this, feed = *removed] { m_subscriptions.putFeed(feed); });
@@ -137,7 +149,13 @@ void Organiser::unsubscribe(qint64 id)
 
 void Organiser::createFolder(const QString& name)
 {
-    if (!name.trimmed().isEmpty()) makeFolder(name.trimmed());
+    if (name.trimmed().isEmpty()) return;
+    // The server would make a second folder of a name in use; the user meant the first.
+    if (const std::optional<Folder> existing = m_subscriptions.folderNamed(name)) {
+        m_timeline.selectSource(Source::folder(existing->id));
+        return;
+    }
+    makeFolder(name.trimmed());
 }
 
 QCoro::Task<> Organiser::makeFolder(QString name)
@@ -188,6 +206,12 @@ void Organiser::deleteFolder(qint64 id, bool keepFeeds)
         }
     }
     if (m_timeline.source() == Source::folder(id)) m_timeline.selectSource(Source::allUnread());
+    if (!keepFeeds) {
+        QSet<qint64> gone;
+        for (const Feed& feed : std::as_const(feeds))
+            gone.insert(feed.id);
+        m_timeline.dropFeeds(gone);
+    }
     if (!m_session.account()) return;
     // The folder goes first: were it refused, its feeds are as they were. Then each feed
     // is moved or unsubscribed, as the server would otherwise list it under the old id.
@@ -222,12 +246,20 @@ void Organiser::setImporting(bool importing)
     Q_EMIT importingChanged();
 }
 
-void Organiser::importFeeds(QList<Opml::Entry> entries)
+void Organiser::importFeeds(Opml::List list)
 {
-    if (!m_importing) importAll(std::move(entries));
+    if (!m_importing) importAll(std::move(list));
 }
 
-QCoro::Task<> Organiser::importAll(QList<Opml::Entry> entries)
+namespace {
+// Folders a user takes for the same: the same words in any case.
+QString folderKey(const QString& name)
+{
+    return name.simplified().toCaseFolded();
+}
+} // namespace
+
+QCoro::Task<> Organiser::importAll(Opml::List list)
 {
     if (!m_session.account()) co_return;
     const BusyWhile busy(m_lifetime, this, &Organiser::setImporting, m_importTasks);
@@ -235,45 +267,66 @@ QCoro::Task<> Organiser::importAll(QList<Opml::Entry> entries)
     m_importStop = std::stop_source();
     QSet<QString> subscribed;
     for (const Feed& feed : m_subscriptions.feeds())
-        if (feed.url) subscribed.insert(*feed.url);
+        if (feed.url) subscribed.insert(comparableFeedAddress(QUrl(*feed.url)));
     QHash<QString, qint64> folders;
     for (const Folder& folder : m_subscriptions.folders())
-        folders.insert(folder.name, folder.id);
+        folders.insert(folderKey(folder.name), folder.id);
     ImportReport report;
-    const int total = int(entries.size());
+    const int total = int(list.emptyFolders.size() + list.entries.size());
     for (int done = 0; done < total; ++done) {
-        const Opml::Entry& entry = entries[done];
         Q_EMIT importProgress(done, total);
         if (m_importStop.stop_requested()) {
             report.stopped = true;
             break;
         }
-        if (subscribed.contains(entry.xmlUrl)) {
+        // The list's empty folders first, then its feeds.
+        const bool folderOnly = done < list.emptyFolders.size();
+        const Opml::Entry entry = folderOnly
+                                      ? Opml::Entry{{}, {}, {}, list.emptyFolders[done], false}
+                                      : list.entries[done - list.emptyFolders.size()];
+        const QUrl url(entry.xmlUrl, QUrl::StrictMode);
+        if (!folderOnly && !isWebAddress(url)) {
+            report.skipped << entry.xmlUrl; // the server would fetch whatever it is given
+            continue;
+        }
+        if (!folderOnly && subscribed.contains(comparableFeedAddress(url))) {
             ++report.alreadyThere;
             continue;
         }
         try {
             std::optional<qint64> folder;
             if (!entry.folder.isEmpty()) {
-                if (!folders.contains(entry.folder)) {
+                if (!folders.contains(folderKey(entry.folder))) {
                     QCoro::Task<Folder> making = m_session.api().createFolder(entry.folder, stop);
                     const Folder made = co_await guarded(m_lifetime, std::move(making));
                     m_subscriptions.putFolder(made);
-                    folders.insert(made.name, made.id);
+                    folders.insert(folderKey(made.name), made.id);
+                    ++report.foldersMade;
                 }
-                folder = folders.value(entry.folder);
+                folder = folders.value(folderKey(entry.folder));
             }
+            if (folderOnly) continue;
             QCoro::Task<Feed> adding = m_session.api().addFeed(entry.xmlUrl, folder, stop);
-            const Feed feed = co_await guarded(m_lifetime, std::move(adding));
-            m_subscriptions.putFeed(feed);
-            subscribed.insert(entry.xmlUrl);
+            Feed feed = co_await guarded(m_lifetime, std::move(adding));
+            subscribed.insert(comparableFeedAddress(url));
             ++report.added;
+            report.flattened += entry.flattened;
+            m_subscriptions.putFeed(feed);
+            // The list's title is the user's own (a rename in the reader it came from); the
+            // server names a feed after what the feed says.
+            const QString title = entry.title.simplified();
+            if (title.isEmpty() || title == feed.title) continue;
+            QCoro::Task<> renaming = m_session.api().renameFeed(feed.id, title, stop);
+            co_await guarded(m_lifetime, std::move(renaming));
+            feed.title = title;
+            m_subscriptions.putFeed(feed);
+            ++report.renamed;
         } catch (const LumbraError& error) {
             const Failure failure = Failure::of(error);
             if (failure.kind == Failure::Kind::newsStatus && failure.status == 409)
                 ++report.alreadyThere;
             else
-                report.failed.append({entry.xmlUrl, failure});
+                report.failed.append({folderOnly ? entry.folder : entry.xmlUrl, failure});
         }
     }
     if (!report.stopped) Q_EMIT importProgress(total, total);

@@ -16,7 +16,15 @@ class Session;
 struct ImportReport {
     int added = 0;
     int alreadyThere = 0;
-    // The feeds the server did not take: the address, and why.
+    // Feeds given the list's title, where the server named them otherwise.
+    int renamed = 0;
+    // Folders made: those the list names and the account had not, empty ones too.
+    int foldersMade = 0;
+    // Feeds nested deeper than one folder in the list, put into their outermost one.
+    int flattened = 0;
+    // Addresses that are no web address, never sent to the server.
+    QStringList skipped = {};
+    // The feeds (by address) and folders (by name) the server did not take, and why.
     QList<std::pair<QString, Failure>> failed = {};
     // Stopped by the user before the list's end.
     bool stopped = false;
@@ -37,21 +45,27 @@ public:
     ~Organiser() override;
     Q_DISABLE_COPY_MOVE(Organiser)
 
-    // Subscribes to the feed at `address` (http or https only) in `folderId` (none: the top
-    // level) and selects it. The server fetches it first, which may take a while.
+    // Subscribes to what `address` (http or https only) names, in `folderId` (none: the top
+    // level), and selects it. The address is read here first, without credentials: a feed
+    // is subscribed as it is; a web page that names feeds offers them (feedsFound) and only
+    // the one chosen (addFoundFeed) goes to the server; anything else goes to the server as
+    // typed, whose fetcher has the last word. An address subscribed already is never sent.
     void addFeed(const QString& address, std::optional<qint64> folderId);
+    void addFoundFeed(const QUrl& feed, std::optional<qint64> folderId);
     bool adding() const { return m_adding; }
     void renameFeed(qint64 id, const QString& title);
     void moveFeed(qint64 id, std::optional<qint64> folderId);
     void unsubscribe(qint64 id);
+    // Makes a folder; one of that name in any case is chosen instead.
     void createFolder(const QString& name);
     void renameFolder(qint64 id, const QString& name);
     // The server would leave the folder's feeds listed under its old id: they are moved to
     // the top level first when `keepFeeds`, else unsubscribed.
     void deleteFolder(qint64 id, bool keepFeeds);
     // Subscribes to every feed of a list that is not subscribed yet, one after another,
-    // into the folders it names (one of the same name is reused, others are made).
-    void importFeeds(QList<Opml::Entry> entries);
+    // into the folders it names (one of the same name in any case is reused, others are
+    // made, empty ones too), and gives each the list's title.
+    void importFeeds(Opml::List list);
     bool importing() const { return m_importing; }
     // Ends the import after the feed being added.
     void stopImport() { m_importStop.request_stop(); }
@@ -68,13 +82,14 @@ Q_SIGNALS:
     void imported(const ImportReport& report);
 
 private:
-    QCoro::Task<> subscribe(QString address, std::optional<qint64> folderId);
-    // The feeds the page at `address` names; none when it names none or cannot be read.
-    QCoro::Task<QList<FoundFeed>> discover(QUrl address);
+    QCoro::Task<> subscribe(QString address, std::optional<qint64> folderId, bool read);
+    // The feeds the page at `address` names; none when it is a feed itself, names none or
+    // cannot be read here.
+    QCoro::Task<QList<FoundFeed>> feedsNamedAt(QUrl address);
     QCoro::Task<> makeFolder(QString name);
     void setAdding(bool adding);
     void setImporting(bool importing);
-    QCoro::Task<> importAll(QList<Opml::Entry> entries);
+    QCoro::Task<> importAll(Opml::List list);
     void send(ServerChanges::Call call, std::function<void()> undo);
     std::function<void()> thenRefresh(std::function<void()> step);
 

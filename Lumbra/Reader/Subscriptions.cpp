@@ -2,6 +2,7 @@
 
 #include "LumbraCore/NameOrder.h"
 #include "LumbraCore/SourceKinds.h"
+#include "LumbraCore/WebAddress.h"
 #include "Reader/Background.h"
 
 #include <algorithm>
@@ -12,6 +13,24 @@ std::optional<Feed> Subscriptions::feed(qint64 id) const
     const auto it = m_feedIndex.constFind(id);
     if (it == m_feedIndex.cend()) return std::nullopt;
     return m_feeds[*it];
+}
+
+std::optional<Feed> Subscriptions::feedAt(const QUrl& address) const
+{
+    const QString wanted = comparableFeedAddress(address);
+    const auto it = std::find_if(m_feeds.cbegin(), m_feeds.cend(), [&wanted](const Feed& feed) {
+        return feed.url && comparableFeedAddress(QUrl(*feed.url)) == wanted;
+    });
+    return it == m_feeds.cend() ? std::nullopt : std::optional(*it);
+}
+
+std::optional<Folder> Subscriptions::folderNamed(const QString& name) const
+{
+    const QString wanted = name.simplified();
+    const auto it = std::find_if(m_folders.cbegin(), m_folders.cend(), [&](const Folder& folder) {
+        return folder.name.simplified().compare(wanted, Qt::CaseInsensitive) == 0;
+    });
+    return it == m_folders.cend() ? std::nullopt : std::optional(*it);
 }
 
 std::optional<QString> Subscriptions::name(const Source& source) const

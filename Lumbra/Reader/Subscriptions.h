@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QSet>
+#include <QUrl>
 #include <optional>
 
 // The user's News folders and feeds with their unread counts, and the starred count, as
@@ -23,6 +24,11 @@ public:
     qint64 starredCount() const { return m_starredCount; }
 
     std::optional<Feed> feed(qint64 id) const;
+    // The feed subscribed at `address`, as the server would take it for the same one or the
+    // user would (scheme and host in any case, the default port written or not).
+    std::optional<Feed> feedAt(const QUrl& address) const;
+    // The folder a user would take for one named `name`: the same words in any case.
+    std::optional<Folder> folderNamed(const QString& name) const;
     // The folder's or feed's name as the server gives it; none for trays and for sources
     // the server no longer lists.
     std::optional<QString> name(const Source& source) const;

@@ -171,6 +171,13 @@ void Timeline::replaceItems(QList<Item> items)
     m_search.prepareTexts();
 }
 
+void Timeline::dropFeeds(const QSet<qint64>& feeds)
+{
+    QList<Item> kept = m_items;
+    if (kept.removeIf([&feeds](const Item& item) { return feeds.contains(item.feedId); }) > 0)
+        replaceItems(std::move(kept));
+}
+
 void Timeline::clear()
 {
     m_search.setQuery({});

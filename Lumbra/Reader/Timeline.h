@@ -63,6 +63,8 @@ public:
     void updateItem(qint64 id, std::optional<bool> unread, std::optional<bool> starred);
     // The same for items()[index]: a look-up by id per item is slow for long lists.
     void updateItemAt(qsizetype index, std::optional<bool> unread, std::optional<bool> starred);
+    // Takes the articles of `feeds` out of the list at once: their feeds were unsubscribed.
+    void dropFeeds(const QSet<qint64>& feeds);
     // Empties the list, the search and the selection (the account is gone).
     void clear();
 

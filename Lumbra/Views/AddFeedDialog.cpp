@@ -92,12 +92,13 @@ void AddFeedDialog::accept()
 {
     m_ui->status->clear();
     m_ui->status->setPalette(QPalette());
-    const QVariant folder = m_ui->folder->currentData();
-    const QString address = m_ui->found->count() > 0
-                                ? m_ui->found->currentData().toUrl().toString()
-                                : m_ui->address->text();
-    m_reader.organiser().addFeed(address, folder.isValid() ? std::optional(folder.toLongLong())
-                                                           : std::nullopt);
+    const QVariant chosen = m_ui->folder->currentData();
+    const std::optional<qint64> folder =
+        chosen.isValid() ? std::optional(chosen.toLongLong()) : std::nullopt;
+    if (m_ui->found->count() > 0)
+        m_reader.organiser().addFoundFeed(m_ui->found->currentData().toUrl(), folder);
+    else
+        m_reader.organiser().addFeed(m_ui->address->text(), folder);
 }
 
 void AddFeedDialog::showAdding()
@@ -113,11 +114,15 @@ void AddFeedDialog::showAdding()
 void AddFeedDialog::offerFound(const QList<FoundFeed>& feeds)
 {
     m_ui->found->clear();
-    for (const FoundFeed& feed : feeds)
-        m_ui->found->addItem(feed.title.isEmpty() ? feed.url.toDisplayString()
-                                                  : feed.title + QStringLiteral(" \u2014 ") +
-                                                        feed.url.toDisplayString(),
+    for (const FoundFeed& feed : feeds) {
+        //: A feed a web page names: its title, its kind (RSS or Atom) and its address.
+        const QString named = tr("%1 (%2) \u2014 %3");
+        m_ui->found->addItem(feed.title.isEmpty()
+                                 ? feed.url.toDisplayString() + QStringLiteral(" (") + feed.kind +
+                                       u')'
+                                 : named.arg(feed.title, feed.kind, feed.url.toDisplayString()),
                              feed.url);
+    }
     m_ui->form->setRowVisible(m_ui->found, true);
     m_ui->status->setText(tr("That address is a web page. It names %Ln feeds: choose one "
                              "and press Add.",

@@ -41,7 +41,7 @@ SourceActions::SourceActions(Reader& reader, QWidget& window)
     });
     connect(newFolder, &QAction::triggered, this, [this] {
         askForName(tr("New Folder"), tr("Name of the new folder"), QString(),
-                   [this](const QString& name) { m_reader.organiser().createFolder(name); });
+                   [this](const QString& name) { makeFolder(name); });
     });
     connect(rename, &QAction::triggered, this, [this] {
         if (const auto feed = currentFeed())
@@ -71,16 +71,7 @@ SourceActions::SourceActions(Reader& reader, QWidget& window)
             tr("Subscription lists (*.opml)"));
         if (!path.isEmpty()) exportTo(path);
     });
-    connect(&reader.organiser(), &Organiser::imported, this, [this](const ImportReport& report) {
-        QStringList lines;
-        for (const auto& [address, failure] : report.failed)
-            lines << address + QStringLiteral(": ") + Wording::subscribeFailure(address, failure);
-        tell(report.stopped ? tr("Import Stopped") : tr("Import Finished"),
-             tr("%Ln feeds added", nullptr, report.added) + QStringLiteral(", ") +
-                 tr("%Ln already subscribed", nullptr, report.alreadyThere) + QStringLiteral(", ") +
-                 tr("%Ln not added", nullptr, int(report.failed.size())) + u'.',
-             lines.join(u'\n'));
-    });
+    connect(&reader.organiser(), &Organiser::imported, this, &SourceActions::reportImport);
     connect(&reader.timeline(), &Timeline::sourceChanged, this, &SourceActions::update);
     connect(&reader.subscriptions(), &Subscriptions::feedsChanged, this, &SourceActions::update);
     connect(&reader.subscriptions(), &Subscriptions::foldersChanged, this, &SourceActions::update);
@@ -112,28 +103,27 @@ void SourceActions::tell(const QString& title, const QString& text, const QStrin
 void SourceActions::importFrom(const QString& path)
 {
     QFile file(path);
-    QList<Opml::Entry> entries;
+    Opml::List list;
     try {
         if (!file.open(QIODevice::ReadOnly)) throw DecodingError(QString(), file.errorString());
-        entries = Opml::read(file.read(Opml::readLimit + 1));
+        list = Opml::read(file.read(Opml::readLimit + 1));
     } catch (const DecodingError& error) {
         tell(tr("Import Subscriptions"),
              tr("\u201C%1\u201D is no subscription list Lumbra can read (%2).")
                  .arg(QFileInfo(path).fileName(), error.problem()));
         return;
     }
-    QSet<QString> subscribed;
-    for (const Feed& feed : m_reader.subscriptions().feeds())
-        if (feed.url) subscribed.insert(*feed.url);
     QSet<QString> folders;
     int known = 0;
-    for (const Opml::Entry& entry : std::as_const(entries)) {
-        known += subscribed.contains(entry.xmlUrl) ? 1 : 0;
-        if (!entry.folder.isEmpty()) folders.insert(entry.folder);
+    for (const Opml::Entry& entry : std::as_const(list.entries)) {
+        known += m_reader.subscriptions().feedAt(QUrl(entry.xmlUrl, QUrl::StrictMode)) ? 1 : 0;
+        if (!entry.folder.isEmpty()) folders.insert(entry.folder.simplified().toCaseFolded());
     }
+    for (const QString& folder : std::as_const(list.emptyFolders))
+        folders.insert(folder.simplified().toCaseFolded());
     auto* box = new QMessageBox(
         QMessageBox::Question, tr("Import Subscriptions"),
-        tr("The list holds %Ln feeds", nullptr, int(entries.size())) + QStringLiteral(" ") +
+        tr("The list holds %Ln feeds", nullptr, int(list.entries.size())) + QStringLiteral(" ") +
             tr("in %Ln folders.", nullptr, int(folders.size())) + QStringLiteral(" ") +
             tr("%Ln of them are subscribed already.", nullptr, known),
         QMessageBox::Cancel, &m_window);
@@ -141,9 +131,10 @@ void SourceActions::importFrom(const QString& path)
     box->setTextFormat(Qt::PlainText);
     QPushButton* start = box->addButton(tr("Import"), QMessageBox::AcceptRole);
     box->setDefaultButton(start);
-    connect(start, &QPushButton::clicked, this, [this, entries] {
-        auto* progress = new QProgressDialog(tr("Adding feeds\u2026"), tr("Stop"), 0,
-                                             int(entries.size()), &m_window);
+    connect(start, &QPushButton::clicked, this, [this, list] {
+        auto* progress =
+            new QProgressDialog(tr("Adding feeds\u2026"), tr("Stop"), 0,
+                                int(list.entries.size() + list.emptyFolders.size()), &m_window);
         progress->setAttribute(Qt::WA_DeleteOnClose);
         progress->setWindowTitle(tr("Import Subscriptions"));
         progress->setMinimumDuration(0);
@@ -151,8 +142,55 @@ void SourceActions::importFrom(const QString& path)
         connect(&organiser, &Organiser::importProgress, progress, &QProgressDialog::setValue);
         connect(&organiser, &Organiser::imported, progress, &QProgressDialog::close);
         connect(progress, &QProgressDialog::canceled, &organiser, &Organiser::stopImport);
-        organiser.importFeeds(entries);
+        organiser.importFeeds(list);
     });
+    m_dialog = box;
+    box->open();
+}
+
+void SourceActions::reportImport(const ImportReport& report)
+{
+    QStringList lines;
+    for (const auto& [address, failure] : report.failed)
+        lines << address + QStringLiteral(": ") + Wording::subscribeFailure(address, failure);
+    for (const QString& address : report.skipped)
+        lines << address + QStringLiteral(": ") +
+                     tr("not a web address (http:// or https://), so it was not sent");
+    QStringList sentences{tr("%Ln feeds added", nullptr, report.added) + QStringLiteral(", ") +
+                          tr("%Ln already subscribed", nullptr, report.alreadyThere) +
+                          QStringLiteral(", ") +
+                          tr("%Ln not added", nullptr, int(report.failed.size())) + u'.'};
+    if (report.renamed > 0)
+        sentences << tr("%Ln kept the title the list gives them.", nullptr, report.renamed);
+    if (report.foldersMade > 0)
+        sentences << tr("%Ln folders made.", nullptr, report.foldersMade);
+    if (report.flattened > 0)
+        sentences << tr("%Ln were in folders within folders and went into the outermost one: "
+                        "News has one level of folders.",
+                        nullptr, report.flattened);
+    if (!report.skipped.isEmpty())
+        sentences << tr("%Ln skipped: no web address.", nullptr, int(report.skipped.size()));
+    tell(report.stopped ? tr("Import Stopped") : tr("Import Finished"),
+         sentences.join(u' '), lines.join(u'\n'));
+}
+
+void SourceActions::makeFolder(const QString& name)
+{
+    const std::optional<Folder> existing = m_reader.subscriptions().folderNamed(name);
+    if (!existing) {
+        m_reader.organiser().createFolder(name);
+        return;
+    }
+    // News would make a second folder of the same name; the user means the first.
+    auto* box = new QMessageBox(QMessageBox::Information, tr("New Folder"),
+                                tr("There is a folder \u201C%1\u201D already.").arg(existing->name),
+                                QMessageBox::Cancel, &m_window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText);
+    QPushButton* show = box->addButton(tr("Show It"), QMessageBox::AcceptRole);
+    box->setDefaultButton(show);
+    connect(show, &QPushButton::clicked, this,
+            [this, name] { m_reader.organiser().createFolder(name); });
     m_dialog = box;
     box->open();
 }

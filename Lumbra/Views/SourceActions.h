@@ -49,6 +49,9 @@ private:
     // Says `text` in a dialog of the window, with `details` behind a button.
     void tell(const QString& title, const QString& text, const QString& details = {});
     void confirmDeleteFolder();
+    void reportImport(const struct ImportReport& report);
+    // Makes a folder, or offers the one of that name there is.
+    void makeFolder(const QString& name);
     std::optional<Feed> currentFeed() const;
     std::optional<Folder> currentFolder() const;
 

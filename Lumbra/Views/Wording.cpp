@@ -142,6 +142,9 @@ QString Wording::failure(const Failure& failure)
         return tr("\u201C%1\u201D is not a valid server address. Enter an address such as "
                   "https://cloud.example.org.")
             .arg(failure.request);
+    case Failure::Kind::alreadySubscribed:
+        //: %1 is the title of the feed subscribed at that address.
+        return tr("Already subscribed as \u201C%1\u201D.").arg(failure.detail);
     case Failure::Kind::unreadable:
         //: %1 says where in the reply the problem is and what it is.
         return tr("The data couldn't be read because it isn't in the correct format (%1).")
