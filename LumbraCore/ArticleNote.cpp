@@ -80,6 +80,25 @@ QString literal(const QString& text, bool lineStart)
     return out;
 }
 
+// The article's address as the title line's link target. It is the line's only link: one
+// that would end the link early is written between angle brackets. So is one holding a
+// backslash or an entity (`&lt;`), which a reader would decode.
+QString linkTarget(const QString& url)
+{
+    QString target = oneLine(url);
+    if (target.contains(u' ') || target.contains(u'(') || target.contains(u')') ||
+        target.contains(u'<') || target.contains(u'>') || target.contains(u'\\') ||
+        (target.contains(u'&') && target.contains(u';')))
+        target = u'<' +
+                 QString(target)
+                     .replace(u'\\', QLatin1StringView("\\\\"))
+                     .replace(u'&', QLatin1StringView("&amp;"))
+                     .replace(u'<', QLatin1StringView("\\<"))
+                     .replace(u'>', QLatin1StringView("\\>")) +
+                 u'>';
+    return target;
+}
+
 QString frontMatter(const Quote& quote, const QTimeZone& timeZone)
 {
     const std::optional<QString> url = address(quote);
@@ -101,21 +120,7 @@ QString frontMatter(const Quote& quote, const QTimeZone& timeZone)
     if (url) {
         QString title = oneLine(quote.title);
         title.replace(u']', u')');
-        // The article's address is the line's only link: one that would end the link early
-        // is written between angle brackets. So is one holding a backslash or an entity (`&lt;`),
-        // which a reader would decode.
-        QString target = oneLine(*url);
-        if (target.contains(u' ') || target.contains(u'(') || target.contains(u')') ||
-            target.contains(u'<') || target.contains(u'>') || target.contains(u'\\') ||
-            (target.contains(u'&') && target.contains(u';')))
-            target = u'<' +
-                     QString(target)
-                         .replace(u'\\', QLatin1StringView("\\\\"))
-                         .replace(u'&', QLatin1StringView("&amp;"))
-                         .replace(u'<', QLatin1StringView("\\<"))
-                         .replace(u'>', QLatin1StringView("\\>")) +
-                     u'>';
-        lines << u'[' + literal(title, false) + QStringLiteral("](") + target + u')';
+        lines << u'[' + literal(title, false) + QStringLiteral("](") + linkTarget(*url) + u')';
     } else {
         lines << literal(oneLine(quote.title), true);
     }
@@ -210,11 +215,55 @@ bool isFor(const QString& noteText, const Quote& quote)
                          [](QChar c) { return !c.isDigit(); });
 }
 
+namespace {
+
+// Whether the note's top is what Lumbra writes for the article: front matter (with the
+// article's address, when it has one), then the title line (a link to that address, or
+// the title). A note a user pastes Lumbra's quotes into has a top of its own.
+bool topIsFor(QStringView text, const Quote& quote)
+{
+    if (text.startsWith(u'\uFEFF')) text = text.sliced(1);
+    // Obsidian adds properties to the front matter; a few hundred lines are plenty.
+    constexpr int mostLines = 400;
+    QList<QStringView> lines;
+    for (qsizetype at = 0; at <= text.size() && lines.size() <= mostLines;) {
+        qsizetype end = text.indexOf(u'\n', at);
+        if (end < 0) end = text.size();
+        QStringView line = text.sliced(at, end - at);
+        if (line.endsWith(u'\r')) line.chop(1);
+        lines << line;
+        at = end + 1;
+    }
+    if (lines.isEmpty() || lines.first() != u"---") return false;
+    qsizetype close = 1;
+    while (close < lines.size() && lines[close] != u"---")
+        ++close;
+    if (close >= lines.size()) return false;
+    qsizetype title = close + 1;
+    while (title < lines.size() && lines[title].trimmed().isEmpty())
+        ++title;
+    if (title >= lines.size()) return false;
+    if (const std::optional<QString> url = address(quote)) {
+        // An address in the front matter, and the title a link to it, as Lumbra writes it
+        // or wrote it once (the address as it is).
+        const bool addressed = std::any_of(lines.cbegin() + 1, lines.cbegin() + close,
+                                           [](QStringView line) { return line.startsWith(u"url:"); });
+        const QStringView line = lines[title];
+        return addressed && line.startsWith(u'[') &&
+               (line.endsWith(QString(u"](" + linkTarget(*url) + u')')) ||
+                line.endsWith(QString(u"](" + *url + u')')));
+    }
+    // Without an address, the title as Lumbra writes it, or wrote it once.
+    return lines[title] == literal(oneLine(quote.title), true) || lines[title] == quote.title;
+}
+
+} // namespace
+
 bool isLumbraNoteFor(const QString& noteText, const Quote& quote)
 {
     const QString blockId = QStringLiteral(" ^lumbra-") + QString::number(quote.itemId) + u'-';
     return containsWhole(noteText, blockId, [](QChar c) { return c.isDigit(); }) &&
-           isFor(noteText, quote);
+           topIsFor(noteText, quote);
 }
 
 QString writtenUrl(const QString& url)

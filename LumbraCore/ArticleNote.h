@@ -28,8 +28,10 @@ QString path(const Quote& quote, const std::function<bool(const QString&)>& take
 
 // Whether an existing note's text belongs to the quote's article.
 bool isFor(const QString& noteText, const Quote& quote);
-// Whether it is the note Lumbra wrote for the article: it belongs to it and holds a quote
-// block of the article's item. Only such a note is ever written to.
+// Whether it is the note Lumbra wrote for the article: its top is Lumbra's for the article
+// (front matter with its date and the article's address, or without an address the title
+// line) and it holds a quote block of the article's item. A user's note that holds quotes
+// pasted from it is not. Only such a note is ever written to.
 bool isLumbraNoteFor(const QString& noteText, const Quote& quote);
 
 // What one of Lumbra's notes says about the articles it may belong to: the item ids of

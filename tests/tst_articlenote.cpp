@@ -308,8 +308,32 @@ private Q_SLOTS:
         QTest::newRow("longer first, then own")
             << u"https://a.example/post"_s << qint64(1)
             << u"see https://a.example/post-2 and url: https://a.example/post\n"_s << true << false;
+        // Lumbra's own notes: its front matter and title line at the top, then its blocks.
+        const QString top = u"---\nsite: \"https://example.org/\"\nurl: https://example.org/ab\n"
+                            u"datum: 2026-12-05\n---\n[A plan](https://example.org/ab)\n\n"_s;
+        QTest::newRow("Lumbra's note") << ab << qint64(42) << top + u"> q\n> [↗](x) ^lumbra-42-1"_s
+                                       << true << true;
+        QTest::newRow("Lumbra's note, with properties Obsidian added")
+            << ab << qint64(42)
+            << u"\uFEFF---\r\ntags: [read]\r\n"_s + top.mid(4) + u"> [↗](x) ^lumbra-42-1"_s << true
+            << true;
+        QTest::newRow("Lumbra's note without an address")
+            << QString() << qint64(42)
+            << u"---\ndatum: 2026-12-05\n---\nA \\[draft] plan\n\n> [↗](tavo://lumbra/item/42) "
+               u"^lumbra-42-1"_s
+            << true << true;
+        QTest::newRow("another title, without an address")
+            << QString() << qint64(42)
+            << u"---\ndatum: 2026-12-05\n---\nMy day\n\n> [↗](tavo://lumbra/item/42) ^lumbra-42-1"_s
+            << true << false;
+        // A quote pasted from Lumbra's note into a note of the user's own.
+        QTest::newRow("a daily note with a pasted quote")
+            << ab << qint64(42)
+            << u"---\ndate: 2026-12-09\n---\n# Today\n> q\n> [↗](tavo://lumbra/item/42?u="
+               u"aHR0cHM6Ly9leGFtcGxlLm9yZy9hYg) ^lumbra-42-1\n"_s
+            << true << false;
         QTest::newRow("own link") << QString() << qint64(42)
-                                  << u"> [↗](tavo://lumbra/item/42) ^lumbra-42-1"_s << true << true;
+                                  << u"> [↗](tavo://lumbra/item/42) ^lumbra-42-1"_s << true << false;
         QTest::newRow("item 4 in item 42's note")
             << QString() << qint64(4) << u"> [↗](tavo://lumbra/item/42) ^lumbra-42-1"_s << false
             << false;
@@ -323,11 +347,13 @@ private Q_SLOTS:
         QTest::newRow("address and a block of item 4")
             << ab << qint64(42) << u"url: https://example.org/ab\n> [↗](x) ^lumbra-4-1"_s << true
             << false;
-        QTest::newRow("address and own block")
+        QTest::newRow("address and own block, no front matter")
             << ab << qint64(42) << u"url: https://example.org/ab\n> [↗](x) ^lumbra-42-2"_s << true
-            << true;
+            << false;
         QTest::newRow("blank address is none")
-            << u" "_s << qint64(42) << u"url:  \n> [↗](tavo://lumbra/item/42) ^lumbra-42-1"_s
+            << u" "_s << qint64(42)
+            << u"---\nurl:  \ndatum: 2026-12-05\n---\nA \\[draft] plan\n> [↗](tavo://lumbra/"
+               u"item/42) ^lumbra-42-1"_s
             << true << true;
         QTest::newRow("blank address, a template")
             << u" "_s << qint64(42) << u"url:  \n"_s << false << false;

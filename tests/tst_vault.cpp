@@ -257,12 +257,23 @@ private Q_SLOTS:
         const QString moved = vault->filePath(movedTo);
         QVERIFY(QDir().mkpath(QFileInfo(moved).absolutePath()));
         QVERIFY(QFile::rename(placed, moved));
+        // The quote, copied into a note of the user's own, makes that no note of the article.
+        const QByteArray quoted = readAll(moved);
+        const QString daily = vault->filePath(u"Daily/2026-12-09.md"_s);
+        QVERIFY(QDir().mkpath(QFileInfo(daily).absolutePath()));
+        QFile pasted(daily);
+        QVERIFY(pasted.open(QIODevice::WriteOnly));
+        pasted.write("---\ndate: 2026-12-09\n---\n# Today\n\n" +
+                     quoted.mid(quoted.indexOf("\n> ") + 1));
+        pasted.close();
+        const QByteArray dailyBefore = readAll(daily);
 
         await(f->reader->quotes().writeQuote(u"two"_s, item));
         QCOMPARE(said(*f->reader), std::optional(u"Quote added to "_s + shownName));
         QVERIFY(readAll(moved).endsWith("> two\n> [\xE2\x86\x97](tavo://lumbra/item/920?u="
                                         "aHR0cHM6Ly9hLmV4YW1wbGUvY2FmZQ) ^lumbra-920-2\n"));
         QVERIFY(!QFile::exists(placed));
+        QCOMPARE(readAll(daily), dailyBefore);
         // The article view offers the note where it is now.
         f->reader->timeline().select(std::nullopt);
         QVERIFY(!f->reader->quotes().selectedNote());

@@ -51,6 +51,13 @@ private Q_SLOTS:
                            u"- [ ] call mum\n[\u2197](tavo://lumbra/item/42?u=aHR0cHM6Ly9h)\n"_s}
             << QList<Item>{item(42, u"Tardigrades"_s, u"https://a.example/t"_s)}
             << QStringList{u"Tardigrades"_s};
+        // A quote copied from Lumbra's note, the article's own note deleted (or never made).
+        QTest::newRow("a daily note holding a pasted quote")
+            << QStringList{u"Daily/2026-12-09.md"_s,
+                           u"---\ndate: 2026-12-09\n---\n# Today\n\n> Moss grows\n> [\u2197](tavo://"
+                           u"lumbra/item/42?u=aHR0cHM6Ly9hLmV4YW1wbGUvdA) ^lumbra-42-1\n"_s}
+            << QList<Item>{item(42, u"Tardigrades"_s, u"https://a.example/t"_s)}
+            << QStringList{u"Tardigrades"_s};
         QTest::newRow("episodes sharing one address")
             << QStringList()
             << QList<Item>{item(201, u"Episode 1"_s, u"https://pod.example/"_s),
@@ -142,12 +149,12 @@ private Q_SLOTS:
         {
             QFile file(note(u"Marked"_s));
             QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("\xEF\xBB\xBF# Mine\n\n> [\xE2\x86\x97](tavo://lumbra/item/922) "
-                       "^lumbra-922-1\n");
+            file.write("\xEF\xBB\xBF---\ndatum: 2026-12-01\n---\nMarked\n\n> [\xE2\x86\x97]("
+                       "tavo://lumbra/item/922) ^lumbra-922-1\n");
         }
         await(f->reader->quotes().writeQuote(u"two"_s, article(922, u"Marked"_s, std::nullopt)));
         const QByteArray text = readAll(note(u"Marked"_s));
-        QVERIFY(text.startsWith("\xEF\xBB\xBF# Mine\n"));
+        QVERIFY(text.startsWith("\xEF\xBB\xBF---\n"));
         QCOMPARE(text.count("\xEF\xBB\xBF"), 1);
         QVERIFY(text.endsWith("^lumbra-922-2\n"));
     }
@@ -168,7 +175,9 @@ private Q_SLOTS:
         QTest::newRow("not UTF-8") << "caf\xe9 \xff\xfe notes\n"_ba << false
                                    << u"is not UTF-8 text, so it was left as it is."_s;
         QTest::newRow("read-only, this article's")
-            << "> [\xe2\x86\x97](tavo://lumbra/item/905) ^lumbra-905-1\n"_ba << true
+            << "---\ndatum: 2026-12-01\n---\nPrecious\n\n> [\xe2\x86\x97](tavo://lumbra/item/905) "
+               "^lumbra-905-1\n"_ba
+            << true
             << u"is read-only, so it was left as it is."_s;
     }
 
