@@ -22,7 +22,7 @@ bool isAddress(const QString& address)
         if (c.unicode() <= 0x20 || c.unicode() == 0x7f || c == u',' || c == u';' || c == u'<' ||
             c == u'>' || c == u'?' || c == u'&' || c == u'"' || c == u'(' || c == u')' ||
             c == u'\\' || c == u'[' || c == u']' || c == u':' ||
-            c.category() == QChar::Other_Format)
+            c.category() == QChar::Other_Format || c.category() == QChar::Other_Control)
             return false;
     }
     return true;
@@ -46,6 +46,39 @@ QString decoded(const QByteArray& encoded)
 QByteArray encoded(const QString& text, const QByteArray& alsoKept = {})
 {
     return text.toUtf8().toPercentEncoding(alsoKept);
+}
+
+// A subject is one line: no control characters (a line break would add headers of its
+// own), and no bidirectional controls, which show the mail program's user other text than
+// the words.
+QString plainLine(const QString& text)
+{
+    QString line;
+    line.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == u'\r' || c == u'\n')
+            line += u' ';
+        else if (c.category() != QChar::Other_Control && c.category() != QChar::Other_Format)
+            line += c;
+    }
+    return line;
+}
+
+// A body's lines end in CR LF, as RFC 6068 has them; other control characters go, but tabs.
+QString bodyText(const QString& text)
+{
+    QString body;
+    body.reserve(text.size());
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        const QChar c = text.at(at);
+        if (c == u'\r' || c == u'\n') {
+            body += QStringLiteral("\r\n");
+            if (c == u'\r' && at + 1 < text.size() && text.at(at + 1) == u'\n') ++at;
+        } else if (c == u'\t' || c.category() != QChar::Other_Control) {
+            body += c;
+        }
+    }
+    return body;
 }
 
 QString bounded(QString text, qsizetype limit)
@@ -83,9 +116,9 @@ std::optional<QUrl> safeMailLink(const QUrl& url)
         else if (name == QLatin1StringView("cc"))
             addAddresses(copies, value);
         else if (name == QLatin1StringView("subject") && !subject)
-            subject = bounded(value, maxSubject);
+            subject = bounded(plainLine(value), maxSubject);
         else if (name == QLatin1StringView("body") && !body)
-            body = bounded(value, maxBody);
+            body = bounded(bodyText(value), maxBody);
     }
 
     QByteArray rebuilt = "mailto:";

@@ -261,6 +261,16 @@ private Q_SLOTS:
             << u"mailto:?body=https%3A%2F%2Fexample.org%2Fa%3Fx%3D1%26y%3D2"_s
             << u"mailto:?body=https%3A%2F%2Fexample.org%2Fa%3Fx%3D1%26y%3D2"_s;
         QTest::newRow("only an attachment") << u"mailto:?attach=/etc/passwd"_s << QString();
+        // A subject is one line of words; a body's lines end as RFC 6068 has them.
+        QTest::newRow("headers and controls in the subject")
+            << to + u"?subject=Hi%0D%0ABcc:spy@example.net%00%E2%80%AEtxt.exe%C2%85"_s
+            << to + u"?subject=Hi%20%20Bcc%3Aspy%40example.nettxt.exe"_s;
+        QTest::newRow("line breaks in the body")
+            << to + u"?body=one%0Atwo%0Dthree%0D%0Afour%00%09five"_s
+            << to + u"?body=one%0D%0Atwo%0D%0Athree%0D%0Afour%09five"_s;
+        QTest::newRow("a bidi control or C1 control in an address")
+            << u"mailto:a%E2%80%AE@example.org,b%C2%85@example.org,c@example.org"_s
+            << u"mailto:c@example.org"_s;
     }
 
     // What reaches the mail program through every way out: a clicked link and the
