@@ -48,8 +48,8 @@ List read(QByteArrayView document)
             const auto value = [&](const char* name) {
                 return attributes.value(QLatin1StringView(name)).toString();
             };
-            const QString title = (value("title").isEmpty() ? value("text") : value("title"))
-                                      .simplified();
+            const QString title =
+                (value("title").isEmpty() ? value("text") : value("title")).simplified();
             const QString url = value("xmlUrl").trimmed();
             const bool folder = url.isEmpty() && !title.isEmpty();
             if (!url.isEmpty()) {
@@ -89,6 +89,25 @@ List read(QByteArrayView document)
     return list;
 }
 
+QString xmlText(const QString& text)
+{
+    QString safe;
+    safe.reserve(text.size());
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        const char16_t c = text.at(at).unicode();
+        const bool pair = QChar::isHighSurrogate(c) && at + 1 < text.size() &&
+                          QChar::isLowSurrogate(text.at(at + 1).unicode());
+        if (pair) {
+            safe += text.mid(at++, 2);
+            continue;
+        }
+        const bool allowed = c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c < 0xD800) ||
+                             (c >= 0xE000 && c <= 0xFFFD);
+        safe += allowed ? QChar(c) : QChar(QChar::ReplacementCharacter);
+    }
+    return safe;
+}
+
 QByteArray write(const QList<Folder>& folders, const QList<Feed>& feeds)
 {
     QByteArray out;
@@ -105,18 +124,18 @@ QByteArray write(const QList<Folder>& folders, const QList<Feed>& feeds)
         if (!feed.url) return;
         xml.writeEmptyElement(QStringLiteral("outline"));
         xml.writeAttribute(QStringLiteral("type"), QStringLiteral("rss"));
-        xml.writeAttribute(QStringLiteral("text"), feed.title);
-        xml.writeAttribute(QStringLiteral("title"), feed.title);
-        xml.writeAttribute(QStringLiteral("xmlUrl"), *feed.url);
+        xml.writeAttribute(QStringLiteral("text"), xmlText(feed.title));
+        xml.writeAttribute(QStringLiteral("title"), xmlText(feed.title));
+        xml.writeAttribute(QStringLiteral("xmlUrl"), xmlText(*feed.url));
         if (feed.link && !feed.link->isEmpty())
-            xml.writeAttribute(QStringLiteral("htmlUrl"), *feed.link);
+            xml.writeAttribute(QStringLiteral("htmlUrl"), xmlText(*feed.link));
     };
     QHash<qint64, bool> known;
     for (const Folder& folder : folders) {
         known.insert(folder.id, true);
         xml.writeStartElement(QStringLiteral("outline"));
-        xml.writeAttribute(QStringLiteral("text"), folder.name);
-        xml.writeAttribute(QStringLiteral("title"), folder.name);
+        xml.writeAttribute(QStringLiteral("text"), xmlText(folder.name));
+        xml.writeAttribute(QStringLiteral("title"), xmlText(folder.name));
         for (const Feed& feed : feeds)
             if (feed.folderId == folder.id) writeFeed(feed);
         xml.writeEndElement();

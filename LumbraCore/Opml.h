@@ -38,7 +38,12 @@ constexpr qsizetype readLimit = 10 * 1024 * 1024;
 List read(QByteArrayView document);
 
 // The folders and feeds as OPML 2.0; feeds in a folder the list does not hold go to the
-// top level.
+// top level. Names are written as XML can hold them (see xmlText), so `read` always takes
+// the list back.
 QByteArray write(const QList<Folder>& folders, const QList<Feed>& feeds);
+
+// `text` with what XML 1.0 cannot hold (lone surrogates, most control characters, U+FFFE
+// and U+FFFF) replaced by U+FFFD.
+QString xmlText(const QString& text);
 
 } // namespace Opml

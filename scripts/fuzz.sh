@@ -14,7 +14,7 @@ cmake --build build-fuzz -j2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 for target in fuzz_text fuzz_names fuzz_links fuzz_json fuzz_article_note fuzz_article_document \
-              fuzz_excerpt_diff fuzz_search fuzz_inflate; do
+              fuzz_excerpt_diff fuzz_search fuzz_inflate fuzz_opml; do
     # Up to 1 MB, so deep nesting and quadratic cases are reached; the differential target
     # compares against a quadratic reference and stays small.
     max_len=1048576

@@ -330,8 +330,8 @@ private Q_SLOTS:
         row("two gzip members", "gzip", gzip + compressed("tail", 31), text + "tail", "whole");
         row("bytes after the end", "gzip", gzip + "\0\0junk"_ba, text, "whole");
         // The first byte of a member, then not the second.
-        row("bytes after the end, starting as a member would", "gzip", gzip + "\x1f\0junk"_ba,
-            text, "whole");
+        row("bytes after the end, starting as a member would", "gzip", gzip + "\x1f\0junk"_ba, text,
+            "whole");
         row("a lone byte after the end, as a member would start", "gzip", gzip + "\x1f"_ba, text,
             "whole");
         row("cut short", "gzip", gzip.left(gzip.size() / 2), text, "cut");
@@ -457,19 +457,27 @@ private Q_SLOTS:
 
     void writtenListsReadBack()
     {
-        const QList<Folder> folders{{1, u"News & <Views>"_s}, {2, u"Empty"_s}};
-        QList<Feed> feeds{{1, u"In \"folder\""_s, u"https://a.example/?x=1&y=2"_s,
-                           u"https://a.example/"_s, {}, 1, {}},
-                          {2, u"Loose"_s, u"https://b.example/f"_s, {}, {}, {}, {}},
+        // Servers pass on whatever feeds name themselves, XML's forbidden characters too.
+        const QString hostile = u"Lo\u0001ose "_s + QChar(0xD800) + QChar(0xFFFF);
+        const QList<Folder> folders{{1, u"News & <Views>"_s}, {2, u"Empty\u001b"_s}};
+        QList<Feed> feeds{{1,
+                           u"In \"folder\""_s,
+                           u"https://a.example/?x=1&y=2"_s,
+                           u"https://a.example/"_s,
+                           {},
+                           1,
+                           {}},
+                          {2, hostile, u"https://b.example/f"_s, {}, {}, {}, {}},
                           {3, u"Orphan"_s, u"https://c.example/f"_s, {}, {}, 999, {}},
                           {4, u"No address"_s, {}, {}, {}, {}, {}}};
         const Opml::List back = Opml::read(Opml::write(folders, feeds));
-        QCOMPARE(back.emptyFolders, QStringList{u"Empty"_s});
+        QCOMPARE(back.emptyFolders, QStringList{u"Empty\ufffd"_s});
         QCOMPARE(back.entries, (QList<Opml::Entry>{
-                           {u"In \"folder\""_s, u"https://a.example/?x=1&y=2"_s,
-                            u"https://a.example/"_s, u"News & <Views>"_s},
-                           {u"Loose"_s, u"https://b.example/f"_s, QString(), QString()},
-                           {u"Orphan"_s, u"https://c.example/f"_s, QString(), QString()}}));
+                                   {u"In \"folder\""_s, u"https://a.example/?x=1&y=2"_s,
+                                    u"https://a.example/"_s, u"News & <Views>"_s},
+                                   {u"Lo\ufffdose \ufffd\ufffd"_s, u"https://b.example/f"_s,
+                                    QString(), QString()},
+                                   {u"Orphan"_s, u"https://c.example/f"_s, QString(), QString()}}));
     }
 
     void sourcesFromStoredRowsHashAlike()
