@@ -76,9 +76,9 @@ QString Wording::vaultProblem(const VaultProblem& problem)
         return tr("couldn't read the note %1 (%2), so it was left as it is.")
             .arg(subject, problem.cause);
     case VaultProblem::Kind::noteTooLarge:
+        // Filled in one step: a note's name may hold %2 of its own.
         return tr("couldn't read the note %1 (larger than %2 MB), so it was left as it is.")
-            .arg(subject)
-            .arg(problem.size / 1'000'000);
+            .arg(subject, QLocale().toString(problem.size / 1'000'000));
     case VaultProblem::Kind::noteNotText:
         return tr("the note %1 is not UTF-8 text, so it was left as it is.").arg(subject);
     case VaultProblem::Kind::noteOutside:
@@ -95,9 +95,7 @@ QString Wording::vaultProblem(const VaultProblem& problem)
     case VaultProblem::Kind::noteCutShort:
         return tr("couldn't save the note %1 (only %2 of %3 bytes could be written; is the disk "
                   "full?), so it was left as it was.")
-            .arg(subject)
-            .arg(problem.written)
-            .arg(problem.size);
+            .arg(subject, QLocale().toString(problem.written), QLocale().toString(problem.size));
     case VaultProblem::Kind::busy:
         return tr("another Lumbra is writing to the vault; try again.");
     case VaultProblem::Kind::folderNotWritable:
