@@ -239,15 +239,21 @@ bool topIsFor(QStringView text, const Quote& quote)
     while (close < lines.size() && lines[close] != u"---")
         ++close;
     if (close >= lines.size()) return false;
+    if (close + 1 >= lines.size()) return false;
+    const std::optional<QString> url = address(quote);
+    // An article without title or address has an empty title line.
+    if (!url && oneLine(quote.title).trimmed().isEmpty())
+        return lines[close + 1].trimmed().isEmpty();
     qsizetype title = close + 1;
     while (title < lines.size() && lines[title].trimmed().isEmpty())
         ++title;
     if (title >= lines.size()) return false;
-    if (const std::optional<QString> url = address(quote)) {
+    if (url) {
         // An address in the front matter, and the title a link to it, as Lumbra writes it
         // or wrote it once (the address as it is).
-        const bool addressed = std::any_of(lines.cbegin() + 1, lines.cbegin() + close,
-                                           [](QStringView line) { return line.startsWith(u"url:"); });
+        const bool addressed =
+            std::any_of(lines.cbegin() + 1, lines.cbegin() + close,
+                        [](QStringView line) { return line.startsWith(u"url:"); });
         const QStringView line = lines[title];
         return addressed && line.startsWith(u'[') &&
                (line.endsWith(QString(u"](" + linkTarget(*url) + u')')) ||
