@@ -1,6 +1,7 @@
 #include "App/LumbraApp.h"
 #include "Await.h"
 #include "DarkPalette.h"
+#include "Heartbeat.h"
 #include "ReaderFixture.h"
 #include "Views/ArticleView.h"
 #include "Views/ItemActions.h"
@@ -20,6 +21,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextFrame>
+#include <QTextList>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWebEngineScript>
@@ -51,6 +55,20 @@ QPoint centreOf(QWebEnginePage* page, const QString& id)
                                                  u"[b.left + b.width / 2, b.top + b.height / 2]"_s)
                                  .toList();
     return QPoint(int(box.value(0).toDouble()), int(box.value(1).toDouble()));
+}
+
+// Shows `html` in the reading view as the article view does: loaded as a page, then read off
+// it, every part shown.
+void showAsText(ReadingView* reading, const QString& html, qint64 item, const QUrl& base)
+{
+    QuoteWebView page([](const QUrl&) {});
+    QSignalSpy shown(&page, &QuoteWebView::shown);
+    page.show(html, item);
+    QVERIFY(shown.wait(20000));
+    const std::optional<QStringList> parts = await(page.readableText());
+    QVERIFY(parts);
+    reading->show(*parts, item, base);
+    QTRY_VERIFY(!reading->isAppending());
 }
 
 // Selects the paragraph with id "text", as the user's mouse would.
@@ -224,7 +242,15 @@ private Q_SLOTS:
                 "<span style=\"display:inline-block;width:0;height:0;overflow:hidden\">hidden "
                 "8</span>"
                 "<span style=\"display:none !important\" id=\"kept\">hidden 9</span>"
+                "<template>hidden 10</template><span hidden>hidden 11</span>"
+                "<span style=\"display:inline-block;transform:scale(0)\">hidden 12</span>"
+                "<span style=\"clip-path:inset(50%)\">hidden 13</span>"
                 " Seen <b>two</b>.</p>");
+        addItem(519, u"Nested"_s,
+                QByteArray("<table><tr><td>").repeated(200) + "deep cell" +
+                    QByteArray("</td></tr></table>").repeated(200) +
+                    QByteArray("<ul><li>").repeated(5000) + "deep item" +
+                    QByteArray("</li></ul>").repeated(5000));
         actions = std::make_unique<ItemActions>(*f->reader);
         view = std::make_unique<ArticleView>(*f->reader, *actions);
         view->resize(800, 600);
@@ -234,6 +260,7 @@ private Q_SLOTS:
     void cleanup()
     {
         f->reader->settings().setRemoteImages(true);
+        f->reader->settings().setReadingView(false);
         view.reset();
         elsewhere.reset();
         actions.reset();
@@ -357,6 +384,45 @@ private Q_SLOTS:
                            u" getSelection().toString().includes('hidden 1')]"_s)
                      .toList(),
                  (QVariantList{u""_s, u"none"_s, u"important"_s, true}));
+
+        // A screen reader's user hears what the sighted one sees.
+        f->reader->settings().setReadingView(true);
+        QTRY_COMPARE_WITH_TIMEOUT(view->readingView()->shownItem(), std::optional<qint64>(517),
+                                  20000);
+        const QString read = view->readingView()->toPlainText();
+        QVERIFY2(read.contains(u"Seen one. Seen two."_s) && !read.contains(u"hidden"_s),
+                 qPrintable(read));
+    }
+
+    // Qt lays out nested tables in time exponential in their depth: the text view gets only
+    // a few levels, and the window keeps answering.
+    void deepNestingReadsWithoutHoldingTheWindow()
+    {
+        f->reader->settings().setReadingView(true);
+        Heartbeat heartbeat;
+        f->reader->timeline().select(519);
+        QTRY_COMPARE_WITH_TIMEOUT(view->readingView()->shownItem(), std::optional<qint64>(519),
+                                  30000);
+        QTRY_VERIFY(!view->readingView()->isAppending());
+        const QString read = view->readingView()->toPlainText();
+        QVERIFY(read.contains(u"deep cell"_s) && read.contains(u"deep item"_s));
+        int deepest = 0;
+        const std::function<void(QTextFrame*, int)> measure = [&](QTextFrame* frame, int depth) {
+            deepest = std::max(deepest, depth);
+            for (QTextFrame* child : frame->childFrames())
+                measure(child, depth + 1);
+        };
+        measure(view->readingView()->document()->rootFrame(), 0);
+        QCOMPARE(deepest, 2);
+        int mostIndented = 0;
+        for (QTextBlock block = view->readingView()->document()->begin(); block.isValid();
+             block = block.next())
+            if (QTextList* list = block.textList())
+                mostIndented = std::max(mostIndented, list->format().indent());
+        QCOMPARE(mostIndented, 4);
+        QVERIFY2(heartbeat.longestBusyStretch() < 1000,
+                 qPrintable(u"the window's thread was busy %1 ms at a stretch"_s.arg(
+                     heartbeat.longestBusyStretch())));
     }
 
     void theArticleNeverLeavesThePane_data()
@@ -547,19 +613,16 @@ private Q_SLOTS:
         before.show();
         before.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&before));
-        view->show(
+        const QString marked = u"<img alt=\"<a href='https://x.example/'>cat</a>\">"_s;
+        showAsText(view, marked, 8, QUrl());
+        QCOMPARE(view->toPlainText().trimmed(), u"<a href='https://x.example/'>cat</a>"_s);
+        showAsText(
+            view,
             u"<h1>Title</h1><p>One two. <a href=\"%1\">link</a></p>"
             u"<img src=\"file:///etc/hostname\" alt=\"a cat\"><p>Three four.</p>"_s.arg(href),
             7, QUrl(u"https://site.example/a/b"_s));
         QCOMPARE(view->shownItem(), std::optional<qint64>(7));
         QVERIFY(view->toPlainText().contains(u"a cat"_s)); // what the image stands for
-        const QString marked = u"<img alt=\"<a href='https://x.example/'>cat</a>\">"_s;
-        view->show(marked, 8, QUrl());
-        QCOMPARE(view->toPlainText().trimmed(), u"<a href='https://x.example/'>cat</a>"_s);
-        view->show(
-            u"<h1>Title</h1><p>One two. <a href=\"%1\">link</a></p>"
-            u"<img src=\"file:///etc/hostname\" alt=\"a cat\"><p>Three four.</p>"_s.arg(href),
-            7, QUrl(u"https://site.example/a/b"_s));
         start->setFocus();
         QTest::keyClick(start, Qt::Key_Tab);
         QVERIFY(view->hasFocus());

@@ -175,6 +175,21 @@ void ArticleView::follow()
     connect(m_reading, &ReadingView::reached, this,
             [this](const QString& text) { Accessibility::say(this, text); });
     connect(m_web, &QuoteWebView::loadFailed, this, [this] { setCurrentWidget(m_failed); });
+    connect(m_web, &QuoteWebView::shown, this, [this](qint64 item) {
+        if (m_shown && m_shown->asText && m_shown->item.id == item) showAsText(item);
+    });
+}
+
+QCoro::Task<> ArticleView::showAsText(qint64 item)
+{
+    QCoro::Task<std::optional<QStringList>> reading = m_web->readableText();
+    const std::optional<QStringList> parts = co_await guarded(m_lifetime, std::move(reading));
+    if (!m_shown || !m_shown->asText || m_shown->item.id != item) co_return;
+    if (!parts) {
+        setCurrentWidget(m_failed);
+        co_return;
+    }
+    m_reading->show(*parts, item, articleUrl(m_shown->item).value_or(QUrl()));
 }
 
 void ArticleView::changeEvent(QEvent* event)
@@ -213,12 +228,11 @@ void ArticleView::showSelection()
     m_reading->setVisible(asText);
     m_web->setVisible(!asText);
     m_reader.quotes().setWebView(asText ? m_reading->selection() : m_web->selection());
-    if (asText) {
-        m_reading->show(html, item->id, articleUrl(*item).value_or(QUrl()));
-        if (!m_web->loaded().isEmpty()) m_web->show(QString(), -1); // nothing kept behind
-    } else {
-        m_web->show(html, item->id);
-    }
+    // The text is what the page shows, so the page loads (out of sight) in both views.
+    if (asText) m_reading->clearShown();
+    const bool loaded = m_web->loaded() == html && m_web->shownItem() == item->id;
+    m_web->show(html, item->id);
+    if (asText && loaded) showAsText(item->id);
     m_shareAction->setVisible(articleUrl(*item).has_value());
     m_loadImages->setVisible(!options.remoteContent && !asText);
     setCurrentWidget(m_articlePage);

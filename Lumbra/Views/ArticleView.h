@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LumbraCore/Records.h"
+#include "Reader/Lifetime.h"
 
 #include <QStackedWidget>
 #include <optional>
@@ -42,6 +43,7 @@ private:
     void buildPage();
     void follow();
     void showSelection();
+    QCoro::Task<> showAsText(qint64 item);
 
     Reader& m_reader;
     EmptyState* m_placeholder;
@@ -74,4 +76,5 @@ private:
         }
     };
     std::optional<Shown> m_shown;
+    Lifetime m_lifetime;
 };

@@ -1,6 +1,7 @@
 #include "Views/QuoteWebView.h"
 
 #include "Views/Accessibility.h"
+#include "Views/PageScripts.h"
 
 #include <QBuffer>
 #include <QContextMenuEvent>
@@ -67,55 +68,29 @@ private:
     QHash<QUrl, QByteArray> m_documents;
 };
 
-// Runs the selection script in the application's own world, which the page's disabled
-// JavaScript does not block, and hands back its value.
-// The selected text as the reader saw it: text the page's style hides (not displayed,
-// invisible, transparent, of no size, moved off the page or clipped away) is taken out
-// for the moment the text is read, then put back as it was.
-const QString visibleSelection = QStringLiteral(R"((() => {
-  const selection = window.getSelection();
-  if (!selection || selection.rangeCount === 0) return '';
-  const range = selection.getRangeAt(0);
-  let root = range.commonAncestorContainer;
-  if (root.nodeType !== Node.ELEMENT_NODE) root = root.parentElement;
-  if (!root) return selection.toString();
-  const page = document.documentElement;
-  const width = Math.max(page.scrollWidth, page.clientWidth);
-  const height = Math.max(page.scrollHeight, page.clientHeight);
-  const hidden = (element) => {
-    const style = getComputedStyle(element);
-    if (style.display === 'contents') return false;
-    const box = element.getBoundingClientRect();
-    const left = box.left + window.scrollX, top = box.top + window.scrollY;
-    const transparent = /rgba\(.*,\s*0\)$/.test(style.color) || style.color === 'transparent';
-    const clipped = (style.clip !== 'auto' && style.clip !== '' &&
-                     (style.position === 'absolute' || style.position === 'fixed')) ||
-                    style.clipPath !== 'none';
-    const empty = (box.width === 0 || box.height === 0) && style.overflow !== 'visible';
-    return style.visibility !== 'visible' || parseFloat(style.opacity) === 0 ||
-           parseFloat(style.fontSize) === 0 || transparent || clipped || empty ||
-           left + box.width <= 0 || top + box.height <= 0 || left >= width || top >= height;
-  };
-  const taken = [];
-  const walker = document.createTreeWalker(root, NodeFilter.SHOW_ELEMENT);
-  for (let element = root; element; element = walker.nextNode()) {
-    if (element === document.body || !range.intersectsNode(element) || !hidden(element))
-      continue;
-    taken.push([element, element.style.getPropertyValue('display'),
-                element.style.getPropertyPriority('display')]);
-  }
-  for (const [element] of taken) element.style.setProperty('display', 'none', 'important');
-  const text = selection.toString();
-  for (const [element, value, priority] of taken) {
-    if (value) element.style.setProperty('display', value, priority);
-    else element.style.removeProperty('display');
-  }
-  return text;
-})())");
-
-class PageSelection final : public QObject, public TextSelectionSource {
+// A script's value, from the application's own world, which the page's disabled JavaScript
+// does not block.
+class PageScript final : public QObject {
     Q_OBJECT
 
+public:
+    static QCoro::Task<QVariant> run(QPointer<QWebEnginePage> page, QString script)
+    {
+        if (!page) co_return QVariant();
+        PageScript answer;
+        const QPointer<PageScript> self(&answer);
+        page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                            [self](const QVariant& value) {
+                                if (self) Q_EMIT self->answered(value);
+                            });
+        co_return co_await qCoro(&answer, &PageScript::answered);
+    }
+
+Q_SIGNALS:
+    void answered(const QVariant& value);
+};
+
+class PageSelection final : public TextSelectionSource {
 public:
     PageSelection(QWebEnginePage* page, std::shared_ptr<const std::optional<qint64>> shown)
         : m_page(page), m_shown(std::move(shown))
@@ -126,19 +101,10 @@ public:
 
     QCoro::Task<std::optional<QString>> selectedText() override
     {
-        if (!m_page) co_return std::nullopt;
-        const QPointer<PageSelection> self(this);
-        m_page->runJavaScript(visibleSelection, QWebEngineScript::ApplicationWorld,
-                              [self](const QVariant& value) {
-                                  if (self) Q_EMIT self->answered(value);
-                              });
-        const QVariant value = co_await qCoro(this, &PageSelection::answered);
+        const QVariant value = co_await PageScript::run(m_page, PageScripts::visibleSelection());
         if (value.typeId() != QMetaType::QString) co_return std::nullopt;
         co_return value.toString();
     }
-
-Q_SIGNALS:
-    void answered(const QVariant& value);
 
 private:
     QPointer<QWebEnginePage> m_page;
@@ -160,6 +126,7 @@ QuoteWebView::QuoteWebView(ArticlePage::Opener openExternally, QWidget* parent)
                     return;
                 case QWebEngineLoadingInfo::LoadSucceededStatus:
                     *m_shownItem = m_loadingItem;
+                    if (m_loadingItem) Q_EMIT shown(*m_loadingItem);
                     return;
                 case QWebEngineLoadingInfo::LoadStoppedStatus:
                 case QWebEngineLoadingInfo::LoadFailedStatus:
@@ -190,6 +157,20 @@ void QuoteWebView::show(const QString& html, qint64 item)
     m_url = documents.publish(html);
     m_page->setDocument(m_url);
     load(m_url);
+}
+
+QCoro::Task<std::optional<QStringList>> QuoteWebView::readableText()
+{
+    // Nothing of the view is touched after the wait: it may have gone.
+    const std::shared_ptr<const std::optional<qint64>> shownNow = m_shownItem;
+    const std::optional<qint64> item = *shownNow;
+    if (!item) co_return std::nullopt;
+    const QVariant value = co_await PageScript::run(m_page, PageScripts::readableParts());
+    if (*shownNow != item || value.typeId() != QMetaType::QVariantList) co_return std::nullopt;
+    QStringList parts;
+    for (const QVariant& part : value.toList())
+        parts << part.toString();
+    co_return parts;
 }
 
 QMenu* QuoteWebView::quoteContextMenu()

@@ -27,6 +27,9 @@ public:
     const QString& loaded() const { return m_loaded; }
     // The item whose document has finished loading and is shown now.
     std::optional<qint64> shownItem() const { return *m_shownItem; }
+    // What the shown page shows, as parts for the reading view; none when no page is shown
+    // or another one came meanwhile.
+    QCoro::Task<std::optional<QStringList>> readableText();
     // The page's selection, through a script in a world of its own.
     std::shared_ptr<TextSelectionSource> selection() const { return m_selection; }
 
@@ -39,6 +42,8 @@ public:
 
 Q_SIGNALS:
     void contextMenuShown(QMenu* menu);
+    // The document of item `item` has loaded and shows.
+    void shown(qint64 item);
     // The document of `show` could not be shown.
     void loadFailed();
 

@@ -8,7 +8,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QTextBlock>
 
 namespace {
@@ -39,42 +38,6 @@ private:
     std::shared_ptr<const std::optional<qint64>> m_shown;
 };
 
-// Images are not loaded; what they stand for is read instead, where the feed says it. A
-// ">" inside a quoted value does not end the tag. One pass, whatever the feed sends.
-QString withoutImages(const QString& html)
-{
-    static const QRegularExpression alt(QStringLiteral("\\balt\\s*=\\s*\"([^\"]*)\""),
-                                        QRegularExpression::CaseInsensitiveOption);
-    QString result;
-    qsizetype from = 0;
-    for (qsizetype start = html.indexOf(u"<img", 0, Qt::CaseInsensitive); start >= 0;
-         start = html.indexOf(u"<img", from, Qt::CaseInsensitive)) {
-        qsizetype end = start + 4;
-        QChar quote;
-        for (; end < html.size(); ++end) {
-            const QChar c = html.at(end);
-            if (!quote.isNull()) {
-                if (c == quote) quote = QChar();
-            } else if (c == u'"' || c == u'\'') {
-                quote = c;
-            } else if (c == u'>') {
-                break;
-            }
-        }
-        end = std::min(end + 1, html.size()); // a tag left open takes the rest
-        result += QStringView(html).mid(from, start - from);
-        // The description is the feed's text, not markup: a tag in it stays a word.
-        const QRegularExpressionMatch described =
-            alt.match(QStringView(html).mid(start, end - start));
-        QString words = described.hasMatch() ? described.captured(1) : QString();
-        words.replace(u'<', QStringLiteral("&lt;")).replace(u'>', QStringLiteral("&gt;"));
-        if (!words.trimmed().isEmpty()) result += u' ' + words + u' ';
-        from = end;
-    }
-    result += QStringView(html).mid(from);
-    return result;
-}
-
 bool isStopKey(const QKeyEvent* key)
 {
     const Qt::KeyboardModifiers others =
@@ -95,6 +58,9 @@ ReadingView::ReadingView(Opener openExternally, QWidget* parent)
     setFrameShape(QFrame::NoFrame);
     setTabChangesFocus(true);
     m_selection = std::make_shared<ReadingSelection>(this, m_shownItem);
+    document()->setUndoRedoEnabled(false);
+    m_appending.setInterval(0);
+    connect(&m_appending, &QTimer::timeout, this, &ReadingView::appendPart);
 }
 
 void ReadingView::open(const QString& link)
@@ -137,13 +103,40 @@ bool ReadingView::focusNextPrevChild(bool next)
     return QTextEdit::focusNextPrevChild(next);
 }
 
-void ReadingView::show(const QString& html, qint64 item, const QUrl& base)
+void ReadingView::show(const QStringList& parts, qint64 item, const QUrl& base)
 {
-    *m_shownItem = std::nullopt;
+    clearShown();
     document()->setBaseUrl(base);
-    setHtml(withoutImages(html));
+    if (parts.isEmpty()) return;
+    setHtml(parts.constFirst());
     moveCursor(QTextCursor::Start);
     *m_shownItem = item;
+    // The rest a part per turn of the event loop, so the window answers while a long article
+    // is laid out; the caret stays where the reader is.
+    m_rest = parts.mid(1);
+    m_nextPart = 0;
+    if (!m_rest.isEmpty()) m_appending.start();
+}
+
+void ReadingView::clearShown()
+{
+    m_appending.stop();
+    m_rest.clear();
+    *m_shownItem = std::nullopt;
+    clear();
+}
+
+void ReadingView::appendPart()
+{
+    if (m_nextPart >= m_rest.size()) {
+        m_appending.stop();
+        m_rest.clear();
+        return;
+    }
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    end.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    end.insertHtml(m_rest.at(m_nextPart++));
 }
 
 QVariant ReadingView::loadResource(int, const QUrl&)

@@ -4,15 +4,16 @@
 
 #include <QPointer>
 #include <QTextEdit>
+#include <QTimer>
 #include <memory>
 #include <optional>
 
 // The article as text a screen reader reads as it reads a document: say-all, reading by
 // line, word and character with the caret, H and P (with Shift: back) to the next heading
 // and paragraph, Tab to the links. The caret is always there, so Shift with the arrows
-// selects a passage for a quote from the keyboard. Built from the same document as the
-// page, with nothing loaded: no scripts, no images, no navigation; a link (clicked, or
-// reached with Tab and opened with Enter) goes to `openExternally`. A text edit, read
+// selects a passage for a quote from the keyboard. Built from what the page shows (text its
+// style hides is left out), with nothing loaded: no scripts, no images, no navigation; a link
+// (clicked, or reached with Tab and opened with Enter) goes to `openExternally`. A text edit, read
 // only: screen readers treat it as text to read, where a text browser is a label to them.
 class ReadingView final : public QTextEdit {
     Q_OBJECT
@@ -22,8 +23,13 @@ public:
 
     explicit ReadingView(Opener openExternally, QWidget* parent = nullptr);
 
-    // Shows the document of item `item`; `base` resolves its relative links.
-    void show(const QString& html, qint64 item, const QUrl& base);
+    // Shows item `item` as the page showed it, in the parts `QuoteWebView::readableText`
+    // gave; `base` resolves its relative links.
+    void show(const QStringList& parts, qint64 item, const QUrl& base);
+    // Shows nothing until the next article.
+    void clearShown();
+    // Whether parts of the shown article are still to come.
+    bool isAppending() const { return m_appending.isActive(); }
     std::optional<qint64> shownItem() const { return *m_shownItem; }
     // The selected passage, as shown.
     std::shared_ptr<TextSelectionSource> selection() const { return m_selection; }
@@ -46,9 +52,13 @@ private:
     enum class Stop { heading, paragraph };
     bool moveTo(Stop stop, bool forward);
     void open(const QString& link);
+    void appendPart();
 
     Opener m_open;
     std::shared_ptr<std::optional<qint64>> m_shownItem;
     std::shared_ptr<TextSelectionSource> m_selection;
     QPointer<QAction> m_quoteAction;
+    QTimer m_appending;
+    QStringList m_rest;
+    qsizetype m_nextPart = 0;
 };
