@@ -13,7 +13,7 @@
 
 namespace Opml {
 
-List read(QByteArrayView document)
+List read(QByteArrayView document, const ReadProgress& goOn)
 {
     if (document.size() > readLimit)
         throw DecodingError(QString(), QCoreApplication::translate(
@@ -29,7 +29,15 @@ List read(QByteArrayView document)
     QString outermost;
     bool outermostHoldsFeed = false;
     bool opml = false;
+    qint64 toldAt = 0;
     while (!xml.atEnd()) {
+        if (goOn && xml.characterOffset() - toldAt >= 64 * 1024) {
+            toldAt = xml.characterOffset();
+            if (!goOn(qsizetype(toldAt))) {
+                list.stopped = true;
+                return list;
+            }
+        }
         switch (xml.readNext()) {
         case QXmlStreamReader::DTD:
             // Entities could grow a small file into a huge one, or read other files.

@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <functional>
 
 // Subscription lists in OPML 2.0, as feed readers exchange them.
 namespace Opml {
@@ -27,7 +28,13 @@ struct Entry {
 struct List {
     QList<Entry> entries;
     QStringList emptyFolders;
+    // The reading was stopped (see `read`); what it holds is what came before.
+    bool stopped = false;
 };
+
+// Told about how many bytes of the document were read, now and then; reading stops when it
+// answers false.
+using ReadProgress = std::function<bool(qsizetype bytesRead)>;
 
 // Lists larger than this are refused unread.
 constexpr qsizetype readLimit = 10 * 1024 * 1024;
@@ -35,7 +42,7 @@ constexpr qsizetype readLimit = 10 * 1024 * 1024;
 // The feeds and empty folders of an OPML document, in its order, read in one pass however
 // deep its outlines nest. Throws DecodingError for what is not OPML, is not well-formed,
 // declares entities (a document type) or is too large.
-List read(QByteArrayView document);
+List read(QByteArrayView document, const ReadProgress& goOn = {});
 
 // The folders and feeds as OPML 2.0; feeds in a folder the list does not hold go to the
 // top level. Names are written as XML can hold them (see xmlText), so `read` always takes

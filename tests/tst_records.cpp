@@ -455,6 +455,24 @@ private Q_SLOTS:
         QCOMPARE(read, entries);
     }
 
+    // Reading tells how far it got, and stops when told to.
+    void aListIsReadWithProgressAndStops()
+    {
+        const QByteArray feed = "<outline text=\"F\" xmlUrl=\"https://f.example/\"/>";
+        const QByteArray opml = "<opml><body>" + feed.repeated(20'000) + "</body></opml>";
+        QList<qsizetype> told;
+        const Opml::List whole = Opml::read(opml, [&](qsizetype read) {
+            told << read;
+            return true;
+        });
+        QCOMPARE(whole.entries.size(), 20'000);
+        QVERIFY(!whole.stopped && told.size() >= opml.size() / (128 * 1024));
+        QVERIFY(std::is_sorted(told.cbegin(), told.cend()) && told.constLast() <= opml.size());
+        const Opml::List stopped = Opml::read(opml, [](qsizetype read) { return read < 200'000; });
+        QVERIFY(stopped.stopped);
+        QVERIFY(stopped.entries.size() > 0 && stopped.entries.size() < 20'000);
+    }
+
     void writtenListsReadBack()
     {
         // Servers pass on whatever feeds name themselves, XML's forbidden characters too.

@@ -1,3 +1,4 @@
+#include "Heartbeat.h"
 #include "LumbraCore/Opml.h"
 #include "MainWindowFixture.h"
 #include "Views/SourceActions.h"
@@ -6,6 +7,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QScrollBar>
 
 using namespace Qt::StringLiterals;
@@ -345,12 +347,12 @@ private Q_SLOTS:
         QFile html(page);
         QVERIFY(html.open(QIODevice::WriteOnly) && html.write("<html><body/></html>") > 0);
         html.close();
-        sources->importFrom(page);
+        await(sources->importFrom(page));
         auto* box = qobject_cast<QMessageBox*>(sources->dialog());
         QVERIFY(box && box->text().startsWith(u"\u201Cpage.html\u201D is no subscription list"_s));
         box->accept();
 
-        sources->importFrom(list);
+        await(sources->importFrom(list));
         box = qobject_cast<QMessageBox*>(sources->dialog());
         QVERIFY(box);
         QCOMPARE(box->text(), u"The list holds 7 feeds in 3 folders. 7 of them are subscribed "
@@ -362,6 +364,42 @@ private Q_SLOTS:
         box = qobject_cast<QMessageBox*>(sources->dialog());
         QVERIFY(box);
         QCOMPARE(box->text(), u"0 feeds added, 7 already subscribed, 0 not added."_s);
+    }
+
+    // A list nested 100,000 deep is read aside, the window answering; one may be cancelled.
+    void aLargeListIsReadAsideAndCanBeCancelled()
+    {
+        build(true);
+        SourceActions* sources = content->sourceActions();
+        const QTemporaryDir folder;
+        const QString path = folder.filePath(u"deep.opml"_s);
+        QFile deep(path);
+        QVERIFY(deep.open(QIODevice::WriteOnly));
+        deep.write("<opml version=\"2.0\"><body>" +
+                   QByteArray("<outline text=\"Shelf\">").repeated(100'000) +
+                   "<outline text=\"Deep\" xmlUrl=\"https://deep.example/feed\"/>" +
+                   QByteArray("</outline>").repeated(100'000) + "</body></opml>");
+        deep.close();
+
+        Heartbeat heartbeat;
+        await(sources->importFrom(path));
+        auto* box = qobject_cast<QMessageBox*>(sources->dialog());
+        QVERIFY(box);
+        QCOMPARE(box->text(), u"The list holds 1 feeds in 1 folders. 0 of them are subscribed "
+                              u"already."_s);
+        box->reject();
+        QVERIFY2(heartbeat.longestBusyStretch() < 300,
+                 qPrintable(u"the window's thread was busy %1 ms at a stretch"_s.arg(
+                     heartbeat.longestBusyStretch())));
+
+        QCoro::Task<> reading = sources->importFrom(path);
+        const QList<QProgressDialog*> dialogs = window->findChildren<QProgressDialog*>();
+        QVERIFY(!dialogs.isEmpty());
+        QProgressDialog* progress = dialogs.constLast();
+        QCOMPARE(progress->labelText(), u"Reading \u201Cdeep.opml\u201D\u2026"_s);
+        progress->findChild<QPushButton*>()->click(); // its Cancel
+        await(std::move(reading));
+        QCOMPARE(sources->dialog(), box); // nothing new to confirm
     }
 };
 

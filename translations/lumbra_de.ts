@@ -873,6 +873,14 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Show It</source>
         <translation>Anzeigen</translation>
     </message>
+    <message>
+        <source>Reading “%1”…</source>
+        <translation>„%1“ wird gelesen…</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
 </context>
 <context>
     <name>SourceKind</name>

@@ -854,24 +854,32 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message numerus="yes">
         <source>%Ln were in folders within folders and went into the outermost one: News has one level of folders.</source>
         <translation>
-            <numerusform>%Ln était dans un dossier à l’intérieur d’un dossier et a rejoint le plus extérieur : News n’a qu’un niveau de dossiers.</numerusform>
-            <numerusform>%Ln étaient dans des dossiers à l’intérieur de dossiers et ont rejoint le plus extérieur : News n’a qu’un niveau de dossiers.</numerusform>
+            <numerusform>%Ln était dans un dossier à l’intérieur d’un dossier et a rejoint le plus extérieur&#xa0;: News n’a qu’un niveau de dossiers.</numerusform>
+            <numerusform>%Ln étaient dans des dossiers à l’intérieur de dossiers et ont rejoint le plus extérieur&#xa0;: News n’a qu’un niveau de dossiers.</numerusform>
         </translation>
     </message>
     <message numerus="yes">
         <source>%Ln skipped: no web address.</source>
         <translation>
-            <numerusform>%Ln ignoré : pas une adresse web.</numerusform>
-            <numerusform>%Ln ignorés : pas des adresses web.</numerusform>
+            <numerusform>%Ln ignoré&#xa0;: pas une adresse web.</numerusform>
+            <numerusform>%Ln ignorés&#xa0;: pas des adresses web.</numerusform>
         </translation>
     </message>
     <message>
         <source>There is a folder “%1” already.</source>
-        <translation>Il existe déjà un dossier « %1 ».</translation>
+        <translation>Il existe déjà un dossier «&#xa0;%1&#xa0;».</translation>
     </message>
     <message>
         <source>Show It</source>
         <translation>L’afficher</translation>
+    </message>
+    <message>
+        <source>Reading “%1”…</source>
+        <translation>Lecture de « %1 »…</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Annuler</translation>
     </message>
 </context>
 <context>
@@ -1370,7 +1378,7 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>Already subscribed as “%1”.</source>
         <extracomment>%1 is the title of the feed subscribed at that address.</extracomment>
-        <translation>Déjà abonné sous le nom « %1 ».</translation>
+        <translation>Déjà abonné sous le nom «&#xa0;%1&#xa0;».</translation>
     </message>
 </context>
 </TS>

@@ -6,6 +6,7 @@
 
 #include "LumbraCore/Errors.h"
 #include "LumbraCore/Opml.h"
+#include "LumbraCore/Worker.h"
 
 #include <QAction>
 #include <QDir>
@@ -19,6 +20,9 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSet>
+#include <QTimer>
+#include <atomic>
+#include <variant>
 
 SourceActions::SourceActions(Reader& reader, QWidget& window)
     : QObject(&window), addFeed(new QAction(tr("Add Feed\u2026"), this)),
@@ -100,19 +104,59 @@ void SourceActions::tell(const QString& title, const QString& text, const QStrin
     box->open();
 }
 
-void SourceActions::importFrom(const QString& path)
+QCoro::Task<> SourceActions::importFrom(QString path)
 {
-    QFile file(path);
-    Opml::List list;
-    try {
-        if (!file.open(QIODevice::ReadOnly)) throw DecodingError(QString(), file.errorString());
-        list = Opml::read(file.read(Opml::readLimit + 1));
-    } catch (const DecodingError& error) {
-        tell(tr("Import Subscriptions"),
-             tr("\u201C%1\u201D is no subscription list Lumbra can read (%2).")
-                 .arg(QFileInfo(path).fileName(), error.problem()));
-        return;
+    struct Reading {
+        std::atomic<qsizetype> done = 0;
+        std::atomic<bool> cancelled = false;
+    };
+    const auto reading = std::make_shared<Reading>();
+    const QString name = QFileInfo(path).fileName();
+    const qint64 size = std::max<qint64>(1, QFileInfo(path).size());
+    auto* progress = new QProgressDialog(tr("Reading \u201C%1\u201D\u2026").arg(name), tr("Cancel"),
+                                         0, 100, &m_window);
+    progress->setWindowTitle(tr("Import Subscriptions"));
+    progress->setAttribute(Qt::WA_DeleteOnClose);
+    progress->setAutoReset(false);
+    progress->setMinimumDuration(500); // a list of a few hundred feeds shows none
+    auto* poll = new QTimer(progress);
+    connect(poll, &QTimer::timeout, progress, [progress, reading, size] {
+        progress->setValue(int(std::min<qint64>(99, reading->done * 100 / size)));
+    });
+    poll->start(100);
+    connect(progress, &QProgressDialog::canceled, progress,
+            [reading] { reading->cancelled = true; });
+    const QPointer<QProgressDialog> shown(progress);
+
+    using Read = std::variant<Opml::List, QString>;
+    auto read = [path, reading]() -> Read {
+        QFile file(path);
+        try {
+            if (!file.open(QIODevice::ReadOnly)) throw DecodingError(QString(), file.errorString());
+            return Opml::read(file.read(Opml::readLimit + 1), [reading](qsizetype done) {
+                reading->done = done;
+                return !reading->cancelled;
+            });
+        } catch (const DecodingError& error) {
+            return error.problem();
+        }
+    };
+    QCoro::Task<Read> task = onWorker(std::move(read));
+    const Read result = co_await guarded(m_lifetime, std::move(task));
+    const bool cancelled = reading->cancelled; // closing the dialog below cancels it too
+    if (shown) shown->close();
+    if (cancelled) co_return;
+    if (const QString* problem = std::get_if<QString>(&result)) {
+        tell(
+            tr("Import Subscriptions"),
+            tr("\u201C%1\u201D is no subscription list Lumbra can read (%2).").arg(name, *problem));
+        co_return;
     }
+    confirmImport(std::get<Opml::List>(result));
+}
+
+void SourceActions::confirmImport(const Opml::List& list)
+{
     QSet<QString> folders;
     int known = 0;
     for (const Opml::Entry& entry : std::as_const(list.entries)) {
@@ -162,16 +206,15 @@ void SourceActions::reportImport(const ImportReport& report)
                           tr("%Ln not added", nullptr, int(report.failed.size())) + u'.'};
     if (report.renamed > 0)
         sentences << tr("%Ln kept the title the list gives them.", nullptr, report.renamed);
-    if (report.foldersMade > 0)
-        sentences << tr("%Ln folders made.", nullptr, report.foldersMade);
+    if (report.foldersMade > 0) sentences << tr("%Ln folders made.", nullptr, report.foldersMade);
     if (report.flattened > 0)
         sentences << tr("%Ln were in folders within folders and went into the outermost one: "
                         "News has one level of folders.",
                         nullptr, report.flattened);
     if (!report.skipped.isEmpty())
         sentences << tr("%Ln skipped: no web address.", nullptr, int(report.skipped.size()));
-    tell(report.stopped ? tr("Import Stopped") : tr("Import Finished"),
-         sentences.join(u' '), lines.join(u'\n'));
+    tell(report.stopped ? tr("Import Stopped") : tr("Import Finished"), sentences.join(u' '),
+         lines.join(u'\n'));
 }
 
 void SourceActions::makeFolder(const QString& name)

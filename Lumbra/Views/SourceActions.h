@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LumbraCore/Records.h"
+#include "Reader/Lifetime.h"
 
 #include <QDialog>
 #include <QObject>
@@ -12,6 +13,9 @@ class QAction;
 class QMenu;
 class QWidget;
 class Reader;
+namespace Opml {
+struct List;
+}
 
 // What can be done to the sources: subscribe to a feed, make a folder, and rename, move,
 // unsubscribe or delete the source chosen in the sources column. Each opens a dialog of
@@ -35,9 +39,10 @@ public:
     void fill(QMenu& menu) const;
     // The dialog opened last, while it is open.
     QDialog* dialog() const { return m_dialog; }
-    // What Import and Export do with the file chosen: the list read and summed up for the
-    // user to start the import, or the subscriptions written. A problem is said in a dialog.
-    void importFrom(const QString& path);
+    // What Import and Export do with the file chosen: the list read (on a worker, with
+    // progress and Cancel once it takes a while) and summed up for the user to start the
+    // import, or the subscriptions written. A problem is said in a dialog.
+    QCoro::Task<> importFrom(QString path);
     void exportTo(const QString& path);
 
 private:
@@ -49,6 +54,7 @@ private:
     // Says `text` in a dialog of the window, with `details` behind a button.
     void tell(const QString& title, const QString& text, const QString& details = {});
     void confirmDeleteFolder();
+    void confirmImport(const Opml::List& list);
     void reportImport(const struct ImportReport& report);
     // Makes a folder, or offers the one of that name there is.
     void makeFolder(const QString& name);
@@ -58,4 +64,5 @@ private:
     Reader& m_reader;
     QWidget& m_window;
     QPointer<QDialog> m_dialog;
+    Lifetime m_lifetime;
 };
