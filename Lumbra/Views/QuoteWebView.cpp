@@ -120,9 +120,19 @@ QuoteWebView::QuoteWebView(ArticlePage::Opener openExternally, QWidget* parent)
     m_selection = std::make_shared<PageSelection>(m_page, m_shownItem);
     connect(m_page, &QWebEnginePage::loadingChanged, this,
             [this](const QWebEngineLoadingInfo& info) {
-                if (info.url() != m_url) return;
+                if (info.url() != m_url) {
+                    // A document asked for while an earlier one was on its way is at times
+                    // dropped once that one ends: asked for again, it shows.
+                    if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus && !m_started &&
+                        !m_url.isEmpty()) {
+                        m_page->setDocument(m_url);
+                        load(m_url);
+                    }
+                    return;
+                }
                 switch (info.status()) {
                 case QWebEngineLoadingInfo::LoadStartedStatus:
+                    m_started = true;
                     return;
                 case QWebEngineLoadingInfo::LoadSucceededStatus:
                     *m_shownItem = m_loadingItem;
@@ -155,6 +165,7 @@ void QuoteWebView::show(const QString& html, qint64 item)
     ArticleDocuments& documents = ArticleDocuments::instance();
     documents.withdraw(m_url);
     m_url = documents.publish(html);
+    m_started = false;
     m_page->setDocument(m_url);
     load(m_url);
 }

@@ -55,6 +55,7 @@ private:
     ArticlePage* m_page;
     QString m_loaded;
     QUrl m_url;
+    bool m_started = false; // the load of m_url has started
     std::optional<qint64> m_loadingItem;
     // Shared with the selection, which may outlive the view for a moment.
     std::shared_ptr<std::optional<qint64>> m_shownItem = std::make_shared<std::optional<qint64>>();

@@ -3,6 +3,7 @@
 #include "Views/Accessibility.h"
 #include "Views/QuoteWebView.h"
 
+#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -111,6 +112,12 @@ void ReadingView::show(const QStringList& parts, qint64 item, const QUrl& base)
     setHtml(parts.constFirst());
     moveCursor(QTextCursor::Start);
     *m_shownItem = item;
+    // Reached before its text came, the view is read again: screen readers keep what they
+    // read on the focus, and would find nothing to read.
+    if (hasFocus()) {
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
     // The rest a part per turn of the event loop, so the window answers while a long article
     // is laid out; the caret stays where the reader is.
     m_rest = parts.mid(1);
