@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QUrl>
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <qcoro/qcorotask.h>
@@ -26,6 +27,14 @@ inline constexpr std::chrono::milliseconds itemListPaceWindow{60'000};
 inline constexpr qint64 defaultReplyLimit = qint64(16) << 20;
 // The largest item list: the biggest real accounts send under a gigabyte.
 inline constexpr qint64 itemListReplyLimit = qint64(2) << 30;
+// The largest item list on a machine of `physicalBytes` (0: not known): a quarter of its
+// memory, as a list holds about 1.1 times its size at its peak, so an endless one ends
+// with the desktop still running; at least 256 MB, at most the limit above.
+constexpr qint64 itemListReplyLimitFor(qint64 physicalBytes)
+{
+    if (physicalBytes <= 0) return itemListReplyLimit;
+    return std::clamp(physicalBytes / 4, qint64(256) << 20, itemListReplyLimit);
+}
 // The largest folder or feed list: a million of them fit.
 inline constexpr qint64 sourceListReplyLimit = qint64(256) << 20;
 

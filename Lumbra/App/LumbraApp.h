@@ -3,6 +3,7 @@
 #include "App/DesktopEnvironment.h"
 #include "App/LinkHandler.h"
 #include "LumbraCore/Certificates.h"
+#include "Reader/Background.h"
 #include "Reader/Keychain.h"
 #include "Reader/Lifetime.h"
 #include "Reader/Reader.h"
@@ -65,6 +66,7 @@ private:
     {
         HttpSession shared{&m_network, requestTimeout};
         shared.pins = m_pins;
+        shared.listLimit = itemListReplyLimitFor(physicalMemory());
         return shared;
     }
     void saveWindow();

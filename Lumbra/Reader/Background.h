@@ -2,9 +2,19 @@
 
 #include "LumbraCore/Worker.h"
 
+#include <QtGlobal>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
+#include <unistd.h>
+
+// The machine's memory in bytes; 0 where it cannot be told.
+inline qint64 physicalMemory()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : 0;
+}
 
 // Large lists are hundreds of MB of small blocks, made and freed on workers. By default
 // glibc grows and trims its heaps 128 KB at a time and maps every block over 128 KB on its
