@@ -12,7 +12,7 @@ packages=(
     libcmark-dev libyaml-cpp-dev
     qtkeychain-qt6-dev gnome-keyring dbus-daemon
     fonts-noto-cjk fonts-noto-color-emoji
-    at-spi2-core xvfb xauth orca speech-dispatcher xdotool curl
+    at-spi2-core xvfb xauth orca speech-dispatcher xdotool curl python3-dbus python3-gi
     breeze-icon-theme libqt6svg6
     appstream desktop-file-utils dpkg-dev xdg-utils
     clang libclang-rt-14-dev

@@ -98,6 +98,12 @@ STEPS = [
     (None, r"^Obsidian vault: .*vault\. Each article you quote gets a note"),
     ("Tab", r"^Load remote images check box checked"),
     (None, r"no site learns what you read"),
+    ("Tab", r"^Show articles as text for screen readers check box"),
+    ("Tab", r"Refresh every 15 min spin button"),
+    ("Up", r"^16 min"),
+    ("Tab", r"^Tell me about new articles check box checked"),
+    ("Tab", r"^Keep running in the panel when closed check box"),
+    ("Tab", r"^Start in the panel when I log in check box not checked"),
     ("Escape", None),
     ("focus:^Lumbra$", None),
     # Subscribing: the dialog's fields are named, and why a feed was not added is said.

@@ -122,11 +122,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("firstLine");
         QTest::newRow("version") << u"--version"_s << u"de"_s
                                  << u"Lumbra %1"_s.arg(QStringLiteral(LUMBRA_VERSION));
-        QTest::newRow("help") << u"--help"_s << u"en"_s << u"Usage: lumbra [LINK]"_s;
-        QTest::newRow("short help") << u"-h"_s << u"en"_s << u"Usage: lumbra [LINK]"_s;
-        QTest::newRow("help in German") << u"--help"_s << u"de"_s << u"Aufruf: lumbra [LINK]"_s;
+        QTest::newRow("help") << u"--help"_s << u"en"_s << u"Usage: lumbra [--in-panel] [LINK]"_s;
+        QTest::newRow("short help") << u"-h"_s << u"en"_s << u"Usage: lumbra [--in-panel] [LINK]"_s;
+        QTest::newRow("help in German")
+            << u"--help"_s << u"de"_s << u"Aufruf: lumbra [--in-panel] [LINK]"_s;
         QTest::newRow("help in French")
-            << u"-h"_s << u"fr:de"_s << u"Utilisation : lumbra [LIEN]"_s;
+            << u"-h"_s << u"fr:de"_s << u"Utilisation : lumbra [--in-panel] [LIEN]"_s;
     }
 
     void commandLineQuestions()

@@ -451,11 +451,11 @@ private Q_SLOTS:
         window->resize(1280, 800);
         QTRY_COMPARE(window->size(), QSize(1280, 800));
 
-        SettingsView settings(*f->reader);
-        settings.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&settings));
-        QVERIFY2(untranslatedOrCut(&settings, data).isEmpty(),
-                 qPrintable(untranslatedOrCut(&settings, data).join(u'\n')));
+        const std::unique_ptr<QWidget> settings((new SettingsView(*f->reader))->scrollable());
+        settings->show();
+        QVERIFY(QTest::qWaitForWindowExposed(settings.get()));
+        QVERIFY2(untranslatedOrCut(settings.get(), data).isEmpty(),
+                 qPrintable(untranslatedOrCut(settings.get(), data).join(u'\n')));
         AddFeedDialog adding(*f->reader);
         adding.show();
         QVERIFY(QTest::qWaitForWindowExposed(&adding));

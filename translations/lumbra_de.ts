@@ -54,6 +54,35 @@
     </message>
 </context>
 <context>
+    <name>ArrivalNotice</name>
+    <message numerus="yes">
+        <source>%n new article(s)</source>
+        <translation>
+            <numerusform>%n neuer Artikel</numerusform>
+            <numerusform>%n neue Artikel</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>In %1</source>
+        <translation>In %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>In %1 and %n other feed(s)</source>
+        <translation>
+            <numerusform>In %1 und %n weiteren Feed</numerusform>
+            <numerusform>In %1 und %n weiteren Feeds</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>, </source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Anzeigen</translation>
+    </message>
+</context>
+<context>
     <name>ArticleView</name>
     <message>
         <source>No Article Selected</source>
@@ -86,6 +115,17 @@
     <message>
         <source>Load this article&apos;s images, fonts and styles from other sites</source>
         <translation>Bilder, Schriften und Stile dieses Artikels von anderen Websites laden</translation>
+    </message>
+</context>
+<context>
+    <name>Autostart</name>
+    <message>
+        <source>Can&apos;t make the folder %1.</source>
+        <translation>Der Ordner %1 lässt sich nicht anlegen.</translation>
+    </message>
+    <message>
+        <source>Lumbra&apos;s path has a line break.</source>
+        <translation>Der Pfad von Lumbra enthält einen Zeilenumbruch.</translation>
     </message>
 </context>
 <context>
@@ -139,22 +179,24 @@
 <context>
     <name>CommandLine</name>
     <message>
-        <source>Usage: lumbra [LINK]
+        <source>Usage: lumbra [--in-panel] [LINK]
 A desktop reader for Nextcloud News that saves quotes into an Obsidian vault.
 
   LINK          a tavo://lumbra/item/&lt;id&gt; link from a note: shows that article
                 (in the Lumbra already running, if there is one)
+  --in-panel    start in the desktop&apos;s panel, without a window
   -h, --help    show this help and exit
   --version     show the version and exit
 
 Qt&apos;s own options, such as -platform, are accepted too.
 Diagnostics: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
 </source>
-        <translation>Aufruf: lumbra [LINK]
+        <translation>Aufruf: lumbra [--in-panel] [LINK]
 Ein Desktop-Leser für Nextcloud News, der Zitate in einem Obsidian-Vault speichert.
 
   LINK          ein tavo://lumbra/item/&lt;id&gt;-Link aus einer Notiz: zeigt diesen Artikel
                 (im bereits laufenden Lumbra, falls es eines gibt)
+  --in-panel    im Panel der Arbeitsumgebung starten, ohne Fenster
   -h, --help    diese Hilfe zeigen und beenden
   --version     die Version zeigen und beenden
 
@@ -435,6 +477,18 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Check for Updates</source>
         <translation>Nach Aktualisierungen suchen</translation>
     </message>
+    <message>
+        <source>Start with the Desktop</source>
+        <translation>Mit der Arbeitsumgebung starten</translation>
+    </message>
+    <message>
+        <source>Lumbra can&apos;t add itself to the programs that start when you log in: %1</source>
+        <translation>Lumbra kann sich nicht zu den Programmen hinzufügen, die bei der Anmeldung starten: %1</translation>
+    </message>
+    <message>
+        <source>Lumbra can&apos;t remove itself from the programs that start when you log in: %1</source>
+        <translation>Lumbra kann sich nicht aus den Programmen entfernen, die bei der Anmeldung starten: %1</translation>
+    </message>
 </context>
 <context>
     <name>MainMenu</name>
@@ -476,6 +530,28 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>Dismiss (Esc)</source>
         <translation>Schließen (Esc)</translation>
+    </message>
+</context>
+<context>
+    <name>PanelIcon</name>
+    <message>
+        <source>Show Lumbra</source>
+        <translation>Lumbra anzeigen</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message numerus="yes">
+        <source>Lumbra: %n unread</source>
+        <translation>
+            <numerusform>Lumbra: %n ungelesen</numerusform>
+            <numerusform>Lumbra: %n ungelesen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Lumbra: nothing unread</source>
+        <translation>Lumbra: nichts ungelesen</translation>
     </message>
 </context>
 <context>
@@ -591,6 +667,34 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>Obsidian vault: %1.</source>
         <translation>Obsidian-Vault: %1.</translation>
+    </message>
+    <message>
+        <source>In the Background</source>
+        <translation>Im Hintergrund</translation>
+    </message>
+    <message>
+        <source>&amp;Refresh every</source>
+        <translation>&amp;Aktualisieren alle</translation>
+    </message>
+    <message>
+        <source> min</source>
+        <translation> Min.</translation>
+    </message>
+    <message>
+        <source>Tell me about new articles</source>
+        <translation>Über neue Artikel benachrichtigen</translation>
+    </message>
+    <message>
+        <source>One notification after a refresh that found new articles, while the Lumbra window is not the one you work in.</source>
+        <translation>Eine Benachrichtigung nach einer Aktualisierung mit neuen Artikeln, solange Sie nicht im Lumbra-Fenster arbeiten.</translation>
+    </message>
+    <message>
+        <source>Start in the panel when I log in</source>
+        <translation>Bei der Anmeldung im Panel starten</translation>
+    </message>
+    <message>
+        <source>Keep running in the panel when closed</source>
+        <translation>Nach dem Schließen im Panel weiterlaufen</translation>
     </message>
 </context>
 <context>

@@ -12,6 +12,23 @@
     </message>
 </context>
 <context>
+    <name>ArrivalNotice</name>
+    <message numerus="yes">
+        <source>%n new article(s)</source>
+        <translation>
+            <numerusform>%n new article</numerusform>
+            <numerusform>%n new articles</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>In %1 and %n other feed(s)</source>
+        <translation>
+            <numerusform>In %1 and %n other feed</numerusform>
+            <numerusform>In %1 and %n other feeds</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>ItemActions</name>
     <message numerus="yes">
         <source>Mark %Ln Shown as Read</source>
@@ -26,6 +43,16 @@
         <translation>
             <numerusform>%Ln article marked as read</numerusform>
             <numerusform>%Ln articles marked as read</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>PanelIcon</name>
+    <message numerus="yes">
+        <source>Lumbra: %n unread</source>
+        <translation>
+            <numerusform>Lumbra: %n unread</numerusform>
+            <numerusform>Lumbra: %n unread</numerusform>
         </translation>
     </message>
 </context>

@@ -54,6 +54,35 @@
     </message>
 </context>
 <context>
+    <name>ArrivalNotice</name>
+    <message numerus="yes">
+        <source>%n new article(s)</source>
+        <translation>
+            <numerusform>%n nouvel article</numerusform>
+            <numerusform>%n nouveaux articles</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>In %1</source>
+        <translation>Dans %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>In %1 and %n other feed(s)</source>
+        <translation>
+            <numerusform>Dans %1 et %n autre flux</numerusform>
+            <numerusform>Dans %1 et %n autres flux</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>, </source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Afficher</translation>
+    </message>
+</context>
+<context>
     <name>ArticleView</name>
     <message>
         <source>No Article Selected</source>
@@ -86,6 +115,17 @@
     <message>
         <source>Load this article&apos;s images, fonts and styles from other sites</source>
         <translation>Charger les images, polices et styles de cet article depuis d’autres sites</translation>
+    </message>
+</context>
+<context>
+    <name>Autostart</name>
+    <message>
+        <source>Can&apos;t make the folder %1.</source>
+        <translation>Impossible de créer le dossier %1.</translation>
+    </message>
+    <message>
+        <source>Lumbra&apos;s path has a line break.</source>
+        <translation>Le chemin de Lumbra contient un saut de ligne.</translation>
     </message>
 </context>
 <context>
@@ -139,22 +179,24 @@
 <context>
     <name>CommandLine</name>
     <message>
-        <source>Usage: lumbra [LINK]
+        <source>Usage: lumbra [--in-panel] [LINK]
 A desktop reader for Nextcloud News that saves quotes into an Obsidian vault.
 
   LINK          a tavo://lumbra/item/&lt;id&gt; link from a note: shows that article
                 (in the Lumbra already running, if there is one)
+  --in-panel    start in the desktop&apos;s panel, without a window
   -h, --help    show this help and exit
   --version     show the version and exit
 
 Qt&apos;s own options, such as -platform, are accepted too.
 Diagnostics: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
 </source>
-        <translation>Utilisation : lumbra [LIEN]
+        <translation>Utilisation : lumbra [--in-panel] [LIEN]
 Un lecteur de bureau pour Nextcloud News qui enregistre des citations dans un coffre Obsidian.
 
   LIEN          un lien tavo://lumbra/item/&lt;id&gt; venu d’une note : affiche cet article
                 (dans le Lumbra déjà lancé, s’il y en a un)
+  --in-panel    démarrer dans le tableau de bord du bureau, sans fenêtre
   -h, --help    afficher cette aide et quitter
   --version     afficher la version et quitter
 
@@ -435,6 +477,18 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Check for Updates</source>
         <translation>Rechercher des mises à jour</translation>
     </message>
+    <message>
+        <source>Start with the Desktop</source>
+        <translation>Démarrer avec le bureau</translation>
+    </message>
+    <message>
+        <source>Lumbra can&apos;t add itself to the programs that start when you log in: %1</source>
+        <translation>Lumbra ne peut pas s’ajouter aux programmes lancés à l’ouverture de session&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>Lumbra can&apos;t remove itself from the programs that start when you log in: %1</source>
+        <translation>Lumbra ne peut pas se retirer des programmes lancés à l’ouverture de session&#xa0;: %1</translation>
+    </message>
 </context>
 <context>
     <name>MainMenu</name>
@@ -476,6 +530,28 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>Dismiss (Esc)</source>
         <translation>Fermer (Échap)</translation>
+    </message>
+</context>
+<context>
+    <name>PanelIcon</name>
+    <message>
+        <source>Show Lumbra</source>
+        <translation>Afficher Lumbra</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>Actualiser</translation>
+    </message>
+    <message numerus="yes">
+        <source>Lumbra: %n unread</source>
+        <translation>
+            <numerusform>Lumbra&#xa0;: %n non lu</numerusform>
+            <numerusform>Lumbra&#xa0;: %n non lus</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Lumbra: nothing unread</source>
+        <translation>Lumbra&#xa0;: rien de non lu</translation>
     </message>
 </context>
 <context>
@@ -591,6 +667,34 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>Obsidian vault: %1.</source>
         <translation>Coffre Obsidian : %1.</translation>
+    </message>
+    <message>
+        <source>In the Background</source>
+        <translation>En arrière-plan</translation>
+    </message>
+    <message>
+        <source>&amp;Refresh every</source>
+        <translation>&amp;Actualiser toutes les</translation>
+    </message>
+    <message>
+        <source> min</source>
+        <translation>&#xa0;min</translation>
+    </message>
+    <message>
+        <source>Tell me about new articles</source>
+        <translation>Me signaler les nouveaux articles</translation>
+    </message>
+    <message>
+        <source>One notification after a refresh that found new articles, while the Lumbra window is not the one you work in.</source>
+        <translation>Une notification après une actualisation qui a trouvé de nouveaux articles, tant que vous ne travaillez pas dans la fenêtre de Lumbra.</translation>
+    </message>
+    <message>
+        <source>Start in the panel when I log in</source>
+        <translation>Démarrer dans le tableau de bord à l’ouverture de session</translation>
+    </message>
+    <message>
+        <source>Keep running in the panel when closed</source>
+        <translation>Rester dans le tableau de bord une fois fermé</translation>
     </message>
 </context>
 <context>
@@ -875,7 +979,7 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     </message>
     <message>
         <source>Reading “%1”…</source>
-        <translation>Lecture de « %1 »…</translation>
+        <translation>Lecture de «&#xa0;%1&#xa0;»…</translation>
     </message>
     <message>
         <source>Cancel</source>

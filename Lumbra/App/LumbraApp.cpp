@@ -1,5 +1,8 @@
 #include "App/LumbraApp.h"
 
+#include "App/ArrivalNotice.h"
+#include "App/Autostart.h"
+#include "App/PanelIcon.h"
 #include "LumbraCore/Appcast.h"
 #include "LumbraCore/NetworkErrors.h"
 #include "Views/Accessibility.h"
@@ -98,6 +101,11 @@ LumbraApp::LumbraApp()
     m_activator.setWindow(&m_window);
     m_folderChooser.setParent(&m_window);
     m_links = std::make_unique<LinkHandler>(*m_reader, m_activator);
+    m_panel = std::make_unique<PanelIcon>(*m_reader, m_window, *m_menu->quit);
+    m_arrivals = std::make_unique<ArrivalNotice>(
+        *m_reader, m_window, [this](const Source& source) { m_panel->showOn(source); });
+    connect(new Autostart(m_preferences, this), &Autostart::failed, this,
+            &LumbraApp::autostartFailed);
     // Where the window was and how wide its columns were, as the user left them.
     m_window.restoreGeometry(m_preferences.windowGeometry());
     m_content->columns()->restoreState(m_preferences.columns());
@@ -112,12 +120,29 @@ void LumbraApp::saveWindow()
     m_preferences.setColumns(m_content->columns()->saveState());
 }
 
-QCoro::Task<> LumbraApp::start()
+QCoro::Task<> LumbraApp::start(bool inPanel)
 {
     // The stored account is known before the window first shows: no login screen flashes.
     co_await m_reader->start();
-    m_window.show();
+    // Started with the session: the panel's icon alone, unless there is no panel or no
+    // account to refresh.
+    if (!inPanel || !m_panel->shown() || !m_reader->session().account()) m_window.show();
     m_links->startOpening();
+}
+
+void LumbraApp::autostartFailed(const QString& why, bool wanted)
+{
+    QMessageBox box(QMessageBox::Warning, tr("Start with the Desktop"),
+                    wanted ? tr("Lumbra can't add itself to the programs that start when you "
+                                "log in: %1")
+                                 .arg(why)
+                           : tr("Lumbra can't remove itself from the programs that start when "
+                                "you log in: %1")
+                                 .arg(why),
+                    QMessageBox::Ok,
+                    m_settingsDialog ? static_cast<QWidget*>(m_settingsDialog.data()) : &m_window);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 void LumbraApp::showSettings()
@@ -128,8 +153,10 @@ void LumbraApp::showSettings()
         m_settingsDialog = new QDialog(&m_window);
         m_settingsDialog->setWindowTitle(tr("Lumbra Settings"));
         auto* view = new SettingsView(*m_reader);
-        (new QVBoxLayout(m_settingsDialog))->addWidget(view);
+        QWidget* scrolling = view->scrollable();
+        (new QVBoxLayout(m_settingsDialog))->addWidget(scrolling);
         m_settingsDialog->layout()->setContentsMargins(0, 0, 0, 0);
+        m_settingsDialog->resize(scrolling->size());
         connect(view, &SettingsView::checkForUpdatesRequested, this, &LumbraApp::checkForUpdates);
         m_settingsDialog->addAction(m_menu->quit); // Ctrl+Q from here too
         connect(view, &SettingsView::logInRequested, this, [this] {

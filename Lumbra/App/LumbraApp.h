@@ -18,7 +18,9 @@
 #include <memory>
 #include <stop_token>
 
+class ArrivalNotice;
 class ContentView;
+class PanelIcon;
 class ItemActions;
 class MainMenu;
 class SettingsView;
@@ -41,8 +43,9 @@ public:
     LumbraApp();
     ~LumbraApp() override;
 
-    // Restores the stored account, then shows the main window.
-    QCoro::Task<> start();
+    // Restores the stored account, then shows the main window; with `inPanel` only the
+    // panel's icon, where a panel shows it.
+    QCoro::Task<> start(bool inPanel = false);
 
     Reader& reader() { return *m_reader; }
     QMainWindow& window() { return m_window; }
@@ -50,6 +53,8 @@ public:
     MainMenu& menu() { return *m_menu; }
     ItemActions& actions() { return *m_actions; }
     LinkHandler& links() { return *m_links; }
+    PanelIcon& panel() { return *m_panel; }
+    ArrivalNotice& arrivals() { return *m_arrivals; }
     void showSettings();
 
 Q_SIGNALS:
@@ -70,6 +75,7 @@ private:
         return shared;
     }
     void saveWindow();
+    void autostartFailed(const QString& why, bool wanted);
     QCoro::Task<> checkForUpdates();
 
     QNetworkAccessManager m_network;
@@ -89,6 +95,9 @@ private:
     ContentView* m_content;
     MainMenu* m_menu;
     std::unique_ptr<LinkHandler> m_links;
+    // They observe the Reader and the window: they go first.
+    std::unique_ptr<PanelIcon> m_panel;
+    std::unique_ptr<ArrivalNotice> m_arrivals;
     QPointer<QDialog> m_settingsDialog; // of the main window: it goes when Lumbra quits
     Lifetime m_lifetime;                // last: it ends first
 };

@@ -27,11 +27,12 @@ bool answeredOnTheCommandLine(int argc, char* argv[])
             const Translations translations(QLocale::system().uiLanguages());
             const QString help = QCoreApplication::translate(
                 "CommandLine",
-                "Usage: lumbra [LINK]\n"
+                "Usage: lumbra [--in-panel] [LINK]\n"
                 "A desktop reader for Nextcloud News that saves quotes into an Obsidian vault.\n"
                 "\n"
                 "  LINK          a tavo://lumbra/item/<id> link from a note: shows that article\n"
                 "                (in the Lumbra already running, if there is one)\n"
+                "  --in-panel    start in the desktop's panel, without a window\n"
                 "  -h, --help    show this help and exit\n"
                 "  --version     show the version and exit\n"
                 "\n"
@@ -96,14 +97,15 @@ int main(int argc, char* argv[])
                                   : Translations::pseudo();
 
     // A link given on the command line goes to the Lumbra that already runs, if any.
-    const QStringList arguments = QApplication::arguments();
-    const QUrl link = arguments.size() > 1 ? QUrl(arguments.at(1)) : QUrl();
+    QStringList arguments = QApplication::arguments().mid(1);
+    const bool inPanel = arguments.removeAll(QStringLiteral("--in-panel")) > 0;
+    const QUrl link = arguments.isEmpty() ? QUrl() : QUrl(arguments.first());
     if (LinkHandler::handOver(link)) return 0;
 
     LumbraApp lumbra;
     // Another Lumbra may have started meanwhile; without a session bus this one runs alone.
     if (!lumbra.links().listen() && LinkHandler::handOver(link)) return 0;
     if (!link.isEmpty()) lumbra.links().open(link); // once the first refresh has ended
-    auto starting = lumbra.start();
+    auto starting = lumbra.start(inPanel && link.isEmpty());
     return QApplication::exec();
 }

@@ -29,10 +29,21 @@ template <typename T> QCoro::Task<Settled<T>> settle(QCoro::Task<T> task)
 Session::Session(ReaderEnvironment& environment, Subscriptions& subscriptions, QObject* parent)
     : QObject(parent), m_env(environment), m_subscriptions(subscriptions)
 {
-    m_refreshTimer.setInterval(m_env.timing.refreshInterval);
     if (m_env.session.pins && m_env.settings)
         m_env.session.pins->replaceAll(m_env.settings->certificatePins());
     connect(&m_refreshTimer, &QTimer::timeout, this, &Session::refresh);
+    followRefreshInterval();
+    if (m_env.settings)
+        connect(m_env.settings, &Settings::refreshMinutesChanged, this,
+                &Session::followRefreshInterval);
+}
+
+// The user's interval, from the next refresh on; a running timer starts its wait anew.
+void Session::followRefreshInterval()
+{
+    using std::chrono::minutes;
+    m_refreshTimer.setInterval(m_env.settings ? minutes(m_env.settings->refreshMinutes())
+                                              : m_env.timing.refreshInterval);
 }
 
 Session::~Session() = default;
@@ -170,7 +181,20 @@ QCoro::Task<> Session::refreshTask(NewsAPI api)
         co_await guarded(m_lifetime, SourceOrder::orderedIfChanged(std::move(feeds.value->feeds),
                                                                    m_subscriptions.feeds()));
     if (stale()) co_return;
-    if (sortedFeeds && !outdated()) m_subscriptions.replaceFeeds(std::move(*sortedFeeds));
+    if (sortedFeeds && !outdated()) {
+        // The first lists of a start or a login bring nothing new: everything is.
+        const QList<FeedArrival> arrived =
+            m_subscriptions.feeds().isEmpty()
+                ? QList<FeedArrival>()
+                : arrivalsBetween(
+                      [this](qint64 id) {
+                          const std::optional<Feed> shown = m_subscriptions.feed(id);
+                          return shown ? shown->unreadCount : std::nullopt;
+                      },
+                      sortedFeeds->feeds);
+        m_subscriptions.replaceFeeds(std::move(*sortedFeeds));
+        if (!arrived.isEmpty()) Q_EMIT articlesArrived(arrived);
+    }
     m_subscriptions.setStarredCount(feeds.value->starredCount.value_or(0));
     setError(std::nullopt);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LumbraCore/Arrivals.h"
 #include "LumbraCore/Records.h"
 #include "Reader/Environment.h"
 #include "Reader/Lifetime.h"
@@ -35,6 +36,11 @@ public:
     const std::optional<Account>& account() const { return m_account; }
     const LoginState& login() const { return m_login; }
     bool refreshing() const { return m_refreshing; }
+    // The wait between periodic refreshes.
+    std::chrono::milliseconds refreshInterval() const
+    {
+        return m_refreshTimer.intervalAsDuration();
+    }
     // Why the last refresh failed; none after one that did not.
     const std::optional<RefreshFailure>& error() const { return m_error; }
     // The last refresh failed because the server refused the app password.
@@ -76,6 +82,9 @@ Q_SIGNALS:
     void refreshingChanged();
     void errorChanged();
     void messageChanged();
+    // A refresh found unread articles that were not there before it, by feed, most first.
+    // Never for the first lists after a start or a login.
+    void articlesArrived(const QList<FeedArrival>& arrivals);
 
 private:
     void setAccount(std::optional<Account> account);
@@ -86,6 +95,7 @@ private:
     QCoro::Task<> refreshTask(NewsAPI api);
     QCoro::Task<> loginTask(QString server, std::shared_ptr<std::stop_source> stop);
     void forgetAccount();
+    void followRefreshInterval();
 
     ReaderEnvironment& m_env;
     Subscriptions& m_subscriptions;

@@ -1,6 +1,7 @@
 #include "Reader/Settings.h"
 
 #include <QSettings>
+#include <algorithm>
 
 namespace {
 // The keys as earlier versions wrote them: stored settings stay readable.
@@ -11,6 +12,10 @@ const QString readingViewKey = QStringLiteral("articlesAsText");
 const QString geometryKey = QStringLiteral("window/geometry");
 const QString columnsKey = QStringLiteral("window/columns");
 const QString pinsKey = QStringLiteral("certificatePins");
+const QString refreshKey = QStringLiteral("refreshMinutes");
+const QString notificationsKey = QStringLiteral("notifications");
+const QString panelKey = QStringLiteral("keepInPanel");
+const QString autostartKey = QStringLiteral("startWithSession");
 } // namespace
 
 Settings::Settings(QSettings& store, QObject* parent) : QObject(parent), m_store(store) {}
@@ -47,31 +52,86 @@ void Settings::setServer(const QString& server)
     store(serverKey, server, &Settings::serverChanged);
 }
 
-bool Settings::remoteImages() const
+// Written as "true" or "false"; anything else is no choice.
+std::optional<bool> Settings::flag(const QString& key) const
 {
-    // Written as "true" or "false"; anything else keeps the default.
-    return m_store.value(remoteImagesKey).toString() != QStringLiteral("false");
-}
-
-void Settings::setRemoteImages(bool load)
-{
-    if (load == remoteImages()) return;
-    store(remoteImagesKey, load ? QStringLiteral("true") : QStringLiteral("false"),
-          &Settings::remoteImagesChanged);
-}
-
-std::optional<bool> Settings::readingView() const
-{
-    const QString value = m_store.value(readingViewKey).toString();
+    const QString value = m_store.value(key).toString();
     if (value == QStringLiteral("true")) return true;
     if (value == QStringLiteral("false")) return false;
     return std::nullopt;
 }
 
+void Settings::setFlag(const QString& key, bool on, void (Settings::*changed)())
+{
+    store(key, on ? QStringLiteral("true") : QStringLiteral("false"), changed);
+}
+
+bool Settings::remoteImages() const
+{
+    return flag(remoteImagesKey).value_or(true);
+}
+
+void Settings::setRemoteImages(bool load)
+{
+    if (load == remoteImages()) return;
+    setFlag(remoteImagesKey, load, &Settings::remoteImagesChanged);
+}
+
+std::optional<bool> Settings::readingView() const
+{
+    return flag(readingViewKey);
+}
+
 void Settings::setReadingView(bool asText)
 {
-    store(readingViewKey, asText ? QStringLiteral("true") : QStringLiteral("false"),
-          &Settings::readingViewChanged);
+    setFlag(readingViewKey, asText, &Settings::readingViewChanged);
+}
+
+int Settings::refreshMinutes() const
+{
+    bool number = false;
+    const int minutes = m_store.value(refreshKey).toInt(&number);
+    if (!number) return 15;
+    return std::clamp(minutes, refreshMinutesRange.first, refreshMinutesRange.second);
+}
+
+void Settings::setRefreshMinutes(int minutes)
+{
+    minutes = std::clamp(minutes, refreshMinutesRange.first, refreshMinutesRange.second);
+    if (minutes == refreshMinutes()) return;
+    store(refreshKey, minutes, &Settings::refreshMinutesChanged);
+}
+
+bool Settings::notifications() const
+{
+    return flag(notificationsKey).value_or(true);
+}
+
+void Settings::setNotifications(bool on)
+{
+    if (on == notifications()) return;
+    setFlag(notificationsKey, on, &Settings::notificationsChanged);
+}
+
+std::optional<bool> Settings::keepInPanel() const
+{
+    return flag(panelKey);
+}
+
+void Settings::setKeepInPanel(bool keep)
+{
+    setFlag(panelKey, keep, &Settings::keepInPanelChanged);
+}
+
+bool Settings::startWithSession() const
+{
+    return flag(autostartKey).value_or(false);
+}
+
+void Settings::setStartWithSession(bool start)
+{
+    if (start == startWithSession()) return;
+    setFlag(autostartKey, start, &Settings::startWithSessionChanged);
 }
 
 QByteArray Settings::windowGeometry() const

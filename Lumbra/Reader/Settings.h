@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <optional>
+#include <utility>
 
 class QSettings;
 
@@ -36,6 +37,21 @@ public:
     void setWindowGeometry(const QByteArray& geometry);
     QByteArray columns() const;
     void setColumns(const QByteArray& state);
+    // How often folders, feeds and articles are fetched while Lumbra runs, in minutes:
+    // 15 unless the user chose, always within `refreshMinutesRange`.
+    static constexpr std::pair<int, int> refreshMinutesRange{5, 24 * 60};
+    int refreshMinutes() const;
+    void setRefreshMinutes(int minutes);
+    // Whether new articles are told as a desktop notification (on unless turned off).
+    bool notifications() const;
+    void setNotifications(bool on);
+    // Whether closing the window keeps Lumbra running in the panel; none until the user
+    // chose, when it does wherever a panel shows Lumbra's icon.
+    std::optional<bool> keepInPanel() const;
+    void setKeepInPanel(bool keep);
+    // Whether Lumbra starts, in the panel, when the user logs in to the desktop.
+    bool startWithSession() const;
+    void setStartWithSession(bool start);
     // The public keys of certificates the user trusted, by server ("https://host:port").
     QMap<QString, QString> certificatePins() const;
     void setCertificatePins(const QMap<QString, QString>& pins);
@@ -48,8 +64,14 @@ Q_SIGNALS:
     void windowGeometryChanged();
     void columnsChanged();
     void certificatePinsChanged();
+    void refreshMinutesChanged();
+    void notificationsChanged();
+    void keepInPanelChanged();
+    void startWithSessionChanged();
 
 private:
+    std::optional<bool> flag(const QString& key) const;
+    void setFlag(const QString& key, bool on, void (Settings::*changed)());
     // Stores `value` under `key` (none removes it) and tells `changed` when it differs.
     void store(const QString& key, const QVariant& value, void (Settings::*changed)());
 

@@ -30,8 +30,12 @@ MainMenu::MainMenu(Reader& reader, ItemActions& actions, SourceActions& sources,
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     settings->setMenuRole(QAction::PreferencesRole);
     file->addSeparator();
-    // Every window, not only this one: an open Settings window must not keep Lumbra running.
-    quit = file->addAction(tr("Quit"), qApp, &QApplication::closeAllWindows);
+    // Every window, not only this one, and Lumbra with them, even while it keeps running in
+    // the panel.
+    quit = file->addAction(tr("Quit"), qApp, [] {
+        QApplication::closeAllWindows();
+        QApplication::quit();
+    });
     // Ctrl+Q even where the platform theme names no Quit key.
     QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
     if (!quitKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Q)))

@@ -6,6 +6,11 @@
 #include "ui_SettingsView.h"
 
 #include <QApplication>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <algorithm>
 
 SettingsView::SettingsView(Reader& reader, QWidget* parent)
     : QWidget(parent), m_reader(reader), m_ui(std::make_unique<Ui::SettingsView>())
@@ -62,6 +67,23 @@ QStackedWidget* SettingsView::account() const
     return m_ui->account;
 }
 
+QWidget* SettingsView::scrollable()
+{
+    auto* area = new QScrollArea;
+    area->setFrameShape(QFrame::NoFrame);
+    area->setFocusPolicy(Qt::NoFocus); // the focus goes to the first control, as without it
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setWidgetResizable(true);
+    area->setWidget(this);
+    const QSize whole = sizeHint().expandedTo(minimumSizeHint());
+    const int scrollBar = area->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    area->setMinimumWidth(whole.width() + scrollBar);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().height() * 9 / 10 : whole.height();
+    area->resize(whole.width() + scrollBar, std::min(whole.height(), room));
+    return area;
+}
+
 void SettingsView::style()
 {
     Style::makeSecondary(m_ui->notLoggedInText);
@@ -81,9 +103,9 @@ void SettingsView::follow()
             [this] { m_ui->remoteImages->setChecked(m_reader.settings().remoteImages()); });
     m_ui->asText->setChecked(ArticleView::readsAsText(settings));
     connect(m_ui->asText, &QCheckBox::toggled, &settings, &Settings::setReadingView);
-    connect(&settings, &Settings::readingViewChanged, this, [this] {
-        m_ui->asText->setChecked(ArticleView::readsAsText(m_reader.settings()));
-    });
+    connect(&settings, &Settings::readingViewChanged, this,
+            [this] { m_ui->asText->setChecked(ArticleView::readsAsText(m_reader.settings())); });
+    followBackground();
     connect(m_ui->logIn, &QPushButton::clicked, this, &SettingsView::logInRequested);
     connect(m_ui->logOut, &QPushButton::clicked, &m_reader.session(), &Session::logOut);
     connect(m_ui->chooseVault, &QPushButton::clicked, this, [this] {
@@ -92,6 +114,36 @@ void SettingsView::follow()
     connect(m_ui->checkForUpdates, &QPushButton::clicked, this,
             &SettingsView::checkForUpdatesRequested);
     connect(&m_reader.session(), &Session::accountChanged, this, &SettingsView::showAccount);
+}
+
+// Each box shows its setting, and sets it when the user changes it.
+void SettingsView::followBackground()
+{
+    Settings& settings = m_reader.settings();
+    m_ui->refreshMinutes->setRange(Settings::refreshMinutesRange.first,
+                                   Settings::refreshMinutesRange.second);
+    const auto show = [this] {
+        const Settings& settings = m_reader.settings();
+        m_ui->refreshMinutes->setValue(settings.refreshMinutes());
+        m_ui->notifications->setChecked(settings.notifications());
+        m_ui->keepInPanel->setChecked(settings.keepInPanel().value_or(panelShown()));
+        m_ui->startWithSession->setChecked(settings.startWithSession());
+    };
+    show();
+    // Typed minutes count once the box is left or Enter pressed, not at each digit.
+    m_ui->refreshMinutes->setKeyboardTracking(false);
+    connect(m_ui->refreshMinutes, &QSpinBox::valueChanged, &settings, &Settings::setRefreshMinutes);
+    connect(m_ui->notifications, &QCheckBox::toggled, &settings, &Settings::setNotifications);
+    connect(m_ui->keepInPanel, &QCheckBox::toggled, &settings, &Settings::setKeepInPanel);
+    connect(m_ui->startWithSession, &QCheckBox::toggled, &settings, &Settings::setStartWithSession);
+    for (const auto changed : {&Settings::refreshMinutesChanged, &Settings::notificationsChanged,
+                               &Settings::keepInPanelChanged, &Settings::startWithSessionChanged})
+        connect(&settings, changed, this, show);
+}
+
+bool SettingsView::panelShown()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void SettingsView::showAccount()

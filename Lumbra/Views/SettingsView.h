@@ -27,6 +27,9 @@ public:
     QPushButton* logOutButton() const;
     QPushButton* chooseVaultButton() const;
     QStackedWidget* account() const;
+    // This view in a scroll area as tall as the screen allows it: on a small screen it
+    // scrolls rather than squeezing its texts.
+    QWidget* scrollable();
 
 Q_SIGNALS:
     void checkForUpdatesRequested();
@@ -41,6 +44,8 @@ private:
     void follow();
     void showAccount();
     void showVault();
+    void followBackground();
+    static bool panelShown();
 
     Reader& m_reader;
     std::unique_ptr<Ui::SettingsView> m_ui;
