@@ -139,16 +139,19 @@ struct ReaderFixture {
     }
 
     // Starts the Reader with the demo account stored, as a relaunch would, and waits for the
-    // first refresh and item load. False when they did not end in time.
+    // first refresh and item load. False when they did not end in time. The requests a test
+    // counts are those after it.
     bool startLoggedIn()
     {
         accounts.stored = sandbox.account();
         await(reader->start());
-        return QTest::qWaitFor(
+        const bool loaded = QTest::qWaitFor(
             [this] {
                 return !reader->session().refreshing() && !reader->timeline().items().isEmpty();
             },
             10000);
+        sandbox.server->clearRequests();
+        return loaded;
     }
 
     // Requests whose path starts with `prefix`, e.g. "/index.php/apps/news/api/v1-3/feeds".

@@ -90,7 +90,8 @@ private Q_SLOTS:
         QFETCH(QString, outcome);
         SandboxFixture sandbox;
         const QUrl feed = path.isEmpty() ? QUrl() : QUrl(sandbox.account().server + path);
-        const QString text = Wording::updateCheck(await(Appcast::check(sandbox.session(), feed, current)));
+        const QString text =
+            Wording::updateCheck(await(Appcast::check(sandbox.session(), feed, current)));
         QVERIFY2(text.contains(outcome), qPrintable(text));
     }
 

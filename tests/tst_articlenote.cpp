@@ -311,8 +311,8 @@ private Q_SLOTS:
         // Lumbra's own notes: its front matter and title line at the top, then its blocks.
         const QString top = u"---\nsite: \"https://example.org/\"\nurl: https://example.org/ab\n"
                             u"datum: 2026-12-05\n---\n[A plan](https://example.org/ab)\n\n"_s;
-        QTest::newRow("Lumbra's note") << ab << qint64(42) << top + u"> q\n> [↗](x) ^lumbra-42-1"_s
-                                       << true << true;
+        QTest::newRow("Lumbra's note")
+            << ab << qint64(42) << top + u"> q\n> [↗](x) ^lumbra-42-1"_s << true << true;
         QTest::newRow("Lumbra's note, with properties Obsidian added")
             << ab << qint64(42)
             << u"\uFEFF---\r\ntags: [read]\r\n"_s + top.mid(4) + u"> [↗](x) ^lumbra-42-1"_s << true
@@ -333,7 +333,8 @@ private Q_SLOTS:
                u"aHR0cHM6Ly9leGFtcGxlLm9yZy9hYg) ^lumbra-42-1\n"_s
             << true << false;
         QTest::newRow("own link") << QString() << qint64(42)
-                                  << u"> [↗](tavo://lumbra/item/42) ^lumbra-42-1"_s << true << false;
+                                  << u"> [↗](tavo://lumbra/item/42) ^lumbra-42-1"_s << true
+                                  << false;
         QTest::newRow("item 4 in item 42's note")
             << QString() << qint64(4) << u"> [↗](tavo://lumbra/item/42) ^lumbra-42-1"_s << false
             << false;
@@ -547,42 +548,32 @@ private Q_SLOTS:
                               u"aHR0cHM6Ly9leGFtcGxlLm9yZy9hYg) ^lumbra-42-2\n"_s);
     }
 
-    void appendCountsOnlyThisArticlesBlocks_data()
-    {
-        QTest::addColumn<QString>("existing");
-        QTest::addColumn<QString>("lastLine");
-        QTest::newRow("two earlier") << u"x ^lumbra-42-1\ny ^lumbra-42-2"_s << u"^lumbra-42-3"_s;
-        QTest::newRow("other item") << u"x ^lumbra-421-1"_s << u"^lumbra-42-1"_s;
-        QTest::newRow("at the very start") << u"^lumbra-42-1 x"_s << u"^lumbra-42-1"_s;
-        QTest::newRow("no digits") << u"x ^lumbra-42-"_s << u"^lumbra-42-1"_s;
-    }
-
-    void appendCountsOnlyThisArticlesBlocks()
-    {
-        QFETCH(QString, existing);
-        QFETCH(QString, lastLine);
-        const QString note = ArticleNote::append(existing, quote42(), utc);
-        QVERIFY2(note.endsWith(u' ' + lastLine + u'\n'), qPrintable(note));
-    }
-
-    void appendKeepsExistingText_data()
+    // The note's text stays as it was; the block number counts this article's blocks only.
+    void appendKeepsTheNote_data()
     {
         QTest::addColumn<QString>("existing");
         QTest::addColumn<QString>("kept");
-        QTest::newRow("trailing blank lines") << u"abc\n\n\n"_s << u"abc"_s;
-        QTest::newRow("trailing unicode space") << u"abc\u2029\u00A0\r\n"_s << u"abc"_s;
-        QTest::newRow("leading white space kept") << u"\n  abc"_s << u"\n  abc"_s;
+        QTest::addColumn<int>("block");
+        const QString two = u"x ^lumbra-42-1\ny ^lumbra-42-2"_s;
+        QTest::newRow("two earlier") << two << two << 3;
+        QTest::newRow("other item") << u"x ^lumbra-421-1"_s << u"x ^lumbra-421-1"_s << 1;
+        QTest::newRow("at the very start") << u"^lumbra-42-1 x"_s << u"^lumbra-42-1 x"_s << 1;
+        QTest::newRow("no digits") << u"x ^lumbra-42-"_s << u"x ^lumbra-42-"_s << 1;
+        QTest::newRow("trailing blank lines") << u"abc\n\n\n"_s << u"abc"_s << 1;
+        QTest::newRow("trailing unicode space") << u"abc\u2029\u00A0\r\n"_s << u"abc"_s << 1;
+        QTest::newRow("leading white space kept") << u"\n  abc"_s << u"\n  abc"_s << 1;
     }
 
-    void appendKeepsExistingText()
+    void appendKeepsTheNote()
     {
         QFETCH(QString, existing);
         QFETCH(QString, kept);
+        QFETCH(int, block);
         Quote q = quote42();
         q.text = u"Q"_s;
         QCOMPARE(ArticleNote::append(existing, q, utc),
                  kept + u"\n\n> Q\n> [\u2197](tavo://lumbra/item/42?u="
-                        u"aHR0cHM6Ly9leGFtcGxlLm9yZy9hYg) ^lumbra-42-1\n"_s);
+                        u"aHR0cHM6Ly9leGFtcGxlLm9yZy9hYg) ^lumbra-42-%1\n"_s.arg(block));
     }
 
     void frontMatterWithoutAnything()

@@ -13,12 +13,6 @@ class LoginTest : public QObject {
 
     std::unique_ptr<ReaderFixture> f;
 
-    void startLoggedIn()
-    {
-        QVERIFY(f->startLoggedIn());
-        f->sandbox.server->clearRequests();
-    }
-
 private Q_SLOTS:
     void init() { f = std::make_unique<ReaderFixture>(); }
     void cleanup() { f.reset(); }
@@ -89,44 +83,38 @@ private Q_SLOTS:
         QTRY_VERIFY(loginText(*f->reader).contains(u"not a valid server address"_s));
     }
 
-    void cancelDuringStart()
+    // Cancelled while the start is answered, while a poll is, or between two polls: no more
+    // is asked, no account comes, the browser opens nothing more.
+    void cancelling_data()
     {
-        f->sandbox.server->setFault("login-start", {0, 400, {}, -1});
-        f->reader->session().startLogin(f->sandbox.account().server);
-        f->reader->session().cancelLogin();
-        QCOMPARE(f->reader->session().login(), LoginState::idle());
-        QTRY_VERIFY(f->sandbox.manager.idle());
-        QCOMPARE(f->reader->session().login(), LoginState::idle());
-        QVERIFY(f->browser.opened.isEmpty());
-        QCOMPARE(f->count("/index.php/login/v2/poll"), 0);
+        QTest::addColumn<QString>("during");
+        for (const char* step : {"start", "poll", "sleep"})
+            QTest::newRow(step) << QString::fromLatin1(step);
     }
 
-    void cancelDuringPoll()
+    void cancelling()
     {
-        f->sandbox.server->setFault("login-poll", {0, 300, {}, -1});
+        QFETCH(QString, during);
+        ReaderTiming timing = ReaderFixture::fastTiming();
+        if (during == u"sleep"_s) timing.pollInterval = std::chrono::milliseconds(300);
+        f = std::make_unique<ReaderFixture>(sandbox::Options{}, timing);
         f->browser.onOpen = [this](const QUrl& url) {
             f->sandbox.server->grant(url.toString().toStdString());
         };
+        if (during == u"start"_s) f->sandbox.server->setFault("login-start", {0, 400, {}, -1});
+        if (during == u"poll"_s) f->sandbox.server->setFault("login-poll", {0, 300, {}, -1});
         f->reader->session().startLogin(f->sandbox.account().server);
-        QTRY_COMPARE(f->count("/index.php/login/v2/poll"), 1);
+        if (during != u"start"_s) QTRY_COMPARE(f->browser.opened.size(), 1);
+        if (during == u"poll"_s) QTRY_COMPARE(f->count("/index.php/login/v2/poll"), 1);
+        const int polls = f->count("/index.php/login/v2/poll");
         f->reader->session().cancelLogin();
+        QCOMPARE(f->reader->session().login(), LoginState::idle());
         QTRY_VERIFY(f->sandbox.manager.idle());
+        if (during == u"sleep"_s) QTest::qWait(500); // past the next poll's time
+        QCOMPARE(f->count("/index.php/login/v2/poll"), polls);
         QCOMPARE(f->reader->session().login(), LoginState::idle());
         QVERIFY(!f->reader->session().account());
-        QCOMPARE(f->count("/index.php/login/v2/poll"), 1);
-    }
-
-    void cancelDuringSleep()
-    {
-        ReaderTiming slow;
-        slow.pollInterval = std::chrono::milliseconds(300);
-        ReaderFixture sleepy({}, slow);
-        sleepy.reader->session().startLogin(sleepy.sandbox.account().server);
-        QTRY_COMPARE(sleepy.browser.opened.size(), 1);
-        sleepy.reader->session().cancelLogin();
-        QTest::qWait(500);
-        QCOMPARE(sleepy.count("/index.php/login/v2/poll"), 0);
-        QCOMPARE(sleepy.reader->session().login(), LoginState::idle());
+        QCOMPARE(f->browser.opened.size(), during == u"start"_s ? 0 : 1);
     }
 
     void startingAgainReplacesTheAttempt()
@@ -143,7 +131,7 @@ private Q_SLOTS:
 
     void logOutEmptiesEverythingAndRevokesOnce()
     {
-        startLoggedIn();
+        QVERIFY(f->startLoggedIn());
         const std::string password = f->sandbox.server->appPassword();
         f->reader->session().logOut();
         QVERIFY(!f->reader->session().account());
@@ -162,7 +150,7 @@ private Q_SLOTS:
 
     void resultsAfterLogOutAreDropped()
     {
-        startLoggedIn();
+        QVERIFY(f->startLoggedIn());
         f->sandbox.server->setFault("feeds", {0, 300, {}, -1});
         f->reader->session().refresh();
         f->reader->session().logOut();

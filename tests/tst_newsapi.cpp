@@ -182,25 +182,6 @@ private Q_SLOTS:
                  "Basic " + QByteArray("a:b:p\xc3\xa4ssword").toBase64());
     }
 
-    void decodesReplies()
-    {
-        const QList<Folder> folders = await(api().folders());
-        QCOMPARE(folders.size(), 3);
-        QCOMPARE(folders[0].name, u"Tech & Science"_s);
-        const FeedsResponse feeds = await(api().feeds());
-        QCOMPARE(feeds.starredCount, std::optional<qint64>(3));
-        QCOMPARE(feeds.feeds.size(), 7);
-        QVERIFY(!feeds.feeds.last().unreadCount); // null right after adding
-        const QList<Item> unread = await(api().items(Source::feed(4))).items;
-        QCOMPARE(unread.size(), 1);
-        QCOMPARE(unread[0].title, std::optional(u"東京で桜が満開"_s));
-        QVERIFY(unread[0].body->contains("🎉"));
-        const auto item = await(api().item(3));
-        QVERIFY(item);
-        QCOMPARE(item->id, 3);
-        QCOMPARE(item->unread, false);
-    }
-
     void itemReturnsNoneWhenOnlyNeighboursCome()
     {
         sandbox::Options options;

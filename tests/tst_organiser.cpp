@@ -19,7 +19,6 @@ private Q_SLOTS:
     {
         f = std::make_unique<ReaderFixture>();
         QVERIFY(f->startLoggedIn());
-        f->sandbox.server->clearRequests();
     }
     void cleanup() { f.reset(); }
 
@@ -67,7 +66,7 @@ private Q_SLOTS:
                         if (feed.folderId == folder.id) return folder.name;
             return std::nullopt;
         };
-        QCOMPARE(folderOf(u"My notes"_s), std::optional(u"Reading"_s)); // the list's title
+        QCOMPARE(folderOf(u"My notes"_s), std::optional(u"Reading"_s));  // the list's title
         QCOMPARE(folderOf(u"Release Log"_s), std::optional(u"World"_s)); // reused, not made
         QCOMPARE(f->reader->subscriptions().folders().size(), 5);
         QVERIFY(f->reader->subscriptions().folderNamed(u"later"_s));
@@ -111,8 +110,7 @@ private Q_SLOTS:
                                 << u"Only web addresses (http:// or https://) can be subscribed."_s
                                 << false;
         QTest::newRow("no address")
-            << u"  "_s << u"Only web addresses (http:// or https://) can be subscribed."_s
-            << false;
+            << u"  "_s << u"Only web addresses (http:// or https://) can be subscribed."_s << false;
     }
 
     // A site's address: Lumbra reads the page and offers the feeds it names, resolved
@@ -328,8 +326,8 @@ private Q_SLOTS:
         using Change = std::function<void(Organiser&)>;
         QTest::addColumn<Change>("change");
         QTest::addColumn<QList<qint64>>("gone"); // feeds whose articles go
-        QTest::newRow("unsubscribe") << Change([](Organiser& o) { o.unsubscribe(1); })
-                                     << QList<qint64>{1};
+        QTest::newRow("unsubscribe")
+            << Change([](Organiser& o) { o.unsubscribe(1); }) << QList<qint64>{1};
         QTest::newRow("delete a folder with its feeds")
             << Change([](Organiser& o) { o.deleteFolder(1, false); }) << QList<qint64>{1, 2};
         QTest::newRow("delete a folder, keeping its feeds")

@@ -52,12 +52,6 @@ class ReaderTest : public QObject {
 
     std::unique_ptr<ReaderFixture> f;
 
-    void startLoggedIn()
-    {
-        QVERIFY(f->startLoggedIn());
-        f->sandbox.server->clearRequests();
-    }
-
 private Q_SLOTS:
     void init() { f = std::make_unique<ReaderFixture>(); }
     void cleanup() { f.reset(); }
@@ -123,7 +117,7 @@ private Q_SLOTS:
 
     void secondRefreshDuringOneSendsNothing()
     {
-        startLoggedIn();
+        QVERIFY(f->startLoggedIn());
         f->sandbox.server->setFault("folders", {0, 300, {}, -1});
         QSignalSpy refreshing(&f->reader->session(), &Session::refreshingChanged);
         f->reader->session().refresh();
@@ -135,7 +129,7 @@ private Q_SLOTS:
 
     void foldersSucceedFeedsFail()
     {
-        startLoggedIn();
+        QVERIFY(f->startLoggedIn());
         const QList<Feed> feeds = f->reader->subscriptions().feeds();
         const QList<Item> items = f->reader->timeline().items();
         f->sandbox.server->store().addFolder({9, "Aaa new"});
@@ -158,7 +152,7 @@ private Q_SLOTS:
 
     void foldersFailLeavesFoldersAndCancelsFeeds()
     {
-        startLoggedIn();
+        QVERIFY(f->startLoggedIn());
         const QList<Folder> folders = f->reader->subscriptions().folders();
         f->sandbox.server->setFault("folders", {401, 0, {}, -1});
         // Feeds would come after ten minutes: the refresh ends only if it cancels them.
@@ -179,7 +173,7 @@ private Q_SLOTS:
 
     void newsNotInstalledNamesTheServer()
     {
-        startLoggedIn();
+        QVERIFY(f->startLoggedIn());
         f->sandbox.server->setNewsInstalled(false);
         f->reader->session().refresh();
         QTRY_VERIFY(!f->reader->session().refreshing());
@@ -191,7 +185,7 @@ private Q_SLOTS:
     // refresh asked for a minute later takes its place instead of waiting.
     void aHangingRefreshGivesWayToTheNext()
     {
-        startLoggedIn();
+        QVERIFY(f->startLoggedIn());
         sandbox::Fault drip;
         drip.body = sandbox::Fault::Body::drip;
         drip.dripMs = 1000;
@@ -217,7 +211,7 @@ private Q_SLOTS:
 
     void staleLoadIsDropped()
     {
-        startLoggedIn();
+        QVERIFY(f->startLoggedIn());
         f->sandbox.server->setFault("items", {0, 300, {}, 1});
         f->reader->timeline().selectSource(Source::feed(1));
         QVERIFY(f->reader->timeline().loadingItems());
@@ -243,7 +237,7 @@ private Q_SLOTS:
     {
         QFETCH(Source, source);
         QFETCH(bool, kept);
-        startLoggedIn();
+        QVERIFY(f->startLoggedIn());
         f->reader->timeline().selectSource(source);
         QTRY_VERIFY(!f->reader->timeline().loadingItems() &&
                     !f->reader->timeline().items().isEmpty());
@@ -381,7 +375,7 @@ private Q_SLOTS:
         for (const Source& source : {Source::allUnread(), Source::all(), Source::starred(),
                                      Source::feed(1), Source::folder(1)}) {
             f = std::make_unique<ReaderFixture>();
-            startLoggedIn();
+            QVERIFY(f->startLoggedIn());
             f->reader->timeline().selectSource(source);
             QTRY_VERIFY(!f->reader->timeline().loadingItems() &&
                         !f->reader->timeline().items().isEmpty());
@@ -407,7 +401,7 @@ private Q_SLOTS:
     void aFullReloadComesWhenChangesAreNotEnough()
     {
         QFETCH(QString, reason);
-        startLoggedIn();
+        QVERIFY(f->startLoggedIn());
         QVERIFY(refreshed()); // changes only, to begin with
         f->sandbox.server->store().setUnread(1, false);
         f->sandbox.server->store().setUnread(3, true);

@@ -58,7 +58,6 @@ private Q_SLOTS:
     {
         f = std::make_unique<ReaderFixture>();
         QVERIFY(f->startLoggedIn());
-        f->sandbox.server->clearRequests();
     }
     void cleanup() { f.reset(); }
 

@@ -280,9 +280,9 @@ private Q_SLOTS:
                           R"(<linked rel="alternate" type="application/rss+xml" href="/y">)")
             << QStringList();
         QTest::newRow("only web addresses, each once")
-            << QByteArray(rss + R"x(href="javascript:alert(1)">)x" + rss + R"(href="file:///etc">)" +
-                          rss + R"(href="/a">)" + rss + R"(href="https://site.example/a">)" + rss +
-                          R"(href="">)")
+            << QByteArray(rss + R"x(href="javascript:alert(1)">)x" + rss +
+                          R"(href="file:///etc">)" + rss + R"(href="/a">)" + rss +
+                          R"(href="https://site.example/a">)" + rss + R"(href="">)")
             << QStringList{u"|https://site.example/a|RSS"_s};
         QTest::newRow("a tag left open") << QByteArray(rss + R"(href="/a)") << QStringList();
         QByteArray many;

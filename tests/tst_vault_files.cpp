@@ -54,7 +54,8 @@ private Q_SLOTS:
         // A quote copied from Lumbra's note, the article's own note deleted (or never made).
         QTest::newRow("a daily note holding a pasted quote")
             << QStringList{u"Daily/2026-12-09.md"_s,
-                           u"---\ndate: 2026-12-09\n---\n# Today\n\n> Moss grows\n> [\u2197](tavo://"
+                           u"---\ndate: 2026-12-09\n---\n# Today\n\n> Moss grows\n> "
+                           u"[\u2197](tavo://"
                            u"lumbra/item/42?u=aHR0cHM6Ly9hLmV4YW1wbGUvdA) ^lumbra-42-1\n"_s}
             << QList<Item>{item(42, u"Tardigrades"_s, u"https://a.example/t"_s)}
             << QStringList{u"Tardigrades"_s};
@@ -177,8 +178,7 @@ private Q_SLOTS:
         QTest::newRow("read-only, this article's")
             << "---\ndatum: 2026-12-01\n---\nPrecious\n\n> [\xe2\x86\x97](tavo://lumbra/item/905) "
                "^lumbra-905-1\n"_ba
-            << true
-            << u"is read-only, so it was left as it is."_s;
+            << true << u"is read-only, so it was left as it is."_s;
     }
 
     void unusableNotesAreLeftAsTheyAre()
