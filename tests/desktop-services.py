@@ -4,8 +4,9 @@ what they were given.
 
 Plays org.kde.StatusNotifierWatcher (with a host registered, so Qt shows its panel icon)
 and org.freedesktop.Notifications (recording every Notify). The test asks through
-org.lumbra.TestDesktop at /TestDesktop: Notifications() as JSON, ItemToolTip() read from
-the registered item, InvokeAction(id, key) as a user's click on a notification's action.
+org.lumbra.TestDesktop at /TestDesktop: Notifications() and Closed() as JSON,
+ItemToolTip() read from the registered item, InvokeAction(id, key) as a user's click on a
+notification's action.
 Prints "ready" once every name is owned.
 """
 import json
@@ -69,6 +70,7 @@ class Notifications(dbus.service.Object):
     def __init__(self, bus):
         super().__init__(bus, "/org/freedesktop/Notifications")
         self.sent = []
+        self.closed = []
         self.last_id = 0
 
     @dbus.service.method(NOTIFICATIONS, in_signature="susssasa{sv}i", out_signature="u")
@@ -86,6 +88,7 @@ class Notifications(dbus.service.Object):
 
     @dbus.service.method(NOTIFICATIONS, in_signature="u")
     def CloseNotification(self, number):
+        self.closed.append(int(number))
         self.NotificationClosed(number, 3)
 
     @dbus.service.method(NOTIFICATIONS, out_signature="as")
@@ -115,6 +118,10 @@ class Test(dbus.service.Object):
         return json.dumps(self.notifications.sent)
 
     @dbus.service.method(TEST, out_signature="s")
+    def Closed(self):
+        return json.dumps(self.notifications.closed)
+
+    @dbus.service.method(TEST, out_signature="s")
     def ItemToolTip(self):
         if not self.watcher.items:
             return ""
@@ -127,10 +134,6 @@ class Test(dbus.service.Object):
     @dbus.service.method(TEST, in_signature="us")
     def InvokeAction(self, number, key):
         self.notifications.ActionInvoked(number, key)
-
-    @dbus.service.method(TEST, in_signature="u")
-    def Close(self, number):
-        self.notifications.NotificationClosed(number, 2)
 
 
 def main():

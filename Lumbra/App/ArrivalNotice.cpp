@@ -9,6 +9,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QGuiApplication>
+#include <QWindow>
 #include <QLocale>
 #include <QWidget>
 #include <climits>
@@ -42,6 +43,14 @@ ArrivalNotice::ArrivalNotice(Reader& reader, QWidget& window,
                 SLOT(actionInvoked(uint, QString)));
     bus.connect(service, path, interface, QStringLiteral("NotificationClosed"), this,
                 SLOT(closed(uint, uint)));
+    // Once the user works in the window, what the notification tells is seen: it goes.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] {
+        if (!m_id || !m_window || !m_window->isActiveWindow()) return;
+        QDBusMessage close = call(QStringLiteral("CloseNotification"));
+        close << std::exchange(m_id, 0u);
+        QDBusConnection::sessionBus().asyncCall(close);
+        m_told.clear();
+    });
     auto* asking =
         new QDBusPendingCallWatcher(bus.asyncCall(call(QStringLiteral("GetCapabilities"))), this);
     connect(asking, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
