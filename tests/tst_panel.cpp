@@ -224,6 +224,10 @@ private Q_SLOTS:
         QCOMPARE(arrivals.first(), (FeedArrival{2, u"Feed Two"_s, 11}));
         QCOMPARE(ArrivalNotice::summary(arrivals), u"24 new articles"_s);
         QCOMPARE(ArrivalNotice::body(arrivals), u"In Feed Two, Feed 5, Feed 4 and 2 other feeds"_s);
+        // Whatever a feed calls itself: one line, a notification's length.
+        const QString endless = u"A\nB "_s + QString(5000, u'x');
+        const QString named = ArrivalNotice::body({{9, endless, 1}});
+        QVERIFY2(named.size() < 80 && !named.contains(u'\n'), qPrintable(named));
     }
 
     void theSettingsTakeEffectAtOnce()

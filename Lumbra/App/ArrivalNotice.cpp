@@ -9,9 +9,9 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QGuiApplication>
-#include <QWindow>
 #include <QLocale>
 #include <QWidget>
+#include <QWindow>
 #include <climits>
 #include <utility>
 
@@ -21,6 +21,17 @@ const QString path = QStringLiteral("/org/freedesktop/Notifications");
 const QString interface = QStringLiteral("org.freedesktop.Notifications");
 const QString showAction = QStringLiteral("default");
 constexpr int namesTold = 3; // feeds named; the others counted
+
+// A feed's title on one line and short enough for a notification, whatever the feed sent.
+QString nameShown(const QString& title)
+{
+    constexpr qsizetype longest = 60;
+    const QString line = title.simplified();
+    if (line.size() <= longest) return line;
+    qsizetype cut = longest - 1;
+    if (line.at(cut).isLowSurrogate()) --cut; // never half a character
+    return line.left(cut) + u'\u2026';
+}
 
 QDBusMessage call(const QString& method)
 {
@@ -72,7 +83,7 @@ QString ArrivalNotice::body(const QList<FeedArrival>& arrivals)
 {
     QStringList names;
     for (qsizetype i = 0; i < std::min<qsizetype>(arrivals.size(), namesTold); ++i)
-        names << arrivals[i].title;
+        names << nameShown(arrivals[i].title);
     const qsizetype others = arrivals.size() - names.size();
     if (others == 0) return tr("In %1").arg(QLocale().createSeparatedList(names));
     return tr("In %1 and %n other feed(s)", "", clamped(others)).arg(names.join(tr(", ")));
@@ -96,15 +107,12 @@ void ArrivalNotice::send()
         m_sendAgain = true;
         return;
     }
-    QList<FeedArrival> shown = m_told;
-    if (m_markup)
-        for (FeedArrival& arrival : shown)
-            arrival.title = arrival.title.toHtmlEscaped();
+    const QString text = m_markup ? body(m_told).toHtmlEscaped() : body(m_told);
     QDBusMessage notify = call(QStringLiteral("Notify"));
     const QVariantMap hints{{QStringLiteral("desktop-entry"), QGuiApplication::desktopFileName()},
                             {QStringLiteral("category"), QStringLiteral("x-lumbra.arrived")}};
     notify << QGuiApplication::applicationDisplayName() << m_id
-           << QGuiApplication::desktopFileName() << summary(m_told) << body(shown)
+           << QGuiApplication::desktopFileName() << summary(m_told) << text
            << QStringList{showAction, tr("Show")} << hints << -1;
     auto* sending =
         new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(notify), this);
