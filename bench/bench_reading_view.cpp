@@ -7,44 +7,21 @@
 //   QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 bench_reading_view
 
 #include "LumbraCore/ArticleDocument.h"
+#include "ViewBench.h"
 #include "Views/QuoteWebView.h"
 #include "Views/ReadingView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 #include <cstdio>
-#include <ctime>
 #include <qcoro/qcorotask.h>
 
 namespace {
 
-QByteArray article(qsizetype bytes)
-{
-    QByteArray body;
-    for (int part = 1; body.size() < bytes; ++part) {
-        body += "<h2>Part " + QByteArray::number(part) + "</h2>";
-        for (int p = 0; p < 8; ++p)
-            body += "<p>The path climbs past the old mill and the river turns below it; "
-                    "<a href=\"https://example.org/" +
-                    QByteArray::number(p) +
-                    "\">a heron</a> stands in the shallows <img src=\"https://example.org/h.jpg\" "
-                    "alt=\"a heron\"> while the light comes up over the hills.</p>";
-    }
-    return body;
-}
-
 QByteArray nested(const QByteArray& open, const QByteArray& close, int depth)
 {
     return open.repeated(depth) + "the innermost words" + close.repeated(depth);
-}
-
-qint64 threadMilliseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
 }
 
 struct Case {
@@ -62,22 +39,13 @@ int main(int argc, char** argv)
     ReadingView view([](const QUrl&) {});
     view.resize(900, 700);
     view.QWidget::show();
-    // The longest stretch of the thread's own time between two turns of its event loop.
-    qint64 longest = 0;
-    qint64 last = threadMilliseconds();
-    QTimer ticks;
-    QObject::connect(&ticks, &QTimer::timeout, [&] {
-        const qint64 now = threadMilliseconds();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
-    ticks.start(5);
+    WindowHeld held;
 
     const QList<Case> cases{
-        {"plain 20 KB", article(20'000)},
-        {"plain 200 KB", article(200'000)},
-        {"plain 1 MB", article(1'000'000)},
-        {"plain 5.6 MB", article(5'600'000)},
+        {"plain 20 KB", plainArticle(20'000)},
+        {"plain 200 KB", plainArticle(200'000)},
+        {"plain 1 MB", plainArticle(1'000'000)},
+        {"plain 5.6 MB", plainArticle(5'600'000)},
         {"8 nested tables", nested("<table><tr><td>", "</td></tr></table>", 8)},
         {"12 nested tables", nested("<table><tr><td>", "</td></tr></table>", 12)},
         {"16 nested tables", nested("<table><tr><td>", "</td></tr></table>", 16)},
@@ -94,8 +62,7 @@ int main(int argc, char** argv)
         const QString html = ArticleDocument::articleHTML(item, QStringLiteral("Long Reads"), 0);
         QElapsedTimer elapsed;
         elapsed.start();
-        longest = 0;
-        last = threadMilliseconds();
+        held.reset();
         QEventLoop loop;
         QObject::connect(&page, &QuoteWebView::shown, &loop, &QEventLoop::quit);
         page.show(html, item.id);
@@ -118,7 +85,7 @@ int main(int argc, char** argv)
                     c.name, c.body.size() / 1e6, static_cast<long long>(loadedAt),
                     static_cast<long long>(readAt), static_cast<long long>(elapsed.elapsed()),
                     static_cast<long long>(parts ? parts->size() : 0),
-                    static_cast<long long>(longest));
+                    static_cast<long long>(held.longest));
     }
     return 0;
 }

@@ -14,3 +14,4 @@ build/bench/bench_vault 10000
 QT_QPA_PLATFORM=offscreen build/bench/bench_search 20000 100000
 QT_QPA_PLATFORM=offscreen build/bench/bench_hostile
 QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 build/bench/bench_reading_view
+QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 build/bench/bench_quote_marks

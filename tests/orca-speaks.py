@@ -79,6 +79,10 @@ STEPS = [
     (" ".join(["Right"] * len("Part 1. ")), None),
     (" ".join(["shift+Right"] * len(LONG_READ_SENTENCE)), r"^\.|period|dot"),
     ("shift+ctrl+h", r"Quote added to"),
+    # The quote is marked at once: Q moves to it and says it, the toolbar counts it.
+    ("ctrl+Home", None),
+    ("q", r"Quote 1 of 1: The path climbs past the old mill"),
+    ({"keys": "shift+Tab", "until": 4}, r"^1 quote"),
     # The toolbar's Share menu opens on its first entry.
     ({"keys": "shift+Tab", "until": 12}, r"^Share"),
     ("space", r"^Copy Link"),

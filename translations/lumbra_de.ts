@@ -555,6 +555,62 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     </message>
 </context>
 <context>
+    <name>QuoteMarks</name>
+    <message>
+        <source>Next Quote</source>
+        <translation>Nächstes Zitat</translation>
+    </message>
+    <message>
+        <source>Previous Quote</source>
+        <translation>Vorheriges Zitat</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n quote(s)</source>
+        <translation>
+            <numerusform>%n Zitat</numerusform>
+            <numerusform>%n Zitate</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Quotes in this article&apos;s note</source>
+        <translation>Zitate in der Notiz zu diesem Artikel</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n of the note&apos;s quotes no longer found in the article</source>
+        <translation>
+            <numerusform>%n Zitat der Notiz steht nicht mehr im Artikel</numerusform>
+            <numerusform>%n Zitate der Notiz stehen nicht mehr im Artikel</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No Longer in the Article</source>
+        <translation>Nicht mehr im Artikel</translation>
+    </message>
+    <message>
+        <source>“%1”</source>
+        <translation>„%1“</translation>
+    </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>und %n weiteres</numerusform>
+            <numerusform>und %n weitere</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No quotes marked</source>
+        <translation>Keine Zitate markiert</translation>
+    </message>
+    <message>
+        <source>No more quotes</source>
+        <translation>Keine weiteren Zitate</translation>
+    </message>
+    <message>
+        <source>Quote %1 of %2</source>
+        <translation>Zitat %1 von %2</translation>
+    </message>
+</context>
+<context>
     <name>ReadingView</name>
     <message>
         <source>Article text</source>
@@ -575,6 +631,22 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>No more paragraphs</source>
         <translation>Keine weiteren Absätze</translation>
+    </message>
+    <message>
+        <source>Quoted</source>
+        <translation>Zitiert</translation>
+    </message>
+    <message>
+        <source>No quotes marked</source>
+        <translation>Keine Zitate markiert</translation>
+    </message>
+    <message>
+        <source>No more quotes</source>
+        <translation>Keine weiteren Zitate</translation>
+    </message>
+    <message>
+        <source>Quote %1 of %2: %3</source>
+        <translation>Zitat %1 von %2: %3</translation>
     </message>
 </context>
 <context>

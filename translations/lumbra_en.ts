@@ -57,6 +57,30 @@
     </message>
 </context>
 <context>
+    <name>QuoteMarks</name>
+    <message numerus="yes">
+        <source>%n quote(s)</source>
+        <translation>
+            <numerusform>%n quote</numerusform>
+            <numerusform>%n quotes</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n of the note&apos;s quotes no longer found in the article</source>
+        <translation>
+            <numerusform>%n of the note's quotes no longer found in the article</numerusform>
+            <numerusform>%n of the note's quotes no longer found in the article</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>and %n more</numerusform>
+            <numerusform>and %n more</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>SidebarView</name>
     <message numerus="yes">
         <source>%1 of %Ln rows shown; more follow at the end of the list</source>

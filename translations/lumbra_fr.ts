@@ -555,6 +555,62 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     </message>
 </context>
 <context>
+    <name>QuoteMarks</name>
+    <message>
+        <source>Next Quote</source>
+        <translation>Citation suivante</translation>
+    </message>
+    <message>
+        <source>Previous Quote</source>
+        <translation>Citation précédente</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n quote(s)</source>
+        <translation>
+            <numerusform>%n citation</numerusform>
+            <numerusform>%n citations</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Quotes in this article&apos;s note</source>
+        <translation>Citations de la note de cet article</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n of the note&apos;s quotes no longer found in the article</source>
+        <translation>
+            <numerusform>%n citation de la note ne figure plus dans l’article</numerusform>
+            <numerusform>%n citations de la note ne figurent plus dans l’article</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No Longer in the Article</source>
+        <translation>Ne figure plus dans l’article</translation>
+    </message>
+    <message>
+        <source>“%1”</source>
+        <translation>« %1 »</translation>
+    </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>et %n autre</numerusform>
+            <numerusform>et %n autres</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No quotes marked</source>
+        <translation>Aucune citation marquée</translation>
+    </message>
+    <message>
+        <source>No more quotes</source>
+        <translation>Plus de citations</translation>
+    </message>
+    <message>
+        <source>Quote %1 of %2</source>
+        <translation>Citation %1 sur %2</translation>
+    </message>
+</context>
+<context>
     <name>ReadingView</name>
     <message>
         <source>Article text</source>
@@ -575,6 +631,22 @@ Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>No more paragraphs</source>
         <translation>Plus aucun paragraphe</translation>
+    </message>
+    <message>
+        <source>Quoted</source>
+        <translation>Cité</translation>
+    </message>
+    <message>
+        <source>No quotes marked</source>
+        <translation>Aucune citation marquée</translation>
+    </message>
+    <message>
+        <source>No more quotes</source>
+        <translation>Plus de citations</translation>
+    </message>
+    <message>
+        <source>Quote %1 of %2: %3</source>
+        <translation>Citation %1 sur %2 : %3</translation>
     </message>
 </context>
 <context>

@@ -72,16 +72,20 @@ QCoro::Task<std::optional<Notice>> QuoteWriter::write(QString text, Item item,
     co_return co_await std::move(written); // `this` may be gone from here on
 }
 
-QCoro::Task<std::optional<QString>> QuoteWriter::findNote(Item item, std::optional<Feed> feed)
+QCoro::Task<std::optional<QuoteWriter::Note>> QuoteWriter::findNote(Item item,
+                                                                    std::optional<Feed> feed)
 {
     const std::optional<QString> vault = storedVault();
     if (!vault) co_return std::nullopt;
-    QCoro::Task<std::optional<QString>> found = onWorker(
-        [quote = quoteOf(item, feed, QString()), vault = *vault, index = m_index] {
+    QCoro::Task<std::optional<Note>> found = onWorker(
+        [quote = quoteOf(item, feed, QString()), vault = *vault,
+         index = m_index]() -> std::optional<Note> {
             try {
-                return Vault::findNote(quote, vault, *index);
+                const std::optional<QString> path = Vault::findNote(quote, vault, *index);
+                if (!path) return std::nullopt;
+                return Note{*path, Vault::quotesIn(*path)};
             } catch (const std::exception&) {
-                return std::optional<QString>();
+                return std::nullopt;
             }
         },
         m_files.get());

@@ -26,8 +26,13 @@ public:
     // none when the user chose no vault.
     QCoro::Task<std::optional<Notice>> write(QString text, Item item, std::optional<Feed> feed);
 
-    // The path of the article's existing note; none without a vault or a note.
-    QCoro::Task<std::optional<QString>> findNote(Item item, std::optional<Feed> feed);
+    // An article's note and the quotes it holds.
+    struct Note {
+        QString path;
+        QStringList quotes;
+    };
+    // The article's existing note; none without a vault or a note.
+    QCoro::Task<std::optional<Note>> findNote(Item item, std::optional<Feed> feed);
 
     // Asks the user for the vault (starting in ~/Vaults or the home folder) and keeps it;
     // none when cancelled. Throws a VaultError for a folder no file can be made in.

@@ -22,10 +22,11 @@ Quotes::Quotes(ReaderEnvironment& environment, Session& session, const Subscript
 
 Quotes::~Quotes() = default;
 
-void Quotes::setSelectedNote(std::optional<QString> note)
+void Quotes::setSelectedNote(std::optional<QString> note, QStringList quotes)
 {
-    if (note == m_selectedNote) return;
+    if (note == m_selectedNote && quotes == m_selectedQuotes) return;
     m_selectedNote = std::move(note);
+    m_selectedQuotes = std::move(quotes);
     Q_EMIT selectedNoteChanged();
 }
 
@@ -71,10 +72,14 @@ QCoro::Task<> Quotes::findSelectedNote()
         co_return;
     }
     const Item item = *selected;
-    std::optional<QString> note =
+    std::optional<QuoteWriter::Note> note =
         co_await guarded(m_lifetime, m_writer->findNote(item, m_subscriptions.feed(item.feedId)));
     // A later selection asks for its own note.
-    if (m_timeline.selectedId() == item.id) setSelectedNote(std::move(note));
+    if (m_timeline.selectedId() != item.id) co_return;
+    if (note)
+        setSelectedNote(std::move(note->path), std::move(note->quotes));
+    else
+        setSelectedNote(std::nullopt);
 }
 
 void Quotes::openNote()

@@ -28,8 +28,9 @@ public:
     // Saves the page's selected text as a quote of the selected article.
     QCoro::Task<> saveQuote();
     QCoro::Task<> writeQuote(QString text, Item item);
-    // The selected article's note in the vault, once it has one.
+    // The selected article's note in the vault, once it has one, and the quotes it holds.
     const std::optional<QString>& selectedNote() const { return m_selectedNote; }
+    const QStringList& selectedQuotes() const { return m_selectedQuotes; }
     // Opens the selected article's note; says so when no program opens notes.
     void openNote();
     void showNoteInFolder();
@@ -38,10 +39,11 @@ public:
     std::optional<QString> storedVault() const;
 
 Q_SIGNALS:
+    // The note, or the quotes in it.
     void selectedNoteChanged();
 
 private:
-    void setSelectedNote(std::optional<QString> note);
+    void setSelectedNote(std::optional<QString> note, QStringList quotes = {});
     // Looks for the selected article's note, off the main thread.
     QCoro::Task<> findSelectedNote();
 
@@ -52,5 +54,6 @@ private:
     std::unique_ptr<QuoteWriter> m_writer;
     std::weak_ptr<TextSelectionSource> m_webView;
     std::optional<QString> m_selectedNote;
+    QStringList m_selectedQuotes;
     Lifetime m_lifetime; // last: it ends first
 };

@@ -1,6 +1,7 @@
 #include "Reader/Vault.h"
 
 #include "LumbraCore/ArticleNote.h"
+#include "LumbraCore/Highlights.h"
 #include "LumbraCore/Logging.h"
 #include "Reader/NoteFiles.h"
 #include "Reader/NoteIndex.h"
@@ -228,6 +229,14 @@ std::optional<QString> findNote(const Quote& quote, const QString& vaultPath, No
     const QString path = computedPath(quote, vault);
     if (holdsNoteOf(path, quote)) return path;
     return movedNote(quote, vault.absolutePath(), index);
+}
+
+QStringList quotesIn(const QString& path)
+{
+    const NoteFiles::Contents note = NoteFiles::read(path, largestNote);
+    if (!readable(note)) return {};
+    const std::optional<QString> text = decoded(note.bytes);
+    return text ? Highlights::quotes(*text) : QStringList();
 }
 
 namespace {

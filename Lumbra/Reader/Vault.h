@@ -36,4 +36,7 @@ void requireWritable(const QString& folder);
 // The path of the article's existing note, if it has one. Only reads.
 std::optional<QString> findNote(const Quote& quote, const QString& vaultPath, NoteIndex& index);
 
+// The quotes the note at `path` holds; none when it cannot be read as text.
+QStringList quotesIn(const QString& path);
+
 } // namespace Vault

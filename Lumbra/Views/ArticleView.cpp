@@ -6,6 +6,7 @@
 #include "Reader/Reader.h"
 #include "Views/Accessibility.h"
 #include "Views/ItemActions.h"
+#include "Views/QuoteMarks.h"
 #include "Views/QuoteWebView.h"
 #include "Views/ReadingView.h"
 #include "Views/Style.h"
@@ -79,6 +80,7 @@ ArticleView::ArticleView(Reader& reader, ItemActions& actions, QWidget* parent)
 {
     m_web = new QuoteWebView([&reader](const QUrl& url) { reader.openUrl(url); });
     m_reading = new ReadingView([&reader](const QUrl& url) { reader.openUrl(url); });
+    m_quoteMarks = new QuoteMarks(reader, *m_web, *m_reading, this);
     // The page draws through OpenGL. A window learns that from such a child when it is
     // created; had it learnt it only when the first article shows, it would be made again
     // then: losing its maximised state, jumping, flickering. This child tells it up front,
@@ -131,6 +133,12 @@ void ArticleView::buildToolbar(ItemActions& actions)
                                             showSelection();
                                         });
     m_loadImages->setToolTip(tr("Load this article's images, fonts and styles from other sites"));
+    QAction* quoteCount = m_toolbar->addWidget(m_quoteMarks->countButton());
+    const auto showCount = [this, quoteCount] {
+        quoteCount->setVisible(m_quoteMarks->hasQuotes());
+    };
+    connect(m_quoteMarks, &QuoteMarks::countChanged, this, showCount);
+    showCount();
     // Every button is a Tab stop; clicking one leaves the focus where it was.
     for (QAction* action : m_toolbar->actions())
         if (QWidget* button = m_toolbar->widgetForAction(action))
@@ -204,6 +212,7 @@ void ArticleView::showSelection()
     const Item* item = m_reader.timeline().selectedItem();
     if (!item) {
         m_shown.reset();
+        m_quoteMarks->showing(std::nullopt, false, false);
         setCurrentWidget(m_placeholder);
         return;
     }
@@ -223,6 +232,7 @@ void ArticleView::showSelection()
     options.dark = shown.dark;
     const QString html = ArticleDocument::articleHTML(*item, shown.feedTitle,
                                                       QDateTime::currentSecsSinceEpoch(), options);
+    m_quoteMarks->showing(item->id, asText, shown.dark);
     m_shown = std::move(shown);
     // Quotes come from the view the user sees.
     m_reading->setVisible(asText);

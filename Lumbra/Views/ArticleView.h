@@ -10,6 +10,7 @@ class EmptyState;
 class ItemActions;
 class QToolBar;
 class QToolButton;
+class QuoteMarks;
 class QuoteWebView;
 class Reader;
 class ReadingView;
@@ -33,6 +34,7 @@ public:
     QToolButton* shareButton() const { return m_share; }
     // Loads the current article's remote images once, when the setting keeps them out.
     QAction* loadImagesAction() const { return m_loadImages; }
+    QuoteMarks* quoteMarks() const { return m_quoteMarks; }
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -52,6 +54,7 @@ private:
     QToolBar* m_toolbar;
     QuoteWebView* m_web;
     ReadingView* m_reading;
+    QuoteMarks* m_quoteMarks;
     QToolButton* m_share;
     QAction* m_shareAction;
     QAction* m_loadImages;

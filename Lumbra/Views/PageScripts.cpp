@@ -247,6 +247,123 @@ const char* const readableBody = R"(
   return parts;
 )";
 
+// Text of elements the reader sees, in document order. Whether an element shows is asked
+// once; ancestors are looked at from the top down, however deep the page nests.
+const char* const shownTextBody = R"(
+  const known = new Map();
+  const unseen = new Set(['SCRIPT', 'STYLE', 'NOSCRIPT', 'TEMPLATE', 'TITLE']);
+  const visible = (element) => {
+    const chain = [];
+    let at = element;
+    while (at && at !== document.documentElement && !known.has(at)) {
+      chain.push(at);
+      at = at.parentElement;
+    }
+    let shown = at && known.has(at) ? known.get(at) : true;
+    for (let i = chain.length - 1; i >= 0; --i) {
+      const e = chain[i];
+      shown = shown && !unseen.has(e.tagName.toUpperCase()) && !hidden(e, getComputedStyle(e));
+      known.set(e, shown);
+    }
+    return shown;
+  };
+  const nodes = [], starts = [];
+  let text = '';
+  if (document.body) {
+    const walker = document.createTreeWalker(document.body, NodeFilter.SHOW_TEXT);
+    for (let node = walker.nextNode(); node; node = walker.nextNode()) {
+      if (!visible(node.parentElement)) continue;
+      nodes.push(node);
+      starts.push(text.length);
+      text += node.data;
+    }
+  }
+  window.lumbraText = {nodes, starts, length: text.length};
+  return text;
+)";
+
+// Each mark is drawn as boxes over its pieces of text (never over whole elements), in a
+// layer that multiplies (light) or screens (dark) its colour into the page, so the text
+// keeps its contrast.
+const char* const marksBody = R"(
+  if (window.lumbraMarks) window.lumbraMarks.host.remove();
+  window.lumbraMarks = null;
+  const source = window.lumbraText;
+  if (!source) return -1;
+  const {nodes, starts} = source;
+  const nodeAt = (offset) => {
+    let low = 0, high = starts.length - 1;
+    while (low < high) {
+      const middle = (low + high + 1) >> 1;
+      if (starts[middle] <= offset) low = middle; else high = middle - 1;
+    }
+    return low;
+  };
+  // Bounded whatever the note holds: the same long passage quoted many times over would
+  // otherwise have the page draw the article many times over.
+  let budget = 50000;
+  const marks = spans.filter(([start, length]) => length > 0 && start + length <= source.length)
+      .map(([start, length]) => {
+        const first = nodeAt(start), last = nodeAt(start + length - 1);
+        const pieces = [];
+        for (let i = first; i <= last && budget > 0; ++i, --budget) {
+          const from = i === first ? start - starts[i] : 0;
+          const to = i === last ? start + length - starts[i] : nodes[i].data.length;
+          if (to > from) pieces.push([nodes[i], from, to]);
+        }
+        return pieces;
+      }).filter((pieces) => pieces.length > 0);
+  const host = document.createElement('div');
+  host.setAttribute('style', 'all: initial !important; display: block !important; ' +
+      'position: absolute !important; left: 0 !important; top: 0 !important; ' +
+      'width: 0 !important; height: 0 !important; overflow: visible !important; ' +
+      'pointer-events: none !important; z-index: 2147483647 !important; ' +
+      'mix-blend-mode: ' + (dark ? 'screen' : 'multiply') + ' !important;');
+  const root = host.attachShadow({mode: 'closed'});
+  document.documentElement.appendChild(host);
+  const fill = dark ? '#5c4a00' : '#ffe066', ring = dark ? '#ffd700' : '#8a6d00';
+  const state = {host, marks, current: -1};
+  state.draw = () => {
+    // One range for all: the document keeps every live range current as it changes.
+    const boxes = document.createDocumentFragment();
+    const range = document.createRange();
+    const x = window.scrollX, y = window.scrollY;
+    marks.forEach((pieces, index) => {
+      for (const [node, from, to] of pieces) {
+        if (!node.isConnected) continue;
+        range.setStart(node, from);
+        range.setEnd(node, to);
+        for (const rect of range.getClientRects()) {
+          const box = document.createElement('div');
+          box.style.cssText = 'position: absolute; left: ' + (rect.left + x) + 'px; top: ' +
+              (rect.top + y) + 'px; width: ' + rect.width + 'px; height: ' + rect.height +
+              'px; background: ' + fill + ';' +
+              (index === state.current ? ' outline: 2px solid ' + ring + ';' : '');
+          boxes.appendChild(box);
+        }
+      }
+    });
+    range.detach();
+    root.replaceChildren(boxes);
+    return marks.length;
+  };
+  window.lumbraMarks = state;
+  return state.draw();
+)";
+
+const char* const revealBody = R"(
+  const state = window.lumbraMarks;
+  if (!state || index < 0 || index >= state.marks.length) return -1;
+  state.current = index;
+  const [node, from, to] = state.marks[index][0];
+  const range = document.createRange();
+  range.setStart(node, from);
+  range.setEnd(node, to);
+  const box = range.getBoundingClientRect();
+  window.scrollTo(window.scrollX, box.top + window.scrollY - window.innerHeight / 3);
+  return state.draw();
+)";
+
 QString wrapped(const char* body)
 {
     return QStringLiteral("(() => {") + QLatin1StringView(pageSize) +
@@ -267,6 +384,35 @@ QString readableParts()
 {
     static const QString script = wrapped(readableBody);
     return script;
+}
+
+QString shownText()
+{
+    static const QString script = wrapped(shownTextBody);
+    return script;
+}
+
+QString marks(const QList<Highlights::Span>& spans, bool dark)
+{
+    QStringList pairs;
+    pairs.reserve(spans.size());
+    for (const Highlights::Span& span : spans)
+        pairs << u'[' + QString::number(span.start) + u',' + QString::number(span.length) + u']';
+    return QStringLiteral("(() => { const spans = [") + pairs.join(u',') +
+           QStringLiteral("]; const dark = ") +
+           (dark ? QStringLiteral("true") : QStringLiteral("false")) + u';' +
+           QLatin1StringView(marksBody) + QStringLiteral("})()");
+}
+
+QString reveal(int index)
+{
+    return QStringLiteral("(() => { const index = ") + QString::number(index) + u';' +
+           QLatin1StringView(revealBody) + QStringLiteral("})()");
+}
+
+QString redrawMarks()
+{
+    return QStringLiteral("window.lumbraMarks ? window.lumbraMarks.draw() : -1");
 }
 
 } // namespace PageScripts

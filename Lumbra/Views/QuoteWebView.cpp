@@ -172,16 +172,47 @@ void QuoteWebView::show(const QString& html, qint64 item)
 
 QCoro::Task<std::optional<QStringList>> QuoteWebView::readableText()
 {
-    // Nothing of the view is touched after the wait: it may have gone.
-    const std::shared_ptr<const std::optional<qint64>> shownNow = m_shownItem;
-    const std::optional<qint64> item = *shownNow;
-    if (!item) co_return std::nullopt;
-    const QVariant value = co_await PageScript::run(m_page, PageScripts::readableParts());
-    if (*shownNow != item || value.typeId() != QMetaType::QVariantList) co_return std::nullopt;
+    const QVariant value = co_await run(PageScripts::readableParts());
+    if (value.typeId() != QMetaType::QVariantList) co_return std::nullopt;
     QStringList parts;
     for (const QVariant& part : value.toList())
         parts << part.toString();
     co_return parts;
+}
+
+QCoro::Task<QVariant> QuoteWebView::run(QString script)
+{
+    // Nothing of the view is touched after the wait: it may have gone.
+    const std::shared_ptr<const std::optional<qint64>> shownNow = m_shownItem;
+    const std::optional<qint64> item = *shownNow;
+    if (!item) co_return QVariant();
+    const QVariant value = co_await PageScript::run(m_page, std::move(script));
+    co_return *shownNow == item ? value : QVariant();
+}
+
+QCoro::Task<std::optional<QString>> QuoteWebView::shownText()
+{
+    const QVariant value = co_await run(PageScripts::shownText());
+    if (value.typeId() != QMetaType::QString) co_return std::nullopt;
+    co_return value.toString();
+}
+
+QCoro::Task<int> QuoteWebView::mark(QList<Highlights::Span> spans, bool dark)
+{
+    const QVariant drawn = co_await run(PageScripts::marks(spans, dark));
+    co_return drawn.toInt();
+}
+
+void QuoteWebView::reveal(int index)
+{
+    m_page->runJavaScript(PageScripts::reveal(index), QWebEngineScript::ApplicationWorld);
+}
+
+void QuoteWebView::resizeEvent(QResizeEvent* event)
+{
+    QWebEngineView::resizeEvent(event);
+    // The text flows anew: the marks follow it.
+    m_page->runJavaScript(PageScripts::redrawMarks(), QWebEngineScript::ApplicationWorld);
 }
 
 QMenu* QuoteWebView::quoteContextMenu()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LumbraCore/Highlights.h"
 #include "Reader/Environment.h"
 #include "Views/ArticlePage.h"
 
@@ -30,6 +31,12 @@ public:
     // What the shown page shows, as parts for the reading view; none when no page is shown
     // or another one came meanwhile.
     QCoro::Task<std::optional<QStringList>> readableText();
+    // What the shown page shows, as one text to find quotes in; none as for `readableText`.
+    QCoro::Task<std::optional<QString>> shownText();
+    // Marks these places of `shownText`'s text, in place of earlier marks; how many it drew.
+    QCoro::Task<int> mark(QList<Highlights::Span> spans, bool dark);
+    // Rings mark `index` and scrolls to it.
+    void reveal(int index);
     // The page's selection, through a script in a world of its own.
     std::shared_ptr<TextSelectionSource> selection() const { return m_selection; }
 
@@ -49,6 +56,8 @@ Q_SIGNALS:
 
 private:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    QCoro::Task<QVariant> run(QString script);
 
     QPointer<QAction> m_quoteAction;
 

@@ -2,6 +2,7 @@
 
 #include "Views/Accessibility.h"
 #include "Views/QuoteWebView.h"
+#include "Views/Style.h"
 
 #include <QAccessible>
 #include <QContextMenuEvent>
@@ -9,6 +10,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTextBlock>
 
 namespace {
@@ -43,7 +45,8 @@ bool isStopKey(const QKeyEvent* key)
 {
     const Qt::KeyboardModifiers others =
         key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
-    return others == Qt::NoModifier && (key->key() == Qt::Key_H || key->key() == Qt::Key_P);
+    return others == Qt::NoModifier &&
+           (key->key() == Qt::Key_H || key->key() == Qt::Key_P || key->key() == Qt::Key_Q);
 }
 
 } // namespace
@@ -62,6 +65,8 @@ ReadingView::ReadingView(Opener openExternally, QWidget* parent)
     document()->setUndoRedoEnabled(false);
     m_appending.setInterval(0);
     connect(&m_appending, &QTimer::timeout, this, &ReadingView::appendPart);
+    connect(this, &QTextEdit::cursorPositionChanged, this, &ReadingView::sayEnteredMark);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &ReadingView::showMarksInSight);
 }
 
 void ReadingView::open(const QString& link)
@@ -122,7 +127,10 @@ void ReadingView::show(const QStringList& parts, qint64 item, const QUrl& base)
     // is laid out; the caret stays where the reader is.
     m_rest = parts.mid(1);
     m_nextPart = 0;
-    if (!m_rest.isEmpty()) m_appending.start();
+    if (!m_rest.isEmpty())
+        m_appending.start();
+    else
+        Q_EMIT shownWhole(item);
 }
 
 void ReadingView::clearShown()
@@ -130,6 +138,8 @@ void ReadingView::clearShown()
     m_appending.stop();
     m_rest.clear();
     *m_shownItem = std::nullopt;
+    m_marks.clear();
+    m_caretMark = -1;
     clear();
 }
 
@@ -138,6 +148,7 @@ void ReadingView::appendPart()
     if (m_nextPart >= m_rest.size()) {
         m_appending.stop();
         m_rest.clear();
+        if (*m_shownItem) Q_EMIT shownWhole(**m_shownItem);
         return;
     }
     QTextCursor end(document());
@@ -175,8 +186,103 @@ void ReadingView::keyPressEvent(QKeyEvent* event)
         QTextEdit::keyPressEvent(event);
         return;
     }
-    const Stop stop = event->key() == Qt::Key_H ? Stop::heading : Stop::paragraph;
-    moveTo(stop, !(event->modifiers() & Qt::ShiftModifier));
+    const bool forward = !(event->modifiers() & Qt::ShiftModifier);
+    if (event->key() == Qt::Key_Q)
+        moveToMark(forward);
+    else
+        moveTo(event->key() == Qt::Key_H ? Stop::heading : Stop::paragraph, forward);
+}
+
+void ReadingView::mark(QList<Highlights::Span> spans)
+{
+    std::sort(spans.begin(), spans.end(),
+              [](const auto& a, const auto& b) { return a.start < b.start; });
+    m_marks = std::move(spans);
+    m_caretMark = markAt(textCursor().position());
+    showMarksInSight();
+}
+
+// Only the marks in sight are drawn: a change to the text's own format lays a long article
+// out again, and every extra selection is looked at for each line painted.
+void ReadingView::showMarksInSight()
+{
+    QList<ExtraSelection> shown;
+    if (!m_marks.isEmpty()) {
+        const int first = cursorForPosition(QPoint(0, 0)).position();
+        const int last = cursorForPosition(viewport()->rect().bottomRight()).position();
+        QTextCharFormat marked;
+        marked.setBackground(Style::isDark(palette()) ? QColor(0x5c, 0x4a, 0x00)
+                                                      : QColor(0xff, 0xe0, 0x66));
+        for (const Highlights::Span& span : std::as_const(m_marks)) {
+            if (span.start > last) break;
+            if (span.start + span.length < first) continue;
+            QTextCursor cursor(document());
+            cursor.setPosition(int(span.start));
+            cursor.setPosition(int(span.start + span.length), QTextCursor::KeepAnchor);
+            shown << ExtraSelection{cursor, marked};
+        }
+    }
+    setExtraSelections(shown);
+}
+
+void ReadingView::resizeEvent(QResizeEvent* event)
+{
+    QTextEdit::resizeEvent(event);
+    showMarksInSight();
+}
+
+qsizetype ReadingView::markAt(int position) const
+{
+    const auto after = std::upper_bound(m_marks.cbegin(), m_marks.cend(), position,
+                                        [](int at, const auto& span) { return at < span.start; });
+    if (after == m_marks.cbegin()) return -1;
+    const qsizetype index = after - m_marks.cbegin() - 1;
+    const Highlights::Span& span = m_marks[index];
+    return position < span.start + span.length ? index : -1;
+}
+
+void ReadingView::sayEnteredMark()
+{
+    const qsizetype now = markAt(textCursor().position());
+    const bool entered = now >= 0 && now != m_caretMark;
+    m_caretMark = now;
+    if (entered && !m_movingToMark) Q_EMIT reached(tr("Quoted"));
+}
+
+bool ReadingView::moveToMark(bool forward)
+{
+    const int position = textCursor().position();
+    qsizetype index = -1;
+    for (qsizetype i = 0; i < m_marks.size(); ++i) {
+        const qsizetype at = forward ? i : m_marks.size() - 1 - i;
+        if (forward ? m_marks[at].start > position
+                    : m_marks[at].start < position && markAt(position) != at) {
+            index = at;
+            break;
+        }
+    }
+    if (index < 0) {
+        Q_EMIT reached(m_marks.isEmpty() ? tr("No quotes marked") : tr("No more quotes"));
+        return false;
+    }
+    const Highlights::Span& span = m_marks[index];
+    QTextCursor cursor = textCursor();
+    cursor.setPosition(int(span.start));
+    m_movingToMark = true;
+    setTextCursor(cursor);
+    m_movingToMark = false;
+    ensureCursorVisible();
+    // Said whole up to a long paragraph's length; the caret reads on from its start.
+    constexpr qsizetype saidLength = 300;
+    QTextCursor passage(document());
+    passage.setPosition(int(span.start));
+    passage.setPosition(int(span.start + span.length), QTextCursor::KeepAnchor);
+    QString text = passage.selectedText();
+    text.replace(QChar::ParagraphSeparator, u' ').replace(QChar::LineSeparator, u' ');
+    text = text.simplified();
+    if (text.size() > saidLength) text = text.left(saidLength) + u'\u2026';
+    Q_EMIT reached(tr("Quote %1 of %2: %3").arg(index + 1).arg(m_marks.size()).arg(text));
+    return true;
 }
 
 bool ReadingView::moveTo(Stop stop, bool forward)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LumbraCore/Highlights.h"
 #include "Reader/Environment.h"
 
 #include <QPointer>
@@ -35,22 +36,35 @@ public:
     std::shared_ptr<TextSelectionSource> selection() const { return m_selection; }
     // Offered first in the text's menu.
     void setQuoteAction(QAction* action) { m_quoteAction = action; }
+    // The shown text, each character at its place in the document: what quotes are found in.
+    QString shownText() const { return document()->toRawText(); }
+    // Marks these places of the shown text as quoted, in place of earlier marks.
+    void mark(QList<Highlights::Span> spans);
+    // Moves the caret to the next or previous marked passage and says which it is.
+    bool moveToMark(bool forward);
 
 Q_SIGNALS:
-    // What moving to a heading or paragraph reached, for screen readers to say.
+    // What moving to a heading, paragraph or quote reached, for screen readers to say.
     void reached(const QString& text);
+    // All of item `item`'s text shows.
+    void shownWhole(qint64 item);
 
 protected:
     bool event(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool focusNextPrevChild(bool next) override;
     QVariant loadResource(int type, const QUrl& name) override;
 
 private:
     enum class Stop { heading, paragraph };
     bool moveTo(Stop stop, bool forward);
+    // The marked passage at `position`; -1 for none.
+    qsizetype markAt(int position) const;
+    void showMarksInSight();
+    void sayEnteredMark();
     void open(const QString& link);
     void appendPart();
 
@@ -61,4 +75,7 @@ private:
     QTimer m_appending;
     QStringList m_rest;
     qsizetype m_nextPart = 0;
+    QList<Highlights::Span> m_marks; // in the text's order
+    qsizetype m_caretMark = -1;      // the marked passage the caret is in
+    bool m_movingToMark = false;
 };
