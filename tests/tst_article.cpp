@@ -2,6 +2,7 @@
 #include "Await.h"
 #include "DarkPalette.h"
 #include "Heartbeat.h"
+#include "PageScript.h"
 #include "ReaderFixture.h"
 #include "Views/ArticleView.h"
 #include "Views/ItemActions.h"
@@ -34,19 +35,6 @@ namespace {
 
 // The centre of an element of the page, in the view's coordinates.
 QPoint centreOf(QWebEnginePage* page, const QString& id);
-
-// Runs a script in the application's world (page scripts are off) and waits for it.
-QVariant runScript(QWebEnginePage* page, const QString& script)
-{
-    QVariant result;
-    bool done = false;
-    page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [&](const QVariant& value) {
-        result = value;
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, 10000)) qFatal("script did not answer");
-    return result;
-}
 
 QPoint centreOf(QWebEnginePage* page, const QString& id)
 {
@@ -345,22 +333,6 @@ private Q_SLOTS:
         QCOMPARE(actions[0], this->actions->saveQuote); // the one article command
         QVERIFY(actions[1]->isSeparator());
         menu->close();
-    }
-
-    void selectedTextBecomesAQuote()
-    {
-        QTemporaryDir vault;
-        f->reader->quotes().storeVault(vault.path());
-        showItem(500);
-        selectPassage(view->webView()->page());
-        std::unique_ptr<QMenu> menu(view->webView()->quoteContextMenu());
-        menu->actions().first()->trigger(); // as the context menu's item does
-        QTRY_VERIFY(said(*f->reader));
-        QCOMPARE(*said(*f->reader), u"Quote added to Hostile page"_s);
-        QFile note(vault.filePath(u"lumbra/Hostile page.md"_s));
-        QVERIFY(note.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(note.readAll());
-        QVERIFY(text.contains(u"\n> Readable passage here.\n> [\u2197](tavo://lumbra/item/500"_s));
     }
 
     // Text the page hides by style is not part of the quote, and the page is left as it was.

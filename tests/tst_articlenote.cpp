@@ -1,4 +1,5 @@
 #include "LumbraCore/ArticleNote.h"
+#include "LumbraCore/Highlights.h"
 #include "LumbraCore/ItemLink.h"
 #include "LumbraCore/NoteNames.h"
 #include "NoteReader.h"
@@ -510,6 +511,15 @@ private Q_SLOTS:
             QCOMPARE(note.backLinks[n - 1], ::tavoLink(42, ArticleNote::address(q)));
         }
         QVERIFY(ArticleNote::isLumbraNoteFor(text, q)); // and the article still finds its note
+        // The marks look for what a reader of the note reads in its quotes.
+        QStringList marked = Highlights::quotes(text);
+        for (QString& quote : marked)
+            quote = quote.simplified();
+        QCOMPARE(marked, QStringList(2, lines.join(u' ').simplified()));
+        // The user's own block quotes are none of them; a note with CRLF reads the same.
+        QCOMPARE(Highlights::quotes(QString(text + u"\n> My own thought.\n"_s)).size(), 2);
+        QCOMPARE(Highlights::quotes(QString(text).replace(u"\n"_s, u"\r\n"_s)),
+                 Highlights::quotes(text));
     }
 
     void appendBuildsTheWorkedExample()
