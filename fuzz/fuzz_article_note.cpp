@@ -1,7 +1,9 @@
-// ArticleNote.path and ArticleNote.append on any quote and any existing note.
+// ArticleNote.path and ArticleNote.append on any quote and any existing note, and the quote
+// read back for its marks.
 
 #include "FuzzInput.h"
 #include "LumbraCore/ArticleNote.h"
+#include "LumbraCore/Highlights.h"
 
 #include <unicode/uchar.h>
 
@@ -45,5 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_REQUIRE(note.endsWith(u'\n'));
     if (kept == 0) // a new note always names its article
         FUZZ_REQUIRE(ArticleNote::isLumbraNoteFor(note, quote));
+
+    // The quote the marks read back is the one appended, white space aside.
+    const QList<std::optional<Highlights::Span>> inQuote =
+        Highlights::find(quote.text, {quote.text});
+    if (inQuote.constFirst()) {
+        const QStringList read = Highlights::quotes(note);
+        FUZZ_REQUIRE(!read.isEmpty());
+        FUZZ_REQUIRE(Highlights::find(quote.text, {read.constLast()}).constFirst());
+        FUZZ_REQUIRE(Highlights::find(read.constLast(), {quote.text}).constFirst());
+    }
     return 0;
 }

@@ -162,6 +162,15 @@ private Q_SLOTS:
             ->trigger();
         QTRY_COMPARE(said(*f->reader), std::optional(u"Quote added to Marked"_s));
         QTRY_COMPARE(pageMarks(), QStringList{u"ends here. Second starts."_s}); // at once
+        // The text flowing anew (a narrow window, an image arriving), the marks follow it.
+        const auto boxes = [this] {
+            return runScript(view->webView()->page(), u"window.lumbraMarks.boxes"_s).toInt();
+        };
+        const int wide = boxes();
+        runScript(view->webView()->page(), u"document.body.style.width = '4em'; true"_s);
+        QTRY_VERIFY(boxes() > wide);
+        runScript(view->webView()->page(), u"document.body.style.width = ''; true"_s);
+        QTRY_COMPARE(boxes(), wide);
         QFile file(vault.filePath(u"lumbra/Marked.md"_s));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().contains(

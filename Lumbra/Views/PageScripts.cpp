@@ -286,7 +286,10 @@ const char* const shownTextBody = R"(
 // layer that multiplies (light) or screens (dark) its colour into the page, so the text
 // keeps its contrast.
 const char* const marksBody = R"(
-  if (window.lumbraMarks) window.lumbraMarks.host.remove();
+  if (window.lumbraMarks) {
+    window.lumbraMarks.observer.disconnect();
+    window.lumbraMarks.host.remove();
+  }
   window.lumbraMarks = null;
   const source = window.lumbraText;
   if (!source) return -1;
@@ -344,9 +347,15 @@ const char* const marksBody = R"(
       }
     });
     range.detach();
+    state.boxes = boxes.childNodes.length;
     root.replaceChildren(boxes);
     return marks.length;
   };
+  // The text flows anew when the page changes size (the window, an image that arrived):
+  // the marks follow it.
+  state.observer = new ResizeObserver(() => state.draw());
+  state.observer.observe(document.documentElement);
+  if (document.body) state.observer.observe(document.body);
   window.lumbraMarks = state;
   return state.draw();
 )";
@@ -408,11 +417,6 @@ QString reveal(int index)
 {
     return QStringLiteral("(() => { const index = ") + QString::number(index) + u';' +
            QLatin1StringView(revealBody) + QStringLiteral("})()");
-}
-
-QString redrawMarks()
-{
-    return QStringLiteral("window.lumbraMarks ? window.lumbraMarks.draw() : -1");
 }
 
 } // namespace PageScripts

@@ -26,7 +26,5 @@ QString shownText();
 QString marks(const QList<Highlights::Span>& spans, bool dark);
 // Rings mark `index` and scrolls it into view; the number of marks drawn, or -1 for none.
 QString reveal(int index);
-// Draws the marks again where the text now stands.
-QString redrawMarks();
 
 } // namespace PageScripts

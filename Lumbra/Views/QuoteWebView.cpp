@@ -208,13 +208,6 @@ void QuoteWebView::reveal(int index)
     m_page->runJavaScript(PageScripts::reveal(index), QWebEngineScript::ApplicationWorld);
 }
 
-void QuoteWebView::resizeEvent(QResizeEvent* event)
-{
-    QWebEngineView::resizeEvent(event);
-    // The text flows anew: the marks follow it.
-    m_page->runJavaScript(PageScripts::redrawMarks(), QWebEngineScript::ApplicationWorld);
-}
-
 QMenu* QuoteWebView::quoteContextMenu()
 {
     // The standard entries exist only for a menu the page itself asked for.

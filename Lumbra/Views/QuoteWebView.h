@@ -56,7 +56,6 @@ Q_SIGNALS:
 
 private:
     void contextMenuEvent(QContextMenuEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     QCoro::Task<QVariant> run(QString script);
 
     QPointer<QAction> m_quoteAction;
