@@ -291,8 +291,8 @@ const char* const marksBody = R"(
     window.lumbraMarks.host.remove();
   }
   window.lumbraMarks = null;
-  const source = window.lumbraText;
-  if (!source) return -1;
+  // Without quotes the text was not read: the layer comes all the same.
+  const source = window.lumbraText || {nodes: [], starts: [], length: 0};
   const {nodes, starts} = source;
   const nodeAt = (offset) => {
     let low = 0, high = starts.length - 1;

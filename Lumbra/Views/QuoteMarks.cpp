@@ -81,9 +81,12 @@ QCoro::Task<> QuoteMarks::mark()
     if (!stillShown()) co_return;
     QList<Highlights::Span> spans;
     for (const std::optional<Highlights::Span>& span : found)
-        if (span && !spans.contains(*span)) spans << *span;
-    std::sort(spans.begin(), spans.end(),
-              [](const auto& a, const auto& b) { return a.start < b.start; });
+        if (span) spans << *span;
+    // A passage quoted twice is one mark.
+    std::sort(spans.begin(), spans.end(), [](const auto& a, const auto& b) {
+        return std::pair(a.start, a.length) < std::pair(b.start, b.length);
+    });
+    spans.erase(std::unique(spans.begin(), spans.end()), spans.end());
     if (shown.asText) {
         m_text.mark(spans);
     } else {
