@@ -202,7 +202,10 @@ private Q_SLOTS:
         caret.setPosition(int(view->readingView()->shownText().indexOf(u"said"_s)));
         view->readingView()->setTextCursor(caret); // as the arrows move it
         QCOMPARE(reached.constLast().constFirst().toString(), u"Quoted"_s);
+        // Back to the page, which was kept: marked and counted without a new load.
         f->reader->settings().setReadingView(false);
+        QTRY_COMPARE(count->text(), u"2 quotes"_s);
+        QCOMPARE(pageMarks(), quoted);
 
         // Another program deletes one quote and adds one the article does not hold.
         QVERIFY(file.open(QIODevice::ReadOnly));

@@ -51,6 +51,9 @@ void QuoteMarks::showing(std::optional<qint64> item, bool asText, bool dark)
     m_pageMarks = 0;
     m_pageCurrent = -1;
     showCount({}, {});
+    // The view may already show this article (the page kept for the other view): it gets no
+    // new signal to mark by.
+    if (m_shown) mark();
 }
 
 QCoro::Task<> QuoteMarks::mark()
@@ -58,11 +61,14 @@ QCoro::Task<> QuoteMarks::mark()
     if (!m_shown || m_reader.timeline().selectedId() != m_shown->item) co_return;
     const Shown shown = *m_shown;
     const QStringList quotes = m_reader.quotes().selectedQuotes();
+    // The view shows this article whole, or it says so later.
+    if (shown.asText ? m_text.shownItem() != shown.item || m_text.isAppending()
+                     : m_page.shownItem() != shown.item)
+        co_return;
     std::optional<QString> text;
     if (quotes.isEmpty()) {
         text = QString();
     } else if (shown.asText) {
-        if (m_text.shownItem() != shown.item || m_text.isAppending()) co_return;
         text = m_text.shownText();
     } else {
         QCoro::Task<std::optional<QString>> reading = m_page.shownText();
