@@ -120,7 +120,7 @@ QString articleHTML(const Item& item, const QString& feedTitle, qint64 now, Opti
     return head(options) + title + QStringLiteral("</h1>\n<div class=\"meta\" dir=\"auto\">") +
            meta.join(QStringLiteral(" \u00B7 ")) +
            QStringLiteral("</div>\n<div class=\"body\" dir=\"auto\">\n") +
-           (item.body ? QString::fromUtf8(*item.body) : QString()) +
+           (item.body ? QString::fromUtf8(item.body->html()) : QString()) +
            QStringLiteral("\n</div></article></body></html>");
 }
 

@@ -5,9 +5,27 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
 using namespace JsonReader;
 using namespace std::string_view_literals;
+
+namespace {
+
+// Authors repeat across a feed's articles: each name is held once, shared by its items.
+QString sharedAuthor(Value value)
+{
+    thread_local QSet<QString> known;
+    QString author = readString(value);
+    const auto found = known.constFind(author);
+    if (found != known.cend()) return *found;
+    // Bounded, so a list of a million different names does not keep them all.
+    if (known.size() >= 4096) known.clear();
+    known.insert(author);
+    return author;
+}
+
+} // namespace
 
 namespace RecordReaders {
 
@@ -88,11 +106,12 @@ Item readItem(Value value)
         else if (key == "url"sv)
             item.url = optional<QString>(v, readString);
         else if (key == "author"sv)
-            item.author = optional<QString>(v, readString);
+            item.author = optional<QString>(v, sharedAuthor);
         else if (key == "pubDate"sv)
             item.pubDate = optional<qint64>(v, readInt);
         else if (key == "body"sv)
-            item.body = optional<QByteArray>(v, readUtf8);
+            item.body =
+                optional<ArticleBody>(v, [](Value body) { return ArticleBody(readUtf8(body)); });
         else if (key == "unread"sv)
             item.unread = readBool(v), unread = true;
         else if (key == "starred"sv)

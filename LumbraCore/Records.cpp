@@ -32,17 +32,6 @@ size_t qHash(const Feed& feed, size_t seed) noexcept
     return seed;
 }
 
-bool operator==(const Item& a, const Item& b)
-{
-    // Lists built from one another share their bodies, the bulk of their bytes: comparing a
-    // hundred thousand items would otherwise read every body twice over.
-    const bool sameBody = a.body && b.body ? a.body->isSharedWith(*b.body) || *a.body == *b.body
-                                           : a.body.has_value() == b.body.has_value();
-    return a.id == b.id && a.feedId == b.feedId && a.unread == b.unread && a.starred == b.starred &&
-           a.pubDate == b.pubDate && a.title == b.title && a.url == b.url && a.author == b.author &&
-           sameBody;
-}
-
 size_t qHash(const Item& item, size_t seed) noexcept
 {
     QtPrivate::QHashCombine hash;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LumbraCore/ArticleBody.h"
+
 #include <QByteArray>
 #include <QHashFunctions>
 #include <QList>
@@ -44,13 +46,11 @@ struct Item {
     std::optional<QString> url;
     std::optional<QString> author;
     std::optional<qint64> pubDate;
-    // Bodies are the bulk of a reply, so they stay UTF-8 and are converted only for display.
-    std::optional<QByteArray> body;
+    std::optional<ArticleBody> body;
     bool unread = false;
     bool starred = false;
 
-    // Every field; a body shared by both is equal at once, without reading its bytes.
-    friend bool operator==(const Item&, const Item&);
+    friend bool operator==(const Item&, const Item&) = default;
 };
 
 // Which items the timeline shows.

@@ -4,6 +4,7 @@
 #include "LumbraCore/internal/Unicode.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
 #include <cstring>
 #include <unicode/normalizer2.h>
@@ -105,12 +106,53 @@ QString plainText(const QByteArray& html, qsizetype max)
 
 } // namespace
 
+namespace {
+
+bool isQuerySpace(char c)
+{
+    // What `words` splits a query at, so no query word holds one.
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// `text`'s words, each once, in the order they first appear. A word typed in the search
+// holds no space, so it is found in the result exactly when it is found in `text`; a long
+// list's texts take a fraction of the memory.
+QByteArray distinctWords(const QByteArray& text)
+{
+    // Made in a buffer kept for the thread and copied out at its size: the texts of a long
+    // list stay side by side in memory, with no freed space between them.
+    thread_local QByteArray out;
+    out.resize(0);
+    out.reserve(text.size());
+    QSet<QByteArrayView> seen;
+    seen.reserve(256);
+    for (qsizetype at = 0; at < text.size();) {
+        if (isQuerySpace(text[at])) {
+            ++at;
+            continue;
+        }
+        qsizetype end = at + 1;
+        while (end < text.size() && !isQuerySpace(text[end]))
+            ++end;
+        const QByteArrayView word(text.constData() + at, end - at);
+        if (!seen.contains(word)) {
+            seen.insert(word);
+            if (!out.isEmpty()) out += ' ';
+            out += word;
+        }
+        at = end;
+    }
+    return QByteArray(out.constData(), out.size());
+}
+
+} // namespace
+
 QByteArray textOf(const Item& item, const QString& feedTitle)
 {
     const QString text = decodeEntities(item.title.value_or(QString())) + u'\n' +
                          item.author.value_or(QString()) + u'\n' + feedTitle + u'\n' +
-                         (item.body ? plainText(*item.body, bodyCharacters) : QString());
-    return fold(text);
+                         (item.body ? plainText(item.body->html(), bodyCharacters) : QString());
+    return distinctWords(fold(text));
 }
 
 QList<QByteArray> words(const QString& query)

@@ -17,8 +17,8 @@ constexpr qsizetype bodyCharacters = 1500;
 // `text` with case and accents folded, as UTF-8.
 QByteArray fold(const QString& text);
 
-// The folded text a search looks in: the item's title, author, feed title and the start of
-// its text (tags removed, entities decoded).
+// The folded text a search looks in: the words of the item's title, author, feed title and
+// the start of its text (tags removed, entities decoded), each word once.
 QByteArray textOf(const Item& item, const QString& feedTitle);
 
 // The folded words of what the user typed; none for an empty query.

@@ -12,7 +12,7 @@
 using Unicode::compile;
 using Unicode::replaceAll;
 
-QList<Item> newestFirst(const QList<Item>& items, qint64 now)
+QList<Item> newestFirst(QList<Item> items, qint64 now)
 {
     // Sorting (key, index) pairs and moving each item once is far cheaper than sorting items.
     struct Entry {
@@ -38,13 +38,29 @@ QList<Item> newestFirst(const QList<Item>& items, qint64 now)
     std::stable_sort(future.begin(), future.end(), [](const Entry& a, const Entry& b) {
         return a.date != b.date ? a.date < b.date : a.id > b.id;
     });
-    QList<Item> result;
-    result.reserve(items.size());
+    std::vector<qsizetype> order;
+    order.reserve(items.size());
     for (const Entry& e : current)
-        result.append(items[e.index]);
+        order.push_back(e.index);
     for (const Entry& e : future)
-        result.append(items[e.index]);
-    return result;
+        order.push_back(e.index);
+    // Moved into place along the permutation's cycles: a long list is not held twice.
+    std::vector<bool> placed(order.size());
+    for (qsizetype start = 0; start < qsizetype(order.size()); ++start) {
+        if (placed[start]) continue;
+        Item held = std::move(items[start]);
+        for (qsizetype at = start;;) {
+            placed[at] = true;
+            const qsizetype from = order[at];
+            if (from == start) {
+                items[at] = std::move(held);
+                break;
+            }
+            items[at] = std::move(items[from]);
+            at = from;
+        }
+    }
+    return items;
 }
 
 namespace {

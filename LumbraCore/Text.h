@@ -8,7 +8,7 @@
 
 // Timeline order: items dated up to `now` newest first (undated last, equal dates by higher
 // id), then items dated in the future, soonest first (equal dates by higher id too).
-QList<Item> newestFirst(const QList<Item>& items, qint64 now);
+QList<Item> newestFirst(QList<Item> items, qint64 now);
 
 // A one-line plain-text preview of an HTML body, cut to at most `max` user-perceived
 // characters at a space, with "…" appended when cut.

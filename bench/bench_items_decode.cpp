@@ -91,7 +91,8 @@ QList<Item> decodeWithQt(const QByteArray& json)
         if (o.value(u"url").isString()) item.url = o.value(u"url").toString();
         if (o.value(u"author").isString()) item.author = o.value(u"author").toString();
         if (o.value(u"pubDate").isDouble()) item.pubDate = o.value(u"pubDate").toInteger();
-        if (o.value(u"body").isString()) item.body = o.value(u"body").toString().toUtf8();
+        if (o.value(u"body").isString())
+            item.body = ArticleBody(o.value(u"body").toString().toUtf8());
         item.unread = o.value(u"unread").toBool();
         item.starred = o.value(u"starred").toBool();
         items.append(std::move(item));

@@ -77,7 +77,7 @@ int main(int argc, char** argv)
     Item item;
     item.id = 1;
     item.title = QStringLiteral("A walk of a day");
-    item.body = plainArticle(1'000'000);
+    item.body = ArticleBody(plainArticle(1'000'000));
     QEventLoop loop;
     QObject::connect(&page, &QuoteWebView::shown, &loop, &QEventLoop::quit);
     page.show(ArticleDocument::articleHTML(item, QStringLiteral("Long Reads"), 0), item.id);

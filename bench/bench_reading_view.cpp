@@ -58,7 +58,7 @@ int main(int argc, char** argv)
         Item item;
         item.id = ++id;
         item.title = QStringLiteral("A walk of a day");
-        item.body = c.body;
+        item.body = ArticleBody(c.body);
         const QString html = ArticleDocument::articleHTML(item, QStringLiteral("Long Reads"), 0);
         QElapsedTimer elapsed;
         elapsed.start();

@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-wayland libgl-dev qt6-webengine-dev
     qcoro-qt6-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n python3
     libsimdjson-dev libicu-dev
-    libcpp-httplib-dev libssl-dev openssl zlib1g-dev
+    libcpp-httplib-dev libssl-dev openssl zlib1g-dev libzstd-dev
     libcmark-dev libyaml-cpp-dev
     qtkeychain-qt6-dev gnome-keyring dbus-daemon
     fonts-noto-cjk fonts-noto-color-emoji

@@ -34,7 +34,7 @@ inline Item article(qint64 id, std::optional<QString> title, std::optional<QStri
                     qint64 feedId = 1)
 {
     return Item{
-        id,   feedId, title, url, QStringLiteral("Ann"), 1796472000, QByteArrayLiteral("<p>x</p>"),
+        id,   feedId, title, url, QStringLiteral("Ann"), 1796472000, ArticleBody("<p>x</p>"),
         true, false};
 }
 

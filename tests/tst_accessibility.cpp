@@ -43,7 +43,8 @@ private Q_SLOTS:
         std::optional<Item> item;
         QString paragraphText;
         for (const Item& candidate : f->reader->timeline().items()) {
-            const QString body = QString::fromUtf8(candidate.body.value_or(QByteArray()));
+            const QString body =
+                QString::fromUtf8(candidate.body ? candidate.body->html() : QByteArray());
             const qsizetype end = body.indexOf(u"</p>"_s);
             if (!body.startsWith(u"<p>"_s) || end < 0) continue;
             paragraphText = body.mid(3, end - 3);

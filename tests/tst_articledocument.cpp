@@ -12,7 +12,15 @@ const qint64 now = 1'800'000'000;
 Item item(std::optional<QString> title, std::optional<QString> url, std::optional<QString> author,
           std::optional<qint64> pubDate, std::optional<QByteArray> body)
 {
-    return Item{1, 1, title, url, author, pubDate, body, true, false};
+    return Item{1,
+                1,
+                title,
+                url,
+                author,
+                pubDate,
+                body ? std::optional(ArticleBody(*body)) : std::nullopt,
+                true,
+                false};
 }
 
 // The text between `<div class="meta">` and its `</div>`.

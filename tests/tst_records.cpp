@@ -9,6 +9,8 @@
 #include <QSet>
 #include <QTest>
 #include <QThreadPool>
+#include <array>
+#include <random>
 #include <variant>
 #include <zlib.h>
 
@@ -128,7 +130,7 @@ private Q_SLOTS:
         QVERIFY(!items.items[0].author);
         bool sawEscapedTag = false;
         for (const Item& item : items.items)
-            sawEscapedTag |= item.body && item.body->contains("<");
+            sawEscapedTag |= item.body && item.body->html().contains("<");
         QVERIFY(sawEscapedTag); // "\u003C" in the reply
     }
 
@@ -298,6 +300,70 @@ private Q_SLOTS:
         // The keyring keeps the account in this form.
         const Account account{u"https://cloud.example/"_s, u"a:b\"c\\"_s, u"pässword"_s};
         QCOMPARE(Json::decode<Account>(Json::encode(account)), account);
+    }
+
+    void articleBodiesComeBackByteForByte_data()
+    {
+        QTest::addColumn<QByteArray>("html");
+        QTest::addColumn<bool>("shrinks"); // to under half its size
+        QByteArray article;
+        std::mt19937 random(7);
+        const std::array words{"river", "the", "Zürich", "東京", "and", "walked", "<b>slowly</b>"};
+        while (article.size() < 20000) {
+            article += "<p>";
+            for (int w = 0; w < 40; ++w)
+                article += QByteArray(words[random() % words.size()]) + ' ';
+            article += "</p>\n";
+        }
+        QByteArray noise(65536, Qt::Uninitialized);
+        for (char& c : noise)
+            c = char(random());
+        QByteArray looksCompressed(300, 'x');
+        looksCompressed.replace(0, 4, "\x28\xB5\x2F\xFD"); // a compressed frame's first bytes
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("short") << "<p>Hi</p>"_ba << false;
+        QTest::newRow("just under the compressed size") << QByteArray(127, 'a') << false;
+        QTest::newRow("just at it") << QByteArray(128, 'a') << true;
+        QTest::newRow("an article") << article << true;
+        QTest::newRow("incompressible") << noise << false;
+        QTest::newRow("a frame's start, not a frame") << looksCompressed << true;
+        QTest::newRow("NULs and broken UTF-8") << QByteArray(1000, '\0') + "\xC3\x28\xFF" << true;
+        QTest::newRow("20 MB") << article.repeated(1000) << true;
+    }
+
+    void articleBodiesComeBackByteForByte()
+    {
+        QFETCH(QByteArray, html);
+        QFETCH(bool, shrinks);
+        const ArticleBody body(html);
+        QCOMPARE(body.html(), html);
+        QCOMPARE(body.size(), html.size());
+        QCOMPARE(body.isEmpty(), html.isEmpty());
+        QCOMPARE(body.stored().size() < html.size() / 2, shrinks);
+        QVERIFY(body.stored().size() <= html.size());
+        // Lists compare and hash bodies by what they hold.
+        const ArticleBody again(QByteArray(html.constData(), html.size()));
+        QCOMPARE(again, body);
+        QCOMPARE(qHash(again), qHash(body));
+        if (html.isEmpty()) return;
+        QByteArray changed = html;
+        changed[changed.size() / 2] = char(changed[changed.size() / 2] ^ 1);
+        QVERIFY(ArticleBody(changed) != body);
+        QVERIFY(ArticleBody(html.chopped(1)) != body);
+    }
+
+    void repeatedAuthorsAreHeldOnce()
+    {
+        QByteArray list = "{\"items\":[";
+        for (int i = 0; i < 3; ++i)
+            list +=
+                with(itemJson, "\"title\"",
+                     i == 1 ? "\"author\":\"Bo\",\"title\"" : "\"author\":\"Ann Lee\",\"title\"") +
+                (i < 2 ? "," : "]}");
+        const QList<Item> items = Json::decode<ItemsResponse>(list).items;
+        QCOMPARE(items[0].author, u"Ann Lee"_s);
+        QCOMPARE(items[1].author, u"Bo"_s);
+        QVERIFY(items[0].author->isSharedWith(*items[2].author));
     }
 
     void readsPaddedBufferInPlaceAndCopiesOthers()

@@ -72,8 +72,15 @@ private Q_SLOTS:
     {
         QList<Item> items;
         for (int i = 0; i < 50; ++i)
-            items.append(
-                Item{i, i % 3, u"t%1"_s.arg(i), {}, {}, (i * 37) % 11, "b"_ba, i % 2 == 0, false});
+            items.append(Item{i,
+                              i % 3,
+                              u"t%1"_s.arg(i),
+                              {},
+                              {},
+                              (i * 37) % 11,
+                              ArticleBody("b"),
+                              i % 2 == 0,
+                              false});
         const QList<Item> sorted = ::newestFirst(items, 5);
         QCOMPARE(sorted.size(), items.size());
         for (const Item& item : items)
@@ -212,8 +219,15 @@ private Q_SLOTS:
         QFETCH(QString, query);
         QFETCH(QList<qint64>, found);
         const auto item = [](qint64 id, const QString& title, const QByteArray& body) {
-            return Item{id, 1,    title, {},   id == 1 ? std::optional(u"Ann Lee"_s) : std::nullopt,
-                        {}, body, true,  false};
+            return Item{id,
+                        1,
+                        title,
+                        {},
+                        id == 1 ? std::optional(u"Ann Lee"_s) : std::nullopt,
+                        {},
+                        ArticleBody(body),
+                        true,
+                        false};
         };
         const QList<Item> items{
             item(1, u"R\u00E9sum\u00E9 of the week"_s, "<p>Notes</p>"),

@@ -21,7 +21,7 @@ qsizetype textBytes(const QList<Item>& items)
 size_t sourceOf(const Item& item, const QString& feedTitle)
 {
     return qHashMulti(0, item.title.value_or(QString()), item.author.value_or(QString()), feedTitle,
-                      item.body.value_or(QByteArray()));
+                      item.body ? item.body->stored() : QByteArray());
 }
 
 // The indexes among `candidates` (all of `texts` when none) whose text has every word.

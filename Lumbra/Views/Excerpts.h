@@ -19,7 +19,7 @@ public:
     using QObject::QObject;
 
     // The excerpt of the item's body; empty while a long one is being made.
-    QString of(qint64 id, const std::optional<QByteArray>& body);
+    QString of(qint64 id, const std::optional<ArticleBody>& body);
     // Forgets the excerpts of items not in `items`, the new list.
     void keepOnly(const QList<Item>& items);
 
@@ -27,7 +27,7 @@ Q_SIGNALS:
     void made(qint64 id);
 
 private:
-    QCoro::Task<> make(qint64 id, size_t bodyHash, std::optional<QByteArray> body);
+    QCoro::Task<> make(qint64 id, size_t bodyHash, ArticleBody body);
 
     struct Excerpt {
         const char* body = nullptr; // the bytes it was made from, while they live in a list

@@ -234,14 +234,15 @@ QString readString(Value value)
     return QString::fromUtf8(scratch.data(), qsizetype(scratch.size()));
 }
 
-QByteArray readUtf8(Value value)
+QByteArrayView readUtf8(Value value)
 {
+    // Into a buffer kept for the thread: what is made of the bytes is what stays, and a
+    // long list's bodies leave no freed copies between the kept ones.
     const std::string_view raw = rawString(value);
-    QByteArray out;
-    unescape(raw.data(), raw.size(), out);
-    // Escapes make the raw text longer: give the difference back, or a body keeps it.
-    if (out.capacity() - out.size() > 64) out.squeeze();
-    return out;
+    thread_local std::string scratch;
+    scratch.clear();
+    unescape(raw.data(), raw.size(), scratch);
+    return QByteArrayView(scratch.data(), qsizetype(scratch.size()));
 }
 
 void skip(Value value)

@@ -32,7 +32,8 @@ void unescapeInto(const char* raw, std::string& out);
 qint64 readInt(Value value);
 bool readBool(Value value);
 QString readString(Value value);
-QByteArray readUtf8(Value value);
+// Valid until the next call on the same thread.
+QByteArrayView readUtf8(Value value);
 void skip(Value value);
 
 bool isNull(Value value);
