@@ -3,6 +3,7 @@
 #include "LumbraCore/SourceKinds.h"
 
 #include <QHash>
+#include <algorithm>
 
 namespace ItemMerge {
 
@@ -50,7 +51,9 @@ QList<Item> withLocallyRead(QList<Item> fetched, const QList<Item>& shown, const
                             const QSet<qint64>& reach)
 {
     // The server still lists an unsubscribed feed's articles; they belong to no source.
-    fetched.removeIf([&reach](const Item& item) { return !reach.contains(item.feedId); });
+    // Changed only when there is something to change: a copy of a long list is tens of MB.
+    const auto unreachable = [&reach](const Item& item) { return !reach.contains(item.feedId); };
+    if (std::any_of(fetched.cbegin(), fetched.cend(), unreachable)) fetched.removeIf(unreachable);
     if (!sourceKind(source).keepsLocallyRead) return fetched;
     QSet<qint64> ids;
     ids.reserve(fetched.size());

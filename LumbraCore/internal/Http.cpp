@@ -40,6 +40,8 @@ bool isTransportError(QNetworkReply::NetworkError error)
 // The pieces of a reply as one buffer, with the decoder's spare bytes.
 QByteArray joined(QList<QByteArray> pieces, qint64 size)
 {
+    // A streamed reply went to its sink: nothing is kept here, whatever its size.
+    if (pieces.isEmpty()) return {};
     QByteArray body;
     body.reserve(qsizetype(size) + Json::padding);
     for (QByteArray& piece : pieces) {
