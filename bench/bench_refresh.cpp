@@ -3,15 +3,20 @@
 // a refresh in which nothing changed and one after 100 articles were read elsewhere, prints
 // the time until the timeline is painted, the bytes the replies carried, the longest
 // dispatch of the event loop and the peak memory; and curl's time for the same full list in
-// the same run.
+// the same run. After the first load, the resident memory with the search's texts made, the
+// bytes an item costs, and the bytes a body is held in.
 //
-//   QT_QPA_PLATFORM=offscreen bench_refresh [N]
+// With a speed in Mbit/s, the replies come through a wire of that speed (a relay of the
+// benchmark's own), for curl as for Lumbra.
+//
+//   QT_QPA_PLATFORM=offscreen bench_refresh [N] [Mbit/s]
 
 #include "Await.h"
 #include "BenchSupport.h"
 #include "LumbraCore/NewsAPI.h"
 #include "ProcessMemory.h"
 #include "Reader/Background.h"
+#include "ThrottledRelay.h"
 
 #include <QNetworkReply>
 #include <cstdio>
@@ -36,6 +41,30 @@ Curl curl(const QString& url)
     const QList<QByteArray> out = process.readAllStandardOutput().split(' ');
     if (out.size() != 3) return {};
     return {out[0].toDouble(), out[1].toDouble(), out[2].toLongLong()};
+}
+
+// Qt's own receive path with nothing after it: the same list read a MB at a time and
+// dropped. Seconds from its first byte to its last.
+double qtAlone(const QString& url)
+{
+    QNetworkAccessManager network;
+    QNetworkRequest request{QUrl(url)};
+    request.setRawHeader("Authorization", "Basic " + QByteArrayLiteral("demo:bench").toBase64());
+    QElapsedTimer clock;
+    clock.start();
+    qint64 first = -1;
+    QNetworkReply* reply = network.get(request);
+    reply->setReadBufferSize(qint64(1) << 20);
+    QObject::connect(reply, &QNetworkReply::readyRead, [&] {
+        if (first < 0) first = clock.nsecsElapsed();
+        reply->readAll();
+    });
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double seconds = double(clock.nsecsElapsed() - first) / 1e9;
+    delete reply;
+    return seconds;
 }
 
 bool isList(const QNetworkReply* reply)
@@ -92,11 +121,19 @@ int main(int argc, char* argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     bench::TimedApplication app(argc, argv);
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
+    const double wireMbit = argc > 2 ? QString::fromLocal8Bit(argv[2]).toDouble() : 0;
 
     QProcess sandbox;
-    const QString server =
+    QString server =
         bench::startSandbox(sandbox, {QStringLiteral("--items"), QString::number(count)});
     if (server.isEmpty()) return 1;
+    // Lumbra and curl alike reach the sandbox through the wire, when one is asked for.
+    std::optional<bench::ThrottledRelay> wire;
+    if (wireMbit > 0) {
+        wire.emplace(quint16(QUrl(server).port()), wireMbit * 1e6 / 8);
+        server = QStringLiteral("http://127.0.0.1:") + QString::number(wire->port());
+        std::printf("through a wire of %.0f Mbit/s\n", wireMbit);
+    }
     const QString api = server + QStringLiteral("/index.php/apps/news/api/v1-3");
     // The sandbox's time to build the reply varies from run to run: curl fetches the list
     // before and after the first load, and the load is compared with their mean.
@@ -132,8 +169,30 @@ int main(int argc, char* argv[])
     // The window's own first layout and paint are not the refresh's.
     view.grab();
     QCoreApplication::processEvents();
+    const qint64 startKb = bench::statusKb("VmRSS:");
     const double firstLoad = measure("first load", [&] { reader.start(); });
+    // What the list costs to keep: once the search's texts are made too.
+    while (!reader.timeline().search().ready())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const qint64 keptKb = bench::statusKb("VmRSS:");
+    const qint64 peakKb = bench::statusKb("VmHWM:");
+    std::printf("memory: %lld MB resident before the load, %lld MB after it and the search's "
+                "texts (%lld bytes an item), peak +%lld MB (%.2f times the reply)\n",
+                static_cast<long long>(startKb / 1024), static_cast<long long>(keptKb / 1024),
+                static_cast<long long>((keptKb - startKb) * 1024 / count),
+                static_cast<long long>((peakKb - startKb) / 1024),
+                double(peakKb - startKb) * 1024 / double(before.bytes));
+    qint64 held = 0;
+    qint64 html = 0;
+    for (const Item& item : reader.timeline().items()) {
+        held += item.body ? item.body->stored().size() : 0;
+        html += item.body ? item.body->size() : 0;
+    }
+    std::printf("bodies: %lld bytes an item held for %lld bytes of HTML\n",
+                static_cast<long long>(held / count), static_cast<long long>(html / count));
     const Curl after = curl(fullList);
+    std::printf("Qt alone, the list read and dropped: %.3f s from its first byte\n",
+                qtAlone(fullList));
     const double curlMean = (before.seconds + after.seconds) / 2;
     std::printf("curl again: %.3f s; the first load took %.2f times their mean\n", after.seconds,
                 firstLoad / curlMean);

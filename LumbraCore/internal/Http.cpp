@@ -213,7 +213,9 @@ private:
     // otherwise be copied in one long turn, and a sink that falls behind holds the server
     // back rather than letting the reply pile up in memory.
     static constexpr qint64 slice = qint64(512) << 10;
-    static constexpr qint64 mostBacklog = qint64(16) << 20;
+    // The decoders set a long list's pace, so this is full for most of it: four batches
+    // ready is enough (16 MB held 15 MB more at the peak of a 100,000-item load).
+    static constexpr qint64 mostBacklog = qint64(4) << 20;
 
     bool toSink() const
     {
