@@ -104,10 +104,6 @@ QString plainText(const QByteArray& html, qsizetype max)
     return decodeEntities(QString::fromUtf8(text)).left(max);
 }
 
-} // namespace
-
-namespace {
-
 bool isQuerySpace(char c)
 {
     // What `words` splits a query at, so no query word holds one.
