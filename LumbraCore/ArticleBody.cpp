@@ -11,6 +11,7 @@ constexpr qsizetype compressedFrom = 128;
 // Fast and still about four times smaller on article HTML; the decoding workers compress
 // while the list arrives, so speed counts as much as size.
 constexpr int level = 1;
+constexpr qsizetype largestKeptScratch = 4 << 20;
 
 struct Contexts {
     std::unique_ptr<ZSTD_CCtx, decltype(&ZSTD_freeCCtx)> compress{ZSTD_createCCtx(),
@@ -42,8 +43,10 @@ ArticleBody::ArticleBody(QByteArrayView html) : m_size(html.size())
             // Copied out, so the body holds exactly its bytes and not the bound's.
             m_stored = QByteArray(c.scratch.constData(), qsizetype(written));
             m_compressed = true;
-            return;
         }
+        // A server's one huge body is not held again for as long as the thread lives.
+        if (c.scratch.capacity() > largestKeptScratch) c.scratch = QByteArray();
+        if (m_compressed) return;
     }
     m_stored = html.toByteArray();
 }

@@ -240,6 +240,8 @@ QByteArrayView readUtf8(Value value)
     // long list's bodies leave no freed copies between the kept ones.
     const std::string_view raw = rawString(value);
     thread_local std::string scratch;
+    // What an earlier huge body grew it to is given back with the next body.
+    if (scratch.capacity() > (4 << 20) && raw.size() < (4 << 20)) std::string().swap(scratch);
     scratch.clear();
     unescape(raw.data(), raw.size(), scratch);
     return QByteArrayView(scratch.data(), qsizetype(scratch.size()));
