@@ -261,9 +261,13 @@ icu::UnicodeString withoutScriptsAndStyles(const icu::UnicodeString& html)
     return copied == 0 ? html : out.append(html, copied, html.length() - copied);
 }
 
-// Replaces each tag ("<" and at least one character up to the next ">") by a space.
+// Stands where a block (a paragraph, a list item, a heading) starts or ends, until the
+// excerpt decides how to part the blocks' texts.
+constexpr char16_t blockMark = u'\u001E';
+
 // What a tag leaves in the text as a browser shows it: inline elements run on with their
-// neighbours ("first</a>."), a quotation is marked, everything else parts words.
+// neighbours ("first</a>."), a quotation is marked, a block is set apart, everything else
+// parts words.
 icu::UnicodeString tagText(const icu::UnicodeString& text, int32_t open, int32_t close)
 {
     int32_t start = open + 1;
@@ -274,7 +278,7 @@ icu::UnicodeString tagText(const icu::UnicodeString& text, int32_t open, int32_t
         return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
     };
     int32_t end = start;
-    while (end < close && end - start < 8 && asciiAlnum(text.charAt(end)))
+    while (end < close && end - start < 10 && asciiAlnum(text.charAt(end)))
         ++end;
     icu::UnicodeString name;
     for (int32_t i = start; i < end; ++i) {
@@ -289,6 +293,12 @@ icu::UnicodeString tagText(const icu::UnicodeString& text, int32_t open, int32_t
         u"s",   u"samp", u"small", u"span", u"strong", u"sub",  u"sup",  u"u"};
     const std::u16string_view view(name.getBuffer(), size_t(name.length()));
     if (std::find(inlineNames.begin(), inlineNames.end(), view) != inlineNames.end()) return {};
+    static const std::array<std::u16string_view, 22> blockNames{
+        u"address", u"article", u"blockquote", u"dd",  u"div", u"dl", u"dt", u"figcaption",
+        u"footer",  u"h1",      u"h2",         u"h3",  u"h4",  u"h5", u"h6", u"header",
+        u"li",      u"ol",      u"p",          u"pre", u"tr",  u"ul"};
+    if (std::find(blockNames.begin(), blockNames.end(), view) != blockNames.end())
+        return icu::UnicodeString(blockMark);
     return icu::UnicodeString(u" ");
 }
 
@@ -310,6 +320,37 @@ icu::UnicodeString withoutTags(const icu::UnicodeString& text)
     return copied == 0 ? text : out.append(text, copied, length - copied);
 }
 
+// Blocks' texts parted as a line's end parts them on the page: after a sentence's end a
+// space does, after a list item or a heading without one a middle dot.
+icu::UnicodeString separateBlocks(const icu::UnicodeString& text)
+{
+    if (text.indexOf(blockMark) < 0) return text;
+    icu::UnicodeString out;
+    const int32_t length = text.length();
+    for (int32_t i = 0; i < length;) {
+        const char16_t c = text.charAt(i);
+        if (c != u' ' && c != blockMark) {
+            out.append(c);
+            ++i;
+            continue;
+        }
+        bool block = false;
+        int32_t end = i;
+        for (; end < length && (text.charAt(end) == u' ' || text.charAt(end) == blockMark); ++end)
+            block = block || text.charAt(end) == blockMark;
+        if (!block) {
+            out.append(text, i, end - i);
+        } else if (!out.isEmpty() && end < length) {
+            static const icu::UnicodeString ends(u".!?:;,\u2026\u201D\u00BB)");
+            out.append(ends.indexOf(out.charAt(out.length() - 1)) >= 0
+                           ? icu::UnicodeString(u" ")
+                           : icu::UnicodeString(u" \u00B7 "));
+        }
+        i = end;
+    }
+    return out;
+}
+
 QString excerpt(const icu::UnicodeString& html, qsizetype max)
 {
     static const auto whiteSpace = compile(u"\\s+");
@@ -319,7 +360,7 @@ QString excerpt(const icu::UnicodeString& html, qsizetype max)
     // Excerpts decode every named reference a browser would ("&mdash;", "&hellip;").
     text = decodeAmpersands(decodeNumeric(decodeHtml5Named(text)));
     text = replaceAll(*whiteSpace, text, space);
-    text = Unicode::trimSpaces(text);
+    text = Unicode::trimSpaces(separateBlocks(text));
 
     bool cut = false;
     icu::UnicodeString prefix = Unicode::leftGraphemes(text, max, &cut);

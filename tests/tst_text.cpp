@@ -102,6 +102,12 @@ private Q_SLOTS:
             u"<p>measuring <A href=x>first</A>.</p><p>Then <em>a</em>"
             "<strong>b</strong><br>c</p>"_s,
             160, u"measuring first. Then ab c"_s);
+        row("blocks stay apart",
+            u"<h2>Contact</h2><ul><li>First<li>Second</li></ul><P>Write to us</P>"_s, 160,
+            u"Contact \u00B7 First \u00B7 Second \u00B7 Write to us"_s);
+        row("a sentence's end parts blocks alone",
+            u"<p>One.</p>\n<blockquote>Two?</blockquote> <div><p>\u201CThree\u201D</p></div>"_s,
+            160, u"One. Two? \u201CThree\u201D"_s);
         row("quotations are marked", u"He said <q>no</q>, <Q cite=x>twice</Q>."_s, 160,
             u"He said \u201Cno\u201D, \u201Ctwice\u201D."_s);
         row("script any case with content", u"<SCRIPT type=x>var a = '<p>';</SCRIPT>Text"_s, 160,
