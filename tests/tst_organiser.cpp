@@ -172,6 +172,7 @@ private Q_SLOTS:
         QSignalSpy failed(&organiser, &Organiser::addFailed);
         f->sandbox.server->clearRequests();
         const qsizetype feeds = f->reader->subscriptions().feeds().size();
+        f->reader->timeline().search().setQuery(u"geneva"_s); // nothing of the new feed's
         organiser.addFeed(address, 1);
         QTRY_VERIFY(!organiser.adding() && added.count() + failed.count() == 1);
         if (!told.isEmpty()) {
@@ -189,7 +190,8 @@ private Q_SLOTS:
         QCOMPARE(feed->folderId, std::optional<qint64>(1));
         QCOMPARE(f->reader->timeline().source(), std::optional(Source::feed(id)));
         QCOMPARE(said(*f->reader), std::optional(u"Subscribed to \u201CField Notes\u201D"_s));
-        QTRY_COMPARE(f->reader->timeline().items().size(), 2); // its articles
+        QTRY_COMPARE(f->reader->timeline().items().size(), 2);    // its articles
+        QCOMPARE(f->reader->timeline().search().shownCount(), 2); // unsearched
         QTRY_COMPARE(f->reader->subscriptions().count(Source::feed(id)), 2);
     }
 
@@ -298,6 +300,7 @@ private Q_SLOTS:
 
     void aNewFolderAppearsOnceTheServerMadeIt()
     {
+        f->reader->timeline().search().setQuery(u"geneva"_s);
         f->reader->organiser().createFolder(u"  Reading list "_s);
         const auto made = [this] {
             const QList<Folder>& folders = f->reader->subscriptions().folders();
@@ -307,6 +310,7 @@ private Q_SLOTS:
         };
         QTRY_VERIFY(made() != f->reader->subscriptions().folders().cend());
         QCOMPARE(f->reader->timeline().source(), std::optional(Source::folder(made()->id)));
+        QVERIFY(!f->reader->timeline().search().searching());
         f->sandbox.server->setFault("folder-create", {500, 0, {}, 1});
         f->reader->organiser().createFolder(u"Later"_s);
         QTRY_VERIFY(said(*f->reader));

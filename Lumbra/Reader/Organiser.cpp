@@ -89,7 +89,7 @@ QCoro::Task<> Organiser::subscribe(QString address, std::optional<qint64> folder
     try {
         const Feed feed = co_await guarded(m_lifetime, std::move(adding));
         m_subscriptions.putFeed(feed);
-        m_timeline.selectSource(Source::feed(feed.id));
+        m_timeline.selectNewSource(Source::feed(feed.id));
         m_session.setMessage(Notice{Notice::Kind::subscribed, feed.title});
         Q_EMIT added(feed.id);
         m_session.refreshAfterChange();
@@ -166,7 +166,7 @@ QCoro::Task<> Organiser::makeFolder(QString name)
         const Folder folder = co_await guarded(m_lifetime, std::move(making));
         m_subscriptions.putFolder(folder);
         // Chosen, as a new feed is: the user sees (and hears) where it went.
-        m_timeline.selectSource(Source::folder(folder.id));
+        m_timeline.selectNewSource(Source::folder(folder.id));
         m_session.refreshAfterChange();
     } catch (const LumbraError& error) {
         m_session.setMessage(Notice{Notice::Kind::changeRefused, {}, Failure::of(error)});

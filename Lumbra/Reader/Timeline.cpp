@@ -237,6 +237,12 @@ void Timeline::selectSource(std::optional<Source> source)
     load();
 }
 
+void Timeline::selectNewSource(const Source& source)
+{
+    m_search.setQuery({});
+    selectSource(source);
+}
+
 void Timeline::select(std::optional<qint64> id)
 {
     const std::optional<qint64> previous = m_selectedId;

@@ -49,6 +49,8 @@ public:
     QCoro::Task<> load();
 
     void selectSource(std::optional<Source> source);
+    // Selects a source just made, unsearched: under an earlier search it would look empty.
+    void selectNewSource(const Source& source);
     void select(std::optional<qint64> id);
     // Choosing the selected article again (a click on its row) chooses it once more, as
     // choosing it did: after a mark-read the server refused, or after Mark as Unread.
