@@ -4,6 +4,7 @@
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QUrl>
+#include <algorithm>
 
 namespace {
 
@@ -24,23 +25,38 @@ QString names(const QSslCertificate& certificate,
     return parts.join(QStringLiteral(", "));
 }
 
-// The errors that say only that nobody vouches for the certificate.
-bool onlyUnvouched(const QList<QSslError>& errors)
+CertificateProblem problemOf(QSslError::SslError error)
 {
-    for (const QSslError& error : errors) {
-        switch (error.error()) {
-        case QSslError::SelfSignedCertificate:
-        case QSslError::SelfSignedCertificateInChain:
-        case QSslError::UnableToGetLocalIssuerCertificate:
-        case QSslError::UnableToGetIssuerCertificate:
-        case QSslError::UnableToVerifyFirstCertificate:
-        case QSslError::CertificateUntrusted:
-            break;
-        default:
-            return false;
-        }
+    switch (error) {
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::CertificateUntrusted:
+        return CertificateProblem::unvouched;
+    case QSslError::CertificateExpired:
+        return CertificateProblem::expired;
+    case QSslError::CertificateNotYetValid:
+        return CertificateProblem::notYetValid;
+    case QSslError::HostNameMismatch:
+        return CertificateProblem::otherName;
+    case QSslError::CertificateRevoked:
+        return CertificateProblem::revoked;
+    default:
+        return CertificateProblem::other;
     }
-    return !errors.isEmpty();
+}
+
+QList<CertificateProblem> problemsOf(const QList<QSslError>& errors)
+{
+    QList<CertificateProblem> problems;
+    for (const QSslError& error : errors)
+        if (const CertificateProblem problem = problemOf(error.error());
+            !problems.contains(problem))
+            problems << problem;
+    std::sort(problems.begin(), problems.end());
+    return problems;
 }
 
 } // namespace
@@ -64,7 +80,9 @@ CertificateInfo describe(const QSslCertificate& certificate, const QUrl& url,
     info.fingerprint = colonHex(certificate.digest(QCryptographicHash::Sha256));
     info.publicKey = colonHex(
         QCryptographicHash::hash(certificate.publicKey().toDer(), QCryptographicHash::Sha256));
-    info.trustable = !certificate.isNull() && onlyUnvouched(errors);
+    info.problems = problemsOf(errors);
+    info.trustable = !certificate.isNull() &&
+                     info.problems == QList<CertificateProblem>{CertificateProblem::unvouched};
     return info;
 }
 

@@ -16,6 +16,16 @@
 class QSslCertificate;
 class QUrl;
 
+// What the handshake found wrong with a certificate, most telling first.
+enum class CertificateProblem {
+    expired,
+    notYetValid,
+    otherName, // made for another server
+    revoked,
+    other,     // a fault only the handshake's own words name
+    unvouched, // self-signed, or signed by an authority this computer does not know
+};
+
 // A server's certificate as the user is shown it.
 struct CertificateInfo {
     QString origin; // "https://host:port", the server it was met at
@@ -30,6 +40,7 @@ struct CertificateInfo {
     // Nothing is wrong with it but that nobody vouches for it: not another server's name,
     // not expired, not revoked. Only such a certificate may be trusted.
     bool trustable = false;
+    QList<CertificateProblem> problems;
     // The public key trusted for this server before, when this certificate has another.
     std::optional<QString> pinned;
 

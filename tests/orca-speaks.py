@@ -52,7 +52,7 @@ STEPS = [
     ("Up Up Up Up Up Up", r"^Unread, now read\. A walk of a day"),
     # Changes made from the keyboard are said, and so is the server refusing one.
     ("s", r"Starred\.?$"),
-    (None, r"Nextcloud refused the change: .*HTTP 500"),
+    (None, r"Nextcloud refused the change: The server ran into an error of its own"),
     ("m", r"Marked as unread\.?$"),
     ("m", r"Marked as read\.?$"),
     # The toolbar's toggles say whether they are on, and their key.

@@ -1,5 +1,9 @@
 #include "MainWindowFixture.h"
 #include "Views/CertificateView.h"
+#include "Views/DetailsView.h"
+
+#include <QAccessible>
+#include <QClipboard>
 
 using namespace Qt::StringLiterals;
 
@@ -71,11 +75,32 @@ private Q_SLOTS:
         CertificateView* shown = login->certificate();
         QVERIFY(shown->isVisible() && shown->trustButton()->isVisible());
         const CertificateInfo& met = shown->shown();
-        QStringList fields;
-        for (const QLabel* field : shown->findChildren<QLabel*>())
-            if (field->focusPolicy() & Qt::TabFocus) fields << field->text().remove(u'\n');
-        QVERIFY2(fields.contains(met.fingerprint) && fields.contains(met.publicKey),
-                 qPrintable(fields.join(u" | "_s)));
+        // Each value a Tab stop that Orca reads as its row's name and the value whole,
+        // however it is broken into lines; Copy takes them all.
+        QMap<QString, QString> read;
+        for (QLabel* field : shown->findChildren<QLabel*>()) {
+            if (!(field->focusPolicy() & Qt::TabFocus) || !field->isVisible()) continue;
+            QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(field);
+            read.insert(spoken->text(QAccessible::Name), spoken->text(QAccessible::Description));
+            QCOMPARE(QString(field->text()).remove(u'\n'), spoken->text(QAccessible::Description));
+        }
+        QCOMPARE(read.value(u"Certificate SHA-256"_s), met.fingerprint);
+        QCOMPARE(read.value(u"Public key SHA-256"_s), met.publicKey);
+        QCOMPARE(read.value(u"Server"_s), met.origin);
+        QCOMPARE(read.value(u"What is wrong"_s),
+                 u"Nobody vouches for its certificate: it is self-signed or signed by a private "
+                 "authority"_s);
+        QVERIFY(
+            read.value(u"Valid until"_s).contains(QString::number(met.validUntil.date().year())));
+        shown->copyButton()->click();
+        const QString copied = QGuiApplication::clipboard()->text();
+        QVERIFY2(copied.contains(u"Certificate SHA-256: "_s + met.fingerprint) &&
+                     copied.contains(u"Public key SHA-256: "_s + met.publicKey) &&
+                     copied.contains(u"Server: "_s + met.origin),
+                 qPrintable(copied));
+        // What went wrong is one sentence; the handshake's own words are under Details.
+        QVERIFY(!login->failureText()->text().contains(u"SSL"_s));
+        QVERIFY(login->details()->isVisible());
         shown->trustButton()->setFocus();
         QTest::keyClick(shown->trustButton(), Qt::Key_Space);
         QTRY_COMPARE(content->currentWidget(), content->readerPage());

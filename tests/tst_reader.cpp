@@ -136,7 +136,8 @@ private Q_SLOTS:
         f->sandbox.server->setFault("feeds", {500, 0, {}, -1});
         f->reader->session().refresh();
         QTRY_VERIFY(!f->reader->session().refreshing());
-        QCOMPARE(errorText(*f->reader), std::optional(u"News API /feeds: HTTP 500"_s));
+        QCOMPARE(errorText(*f->reader),
+                 std::optional(u"The server ran into an error of its own."_s));
         QCOMPARE(f->reader->subscriptions().folders().first().name, u"Aaa new"_s);
         QCOMPARE(f->reader->subscriptions().feeds(), feeds);
         QCOMPARE(f->reader->timeline().items(), items);
@@ -159,7 +160,7 @@ private Q_SLOTS:
         f->sandbox.server->setFault("feeds", {0, 600'000, {}, -1});
         f->reader->session().refresh();
         QTRY_VERIFY_WITH_TIMEOUT(!f->reader->session().refreshing(), 60'000);
-        QVERIFY(errorText(*f->reader)->startsWith(u"News API /folders: HTTP 401: "_s));
+        QVERIFY(errorText(*f->reader)->startsWith(u"The server refused Lumbra's app password"_s));
         QVERIFY(f->reader->session().passwordRefused());
         QCOMPARE(f->reader->subscriptions().folders(), folders);
 
@@ -499,10 +500,19 @@ private Q_SLOTS:
             QCOMPARE(refused.certificate->trustable, next == u"new key"_s);
             if (next == u"new key"_s) {
                 QCOMPARE(refused.certificate->pinned, std::optional(met.publicKey));
-                QVERIFY(errorText(*f->reader)->contains(met.publicKey) &&
-                        errorText(*f->reader)->contains(refused.certificate->publicKey));
+                QVERIFY(errorText(*f->reader)->contains(u"not the one you trusted"_s));
             } else {
                 QCOMPARE(refused.certificate->pinned, std::nullopt);
+                // Said in words, the handshake's own under Details.
+                const auto problem = next == u"expired"_s ? CertificateProblem::expired
+                                                          : CertificateProblem::otherName;
+                QCOMPARE(refused.certificate->problems,
+                         (QList{problem, CertificateProblem::unvouched}));
+                QVERIFY2(errorText(*f->reader)
+                             ->contains(next == u"expired"_s ? u"its certificate expired on"_s
+                                                             : u"made for another server"_s),
+                         qPrintable(*errorText(*f->reader)));
+                QVERIFY(!Wording::details(refused).isEmpty());
             }
         }
 

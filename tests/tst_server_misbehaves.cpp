@@ -84,8 +84,8 @@ QList<Drill> drills(bool decodes)
 {
     const QString decoding = decodes ? u"The data couldn't be read"_s : QString();
     return {
-        {"500", {500, 0, Body::normal, -1}, u"HTTP 500"_s},
-        {"401", {401, 0, Body::normal, -1}, u"HTTP 401"_s},
+        {"500", {500, 0, Body::normal, -1}, u"error of its own"_s},
+        {"401", {401, 0, Body::normal, -1}, u"refused Lumbra's app password"_s},
         {"time-out", {0, 1500, Body::normal, 1}, u"timed out"_s},
         {"truncated", {0, 0, Body::truncated, -1}, decoding},
         {"malformed", {0, 0, Body::malformed, -1}, decoding},
@@ -213,8 +213,9 @@ private Q_SLOTS:
         // delivered.
         const auto change = [](const QString& text) {
             if (text.isEmpty()) return text; // nothing failed
-            return text.startsWith(u"HTTP"_s) ? u"Nextcloud refused the change: "_s
-                                              : u"Couldn't reach Nextcloud: "_s;
+            // The drills the server answered: 500 and 401.
+            const bool answered = text == u"error of its own"_s || text.contains(u"password"_s);
+            return answered ? u"Nextcloud refused the change: "_s : u"Couldn't reach Nextcloud: "_s;
         };
         // Every way a change can fail, once; then each change's own undo, once.
         drill("item-read", Action::read, "read", false, change);

@@ -1,6 +1,7 @@
 #include "Heartbeat.h"
 #include "LumbraCore/Opml.h"
 #include "MainWindowFixture.h"
+#include "Views/DetailsView.h"
 #include "Views/SourceActions.h"
 
 #include <QAbstractButton>
@@ -186,15 +187,19 @@ private Q_SLOTS:
         QTest::addColumn<sandbox::Fault>("fault");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("text");
-        QTest::newRow("server error") << sandbox::Fault{500, 300, {}, 1} << u"Can't Reach News"_s
-                                      << u"News API /folders: HTTP 500"_s;
+        QTest::addColumn<QString>("details"); // the start of them
+        QTest::newRow("server error")
+            << sandbox::Fault{500, 300, {}, 1} << u"Can't Reach News"_s
+            << u"The server ran into an error of its own."_s << u"News API /folders: HTTP 500"_s;
         QTest::newRow("connection lost")
             << sandbox::Fault{0, 300, sandbox::Fault::Body::drop, 1} << u"Can't Reach News"_s
-            << u"Can't reach 127.0.0.1: the server closed the connection"_s;
+            << u"Can't reach 127.0.0.1: the server closed the connection"_s
+            << u"Connection closed"_s;
         QTest::newRow("password refused")
             << sandbox::Fault{401, 300, {}, 1} << u"Password Refused"_s
-            << u"News API /folders: HTTP 401: the server refused Lumbra's app password. It was "
-               u"revoked or changed; log in again to go on reading."_s;
+            << u"The server refused Lumbra's app password: it was revoked or changed. Log in "
+               u"again to go on reading."_s
+            << u"News API /folders: HTTP 401"_s;
     }
 
     void failedRefreshKeepsTheSources()
@@ -202,6 +207,7 @@ private Q_SLOTS:
         QFETCH(sandbox::Fault, fault);
         QFETCH(QString, title);
         QFETCH(QString, text);
+        QFETCH(QString, details);
         build(true);
         SidebarView* sidebar = content->sidebar();
         const QStringList sources = rowTitles(sidebar->model());
@@ -215,6 +221,12 @@ private Q_SLOTS:
         QVERIFY(sidebar->errorPanel()->isVisible());
         QCOMPARE(sidebar->errorTitle()->text(), title);
         QCOMPARE(sidebar->errorText()->text(), text);
+        // The cause under Details, folded until asked for.
+        DetailsView* cause = sidebar->errorDetails();
+        QVERIFY(cause->isVisible() && !cause->text()->isVisible());
+        QVERIFY2(cause->details().startsWith(details), qPrintable(cause->details()));
+        cause->toggle()->click();
+        QVERIFY(cause->text()->isVisible());
         // The panel sits above the sources, which stay listed and readable.
         QCOMPARE(rowTitles(sidebar->model()), sources);
         QVERIFY(sidebar->errorPanel()->geometry().bottom() <= sidebar->tree()->geometry().top());
@@ -278,6 +290,12 @@ private Q_SLOTS:
         QVERIFY(std::any_of(places.cbegin(), places.cend(), [](QAction* place) {
             return place->text() == u"World"_s && place->isChecked();
         }));
+        // A name's "&" is shown, not taken for a shortcut's mark.
+        const auto science = std::find_if(places.cbegin(), places.cend(), [](QAction* place) {
+            return place->text() == u"Tech && Science"_s;
+        });
+        QVERIFY(science != places.cend());
+        QCOMPARE((*science)->iconText(), u"Tech & Science"_s); // as a screen reader is told
         places.first()->trigger();
         QVERIFY(!rowTitles(model, model->indexOf(Source::folder(2))).contains(u"Reports"_s));
         QVERIFY(rowTitles(model).contains(u"Reports"_s));

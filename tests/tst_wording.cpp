@@ -37,8 +37,15 @@ QList<std::pair<QString, Message>> messages()
 {
     using Kind = Failure::Kind;
     QList<std::pair<QString, Message>> all{
-        {u"News refused a request"_s,
-         [](const QString& text) { return Wording::failure(failed(Kind::newsStatus, text)); }},
+        {u"News refused a request: the details"_s,
+         [](const QString& text) { return Wording::details(failed(Kind::newsStatus, text)); }},
+        {u"certificate for another name"_s,
+         [](const QString& text) {
+             CertificateInfo certificate;
+             certificate.subject = text;
+             certificate.problems = {CertificateProblem::otherName, CertificateProblem::unvouched};
+             return Wording::certificateProblems(certificate).first();
+         }},
         {u"redirected"_s,
          [](const QString& text) { return Wording::failure(failed(Kind::redirected, text)); }},
         {u"invalid address"_s,
@@ -54,11 +61,6 @@ QList<std::pair<QString, Message>> messages()
              return Wording::notice(
                  Notice(Notice::Kind::articlesNotLoaded, {}, failed(Kind::unreadable, {}, text)));
          }},
-        {u"change refused"_s,
-         [](const QString& text) {
-             return Wording::notice(
-                 Notice(Notice::Kind::changeRefused, {}, failed(Kind::newsStatus, text)));
-         }},
         {u"change not sent"_s,
          [](const QString& text) {
              return Wording::notice(
@@ -68,12 +70,6 @@ QList<std::pair<QString, Message>> messages()
         {u"refresh: News missing"_s,
          [](const QString& text) {
              return Wording::refreshFailure({text, failed(Kind::newsMissing)});
-         }},
-        {u"refresh: password refused"_s,
-         [](const QString& text) {
-             Failure refused = failed(Kind::newsStatus, text);
-             refused.status = 401;
-             return Wording::refreshFailure({u"https://cloud.example"_s, refused});
          }},
         {u"refresh: unreachable"_s,
          [](const QString& text) {

@@ -3,6 +3,7 @@
 #include "Reader/Reader.h"
 #include "Views/Accessibility.h"
 #include "Views/CertificateView.h"
+#include "Views/DetailsView.h"
 #include "Views/Style.h"
 #include "Views/Wording.h"
 
@@ -12,13 +13,14 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 LoginView::LoginView(Reader& reader, QWidget* parent)
     : QWidget(parent), m_reader(reader), m_server(new QLineEdit(this)),
       m_states(new QStackedWidget(this)), m_logIn(new QPushButton(tr("Log In"))),
-      m_cancel(new QPushButton(tr("Cancel"))), m_failure(new QLabel),
+      m_cancel(new QPushButton(tr("Cancel"))), m_failure(new QLabel), m_details(new DetailsView),
       m_certificate(new CertificateView), m_retry(new QPushButton(tr("Log In")))
 {
     m_server->setFixedWidth(300);
@@ -49,7 +51,15 @@ void LoginView::buildLayout()
     Style::makeSecondary(intro);
     intro->setAlignment(Qt::AlignCenter);
 
-    auto* layout = new QVBoxLayout(this);
+    // A certificate to check makes the page taller than a small window: it scrolls.
+    auto* page = new QWidget;
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidget(page);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    (new QVBoxLayout(this))->addWidget(scroll);
+    this->layout()->setContentsMargins(0, 0, 0, 0);
+    auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(40, 40, 40, 40);
     layout->setSpacing(16);
     layout->addStretch();
@@ -58,6 +68,9 @@ void LoginView::buildLayout()
     layout->addWidget(intro);
     layout->addWidget(m_server, 0, Qt::AlignCenter);
     layout->addWidget(m_states, 0, Qt::AlignCenter);
+    // Outside the states' stack, which would give it the height of one line a value.
+    layout->addWidget(m_certificate, 0, Qt::AlignHCenter);
+    layout->addWidget(m_retry, 0, Qt::AlignHCenter);
     layout->addStretch();
 }
 
@@ -86,9 +99,9 @@ void LoginView::buildStates()
     auto* failed = new QWidget;
     auto* failedColumn = new QVBoxLayout(failed);
     failedColumn->addWidget(m_failure);
-    failedColumn->addWidget(m_certificate, 0, Qt::AlignCenter);
-    failedColumn->addWidget(m_retry, 0, Qt::AlignCenter);
+    failedColumn->addWidget(m_details);
     m_certificate->hide();
+    m_retry->hide();
     auto* idle = new QWidget;
     (new QHBoxLayout(idle))->addWidget(m_logIn, 0, Qt::AlignCenter);
     m_states->addWidget(idle);
@@ -124,6 +137,9 @@ void LoginView::showState()
 {
     const LoginState& login = m_reader.session().login();
     m_server->setEnabled(login.kind() != LoginState::Kind::waiting);
+    const bool failed = login.kind() == LoginState::Kind::failed;
+    m_retry->setVisible(failed);
+    m_certificate->setVisible(failed && login.failure()->failure.certificate.has_value());
     switch (login.kind()) {
     case LoginState::Kind::idle:
         m_states->setCurrentIndex(0);
@@ -134,9 +150,9 @@ void LoginView::showState()
     case LoginState::Kind::failed:
         m_failure->setText(Wording::loginFailure(*login.failure()));
         m_failure->setFixedHeight(m_failure->heightForWidth(m_failure->width()));
+        m_details->setDetails(Wording::details(login.failure()->failure));
         if (const auto& certificate = login.failure()->failure.certificate)
             m_certificate->setCertificate(*certificate);
-        m_certificate->setVisible(login.failure()->failure.certificate.has_value());
         m_states->setCurrentIndex(2);
         // After the focus has moved on from the hidden Cancel, so that nothing cuts it off.
         Accessibility::say(this, m_failure->text());

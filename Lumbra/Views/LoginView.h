@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class CertificateView;
+class DetailsView;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -21,6 +22,7 @@ public:
     QPushButton* retryButton() const { return m_retry; }
     QPushButton* cancelButton() const { return m_cancel; }
     QLabel* failureText() const { return m_failure; }
+    DetailsView* details() const { return m_details; }
     CertificateView* certificate() const { return m_certificate; }
     QStackedWidget* states() const { return m_states; }
 
@@ -38,6 +40,7 @@ private:
     QPushButton* m_logIn;
     QPushButton* m_cancel;
     QLabel* m_failure;
+    DetailsView* m_details;
     CertificateView* m_certificate;
     QPushButton* m_retry;
 };

@@ -5,6 +5,7 @@
 #include "Views/Wording.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
@@ -15,7 +16,8 @@ MessageView::MessageView(Session& session, QWidget* parent, std::chrono::millise
     : QLabel(parent), m_session(session), m_wait(timeout),
       m_opacity(new QGraphicsOpacityEffect(this)),
       m_fade(new QPropertyAnimation(m_opacity, "opacity", this)),
-      m_slide(new QPropertyAnimation(this, "pos", this)), m_dismiss(new QToolButton(this))
+      m_slide(new QPropertyAnimation(this, "pos", this)), m_dismiss(new QToolButton(this)),
+      m_details(new QToolButton(this))
 {
     setObjectName(QStringLiteral("messageBanner"));
     Accessibility::markAsAlert(this);
@@ -31,7 +33,17 @@ MessageView::MessageView(Session& session, QWidget* parent, std::chrono::millise
     m_dismiss->setToolTip(tr("Dismiss (Esc)"));
     connect(m_dismiss, &QToolButton::clicked, this, &MessageView::dismiss);
     m_dismiss->installEventFilter(this); // Escape there dismisses too
-    setContentsMargins(0, 0, m_dismiss->sizeHint().width(), 0);
+    m_details->setText(tr("Details"));
+    m_details->setCheckable(true);
+    m_details->setAutoRaise(true);
+    m_details->setFocusPolicy(Qt::StrongFocus);
+    m_details->installEventFilter(this);
+    connect(m_details, &QToolButton::toggled, this, &MessageView::showText);
+    // Dismissed, the focus goes back to where it came from.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        if ((now == m_dismiss || now == m_details) && old != m_dismiss && old != m_details)
+            m_returnFocus = old;
+    });
     setGraphicsEffect(m_opacity);
     m_fade->setDuration(200);
     m_slide->setDuration(200);
@@ -51,6 +63,7 @@ void MessageView::showMessage()
 {
     const std::optional<Notice>& message = m_session.message();
     if (!message) {
+        giveFocusBack();
         m_shown.reset();
         m_timeout.stop();
         m_fade->stop();
@@ -60,8 +73,8 @@ void MessageView::showMessage()
         return;
     }
     m_shown = message;
-    setText(Wording::notice(*message));
-    adjustSize();
+    m_details->setChecked(false);
+    showText();
     const bool arriving = isHidden() || m_opacity->opacity() < 1.0;
     reposition();
     if (arriving) {
@@ -99,10 +112,45 @@ bool MessageView::staysUntilDismissed(const Notice& notice)
     }
 }
 
+void MessageView::showText()
+{
+    if (!m_shown) return;
+    const QString details = m_shown->failure ? Wording::details(*m_shown->failure) : QString();
+    m_details->setVisible(!details.isEmpty());
+    QString text = Wording::notice(*m_shown);
+    if (m_details->isChecked()) text += u'\n' + details;
+    setText(text);
+    const int buttons =
+        m_dismiss->sizeHint().width() + (details.isEmpty() ? 0 : m_details->sizeHint().width());
+    setContentsMargins(0, 0, buttons + 6, 0);
+    fit();
+}
+
+void MessageView::fit()
+{
+    // One line where it fits; wrapped to the area's width where it does not.
+    setWordWrap(false);
+    const int natural = sizeHint().width();
+    const int room = parentWidget() ? parentWidget()->width() - 32 : natural;
+    setWordWrap(natural > room);
+    const int width = std::min(natural, room);
+    resize(width, wordWrap() ? heightForWidth(width) : sizeHint().height());
+    reposition();
+}
+
+void MessageView::giveFocusBack()
+{
+    if (!m_dismiss->hasFocus() && !m_details->hasFocus()) return;
+    // Back to where the user was reading, not to whatever follows the banner.
+    if (m_returnFocus && m_returnFocus->isVisible() && m_returnFocus->isEnabled())
+        m_returnFocus->setFocus(Qt::OtherFocusReason);
+    else if (parentWidget())
+        parentWidget()->nextInFocusChain()->setFocus(Qt::OtherFocusReason);
+}
+
 void MessageView::dismiss()
 {
-    // Focus goes back to where the user was reading, not to whatever follows the banner.
-    if (m_dismiss->hasFocus() && parentWidget()) parentWidget()->setFocus();
+    giveFocusBack();
     if (m_shown && m_session.message() == m_shown) m_session.setMessage(std::nullopt);
 }
 
@@ -112,6 +160,9 @@ void MessageView::resizeEvent(QResizeEvent* event)
     const QSize button = m_dismiss->sizeHint();
     m_dismiss->setGeometry(width() - button.width() - 6, (height() - button.height()) / 2,
                            button.width(), button.height());
+    const QSize details = m_details->sizeHint();
+    m_details->setGeometry(m_dismiss->x() - details.width(), (height() - details.height()) / 2,
+                           details.width(), details.height());
 }
 
 void MessageView::startWait()
@@ -146,8 +197,8 @@ void MessageView::reposition()
 
 bool MessageView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == parentWidget() && event->type() == QEvent::Resize) reposition();
-    if (watched == m_dismiss && event->type() == QEvent::KeyPress &&
+    if (watched == parentWidget() && event->type() == QEvent::Resize) fit();
+    if ((watched == m_dismiss || watched == m_details) && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         dismiss();
         return true;

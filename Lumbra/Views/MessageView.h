@@ -3,6 +3,7 @@
 #include "Reader/Notice.h"
 
 #include <QLabel>
+#include <QPointer>
 #include <QTimer>
 #include <chrono>
 #include <optional>
@@ -16,7 +17,8 @@ class Session;
 // wrong stays until it is dismissed (its button, or Escape there) or replaced; other news
 // is cleared after 4 seconds unless a newer one replaced it, each new text with its own 4
 // seconds. Screen readers hear it as an alert; while one is listening, or while the pointer
-// rests on the banner, it stays longer.
+// rests on the banner, it stays longer. Dismissed from the keyboard, the focus goes back
+// where it was.
 class MessageView final : public QLabel {
     Q_OBJECT
 
@@ -36,6 +38,9 @@ public:
 
     // The wait before the shown text goes; stopped while it stays.
     const QTimer& wait() const { return m_timeout; }
+    QToolButton* dismissButton() const { return m_dismiss; }
+    // Shows the failure's technical cause under its sentence; hidden when there is none.
+    QToolButton* detailsButton() const { return m_details; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -48,6 +53,9 @@ private:
     void timedOut();
     void startWait();
     void dismiss();
+    void showText();
+    void fit();
+    void giveFocusBack();
 
     Session& m_session;
     std::optional<Notice> m_shown;
@@ -57,4 +65,6 @@ private:
     QPropertyAnimation* m_fade;
     QPropertyAnimation* m_slide;
     QToolButton* m_dismiss;
+    QToolButton* m_details;
+    QPointer<QWidget> m_returnFocus;
 };

@@ -4,6 +4,7 @@
 #include "Reader/Reader.h"
 #include "Views/Accessibility.h"
 #include "Views/CertificateView.h"
+#include "Views/DetailsView.h"
 #include "Views/FeedIcons.h"
 #include "Views/RowsView.h"
 #include "Views/SourcesModel.h"
@@ -110,7 +111,9 @@ SidebarView::SidebarView(Reader& reader, FeedIcons& icons, QWidget* parent)
       m_busy(new QProgressBar(this)), m_errorPanel(new QFrame(this)),
       m_errorTitle(new QLabel(m_errorPanel)), m_errorText(new QLabel(m_errorPanel)),
       m_logInAgain(new QPushButton(tr("Log In Again"), m_errorPanel)),
-      m_reviewCertificate(new QPushButton(tr("Review Certificate…"), m_errorPanel))
+      m_reviewCertificate(new QPushButton(tr("Review Certificate…"), m_errorPanel)),
+      // After the buttons, as Tab reaches them: the next step first, the cause last.
+      m_errorDetails(new DetailsView(m_errorPanel))
 {
     buildTree();
     buildErrorPanel();
@@ -177,6 +180,7 @@ void SidebarView::buildErrorPanel()
     panel->addWidget(m_errorText);
     panel->addWidget(m_logInAgain, 0, Qt::AlignLeft);
     panel->addWidget(m_reviewCertificate, 0, Qt::AlignLeft);
+    panel->addWidget(m_errorDetails);
     Accessibility::markAsAlert(m_errorPanel);
     m_errorPanel->hide();
 }
@@ -278,6 +282,7 @@ void SidebarView::updateError()
     const bool refused = m_reader.session().passwordRefused();
     if (error) m_errorTitle->setText(Wording::refreshTitle(*error));
     m_errorText->setText(text);
+    if (changed) m_errorDetails->setDetails(error ? Wording::details(error->failure) : QString());
     m_logInAgain->setVisible(refused);
     m_reviewCertificate->setVisible(error && error->failure.certificate);
     m_errorPanel->setVisible(error.has_value());
@@ -288,21 +293,14 @@ void SidebarView::reviewCertificate()
 {
     const std::optional<RefreshFailure>& error = m_reader.session().error();
     if (!error || !error->failure.certificate) return;
-    QDialog dialog(this);
-    dialog.setWindowTitle(tr("Server Certificate"));
-    auto* view = new CertificateView(&dialog);
-    view->setCertificate(*error->failure.certificate);
-    auto* close = new QPushButton(tr("Close"), &dialog);
-    auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(view);
-    layout->addWidget(close, 0, Qt::AlignRight);
-    connect(close, &QPushButton::clicked, &dialog, &QDialog::reject);
-    connect(view, &CertificateView::trustRequested, &dialog,
+    const std::unique_ptr<QDialog> dialog =
+        CertificateView::inDialog(this, *error->failure.certificate);
+    connect(dialog->findChild<CertificateView*>(), &CertificateView::trustRequested, dialog.get(),
             [this, &dialog](const CertificateInfo& certificate) {
-                dialog.accept();
+                dialog->accept();
                 m_reader.session().trustCertificate(certificate);
             });
-    dialog.exec();
+    dialog->exec();
 }
 
 void SidebarView::setSourceMenu(std::function<void(QMenu&)> fill)

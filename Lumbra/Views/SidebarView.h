@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <functional>
 
+class DetailsView;
 class FeedIcons;
 class QFrame;
 class QLabel;
@@ -33,6 +34,7 @@ public:
     QFrame* errorPanel() const { return m_errorPanel; }
     QLabel* errorTitle() const { return m_errorTitle; }
     QLabel* errorText() const { return m_errorText; }
+    DetailsView* errorDetails() const { return m_errorDetails; }
     QPushButton* logInAgainButton() const { return m_logInAgain; }
     QPushButton* reviewCertificateButton() const { return m_reviewCertificate; }
     QProgressBar* busyBar() const { return m_busy; }
@@ -59,6 +61,7 @@ private:
     QLabel* m_errorText;
     QPushButton* m_logInAgain;
     QPushButton* m_reviewCertificate;
+    DetailsView* m_errorDetails;
     QSet<qint64> m_expanded; // the open folders' ids, kept across rebuilds
     bool m_syncing = false;
 };

@@ -33,14 +33,10 @@ QString plainWords(const Failure& failure)
         return Wording::tr("the proxy set on this computer can't be reached");
     case QNetworkReply::SslHandshakeFailedError:
         if (failure.certificate && failure.certificate->pinned)
-            //: %1 and %2 are SHA-256 fingerprints of public keys.
-            return Wording::tr("its certificate is not the one you trusted (you trusted the key "
-                               "%1; it now shows %2)")
-                .arg(*failure.certificate->pinned, failure.certificate->publicKey);
-        if (failure.certificateMayBeTrusted())
-            return Wording::tr("nobody vouches for its certificate: it is self-signed or signed "
-                               "by a private authority");
-        return Wording::tr("no secure connection (%1)").arg(failure.detail);
+            return Wording::tr("its certificate is not the one you trusted");
+        if (failure.certificate && !failure.certificate->problems.isEmpty())
+            return Wording::certificateProblems(*failure.certificate).first();
+        return Wording::tr("no secure connection could be made");
     default: {
         QString text = failure.detail;
         if (!text.isEmpty()) text[0] = text[0].toLower();
@@ -58,9 +54,17 @@ QString shortened(const QString& address)
     return start + u'\u2026';
 }
 
+// In the language's own quotation marks, which never part from the name at a line's end.
 QString quoted(const QString& name)
 {
-    return u'\u201C' + name + u'\u201D';
+    //: A name quoted within a sentence, in the language's quotation marks; no-break spaces
+    //: where the language puts spaces inside them.
+    return Wording::tr("\u201C%1\u201D").arg(name);
+}
+
+QString longDate(const QDateTime& time)
+{
+    return QLocale().toString(time.toLocalTime(), QLocale::LongFormat);
 }
 
 } // namespace
@@ -122,8 +126,12 @@ QString Wording::failure(const Failure& failure)
 {
     switch (failure.kind) {
     case Failure::Kind::newsStatus:
-        //: The News API call (a path) and the HTTP status the server answered.
-        return tr("News API %1: HTTP %2").arg(failure.request, QString::number(failure.status));
+        // The request and its status go under Details.
+        if (failure.status == 401) return tr("The server refused Lumbra's app password.");
+        if (failure.status == 403) return tr("The server does not allow it.");
+        if (failure.status == 404) return tr("The server does not have what Lumbra asked for.");
+        if (failure.status >= 500) return tr("The server ran into an error of its own.");
+        return tr("The server refused the request.");
     case Failure::Kind::newsMissing:
         return tr("Nextcloud News is not installed on this server.");
     case Failure::Kind::httpStatus:
@@ -156,6 +164,49 @@ QString Wording::failure(const Failure& failure)
         break;
     }
     return failure.detail;
+}
+
+QString Wording::details(const Failure& failure)
+{
+    QStringList parts;
+    if (failure.kind == Failure::Kind::newsStatus)
+        //: The News API call (a path) and the HTTP status the server answered.
+        parts << tr("News API %1: HTTP %2").arg(failure.request, QString::number(failure.status));
+    if (!failure.serverMessage.isEmpty()) parts << failure.serverMessage;
+    if (failure.kind == Failure::Kind::network && !failure.detail.isEmpty())
+        parts << failure.detail;
+    return parts.join(u'\n');
+}
+
+QStringList Wording::certificateProblems(const CertificateInfo& certificate)
+{
+    QStringList said;
+    for (const CertificateProblem problem : certificate.problems) {
+        switch (problem) {
+        case CertificateProblem::expired:
+            said << tr("its certificate expired on %1").arg(longDate(certificate.validUntil));
+            break;
+        case CertificateProblem::notYetValid:
+            said
+                << tr("its certificate is valid only from %1").arg(longDate(certificate.validFrom));
+            break;
+        case CertificateProblem::otherName:
+            //: %1 names whom the certificate was issued to.
+            said << tr("its certificate was made for another server (%1)").arg(certificate.subject);
+            break;
+        case CertificateProblem::revoked:
+            said << tr("its certificate was revoked");
+            break;
+        case CertificateProblem::other:
+            said << tr("its certificate was refused for a reason given under Details");
+            break;
+        case CertificateProblem::unvouched:
+            said << tr("nobody vouches for its certificate: it is self-signed or signed by a "
+                       "private authority");
+            break;
+        }
+    }
+    return said;
 }
 
 QString Wording::notice(const Notice& notice)
@@ -214,9 +265,8 @@ QString Wording::refreshFailure(const RefreshFailure& refresh)
         return tr("Nextcloud News is not installed on %1.").arg(refresh.server);
     case Failure::Kind::newsStatus:
         if (failure.passwordRefused())
-            return tr("%1: the server refused Lumbra's app password. It was revoked or changed; "
-                      "log in again to go on reading.")
-                .arg(Wording::failure(failure));
+            return tr("The server refused Lumbra's app password: it was revoked or changed. "
+                      "Log in again to go on reading.");
         break;
     case Failure::Kind::network: {
         const QString host = QUrl(refresh.server).host();
@@ -270,13 +320,14 @@ QString Wording::loginFailure(const LoginFailure& login)
     // A plain next step for the mistakes people make typing the address.
     if (!login.tried.startsWith(QLatin1StringView("https://"))) return text;
     const bool noScheme = !login.typed.trimmed().startsWith(QLatin1StringView("https://"));
+    // Said instead of the failed handshake: the handshake's words go under Details.
     if (login.failure.network == QNetworkReply::SslHandshakeFailedError)
-        return text + u' ' +
-               (noScheme ? tr("Lumbra tried %1, but this server does not seem to speak HTTPS: "
-                              "for one without it, type http:// in front of the address.")
-                               .arg(login.tried)
-                         : tr("This server does not seem to speak HTTPS on that port: for one "
-                              "without it, type http:// in front of the address instead."));
+        return noScheme ? tr("Lumbra tried %1, but this server does not seem to speak HTTPS: "
+                             "for one without it, type http:// in front of the address.")
+                              .arg(login.tried)
+                        : tr("%1 does not seem to speak HTTPS on that port: for a server without "
+                             "it, type http:// in front of the address instead.")
+                              .arg(login.typed.trimmed());
     if (noScheme && (login.failure.network == QNetworkReply::ConnectionRefusedError ||
                      login.failure.network == QNetworkReply::HostNotFoundError))
         return text + u' ' +

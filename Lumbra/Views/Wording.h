@@ -14,6 +14,11 @@ class Wording {
 
 public:
     static QString failure(const Failure& failure);
+    // The technical cause behind `failure`'s sentence (the request and its status, the
+    // network's own words), for Details; empty when the sentence says it all.
+    static QString details(const Failure& failure);
+    // What is wrong with `certificate`, most telling first, each as "its certificate …".
+    static QStringList certificateProblems(const CertificateInfo& certificate);
     static QString notice(const Notice& notice);
     static QString vaultProblem(const VaultProblem& problem);
     // The sources column's text for a failed refresh, and its title.
