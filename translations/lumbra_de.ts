@@ -151,15 +151,6 @@
         <translation>Ausgestellt von</translation>
     </message>
     <message>
-        <source>Valid</source>
-        <extracomment>The dates a certificate holds between.</extracomment>
-        <translation>Gültig</translation>
-    </message>
-    <message>
-        <source>%1 to %2</source>
-        <translation>%1 bis %2</translation>
-    </message>
-    <message>
         <source>Certificate SHA-256</source>
         <translation>SHA-256 des Zertifikats</translation>
     </message>
@@ -174,6 +165,43 @@
     <message>
         <source>This is not the certificate you trusted for this server. Trust it only if its administrator says it changed.</source>
         <translation>Das ist nicht das Zertifikat, dem Sie für diesen Server vertraut haben. Vertrauen Sie ihm nur, wenn der Administrator des Servers bestätigt, dass es sich geändert hat.</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>What is wrong</source>
+        <translation>Was nicht stimmt</translation>
+    </message>
+    <message>
+        <source>Copy the certificate&apos;s details</source>
+        <translation>Die Angaben des Zertifikats kopieren</translation>
+    </message>
+    <message>
+        <source>Copies every value above, to compare or send to the server&apos;s administrator</source>
+        <translation>Kopiert alle Werte oben, zum Vergleichen oder um sie der Administration des Servers zu schicken</translation>
+    </message>
+    <message>
+        <source>Valid from</source>
+        <translation>Gültig ab</translation>
+    </message>
+    <message>
+        <source>Valid until</source>
+        <translation>Gültig bis</translation>
+    </message>
+    <message>
+        <source>Server Certificate</source>
+        <translation>Zertifikat des Servers</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <extracomment>One line of a certificate&apos;s details as copied: a name, then its value.</extracomment>
+        <translation>%1: %2</translation>
     </message>
 </context>
 <context>
@@ -332,6 +360,13 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     </message>
 </context>
 <context>
+    <name>DetailsView</name>
+    <message>
+        <source>Details</source>
+        <translation>Details</translation>
+    </message>
+</context>
+<context>
     <name>DialogFolderChooser</name>
     <message>
         <source>Choose your Obsidian vault. Lumbra keeps a note per article in its lumbra folder.</source>
@@ -340,6 +375,10 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>Use as Vault</source>
         <translation>Als Vault verwenden</translation>
+    </message>
+    <message>
+        <source>Choose Obsidian Vault</source>
+        <translation>Obsidian-Vault wählen</translation>
     </message>
 </context>
 <context>
@@ -378,14 +417,14 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     </message>
     <message>
         <source>Mark Shown as Read</source>
-        <translation>Angezeigte als gelesen markieren</translation>
+        <translation>Angezeigte Artikel als gelesen markieren</translation>
     </message>
     <message numerus="yes">
         <source>Mark %Ln Shown as Read</source>
         <extracomment>%n is how many shown articles are unread.</extracomment>
         <translation>
-            <numerusform>%Ln angezeigten als gelesen markieren</numerusform>
-            <numerusform>%Ln angezeigte als gelesen markieren</numerusform>
+            <numerusform>%Ln angezeigten Artikel als gelesen markieren</numerusform>
+            <numerusform>%Ln angezeigte Artikel als gelesen markieren</numerusform>
         </translation>
     </message>
     <message>
@@ -530,6 +569,10 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>Dismiss (Esc)</source>
         <translation>Schließen (Esc)</translation>
+    </message>
+    <message>
+        <source>Details</source>
+        <translation>Details</translation>
     </message>
 </context>
 <context>
@@ -803,14 +846,6 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         </translation>
     </message>
     <message>
-        <source>Server Certificate</source>
-        <translation>Serverzertifikat</translation>
-    </message>
-    <message>
-        <source>Close</source>
-        <translation>Schließen</translation>
-    </message>
-    <message>
         <source>expanded</source>
         <translation>ausgeklappt</translation>
     </message>
@@ -884,13 +919,13 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message numerus="yes">
         <source>Its %Ln unread articles go with it.</source>
         <translation>
-            <numerusform>Sein %Ln ungelesener Artikel geht mit.</numerusform>
-            <numerusform>Seine %Ln ungelesenen Artikel gehen mit.</numerusform>
+            <numerusform>%Ln ungelesener Artikel des Feeds wird mit entfernt.</numerusform>
+            <numerusform>%Ln ungelesene Artikel des Feeds werden mit entfernt.</numerusform>
         </translation>
     </message>
     <message>
         <source>Its articles go with it.</source>
-        <translation>Seine Artikel gehen mit.</translation>
+        <translation>Die Artikel des Feeds werden mit entfernt.</translation>
     </message>
     <message>
         <source>Delete Folder</source>
@@ -1237,7 +1272,7 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <name>Wording</name>
     <message>
         <source>connection refused</source>
-        <translation>Verbindung abgelehnt</translation>
+        <translation>Verbindung verweigert</translation>
     </message>
     <message>
         <source>no server by that name</source>
@@ -1264,17 +1299,8 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <translation>der auf diesem Rechner eingestellte Proxy ist nicht erreichbar</translation>
     </message>
     <message>
-        <source>its certificate is not the one you trusted (you trusted the key %1; it now shows %2)</source>
-        <extracomment>%1 and %2 are SHA-256 fingerprints of public keys.</extracomment>
-        <translation>sein Zertifikat ist nicht das, dem Sie vertraut haben (Sie vertrauten dem Schlüssel %1; jetzt zeigt er %2)</translation>
-    </message>
-    <message>
         <source>nobody vouches for its certificate: it is self-signed or signed by a private authority</source>
         <translation>niemand bürgt für sein Zertifikat: Es ist selbst signiert oder von einer privaten Stelle signiert</translation>
-    </message>
-    <message>
-        <source>no secure connection (%1)</source>
-        <translation>keine sichere Verbindung (%1)</translation>
     </message>
     <message>
         <source>the note %1 is not a regular file, so it was left as it is.</source>
@@ -1447,10 +1473,6 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <translation>Nextcloud News ist auf %1 nicht installiert.</translation>
     </message>
     <message>
-        <source>%1: the server refused Lumbra&apos;s app password. It was revoked or changed; log in again to go on reading.</source>
-        <translation>%1: Der Server hat das App-Passwort von Lumbra abgelehnt. Es wurde widerrufen oder geändert; melden Sie sich erneut an, um weiterzulesen.</translation>
-    </message>
-    <message>
         <source>Can&apos;t reach %1: %2</source>
         <extracomment>%1 is the server&apos;s host name, %2 why it could not be reached.</extracomment>
         <translation>%1 ist nicht erreichbar: %2</translation>
@@ -1498,10 +1520,6 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <translation>Lumbra hat %1 versucht, aber dieser Server scheint kein HTTPS zu sprechen: Für einen Server ohne HTTPS geben Sie http:// vor der Adresse ein.</translation>
     </message>
     <message>
-        <source>This server does not seem to speak HTTPS on that port: for one without it, type http:// in front of the address instead.</source>
-        <translation>Dieser Server scheint auf diesem Port kein HTTPS zu sprechen: Für einen Server ohne HTTPS geben Sie stattdessen http:// vor der Adresse ein.</translation>
-    </message>
-    <message>
         <source>Lumbra tried %1; for a server without HTTPS, type http:// in front.</source>
         <translation>Lumbra hat %1 versucht; für einen Server ohne HTTPS geben Sie http:// davor ein.</translation>
     </message>
@@ -1515,7 +1533,7 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     </message>
     <message>
         <source>Couldn&apos;t check for updates: the update feed lists no release.</source>
-        <translation>Suche nach Aktualisierungen fehlgeschlagen: Der Aktualisierungs-Feed nennt keine Version.</translation>
+        <translation>Die Suche nach Aktualisierungen ist fehlgeschlagen, denn der Aktualisierungs-Feed nennt keine Version.</translation>
     </message>
     <message>
         <source>Lumbra %1 is the newest version.</source>
@@ -1555,6 +1573,68 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Already subscribed as “%1”.</source>
         <extracomment>%1 is the title of the feed subscribed at that address.</extracomment>
         <translation>Bereits abonniert als „%1“.</translation>
+    </message>
+    <message>
+        <source>its certificate is not the one you trusted</source>
+        <translation>sein Zertifikat ist nicht das, dem Sie vertraut haben</translation>
+    </message>
+    <message>
+        <source>no secure connection could be made</source>
+        <translation>es kam keine sichere Verbindung zustande</translation>
+    </message>
+    <message>
+        <source>“%1”</source>
+        <extracomment>A name quoted within a sentence, in the language&apos;s quotation marks; no-break spaces where the language puts spaces inside them.</extracomment>
+        <translation>„%1“</translation>
+    </message>
+    <message>
+        <source>The server refused Lumbra&apos;s app password.</source>
+        <translation>Der Server hat Lumbras App-Passwort abgelehnt.</translation>
+    </message>
+    <message>
+        <source>The server does not allow it.</source>
+        <translation>Der Server erlaubt das nicht.</translation>
+    </message>
+    <message>
+        <source>The server does not have what Lumbra asked for.</source>
+        <translation>Der Server hat nicht, was Lumbra angefragt hat.</translation>
+    </message>
+    <message>
+        <source>The server ran into an error of its own.</source>
+        <translation>Auf dem Server ist ein Fehler aufgetreten.</translation>
+    </message>
+    <message>
+        <source>The server refused the request.</source>
+        <translation>Der Server hat die Anfrage abgelehnt.</translation>
+    </message>
+    <message>
+        <source>its certificate expired on %1</source>
+        <translation>sein Zertifikat ist am %1 abgelaufen</translation>
+    </message>
+    <message>
+        <source>its certificate is valid only from %1</source>
+        <translation>sein Zertifikat gilt erst ab %1</translation>
+    </message>
+    <message>
+        <source>its certificate was made for another server (%1)</source>
+        <extracomment>%1 names whom the certificate was issued to.</extracomment>
+        <translation>sein Zertifikat wurde für einen anderen Server ausgestellt (%1)</translation>
+    </message>
+    <message>
+        <source>its certificate was revoked</source>
+        <translation>sein Zertifikat wurde widerrufen</translation>
+    </message>
+    <message>
+        <source>its certificate was refused for a reason given under Details</source>
+        <translation>sein Zertifikat wurde abgelehnt; der Grund steht unter „Details“</translation>
+    </message>
+    <message>
+        <source>The server refused Lumbra&apos;s app password: it was revoked or changed. Log in again to go on reading.</source>
+        <translation>Der Server hat Lumbras App-Passwort abgelehnt: Es wurde widerrufen oder geändert. Melden Sie sich erneut an, um weiterzulesen.</translation>
+    </message>
+    <message>
+        <source>%1 does not seem to speak HTTPS on that port: for a server without it, type http:// in front of the address instead.</source>
+        <translation>%1 scheint auf diesem Port kein HTTPS zu sprechen: Geben Sie für einen Server ohne HTTPS stattdessen http:// vor der Adresse ein.</translation>
     </message>
 </context>
 </TS>

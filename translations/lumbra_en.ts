@@ -68,8 +68,8 @@
     <message numerus="yes">
         <source>%n of the note&apos;s quotes no longer found in the article</source>
         <translation>
-            <numerusform>%n of the note's quotes no longer found in the article</numerusform>
-            <numerusform>%n of the note's quotes no longer found in the article</numerusform>
+            <numerusform>%n of the note&apos;s quotes no longer found in the article</numerusform>
+            <numerusform>%n of the note&apos;s quotes no longer found in the article</numerusform>
         </translation>
     </message>
     <message numerus="yes">

@@ -8,6 +8,8 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
 #include <QProcess>
 
 namespace {
@@ -104,21 +106,33 @@ std::optional<QString> DialogFolderChooser::chooseVault(const QString& startFold
     QWidget* over = QApplication::activeModalWidget();
     if (!over) over = QApplication::activeWindow();
     if (!over) over = m_parent;
-    QFileDialog dialog(
-        over,
-        QCoreApplication::translate("DialogFolderChooser",
-                                    "Choose your Obsidian vault. Lumbra keeps a note per "
-                                    "article in its lumbra folder."),
-        startFolder);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly);
-    dialog.setLabelText(QFileDialog::Accept,
-                        QCoreApplication::translate("DialogFolderChooser", "Use as Vault"));
-    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    const std::unique_ptr<QFileDialog> dialog = vaultDialog(over, startFolder);
+    const bool chosen = dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty();
     if (focused) {
         focused->activateWindow();
         focused->setFocus(Qt::OtherFocusReason);
     }
     if (!chosen) return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    return dialog->selectedFiles().constFirst();
+}
+
+std::unique_ptr<QFileDialog> DialogFolderChooser::vaultDialog(QWidget* parent,
+                                                              const QString& startFolder)
+{
+    auto dialog = std::make_unique<QFileDialog>(
+        parent, QCoreApplication::translate("DialogFolderChooser", "Choose Obsidian Vault"),
+        startFolder);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setLabelText(QFileDialog::Accept,
+                         QCoreApplication::translate("DialogFolderChooser", "Use as Vault"));
+    // A desktop's own chooser has no room for it; its title says enough there.
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
+        auto* why = new QLabel(QCoreApplication::translate(
+            "DialogFolderChooser", "Choose your Obsidian vault. Lumbra keeps a note per "
+                                   "article in its lumbra folder."));
+        why->setWordWrap(true);
+        grid->addWidget(why, grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    return dialog;
 }

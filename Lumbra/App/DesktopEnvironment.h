@@ -2,8 +2,10 @@
 
 #include "Reader/Environment.h"
 
+#include <QFileDialog>
 #include <QPointer>
 #include <QWidget>
+#include <memory>
 
 // The desktop's own browser, window activation and clock.
 class DesktopBrowser final : public Browser {
@@ -37,6 +39,9 @@ class DialogFolderChooser final : public FolderChooser {
 public:
     void setParent(QWidget* parent) { m_parent = parent; }
     std::optional<QString> chooseVault(const QString& startFolder) override;
+    // The chooser, over `parent`: a short title, and what the vault is for beneath the
+    // folders where Qt's own dialog shows it.
+    static std::unique_ptr<QFileDialog> vaultDialog(QWidget* parent, const QString& startFolder);
 
 private:
     QPointer<QWidget> m_parent;

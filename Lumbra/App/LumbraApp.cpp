@@ -142,6 +142,7 @@ void LumbraApp::autostartFailed(const QString& why, bool wanted)
                     QMessageBox::Ok,
                     m_settingsDialog ? static_cast<QWidget*>(m_settingsDialog.data()) : &m_window);
     box.setTextFormat(Qt::PlainText);
+    Style::keepTitleWhole(&box);
     box.exec();
 }
 
@@ -152,6 +153,7 @@ void LumbraApp::showSettings()
         // closes it too.
         m_settingsDialog = new QDialog(&m_window);
         m_settingsDialog->setWindowTitle(tr("Lumbra Settings"));
+        Style::keepTitleWhole(m_settingsDialog);
         auto* view = new SettingsView(*m_reader);
         QWidget* scrolling = view->scrollable();
         (new QVBoxLayout(m_settingsDialog))->addWidget(scrolling);
@@ -168,6 +170,15 @@ void LumbraApp::showSettings()
     m_settingsDialog->show();
     m_settingsDialog->raise();
     m_settingsDialog->activateWindow();
+    // Each opening starts at the top, as a new dialog does: Space is then never meant for
+    // a control left focused last time.
+    for (QWidget* next = m_settingsDialog->nextInFocusChain(); next != m_settingsDialog;
+         next = next->nextInFocusChain())
+        if ((next->focusPolicy() & Qt::TabFocus) && next->isVisibleTo(m_settingsDialog) &&
+            next->isEnabled()) {
+            next->setFocus(Qt::TabFocusReason);
+            break;
+        }
 }
 
 QCoro::Task<> LumbraApp::checkForUpdates()
@@ -183,5 +194,6 @@ QCoro::Task<> LumbraApp::checkForUpdates()
     QMessageBox box(QMessageBox::Information, tr("Check for Updates"), outcome, QMessageBox::Ok,
                     parent);
     box.setTextFormat(Qt::PlainText);
+    Style::keepTitleWhole(&box);
     box.exec();
 }

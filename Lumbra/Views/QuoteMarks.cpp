@@ -5,6 +5,7 @@
 #include "Views/Accessibility.h"
 #include "Views/QuoteWebView.h"
 #include "Views/ReadingView.h"
+#include "Views/Style.h"
 
 #include <QAction>
 #include <QMenu>
@@ -128,7 +129,7 @@ void QuoteMarks::showCount(const QStringList& quotes,
         for (qsizetype i = 0; i < missing.size() && i < listed; ++i) {
             QString words = missing[i].simplified();
             if (words.size() > shownLength) words = words.left(shownLength) + u'\u2026';
-            QAction* entry = m_menu->addAction(tr("\u201C%1\u201D").arg(words));
+            QAction* entry = m_menu->addAction(Style::menuText(tr("\u201C%1\u201D").arg(words)));
             entry->setEnabled(false);
         }
         if (missing.size() > listed)

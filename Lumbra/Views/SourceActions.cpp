@@ -2,6 +2,7 @@
 
 #include "Reader/Reader.h"
 #include "Views/AddFeedDialog.h"
+#include "Views/Style.h"
 #include "Views/Wording.h"
 
 #include "LumbraCore/Errors.h"
@@ -40,8 +41,7 @@ SourceActions::SourceActions(Reader& reader, QWidget& window)
     connect(addFeed, &QAction::triggered, this, [this] {
         auto* dialog = new AddFeedDialog(m_reader, &m_window);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
-        m_dialog = dialog;
-        dialog->open();
+        open(dialog);
     });
     connect(newFolder, &QAction::triggered, this, [this] {
         askForName(tr("New Folder"), tr("Name of the new folder"), QString(),
@@ -94,14 +94,20 @@ void SourceActions::fill(QMenu& menu) const
     menu.addAction(deleteFolder);
 }
 
+void SourceActions::open(QDialog* dialog)
+{
+    Style::keepTitleWhole(dialog);
+    m_dialog = dialog;
+    dialog->open();
+}
+
 void SourceActions::tell(const QString& title, const QString& text, const QString& details)
 {
     auto* box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok, &m_window);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setTextFormat(Qt::PlainText); // names come from the file and the server
     if (!details.isEmpty()) box->setDetailedText(details);
-    m_dialog = box;
-    box->open();
+    open(box);
 }
 
 QCoro::Task<> SourceActions::importFrom(QString path)
@@ -116,6 +122,7 @@ QCoro::Task<> SourceActions::importFrom(QString path)
     auto* progress = new QProgressDialog(tr("Reading \u201C%1\u201D\u2026").arg(name), tr("Cancel"),
                                          0, 100, &m_window);
     progress->setWindowTitle(tr("Import Subscriptions"));
+    Style::keepTitleWhole(progress);
     progress->setAttribute(Qt::WA_DeleteOnClose);
     progress->setAutoReset(false);
     progress->setMinimumDuration(500); // a list of a few hundred feeds shows none
@@ -181,6 +188,7 @@ void SourceActions::confirmImport(const Opml::List& list)
                                 int(list.entries.size() + list.emptyFolders.size()), &m_window);
         progress->setAttribute(Qt::WA_DeleteOnClose);
         progress->setWindowTitle(tr("Import Subscriptions"));
+        Style::keepTitleWhole(progress);
         progress->setMinimumDuration(0);
         Organiser& organiser = m_reader.organiser();
         connect(&organiser, &Organiser::importProgress, progress, &QProgressDialog::setValue);
@@ -188,8 +196,7 @@ void SourceActions::confirmImport(const Opml::List& list)
         connect(progress, &QProgressDialog::canceled, &organiser, &Organiser::stopImport);
         organiser.importFeeds(list);
     });
-    m_dialog = box;
-    box->open();
+    open(box);
 }
 
 void SourceActions::reportImport(const ImportReport& report)
@@ -234,8 +241,7 @@ void SourceActions::makeFolder(const QString& name)
     box->setDefaultButton(show);
     connect(show, &QPushButton::clicked, this,
             [this, name] { m_reader.organiser().createFolder(name); });
-    m_dialog = box;
-    box->open();
+    open(box);
 }
 
 void SourceActions::exportTo(const QString& path)
@@ -290,9 +296,10 @@ void SourceActions::fillMoveTo()
     const std::optional<Feed> feed = currentFeed();
     if (!feed) return;
     const auto add = [&](const QString& name, std::optional<qint64> folderId) {
-        QAction* action = moveTo->addAction(name, this, [this, id = feed->id, folderId] {
-            m_reader.organiser().moveFeed(id, folderId);
-        });
+        QAction* action =
+            moveTo->addAction(Style::menuText(name), this, [this, id = feed->id, folderId] {
+                m_reader.organiser().moveFeed(id, folderId);
+            });
         action->setCheckable(true);
         action->setChecked(feed->folderId == folderId);
     };
@@ -311,8 +318,7 @@ void SourceActions::askForName(const QString& title, const QString& label, const
     dialog->setLabelText(label);
     dialog->setTextValue(name);
     connect(dialog, &QInputDialog::textValueSelected, this, std::move(done));
-    m_dialog = dialog;
-    dialog->open();
+    open(dialog);
 }
 
 void SourceActions::confirmUnsubscribe()
@@ -332,8 +338,7 @@ void SourceActions::confirmUnsubscribe()
     box->setDefaultButton(QMessageBox::Cancel);
     connect(yes, &QPushButton::clicked, this,
             [this, id = feed->id] { m_reader.organiser().unsubscribe(id); });
-    m_dialog = box;
-    box->open();
+    open(box);
 }
 
 void SourceActions::confirmDeleteFolder()
@@ -365,6 +370,5 @@ void SourceActions::confirmDeleteFolder()
                 [this, id] { m_reader.organiser().deleteFolder(id, false); });
     }
     box->setDefaultButton(QMessageBox::Cancel);
-    m_dialog = box;
-    box->open();
+    open(box);
 }

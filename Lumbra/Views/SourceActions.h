@@ -47,6 +47,8 @@ public:
 
 private:
     void update();
+    // Opens `dialog`, of the window, whole, as the one opened last.
+    void open(QDialog* dialog);
     void fillMoveTo();
     void askForName(const QString& title, const QString& label, const QString& name,
                     std::function<void(const QString&)> done);

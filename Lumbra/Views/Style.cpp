@@ -3,6 +3,8 @@
 #include "LumbraCore/Worker.h"
 
 #include <QApplication>
+#include <QEvent>
+#include <QGridLayout>
 #include <QPalette>
 #include <QTextLayout>
 
@@ -11,6 +13,42 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+
+namespace {
+
+// Widens a dialog, as it first shows, to what its title needs beside a title bar's icon
+// and buttons. Into its layout: message and input boxes size themselves from it, whatever
+// their minimum width says, and make it only as they show.
+class TitleRoom final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Show) return false;
+        auto* dialog = static_cast<QWidget*>(watched);
+        constexpr int titleBarRoom = 180;
+        QFont bold = dialog->font();
+        bold.setBold(true);
+        const int wanted =
+            QFontMetrics(bold).horizontalAdvance(dialog->windowTitle()) + titleBarRoom;
+        auto* room = new QSpacerItem(wanted, 0, QSizePolicy::Fixed, QSizePolicy::Fixed);
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
+            grid->addItem(room, grid->rowCount(), 0, 1, grid->columnCount());
+        } else if (dialog->layout()) {
+            dialog->layout()->addItem(room);
+        } else {
+            delete room;
+            dialog->setMinimumWidth(std::max(dialog->minimumWidth(), wanted));
+        }
+        dialog->removeEventFilter(this);
+        deleteLater();
+        return false;
+    }
+};
+
+} // namespace
 
 namespace Style {
 
@@ -52,6 +90,16 @@ QFont font(FontRole role, const QFont& base)
         return scaled(0.85, false);
     }
     return font;
+}
+
+void keepTitleWhole(QWidget* dialog)
+{
+    dialog->installEventFilter(new TitleRoom(dialog));
+}
+
+QString menuText(QString text)
+{
+    return text.replace(u'&', QStringLiteral("&&"));
 }
 
 void makeSecondary(QLabel* label)

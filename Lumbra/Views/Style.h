@@ -34,6 +34,13 @@ QFont font(FontRole role, const QFont& base);
 // that need them do not wait for the disk while they paint.
 void loadFontsInBackground();
 
+// Makes `dialog` at least as wide as its title needs beside a title bar's buttons: a
+// window manager cuts a title that does not fit, often in the middle.
+void keepTitleWhole(QWidget* dialog);
+
+// `text` as a menu entry shows it: a name's "&" is not taken for a shortcut's mark.
+QString menuText(QString text);
+
 // Makes `label` show secondary text (hints, captions).
 void makeSecondary(QLabel* label);
 // Makes `widget`'s text the error colour (a failure, a destructive button), as light or

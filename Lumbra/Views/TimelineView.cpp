@@ -166,6 +166,7 @@ void TimelineView::buildLayout()
     auto* header = new QHBoxLayout;
     header->addLayout(titles, 1);
     header->addWidget(m_markAll);
+    m_header = header;
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 6, 0, 0);
     layout->addLayout(header);
@@ -173,6 +174,11 @@ void TimelineView::buildLayout()
     searchRow->setContentsMargins(10, 0, 10, 6);
     searchRow->addWidget(m_search);
     layout->addLayout(searchRow);
+    // The mark button's place where the heading leaves it no room.
+    auto* markRow = new QHBoxLayout;
+    markRow->setContentsMargins(10, 0, 10, 6);
+    layout->addLayout(markRow);
+    m_markRow = markRow;
     layout->addWidget(m_list, 1);
     header->setContentsMargins(10, 0, 10, 4);
 }
@@ -378,12 +384,37 @@ void TimelineView::resizeEvent(QResizeEvent* event)
 void TimelineView::fitMarkAllButton()
 {
     // Where the words would squeeze the heading (a narrow column, a long translation), the
-    // button shows its icon alone; its tooltip and name keep the words.
-    static constexpr int headingRoom = 100;
+    // button moves to a row of its own under the search field, on two lines if need be;
+    // only where it does not fit there either does it show its icon alone, its tooltip and
+    // name keeping the words.
+    if (!m_header || !m_markRow) return;
+    const QString oneLine = m_markAll->defaultAction()->iconText();
+    // The count under the heading, and the loading bar beside it.
+    const int headingRoom = std::max(100, m_subtitle->sizeHint().width() + 70);
     QToolButton sized;
     sized.setDefaultAction(m_markAll->defaultAction());
     sized.setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     sized.setFont(m_markAll->font());
-    const bool fits = sized.sizeHint().width() + headingRoom + 20 <= width();
+    const int words = sized.sizeHint().width();
+    const bool besideHeading = words + headingRoom + 20 <= width();
+    QBoxLayout* row = besideHeading ? m_header : m_markRow;
+    if (row->indexOf(m_markAll) < 0) {
+        (besideHeading ? m_markRow : m_header)->removeWidget(m_markAll);
+        row->addWidget(m_markAll, 0, besideHeading ? Qt::Alignment() : Qt::AlignRight);
+    }
+    QString shown = oneLine;
+    if (!besideHeading && words + 20 > width()) {
+        // Broken at the space nearest the middle.
+        const qsizetype middle = oneLine.size() / 2;
+        const qsizetype before = oneLine.lastIndexOf(u' ', middle);
+        const qsizetype after = oneLine.indexOf(u' ', middle);
+        const qsizetype at = before < 0  ? after
+                             : after < 0 ? before
+                                         : (middle - before <= after - middle ? before : after);
+        if (at > 0) shown = oneLine.left(at) + u'\n' + oneLine.mid(at + 1);
+    }
+    sized.setText(shown);
+    const bool fits = besideHeading || sized.sizeHint().width() + 20 <= width();
+    m_markAll->setText(shown);
     m_markAll->setToolButtonStyle(fits ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
 }

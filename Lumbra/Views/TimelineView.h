@@ -5,6 +5,7 @@
 class EmptyState;
 class FeedIcons;
 class ItemActions;
+class QBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -66,6 +67,8 @@ private:
     QString m_fullTitle; // the title shows it elided when the column is narrow
     QLabel* m_subtitle;
     QToolButton* m_markAll;
+    QBoxLayout* m_header = nullptr;
+    QBoxLayout* m_markRow = nullptr;
     EmptyState* m_placeholder;
     QProgressBar* m_progress;
     QLabel* m_progressText; // under the bar: what the empty list waits for
