@@ -226,6 +226,21 @@ private Q_SLOTS:
         QVERIFY(list->currentIndex().isValid()); // the keyboard's place, shown by the ring
         QVERIFY(!f->reader->timeline().selectedId());
         QCOMPARE(f->reader->subscriptions().count(Source::allUnread()), unread);
+        // S and M act on the row the keyboard is on, and say so; it stays unopened.
+        const auto row = [&] {
+            return f->reader->timeline().search().shownItem(list->currentIndex().row());
+        };
+        QSignalSpy spoken(actions, &ItemActions::spoken);
+        const bool starred = row().starred;
+        QTest::keyClick(list, Qt::Key_S);
+        QTRY_COMPARE(row().starred, !starred);
+        QTest::keyClick(list, Qt::Key_M);
+        QTRY_COMPARE(row().unread, false);
+        QTest::keyClick(list, Qt::Key_M);
+        QTRY_COMPARE(row().unread, true);
+        QCOMPARE(spoken.size(), 3);
+        QCOMPARE(spoken.at(1).at(0).toString(), u"Marked as read"_s);
+        QVERIFY(!f->reader->timeline().selectedId());
         QTest::keyClick(list, Qt::Key_Space);
         QCOMPARE(
             f->reader->timeline().selectedId(),

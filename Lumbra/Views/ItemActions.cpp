@@ -218,6 +218,8 @@ QAction* ItemActions::make(const Definition& definition)
 std::optional<Item> ItemActions::subject() const
 {
     if (m_rowItem) return m_rowItem;
+    if (m_focusedRow)
+        if (std::optional<Item> row = m_focusedRow()) return row;
     if (const Item* selected = m_reader.timeline().selectedItem()) return *selected;
     return std::nullopt;
 }

@@ -17,8 +17,8 @@ class Reader;
 
 // Every command on articles, made once: label, icon, shortcut, tooltip and the rule that
 // enables it. The Article menu, the article toolbar and the rows' context menu all show
-// these same actions. They act on the selected article, or on the row a context menu was
-// opened for.
+// these same actions. They act on the row a context menu was opened for, else on the row
+// the keyboard is on in the list, else on the selected article.
 class ItemActions final : public QObject {
     Q_OBJECT
 
@@ -47,6 +47,11 @@ public:
     // Shows the row menu for `item` at `globalPosition`; its actions act on `item`.
     void popUpRowMenu(const Item& item, const QPoint& globalPosition, QWidget* parent);
 
+    // The row the keyboard is on while the list has the focus, opened or not: reached with
+    // Tab, S stars it. Tell `rowChanged` when it may be another.
+    void setFocusedRow(std::function<std::optional<Item>()> row) { m_focusedRow = std::move(row); }
+    void rowChanged() { update(); }
+
     // Adds `actions` to `menu`, a separator for each null.
     static void addTo(QMenu* menu, const QList<QAction*>& actions);
 
@@ -70,4 +75,5 @@ private:
     Reader& m_reader;
     QHash<QAction*, std::function<void()>> m_looks; // each action's look, for its subject
     std::optional<Item> m_rowItem;                  // set while a row menu is open
+    std::function<std::optional<Item>()> m_focusedRow;
 };

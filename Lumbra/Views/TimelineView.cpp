@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QLocale>
+#include <QPointer>
 #include <QProgressBar>
 #include <QTimer>
 #include <QToolButton>
@@ -202,6 +203,17 @@ void TimelineView::buildList()
 
 void TimelineView::followList()
 {
+    m_actions.setFocusedRow([this, list = QPointer<QListView>(m_list)]() -> std::optional<Item> {
+        const QModelIndex row = list ? list->currentIndex() : QModelIndex();
+        const TimelineSearch& shown = m_reader.timeline().search();
+        // Asked while a new list replaces the shown one, the row may be gone.
+        if (!list || !list->hasFocus() || !row.isValid() || row.row() >= shown.shownCount())
+            return std::nullopt;
+        return shown.shownItem(row.row());
+    });
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, &m_actions,
+            &ItemActions::rowChanged);
+    m_list->installEventFilter(this); // the focus coming and going
     // Selecting opens (and marks read); the keyboard's place alone does not, so tabbing
     // into the list marks nothing read. Space or an arrow key selects.
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -350,6 +362,9 @@ bool TimelineView::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_title && event->type() == QEvent::Resize) showTitle();
     // The list gets its size after the first layout, and with the splitter.
     if (watched == m_list->viewport() && event->type() == QEvent::Resize) updateOverlay();
+    if (watched == m_list &&
+        (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+        m_actions.rowChanged();
     if (watched == m_search && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Escape) m_search->clear();
