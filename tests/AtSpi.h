@@ -98,6 +98,17 @@ public:
     }
 
     QString name(const Node& node) { return accessible(node, QStringLiteral("Name")).toString(); }
+    Node parent(const Node& node)
+    {
+        const auto value = accessible(node, QStringLiteral("Parent")).value<QDBusArgument>();
+        Node up;
+        QDBusObjectPath path;
+        value.beginStructure();
+        value >> up.service >> path;
+        value.endStructure();
+        up.path = path.path();
+        return up;
+    }
     // The role's number (AtspiRole), what screen readers go by.
     uint roleNumber(const Node& node)
     {

@@ -120,10 +120,12 @@ private Q_SLOTS:
         f->sandbox.server->setFault("*", {500, 0, {}, -1});
         f->reader->session().refresh();
         QTRY_VERIFY(errorText(*f->reader).has_value());
+        // Said from a status bar: Orca then says it without the word "notification".
         QTRY_VERIFY_WITH_TIMEOUT(heard([&](auto& e) {
                                      return e.value == 1 &&
                                             spi.roleNumber(e.source) == atspi::notificationRole &&
-                                            spi.name(e.source).contains(*errorText(*f->reader));
+                                            spi.name(e.source).contains(*errorText(*f->reader)) &&
+                                            spi.role(spi.parent(e.source)) == u"status bar"_s;
                                  }),
                                  10'000);
     }

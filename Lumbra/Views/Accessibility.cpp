@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QStatusBar>
 #include <QStringList>
 
 namespace {
@@ -19,13 +20,8 @@ public:
 
     QString text(QAccessible::Text kind) const override
     {
-        if (kind != QAccessible::Name) return QAccessibleWidget::text(kind);
-        if (!widget()->accessibleName().isEmpty()) return widget()->accessibleName();
-        if (const auto* label = qobject_cast<const QLabel*>(widget())) return label->text();
-        QStringList texts;
-        for (const QLabel* label : widget()->findChildren<QLabel*>())
-            if (!label->isHidden() && !label->text().isEmpty()) texts << label->text();
-        return texts.join(QStringLiteral(". "));
+        return kind == QAccessible::Name ? widget()->accessibleName()
+                                         : QAccessibleWidget::text(kind);
     }
 };
 
@@ -53,9 +49,9 @@ protected:
     }
 };
 
-} // namespace
-
-void Accessibility::markAsAlert(QWidget* widget)
+// Makes `widget` an alert: assistive technology reads it out when it appears. Its text is
+// its accessible name.
+void markAsAlert(QWidget* widget)
 {
     static const bool installed = [] {
         QAccessible::installFactory(alertFactory);
@@ -65,30 +61,45 @@ void Accessibility::markAsAlert(QWidget* widget)
     widget->setProperty(alertProperty, true);
 }
 
-void Accessibility::announce(QWidget* widget)
-{
-    if (!widget->isVisible()) return; // showing it announces it
-    QAccessibleEvent named(widget, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&named);
-    // Screen readers speak an alert when it starts showing; a new text is said the same way.
-    QAccessibleEvent shown(widget, QAccessible::ObjectShow);
-    QAccessible::updateAccessibility(&shown);
-}
+} // namespace
 
 void Accessibility::say(QWidget* window, const QString& text)
 {
+    // The main window speaks for its dialogs too: a dialog closing takes fewer objects
+    // with it, and Orca, flooded by a window's objects going, drops what it is told.
     window = window->window();
-    // An empty, unfocusable child: nothing to see, something to hear.
-    auto* voice =
-        window->findChild<QWidget*>(QStringLiteral("lumbraVoice"), Qt::FindDirectChildrenOnly);
-    if (!voice) {
-        voice = new QWidget(window);
-        voice->setObjectName(QStringLiteral("lumbraVoice"));
-        voice->setFocusPolicy(Qt::NoFocus);
-        voice->setAttribute(Qt::WA_TransparentForMouseEvents);
-        voice->setGeometry(0, 0, 0, 0);
-        markAsAlert(voice);
+    while (window->parentWidget())
+        window = window->parentWidget()->window();
+    // Empty, unfocusable children: nothing to see, something to hear. In a status bar of
+    // their own, Orca says them as they are; anywhere else, after the word "notification".
+    // Taken in turn: Orca reads a voice's name when it gets to its showing, and a second
+    // text at once (a star the server then refuses) must not take the first one's place.
+    constexpr int voices = 2;
+    auto* bar =
+        window->findChild<QStatusBar*>(QStringLiteral("lumbraVoices"), Qt::FindDirectChildrenOnly);
+    if (!bar) {
+        bar = new QStatusBar(window);
+        bar->setObjectName(QStringLiteral("lumbraVoices"));
+        bar->setSizeGripEnabled(false);
+        bar->setFocusPolicy(Qt::NoFocus);
+        bar->setAttribute(Qt::WA_TransparentForMouseEvents);
+        bar->setGeometry(0, 0, 0, 0);
+        bar->show();
+        for (int made = 0; made < voices; ++made) {
+            auto* voice = new QWidget(bar);
+            voice->setObjectName(QStringLiteral("lumbraVoice"));
+            voice->setFocusPolicy(Qt::NoFocus);
+            voice->setGeometry(0, 0, 0, 0);
+            voice->hide();
+            markAsAlert(voice);
+        }
     }
+    const int turn = bar->property("lumbraTurn").toInt();
+    bar->setProperty("lumbraTurn", (turn + 1) % voices);
+    auto* voice =
+        bar->findChildren<QWidget*>(QStringLiteral("lumbraVoice"), Qt::FindDirectChildrenOnly)
+            .value(turn);
+    if (!voice) return;
     // Each showing is said once; hidden, it is not.
     voice->hide();
     voice->setAccessibleName(text);

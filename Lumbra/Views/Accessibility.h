@@ -8,13 +8,6 @@ class QWidget;
 // What screen readers need beyond what Qt's widgets tell them.
 namespace Accessibility {
 
-// Makes `widget` an alert: assistive technology reads it out when it appears. Its text is
-// its accessible name, a label's text, or the text of the labels inside it.
-void markAsAlert(QWidget* widget);
-
-// Tells assistive technology that the alert `widget`, already showing, has a new text.
-void announce(QWidget* widget);
-
 // Has screen readers say `text` now, wherever the focus is: a change the user made that
 // shows nowhere they are, such as a star set from the keyboard.
 void say(QWidget* window, const QString& text);

@@ -20,7 +20,6 @@ MessageView::MessageView(Session& session, QWidget* parent, std::chrono::millise
       m_details(new QToolButton(this))
 {
     setObjectName(QStringLiteral("messageBanner"));
-    Accessibility::markAsAlert(this);
     setStyleSheet(
         QStringLiteral("#messageBanner { padding: 8px 14px; border-radius: 16px;"
                        " background: palette(window); border: 1px solid palette(mid); }"));
@@ -83,10 +82,9 @@ void MessageView::showMessage()
         m_slide->setEndValue(pos());
         m_slide->start();
     }
-    const bool wasShowing = isVisible();
     show();
     raise();
-    if (wasShowing) Accessibility::announce(this);
+    Accessibility::say(this, text());
     m_fade->stop();
     m_fade->setStartValue(m_opacity->opacity());
     m_fade->setEndValue(1.0);

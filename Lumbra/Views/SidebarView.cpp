@@ -181,7 +181,6 @@ void SidebarView::buildErrorPanel()
     panel->addWidget(m_logInAgain, 0, Qt::AlignLeft);
     panel->addWidget(m_reviewCertificate, 0, Qt::AlignLeft);
     panel->addWidget(m_errorDetails);
-    Accessibility::markAsAlert(m_errorPanel);
     m_errorPanel->hide();
 }
 
@@ -286,7 +285,8 @@ void SidebarView::updateError()
     m_logInAgain->setVisible(refused);
     m_reviewCertificate->setVisible(error && error->failure.certificate);
     m_errorPanel->setVisible(error.has_value());
-    if (wasShowing && error && changed) Accessibility::announce(m_errorPanel);
+    if (error && (changed || !wasShowing))
+        Accessibility::say(this, m_errorTitle->text() + QStringLiteral(". ") + text);
 }
 
 void SidebarView::reviewCertificate()
