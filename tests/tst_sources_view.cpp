@@ -47,6 +47,18 @@ private Q_SLOTS:
         QCOMPARE(badge(model, u"Tech & Science"_s), 4);
         QCOMPARE(badge(model, u"Empty Folder"_s), 0);
         QCOMPARE(badge(model, u"Just Added"_s), 0); // no count: no badge
+        // Heard with its kind, its place and its count; its whole name in the tooltip.
+        const auto heard = [&](const QModelIndex& row) {
+            return row.data(Qt::AccessibleTextRole).toString();
+        };
+        const QModelIndex science = model->index(5, 0);
+        QCOMPARE(heard(science), u"Tech & Science, folder, 4 unread"_s);
+        QVERIFY2(heard(model->index(0, 0, science))
+                     .startsWith(u"Planet Code, feed in Tech & Science, "_s),
+                 qPrintable(heard(model->index(0, 0, science))));
+        QCOMPARE(heard(model->index(8, 0)),
+                 u"Feeds: Daily Links, feed, %1 unread"_s.arg(badge(model, u"Daily Links"_s)));
+        QCOMPARE(model->index(8, 0).data(Qt::ToolTipRole).toString(), u"Daily Links"_s);
 
         // Choosing a row chooses the source; reading updates the badges.
         const QModelIndex starred = model->index(2, 0);
@@ -297,6 +309,11 @@ private Q_SLOTS:
         QVERIFY(science != places.cend());
         QCOMPARE((*science)->iconText(), u"Tech & Science"_s); // as a screen reader is told
         places.first()->trigger();
+        // Heard too: where the feed went.
+        const QList<QWidget*> voices = window->findChildren<QWidget*>(u"lumbraVoice"_s);
+        QVERIFY(std::any_of(voices.cbegin(), voices.cend(), [](const QWidget* voice) {
+            return voice->accessibleName() == u"Reports moved to Top Level"_s;
+        }));
         QVERIFY(!rowTitles(model, model->indexOf(Source::folder(2))).contains(u"Reports"_s));
         QVERIFY(rowTitles(model).contains(u"Reports"_s));
 
@@ -360,6 +377,7 @@ private Q_SLOTS:
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(Opml::read(written.readAll()).entries.size(),
                  f->reader->subscriptions().feeds().size());
+        QCOMPARE(said(*f->reader), u"Subscriptions exported to \u201C%1\u201D"_s.arg(list));
 
         const QString page = folder.filePath(u"page.html"_s);
         QFile html(page);

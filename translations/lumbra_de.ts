@@ -1092,6 +1092,11 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Cancel</source>
         <translation>Abbrechen</translation>
     </message>
+    <message>
+        <source>%1 moved to %2</source>
+        <extracomment>%1 is the feed, %2 the folder (or &quot;Top Level&quot;) it went to.</extracomment>
+        <translation>%1 verschoben nach %2</translation>
+    </message>
 </context>
 <context>
     <name>SourceKind</name>
@@ -1166,7 +1171,7 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     </message>
     <message>
         <source>%1, folder, %2</source>
-        <extracomment>A source as a screen reader says it: its name, its kind, its count.</extracomment>
+        <extracomment>%2 is the folder the feed is in.</extracomment>
         <translation>%1, Ordner, %2</translation>
     </message>
     <message>
@@ -1181,6 +1186,10 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>%1: %2</source>
         <extracomment>The first source under a heading, as a screen reader says it: &quot;Folders: …&quot;.</extracomment>
         <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>%1, feed in %2, %3</source>
+        <translation>%1, Feed in %2, %3</translation>
     </message>
 </context>
 <context>
@@ -1635,6 +1644,11 @@ Diagnose: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>%1 does not seem to speak HTTPS on that port: for a server without it, type http:// in front of the address instead.</source>
         <translation>%1 scheint auf diesem Port kein HTTPS zu sprechen: Geben Sie für einen Server ohne HTTPS stattdessen http:// vor der Adresse ein.</translation>
+    </message>
+    <message>
+        <source>Subscriptions exported to %1</source>
+        <extracomment>%1 is the file written.</extracomment>
+        <translation>Abonnements exportiert nach %1</translation>
     </message>
 </context>
 </TS>

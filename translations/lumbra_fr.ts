@@ -201,7 +201,7 @@
     <message>
         <source>%1: %2</source>
         <extracomment>One line of a certificate&apos;s details as copied: a name, then its value.</extracomment>
-        <translation>%1 : %2</translation>
+        <translation>%1&#xa0;: %2</translation>
     </message>
 </context>
 <context>
@@ -631,7 +631,7 @@ Diagnostic&#xa0;: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     </message>
     <message>
         <source>“%1”</source>
-        <translation>« %1 »</translation>
+        <translation>«&#xa0;%1&#xa0;»</translation>
     </message>
     <message numerus="yes">
         <source>and %n more</source>
@@ -1092,6 +1092,11 @@ Diagnostic&#xa0;: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
         <source>Cancel</source>
         <translation>Annuler</translation>
     </message>
+    <message>
+        <source>%1 moved to %2</source>
+        <extracomment>%1 is the feed, %2 the folder (or &quot;Top Level&quot;) it went to.</extracomment>
+        <translation>%1 déplacé vers %2</translation>
+    </message>
 </context>
 <context>
     <name>SourceKind</name>
@@ -1166,7 +1171,7 @@ Diagnostic&#xa0;: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     </message>
     <message>
         <source>%1, folder, %2</source>
-        <extracomment>A source as a screen reader says it: its name, its kind, its count.</extracomment>
+        <extracomment>%2 is the folder the feed is in.</extracomment>
         <translation>%1, dossier, %2</translation>
     </message>
     <message>
@@ -1180,7 +1185,11 @@ Diagnostic&#xa0;: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>%1: %2</source>
         <extracomment>The first source under a heading, as a screen reader says it: &quot;Folders: …&quot;.</extracomment>
-        <translation>%1 : %2</translation>
+        <translation>%1&#xa0;: %2</translation>
+    </message>
+    <message>
+        <source>%1, feed in %2, %3</source>
+        <translation>%1, flux dans %2, %3</translation>
     </message>
 </context>
 <context>
@@ -1585,7 +1594,7 @@ Diagnostic&#xa0;: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     <message>
         <source>“%1”</source>
         <extracomment>A name quoted within a sentence, in the language&apos;s quotation marks; no-break spaces where the language puts spaces inside them.</extracomment>
-        <translation>« %1 »</translation>
+        <translation>«&#xa0;%1&#xa0;»</translation>
     </message>
     <message>
         <source>The server refused Lumbra&apos;s app password.</source>
@@ -1626,15 +1635,20 @@ Diagnostic&#xa0;: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
     </message>
     <message>
         <source>its certificate was refused for a reason given under Details</source>
-        <translation>son certificat a été refusé pour une raison indiquée sous « Détails »</translation>
+        <translation>son certificat a été refusé pour une raison indiquée sous «&#xa0;Détails&#xa0;»</translation>
     </message>
     <message>
         <source>The server refused Lumbra&apos;s app password: it was revoked or changed. Log in again to go on reading.</source>
-        <translation>Le serveur a refusé le mot de passe d’application de Lumbra : il a été révoqué ou changé. Reconnectez-vous pour continuer à lire.</translation>
+        <translation>Le serveur a refusé le mot de passe d’application de Lumbra&#xa0;: il a été révoqué ou changé. Reconnectez-vous pour continuer à lire.</translation>
     </message>
     <message>
         <source>%1 does not seem to speak HTTPS on that port: for a server without it, type http:// in front of the address instead.</source>
-        <translation>%1 ne semble pas parler HTTPS sur ce port : pour un serveur sans HTTPS, saisissez plutôt http:// devant l’adresse.</translation>
+        <translation>%1 ne semble pas parler HTTPS sur ce port&#xa0;: pour un serveur sans HTTPS, saisissez plutôt http:// devant l’adresse.</translation>
+    </message>
+    <message>
+        <source>Subscriptions exported to %1</source>
+        <extracomment>%1 is the file written.</extracomment>
+        <translation>Abonnements exportés dans %1</translation>
     </message>
 </context>
 </TS>

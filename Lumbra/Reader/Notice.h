@@ -14,15 +14,15 @@
 // failures the views have no words of their own for, the core's text.
 struct Failure {
     enum class Kind {
-        newsStatus,     // the News API answered `status` to `request`
-        newsMissing,    // the server has no News app
-        network,        // no exchange: `network` says why
-        httpStatus,     // a plain download answered `status`
-        tooLarge,       // the reply grew past `limit` bytes
-        redirected,     // the server sent the request on to `request`, a host
-        invalidAddress, // `request` is no address that can be asked
+        newsStatus,        // the News API answered `status` to `request`
+        newsMissing,       // the server has no News app
+        network,           // no exchange: `network` says why
+        httpStatus,        // a plain download answered `status`
+        tooLarge,          // the reply grew past `limit` bytes
+        redirected,        // the server sent the request on to `request`, a host
+        invalidAddress,    // `request` is no address that can be asked
         alreadySubscribed, // `request` is subscribed as the feed titled `detail`
-        unreadable,     // the reply is not what was expected: `detail` says where
+        unreadable,        // the reply is not what was expected: `detail` says where
         outOfMemory,
         other,
     };
@@ -92,6 +92,7 @@ struct Notice {
         noNoteProgram,      // no program opens the note `subject` (its path)
         noMailProgram,      // no program writes mail
         linkCopied,         // the article's address is on the clipboard: `subject`
+        exported,           // the subscriptions were written to the file `subject`
         subscribed,         // a feed was added: `subject`, its title
         unsubscribed,       // a feed was removed: `subject`, its title
     };

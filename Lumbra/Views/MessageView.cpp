@@ -100,6 +100,7 @@ bool MessageView::staysUntilDismissed(const Notice& notice)
     switch (notice.kind) {
     case Notice::Kind::quoteAdded:
     case Notice::Kind::linkCopied:
+    case Notice::Kind::exported:
     case Notice::Kind::subscribed:
     case Notice::Kind::unsubscribed:
     case Notice::Kind::nothingSelected:

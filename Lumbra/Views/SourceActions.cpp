@@ -1,6 +1,7 @@
 #include "Views/SourceActions.h"
 
 #include "Reader/Reader.h"
+#include "Views/Accessibility.h"
 #include "Views/AddFeedDialog.h"
 #include "Views/Style.h"
 #include "Views/Wording.h"
@@ -253,6 +254,8 @@ void SourceActions::exportTo(const QString& path)
         !file.commit())
         tell(tr("Export Subscriptions"),
              tr("Couldn't write \u201C%1\u201D (%2).").arg(path, file.errorString()));
+    else
+        m_reader.session().setMessage(Notice(Notice::Kind::exported, path));
 }
 
 std::optional<Feed> SourceActions::currentFeed() const
@@ -296,9 +299,14 @@ void SourceActions::fillMoveTo()
     const std::optional<Feed> feed = currentFeed();
     if (!feed) return;
     const auto add = [&](const QString& name, std::optional<qint64> folderId) {
-        QAction* action =
-            moveTo->addAction(Style::menuText(name), this, [this, id = feed->id, folderId] {
+        QAction* action = moveTo->addAction(
+            Style::menuText(name), this,
+            [this, id = feed->id, title = feed->title, name, folderId] {
                 m_reader.organiser().moveFeed(id, folderId);
+                // The row moves where it is seen; a screen reader user
+                // hears where.
+                //: %1 is the feed, %2 the folder (or "Top Level") it went to.
+                Accessibility::say(&m_window, tr("%1 moved to %2").arg(title, name));
             });
         action->setCheckable(true);
         action->setChecked(feed->folderId == folderId);

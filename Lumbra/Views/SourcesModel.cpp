@@ -301,6 +301,8 @@ QVariant SourcesModel::data(const QModelIndex& index, int role) const
     QString title;
     QIcon icon;
     qint64 badge = 0;
+    // A name cut short in a narrow column is whole in its tooltip.
+    if (role == Qt::ToolTipRole) return data(index, Qt::DisplayRole);
     if (role == Qt::AccessibleTextRole) {
         // Read out as "Tech & Science, folder, 4 unread".
         const Source::Kind kind = Source::Kind(data(index, SourceKindRole).toInt());
@@ -314,8 +316,14 @@ QVariant SourcesModel::data(const QModelIndex& index, int role) const
                               : tr("%Ln unread", nullptr, int(count));
         const QString name = data(index, Qt::DisplayRole).toString();
         //: A source as a screen reader says it: its name, its kind, its count.
+        // A feed in a folder says where it is: the tree's depth is not heard otherwise.
+        const QString folder =
+            index.parent().isValid() ? data(index.parent(), Qt::DisplayRole).toString() : QString();
+        //: %2 is the folder the feed is in.
         const QString sentence =
             kind == Source::Kind::folder ? tr("%1, folder, %2").arg(name, counted)
+            : kind == Source::Kind::feed && !folder.isEmpty()
+                ? tr("%1, feed in %2, %3").arg(name, folder, counted)
             : kind == Source::Kind::feed ? tr("%1, feed, %2").arg(name, counted)
                                          : tr("%1, %2").arg(name, counted);
         // The keyboard passes over the headings: the first row under one says it.

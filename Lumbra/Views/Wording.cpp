@@ -243,6 +243,9 @@ QString Wording::notice(const Notice& notice)
         return tr("No program on this computer opens Markdown notes. The note is %1; Show Note "
                   "in Folder shows where.")
             .arg(quoted(notice.subject));
+    case Notice::Kind::exported:
+        //: %1 is the file written.
+        return tr("Subscriptions exported to %1").arg(quoted(notice.subject));
     case Notice::Kind::linkCopied:
         return tr("Link copied: %1").arg(shortened(notice.subject));
     case Notice::Kind::subscribed:
