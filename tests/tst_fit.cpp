@@ -143,16 +143,19 @@ class FitTest : public ViewTest {
         QVERIFY(dialog);
         dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
-        QCoreApplication::processEvents();
-        const QStringList wrong = misfits(dialog, m_pseudo, m_data + data);
-        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(u'\n')));
+        // Once its layout has settled.
+        QStringList wrong;
+        QTRY_VERIFY2((wrong = misfits(dialog, m_pseudo, m_data + data)).isEmpty(),
+                     qPrintable(wrong.join(u'\n')));
     }
 
     void checkWindow()
     {
-        QStringList wrong = misfits(window.get(), m_pseudo, m_data);
-        wrong += menuMisfits(window->menuBar(), m_pseudo);
-        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(u'\n')));
+        QStringList wrong;
+        QTRY_VERIFY2((wrong = misfits(window.get(), m_pseudo, m_data) +
+                              menuMisfits(window->menuBar(), m_pseudo))
+                         .isEmpty(),
+                     qPrintable(wrong.join(u'\n')));
     }
 
     static void languagesAndSizes()
