@@ -219,17 +219,17 @@ A desktop reader for Nextcloud News that saves quotes into an Obsidian vault.
 Qt&apos;s own options, such as -platform, are accepted too.
 Diagnostics: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
 </source>
-        <translation>Utilisation&#xa0;: lumbra [--in-panel] [LIEN]
+        <translation>Utilisation : lumbra [--in-panel] [LIEN]
 Un lecteur de bureau pour Nextcloud News qui enregistre des citations dans un coffre Obsidian.
 
-  LIEN          un lien tavo://lumbra/item/&lt;id&gt; venu d’une note&#xa0;: affiche cet article
+  LIEN          un lien tavo://lumbra/item/&lt;id&gt; venu d’une note : affiche cet article
                 (dans le Lumbra déjà lancé, s’il y en a un)
   --in-panel    démarrer dans le tableau de bord du bureau, sans fenêtre
   -h, --help    afficher cette aide et quitter
   --version     afficher la version et quitter
 
 Les options propres à Qt, comme -platform, sont aussi acceptées.
-Diagnostic&#xa0;: QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
+Diagnostic : QT_LOGGING_RULES=&quot;lumbra.*=true&quot; lumbra
 </translation>
     </message>
 </context>
