@@ -278,7 +278,8 @@ icu::UnicodeString tagText(const icu::UnicodeString& text, int32_t open, int32_t
         return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
     };
     int32_t end = start;
-    while (end < close && end - start < 10 && asciiAlnum(text.charAt(end)))
+    // One past the longest name matched, so that a longer one is never taken for it.
+    while (end < close && end - start < 11 && asciiAlnum(text.charAt(end)))
         ++end;
     icu::UnicodeString name;
     for (int32_t i = start; i < end; ++i) {

@@ -109,8 +109,11 @@ icu::UnicodeString anyCase(std::initializer_list<const char*> names)
     return pattern.append(u")(?![A-Za-z0-9])");
 }
 
+// Where a block starts or ends, until blocks are parted.
+constexpr char16_t blockMark = u'\u001E';
+
 // Each tag found by `tag`, left to right, replaced as a browser shows it: nothing for an
-// inline element, quotation marks for <q>, a space for any other.
+// inline element, quotation marks for <q>, a mark for a block's edge, a space for any other.
 icu::UnicodeString replacedTags(const icu::RegexPattern& tag, const icu::UnicodeString& text)
 {
     static const auto openQuote = compile(icu::UnicodeString(u"^<") + anyCase({"q"}));
@@ -120,6 +123,11 @@ icu::UnicodeString replacedTags(const icu::RegexPattern& tag, const icu::Unicode
                 anyCase({"a",   "abbr", "b",     "bdi",  "bdo",    "cite", "code", "data",
                          "del", "dfn",  "em",    "font", "i",      "ins",  "kbd",  "mark",
                          "s",   "samp", "small", "span", "strong", "sub",  "sup",  "u"}));
+    static const auto blockTag =
+        compile(icu::UnicodeString(u"^</?") +
+                anyCase({"address", "article", "blockquote", "dd",  "div", "dl", "dt", "figcaption",
+                         "footer",  "h1",      "h2",         "h3",  "h4",  "h5", "h6", "header",
+                         "li",      "ol",      "p",          "pre", "tr",  "ul"}));
     const auto starts = [](const icu::RegexPattern& pattern, const icu::UnicodeString& piece) {
         UErrorCode status = U_ZERO_ERROR;
         std::unique_ptr<icu::RegexMatcher> matcher(pattern.matcher(piece, status));
@@ -138,6 +146,8 @@ icu::UnicodeString replacedTags(const icu::RegexPattern& tag, const icu::Unicode
             out.append(u'\u201C');
         else if (starts(*closeQuote, piece))
             out.append(u'\u201D');
+        else if (starts(*blockTag, piece))
+            out.append(blockMark);
         else if (!starts(*inlineTag, piece))
             out.append(u' ');
         copied = end;
@@ -156,6 +166,16 @@ QString referenceExcerpt(const icu::UnicodeString& html, qsizetype max)
     text = replacedTags(*tag, text);
     text = referenceDecode(std::move(text), true);
     text = replaceAll(*whiteSpace, text, space);
+    // Blocks parted: nothing at either end, a space after a sentence's end, else a dot.
+    static const auto leadingBlock = compile(u"^[ \u001E]*\u001E[ \u001E]*");
+    static const auto trailingBlock = compile(u"[ \u001E]*\u001E[ \u001E]*$");
+    static const auto afterSentence =
+        compile(u"(?<=[.!?:;,\u2026\u201D\u00BB)])[ \u001E]*\u001E[ \u001E]*");
+    static const auto betweenBlocks = compile(u"[ \u001E]*\u001E[ \u001E]*");
+    text = replaceAll(*leadingBlock, text, icu::UnicodeString());
+    text = replaceAll(*trailingBlock, text, icu::UnicodeString());
+    text = replaceAll(*afterSentence, text, space);
+    text = replaceAll(*betweenBlocks, text, icu::UnicodeString(u" \u00B7 "));
     text = Unicode::trimSpaces(text);
 
     bool cut = false;
