@@ -105,6 +105,7 @@ private Q_SLOTS:
         row("blocks stay apart",
             u"<h2>Contact</h2><ul><li>First<li>Second</li></ul><P>Write to us</P>"_s, 160,
             u"Contact \u00B7 First \u00B7 Second \u00B7 Write to us"_s);
+        row("a longer name is no block", u"a<blockquotes>b<Blockquote>c"_s, 160, u"a b \u00B7 c"_s);
         row("a sentence's end parts blocks alone",
             u"<p>One.</p>\n<blockquote>Two?</blockquote> <div><p>\u201CThree\u201D</p></div>"_s,
             160, u"One. Two? \u201CThree\u201D"_s);
