@@ -102,6 +102,14 @@ private Q_SLOTS:
             }
             QCOMPARE(said(*f->reader), std::nullopt);
         }
+        // Details that would only repeat the sentence are not offered.
+        Failure lost;
+        lost.kind = Failure::Kind::network;
+        lost.network = QNetworkReply::RemoteHostClosedError;
+        lost.detail = u"Connection closed"_s;
+        f->reader->session().setMessage(Notice(Notice::Kind::changeRefused, {}, lost));
+        QVERIFY(banner.text().contains(u"Connection closed"_s));
+        QVERIFY(banner.detailsButton()->isHidden());
     }
 
     void applicationWindow()

@@ -150,7 +150,7 @@ void LoginView::showState()
     case LoginState::Kind::failed:
         m_failure->setText(Wording::loginFailure(*login.failure()));
         m_failure->setFixedHeight(m_failure->heightForWidth(m_failure->width()));
-        m_details->setDetails(Wording::details(login.failure()->failure));
+        m_details->setDetails(Wording::detailsBeyond(m_failure->text(), login.failure()->failure));
         if (const auto& certificate = login.failure()->failure.certificate)
             m_certificate->setCertificate(*certificate);
         m_states->setCurrentIndex(2);

@@ -114,9 +114,10 @@ bool MessageView::staysUntilDismissed(const Notice& notice)
 void MessageView::showText()
 {
     if (!m_shown) return;
-    const QString details = m_shown->failure ? Wording::details(*m_shown->failure) : QString();
-    m_details->setVisible(!details.isEmpty());
     QString text = Wording::notice(*m_shown);
+    const QString details =
+        m_shown->failure ? Wording::detailsBeyond(text, *m_shown->failure) : QString();
+    m_details->setVisible(!details.isEmpty());
     if (m_details->isChecked()) text += u'\n' + details;
     setText(text);
     const int buttons =

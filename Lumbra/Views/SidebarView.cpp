@@ -281,7 +281,9 @@ void SidebarView::updateError()
     const bool refused = m_reader.session().passwordRefused();
     if (error) m_errorTitle->setText(Wording::refreshTitle(*error));
     m_errorText->setText(text);
-    if (changed) m_errorDetails->setDetails(error ? Wording::details(error->failure) : QString());
+    if (changed)
+        m_errorDetails->setDetails(error ? Wording::detailsBeyond(text, error->failure)
+                                         : QString());
     m_logInAgain->setVisible(refused);
     m_reviewCertificate->setVisible(error && error->failure.certificate);
     m_errorPanel->setVisible(error.has_value());

@@ -178,6 +178,12 @@ QString Wording::details(const Failure& failure)
     return parts.join(u'\n');
 }
 
+QString Wording::detailsBeyond(const QString& sentence, const Failure& failure)
+{
+    const QString more = details(failure);
+    return sentence.contains(more, Qt::CaseInsensitive) ? QString() : more;
+}
+
 QStringList Wording::certificateProblems(const CertificateInfo& certificate)
 {
     QStringList said;

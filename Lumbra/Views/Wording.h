@@ -17,6 +17,8 @@ public:
     // The technical cause behind `failure`'s sentence (the request and its status, the
     // network's own words), for Details; empty when the sentence says it all.
     static QString details(const Failure& failure);
+    // `failure`'s details where `sentence` does not already say them.
+    static QString detailsBeyond(const QString& sentence, const Failure& failure);
     // What is wrong with `certificate`, most telling first, each as "its certificate …".
     static QStringList certificateProblems(const CertificateInfo& certificate);
     static QString notice(const Notice& notice);
