@@ -8,9 +8,11 @@
 #include <QtGlobal>
 #include <arpa/inet.h>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -82,28 +84,49 @@ private:
     }
 
     // Copies `from` to `to` until `from` ends; with a rate, each piece leaves no earlier
-    // than the wire would have carried it (an idle wire does not save up for a burst).
+    // than the wire would have carried it. The wire is busy while bytes wait on either
+    // side and idle otherwise: it stands still while the server has sent nothing or the
+    // client's window is full (an idle wire does not save up for a burst), but the
+    // relay's own lateness (a sleep overshot, a core busy elsewhere) is made up, as no
+    // real wire slows down because a receiving process keeps its processor busy.
     static void pump(int from, int to, double rate)
     {
         using Clock = std::chrono::steady_clock;
         char buffer[64 * 1024];
-        Clock::time_point next = Clock::now();
+        Clock::time_point wireFree = Clock::now();
         for (;;) {
-            const ssize_t read = ::read(from, buffer, sizeof buffer);
+            ssize_t read = ::recv(from, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (read < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                waitFor(from, POLLIN);
+                read = ::read(from, buffer, sizeof buffer);
+                wireFree = std::max(wireFree, Clock::now());
+            }
             if (read <= 0) break;
             if (rate > 0) {
-                next = std::max(next, Clock::now()) +
-                       std::chrono::duration_cast<Clock::duration>(
-                           std::chrono::duration<double>(double(read) / rate));
-                std::this_thread::sleep_until(next);
+                wireFree += std::chrono::duration_cast<Clock::duration>(
+                    std::chrono::duration<double>(double(read) / rate));
+                std::this_thread::sleep_until(wireFree);
             }
             for (ssize_t sent = 0; sent < read;) {
-                const ssize_t wrote = ::write(to, buffer + sent, size_t(read - sent));
+                const ssize_t wrote =
+                    ::send(to, buffer + sent, size_t(read - sent), MSG_DONTWAIT | MSG_NOSIGNAL);
+                if (wrote < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                    waitFor(to, POLLOUT);
+                    wireFree = std::max(wireFree, Clock::now());
+                    continue;
+                }
                 if (wrote <= 0) return;
                 sent += wrote;
             }
         }
         ::shutdown(to, SHUT_WR);
+    }
+
+    static void waitFor(int socket, short events)
+    {
+        pollfd watched{socket, events, 0};
+        while (::poll(&watched, 1, -1) < 0 && errno == EINTR) {
+        }
     }
 
     quint16 m_target;
