@@ -171,10 +171,6 @@
         <translation>Kopieren</translation>
     </message>
     <message>
-        <source>What is wrong</source>
-        <translation>Was nicht stimmt</translation>
-    </message>
-    <message>
         <source>Copy the certificate&apos;s details</source>
         <translation>Die Angaben des Zertifikats kopieren</translation>
     </message>

@@ -171,10 +171,6 @@
         <translation>Copier</translation>
     </message>
     <message>
-        <source>What is wrong</source>
-        <translation>Ce qui ne va pas</translation>
-    </message>
-    <message>
         <source>Copy the certificate&apos;s details</source>
         <translation>Copier les détails du certificat</translation>
     </message>

@@ -56,7 +56,6 @@ CertificateView::CertificateView(QWidget* parent)
       m_copy(new QPushButton(tr("Copy"))), m_trust(new QPushButton(tr("Trust This Certificate")))
 {
     Style::makeError(m_problems);
-    m_problems->setAccessibleName(tr("What is wrong"));
     // Values go under their names when the two do not fit side by side.
     m_fields->setRowWrapPolicy(QFormLayout::WrapLongRows);
     m_fields->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
@@ -89,14 +88,15 @@ void CertificateView::setCertificate(const CertificateInfo& certificate)
     for (const QString& problem : Wording::certificateProblems(certificate))
         problems << capitalised(problem);
     m_problems->setText(problems.join(u'\n'));
-    m_problems->setAccessibleDescription(problems.join(u' '));
     m_problems->setVisible(!problems.isEmpty());
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    QList<QWidget*> stops{m_problems};
     const auto row = [&](const QString& name, const QString& value, const QString& shown) {
         QLabel* field = selectable(shown);
-        // Orca says the row, then the value whole, whatever its lines.
-        field->setAccessibleName(name);
-        field->setAccessibleDescription(value);
+        // Orca says the label it is the buddy of, then the name: the row, then the value
+        // whole, whatever its lines. A description it does not read for a label.
+        field->setAccessibleName(value);
+        stops << field;
         // Whole on its lines, as grouped: where the window is narrower, the page scrolls.
         field->setWordWrap(false);
         if (shown != value) field->setFont(fixed);
@@ -122,6 +122,11 @@ void CertificateView::setCertificate(const CertificateInfo& certificate)
         Style::makeError(warning);
         m_fields->addRow(warning);
     }
+    // Read in the order shown, before the buttons that act on what was read (rows join
+    // the window's focus chain at its end).
+    stops << m_copy << m_trust;
+    for (qsizetype at = 1; at < stops.size(); ++at)
+        setTabOrder(stops[at - 1], stops[at]);
     m_trust->setVisible(certificate.trustable);
 }
 

@@ -25,6 +25,7 @@ public:
     static std::unique_ptr<QDialog> inDialog(QWidget* parent, const CertificateInfo& certificate);
     QPushButton* trustButton() const { return m_trust; }
     QPushButton* copyButton() const { return m_copy; }
+    QLabel* problems() const { return m_problems; }
     // Every row as "name: value", the values whole.
     QString summary() const;
     const CertificateInfo& shown() const { return m_shown; }

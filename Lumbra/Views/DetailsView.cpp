@@ -18,7 +18,6 @@ DetailsView::DetailsView(QWidget* parent)
     m_text->setWordWrap(true);
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_text->setFocusPolicy(Qt::StrongFocus);
-    m_text->setAccessibleName(tr("Details"));
     Style::makeSecondary(m_text);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

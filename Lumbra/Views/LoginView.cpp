@@ -57,6 +57,8 @@ void LoginView::buildLayout()
     scroll->setWidget(page);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // Not a Tab stop of its own: it follows the focus through the page.
+    scroll->setFocusPolicy(Qt::NoFocus);
     (new QVBoxLayout(this))->addWidget(scroll);
     this->layout()->setContentsMargins(0, 0, 0, 0);
     auto* layout = new QVBoxLayout(page);
