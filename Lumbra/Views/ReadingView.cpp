@@ -84,12 +84,16 @@ void ReadingView::mouseReleaseEvent(QMouseEvent* event)
     if (!link.isEmpty()) open(link);
 }
 
-// Tab goes from link to link, then on to the next control.
+// Tab goes from link to link, then on to the next control. The caret goes to the link's
+// start without selecting it: Orca reads a selection out as it changes ("First", then
+// "First unselected"), so the link was heard two or three times over.
 bool ReadingView::focusNextPrevChild(bool next)
 {
     if (!hasFocus()) return QTextEdit::focusNextPrevChild(next);
     QTextCursor cursor = textCursor();
-    const int from = next ? cursor.selectionEnd() : cursor.selectionStart() - 1;
+    const int at = next ? cursor.selectionEnd() : cursor.selectionStart();
+    const bool onReachedLink = !cursor.hasSelection() && m_reachedLink == at;
+    const int from = next ? at + (onReachedLink ? 1 : 0) : at - 1;
     for (QTextBlock block = document()->findBlock(std::max(from, 0)); block.isValid();
          block = next ? block.next() : block.previous()) {
         QList<QTextLayout::FormatRange> formats = block.textFormats();
@@ -99,9 +103,10 @@ bool ReadingView::focusNextPrevChild(bool next)
             const int end = start + range.length;
             if (!range.format.isAnchor() || (next ? start < from : end > from + 1)) continue;
             cursor.setPosition(start);
-            cursor.setPosition(end, QTextCursor::KeepAnchor);
             setTextCursor(cursor);
             ensureCursorVisible();
+            m_reachedLink = start;
+            cursor.setPosition(end, QTextCursor::KeepAnchor);
             Q_EMIT reached(tr("%1, link").arg(cursor.selectedText()));
             return true;
         }
@@ -175,8 +180,11 @@ bool ReadingView::event(QEvent* event)
 void ReadingView::keyPressEvent(QKeyEvent* event)
 {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && textCursor().hasSelection()) {
-        const QString link = textCursor().charFormat().anchorHref();
+    if (enter) {
+        // The link selected, or the one the caret is at (where Tab leaves it).
+        QTextCursor cursor = textCursor();
+        if (!cursor.hasSelection()) cursor.movePosition(QTextCursor::NextCharacter);
+        const QString link = cursor.charFormat().anchorHref();
         if (!link.isEmpty()) {
             open(link);
             return;

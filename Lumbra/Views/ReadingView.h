@@ -78,4 +78,5 @@ private:
     QList<Highlights::Span> m_marks; // in the text's order
     qsizetype m_caretMark = -1;      // the marked passage the caret is in
     bool m_movingToMark = false;
+    std::optional<int> m_reachedLink; // where Tab left the caret, at a link's start
 };
