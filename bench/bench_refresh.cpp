@@ -4,12 +4,13 @@
 // the time until the timeline is painted, the bytes the replies carried, the longest
 // dispatch of the event loop and the peak memory; and curl's time for the same full list in
 // the same run. After the first load, the resident memory with the search's texts made, the
-// bytes an item costs, and the bytes a body is held in.
+// bytes an item costs, and the bytes a body is held in; at the end, how long articles
+// chosen across the list take to show in the real article view.
 //
 // With a speed in Mbit/s, the replies come through a wire of that speed (a relay of the
 // benchmark's own), for curl as for Lumbra.
 //
-//   QT_QPA_PLATFORM=offscreen bench_refresh [N] [Mbit/s]
+//   QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 bench_refresh [N] [Mbit/s]
 
 #include "Await.h"
 #include "BenchSupport.h"
@@ -17,8 +18,11 @@
 #include "ProcessMemory.h"
 #include "Reader/Background.h"
 #include "ThrottledRelay.h"
+#include "Views/ArticleView.h"
+#include "Views/QuoteWebView.h"
 
 #include <QNetworkReply>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -113,12 +117,49 @@ void report(const char* what, double seconds, const Traffic& traffic,
                     double(traffic.listBegan) / 1e3, double(traffic.listArrived) / 1e3);
 }
 
+// From an article's selection to its page loaded in the article view, and how long the
+// selection itself held the window's thread, in milliseconds; the first also starts the
+// page's renderer.
+struct Shown {
+    QList<double> loaded;
+    QList<double> held;
+};
+
+Shown articlesShown(TimelineView& list, Reader& reader, ItemActions& actions)
+{
+    ArticleView article(reader, actions);
+    article.resize(600, 800);
+    article.show();
+    QList<qint64> ids;
+    const qsizetype count = reader.timeline().items().size();
+    for (qsizetype i = 0; i < 21; ++i)
+        ids << reader.timeline().items()[i * (count - 1) / 20].id;
+    Shown shown;
+    for (const qint64 id : ids) {
+        bool loaded = false;
+        const auto watching = QObject::connect(article.webView(), &QWebEngineView::loadFinished,
+                                               [&loaded] { loaded = true; });
+        QElapsedTimer clock;
+        clock.start();
+        reader.timeline().select(id);
+        shown.held << double(clock.nsecsElapsed()) / 1e6;
+        while (!loaded)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        list.grab();
+        shown.loaded << double(clock.nsecsElapsed()) / 1e6;
+        QObject::disconnect(watching);
+    }
+    return shown;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     growMemoryInLargeSteps(); // as the app does
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
     bench::TimedApplication app(argc, argv);
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
     const double wireMbit = argc > 2 ? QString::fromLocal8Bit(argv[2]).toDouble() : 0;
@@ -228,6 +269,25 @@ int main(int argc, char* argv[])
     for (const Item& item : reader.timeline().items())
         read += ids.contains(item.id) && !item.unread;
     std::printf("%lld of the 100 show as read\n", static_cast<long long>(read));
+
+    Shown shown = articlesShown(view, reader, world.actions);
+    std::printf("an article shown (selected to its page loaded): the first %.1f ms (the "
+                "page's renderer starting)",
+                shown.loaded.takeFirst());
+    const auto spread = [](QList<double> times) {
+        std::sort(times.begin(), times.end());
+        return std::pair(times[times.size() / 2], times.last());
+    };
+    const auto [loadedMedian, loadedMost] = spread(shown.loaded);
+    std::printf(", then %lld across the list: median %.1f ms, slowest %.1f ms\n",
+                static_cast<long long>(shown.loaded.size()), loadedMedian, loadedMost);
+    const auto [heldMedian, heldMost] = spread(shown.held);
+    std::printf("the selection held the window's thread: median %.1f ms, longest %.1f ms (in "
+                "order: ",
+                heldMedian, heldMost);
+    for (const double held : shown.held)
+        std::printf("%.0f ", held);
+    std::printf("ms)\n");
 
     sandbox.terminate();
     sandbox.waitForFinished();
