@@ -196,7 +196,8 @@ private Q_SLOTS:
         const CertificateInfo& met = shown->shown();
         // Its values are the certificate's, not Lumbra's words.
         for (const QLabel* value : shown->findChildren<QLabel*>())
-            if (!value->accessibleDescription().isEmpty()) m_data << value->text();
+            if ((value->focusPolicy() & Qt::TabFocus) && value != shown->problems())
+                m_data << value->text();
         checkWindow();
         login->details()->toggle()->click();
         checkWindow();
