@@ -1,6 +1,8 @@
 #include "Await.h"
 #include "LumbraCore/ItemLink.h"
 #include "LumbraCore/WebAddress.h"
+#include "Reader/Subscriptions.h"
+#include "Reader/TimelineSearch.h"
 #include "ReaderFixture.h"
 #include "Views/Wording.h"
 
@@ -436,6 +438,45 @@ private Q_SLOTS:
         QTRY_COMPARE(f->reader->timeline().search().shownCount(), 2500);
         for (qsizetype row = 0; row < f->reader->timeline().search().shownCount(); ++row)
             QVERIFY(!f->reader->timeline().search().shownItem(row).unread);
+    }
+
+    // Texts made on a worker while the list changes: a flag changed meanwhile keeps every
+    // text in its row, and a list replaced meanwhile has its texts lined up again.
+    void textsMadeWhileTheListChanges()
+    {
+        Subscriptions subscriptions;
+        QList<Item> items;
+        for (int n = 0; n < 10'000; ++n) // 10 MB of text: made on a worker
+            items.append({.id = n + 1,
+                          .feedId = 1,
+                          .title = u"Title%1 of many"_s.arg(n),
+                          .body = ArticleBody(QByteArray(1000, 'x'))});
+        TimelineSearch search(items, subscriptions);
+        await(search.prepareTexts()); // a first load
+        search.setQuery(u"title7"_s);
+        const auto shownTitles = [&] {
+            QStringList titles;
+            for (qsizetype row = 0; row < search.shownCount(); ++row)
+                titles << *search.shownItem(row).title;
+            return titles;
+        };
+        const QStringList before = shownTitles();
+        QCOMPARE(before.size(), 1111); // 7, 70 to 79, 700 to 799, 7000 to 7999
+
+        QCoro::Task<> making = search.prepareTexts(); // a refresh: every text known
+        QVERIFY(!search.ready());
+        items[70].unread = true;
+        items[7001].starred = true;
+        await(std::move(making));
+        QCOMPARE(shownTitles(), before);
+
+        making = search.prepareTexts();
+        std::reverse(items.begin(), items.end());
+        search.listReplaced();
+        await(std::move(making));
+        QStringList reversed = before;
+        std::reverse(reversed.begin(), reversed.end());
+        QCOMPARE(shownTitles(), reversed);
     }
 
     void theSearchOutlivesRefreshesAndSources()

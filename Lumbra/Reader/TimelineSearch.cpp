@@ -18,6 +18,22 @@ qsizetype textBytes(const QList<Item>& items)
     return bytes;
 }
 
+// Of each item, what its search text is made of, and nothing the window's thread changes.
+QList<Item> textParts(const QList<Item>& items)
+{
+    QList<Item> parts;
+    parts.reserve(items.size());
+    for (const Item& item : items) {
+        Item& part = parts.emplace_back();
+        part.id = item.id;
+        part.feedId = item.feedId;
+        part.title = item.title;
+        part.author = item.author;
+        part.body = item.body;
+    }
+    return parts;
+}
+
 size_t sourceOf(const Item& item, const QString& feedTitle)
 {
     return qHashMulti(0, item.title.value_or(QString()), item.author.value_or(QString()), feedTitle,
@@ -74,6 +90,7 @@ qsizetype TimelineSearch::rowOfItem(qsizetype index) const
 
 void TimelineSearch::listReplaced()
 {
+    ++m_listsReplaced;
     // Texts of the old rows: prepareTexts lines them up with the new list on a worker, or
     // updateMatches does here when a search needs them first.
     releaseInBackground(std::exchange(m_inOrder, {}));
@@ -151,29 +168,41 @@ QCoro::Task<> TimelineSearch::prepareTexts()
             QHash<qint64, Text> texts;
             QList<QByteArray> inOrder;
         };
-        const QList<Item> items = m_items;
-        QCoro::Task<Made> making =
-            onWorkerWhenLarge(textBytes(items), InlineBelow::foldedTextBytes,
-                              [items, known = m_texts, titles = std::move(feedTitles)] {
-                                  Made made;
-                                  made.texts.reserve(items.size());
-                                  made.inOrder.reserve(items.size());
-                                  for (const Item& item : items) {
-                                      const QString feedTitle = titles.value(item.feedId);
-                                      const size_t source = sourceOf(item, feedTitle);
-                                      const auto old = known.constFind(item.id);
-                                      const Text text =
-                                          old != known.cend() && old->source == source
-                                              ? *old
-                                              : Text{source, Search::textOf(item, feedTitle)};
-                                      made.texts.insert(item.id, text);
-                                      made.inOrder << text.text;
-                                  }
-                                  return made;
-                              });
+        const quint64 listsReplaced = m_listsReplaced;
+        QCoro::Task<Made> making = onWorkerWhenLarge(
+            textBytes(m_items), InlineBelow::foldedTextBytes,
+            [items = m_items, known = m_texts, titles = std::move(feedTitles)]() mutable {
+                // While a worker holds the list, an article marked read copies all of it on
+                // the window's thread (a third of a second at 100,000 items). After a
+                // refresh, what the texts are made of is copied first and the list let go;
+                // a first load, with no texts known yet, keeps it rather than hold a
+                // second list at its peak.
+                QList<Item> parts;
+                const bool letGo = known.size() >= items.size() / 2;
+                if (letGo) {
+                    parts = textParts(std::as_const(items));
+                    items = {};
+                }
+                const QList<Item>& from = letGo ? parts : items;
+                Made made;
+                made.texts.reserve(from.size());
+                made.inOrder.reserve(from.size());
+                for (const Item& item : from) {
+                    const QString feedTitle = titles.value(item.feedId);
+                    const size_t source = sourceOf(item, feedTitle);
+                    const auto old = known.constFind(item.id);
+                    const Text text = old != known.cend() && old->source == source
+                                          ? *old
+                                          : Text{source, Search::textOf(item, feedTitle)};
+                    made.texts.insert(item.id, text);
+                    made.inOrder << text.text;
+                }
+                return made;
+            });
         Made made = co_await guarded(m_lifetime, std::move(making));
         releaseInBackground(std::exchange(m_texts, std::move(made.texts)));
-        if (m_items.isSharedWith(items)) {
+        // Flags changing meanwhile leave the list's order as it was.
+        if (m_listsReplaced == listsReplaced) {
             releaseInBackground(std::exchange(m_inOrder, std::move(made.inOrder)));
             m_recentMatches.clear(); // found before these texts were in
         } else {

@@ -76,6 +76,7 @@ private:
     // Rows of recent searches of this list, so erasing what was typed is instant.
     QHash<QList<QByteArray>, QList<qsizetype>> m_recentMatches;
     qsizetype m_shownUnread = 0;
+    quint64 m_listsReplaced = 0;
     bool m_preparing = false;
     bool m_prepareAgain = false;
     Lifetime m_lifetime; // last: it ends first

@@ -67,8 +67,15 @@ namespace {
 // One character of each block of 128 code points that is drawn taller, from the titles of
 // `items` and their feeds: a block's characters come from one font, and a short sample
 // lays out fast.
-QString lineSampleOf(const QList<Item>& items, const QList<Feed>& feeds)
+QString lineSampleOf(QList<Item> items, const QList<Feed>& feeds)
 {
+    // The titles taken and the list let go at once: while a worker holds it, an article
+    // marked read copies all of it on the window's thread.
+    QList<std::pair<std::optional<QString>, qint64>> titles;
+    titles.reserve(items.size());
+    for (const Item& item : std::as_const(items))
+        titles.emplace_back(item.title, item.feedId);
+    items = {};
     QSet<char32_t> blocks;
     QString sample;
     const auto collect = [&](const QString& text) {
@@ -86,9 +93,9 @@ QString lineSampleOf(const QList<Item>& items, const QList<Feed>& feeds)
         }
     };
     QSet<qint64> listed;
-    for (const Item& item : items) {
-        if (item.title) collect(*item.title);
-        listed.insert(item.feedId);
+    for (const auto& [title, feedId] : std::as_const(titles)) {
+        if (title) collect(*title);
+        listed.insert(feedId);
     }
     for (const Feed& feed : feeds)
         if (listed.contains(feed.id)) collect(feed.title);
@@ -102,8 +109,8 @@ QCoro::Task<> TimelineModel::sampleLines()
     const quint64 ticket = ++m_sampleTicket;
     QCoro::Task<QString> sampling =
         onWorkerWhenLarge(m_timeline.items().size(), InlineBelow::sampledTitles,
-                          [items = m_timeline.items(), feeds = m_subscriptions.feeds()] {
-                              return lineSampleOf(items, feeds);
+                          [items = m_timeline.items(), feeds = m_subscriptions.feeds()]() mutable {
+                              return lineSampleOf(std::exchange(items, {}), feeds);
                           });
     QString sample = co_await guarded(m_lifetime, std::move(sampling));
     if (ticket != m_sampleTicket || sample == m_lineSample) co_return;
