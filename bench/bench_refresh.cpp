@@ -281,10 +281,11 @@ int main(int argc, char* argv[])
     const auto [loadedMedian, loadedMost] = spread(shown.loaded);
     std::printf(", then %lld across the list: median %.1f ms, slowest %.1f ms\n",
                 static_cast<long long>(shown.loaded.size()), loadedMedian, loadedMost);
+    const double firstHeld = shown.held.takeFirst();
     const auto [heldMedian, heldMost] = spread(shown.held);
-    std::printf("the selection held the window's thread: median %.1f ms, longest %.1f ms (in "
-                "order: ",
-                heldMedian, heldMost);
+    std::printf("the selection held the window's thread: the first %.1f ms, then median %.1f "
+                "ms, longest %.1f ms (in order: ",
+                firstHeld, heldMedian, heldMost);
     for (const double held : shown.held)
         std::printf("%.0f ", held);
     std::printf("ms)\n");
