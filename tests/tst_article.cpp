@@ -614,6 +614,16 @@ private Q_SLOTS:
         QTest::keyClick(view, Qt::Key_End, Qt::ShiftModifier | Qt::ControlModifier);
         QCOMPARE(*await(view->selection()->selectedText()),
                  u"One two. link\n\na cat \n\nThree four."_s);
+        // The next article's link where this one's was is reached, not passed over.
+        QSignalSpy reached(view, &ReadingView::reached);
+        for (const QString& name : {u"first"_s, u"second"_s}) {
+            showAsText(view, u"<p><a href=\"https://a.example/\">%1</a> words</p>"_s.arg(name),
+                       name.size(), QUrl());
+            view->setFocus();
+            QTest::keyClick(view, Qt::Key_Tab);
+            QCOMPARE(reached.size(), 1);
+            QCOMPARE(reached.takeFirst().value(0).toString(), name + u", link"_s);
+        }
     }
 };
 

@@ -145,6 +145,7 @@ void ReadingView::clearShown()
     *m_shownItem = std::nullopt;
     m_marks.clear();
     m_caretMark = -1;
+    m_reachedLink.reset(); // another article's link may start where that one did
     clear();
 }
 
