@@ -100,14 +100,18 @@ public:
     QString name(const Node& node) { return accessible(node, QStringLiteral("Name")).toString(); }
     Node parent(const Node& node)
     {
-        const auto value = accessible(node, QStringLiteral("Parent")).value<QDBusArgument>();
-        Node up;
+        return nodeAt(accessible(node, QStringLiteral("Parent")).value<QDBusArgument>());
+    }
+    // An object reference, (service, path), read off the D-Bus argument at its place.
+    static Node nodeAt(const QDBusArgument& value)
+    {
+        Node node;
         QDBusObjectPath path;
         value.beginStructure();
-        value >> up.service >> path;
+        value >> node.service >> path;
         value.endStructure();
-        up.path = path.path();
-        return up;
+        node.path = path.path();
+        return node;
     }
     // The role's number (AtspiRole), what screen readers go by.
     uint roleNumber(const Node& node)
@@ -141,15 +145,8 @@ public:
         QList<Node> nodes;
         const QDBusArgument list = reply.arguments().value(0).value<QDBusArgument>();
         list.beginArray();
-        while (!list.atEnd()) {
-            Node child;
-            QDBusObjectPath path;
-            list.beginStructure();
-            list >> child.service >> path;
-            list.endStructure();
-            child.path = path.path();
-            nodes << child;
-        }
+        while (!list.atEnd())
+            nodes << nodeAt(list);
         list.endArray();
         return nodes;
     }
