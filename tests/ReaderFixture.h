@@ -147,7 +147,9 @@ struct ReaderFixture {
         await(reader->start());
         const bool loaded = QTest::qWaitFor(
             [this] {
-                return !reader->session().refreshing() && !reader->timeline().items().isEmpty();
+                // Items arrive in batches: a test must not start on half a list.
+                return !reader->session().refreshing() && !reader->timeline().loadingItems() &&
+                       !reader->timeline().items().isEmpty();
             },
             10000);
         sandbox.server->clearRequests();
