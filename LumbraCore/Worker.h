@@ -69,6 +69,28 @@ QCoro::Task<std::invoke_result_t<F>> onWorkerWhenLarge(qsizetype size, qsizetype
     co_return co_await onWorker(std::move(work));
 }
 
+// The pool for work nobody waits on yet; see unhurriedWhenLarge.
+QThreadPool* unhurriedPool();
+
+namespace WorkerDetail {
+void lowerThisThread();
+} // namespace WorkerDetail
+
+// As onWorkerWhenLarge, for work nobody waits on yet: texts made ready for a later search,
+// titles sampled for the rows' height. Its threads run below the others, so the list being
+// drawn and an article's page get the cores first; on idle cores it runs at full speed.
+template <typename F>
+QCoro::Task<std::invoke_result_t<F>> unhurriedWhenLarge(qsizetype size, qsizetype inlineBelow,
+                                                        F work)
+{
+    if (size < inlineBelow) co_return work();
+    auto lowered = [work = std::move(work)]() mutable {
+        WorkerDetail::lowerThisThread();
+        return work();
+    };
+    co_return co_await onWorker(std::move(lowered), unhurriedPool());
+}
+
 // Runs `work` on a pool thread, for its effect only: slow first-use loads (fonts, TLS,
 // collation data) made before the window's thread needs them.
 template <typename F> void inBackground(F work)
@@ -106,4 +128,15 @@ template <typename T> void releaseInBackground(T value)
 {
     if (BackgroundDetail::sizeOf(value) < InlineBelow::freedEntries) return; // freed here
     inBackground([held = std::move(value)]() mutable { T gone = std::move(held); });
+}
+
+// As releaseInBackground, on the unhurried pool: for a list that mostly shares its entries
+// with the one replacing it, so letting it go frees little and only walks through it.
+template <typename T> void releaseUnhurried(T value)
+{
+    if (BackgroundDetail::sizeOf(value) < InlineBelow::freedEntries) return; // freed here
+    unhurriedPool()->start([held = std::move(value)]() mutable {
+        WorkerDetail::lowerThisThread();
+        T gone = std::move(held);
+    });
 }

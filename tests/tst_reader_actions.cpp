@@ -1,6 +1,7 @@
 #include "Await.h"
 #include "LumbraCore/ItemLink.h"
 #include "LumbraCore/WebAddress.h"
+#include "LumbraCore/Worker.h"
 #include "Reader/Subscriptions.h"
 #include "Reader/TimelineSearch.h"
 #include "ReaderFixture.h"
@@ -8,6 +9,8 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -477,6 +480,85 @@ private Q_SLOTS:
         QStringList reversed = before;
         std::reverse(reversed.begin(), reversed.end());
         QCOMPARE(shownTitles(), reversed);
+
+        // A body or a title changed on the server is searched as it now reads.
+        items[0].body = ArticleBody(QByteArray("<p>A zebra crossing</p>"));
+        items[1].title = u"Zebra"_s;
+        items[2].body = ArticleBody(QByteArray(1000, 'x')); // the same text, read anew
+        search.listReplaced();
+        await(search.prepareTexts());
+        search.setQuery(u"zebra"_s);
+        QCOMPARE(shownTitles(), QStringList({*items[0].title, u"Zebra"_s}));
+        search.setQuery(u"title7"_s);
+        QCOMPARE(shownTitles().size(), 1111);
+    }
+
+    // A list whose items and texts are those of the last, only flags changed (articles read
+    // elsewhere), keeps every search text; anything a text is made of makes them again.
+    void aListWithOtherFlagsKeepsItsTexts_data()
+    {
+        using Change = std::function<void(QList<Item>&)>;
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("nothing") << Change([](QList<Item>&) {}) << true;
+        QTest::newRow("read, starred") << Change([](QList<Item>& items) {
+            items[0].unread = false;
+            items[1].starred = true;
+        }) << true;
+        QTest::newRow("the same body, sent again")
+            << Change([](QList<Item>& items) { items[1].body = ArticleBody("<p>Two</p>"); })
+            << true;
+        QTest::newRow("a body") << Change([](QList<Item>& items) {
+            items[1].body = ArticleBody("<p>Zwei</p>");
+        }) << false;
+        QTest::newRow("a title") << Change([](QList<Item>& items) { items[0].title = u"Eins"_s; })
+                                 << false;
+        QTest::newRow("an author")
+            << Change([](QList<Item>& items) { items[0].author = u"B"_s; }) << false;
+        QTest::newRow("moved to another feed")
+            << Change([](QList<Item>& items) { items[0].feedId = 2; }) << false;
+        QTest::newRow("another order")
+            << Change([](QList<Item>& items) { std::swap(items[0], items[1]); }) << false;
+        QTest::newRow("one more") << Change([](QList<Item>& items) {
+            items.append({.id = 3, .feedId = 1});
+        }) << false;
+    }
+
+    void aListWithOtherFlagsKeepsItsTexts()
+    {
+        QFETCH(std::function<void(QList<Item>&)>, change);
+        QFETCH(bool, kept);
+        const QList<Item> before{
+            {.id = 1, .feedId = 1, .title = u"One"_s, .author = u"A"_s, .unread = true},
+            {.id = 2, .feedId = 1, .title = u"Two"_s, .body = ArticleBody("<p>Two</p>")}};
+        QList<Item> after = before;
+        change(after);
+        QCOMPARE(TimelineSearch::sameTexts(before, after), kept);
+
+        if (!kept) return;
+        QList<Item> items = before;
+        Subscriptions subscriptions;
+        TimelineSearch search(items, subscriptions);
+        await(search.prepareTexts());
+        search.setQuery(u"o"_s);
+        QCOMPARE(search.shownUnreadCount(), 1);
+        items = after;
+        search.flagsReplaced();
+        QCOMPARE(search.shownCount(), 2);
+        QCOMPARE(search.shownUnreadCount(), after[0].unread ? 1 : 0);
+    }
+
+    // Work nobody waits on runs below the window's thread and the article's renderer; the
+    // shared pool's threads, which the window waits on, stay where they were.
+    void unhurriedWorkYieldsTheCores()
+    {
+        const auto nice = [] { return getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())); };
+        const int here = nice();
+        QCOMPARE(await(unhurriedWhenLarge(1, 2, nice)), here); // small: done at once
+        for (int run = 0; run < 4; ++run)                      // every thread the pool may start
+            QCOMPARE(await(unhurriedWhenLarge(2, 2, nice)), std::max(here, 10));
+        for (int run = 0; run < 4; ++run)
+            QCOMPARE(await(onWorker(nice)), here);
     }
 
     void theSearchOutlivesRefreshesAndSources()

@@ -142,7 +142,7 @@ QCoro::Task<> Timeline::showBuilt(Source source, Account account, Build build)
     const auto buildAndCompare = [build](const QList<Item>& from) -> std::optional<QList<Item>> {
         QList<Item> built = build(from);
         if (built == from) {
-            releaseInBackground(std::move(built));
+            releaseUnhurried(std::move(built));
             return std::nullopt;
         }
         // A long list's loading leaves pages worth giving back (tens of MB at 100,000
@@ -166,12 +166,18 @@ void Timeline::setItems(QList<Item> items)
 
 void Timeline::replaceItems(QList<Item> items)
 {
-    releaseInBackground(std::exchange(m_items, std::move(items)));
+    // A refresh that changed only flags (articles read or starred elsewhere) keeps every
+    // search text: making them again reads all of them.
+    const bool textsKept = TimelineSearch::sameTexts(m_items, items);
+    releaseUnhurried(std::exchange(m_items, std::move(items)));
     findSelectedIndex();
-    m_search.listReplaced();
+    if (textsKept)
+        m_search.flagsReplaced();
+    else
+        m_search.listReplaced();
     Q_EMIT itemsChanged();
     if (m_selectedId) Q_EMIT selectedItemChanged();
-    m_search.prepareTexts();
+    if (!textsKept) m_search.prepareTexts();
 }
 
 void Timeline::dropFeeds(const QSet<qint64>& feeds)

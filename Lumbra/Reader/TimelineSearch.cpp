@@ -36,8 +36,8 @@ QList<Item> textParts(const QList<Item>& items)
 
 size_t sourceOf(const Item& item, const QString& feedTitle)
 {
-    return qHashMulti(0, item.title.value_or(QString()), item.author.value_or(QString()), feedTitle,
-                      item.body ? item.body->stored() : QByteArray());
+    return qHashMulti(0, item.title.value_or(QString()), item.author.value_or(QString()),
+                      feedTitle);
 }
 
 // The indexes among `candidates` (all of `texts` when none) whose text has every word.
@@ -55,7 +55,27 @@ QList<qsizetype> matching(const QList<QByteArray>& texts, const QList<QByteArray
     });
 }
 
+// Shared strings, the usual case after a refresh, are told equal without reading them.
+bool sameString(const std::optional<QString>& a, const std::optional<QString>& b)
+{
+    if (a && b && a->constData() == b->constData() && a->size() == b->size()) return true;
+    return a == b;
+}
+
 } // namespace
+
+bool TimelineSearch::sameTexts(const QList<Item>& before, const QList<Item>& after)
+{
+    if (before.size() != after.size()) return false;
+    for (qsizetype i = 0; i < before.size(); ++i) {
+        const Item& a = before[i];
+        const Item& b = after[i];
+        if (a.id != b.id || a.feedId != b.feedId || !sameString(a.title, b.title) ||
+            !sameString(a.author, b.author) || a.body != b.body)
+            return false;
+    }
+    return true;
+}
 
 TimelineSearch::TimelineSearch(const QList<Item>& items, const Subscriptions& subscriptions,
                                QObject* parent)
@@ -169,31 +189,32 @@ QCoro::Task<> TimelineSearch::prepareTexts()
             QList<QByteArray> inOrder;
         };
         const quint64 listsReplaced = m_listsReplaced;
-        QCoro::Task<Made> making = onWorkerWhenLarge(
-            textBytes(m_items), InlineBelow::foldedTextBytes,
-            [items = m_items, known = m_texts, titles = std::move(feedTitles)]() mutable {
-                // While a worker holds the list, an article marked read copies all of it on
-                // the window's thread (a third of a second at 100,000 items). After a
-                // refresh, what the texts are made of is copied first and the list let go;
-                // a first load, with no texts known yet, keeps it rather than hold a
-                // second list at its peak.
-                QList<Item> parts;
-                const bool letGo = known.size() >= items.size() / 2;
-                if (letGo) {
-                    parts = textParts(std::as_const(items));
-                    items = {};
-                }
-                const QList<Item>& from = letGo ? parts : items;
+        const qsizetype bytes = textBytes(m_items);
+        // While a worker holds the list, an article marked read copies all of it on the
+        // window's thread (a third of a second at 100,000 items). After a refresh, what the
+        // texts are made of is copied first, at the usual priority, and the list let go; a
+        // first load, with no texts known yet, keeps it rather than hold a second list at
+        // its peak.
+        QList<Item> from = m_items;
+        if (m_texts.size() >= m_items.size() / 2 && bytes >= InlineBelow::foldedTextBytes) {
+            auto copy = [items = std::exchange(from, {})] { return textParts(items); };
+            QCoro::Task<QList<Item>> copying = onWorker(std::move(copy));
+            from = co_await guarded(m_lifetime, std::move(copying));
+        }
+        QCoro::Task<Made> making = unhurriedWhenLarge(
+            bytes, InlineBelow::foldedTextBytes,
+            [items = std::move(from), known = m_texts, titles = std::move(feedTitles)] {
                 Made made;
-                made.texts.reserve(from.size());
-                made.inOrder.reserve(from.size());
-                for (const Item& item : from) {
+                made.texts.reserve(items.size());
+                made.inOrder.reserve(items.size());
+                for (const Item& item : items) {
                     const QString feedTitle = titles.value(item.feedId);
                     const size_t source = sourceOf(item, feedTitle);
                     const auto old = known.constFind(item.id);
-                    const Text text = old != known.cend() && old->source == source
-                                          ? *old
-                                          : Text{source, Search::textOf(item, feedTitle)};
+                    const Text text =
+                        old != known.cend() && old->source == source && old->body == item.body
+                            ? *old
+                            : Text{source, item.body, Search::textOf(item, feedTitle)};
                     made.texts.insert(item.id, text);
                     made.inOrder << text.text;
                 }

@@ -43,9 +43,14 @@ public:
     // Whether every listed item's search text is made (long lists take a moment).
     bool ready() const { return !m_preparing; }
 
+    // Whether `after` lists the items of `before` in the same order, each with what its text
+    // is made of unchanged: only flags changed, as when articles were read elsewhere.
+    static bool sameTexts(const QList<Item>& before, const QList<Item>& after);
     // The Timeline's list was replaced: the rows are matched again at once, with the texts
     // known so far.
     void listReplaced();
+    // ...by one whose texts are the same (see sameTexts): every text and row stays.
+    void flagsReplaced() { countShownUnread(); }
     // After `listReplaced` and its signals: makes the texts of new and changed items, on a
     // worker for long lists, and matches again once they are in.
     QCoro::Task<> prepareTexts();
@@ -68,7 +73,9 @@ private:
     QList<QByteArray> m_words;
     std::optional<QList<qsizetype>> m_matches; // indexes into m_items, ascending
     struct Text {
-        size_t source = 0; // hash of what it was made from
+        size_t source = 0; // hash of the title, author and feed title it was made from
+        // Shared with the item's: an unchanged body is told without reading it.
+        std::optional<ArticleBody> body;
         QByteArray text;
     };
     QHash<qint64, Text> m_texts; // by item id

@@ -12,6 +12,17 @@
 #include <QDateTime>
 #include <QPoint>
 
+namespace {
+size_t feedTitlesKey(const QList<Feed>& feeds)
+{
+    size_t key = 0;
+    for (const Feed& feed : feeds)
+        key = qHashMulti(key, feed.id, feed.title);
+    return key;
+}
+
+} // namespace
+
 TimelineModel::TimelineModel(const Timeline& timeline, const Subscriptions& subscriptions,
                              FeedIcons& icons, QObject* parent)
     : QAbstractListModel(parent), m_timeline(timeline), m_subscriptions(subscriptions),
@@ -27,7 +38,11 @@ TimelineModel::TimelineModel(const Timeline& timeline, const Subscriptions& subs
         const int row = rowOf(id);
         if (row >= 0) Q_EMIT dataChanged(index(row), index(row), {ExcerptRole});
     });
-    connect(&subscriptions, &Subscriptions::feedsChanged, this, &TimelineModel::sampleLines);
+    // Every article read changes a feed's count; only a title can change the sample, and
+    // taking it again reads every listed title.
+    connect(&subscriptions, &Subscriptions::feedsChanged, this, [this] {
+        if (feedTitlesKey(m_subscriptions.feeds()) != m_sampledFeedTitles) sampleLines();
+    });
     connect(&timeline.search(), &TimelineSearch::shownChanged, this, [this] {
         beginResetModel();
         endResetModel();
@@ -107,6 +122,7 @@ QString lineSampleOf(QList<Item> items, const QList<Feed>& feeds)
 QCoro::Task<> TimelineModel::sampleLines()
 {
     const quint64 ticket = ++m_sampleTicket;
+    m_sampledFeedTitles = feedTitlesKey(m_subscriptions.feeds());
     QCoro::Task<QString> sampling =
         onWorkerWhenLarge(m_timeline.items().size(), InlineBelow::sampledTitles,
                           [items = m_timeline.items(), feeds = m_subscriptions.feeds()]() mutable {

@@ -53,7 +53,8 @@ private:
     FeedIcons& m_icons;
     Excerpts* m_excerpts;
     QString m_lineSample;
-    quint64 m_sampleTicket = 0; // only the newest sampling is applied
+    size_t m_sampledFeedTitles = 0; // the feeds' titles the sample was taken with
+    quint64 m_sampleTicket = 0;     // only the newest sampling is applied
     // The article just opened, when it was unread: opening marks it read before a screen
     // reader gets to say the row, which then says both.
     std::optional<qint64> m_openedUnread;
