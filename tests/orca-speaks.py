@@ -25,7 +25,9 @@ import time
 # Each step: the keys (xdotool names; "type:..." types text; "focus:..." gives the window
 # of that name the focus, as a window manager would), then what Orca must say
 # after them, as a regular expression over one spoken line. "until" repeats the keys until
-# it is said, at most that many times.
+# it is said, at most that many times; "quiet" is never said from the keys until Orca is done.
+# The window's name and role, as Orca says them when the window becomes active.
+WINDOW_SAID = r"^Lumbra \S+\.?$"
 LONG_READ_SENTENCE = "The path climbs past the old mill and the river turns below it."
 ENGLISH = [
     # The example address is said as an example, not as if it were typed in.
@@ -120,14 +122,14 @@ ENGLISH = [
     ("ctrl+Home", None),
     ("q", r"Quote 1 of 1: The path climbs past the old mill"),
     ({"keys": "shift+Tab", "until": 4}, r"^1 quote"),
-    # The toolbar's Share menu opens on its first entry.
+    # The toolbar's Share menu opens on its first entry, and neither it nor the text's own
+    # menu, which offers the quote first, says the window again as it opens or closes.
     ({"keys": "shift+Tab", "until": 12}, r"^Share"),
-    ("space", r"^Copy Link"),
-    ("Escape", None),
-    # The text's own menu, from the keyboard, offers the quote first.
+    ({"keys": "space", "quiet": WINDOW_SAID}, r"^Copy Link"),
+    ({"keys": "Escape", "quiet": WINDOW_SAID}, None),
     ({"keys": "Tab", "until": 6}, r"^Article text"),
-    ("shift+F10", r"^Save Quote to Obsidian"),
-    ("Escape", None),
+    ({"keys": "shift+F10", "quiet": WINDOW_SAID}, r"^Save Quote to Obsidian"),
+    ({"keys": "Escape", "quiet": WINDOW_SAID}, None),
     # A search says how many articles match, once typing pauses.
     ("ctrl+f", r"^Search articles"),
     ("type:heron", r"1 of 1[0-9] articles"),
@@ -177,8 +179,8 @@ ENGLISH = [
     ("shift+Tab", r"^Search articles"),
     ("shift+Tab", r"^Mark All as Read"),
     ("shift+Tab", r"^Field Notes, feed, 2 unread"),
-    ("shift+F10", r"^Add Feed"),
-    ("Up", r"^Unsubscribe"),
+    ({"keys": "shift+F10", "quiet": WINDOW_SAID}, r"^Add Feed"),
+    ({"keys": "Up", "quiet": WINDOW_SAID}, r"^Unsubscribe"),
     ("Return", r"Unsubscribe from .Field Notes.\? Its 2 unread articles go with it"),
     (None, r"^Cancel push button"),
     ("Escape", None),
@@ -437,13 +439,15 @@ def run(lumbra, sandbox, language, steps, scratch):
         if not speech.wait_for(LOGIN_FIELD[language], time.monotonic() + STEP_WAIT):
             sys.exit("lumbra's login was not said")
         for keys, expected in steps:
-            until = 1
+            until, quiet = 1, None
             if isinstance(keys, dict):
-                keys, until = keys["keys"], keys["until"]
+                keys, until, quiet = keys["keys"], keys.get("until", 1), keys.get("quiet")
+            heard_before = len(speech.heard)
             said = expected is None
             for _ in range(until):
                 if keys:
                     speech.forget()
+                    heard_before = len(speech.heard)  # what the keys set off, from here
                     send(keys, servers)
                 if expected is None:
                     settle(orca_debug, time.monotonic() + STEP_WAIT)
@@ -451,6 +455,13 @@ def run(lumbra, sandbox, language, steps, scratch):
                 if speech.wait_for(expected, time.monotonic() + (STEP_WAIT if until == 1 else 5)):
                     said = True
                     break
+            if said and quiet:
+                settle(orca_debug, time.monotonic() + STEP_WAIT)
+                speech.pending += speech.new_lines()
+                loud = [line for line in speech.heard[heard_before:] if re.search(quiet, line)]
+                if loud:
+                    said = False
+                    expected = f"{expected or ''} and never {loud[0]!r}"
             status = "ok  " if said else "FAIL"
             print(f"{status} {language} {keys or '(waits)':<40} {expected or ''}", flush=True)
             if not said:

@@ -1,4 +1,5 @@
 #include "App/LumbraApp.h"
+#include "App/MenuFocusFilter.h"
 #include "App/Translations.h"
 #include "Reader/Background.h"
 #include "Views/ArticlePage.h"
@@ -83,6 +84,7 @@ int main(int argc, char* argv[])
     quietTerminal();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); // Qt WebEngine needs it first
     QApplication app(argc, argv);
+    app.installEventFilter(new MenuFocusFilter(&app));
     ArticlePage::followAppearance(QApplication::palette());
     ArticlePage::offerToScreenReaders();
     QApplication::setApplicationName(QStringLiteral("Lumbra"));
