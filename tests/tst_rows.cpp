@@ -3,9 +3,12 @@
 #include "Views/ItemRowDelegate.h"
 #include "Views/TimelineModel.h"
 
+#include <QHelpEvent>
+#include <QListView>
 #include <QPainter>
 #include <QStandardItemModel>
 #include <QTextLayout>
+#include <QToolTip>
 
 using namespace Qt::StringLiterals;
 
@@ -63,6 +66,43 @@ class RowsTest : public ViewTest {
     Q_OBJECT
 
 private Q_SLOTS:
+    // A row may cut its title or its feed's title short; hovering it then shows both whole.
+    void aRowCutShortShowsItWholeAsItsTooltip_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("feedTitle");
+        QTest::addColumn<QString>("tooltip");
+        const QString title = u"A title long enough to need more than three lines "_s.repeated(4);
+        const QString feed = u"A feed whose name takes more than its line "_s.repeated(3);
+        QTest::newRow("all shown") << u"Short"_s << u"Feed"_s << QString();
+        QTest::newRow("the title cut") << title << u"Feed"_s << title;
+        QTest::newRow("the feed cut") << u"Short"_s << feed << u"Short\n"_s + feed;
+    }
+
+    void aRowCutShortShowsItWholeAsItsTooltip()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, feedTitle);
+        QFETCH(QString, tooltip);
+        QStandardItemModel model;
+        auto* row = new QStandardItem(title);
+        row->setData(feedTitle, TimelineModel::FeedTitleRole);
+        row->setData(u"2 hours ago"_s, TimelineModel::DateRole);
+        model.appendRow(row);
+        QListView view;
+        view.setItemDelegate(new ItemRowDelegate(&view));
+        view.setModel(&model);
+        view.resize(360, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QPoint at = view.visualRect(model.index(0, 0)).center();
+        QHelpEvent hover(QEvent::ToolTip, at, view.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(view.viewport(), &hover);
+        QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), tooltip);
+        QToolTip::hideText();
+        QTRY_VERIFY(!QToolTip::isVisible());
+    }
+
     // A row shows a line of its title, however long the feed made it.
     void aMegabyteTitleIsCutForItsRow()
     {

@@ -3,10 +3,13 @@
 #include "Views/Style.h"
 #include "Views/TimelineModel.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QHash>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QTextLayout>
+#include <QToolTip>
 #include <cmath>
 
 namespace {
@@ -88,6 +91,36 @@ void drawHighlights(QPainter* painter, const QFont& font, const QString& shown, 
     painter->restore();
 }
 
+// The lines `text` takes wrapped at `width`.
+int linesOf(const QFont& font, const QString& text, int width)
+{
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    int lines = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        ++lines;
+    }
+    layout.endLayout();
+    return lines;
+}
+
+// Where the row's text goes, inside its margins and beside the unread dot.
+QRect textArea(const QRect& row)
+{
+    return row.adjusted(margin + dotColumn, margin, -margin * 2, -margin);
+}
+
+// The width the feed's title has on the row's first line, beside the icon, the star and
+// the date.
+int feedTitleSpace(const QModelIndex& index, const QRect& area, const QFont& caption)
+{
+    const int dateWidth =
+        QFontMetrics(caption).horizontalAdvance(index.data(TimelineModel::DateRole).toString());
+    const int starWidth = index.data(TimelineModel::StarredRole).toBool() ? 19 : 0;
+    return area.width() - 17 - 1 - dateWidth - 5 - starWidth;
+}
+
 // Draws `text` wrapped into at most `lines` lines, the last one elided; `highlights` are
 // (start, length) points of the text to mark. Returns the lines drawn.
 int drawLines(QPainter* painter, const QFont& font, const QString& text, QRect area, int lines,
@@ -153,7 +186,7 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const auto visual = [&option](const QRect& rect) {
         return QStyle::visualRect(option.direction, option.rect, rect);
     };
-    const QRect area = option.rect.adjusted(margin + dotColumn, margin, -margin * 2, -margin);
+    const QRect area = textArea(option.rect);
 
     if (unread) {
         painter->setRenderHint(QPainter::Antialiasing);
@@ -177,26 +210,25 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const int dateWidth = QFontMetrics(caption).horizontalAdvance(date);
     QRect header(area.left() + 17, area.top(), area.width() - 17, captionHeight);
     // At the row's far end; read in its own direction ("2 hours ago", not "hours ago 2").
-    painter->drawText(visual(header),
-                      (mirrored ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignAbsolute |
-                          Qt::AlignVCenter |
-                          (date.isRightToLeft() ? Qt::TextForceRightToLeft
-                                                : Qt::TextForceLeftToRight),
-                      date);
+    painter->drawText(
+        visual(header),
+        (mirrored ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignAbsolute | Qt::AlignVCenter |
+            (date.isRightToLeft() ? Qt::TextForceRightToLeft : Qt::TextForceLeftToRight),
+        date);
     int right = header.right() - dateWidth - 5;
     if (index.data(TimelineModel::StarredRole).toBool()) {
         painter->setPen(Style::starColor());
         painter->drawText(visual(QRect(right - 14, header.top(), 14, captionHeight)),
-                          Qt::AlignCenter,
-                          QStringLiteral("\u2605"));
+                          Qt::AlignCenter, QStringLiteral("\u2605"));
         right -= 19;
         painter->setPen(secondary);
     }
-    const QString feedTitle = QFontMetrics(caption).elidedText(
-        index.data(TimelineModel::FeedTitleRole).toString(), Qt::ElideRight, right - header.left());
-    painter->drawText(visual(QRect(header.left(), header.top(), right - header.left(),
-                                   captionHeight)),
-                      directionFlags(feedTitle) | Qt::AlignVCenter, feedTitle);
+    const QString feedTitle =
+        QFontMetrics(caption).elidedText(index.data(TimelineModel::FeedTitleRole).toString(),
+                                         Qt::ElideRight, feedTitleSpace(index, area, caption));
+    painter->drawText(
+        visual(QRect(header.left(), header.top(), right - header.left(), captionHeight)),
+        directionFlags(feedTitle) | Qt::AlignVCenter, feedTitle);
 
     QFont titleFont = option.font;
     titleFont.setBold(unread);
@@ -221,4 +253,28 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
         painter->drawRoundedRect(QRectF(option.rect).adjusted(2, 2, -2, -2), 4, 4);
     }
     painter->restore();
+}
+
+bool ItemRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    if (event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    // A title or feed title cut short is shown whole; a row that shows all says nothing.
+    const QRect area = textArea(option.rect);
+    QFont titleFont = option.font;
+    titleFont.setBold(index.data(TimelineModel::UnreadRole).toBool());
+    const QString title = index.data(Qt::DisplayRole).toString();
+    const QString feedTitle = index.data(TimelineModel::FeedTitleRole).toString();
+    const QFont caption = captionFont(option.font);
+    const bool titleCut = linesOf(titleFont, title, area.width()) > titleLines;
+    const bool feedCut =
+        QFontMetrics(caption).horizontalAdvance(feedTitle) > feedTitleSpace(index, area, caption);
+    if (!titleCut && !feedCut) {
+        QToolTip::hideText();
+        return true;
+    }
+    QToolTip::showText(event->globalPos(), feedCut ? title + u'\n' + feedTitle : title,
+                       view->viewport(), option.rect);
+    return true;
 }
