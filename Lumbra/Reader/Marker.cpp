@@ -9,6 +9,15 @@
 #include <algorithm>
 
 namespace {
+QSet<qint64> idsOf(const QList<Item>& items)
+{
+    QSet<qint64> ids;
+    ids.reserve(items.size());
+    for (const Item& item : items)
+        ids.insert(item.id);
+    return ids;
+}
+
 // How the unread counts of their feeds move when these items are marked read or unread.
 QHash<qint64, qint64> unreadDeltas(const QList<Item>& items, qint64 each)
 {
@@ -91,8 +100,7 @@ void Marker::markShownRead()
         send([ids](const NewsAPI& api,
                    std::stop_token stop) { return api.setRead(ids, true, stop); },
              [this, part] {
-                 for (const Item& item : part)
-                     m_timeline.updateItem(item.id, true, std::nullopt);
+                 m_timeline.updateItems(idsOf(part), true, std::nullopt);
                  m_subscriptions.adjustUnread(unreadDeltas(part, +1));
              });
     }
@@ -122,8 +130,7 @@ void Marker::markAllRead()
     send([source, newest](const NewsAPI& api,
                           std::stop_token stop) { return api.markAllRead(source, newest, stop); },
          [this, unread] {
-             for (const Item& item : unread)
-                 m_timeline.updateItem(item.id, true, std::nullopt);
+             m_timeline.updateItems(idsOf(unread), true, std::nullopt);
              m_subscriptions.adjustUnread(unreadDeltas(unread, +1));
          });
 }

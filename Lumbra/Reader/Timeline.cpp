@@ -305,15 +305,20 @@ void Timeline::selectNextUnread()
 
 void Timeline::updateItem(qint64 id, std::optional<bool> unread, std::optional<bool> starred)
 {
-    if (m_linked && m_linked->id == id) {
+    updateItems({id}, unread, starred);
+}
+
+void Timeline::updateItems(const QSet<qint64>& ids, std::optional<bool> unread,
+                           std::optional<bool> starred)
+{
+    if (m_linked && ids.contains(m_linked->id)) {
         Item linked = *m_linked;
         if (unread) linked.unread = *unread;
         if (starred) linked.starred = *starred;
         setLinked(std::move(linked));
     }
-    const auto it = std::find_if(m_items.cbegin(), m_items.cend(),
-                                 [id](const Item& item) { return item.id == id; });
-    if (it != m_items.cend()) updateItemAt(it - m_items.cbegin(), unread, starred);
+    for (qsizetype index = 0; index < m_items.size(); ++index)
+        if (ids.contains(m_items[index].id)) updateItemAt(index, unread, starred);
 }
 
 void Timeline::updateItemAt(qsizetype index, std::optional<bool> unread,

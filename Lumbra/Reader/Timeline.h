@@ -63,6 +63,10 @@ public:
 
     // Sets the given flags on the item with that id, listed or linked.
     void updateItem(qint64 id, std::optional<bool> unread, std::optional<bool> starred);
+    // The same for each of `ids`, in one walk through the list: an undone "Mark All as
+    // Read" names tens of thousands.
+    void updateItems(const QSet<qint64>& ids, std::optional<bool> unread,
+                     std::optional<bool> starred);
     // The same for items()[index]: a look-up by id per item is slow for long lists.
     void updateItemAt(qsizetype index, std::optional<bool> unread, std::optional<bool> starred);
     // Takes the articles of `feeds` out of the list at once: their feeds were unsubscribed.

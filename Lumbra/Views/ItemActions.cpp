@@ -190,10 +190,20 @@ void ItemActions::follow()
     connect(&timeline, &Timeline::itemChanged, this, [this](qsizetype index) {
         const std::optional<Item> item = subject();
         const QList<Item>& items = m_reader.timeline().items();
-        if (item && index < items.size() && items[index].id == item->id)
+        if (item && index < items.size() && items[index].id == item->id) {
             update();
-        else
-            m_looks.value(markAllRead)();
+        } else if (!m_markAllReadDue) {
+            // Once for all the items one change marks, not once each: every new count is a
+            // new text for the toolbar's button to lay out.
+            m_markAllReadDue = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    m_markAllReadDue = false;
+                    m_looks.value(markAllRead)();
+                },
+                Qt::QueuedConnection);
+        }
     });
 }
 

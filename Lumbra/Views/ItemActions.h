@@ -74,6 +74,7 @@ private:
 
     Reader& m_reader;
     QHash<QAction*, std::function<void()>> m_looks; // each action's look, for its subject
-    std::optional<Item> m_rowItem;                  // set while a row menu is open
+    bool m_markAllReadDue = false; // its look follows at the next turn of the event loop
+    std::optional<Item> m_rowItem; // set while a row menu is open
     std::function<std::optional<Item>()> m_focusedRow;
 };
