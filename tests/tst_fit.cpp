@@ -91,12 +91,17 @@ QStringList misfits(const QWidget* root, bool pseudo, const QStringList& data = 
     return wrong;
 }
 
+// A menu sizes itself to its entries; only the screen's edge can cut one.
+constexpr int screenWidth = 1440;
+
 QStringList menuMisfits(const QMenuBar* bar, bool pseudo)
 {
     QStringList wrong;
     for (const QAction* top : bar->actions()) {
         if (pseudo && !top->text().startsWith(u'['))
             wrong << u"untranslated menu: "_s + top->text();
+        if (top->menu()->sizeHint().width() > screenWidth)
+            wrong << u"menu wider than the screen: "_s + top->text();
         for (const QAction* entry : top->menu()->actions())
             if (pseudo && !entry->isSeparator() && !entry->text().startsWith(u'['))
                 wrong << u"untranslated entry: "_s + entry->text();
