@@ -91,18 +91,19 @@ void drawHighlights(QPainter* painter, const QFont& font, const QString& shown, 
     painter->restore();
 }
 
-// The lines `text` takes wrapped at `width`.
-int linesOf(const QFont& font, const QString& text, int width)
+// Whether `text` wrapped at `width` takes more than `lines` lines; only those are laid out.
+bool longerThan(const QFont& font, const QString& text, int width, int lines)
 {
     QTextLayout layout(text, font);
     layout.beginLayout();
-    int lines = 0;
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    int laid = 0;
+    for (QTextLine line = layout.createLine(); line.isValid() && laid <= lines;
+         line = layout.createLine()) {
         line.setLineWidth(width);
-        ++lines;
+        ++laid;
     }
     layout.endLayout();
-    return lines;
+    return laid > lines;
 }
 
 // Where the row's text goes, inside its margins and beside the unread dot.
@@ -267,7 +268,7 @@ bool ItemRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
     const QString title = index.data(Qt::DisplayRole).toString();
     const QString feedTitle = index.data(TimelineModel::FeedTitleRole).toString();
     const QFont caption = captionFont(option.font);
-    const bool titleCut = linesOf(titleFont, title, area.width()) > titleLines;
+    const bool titleCut = longerThan(titleFont, title, area.width(), titleLines);
     const bool feedCut =
         QFontMetrics(caption).horizontalAdvance(feedTitle) > feedTitleSpace(index, area, caption);
     if (!titleCut && !feedCut) {
