@@ -76,8 +76,8 @@ namespace WorkerDetail {
 void lowerThisThread();
 } // namespace WorkerDetail
 
-// As onWorkerWhenLarge, for work nobody waits on yet: texts made ready for a later search,
-// titles sampled for the rows' height. Its threads run below the others, so the list being
+// As onWorkerWhenLarge, for work nobody waits on yet, such as texts made ready for a later
+// search. Its threads run below the others, so the list being
 // drawn and an article's page get the cores first; on idle cores it runs at full speed.
 template <typename F>
 QCoro::Task<std::invoke_result_t<F>> unhurriedWhenLarge(qsizetype size, qsizetype inlineBelow,

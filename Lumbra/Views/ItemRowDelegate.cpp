@@ -216,20 +216,18 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
         (mirrored ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignAbsolute | Qt::AlignVCenter |
             (date.isRightToLeft() ? Qt::TextForceRightToLeft : Qt::TextForceLeftToRight),
         date);
-    int right = header.right() - dateWidth - 5;
     if (index.data(TimelineModel::StarredRole).toBool()) {
+        const int right = header.right() - dateWidth - 5;
         painter->setPen(Style::starColor());
         painter->drawText(visual(QRect(right - 14, header.top(), 14, captionHeight)),
                           Qt::AlignCenter, QStringLiteral("\u2605"));
-        right -= 19;
         painter->setPen(secondary);
     }
-    const QString feedTitle =
-        QFontMetrics(caption).elidedText(index.data(TimelineModel::FeedTitleRole).toString(),
-                                         Qt::ElideRight, feedTitleSpace(index, area, caption));
-    painter->drawText(
-        visual(QRect(header.left(), header.top(), right - header.left(), captionHeight)),
-        directionFlags(feedTitle) | Qt::AlignVCenter, feedTitle);
+    const int feedSpace = feedTitleSpace(index, area, caption);
+    const QString feedTitle = QFontMetrics(caption).elidedText(
+        index.data(TimelineModel::FeedTitleRole).toString(), Qt::ElideRight, feedSpace);
+    painter->drawText(visual(QRect(header.left(), header.top(), feedSpace, captionHeight)),
+                      directionFlags(feedTitle) | Qt::AlignVCenter, feedTitle);
 
     QFont titleFont = option.font;
     titleFont.setBold(unread);
