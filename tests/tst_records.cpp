@@ -156,6 +156,8 @@ private Q_SLOTS:
         QTest::newRow("raw control character")
             << with(itemJson, "\"T\"", "\"a\nb\"") << QString(); // caught before decoding
         QTest::newRow("lone surrogate") << with(itemJson, "\"T\"", "\"\\ud800\"") << u"title"_s;
+        QTest::newRow("not a hex digit")
+            << with(itemJson, "\"T\"", "\"\\u00e\xc3\xa9\"") << u"title"_s;
         QTest::newRow("trailing garbage") << itemJson + " x" << QString();
         QTest::newRow("second document") << itemJson + "{}" << QString();
         QTest::newRow("truncated") << itemJson.left(itemJson.size() - 5) << u"starred"_s;
