@@ -169,6 +169,7 @@ void Timeline::replaceItems(QList<Item> items)
     // A refresh that changed only flags (articles read or starred elsewhere) keeps every
     // search text: making them again reads all of them.
     const bool textsKept = TimelineSearch::sameTexts(m_items, items);
+    m_onlyFlagsChanged = textsKept;
     releaseUnhurried(std::exchange(m_items, std::move(items)));
     findSelectedIndex();
     if (textsKept)

@@ -30,6 +30,9 @@ public:
 
     const std::optional<Source>& source() const { return m_source; }
     const QList<Item>& items() const { return m_items; }
+    // Whether the last `itemsChanged` replaced the list by one whose items differ only in
+    // their flags (see TimelineSearch::sameTexts): nothing drawn from the titles changed.
+    bool onlyFlagsChanged() const { return m_onlyFlagsChanged; }
     bool loadingItems() const { return m_loadingItems; }
     // How much of the item list has arrived, in thousandths; -1 while the server has not
     // said how long it is, or nothing loads.
@@ -127,6 +130,7 @@ private:
     std::shared_ptr<std::stop_source> m_loadStop = std::make_shared<std::stop_source>();
     int m_loadingPermille = -1;
     bool m_loadFailed = false;
+    bool m_onlyFlagsChanged = false;
     std::optional<qint64> m_selectedId;
     qsizetype m_selectedIndex = -1; // in m_items; -1 when unlisted or none
     std::optional<Item> m_linked;

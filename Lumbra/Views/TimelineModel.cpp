@@ -32,7 +32,8 @@ TimelineModel::TimelineModel(const Timeline& timeline, const Subscriptions& subs
         beginResetModel();
         m_excerpts->keepOnly(m_timeline.items());
         endResetModel();
-        sampleLines();
+        // Sampling reads every title: not again for articles read or starred elsewhere.
+        if (!m_timeline.onlyFlagsChanged()) sampleLines();
     });
     connect(m_excerpts, &Excerpts::made, this, [this](qint64 id) {
         const int row = rowOf(id);
