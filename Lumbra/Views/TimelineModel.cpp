@@ -137,6 +137,13 @@ QCoro::Task<> TimelineModel::sampleLines()
     endResetModel();
 }
 
+void TimelineModel::openedRowSaid()
+{
+    const std::optional<qint64> opened = std::exchange(m_openedUnread, std::nullopt);
+    const int row = opened ? rowOf(*opened) : -1;
+    if (row >= 0) Q_EMIT dataChanged(index(row), index(row), {Qt::AccessibleTextRole});
+}
+
 int TimelineModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : int(m_timeline.search().shownCount());

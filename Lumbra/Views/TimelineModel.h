@@ -43,6 +43,9 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     // The row of the item with that id, -1 when not listed.
     int rowOf(qint64 id) const;
+    // The focus left the rows: the opened row was said as just read, and is said as read
+    // from now on.
+    void openedRowSaid();
 
 private:
     // Finds the scripts the listed titles use that need taller lines (see LineSampleRole).

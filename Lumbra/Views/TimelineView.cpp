@@ -365,6 +365,10 @@ bool TimelineView::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_list &&
         (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
         m_actions.rowChanged();
+    // Back in the rows, the opened article's row says it is read (a menu is no leaving).
+    if (watched == m_list && event->type() == QEvent::FocusOut &&
+        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
+        m_model->openedRowSaid();
     if (watched == m_search && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Escape) m_search->clear();
