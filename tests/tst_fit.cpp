@@ -17,6 +17,7 @@
 #include <QLayout>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScrollArea>
 
 using namespace Qt::StringLiterals;
 
@@ -110,6 +111,13 @@ QStringList menuMisfits(const QMenuBar* bar, bool pseudo)
     return wrong;
 }
 
+QLabel* labelNamed(const QWidget* root, const QString& name)
+{
+    for (QLabel* label : root->findChildren<QLabel*>())
+        if (label->accessibleName() == name) return label;
+    return nullptr;
+}
+
 } // namespace
 
 class FitTest : public ViewTest {
@@ -199,13 +207,26 @@ private Q_SLOTS:
         QTRY_COMPARE(login->states()->currentIndex(), 2);
         CertificateView* shown = login->certificate();
         QVERIFY(shown->isVisible());
-        const CertificateInfo& met = shown->shown();
+        const CertificateInfo met = shown->shown();
         // Its values are the certificate's, not Lumbra's words.
         for (const QLabel* value : shown->findChildren<QLabel*>())
             if ((value->focusPolicy() & Qt::TabFocus) && value != shown->problems())
                 m_data << value->text();
         checkWindow();
         login->details()->toggle()->click();
+        checkWindow();
+        // A real certificate's names run long: they take more lines rather than make the
+        // page scroll sideways.
+        CertificateInfo named = met;
+        named.subject = u"cloud.example.org, Gemeinschaftspraxis Dr. Annegret Müller-Lüdenscheidt "
+                        "und Partner, Abteilung Informationstechnik"_s;
+        named.issuer = u"Sectigo RSA Organization Validation Secure Server CA, Sectigo Limited"_s;
+        shown->setCertificate(named);
+        QLabel* subject = nullptr;
+        QTRY_VERIFY((subject = labelNamed(shown, named.subject)) && subject->isVisible());
+        m_data << subject->text() << labelNamed(shown, named.issuer)->text();
+        const QScrollArea* page = login->findChild<QScrollArea*>();
+        QVERIFY(page->widget()->minimumSizeHint().width() <= page->viewport()->width());
         checkWindow();
 
         // Reviewed after its key changed: the key trusted before beside the new one.

@@ -91,7 +91,8 @@ void CertificateView::setCertificate(const CertificateInfo& certificate)
     m_problems->setVisible(!problems.isEmpty());
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     QList<QWidget*> stops{m_problems};
-    const auto row = [&](const QString& name, const QString& value, const QString& shown) {
+    const auto row = [&](const QString& name, const QString& value, const QString& shown,
+                         bool fixedWidth) {
         QLabel* field = selectable(shown);
         // Orca says the label it is the buddy of, then the name: the row, then the value
         // whole, whatever its lines. A description it does not read for a label.
@@ -99,23 +100,33 @@ void CertificateView::setCertificate(const CertificateInfo& certificate)
         stops << field;
         // Whole on its lines, as grouped: where the window is narrower, the page scrolls.
         field->setWordWrap(false);
-        if (shown != value) field->setFont(fixed);
+        if (fixedWidth) field->setFont(fixed);
         auto* label = new QLabel(name);
         label->setBuddy(field);
         m_fields->addRow(label, field);
         m_rows.append({name, value});
     };
-    const auto plain = [&](const QString& name, const QString& value) { row(name, value, value); };
+    const auto plain = [&](const QString& name, const QString& value) {
+        row(name, value, value, false);
+    };
+    // A real certificate's names run long (a host, an organisation, a department): each
+    // on a line of its own.
+    const auto names = [&](const QString& name, const QString& value) {
+        row(name, value, QString(value).replace(QStringLiteral(", "), QStringLiteral(",\n")),
+            false);
+    };
+    const auto fingerprint = [&](const QString& name, const QString& value) {
+        row(name, value, fingerprintLines(value), true);
+    };
     plain(tr("Server"), certificate.origin);
-    plain(tr("Issued to"), certificate.subject);
-    plain(tr("Issued by"), certificate.issuer);
+    names(tr("Issued to"), certificate.subject);
+    names(tr("Issued by"), certificate.issuer);
     plain(tr("Valid from"), longDate(certificate.validFrom));
     plain(tr("Valid until"), longDate(certificate.validUntil));
-    row(tr("Certificate SHA-256"), certificate.fingerprint,
-        fingerprintLines(certificate.fingerprint));
-    row(tr("Public key SHA-256"), certificate.publicKey, fingerprintLines(certificate.publicKey));
+    fingerprint(tr("Certificate SHA-256"), certificate.fingerprint);
+    fingerprint(tr("Public key SHA-256"), certificate.publicKey);
     if (certificate.pinned) {
-        row(tr("Key trusted before"), *certificate.pinned, fingerprintLines(*certificate.pinned));
+        fingerprint(tr("Key trusted before"), *certificate.pinned);
         auto* warning = new QLabel(tr("This is not the certificate you trusted for this server. "
                                       "Trust it only if its administrator says it changed."));
         warning->setWordWrap(true);
